@@ -1,0 +1,87 @@
+#include "xls/model/StringHelpers.h"
+
+#include <algorithm>
+
+#include "platform/CodePage.h"
+
+namespace vorlix {
+
+using platform::LibraryCodePage;
+
+std::string WideToAnsi(std::u16string_view text, std::size_t count) {
+    if (count == 0) return {};
+    return platform::WideToMultiByte(LibraryCodePage(), text.substr(0, count));
+}
+
+std::string WideBytesToAnsi(std::string_view bytes) { return WideToAnsi(BytesToWide(bytes)); }
+
+std::u16string AnsiToWide(std::string_view text) {
+    text = text.substr(0, text.find('\0'));
+    if (text.empty()) return {};
+    return platform::MultiByteToWide(LibraryCodePage(), text);
+}
+
+std::string WideToBytes(std::u16string_view text) {
+    std::string out(text.size() * 2, '\0');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out[2 * i] = static_cast<char>(text[i] & 0xFF);
+        out[2 * i + 1] = static_cast<char>(text[i] >> 8);
+    }
+    return out;
+}
+
+std::u16string BytesToWide(std::string_view bytes) {
+    std::u16string out(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                       static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    }
+    return out;
+}
+
+void FlaggedBytesToWide(std::string_view flagged, std::u16string& out) {
+    if (!flagged.empty() && flagged[0] == '\x01') out = BytesToWide(flagged.substr(1));
+}
+
+std::string ExpandCompressedBytes(std::string_view text) {
+    std::string out(text.size() * 2, '\0');
+    for (std::size_t i = 0; i < text.size(); ++i) out[2 * i] = text[i];
+    return out;
+}
+
+std::u16string WideReplaceAll(std::u16string_view text, std::u16string_view from,
+                              std::u16string_view to) {
+    if (from.empty()) return std::u16string(text);
+    std::u16string out;
+    out.reserve(text.size());
+    std::size_t at = 0;
+    for (std::size_t hit; (hit = text.find(from, at)) != std::u16string_view::npos;
+         at = hit + from.size()) {
+        out.append(text.substr(at, hit - at));
+        out.append(to);
+    }
+    out.append(text.substr(at));
+    return out;
+}
+
+std::u16string WideLowerCaseBytes(std::u16string_view text) {
+    const std::uint32_t cp = LibraryCodePage();
+    std::u16string out(text);
+    for (char16_t& ch : out) {
+        const auto lo = platform::CharLowerA(cp, static_cast<unsigned char>(ch & 0xFF));
+        const auto hi = platform::CharLowerA(cp, static_cast<unsigned char>(ch >> 8));
+        ch = static_cast<char16_t>(lo | hi << 8);
+    }
+    return out;
+}
+
+std::string AnsiUpperCaseBytes(std::string_view text) {
+    const std::uint32_t cp = LibraryCodePage();
+    std::string out(text);
+    for (char& ch : out) {
+        ch = static_cast<char>(platform::CharUpperA(cp, static_cast<unsigned char>(ch)));
+    }
+    return out;
+}
+
+}  // namespace vorlix
