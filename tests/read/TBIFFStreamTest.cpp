@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include "tests/support/XlsBuilder.h"
+#include "xls/read/RecordIds.h"
+#include "xls/read/TBIFFStream.h"
+#include "xls/read/TCFile.h"
+#include "xls/read/TEasyStream.h"
+
+using namespace vorlix;
+using namespace vorlix::test;
+
+namespace {
+
+// A workbook stream opened through the compound-document layer, as the reader does.
+class OpenedStream {
+public:
+    explicit OpenedStream(const Bytes& workbook) {
+        TEasyStream source;
+        const Bytes doc = CompoundBytes({{"Workbook", workbook}});
+        source.Write(doc.data(), static_cast<std::int64_t>(doc.size()));
+        file_ = TCFile::CreateFromStream(source);
+        stream_ = std::make_unique<TBIFFStream>(
+            dynamic_cast<TCFileStream&>(*file_->Root().FindItem("Workbook")));
+        stream_->Rewind();
+    }
+    TBIFFStream& operator*() { return *stream_; }
+    TBIFFStream* operator->() { return stream_.get(); }
+
+private:
+    std::unique_ptr<TCFile> file_;
+    std::unique_ptr<TBIFFStream> stream_;
+};
+
+Bytes Filled(std::size_t n, std::uint8_t seed) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(seed + i * 13 + i / 256);
+    return b;
+}
+
+Bytes BodyOf(TBIFFRecord& r) {
+    return Bytes(r.Data.Memory(), r.Data.Memory() + r.Data.Size());
+}
+
+// Reads the next record and checks its id, body and header offset.
+void ExpectRecord(TBIFFStream& s, std::uint16_t id, const Bytes& body, std::int64_t offset) {
+    ASSERT_TRUE(s.ReadRecord()) << "record at " << offset;
+    EXPECT_EQ(s.Record().Id, id);
+    EXPECT_EQ(s.Record().Length, body.size());
+    EXPECT_EQ(s.Record().Offset, offset);
+    EXPECT_EQ(s.Record().Data.Position(), 0);
+    EXPECT_EQ(BodyOf(s.Record()), body);
+}
+
+}  // namespace
+
+TEST(TBIFFStreamTest, HeaderStraddlesBlockBoundary) {
+    const Bytes first = Filled(1018, 1);  // next header starts at 1022
+    const Bytes second = Filled(30, 2);
+    OpenedStream s(BiffBuilder().Record(0x0001, first).Record(0x0203, second).Build());
+    ExpectRecord(*s, 0x0001, first, 0);
+    ExpectRecord(*s, 0x0203, second, 1022);
+    EXPECT_FALSE(s->ReadRecord());
+}
+
+TEST(TBIFFStreamTest, RecordEndingAtBlockBoundaryIsFollowedByTheNextBlock) {
+    const Bytes first = Filled(1020, 3);  // ends exactly at 1024
+    OpenedStream s(BiffBuilder().Record(0x0001, first).Record(0x0002, Filled(4, 4)).Build());
+    ExpectRecord(*s, 0x0001, first, 0);
+    ExpectRecord(*s, 0x0002, Filled(4, 4), 1024);
+    EXPECT_FALSE(s->ReadRecord());
+}
+
+TEST(TBIFFStreamTest, BodiesSpanningManyBlocksAndZeroLengthRecords) {
+    const Bytes big = Filled(65535, 5);
+    OpenedStream s(BiffBuilder()
+                       .Record(0x000A, {})
+                       .Record(0x003C, big)
+                       .Record(0x000A, {})
+                       .Record(0x0203, Filled(3, 6))
+                       .Build());
+    ExpectRecord(*s, 0x000A, {}, 0);
+    ExpectRecord(*s, 0x003C, big, 4);
+    ExpectRecord(*s, 0x000A, {}, 4 + 4 + 65535);
+    ExpectRecord(*s, 0x0203, Filled(3, 6), 4 + 4 + 65535 + 4);
+    EXPECT_FALSE(s->ReadRecord());
+    EXPECT_FALSE(s->ReadRecord());  // and stays at the end
+}
+
+TEST(TBIFFStreamTest, ZeroIdEndsTheRecords) {
+    OpenedStream s(BiffBuilder()
+                       .Record(0x0809, Filled(16, 7))
+                       .Record(0x000A, {})
+                       .PadTo(5000)  // zeros, as after the last record of a sector
+                       .Record(0x0203, Filled(14, 8))
+                       .Build());
+    ExpectRecord(*s, 0x0809, Filled(16, 7), 0);
+    ExpectRecord(*s, 0x000A, {}, 20);
+    EXPECT_FALSE(s->ReadRecord());
+}
+
+TEST(TBIFFStreamTest, StreamEndingInsideAHeaderOrBodyEndsQuietly) {
+    const Bytes ok = Filled(10, 9);
+    // Cut inside the next header, in the same block and right after a block boundary.
+    for (std::size_t pad : {std::size_t{0}, std::size_t{1010}}) {
+        for (std::size_t cut = 1; cut < 4; ++cut) {
+            BiffBuilder b;
+            b.Record(0x0001, Filled(pad, 1)).Record(0x0203, ok);
+            Bytes bytes = b.Build();
+            const Bytes header = Body().u16(0x0204).u16(8);
+            bytes.insert(bytes.end(), header.begin(), header.begin() + cut);
+            OpenedStream s(bytes);
+            ExpectRecord(*s, 0x0001, Filled(pad, 1), 0);
+            ExpectRecord(*s, 0x0203, ok, 4 + pad);
+            EXPECT_FALSE(s->ReadRecord()) << "pad " << pad << " cut " << cut;
+        }
+    }
+    // A body that the stream cuts short is not delivered, whether the stream ends within
+    // the body's block or a whole block early.
+    for (std::size_t have : {std::size_t{5}, std::size_t{1500}}) {
+        Bytes bytes = BiffBuilder().Record(0x0203, ok).Raw(Body().u16(0x0204).u16(3000)).Build();
+        const Bytes part = Filled(have, 2);
+        bytes.insert(bytes.end(), part.begin(), part.end());
+        OpenedStream s(bytes);
+        ExpectRecord(*s, 0x0203, ok, 0);
+        EXPECT_FALSE(s->ReadRecord()) << "body bytes present: " << have;
+    }
+}
+
+TEST(TBIFFStreamTest, EmptyStreamHasNoRecords) {
+    OpenedStream s(Bytes{});
+    EXPECT_FALSE(s->ReadRecord());
+    EXPECT_EQ(s->StreamSize(), 0);
+}
+
+TEST(TBIFFStreamTest, DecryptionStartsInTheMiddleOfABlock) {
+    const std::u16string password = u"secret";
+    BiffBuilder b;
+    b.Record(0x0809, Filled(16, 1)).Record(0x0001, Filled(480, 2));
+    b.FilePass(password);  // in the middle of block 0
+    const Bytes a = Filled(100, 3), spanning = Filled(1200, 4), c = Filled(7, 5);
+    b.Record(0x0031, a).Record(0x00FC, spanning).Record(0x0085, c).Record(0x000A, {});
+    OpenedStream s(b.Build());
+
+    ExpectRecord(*s, 0x0809, Filled(16, 1), 0);
+    ExpectRecord(*s, 0x0001, Filled(480, 2), 20);
+    ASSERT_TRUE(s->ReadRecord());
+    ASSERT_EQ(s->Record().Id, rec::kFilePass);
+    TEasyStream& fp = s->Record().Data;
+    Block16 salt{}, verifier{}, hash{};
+    fp.Skip(6);
+    fp.ReadBytes(salt.data(), 16);
+    fp.ReadBytes(verifier.data(), 16);
+    fp.ReadBytes(hash.data(), 16);
+    KeyMaterial key{};
+    ASSERT_TRUE(VerifyPassword(password, salt, verifier, hash, key));
+    s->StartDecryption(key);
+    EXPECT_TRUE(s->Decrypting());
+
+    const std::int64_t afterFilePass = 20 + 484 + 4 + 54;
+    ExpectRecord(*s, 0x0031, a, afterFilePass);
+    ExpectRecord(*s, 0x00FC, spanning, afterFilePass + 104);  // crosses into block 1
+    // BOUNDSHEET keeps its first four bytes plain in real files; they come out scrambled
+    // and only the rest is meaningful.
+    ASSERT_TRUE(s->ReadRecord());
+    EXPECT_EQ(s->Record().Id, 0x0085);
+    const Bytes boundSheet = BodyOf(s->Record());
+    EXPECT_EQ(Bytes(boundSheet.begin() + 4, boundSheet.end()), Bytes(c.begin() + 4, c.end()));
+    ExpectRecord(*s, 0x000A, {}, afterFilePass + 104 + 1204 + 11);
+    EXPECT_FALSE(s->ReadRecord());
+}
+
+TEST(TBIFFStreamTest, FilePassEndingAtABlockBoundary) {
+    // FILEPASS ends at 1024: the next body is in a block decrypted when it is loaded.
+    BiffBuilder b;
+    b.Record(0x0809, Filled(16, 1));
+    b.Record(0x0001, Filled(1024 - 20 - 4 - 4 - 54, 2));
+    b.FilePass(u"");
+    ASSERT_EQ(b.Size(), 1024u);
+    b.Record(0x0031, Filled(40, 3));
+    OpenedStream s(b.Build());
+    ASSERT_TRUE(s->ReadRecord());
+    ASSERT_TRUE(s->ReadRecord());
+    ASSERT_TRUE(s->ReadRecord());
+    TEasyStream& fp = s->Record().Data;
+    Block16 salt{}, verifier{}, hash{};
+    fp.Skip(6);
+    fp.ReadBytes(salt.data(), 16);
+    fp.ReadBytes(verifier.data(), 16);
+    fp.ReadBytes(hash.data(), 16);
+    KeyMaterial key{};
+    ASSERT_TRUE(VerifyPassword(u"", salt, verifier, hash, key));
+    s->StartDecryption(key);
+    ExpectRecord(*s, 0x0031, Filled(40, 3), 1024);
+}
+
+TEST(TBIFFStreamTest, RecordBuffersAreReusedWithoutStaleBytes) {
+    OpenedStream s(BiffBuilder().Record(1, Filled(50, 1)).Record(2, Filled(3, 2)).Build());
+    ASSERT_TRUE(s->ReadRecord());
+    ASSERT_TRUE(s->ReadRecord());
+    EXPECT_EQ(s->Record().Data.Size(), 3);
+    std::uint32_t d = 0;
+    EXPECT_FALSE(s->Record().Data.ReadDWord(d));
+}

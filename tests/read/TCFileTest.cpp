@@ -1,0 +1,301 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <random>
+
+#include "platform/CodePage.h"
+#include "tests/support/XlsBuilder.h"
+#include "xls/read/TBIFFStream.h"
+#include "xls/read/TCFile.h"
+#include "xls/read/TEasyStream.h"
+
+using namespace vorlix;
+using namespace vorlix::test;
+
+namespace {
+
+std::u16string U16(const std::filesystem::path& p) { return platform::Utf8ToUtf16(p.string()); }
+
+// The ECFileError code an action raises, or -1 when it raises nothing.
+int CodeOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const ECFileError& e) {
+        return e.Code();
+    }
+    return -1;
+}
+
+Bytes Pattern(std::size_t n) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    return b;
+}
+
+std::uint32_t Get32(const Bytes& b, std::size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+
+void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// Offsets inside a compound document with 512-byte sectors, as libgsf writes them.
+constexpr std::size_t kFirstDirSector = 0x30;
+constexpr std::size_t kFirstFatSector = 0x4C;  // first entry of the header's FAT list
+std::size_t SectorOffset(std::uint32_t sector) { return (sector + 1) * 512u; }
+
+// The directory entry whose UTF-16 name is `name` (searched in the first directory sector).
+std::size_t DirEntryOffset(const Bytes& doc, const std::u16string& name) {
+    const std::size_t dir = SectorOffset(Get32(doc, kFirstDirSector));
+    for (std::size_t e = dir; e + 128 <= dir + 512; e += 128) {
+        bool same = static_cast<std::size_t>(doc[e + 0x40] | doc[e + 0x41] << 8) == 2 * (name.size() + 1);
+        for (std::size_t i = 0; same && i < name.size(); ++i) {
+            same = (doc[e + 2 * i] | doc[e + 2 * i + 1] << 8) == name[i];
+        }
+        if (same) return e;
+    }
+    throw std::runtime_error("no such directory entry");
+}
+
+class TCFileTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::filesystem::path file = dir / "book.xls";
+};
+
+}  // namespace
+
+TEST_F(TCFileTest, FindItemIgnoresLetterCaseAndLooksOnlyAtDirectChildren) {
+    WriteCompound(file, {{"WORKBOOK", Pattern(10)},
+                         {"Sub", {}, true},
+                         {"Sub/Inner", Pattern(3)}});
+    TCFile cf(U16(file), cfOpen);
+    EXPECT_EQ(cf.Root().Name(), "Root Entry");
+    for (const char* name : {"Workbook", "workbook", "WORKBOOK", "wOrKbOoK"}) {
+        TCFileItem* item = cf.Root().FindItem(name);
+        ASSERT_NE(item, nullptr) << name;
+        EXPECT_EQ(item->Name(), "WORKBOOK");
+    }
+    EXPECT_EQ(cf.Root().FindItem("Inner"), nullptr);
+    EXPECT_EQ(cf.Root().FindItem("Workbook2"), nullptr);
+    auto* sub = dynamic_cast<TCFileStorage*>(cf.Root().FindItem("sub"));
+    ASSERT_NE(sub, nullptr);
+    EXPECT_NE(sub->FindItem("INNER"), nullptr);
+}
+
+TEST_F(TCFileTest, FindItemReturnsTheFirstOfTwoMatchesInEnumerationOrder) {
+    WriteCompound(file, {{"Workbook", Pattern(10)}, {"WORKBOOK", Pattern(20)}});
+    TCFile cf(U16(file), cfOpen);
+    ASSERT_EQ(cf.Root().Count(), 2u);
+    EXPECT_EQ(cf.Root().FindItem("workbook"), cf.Root().Items(0));
+}
+
+TEST_F(TCFileTest, NamesKeepControlAndNonAsciiCharacters) {
+    WriteCompound(file, {{"\x05SummaryInformation", Pattern(100)}, {"Bl\xC3\xA4tt", Pattern(1)}});
+    TCFile cf(U16(file), cfOpen);
+    EXPECT_NE(cf.Root().FindItem("\x05SummaryInformation"), nullptr);
+    EXPECT_NE(cf.Root().FindItem("BL\xC3\xA4TT"), nullptr);
+    EXPECT_EQ(cf.Root().FindItem("BL\xC3\x84TT"), nullptr);  // only ASCII letters fold
+}
+
+TEST_F(TCFileTest, StreamReadsSeeksAndSizes) {
+    const Bytes data = Pattern(10000);  // large enough to live in regular sectors
+    WriteCompound(file, {{"Workbook", data}, {"Small", Pattern(100)}});
+    TCFile cf(U16(file), cfOpen);
+    for (const char* name : {"Workbook", "Small"}) {
+        auto* s = dynamic_cast<TCFileStream*>(cf.Root().FindItem(name));
+        ASSERT_NE(s, nullptr);
+        const Bytes expected = std::string(name) == "Small" ? Pattern(100) : data;
+        s->SetPosition(50);
+        EXPECT_EQ(s->Size(), static_cast<std::int32_t>(expected.size()));
+        EXPECT_EQ(s->Position(), 50);  // Size leaves the position alone
+        std::uint8_t buf[64];
+        EXPECT_EQ(s->Read(buf, 10), 10);
+        EXPECT_EQ(buf[0], expected[50]);
+        EXPECT_EQ(s->Seek(-5, 1), 55);
+        EXPECT_EQ(s->Seek(-10, 2), static_cast<std::int32_t>(expected.size()) - 10);
+        EXPECT_EQ(s->Read(buf, 64), 10);  // only what is left
+        EXPECT_EQ(buf[9], expected.back());
+        EXPECT_EQ(s->Read(buf, 64), 0);
+        EXPECT_FALSE(s->ReadBuffer(buf, 64));
+        EXPECT_FALSE(s->ReadBuffer(nullptr, 64));
+        // Positions the stream refuses raise code 6.
+        EXPECT_EQ(CodeOf([&] { s->SetPosition(static_cast<std::int32_t>(expected.size()) + 1); }), 6);
+        EXPECT_EQ(CodeOf([&] { s->SetPosition(-1); }), 6);
+        EXPECT_EQ(CodeOf([&] { s->SetPosition(0); }), -1);
+    }
+}
+
+TEST_F(TCFileTest, EveryElementIsOpenedDepthFirst) {
+    WriteCompound(file, {{"A", {}, true},
+                         {"A/B", {}, true},
+                         {"A/B/deep", Pattern(5)},
+                         {"A/x", Pattern(6)},
+                         {"top", Pattern(7)}});
+    TCFile cf(U16(file), cfOpen);
+    auto* a = dynamic_cast<TCFileStorage*>(cf.Root().FindItem("A"));
+    ASSERT_NE(a, nullptr);
+    auto* b = dynamic_cast<TCFileStorage*>(a->FindItem("B"));
+    ASSERT_NE(b, nullptr);
+    auto* deep = dynamic_cast<TCFileStream*>(b->FindItem("deep"));
+    ASSERT_NE(deep, nullptr);
+    EXPECT_EQ(deep->Size(), 5);
+}
+
+TEST_F(TCFileTest, EmptyDocumentOpensWithoutChildren) {
+    { TCFile created(U16(file), cfCreate); }
+    TCFile cf(U16(file), cfOpen);
+    EXPECT_EQ(cf.Root().Count(), 0u);
+    EXPECT_EQ(cf.Root().FindItem("Workbook"), nullptr);
+}
+
+TEST_F(TCFileTest, CreateInMemoryAndFromStream) {
+    TCFile memory(u"unused", cfMemory);
+    EXPECT_EQ(memory.Root().Count(), 0u);
+
+    TEasyStream source;
+    const Bytes doc = CompoundBytes({{"Workbook", Pattern(300000)}});
+    source.Write(doc.data(), static_cast<std::int64_t>(doc.size()));
+    source.SetPosition(1234);  // copied from the start whatever the position
+    auto cf = TCFile::CreateFromStream(source);
+    auto* s = dynamic_cast<TCFileStream*>(cf->Root().FindItem("Workbook"));
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->Size(), 300000);
+
+    TEasyStream junk;
+    junk.Write("not a document", 14);
+    EXPECT_EQ(CodeOf([&] { TCFile::CreateFromStream(junk); }), 0);
+}
+
+TEST_F(TCFileTest, CreateFailsWithCodeZero) {
+    EXPECT_EQ(CodeOf([&] { TCFile cf(U16(dir / "missing" / "x.xls"), cfCreate); }), 0);
+    EXPECT_EQ(CodeOf([&] { TCFile cf(U16(dir.path()), cfCreate); }), 0);
+}
+
+TEST_F(TCFileTest, FileIsLockedWhileOpen) {
+    WriteWorkbook(file, Pattern(10));
+    {
+        TCFile first(U16(file), cfOpen);
+        EXPECT_EQ(CodeOf([&] { TCFile second(U16(file), cfOpen); }), 3);
+        EXPECT_EQ(ECFileError(3).what(),
+                  std::string("Can not open a file (probably it is already opened or does not exist)"));
+    }
+    EXPECT_EQ(CodeOf([&] { TCFile again(U16(file), cfOpen); }), -1);
+}
+
+TEST_F(TCFileTest, WhatIsNotAReadableCompoundDocumentGivesCodeThree) {
+    const auto open = [&](const std::filesystem::path& p) {
+        return CodeOf([&] { TCFile cf(U16(p), cfOpen); });
+    };
+    EXPECT_EQ(open(dir / "missing.xls"), 3);
+    EXPECT_EQ(open(dir.path()), 3);
+    WriteFile(dir / "empty.xls", {});
+    EXPECT_EQ(open(dir / "empty.xls"), 3);
+    WriteFile(dir / "text.xls", Body().ascii("Name,Value\r\nA,1\r\n"));
+    EXPECT_EQ(open(dir / "text.xls"), 3);
+    // A FIFO would block a plain open; it is refused at once.
+    ASSERT_EQ(mkfifo((dir / "fifo.xls").c_str(), 0600), 0);
+    EXPECT_EQ(open(dir / "fifo.xls"), 3);
+    std::filesystem::create_symlink(dir / "nowhere", dir / "dangling.xls");
+    EXPECT_EQ(open(dir / "dangling.xls"), 3);
+    EXPECT_EQ(open("/dev/zero"), 3);
+    if (geteuid() != 0) {  // permissions do not stop root
+        WriteWorkbook(dir / "locked.xls", Pattern(10));
+        chmod((dir / "locked.xls").c_str(), 0);
+        EXPECT_EQ(open(dir / "locked.xls"), 3);
+    }
+}
+
+TEST_F(TCFileTest, TruncatedDocumentsAreRefused) {
+    const Bytes doc = CompoundBytes({{"Workbook", Pattern(20000)}});
+    for (std::size_t cut : {std::size_t{8}, std::size_t{511}, std::size_t{512}, std::size_t{1000},
+                            doc.size() / 2, doc.size() - 512}) {
+        WriteFile(file, Bytes(doc.begin(), doc.begin() + cut));
+        EXPECT_EQ(CodeOf([&] { TCFile cf(U16(file), cfOpen); }), 3) << "cut at " << cut;
+    }
+}
+
+TEST_F(TCFileTest, BrokenSectorChainsAreRefused) {
+    const Bytes doc = CompoundBytes({{"Workbook", Pattern(20000)}});
+    const std::size_t fat = SectorOffset(Get32(doc, kFirstFatSector));
+    const std::size_t entry = DirEntryOffset(doc, u"Workbook");
+    const std::uint32_t start = Get32(doc, entry + 0x74);
+    const std::uint32_t dirSector = Get32(doc, kFirstDirSector);
+
+    struct Case {
+        const char* what;
+        std::function<void(Bytes&)> corrupt;
+    };
+    const std::vector<Case> cases = {
+        {"stream chain loops onto itself", [&](Bytes& d) { Put32(d, fat + 4 * (start + 3), start); }},
+        {"stream chain points past the file", [&](Bytes& d) { Put32(d, fat + 4 * start, 0x00FFFFF0); }},
+        {"stream chain ends early", [&](Bytes& d) { Put32(d, fat + 4 * (start + 2), 0xFFFFFFFE); }},
+        {"directory chain loops", [&](Bytes& d) { Put32(d, fat + 4 * dirSector, dirSector); }},
+        {"stream size beyond the file", [&](Bytes& d) { Put32(d, entry + 0x78, 0x7FFFFFF0); }},
+        {"stream starts past the file", [&](Bytes& d) { Put32(d, entry + 0x74, 0x00FFFFF0); }},
+        {"FAT sector past the file", [&](Bytes& d) { Put32(d, kFirstFatSector, 0x00FFFFF0); }},
+        {"FAT sector listed past the file", [&](Bytes& d) { Put32(d, kFirstFatSector + 4, 0x00FFFFF0); Put32(d, 0x2C, 2); }},
+        {"DIFAT chain loops", [&](Bytes& d) {
+             Put32(d, 0x44, start);
+             Put32(d, SectorOffset(start) + 508, start);
+             Put32(d, 0x2C, 200);
+         }},
+        {"absurd sector size", [&](Bytes& d) { d[0x1E] = 30; }},
+    };
+    for (const Case& c : cases) {
+        Bytes bad = doc;
+        c.corrupt(bad);
+        WriteFile(file, bad);
+        EXPECT_EQ(CodeOf([&] { TCFile cf(U16(file), cfOpen); }), 3) << c.what;
+    }
+}
+
+TEST_F(TCFileTest, FatCountBeyondTheListedSectorsIsRepaired) {
+    // Some writers leave a FAT sector count far larger than the sectors the header
+    // lists; the list locates the table, so such files open and read in full.
+    const Bytes data = Pattern(20000);
+    Bytes doc = CompoundBytes({{"Workbook", data}});
+    Put32(doc, 0x2C, 0x00800002);
+    WriteFile(file, doc);
+    TCFile cf(U16(file), cfOpen);
+    auto* s = dynamic_cast<TCFileStream*>(cf.Root().FindItem("Workbook"));
+    ASSERT_NE(s, nullptr);
+    Bytes back(data.size());
+    EXPECT_EQ(s->Read(back.data(), static_cast<std::int32_t>(back.size())), 20000);
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(ReadFile(file), doc);  // the file itself is left alone
+}
+
+TEST_F(TCFileTest, RandomDamageNeverCrashes) {
+    // Damaged headers, tables and directories either open or give code 3; whatever
+    // opens can be read to the end.
+    const Bytes doc = CompoundBytes({{"Workbook", Pattern(9000)},
+                                     {"\x05SummaryInformation", Pattern(300)},
+                                     {"Storage", {}, true},
+                                     {"Storage/Inner", Pattern(5000)}});
+    std::mt19937 rng(20261208);
+    for (int round = 0; round < 300; ++round) {
+        Bytes bad = doc;
+        const int flips = 1 + static_cast<int>(rng() % 8);
+        for (int k = 0; k < flips; ++k) {
+            // Mostly the header and the first sectors, where the tables live.
+            const std::size_t at = rng() % 4 == 0 ? rng() % bad.size() : rng() % 2048;
+            bad[at] = static_cast<std::uint8_t>(rng());
+        }
+        WriteFile(file, bad);
+        const int code = CodeOf([&] {
+            TCFile cf(U16(file), cfOpen);
+            if (auto* s = dynamic_cast<TCFileStream*>(cf.Root().FindItem("Workbook"))) {
+                TBIFFStream records(*s);
+                records.Rewind();
+                int n = 0;
+                while (records.ReadRecord() && n < 100000) ++n;
+                EXPECT_LT(n, 100000);
+            }
+        });
+        EXPECT_TRUE(code == -1 || code == 3) << "round " << round << " code " << code;
+    }
+}

@@ -1,0 +1,101 @@
+// Builds workbook files for the tests: BIFF8 record sequences, optionally encrypted with
+// the format's RC4 scheme after a FILEPASS record, written into compound documents by
+// libgsf's writer. Nothing here uses the reader under test (MD5 comes from GLib, RC4 is
+// written out again), so a fault in the reader cannot hide in the fixtures.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vorlix::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A record body or any byte string, built field by field (little-endian).
+class Body {
+public:
+    Body& u8(std::uint32_t v);
+    Body& u16(std::uint32_t v);
+    Body& u32(std::uint32_t v);
+    Body& f64(double v);
+    Body& bytes(const Bytes& b);
+    Body& zeros(std::size_t n);
+    // Characters as single bytes, no length.
+    Body& ascii(const std::string& s);
+    // UTF-16LE code units, no length.
+    Body& utf16(const std::u16string& s);
+    const Bytes& data() const { return data_; }
+    operator const Bytes&() const { return data_; }
+    std::size_t size() const { return data_.size(); }
+
+private:
+    Bytes data_;
+};
+
+class BiffBuilder {
+public:
+    // Appends a record. After FilePass its body is encrypted, except where the format
+    // leaves bytes plain (BOF and INTERFACEHDR bodies, the stream position of BOUNDSHEET).
+    BiffBuilder& Record(std::uint16_t id, const Bytes& body);
+    // Appends bytes verbatim (never encrypted): torn headers, padding, garbage.
+    BiffBuilder& Raw(const Bytes& bytes);
+    // Appends an RC4 FILEPASS record for `password` and encrypts every later body.
+    BiffBuilder& FilePass(const std::u16string& password);
+    // Appends a FILEPASS record with the given body and no encryption (refused variants).
+    BiffBuilder& FilePassRaw(const Bytes& body);
+    // Pads with `filler` up to the given stream offset.
+    BiffBuilder& PadTo(std::size_t offset, std::uint8_t filler = 0);
+
+    std::size_t Size() const { return stream_.size(); }
+    Bytes Build() const;
+
+private:
+    struct Range {
+        std::size_t begin;
+        std::size_t end;
+    };
+    Bytes stream_;
+    bool encrypting_ = false;
+    std::array<std::uint8_t, 16> key_{};  // derived from the password and salt
+    std::vector<Range> encrypted_;
+};
+
+// The FILEPASS body for a password and salt (type 1, version 1.1, verifier and its hash
+// encrypted with block 0's key) and the key material the password yields.
+Bytes MakeFilePassBody(const std::u16string& password, const std::array<std::uint8_t, 16>& salt,
+                       std::array<std::uint8_t, 16>* keyOut = nullptr);
+
+struct Entry {
+    std::string path;  // levels joined by '/'
+    Bytes data;
+    bool storage = false;  // an empty storage instead of a stream
+};
+
+// Writes a compound document holding the entries; intermediate storages are created.
+void WriteCompound(const std::filesystem::path& file, const std::vector<Entry>& entries);
+Bytes CompoundBytes(const std::vector<Entry>& entries);
+
+// A workbook file: the stream "Workbook" holding `stream`.
+void WriteWorkbook(const std::filesystem::path& file, const Bytes& stream);
+
+void WriteFile(const std::filesystem::path& file, const Bytes& bytes);
+Bytes ReadFile(const std::filesystem::path& file);
+
+// A fresh directory under the system's temporary directory, removed with its content.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace vorlix::test

@@ -1,0 +1,78 @@
+#include "xls/read/TBIFFStream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "xls/read/TCFile.h"
+
+namespace vorlix {
+
+TBIFFStream::TBIFFStream(TCFileStream& source) : source_(source) {}
+
+void TBIFFStream::Rewind() { source_.SetPosition(0); }
+
+std::int32_t TBIFFStream::StreamSize() { return source_.Size(); }
+
+std::int32_t TBIFFStream::StreamPosition() { return source_.Position(); }
+
+bool TBIFFStream::LoadBlock() {
+    raw_.fill(0);
+    const std::int32_t got = source_.Read(raw_.data(), kBlockSize);
+    if (got <= 0) {
+        blockValid_ = false;
+        return false;
+    }
+    ++blockIndex_;
+    blockPos_ = 0;
+    blockFill_ = got;
+    if (decrypting_) {
+        DecryptBlock(raw_.data(), plain_.data(), static_cast<std::uint32_t>(blockIndex_), key_,
+                     cipherState_);
+    }
+    blockValid_ = true;
+    return true;
+}
+
+bool TBIFFStream::Copy(std::uint8_t* out, std::size_t n, bool plain) {
+    const std::uint8_t* from = plain ? plain_.data() : raw_.data();
+    std::size_t copied = 0;
+    while (copied < n) {
+        const std::size_t take =
+            std::min(n - copied, static_cast<std::size_t>(blockFill_ - blockPos_));
+        std::memcpy(out + copied, from + blockPos_, take);
+        blockPos_ += static_cast<std::int32_t>(take);
+        copied += take;
+        if (copied < n && !LoadBlock()) return false;
+    }
+    return true;
+}
+
+bool TBIFFStream::ReadRecord() {
+    if (!blockValid_ || blockPos_ >= blockFill_) LoadBlock();
+    if (!blockValid_) return false;
+    record_.Offset = static_cast<std::int64_t>(blockIndex_) * kBlockSize + blockPos_;
+
+    std::uint8_t header[2];
+    if (!Copy(header, 2, false)) return false;
+    record_.Id = static_cast<std::uint16_t>(header[0] | header[1] << 8);
+    if (record_.Id == 0) return false;
+    if (!Copy(header, 2, false)) return false;
+    record_.Length = static_cast<std::uint16_t>(header[0] | header[1] << 8);
+
+    TEasyStream& data = record_.Data;
+    data.SetSize(record_.Length);
+    data.SetPosition(0);
+    if (record_.Length == 0) return true;
+    return Copy(data.Memory(), record_.Length, decrypting_);
+}
+
+void TBIFFStream::StartDecryption(const KeyMaterial& key) {
+    key_ = key;
+    decrypting_ = true;
+    if (blockValid_ && blockIndex_ >= 0) {
+        DecryptBlock(raw_.data(), plain_.data(), static_cast<std::uint32_t>(blockIndex_), key_,
+                     cipherState_);
+    }
+}
+
+}  // namespace vorlix

@@ -1,0 +1,115 @@
+// Compound document access: the tree of named storages and streams of a compound file,
+// opened in full when the file is opened, with case-insensitive lookup by name and
+// streams that read with seek, position and size.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "xls/model/Errors.h"
+
+namespace vorlix {
+
+namespace platform {
+class StorageHandle;
+class StreamHandle;
+}  // namespace platform
+
+class TEasyStream;
+
+// Failures of the compound-document layer; the message comes from a fixed table by code.
+class ECFileError : public Exception {
+public:
+    explicit ECFileError(std::uint8_t code);
+    std::uint8_t Code() const { return code_; }
+    static const char* Message(std::uint8_t code);
+
+private:
+    std::uint8_t code_;
+};
+
+enum TCFileMode : std::uint8_t { cfCreate = 0, cfOpen = 1, cfMemory = 2 };
+
+class TCFileItem {
+public:
+    virtual ~TCFileItem() = default;
+    // The element's name in the system code page.
+    const std::string& Name() const { return name_; }
+
+protected:
+    explicit TCFileItem(std::string name) : name_(std::move(name)) {}
+
+private:
+    std::string name_;
+};
+
+class TCFileStream : public TCFileItem {
+public:
+    TCFileStream(std::string name, std::unique_ptr<platform::StreamHandle> stream);
+    ~TCFileStream() override;
+
+    // Bytes copied into the buffer; 0 at the end or on failure.
+    std::int32_t Read(void* buffer, std::int32_t count);
+    // True when the buffer is not null and at least one byte was read.
+    bool ReadBuffer(void* buffer, std::int32_t count);
+    // origin 0 from the start, 1 from the current position, 2 from the end. Returns the
+    // low 32 bits of the resulting position (unchanged when the target is refused).
+    std::int32_t Seek(std::int32_t offset, std::uint16_t origin);
+    std::int32_t Position() { return Seek(0, 1); }
+    // The stream's size; the position is left as it was.
+    std::int32_t Size();
+    // Raises ECFileError(6) when the stream does not end up at `position`.
+    void SetPosition(std::int32_t position);
+
+private:
+    std::unique_ptr<platform::StreamHandle> stream_;
+};
+
+class TCFileStorage : public TCFileItem {
+public:
+    explicit TCFileStorage(std::string name);
+    ~TCFileStorage() override;
+
+    // Rebuilds Items from a platform storage, opening every child (depth first).
+    void LoadElements(std::unique_ptr<platform::StorageHandle> storage);
+    // The first direct child whose name matches, letters compared without regard to case.
+    TCFileItem* FindItem(const std::string& name) const;
+    std::size_t Count() const { return items_.size(); }
+    TCFileItem* Items(std::size_t index) const { return items_.at(index).get(); }
+
+private:
+    std::unique_ptr<platform::StorageHandle> storage_;
+    std::vector<std::unique_ptr<TCFileItem>> items_;
+};
+
+class TCFile {
+public:
+    // Opens (cfOpen), creates on disk (cfCreate) or creates in memory (cfMemory).
+    // Raises ECFileError: code 3 when an existing file cannot be opened, 0 when one cannot
+    // be created, 4 or 5 when an element of an opened file cannot be opened.
+    TCFile(const std::u16string& fileName, std::uint8_t mode);
+    ~TCFile();
+    TCFile(const TCFile&) = delete;
+    TCFile& operator=(const TCFile&) = delete;
+
+    // Copies the whole source into memory and opens the copy (ECFileError 0 on failure).
+    static std::unique_ptr<TCFile> CreateFromStream(TEasyStream& source);
+
+    TCFileStorage& Root() { return *root_; }
+    const std::u16string& FileName() const { return fileName_; }
+
+    // Only CreateFromStream can make one of these: the passkey of the empty constructor.
+    class Passkey {
+        friend class TCFile;
+        Passkey() = default;
+    };
+    explicit TCFile(Passkey) {}
+
+private:
+    std::u16string fileName_;
+    std::unique_ptr<TCFileStorage> root_;
+};
+
+}  // namespace vorlix
