@@ -1,0 +1,24 @@
+// Generates large workbooks for the benchmarks: one worksheet of mixed numbers, shared
+// strings and dates, written as a real spreadsheet program lays it out.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "tests/support/XlsBuilder.h"
+
+namespace vorlix::bench {
+
+struct SheetShape {
+    std::uint32_t rows = 65536;
+    std::uint32_t cols = 40;
+    std::uint32_t distinctStrings = 5000;
+};
+
+// The workbook stream; encrypted with RC4 when a password is given ("" or the default
+// password give a workbook that opens without one).
+test::Bytes GenerateLargeSheetStream(const SheetShape& shape,
+                                     const std::optional<std::u16string>& password = std::nullopt);
+
+}  // namespace vorlix::bench

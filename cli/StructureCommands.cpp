@@ -1,0 +1,83 @@
+#include "cli/StructureCommands.h"
+
+#include <cstdio>
+
+#include "platform/CodePage.h"
+#include "xls/model/Errors.h"
+#include "xls/read/RecordIds.h"
+#include "xls/read/TBIFFStream.h"
+#include "xls/read/TCFile.h"
+
+namespace vorlix::cli {
+
+namespace {
+
+constexpr const char* kWorkbookStream = "Workbook";
+
+void ListStorage(TCFileStorage& storage, const std::string& prefix, std::ostream& out) {
+    for (std::size_t i = 0; i < storage.Count(); ++i) {
+        TCFileItem* item = storage.Items(i);
+        const std::string path = prefix + EscapeName(item->Name());
+        if (auto* stream = dynamic_cast<TCFileStream*>(item)) {
+            out << "stream " << stream->Size() << ' ' << path << '\n';
+        } else if (auto* child = dynamic_cast<TCFileStorage*>(item)) {
+            out << "storage - " << path << '\n';
+            ListStorage(*child, path + "/", out);
+        }
+    }
+}
+
+std::u16string FileName(const std::string& file) { return platform::Utf8ToUtf16(file); }
+
+}  // namespace
+
+std::string EscapeName(const std::string& name) {
+    std::string out;
+    for (const char ch : name) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b < 0x20) {
+            char buf[5];
+            std::snprintf(buf, sizeof buf, "\\x%02X", b);
+            out += buf;
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+int ListStreams(const std::string& file, std::ostream& out, std::ostream& err) {
+    try {
+        TCFile cf(FileName(file), cfOpen);
+        ListStorage(cf.Root(), "", out);
+        return 0;
+    } catch (const Exception& e) {
+        err << e.what() << '\n';
+        return 2;
+    }
+}
+
+int ListRecords(const std::string& file, std::ostream& out, std::ostream& err) {
+    try {
+        TCFile cf(FileName(file), cfOpen);
+        auto* stream = dynamic_cast<TCFileStream*>(cf.Root().FindItem(kWorkbookStream));
+        if (stream == nullptr) throw EXLSError(2, kWorkbookStream);
+        TBIFFStream records(*stream);
+        records.Rewind();
+        char line[64];
+        while (records.ReadRecord()) {
+            const TBIFFRecord& r = records.Record();
+            std::snprintf(line, sizeof line, "%lld 0x%04X %u", static_cast<long long>(r.Offset),
+                          r.Id, static_cast<unsigned>(r.Length));
+            out << line;
+            if (const auto name = rec::RecordName(r.Id); !name.empty()) out << ' ' << name;
+            out << '\n';
+        }
+        return 0;
+    } catch (const Exception& e) {
+        err << e.what() << '\n';
+        return 2;
+    }
+}
+
+}  // namespace vorlix::cli

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian/Ubuntu packages the build needs, when they are missing.
+# Usage: scripts/install-deps.sh [run|test]   (test adds the test framework)
+set -euo pipefail
+
+mode="${1:-run}"
+packages=(g++ make cmake pkg-config libgsf-1-dev libcli11-dev nlohmann-json3-dev)
+if [[ "$mode" == "test" ]]; then
+    packages+=(libgtest-dev libgmock-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+if [[ $(id -u) -eq 0 ]]; then
+    sudo=()
+elif command -v sudo >/dev/null; then
+    sudo=(sudo)
+else
+    echo "Missing packages (${missing[*]}) and no sudo to install them; please install them as root." >&2
+    exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+if ! "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"; then
+    # The package lists may be missing or stale on a fresh machine.
+    "${sudo[@]}" apt-get update
+    "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi

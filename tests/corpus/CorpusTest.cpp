@@ -1,0 +1,202 @@
+// Real workbooks written by other programs: every one opens as a compound document or is
+// refused with the documented error, its elements and workbook stream agree with an
+// independent walker's findings, and its records can be walked to the end.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "cli/StructureCommands.h"
+#include "platform/CodePage.h"
+#include "tests/support/RunCommand.h"
+#include "tests/support/TestPaths.h"
+#include "xls/read/Decryption.h"
+#include "xls/read/RecordIds.h"
+#include "xls/read/TBIFFStream.h"
+#include "xls/read/TCFile.h"
+
+using namespace vorlix;
+using json = nlohmann::json;
+
+namespace {
+
+json LoadJson(const std::filesystem::path& p) {
+    std::ifstream in(p);
+    return json::parse(in);
+}
+
+const json& Manifest() {
+    static const json manifest = LoadJson(test::CorpusDir() / "manifest.json");
+    return manifest;
+}
+
+const json* ManifestEntry(const std::string& name) {
+    for (const json& f : Manifest()["files"]) {
+        if (f["file"] == name) return &f;
+    }
+    return nullptr;
+}
+
+bool HasFeature(const json& entry, const std::string& feature) {
+    for (const json& f : entry["features"]) {
+        if (f == feature) return true;
+    }
+    return false;
+}
+
+void CollectPaths(TCFileStorage& storage, const std::string& prefix, std::set<std::string>& out) {
+    for (std::size_t i = 0; i < storage.Count(); ++i) {
+        TCFileItem* item = storage.Items(i);
+        out.insert(prefix + item->Name());
+        if (auto* child = dynamic_cast<TCFileStorage*>(item)) {
+            CollectPaths(*child, prefix + item->Name() + "/", out);
+        }
+    }
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+#define SKIP_WITHOUT_CORPUS() \
+    if (test::CorpusDir().empty()) GTEST_SKIP() << "no corpus at ../shared/corpus"
+
+}  // namespace
+
+TEST(CorpusTest, EveryFileOpensOrIsRefusedAsDocumented) {
+    SKIP_WITHOUT_CORPUS();
+    int opened = 0, refused = 0;
+    for (const auto& path : test::CorpusFiles()) {
+        SCOPED_TRACE(path.filename().string());
+        const json* entry = ManifestEntry(path.filename().string());
+        ASSERT_NE(entry, nullptr);
+        const bool ole2 = (*entry)["container"] == "ole2";
+        const json scan = LoadJson(test::CorpusDir() / "oracle" / "biffscan" /
+                                   (path.filename().string() + ".biffscan.json"));
+        try {
+            TCFile cf(platform::Utf8ToUtf16(path.string()), cfOpen);
+            ++opened;
+            EXPECT_TRUE(ole2);
+            // The same elements as the independent walker found.
+            std::set<std::string> ours;
+            CollectPaths(cf.Root(), "", ours);
+            std::set<std::string> theirs;
+            for (const json& s : scan["streams"]) theirs.insert(s.get<std::string>());
+            EXPECT_EQ(ours, theirs);
+            // The workbook stream, found whatever its letter case, with the same size.
+            auto* workbook = dynamic_cast<TCFileStream*>(cf.Root().FindItem("Workbook"));
+            const bool expectWorkbook = (*entry)["stream_name"].is_string() &&
+                                        Lower((*entry)["stream_name"]) == "workbook";
+            EXPECT_EQ(workbook != nullptr, expectWorkbook);
+            if (workbook != nullptr && scan.contains("stream_size")) {
+                EXPECT_EQ(workbook->Size(), scan["stream_size"].get<std::int64_t>());
+            }
+        } catch (const ECFileError& e) {
+            ++refused;
+            EXPECT_EQ(e.Code(), 3);
+            // Only damaged documents and files that are no compound document at all.
+            EXPECT_TRUE(!ole2 || HasFeature(*entry, "malformed")) << e.what();
+        }
+    }
+    EXPECT_GT(opened, 250);
+    std::cout << opened << " opened, " << refused << " refused\n";
+}
+
+TEST(CorpusTest, RecordsWalkToTheEndLikeAnIndependentWalker) {
+    SKIP_WITHOUT_CORPUS();
+    int compared = 0;
+    for (const auto& path : test::CorpusFiles()) {
+        SCOPED_TRACE(path.filename().string());
+        const json scan = LoadJson(test::CorpusDir() / "oracle" / "biffscan" /
+                                   (path.filename().string() + ".biffscan.json"));
+        std::ostringstream out, err;
+        const int status = cli::ListRecords(path.string(), out, err);
+        if (status != 0) {
+            EXPECT_EQ(out.str(), "");
+            EXPECT_FALSE(err.str().empty());
+            continue;
+        }
+        // Every line is "OFFSET 0xIIII LENGTH [NAME]" with increasing offsets, each record
+        // starting where the previous one ended.
+        long long expectedOffset = 0, count = 0;
+        std::set<std::string> ids;
+        for (const std::string& line : test::Lines(out.str())) {
+            std::istringstream fields(line);
+            long long offset = -1, length = -1;
+            std::string id;
+            fields >> offset >> id >> length;
+            ASSERT_EQ(offset, expectedOffset) << line;
+            ASSERT_EQ(id.size(), 6u) << line;
+            ids.insert(id.substr(2));
+            expectedOffset = offset + 4 + length;
+            ++count;
+        }
+        // The independent walker reads to the end of the stream and counts the zero
+        // padding after the last record as records of id 0000; ours stops there. Where
+        // there is no padding both must see the same records.
+        if (scan.contains("record_count") && scan["record_ids"].is_array()) {
+            std::set<std::string> theirs;
+            for (const json& id : scan["record_ids"]) theirs.insert(id.get<std::string>());
+            for (const std::string& id : ids) EXPECT_TRUE(theirs.count(id)) << "record id " << id;
+            if (theirs.count("0000") == 0) {
+                EXPECT_EQ(count, scan["record_count"].get<long long>());
+                ++compared;
+            } else {
+                EXPECT_LT(count, scan["record_count"].get<long long>());
+            }
+        }
+    }
+    std::cout << compared << " files walked to the same record count\n";
+    EXPECT_GT(compared, 220);
+}
+
+TEST(CorpusTest, EncryptedWorkbooksDecryptWithTheirKnownPasswords) {
+    SKIP_WITHOUT_CORPUS();
+    int decrypted = 0;
+    for (const json& entry : Manifest()["files"]) {
+        if (entry.value("encryption", "") != "rc4" || !entry.value("password", json()).is_string()) continue;
+        SCOPED_TRACE(entry["file"].get<std::string>());
+        const auto path = test::CorpusDir() / "files" / entry["file"].get<std::string>();
+        TCFile cf(platform::Utf8ToUtf16(path.string()), cfOpen);
+        auto& stream = dynamic_cast<TCFileStream&>(*cf.Root().FindItem("Workbook"));
+        TBIFFStream records(stream);
+        records.Rewind();
+        const std::u16string password = platform::Utf8ToUtf16(entry["password"].get<std::string>());
+        std::vector<std::string> sheetNames;
+        while (records.ReadRecord()) {
+            TBIFFRecord& r = records.Record();
+            if (r.Id == rec::kFilePass && !records.Decrypting()) {
+                Block16 salt{}, verifier{}, hash{};
+                r.Data.Skip(6);
+                r.Data.ReadBytes(salt.data(), 16);
+                r.Data.ReadBytes(verifier.data(), 16);
+                r.Data.ReadBytes(hash.data(), 16);
+                KeyMaterial key{};
+                ASSERT_TRUE(VerifyPassword(password, salt, verifier, hash, key));
+                KeyMaterial other{};
+                EXPECT_FALSE(VerifyPassword(u"wrong", salt, verifier, hash, other));
+                records.StartDecryption(key);
+            } else if (r.Id == rec::kBoundSheet8) {
+                // Decrypted names must read as the sheet names: the position (4 bytes),
+                // state, type, count and flag, then the characters.
+                const std::uint8_t* b = r.Data.Memory();
+                ASSERT_GE(r.Length, 8);
+                const std::size_t n = b[6];
+                std::u16string name;
+                for (std::size_t i = 0; i < n; ++i) {
+                    name += b[7] & 1 ? static_cast<char16_t>(b[8 + 2 * i] | b[9 + 2 * i] << 8)
+                                     : static_cast<char16_t>(b[8 + i]);
+                }
+                sheetNames.push_back(platform::Utf16ToUtf8(name));
+            }
+        }
+        std::vector<std::string> expected;
+        for (const json& s : entry["sheets"]) expected.push_back(s["name"]);
+        EXPECT_EQ(sheetNames, expected);
+        ++decrypted;
+    }
+    EXPECT_GE(decrypted, 3);
+}

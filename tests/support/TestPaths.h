@@ -1,0 +1,16 @@
+// Where the tests find data that lives outside the build: the shared corpus of real
+// workbooks and the project's examples.
+#pragma once
+
+#include <filesystem>
+#include <vector>
+
+namespace vorlix::test {
+
+// The corpus folder (VORLIX_CORPUS overrides the configured one); empty when absent.
+std::filesystem::path CorpusDir();
+// Every .xls file of the corpus, in name order; empty when there is no corpus.
+std::vector<std::filesystem::path> CorpusFiles();
+std::filesystem::path SourceDir();
+
+}  // namespace vorlix::test
