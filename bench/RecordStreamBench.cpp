@@ -33,13 +33,10 @@ Pass Walk(const std::filesystem::path& file) {
         ++pass.records;
         TBIFFRecord& r = records.Record();
         if (r.Id == rec::kFilePass && !records.Decrypting()) {
-            Block16 salt{}, verifier{}, hash{};
-            r.Data.Skip(6);
-            r.Data.ReadBytes(salt.data(), 16);
-            r.Data.ReadBytes(verifier.data(), 16);
-            r.Data.ReadBytes(hash.data(), 16);
             KeyMaterial key{};
-            if (VerifyPassword(kDefaultPassword, salt, verifier, hash, key)) records.StartDecryption(key);
+            if (VerifyPassword(kDefaultPassword, ReadFilePass(r.Data), key)) {
+                records.StartDecryption(key);
+            }
         }
     }
     pass.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

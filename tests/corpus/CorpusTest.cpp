@@ -169,15 +169,13 @@ TEST(CorpusTest, EncryptedWorkbooksDecryptWithTheirKnownPasswords) {
         while (records.ReadRecord()) {
             TBIFFRecord& r = records.Record();
             if (r.Id == rec::kFilePass && !records.Decrypting()) {
-                Block16 salt{}, verifier{}, hash{};
-                r.Data.Skip(6);
-                r.Data.ReadBytes(salt.data(), 16);
-                r.Data.ReadBytes(verifier.data(), 16);
-                r.Data.ReadBytes(hash.data(), 16);
+                const TFilePass filePass = ReadFilePass(r.Data);
+                EXPECT_EQ(filePass.EncryptionType, 1);
+                EXPECT_EQ(filePass.MinorVersion, 1);
                 KeyMaterial key{};
-                ASSERT_TRUE(VerifyPassword(password, salt, verifier, hash, key));
+                ASSERT_TRUE(VerifyPassword(password, filePass, key));
                 KeyMaterial other{};
-                EXPECT_FALSE(VerifyPassword(u"wrong", salt, verifier, hash, other));
+                EXPECT_FALSE(VerifyPassword(u"wrong", filePass, other));
                 records.StartDecryption(key);
             } else if (r.Id == rec::kBoundSheet8) {
                 // Decrypted names must read as the sheet names: the position (4 bytes),

@@ -145,14 +145,8 @@ TEST(TBIFFStreamTest, DecryptionStartsInTheMiddleOfABlock) {
     ExpectRecord(*s, 0x0001, Filled(480, 2), 20);
     ASSERT_TRUE(s->ReadRecord());
     ASSERT_EQ(s->Record().Id, rec::kFilePass);
-    TEasyStream& fp = s->Record().Data;
-    Block16 salt{}, verifier{}, hash{};
-    fp.Skip(6);
-    fp.ReadBytes(salt.data(), 16);
-    fp.ReadBytes(verifier.data(), 16);
-    fp.ReadBytes(hash.data(), 16);
     KeyMaterial key{};
-    ASSERT_TRUE(VerifyPassword(password, salt, verifier, hash, key));
+    ASSERT_TRUE(VerifyPassword(password, ReadFilePass(s->Record().Data), key));
     s->StartDecryption(key);
     EXPECT_TRUE(s->Decrypting());
 
@@ -181,14 +175,8 @@ TEST(TBIFFStreamTest, FilePassEndingAtABlockBoundary) {
     ASSERT_TRUE(s->ReadRecord());
     ASSERT_TRUE(s->ReadRecord());
     ASSERT_TRUE(s->ReadRecord());
-    TEasyStream& fp = s->Record().Data;
-    Block16 salt{}, verifier{}, hash{};
-    fp.Skip(6);
-    fp.ReadBytes(salt.data(), 16);
-    fp.ReadBytes(verifier.data(), 16);
-    fp.ReadBytes(hash.data(), 16);
     KeyMaterial key{};
-    ASSERT_TRUE(VerifyPassword(u"", salt, verifier, hash, key));
+    ASSERT_TRUE(VerifyPassword(u"", ReadFilePass(s->Record().Data), key));
     s->StartDecryption(key);
     ExpectRecord(*s, 0x0031, Filled(40, 3), 1024);
 }

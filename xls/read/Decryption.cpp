@@ -4,8 +4,20 @@
 
 #include "xls/model/Errors.h"
 #include "xls/read/Md5.h"
+#include "xls/read/TEasyStream.h"
 
 namespace vorlix {
+
+TFilePass ReadFilePass(TEasyStream& body) {
+    TFilePass f;
+    body.ReadWord(f.EncryptionType);
+    body.ReadWord(f.MajorVersion);
+    body.ReadWord(f.MinorVersion);
+    body.ReadBytes(f.Salt.data(), 16);
+    body.ReadBytes(f.EncryptedVerifier.data(), 16);
+    body.ReadBytes(f.EncryptedVerifierHash.data(), 16);
+    return f;
+}
 
 bool VerifyPassword(const std::u16string& password, const Block16& salt,
                     const Block16& encryptedVerifier, const Block16& encryptedVerifierHash,

@@ -14,6 +14,8 @@
 
 namespace vorlix {
 
+class TEasyStream;
+
 using KeyMaterial = std::array<std::uint8_t, 16>;
 using Block16 = std::array<std::uint8_t, 16>;
 
@@ -23,12 +25,29 @@ inline constexpr std::size_t kMaxPasswordLength = 15;
 // The password the format prescribes for workbooks encrypted without a user password.
 inline constexpr char16_t kDefaultPassword[] = u"VelvetSweatshop";
 
+// The fields of a FILEPASS body; fields a short body lacks read as zeros.
+struct TFilePass {
+    std::uint16_t EncryptionType = 0;  // 1: RC4
+    std::uint16_t MajorVersion = 0;
+    std::uint16_t MinorVersion = 0;  // 1: RC4, 2: RC4 with the CryptoAPI
+    Block16 Salt{};
+    Block16 EncryptedVerifier{};
+    Block16 EncryptedVerifierHash{};
+};
+// Reads from the body's current position.
+TFilePass ReadFilePass(TEasyStream& body);
+
 // Derives the key material into `key` (always) and tells whether the password matches the
 // verifier. Raises Exception("File protection password must have 0-15 characters.") for a
 // password longer than 15 code units.
 bool VerifyPassword(const std::u16string& password, const Block16& salt,
                     const Block16& encryptedVerifier, const Block16& encryptedVerifierHash,
                     KeyMaterial& key);
+inline bool VerifyPassword(const std::u16string& password, const TFilePass& filePass,
+                           KeyMaterial& key) {
+    return VerifyPassword(password, filePass.Salt, filePass.EncryptedVerifier,
+                          filePass.EncryptedVerifierHash, key);
+}
 
 // The RC4 state that decrypts block number `block`.
 Rc4State MakeBlockKey(const KeyMaterial& key, std::uint32_t block);
