@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "cli/DumpCommand.h"
 #include "cli/StructureCommands.h"
 
 int main(int argc, char** argv) {
@@ -19,6 +20,11 @@ int main(int argc, char** argv) {
         "records", "List the records of FILE's Workbook stream: 'OFFSET ID LENGTH [NAME]'");
     records->add_option("FILE", file, "Excel 97-2003 workbook")->required();
 
+    std::string password;
+    auto* dump = app.add_subcommand("dump", "Print the workbook model of FILE as JSON");
+    dump->add_option("FILE", file, "Excel 97-2003 workbook")->required();
+    dump->add_option("--password", password, "Password of an encrypted workbook");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -28,5 +34,6 @@ int main(int argc, char** argv) {
 
     if (*streams) return vorlix::cli::ListStreams(file, std::cout, std::cerr);
     if (*records) return vorlix::cli::ListRecords(file, std::cout, std::cerr);
+    if (*dump) return vorlix::cli::DumpWorkbook(file, password, std::cout, std::cerr);
     return 2;
 }

@@ -7,6 +7,10 @@
 
 namespace vorlix {
 
+namespace {
+constexpr std::uint16_t kBofId = 0x0809;
+}
+
 TBIFFStream::TBIFFStream(TCFileStream& source) : source_(source) {}
 
 void TBIFFStream::Rewind() { source_.SetPosition(0); }
@@ -63,7 +67,8 @@ bool TBIFFStream::ReadRecord() {
     data.SetSize(record_.Length);
     data.SetPosition(0);
     if (record_.Length == 0) return true;
-    return Copy(data.Memory(), record_.Length, decrypting_);
+    // BOF bodies are never encrypted: they come from the raw bytes too.
+    return Copy(data.Memory(), record_.Length, decrypting_ && record_.Id != kBofId);
 }
 
 void TBIFFStream::StartDecryption(const KeyMaterial& key) {

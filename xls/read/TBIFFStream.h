@@ -4,9 +4,10 @@
 // The source is read in 1024-byte blocks. A zero record id ends the records, so the zero
 // padding after the last record ends reading quietly. A header or body cut off by the end
 // of the source ends the records too: such a record is never delivered (the bytes past
-// the end of a short last block are not taken for part of it). After StartDecryption every body is delivered decrypted
-// (the key stream restarts at each block and a body may span blocks), while headers
-// always come from the raw bytes. CONTINUE records are delivered as records of their own.
+// the end of a short last block are not taken for part of it). After StartDecryption every
+// body is delivered decrypted (the key stream restarts at each block and a body may span
+// blocks), except BOF bodies, which the format never encrypts; headers always come from
+// the raw bytes. CONTINUE records are delivered as records of their own.
 #pragma once
 
 #include <array>

@@ -1,0 +1,22 @@
+// Turns a cell value and a number format into the text a spreadsheet shows, following
+// the regional settings in effect at the call.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "xls/model/TCellValue.h"
+
+namespace vorlix {
+
+// `formatText` is the format's text, or empty to render the built-in `formatIndex` in its
+// regional form.
+std::u16string FormatCellValue(const TCellValue& value, std::uint16_t formatIndex,
+                               std::u16string_view formatText);
+
+// A number rounded to 15 significant digits, without trailing zeros, in the locale's
+// decimal separator; scientific ("1.5E20", "1E-5") outside 1E-3..1E15.
+std::u16string GeneralNumberText(double value);
+
+}  // namespace vorlix

@@ -1,0 +1,73 @@
+// A cell's value: a tagged value whose kind codes are part of the library's interface
+// (callers test them by number).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vorlix {
+
+enum TValueKind : std::uint16_t {
+    vkEmpty = 0,
+    vkNull = 1,
+    vkSmallInt = 2,    // 16-bit signed
+    vkInteger = 3,     // 32-bit signed
+    vkSingle = 4,      // 32-bit float
+    vkDouble = 5,      // numbers read from a workbook
+    vkCurrency = 6,    // 64-bit integer scaled by 10000
+    vkDate = 7,        // days since 30 December 1899, fraction = time of day
+    vkWideString = 8,  // UTF-16
+    vkBoolean = 11,
+    vkShortInt = 16,  // 8-bit signed
+    vkByte = 17,      // 8-bit unsigned
+    vkWord = 18,      // 16-bit unsigned
+    vkLongWord = 19,  // 32-bit unsigned
+    vkInt64 = 20,
+    vkString = 256,   // 8-bit text in the library code page
+    vkUString = 258,  // accepted like 256; nothing produces it
+};
+
+class TCellValue {
+public:
+    TCellValue() = default;
+
+    static TCellValue Number(double v) { return Numeric(vkDouble, v); }
+    static TCellValue DateTime(double v) { return Numeric(vkDate, v); }
+    static TCellValue Boolean(bool v);
+    static TCellValue Integer(TValueKind kind, std::int64_t v);  // kinds 2, 3, 16..20
+    static TCellValue Single(float v) { return Numeric(vkSingle, v); }
+    // value / 10000 is the amount
+    static TCellValue Currency(std::int64_t scaled);
+    static TCellValue Wide(std::u16string text);
+    static TCellValue Ansi(std::string text, TValueKind kind = vkString);
+    static TCellValue Null();
+
+    TValueKind Kind() const { return kind_; }
+    bool IsEmpty() const { return kind_ == vkEmpty; }
+    // Kinds that hold a number (not dates, booleans or texts).
+    bool IsNumeric() const;
+    bool IsText() const { return kind_ == vkWideString || kind_ == vkString || kind_ == vkUString; }
+
+    // The number a numeric, date-time or boolean value holds (booleans: 0 or -1); 0 else.
+    double AsDouble() const;
+    std::int64_t IntegerPart() const { return integer_; }
+    bool AsBoolean() const { return integer_ != 0; }
+    const std::u16string& WideText() const { return wide_; }
+    const std::string& AnsiText() const { return ansi_; }
+    // Any text value as UTF-16 (8-bit texts through the library code page).
+    std::u16string AsWideText() const;
+
+    bool operator==(const TCellValue& other) const;
+
+private:
+    static TCellValue Numeric(TValueKind kind, double v);
+
+    TValueKind kind_ = vkEmpty;
+    double number_ = 0;
+    std::int64_t integer_ = 0;
+    std::u16string wide_;
+    std::string ansi_;
+};
+
+}  // namespace vorlix

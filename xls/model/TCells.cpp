@@ -1,0 +1,419 @@
+#include "xls/model/TCells.h"
+
+#include <array>
+#include <bit>
+#include <cstring>
+#include <stdexcept>
+
+#include "xls/format/TFormatStrings.h"
+#include "xls/format/ValueFormatter.h"
+#include "xls/model/Errors.h"
+#include "xls/model/FormatTables.h"
+#include "xls/model/StringHelpers.h"
+#include "xls/model/TRowCols.h"
+#include "xls/model/TWorkbook.h"
+
+namespace vorlix {
+
+namespace {
+
+// Value kinds a cell can hold, by their position in a cell slot.
+constexpr std::array<TValueKind, 16> kKinds = {
+    vkEmpty,   vkSmallInt, vkInteger, vkSingle, vkDouble, vkCurrency, vkDate,   vkWideString,
+    vkBoolean, vkShortInt, vkByte,    vkWord,   vkLongWord, vkInt64,  vkString, vkUString};
+
+int KindSlot(TValueKind kind) {
+    for (std::size_t i = 0; i < kKinds.size(); ++i) {
+        if (kKinds[i] == kind) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool IsIntegerKind(TValueKind kind) {
+    switch (kind) {
+        case vkSmallInt:
+        case vkInteger:
+        case vkShortInt:
+        case vkByte:
+        case vkWord:
+        case vkLongWord:
+        case vkInt64:
+        case vkCurrency:
+        case vkBoolean:
+            return true;
+        default:
+            return false;
+    }
+}
+
+constexpr std::size_t kMaxTextLength = 65535;
+constexpr std::uint16_t kDateFormatPosition = 13;  // built-in index 14, "mm/dd/yy"
+
+// Property bag entries are marker, tag, marker, value, marker.
+constexpr std::string_view kMarker("\xFF\x00\xFF\x63", 4);
+constexpr std::string_view kFormulaTag = "F";
+constexpr std::string_view kHyperlinkTag = "H";
+constexpr std::string_view kHyperlinkKindTag = "L";
+
+constexpr std::uint8_t kHyperlinkColor = 5;  // blue in the default palette
+
+std::uint64_t IndexKey(std::uint16_t row, std::uint8_t col) {
+    return (static_cast<std::uint64_t>(row) << 8 | col) + 1;
+}
+
+std::size_t IndexHome(std::uint64_t key, std::size_t mask) {
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+}
+
+std::string BagTagKey(std::string_view tag) {
+    std::string key(kMarker);
+    key += tag;
+    key += kMarker;
+    return key;
+}
+
+}  // namespace
+
+// The cell handle.
+
+TCellValue TCell::Value() const { return owner_->ValueOf(owner_->Resolve(*this)); }
+
+void TCell::SetValue(const TCellValue& value) {
+    const TValueKind kind = value.Kind();
+    if (KindSlot(kind) <= 0) throw EXLSError(3);
+    if (kind == vkWideString && WideToAnsi(value.WideText()).size() > kMaxTextLength) {
+        throw EXLSError(3);
+    }
+    if ((kind == vkString || kind == vkUString) && value.AnsiText().size() > kMaxTextLength) {
+        throw EXLSError(3);
+    }
+    TCells::Slot& slot = owner_->Resolve(*this);
+    if (kind == vkDate && kKinds[slot.kind] != vkDate && NumberFormat() == 0) {
+        SetNumberFormat(kDateFormatPosition);
+    }
+    TCells::Slot& current = owner_->Resolve(*this);
+    if (!(owner_->ValueOf(current) == value)) owner_->StoreValue(current, value);
+    Commit();
+}
+
+std::string TCell::BagRead(std::string_view tag) const {
+    const TCells::Slot& slot = owner_->Resolve(*this);
+    if (slot.bag == 0) return {};
+    const std::string& bag = owner_->bags_[slot.bag - 1];
+    const std::string key = BagTagKey(tag);
+    const std::size_t at = bag.find(key);
+    if (at == std::string::npos) return {};
+    const std::size_t start = at + key.size();
+    const std::size_t end = bag.find(kMarker, start);
+    if (end == std::string::npos) return {};
+    return bag.substr(start, end - start);
+}
+
+void TCell::BagWrite(std::string_view tag, std::string_view value) {
+    TCells::Slot& slot = owner_->Resolve(*this);
+    if (slot.bag == 0) {
+        if (value.empty()) return;
+        owner_->bags_.emplace_back();
+        slot.bag = static_cast<std::uint32_t>(owner_->bags_.size());
+    }
+    std::string& bag = owner_->bags_[slot.bag - 1];
+    std::string entry;
+    if (!value.empty()) {
+        entry = BagTagKey(tag);
+        entry += value;
+        entry += kMarker;
+    }
+    const std::string key = BagTagKey(tag);
+    const std::size_t at = bag.find(key);
+    if (at == std::string::npos) {
+        bag += entry;
+        return;
+    }
+    const std::size_t close = bag.find(kMarker, at + key.size());
+    if (close == std::string::npos) {
+        bag.clear();
+        return;
+    }
+    bag = bag.substr(0, at) + entry + bag.substr(close + kMarker.size());
+}
+
+std::string TCell::Formula() const { return BagRead(kFormulaTag); }
+
+void TCell::SetFormula(const std::string& text) {
+    if (BagRead(kFormulaTag) == text) return;
+    BagWrite(kFormulaTag, text);
+    Commit();
+}
+
+std::u16string TCell::Hyperlink() const { return BytesToWide(BagRead(kHyperlinkTag)); }
+
+void TCell::SetHyperlink(const std::u16string& address) {
+    const std::string bytes = WideToBytes(address);
+    if (BagRead(kHyperlinkTag) == bytes) return;
+    BagWrite(kHyperlinkTag, bytes);
+    SetFontColorIndex(kHyperlinkColor);
+    SetFontUnderline(true);
+    if (Value().IsEmpty()) SetValue(TCellValue::Wide(address));
+    Commit();
+}
+
+void TCell::SetHyperlinkKind(std::uint8_t kind) {
+    BagWrite(kHyperlinkKindTag, std::string(1, static_cast<char>(kind)));
+}
+
+std::uint8_t TCell::HyperlinkKind() const {
+    const std::string kind = BagRead(kHyperlinkKindTag);
+    return kind.empty() ? 0 : static_cast<std::uint8_t>(kind[0]);
+}
+
+std::string TCell::PropertyBag() const {
+    const TCells::Slot& slot = owner_->Resolve(*this);
+    return slot.bag == 0 ? std::string() : owner_->bags_[slot.bag - 1];
+}
+
+std::u16string TCell::DisplayText() const {
+    const TFormatContext& context = owner_->Context();
+    const TFormatStrings& formats = *context.FormatTable;
+    const int position = NumberFormat();
+    std::uint16_t index = 0;
+    std::u16string_view text;
+    if (position >= 0 && position < formats.FormatCount()) {
+        const TFormatEntry& entry = formats.Entry(position);
+        index = entry.Index;
+        if (context.LoadState == lsRead || IsCustomFormatIndex(entry.Index)) text = entry.Text;
+    }
+    return FormatCellValue(Value(), index, text);
+}
+
+bool TCell::Pending() const {
+    owner_->Resolve(*this);
+    return position_ == TCells::kPendingPosition;
+}
+
+std::int32_t TCell::GetXFIndex() const { return owner_->Resolve(*this).xf; }
+
+void TCell::PutXFIndex(std::int32_t position) { owner_->Resolve(*this).xf = position; }
+
+void TCell::Commit() { owner_->Changed(*this); }
+
+TFormatContext& TCell::Context() const { return owner_->Context(); }
+
+// The collection.
+
+TCells::TCells(TSheet& sheet, TFormatContext& context) : sheet_(&sheet), context_(&context) {}
+
+TCells::~TCells() = default;
+
+TCells::Slot& TCells::Resolve(const TCell& cell) const {
+    auto& self = const_cast<TCells&>(*this);
+    if (cell.position_ != kPendingPosition) {
+        Slot& slot = self.cells_[cell.position_];
+        if (slot.generation == cell.generation_) return slot;
+    } else if (hasPending_ && pending_.generation == cell.generation_) {
+        return self.pending_;
+    } else {
+        // Another copy of the handle may have committed the cell since.
+        const std::int64_t at = Lookup(cell.row_, static_cast<std::uint8_t>(cell.col_));
+        if (at >= 0 && cells_[static_cast<std::size_t>(at)].generation == cell.generation_) {
+            cell.position_ = static_cast<std::uint32_t>(at);
+            return self.cells_[static_cast<std::size_t>(at)];
+        }
+    }
+    throw std::logic_error("a pending cell was used after another absent cell was requested");
+}
+
+std::int64_t TCells::Lookup(std::uint16_t row, std::uint8_t col) const {
+    if (index_.empty()) return -1;
+    const std::uint64_t key = IndexKey(row, col);
+    const std::size_t mask = index_.size() - 1;
+    for (std::size_t i = IndexHome(key, mask);; i = (i + 1) & mask) {
+        const std::uint64_t entry = index_[i];
+        if (entry == 0) return -1;
+        if ((entry >> 32) == key) return static_cast<std::int64_t>(entry & 0xFFFFFFFF);
+    }
+}
+
+void TCells::GrowIndex() {
+    std::vector<std::uint64_t> old;
+    old.swap(index_);
+    index_.assign(old.empty() ? 1024 : old.size() * 2, 0);
+    const std::size_t mask = index_.size() - 1;
+    for (const std::uint64_t entry : old) {
+        if (entry == 0) continue;
+        std::size_t i = IndexHome(entry >> 32, mask);
+        while (index_[i] != 0) i = (i + 1) & mask;
+        index_[i] = entry;
+    }
+}
+
+void TCells::IndexInsert(std::uint16_t row, std::uint8_t col, std::uint32_t position) {
+    // Kept at most 70% full.
+    if ((cells_.size() + 1) * 10 > index_.size() * 7) GrowIndex();
+    const std::uint64_t key = IndexKey(row, col);
+    const std::size_t mask = index_.size() - 1;
+    std::size_t i = IndexHome(key, mask);
+    while (index_[i] != 0) i = (i + 1) & mask;
+    index_[i] = key << 32 | position;
+}
+
+TCell TCells::GetCell(std::uint32_t row, std::uint32_t col) {
+    if (col > 255) throw EXLSError(5);
+    const auto r = static_cast<std::uint16_t>(row);
+    const auto c = static_cast<std::uint8_t>(col);
+    if (const std::int64_t at = Lookup(r, c); at >= 0) {
+        const auto position = static_cast<std::uint32_t>(at);
+        return TCell(this, position, cells_[position].generation, r, c);
+    }
+    pending_ = Slot{};
+    pending_.row = r;
+    pending_.col = c;
+    pending_.xf = context_->XFTable->DefaultXF();
+    pending_.generation = nextGeneration_++;
+    hasPending_ = true;
+    TCell cell(this, kPendingPosition, pending_.generation, r, c);
+    if (context_->LoadState != lsReading) InheritRowColumnFormat(cell);
+    return cell;
+}
+
+std::optional<TCell> TCells::Find(std::uint32_t row, std::uint32_t col) const {
+    if (col > 255) return std::nullopt;
+    const auto r = static_cast<std::uint16_t>(row);
+    const auto c = static_cast<std::uint8_t>(col);
+    const std::int64_t at = Lookup(r, c);
+    if (at < 0) return std::nullopt;
+    const auto position = static_cast<std::uint32_t>(at);
+    return TCell(const_cast<TCells*>(this), position, cells_[position].generation, r, c);
+}
+
+TCell TCells::Items(long long index) const {
+    if (index < 0 || index >= static_cast<long long>(cells_.size())) {
+        throw ERangeError("List index (" + std::to_string(index) + ") out of bounds");
+    }
+    const Slot& slot = cells_[static_cast<std::size_t>(index)];
+    return TCell(const_cast<TCells*>(this), static_cast<std::uint32_t>(index), slot.generation,
+                 slot.row, slot.col);
+}
+
+int TCells::IndexOf(const TCell& cell) const {
+    return static_cast<int>(Lookup(cell.Row(), static_cast<std::uint8_t>(cell.Col())));
+}
+
+void TCells::Changed(const TCell& cell) {
+    if (updating_ || cell.position_ != kPendingPosition) return;
+    if (!hasPending_ || pending_.generation != cell.generation_) {
+        Resolve(cell);  // listed through another handle, or discarded (raises)
+        return;
+    }
+    const auto position = static_cast<std::uint32_t>(cells_.size());
+    IndexInsert(pending_.row, pending_.col, position);
+    cells_.push_back(pending_);
+    hasPending_ = false;
+    cell.position_ = position;
+}
+
+void TCells::InheritRowColumnFormat(TCell& cell) {
+    const std::int32_t d = context_->XFTable->DefaultXF();
+    TRow* row = sheet_->Rows().Find(cell.Row());
+    TColumn* column = sheet_->Columns().Find(cell.Col());
+    const std::int32_t r = row != nullptr ? row->XFIndex() : d;
+    const std::int32_t c = column != nullptr ? column->XFIndex() : d;
+    if (r == d) {
+        pending_.xf = c;
+        return;
+    }
+    if (c == d) {
+        pending_.xf = r;
+        return;
+    }
+    // Both carry formatting: the cell takes each property from the row unless the row
+    // leaves it at its default.
+    updating_ = true;
+    for (std::uint8_t side = 0; side < 4; ++side) {
+        const std::uint8_t rc = row->BorderColorIndex(side);
+        cell.SetBorderColorIndex(side, rc == 58 ? column->BorderColorIndex(side) : rc);
+    }
+    for (std::uint8_t side = 0; side < 4; ++side) {
+        const std::uint8_t rs = row->BorderStyle(side);
+        cell.SetBorderStyle(side, rs != 0 ? rs : column->BorderStyle(side));
+    }
+    const auto pick = [](auto fromRow, auto fromColumn, auto rowDefault) {
+        return fromRow == rowDefault ? fromColumn : fromRow;
+    };
+    cell.SetFillColorIndex(pick(row->FillColorIndex(), column->FillColorIndex(), 58));
+    cell.SetPatternColorIndex(pick(row->PatternColorIndex(), column->PatternColorIndex(), 57));
+    cell.SetFillPattern(pick(row->FillPattern(), column->FillPattern(), 0));
+    cell.SetNumberFormat(pick(row->NumberFormat(), column->NumberFormat(), 0));
+    cell.SetHorizontalAlignment(pick(row->HorizontalAlignment(), column->HorizontalAlignment(), 0));
+    cell.SetVerticalAlignment(pick(row->VerticalAlignment(), column->VerticalAlignment(), 0));
+    cell.SetWrapText(row->WrapText() || column->WrapText());
+    cell.SetRotation(pick(row->Rotation(), column->Rotation(), 0));
+    cell.SetIndent(pick(row->Indent(), column->Indent(), 0));
+    cell.SetFontBold(row->FontBold() || column->FontBold());
+    cell.SetFontItalic(row->FontItalic() || column->FontItalic());
+    cell.SetFontUnderline(row->FontUnderline() || column->FontUnderline());
+    cell.SetFontStrikeOut(row->FontStrikeOut() || column->FontStrikeOut());
+    cell.SetFontUnderlineStyle(pick(row->FontUnderlineStyle(), column->FontUnderlineStyle(), 0));
+    cell.SetFontScript(pick(row->FontScript(), column->FontScript(), 0));
+    cell.SetFontName(row->FontName() != u"Arial" ? row->FontName() : column->FontName());
+    cell.SetFontColorIndex(pick(row->FontColorIndex(), column->FontColorIndex(), 57));
+    cell.SetFontSize(pick(row->FontSize(), column->FontSize(), std::int16_t{10}));
+    updating_ = false;
+}
+
+TCellValue TCells::ValueOf(const Slot& slot) const {
+    const TValueKind kind = kKinds[slot.kind];
+    switch (kind) {
+        case vkEmpty:
+            return {};
+        case vkWideString: {
+            const std::size_t at = slot.payload;
+            const std::size_t length = wideArena_[at] | static_cast<std::size_t>(wideArena_[at + 1]) << 16;
+            return TCellValue::Wide(wideArena_.substr(at + 2, length));
+        }
+        case vkString:
+        case vkUString: {
+            const std::size_t at = slot.payload;
+            std::uint32_t length = 0;
+            std::memcpy(&length, ansiArena_.data() + at, 4);
+            return TCellValue::Ansi(ansiArena_.substr(at + 4, length), kind);
+        }
+        case vkBoolean:
+            return TCellValue::Boolean(slot.payload != 0);
+        case vkCurrency:
+            return TCellValue::Currency(static_cast<std::int64_t>(slot.payload));
+        case vkSingle:
+            return TCellValue::Single(static_cast<float>(std::bit_cast<double>(slot.payload)));
+        case vkDouble:
+            return TCellValue::Number(std::bit_cast<double>(slot.payload));
+        case vkDate:
+            return TCellValue::DateTime(std::bit_cast<double>(slot.payload));
+        default:
+            return TCellValue::Integer(kind, static_cast<std::int64_t>(slot.payload));
+    }
+}
+
+void TCells::StoreValue(Slot& slot, const TCellValue& value) {
+    const TValueKind kind = value.Kind();
+    slot.kind = static_cast<std::uint8_t>(KindSlot(kind));
+    if (kind == vkWideString) {
+        const std::u16string& text = value.WideText();
+        slot.payload = wideArena_.size();
+        wideArena_ += static_cast<char16_t>(text.size() & 0xFFFF);
+        wideArena_ += static_cast<char16_t>(text.size() >> 16);
+        wideArena_ += text;
+    } else if (kind == vkString || kind == vkUString) {
+        const std::string& text = value.AnsiText();
+        slot.payload = ansiArena_.size();
+        const auto length = static_cast<std::uint32_t>(text.size());
+        ansiArena_.append(reinterpret_cast<const char*>(&length), 4);
+        ansiArena_ += text;
+    } else if (IsIntegerKind(kind)) {
+        slot.payload = static_cast<std::uint64_t>(kind == vkCurrency ? value.IntegerPart()
+                                                  : kind == vkBoolean ? (value.AsBoolean() ? 1 : 0)
+                                                                      : value.IntegerPart());
+    } else {
+        slot.payload = std::bit_cast<std::uint64_t>(value.AsDouble());
+    }
+}
+
+}  // namespace vorlix

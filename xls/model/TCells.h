@@ -1,0 +1,144 @@
+// A sheet's cells: values, formats and extra properties (formula text, hyperlink) keyed by
+// row and column, enumerated in the order they came into being.
+//
+// GetCell of an address without a cell gives a pending cell: it joins the collection
+// (is counted, enumerated and found) the first time something commits on it, and it is
+// discarded when another absent address is requested. A TCell is a small handle; a
+// handle to a pending cell that was discarded raises std::logic_error when used, so such
+// misuse fails loudly instead of touching another cell.
+//
+// Cells are held in one contiguous array with an open-addressed index by address, and
+// their texts in per-collection arenas, so a cell costs a few dozen bytes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "xls/model/TCellValue.h"
+#include "xls/model/TCustomXLSItem.h"
+
+namespace vorlix {
+
+class TCells;
+class TSheet;
+
+// Hyperlink kinds kept with a cell's address.
+enum THyperlinkKind : std::uint8_t { hkURL = 1, hkFile = 2, hkNetwork = 3, hkLocation = 4 };
+
+class TCell final : public TCustomXLSItem {
+public:
+    std::uint16_t Row() const { return row_; }
+    std::uint16_t Col() const { return col_; }
+
+    TCellValue Value() const;
+    // EXLSError 3 for a kind outside 2..8, 11, 16..20, 256, 258 or a text longer than
+    // 65535 characters.
+    void SetValue(const TCellValue& value);
+
+    // The formula text (8-bit, without "="), empty when the cell has none.
+    std::string Formula() const;
+    void SetFormula(const std::string& text);
+    std::u16string Hyperlink() const;
+    void SetHyperlink(const std::u16string& address);
+    void SetHyperlinkKind(std::uint8_t kind);
+    // The kind stored with the hyperlink, 0 when none.
+    std::uint8_t HyperlinkKind() const;
+    // The tagged extra properties as stored.
+    std::string PropertyBag() const;
+
+    // The value as a spreadsheet shows it, through the cell's number format.
+    std::u16string DisplayText() const;
+
+    // True while the cell is pending (looked up, not yet part of the collection).
+    bool Pending() const;
+
+protected:
+    std::int32_t GetXFIndex() const override;
+    void PutXFIndex(std::int32_t position) override;
+    void Commit() override;
+    TFormatContext& Context() const override;
+
+private:
+    friend class TCells;
+    TCell(TCells* owner, std::uint32_t position, std::uint32_t generation, std::uint16_t row,
+          std::uint16_t col)
+        : owner_(owner), position_(position), generation_(generation), row_(row), col_(col) {}
+
+    std::string BagRead(std::string_view tag) const;
+    void BagWrite(std::string_view tag, std::string_view value);
+
+    TCells* owner_;
+    mutable std::uint32_t position_;  // index of a listed cell, or kPendingPosition
+    std::uint32_t generation_;        // which creation this handle refers to
+    std::uint16_t row_;
+    std::uint16_t col_;
+};
+
+class TCells {
+public:
+    TCells(TSheet& sheet, TFormatContext& context);
+    TCells(const TCells&) = delete;
+    TCells& operator=(const TCells&) = delete;
+    ~TCells();
+
+    // The listed cell at the address, or else a pending one. EXLSError 5 for a column
+    // above 255; the row is taken as 16-bit.
+    TCell GetCell(std::uint32_t row, std::uint32_t col);
+    std::optional<TCell> Find(std::uint32_t row, std::uint32_t col) const;
+    int Count() const { return static_cast<int>(cells_.size()); }
+    // ERangeError outside 0..Count()-1.
+    TCell Items(long long index) const;
+    // Position of a listed cell with the same address, or -1.
+    int IndexOf(const TCell& cell) const;
+
+    bool Updating() const { return updating_; }
+    void SetUpdating(bool value) { updating_ = value; }
+
+    TSheet& Sheet() const { return *sheet_; }
+    TFormatContext& Context() const { return *context_; }
+
+    static constexpr std::uint32_t kPendingPosition = 0xFFFFFFFF;
+
+private:
+    friend class TCell;
+
+    // One cell. Numbers live in `payload`; a text's payload is its offset in an arena.
+    struct Slot {
+        std::uint16_t row = 0;
+        std::uint8_t col = 0;
+        std::uint8_t kind = 0;  // position in the table of value kinds
+        std::int32_t xf = 0;
+        std::uint32_t generation = 0;
+        std::uint32_t bag = 0;  // 1-based index into bags_, 0 when the cell has none
+        std::uint64_t payload = 0;
+    };
+
+    Slot& Resolve(const TCell& cell) const;
+    void Changed(const TCell& cell);
+    std::int64_t Lookup(std::uint16_t row, std::uint8_t col) const;
+    void IndexInsert(std::uint16_t row, std::uint8_t col, std::uint32_t position);
+    void GrowIndex();
+    void InheritRowColumnFormat(TCell& cell);
+
+    TCellValue ValueOf(const Slot& slot) const;
+    void StoreValue(Slot& slot, const TCellValue& value);
+
+    TSheet* sheet_;
+    TFormatContext* context_;
+    std::vector<Slot> cells_;
+    Slot pending_;
+    bool hasPending_ = false;
+    std::uint32_t nextGeneration_ = 1;
+    bool updating_ = false;
+    // Open-addressed index: (row << 8 | col) + 1 in the key half, position in the other;
+    // 0 marks a free entry.
+    std::vector<std::uint64_t> index_;
+    // Text arenas: each text is a 32-bit length followed by its units.
+    std::u16string wideArena_;
+    std::string ansiArena_;
+    std::vector<std::string> bags_;
+};
+
+}  // namespace vorlix

@@ -1,0 +1,25 @@
+// The formatting tables of one workbook, shared by every item of every sheet.
+#pragma once
+
+#include <cstdint>
+
+namespace vorlix {
+
+class TVirtualFontTable;
+class TVirtualXFTable;
+class TFormatStrings;
+
+enum TLoadState : std::uint8_t {
+    lsBuilt = 0,    // a workbook built in memory
+    lsReading = 1,  // the reader is reading the workbook stream
+    lsRead = 2,     // the stream has been read
+};
+
+struct TFormatContext {
+    TVirtualFontTable* FontTable = nullptr;
+    TVirtualXFTable* XFTable = nullptr;
+    TFormatStrings* FormatTable = nullptr;
+    std::uint8_t LoadState = lsBuilt;
+};
+
+}  // namespace vorlix

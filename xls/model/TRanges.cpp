@@ -1,0 +1,40 @@
+#include "xls/model/TRanges.h"
+
+#include "xls/model/Errors.h"
+#include "xls/model/StringHelpers.h"
+#include "xls/model/TCells.h"
+#include "xls/model/TWorkbook.h"
+
+namespace vorlix {
+
+void TRange::SetName(const std::u16string& name) {
+    if (name.find(u' ') != std::u16string::npos) throw EXLSError(11, WideToAnsi(name));
+    if (name != name_) name_ = name;
+}
+
+void TRange::Merge() {
+    merged_ = true;
+    if (sheet_ == nullptr) return;
+    TCells& cells = sheet_->Cells();
+    for (int i = 0; i < RectCount(); ++i) {
+        const TRangeRect r = GetRect(i);
+        if (r.LastRow < r.FirstRow) continue;
+        for (std::uint32_t row = r.FirstRow; row <= r.LastRow; ++row) {
+            for (std::uint32_t col = r.FirstCol; col <= r.LastCol; ++col) {
+                cells.GetCell(row, col).SetMerged(true);
+            }
+        }
+    }
+}
+
+TRange& TRanges::Add() {
+    ranges_.push_back(std::make_unique<TRange>(sheet_));
+    return *ranges_.back();
+}
+
+TRange& TRanges::Items(int index) const {
+    if (index < 0 || index >= Count()) throw EListError(index);
+    return *ranges_[static_cast<std::size_t>(index)];
+}
+
+}  // namespace vorlix

@@ -1,0 +1,44 @@
+// A sheet's ranges: merged areas and named ranges, each a list of rectangles.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "xls/model/TRangeRects.h"
+
+namespace vorlix {
+
+class TSheet;
+
+class TRange : public TRangeRects {
+public:
+    explicit TRange(TSheet* sheet) : sheet_(sheet) {}
+    TSheet* Sheet() const { return sheet_; }
+    const std::u16string& Name() const { return name_; }
+    // EXLSError 11 ("Invalid range name: %s.") for a name with a space.
+    void SetName(const std::u16string& name);
+    bool Merged() const { return merged_; }
+    // Marks the range merged and every cell of its rectangles merged (which lists them).
+    void Merge();
+
+private:
+    TSheet* sheet_;
+    std::u16string name_;
+    bool merged_ = false;
+};
+
+class TRanges {
+public:
+    explicit TRanges(TSheet& sheet) : sheet_(&sheet) {}
+    TRange& Add();
+    int Count() const { return static_cast<int>(ranges_.size()); }
+    // EListError outside 0..Count()-1.
+    TRange& Items(int index) const;
+
+private:
+    TSheet* sheet_;
+    std::vector<std::unique_ptr<TRange>> ranges_;
+};
+
+}  // namespace vorlix

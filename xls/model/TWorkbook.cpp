@@ -1,0 +1,148 @@
+#include "xls/model/TWorkbook.h"
+
+#include "xls/format/TFormatStrings.h"
+#include "xls/formula/TXLSLinkTable.h"
+#include "xls/model/Errors.h"
+#include "xls/model/FormatTables.h"
+#include "xls/model/StringHelpers.h"
+#include "xls/model/TCellComments.h"
+#include "xls/model/TCellValidations.h"
+#include "xls/model/TCells.h"
+#include "xls/model/TPageSetup.h"
+#include "xls/model/TRanges.h"
+#include "xls/model/TRowCols.h"
+
+namespace vorlix {
+
+namespace {
+
+constexpr std::size_t kMaxSheetName = 255;
+constexpr std::uint8_t kOutlineMax = 7;
+
+// Leading and trailing blanks and control characters off.
+std::string Trim(const std::string& text) {
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+    return text.substr(first, last - first);
+}
+
+}  // namespace
+
+// Sheets.
+
+TSheet::TSheet(TSheets& owner) : owner_(&owner) {
+    TFormatContext& context = Context();
+    cells_ = std::make_unique<TCells>(*this, context);
+    rows_ = std::make_unique<TRows>(*this, context);
+    columns_ = std::make_unique<TColumns>(*this, context);
+    ranges_ = std::make_unique<TRanges>(*this);
+    pageSetup_ = std::make_unique<TPageSetup>(this);
+    images_ = std::make_unique<TXLSImages>();
+    validations_ = std::make_unique<TCellValidations>();
+    comments_ = std::make_unique<TCellComments>();
+}
+
+TSheet::~TSheet() = default;
+
+TWorkbook& TSheet::Workbook() const { return owner_->Workbook(); }
+
+TFormatContext& TSheet::Context() const { return owner_->Workbook().FormatContext(); }
+
+void TSheet::SetName(const std::u16string& name) {
+    if (const std::uint8_t code = owner_->ValidateName(name); code != 0) throw EXLSError(code);
+    if (name != name_) name_ = name;
+}
+
+bool TSheet::GetUsedArea(TUsedArea& area) const {
+    if (cells_->Count() == 0) return false;
+    TUsedArea a{0xFFFF, 0, 0xFF, 0};
+    for (int i = 0; i < cells_->Count(); ++i) {
+        const TCell cell = cells_->Items(i);
+        const auto col = static_cast<std::uint8_t>(cell.Col());
+        if (cell.Row() > a.LastRow) a.LastRow = cell.Row();
+        if (cell.Row() < a.FirstRow) a.FirstRow = cell.Row();
+        if (col > a.LastCol) a.LastCol = col;
+        if (col < a.FirstCol) a.FirstCol = col;
+    }
+    area = a;
+    return true;
+}
+
+void TSheet::GroupRows(std::uint16_t first, std::uint16_t last) {
+    for (std::uint32_t n = first; n <= last; ++n) {
+        TRow* row = rows_->GetRow(static_cast<std::uint16_t>(n));
+        if (row->OutlineLevel() < kOutlineMax) row->IncreaseOutline();
+    }
+}
+
+void TSheet::GroupColumns(std::uint8_t first, std::uint8_t last) {
+    for (std::uint32_t n = first; n <= last; ++n) {
+        TColumn* column = columns_->GetColumn(static_cast<std::uint16_t>(n));
+        if (column->OutlineLevel() < kOutlineMax) column->IncreaseOutline();
+    }
+}
+
+// The sheet list.
+
+TSheet& TSheets::Items(long long index) const {
+    if (index < 0 || index >= Count()) {
+        throw ERangeError("List index (" + std::to_string(index) + ") out of bounds !");
+    }
+    return *sheets_[static_cast<std::size_t>(index)];
+}
+
+TSheet* TSheets::Find(const std::u16string& name) const {
+    for (const auto& sheet : sheets_) {
+        if (sheet->Name() == name) return sheet.get();
+    }
+    return nullptr;
+}
+
+std::uint8_t TSheets::ValidateName(const std::u16string& name) const {
+    if (name.empty() || name.size() > kMaxSheetName) return 7;
+    if (Trim(WideToAnsi(name)).empty() || Find(name) != nullptr) return 6;
+    return 0;
+}
+
+int TSheets::Add(const std::u16string& name) {
+    if (const std::uint8_t code = ValidateName(name); code != 0) throw EXLSError(code);
+    auto sheet = std::make_unique<TSheet>(*this);
+    sheet->SetName(name);
+    sheets_.push_back(std::move(sheet));
+    sheets_.back()->index_ = Count() - 1;
+    return Count() - 1;
+}
+
+// The workbook.
+
+TWorkbook::TWorkbook(int sheetCount) {
+    CreateTables();
+    linkTable_ = std::make_unique<TXLSLinkTable>();
+    sheets_ = std::make_unique<TSheets>(*this);
+    for (int i = 1; i <= sheetCount; ++i) {
+        sheets_->Add(u"Sheet" + std::u16string(AnsiToWide(std::to_string(i))));
+    }
+}
+
+TWorkbook::~TWorkbook() = default;
+
+void TWorkbook::CreateTables() {
+    formatTable_ = std::make_unique<TFormatStrings>();
+    fontTable_ = std::make_unique<TVirtualFontTable>();
+    xfTable_ = std::make_unique<TVirtualXFTable>();
+    context_.FontTable = fontTable_.get();
+    context_.XFTable = xfTable_.get();
+    context_.FormatTable = formatTable_.get();
+}
+
+void TWorkbook::Clear() {
+    sheets_ = std::make_unique<TSheets>(*this);
+    CreateTables();
+    linkTable_->Clear();
+    PasswordHash = 0;
+    DateMode = 1900;
+}
+
+}  // namespace vorlix

@@ -1,0 +1,57 @@
+#include "xls/model/TXLSFile.h"
+
+#include "platform/CodePage.h"
+#include "platform/RegionalSettings.h"
+#include "xls/read/TXLSReader.h"
+
+namespace vorlix {
+
+namespace {
+char16_t gFormulaListSeparator = u',';
+}
+
+char16_t FormulaListSeparator() { return gFormulaListSeparator; }
+
+TXLSFile::TXLSFile() : workbook_(std::make_unique<TWorkbook>(1)) {
+    SetCodePage(platform::SystemCodePage());
+    SetListSeparator(platform::RegionalSettings().ListSeparator);
+}
+
+TXLSFile::~TXLSFile() = default;
+
+void TXLSFile::SetCodePage(std::uint32_t codePage) {
+    codePage_ = codePage;
+    platform::SetLibraryCodePage(codePage);
+}
+
+void TXLSFile::SetListSeparator(char16_t separator) {
+    listSeparator_ = separator;
+    gFormulaListSeparator = separator;
+}
+
+void TXLSFile::OpenFile(const std::u16string& fileName) { OpenFile(fileName, u""); }
+
+void TXLSFile::OpenFile(const std::u16string& fileName, const std::u16string& password) {
+    TXLSReader reader(*this);
+    reader.ReadFile(fileName, password, readOptions_);
+    loaded_ = true;
+}
+
+void TXLSFile::Clear() {
+    workbook_->Clear();
+    loaded_ = false;
+}
+
+std::uint8_t GetXLSFileVersion(const std::u16string& fileName) {
+    TXLSFile file;
+    TXLSReader reader(file);
+    return reader.GetXLSFileVersion(fileName);
+}
+
+std::int32_t GetXLSFileProtection(const std::u16string& fileName) {
+    TXLSFile file;
+    TXLSReader reader(file);
+    return reader.GetXLSFileProtection(fileName);
+}
+
+}  // namespace vorlix

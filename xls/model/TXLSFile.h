@@ -1,0 +1,70 @@
+// The entry point of the library: a workbook file object that reads an .xls file into its
+// workbook model, and the two cheap checks a caller runs on a path before reading it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "xls/model/TWorkbook.h"
+
+namespace vorlix {
+
+// What the reader reads besides values and formats.
+struct TReadOptions {
+    bool ReadBlankCells = true;  // formatted empty cells
+    bool ReadRowInfo = true;
+    bool ReadColumnInfo = true;
+    bool ReadFormulas = true;
+    bool StrictFormulas = false;  // an undecodable formula fails the read
+    bool ReadDrawings = true;
+};
+
+using TProgressEvent = std::function<void(double fraction)>;
+
+class TXLSFile {
+public:
+    // A workbook with one sheet "Sheet1"; the code page and list separator become the
+    // process-wide settings.
+    TXLSFile();
+    ~TXLSFile();
+    TXLSFile(const TXLSFile&) = delete;
+    TXLSFile& operator=(const TXLSFile&) = delete;
+
+    TWorkbook& Workbook() const { return *workbook_; }
+    bool Loaded() const { return loaded_; }
+
+    // Reads the file into Workbook(); raises on failure (Loaded() stays false then).
+    void OpenFile(const std::u16string& fileName);
+    void OpenFile(const std::u16string& fileName, const std::u16string& password);
+    void Clear();
+
+    std::uint32_t CodePage() const { return codePage_; }
+    void SetCodePage(std::uint32_t codePage);
+    char16_t ListSeparator() const { return listSeparator_; }
+    void SetListSeparator(char16_t separator);
+    const TProgressEvent& OnProgress() const { return onProgress_; }
+    void SetOnProgress(TProgressEvent handler) { onProgress_ = std::move(handler); }
+    const TReadOptions& ReadOptions() const { return readOptions_; }
+    void SetReadOptions(const TReadOptions& options) { readOptions_ = options; }
+
+private:
+    std::unique_ptr<TWorkbook> workbook_;
+    TProgressEvent onProgress_;
+    TReadOptions readOptions_;
+    bool loaded_ = false;
+    std::uint32_t codePage_;
+    char16_t listSeparator_;
+};
+
+// The formula argument separator: the last one a TXLSFile set.
+char16_t FormulaListSeparator();
+
+// 8 for a compound document whose root holds a "Workbook" stream, else 0; never raises.
+std::uint8_t GetXLSFileVersion(const std::u16string& fileName);
+// 0 readable without a user password, 10 encrypted with a user password, -1 encrypted
+// with an unsupported scheme. Failures to open are raised.
+std::int32_t GetXLSFileProtection(const std::u16string& fileName);
+
+}  // namespace vorlix
