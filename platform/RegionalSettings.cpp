@@ -650,6 +650,15 @@ bool TRegionalSettings::FromLocale(const std::string& name, TRegionalSettings& o
 
 const TRegionalSettings& RegionalSettings() { return Current(); }
 
-void SetRegionalSettings(const TRegionalSettings& settings) { Current() = settings; }
+namespace {
+std::uint64_t generation = 0;
+}  // namespace
+
+void SetRegionalSettings(const TRegionalSettings& settings) {
+    Current() = settings;
+    ++generation;
+}
+
+std::uint64_t RegionalSettingsGeneration() { return generation; }
 
 }  // namespace vorlix::platform

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,6 +69,9 @@ struct TRegionalSettings {
 // before other threads start reading them (at start-up, or in a test's set-up).
 const TRegionalSettings& RegionalSettings();
 void SetRegionalSettings(const TRegionalSettings& settings);
+// Counts the replacements made by SetRegionalSettings, so that what was derived from the
+// settings (the formatting engine's rewritten patterns) can tell that it is stale.
+std::uint64_t RegionalSettingsGeneration();
 
 // What a strftime pattern is translated for.
 enum class TStrftimeUse {

@@ -1,0 +1,435 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "platform/CodePage.h"
+#include "platform/RegionalSettings.h"
+#include "xls/format/ValueFormatter.h"
+#include "xls/model/Errors.h"
+#include "xls/model/TCellValue.h"
+
+using namespace vorlix;
+using platform::TRegionalSettings;
+
+namespace {
+
+std::string U8(const std::u16string& text) { return platform::Utf16ToUtf8(text); }
+std::u16string U16(const std::string& text) { return platform::Utf8ToUtf16(text); }
+
+// Custom formats (index 164) under the settings in effect.
+std::string Number(double x, const std::string& format) {
+    return U8(FormatCellValue(TCellValue::Number(x), 164, U16(format)));
+}
+std::string DateTime(double x, const std::string& format) {
+    return U8(FormatCellValue(TCellValue::DateTime(x), 164, U16(format)));
+}
+
+// Wednesday 5 February 2003, 14:07:09.
+const double kWednesday = 37657 + (14 * 3600 + 7 * 60 + 9) / 86400.0;
+// Saturday 1 January 2000, 18:00.
+constexpr double kNewYear = 36526.75;
+
+// Every test starts from the U.S. English settings (the values of a default-constructed
+// TRegionalSettings) and puts the process's settings back afterwards.
+class ValueFormatterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = platform::RegionalSettings();
+        platform::SetRegionalSettings(TRegionalSettings{});
+    }
+    void TearDown() override { platform::SetRegionalSettings(saved_); }
+
+private:
+    TRegionalSettings saved_;
+};
+
+struct FormatCase {
+    double value;
+    const char* format;
+    const char* expected;
+};
+
+std::ostream& operator<<(std::ostream& os, const FormatCase& c) {
+    return os << c.value << " under " << c.format;
+}
+
+class NumberPatternTest : public ValueFormatterTest,
+                          public ::testing::WithParamInterface<FormatCase> {};
+class DatePatternTest : public ValueFormatterTest,
+                        public ::testing::WithParamInterface<FormatCase> {};
+
+}  // namespace
+
+TEST_F(ValueFormatterTest, NonNumericValuesIgnoreTheFormat) {
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Boolean(true), 2, u"0.00")), "TRUE");
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Boolean(false), 0, u"")), "FALSE");
+    EXPECT_EQ(U8(FormatCellValue(TCellValue(), 2, u"0.00")), "");
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Null(), 14, u"")), "");
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Wide(u"12.5"), 2, u"0.00")), "12.5");
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Ansi("abc"), 14, u"dd/mm/yyyy")), "abc");
+}
+
+TEST_F(ValueFormatterTest, OtherNumericKindsFormatAsNumbers) {
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Integer(vkInteger, 42), 164, u"0.0")), "42.0");
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Currency(15000), 164, u"0.00")), "1.50");
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Single(2.5f), 164, u"0")), "3");
+}
+
+TEST_F(ValueFormatterTest, GeneralNumberText) {
+    const struct {
+        double value;
+        const char* expected;
+    } cases[] = {
+        {0, "0"},
+        {-0.0, "0"},
+        {1.0 / 3, "0.333333333333333"},
+        {-2.5, "-2.5"},
+        {0.1 + 0.2, "0.3"},
+        {1e20, "1E20"},
+        {1.5e20, "1.5E20"},
+        {123456789012, "123456789012"},
+        {123456789012345, "123456789012345"},
+        {1e15, "1E15"},
+        {0.0001, "0.0001"},
+        {0.00001, "1E-5"},
+        {-1.25e-7, "-1.25E-7"},
+        // Sixteen digits: the fifteenth rounds, a half away from zero.
+        {1000000000000005, "1.00000000000001E15"},
+        {999999999999999.5, "1E15"},
+        {5e-324, "4.94065645841247E-324"},
+        {std::numeric_limits<double>::quiet_NaN(), "0"},
+        {-std::numeric_limits<double>::infinity(), "0"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(U8(GeneralNumberText(c.value)), c.expected) << c.value;
+    // The general and text formats, by text or by built-in index.
+    EXPECT_EQ(Number(1.0 / 3, "General"), "0.333333333333333");
+    EXPECT_EQ(Number(1e20, "@"), "1E20");
+    EXPECT_EQ(Number(123456789012, "[$-409]General"), "123456789012");
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Number(0.5), 0, u"")), "0.5");
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Number(0.5), 49, u"")), "0.5");
+}
+
+TEST_P(NumberPatternTest, Formats) {
+    const FormatCase& c = GetParam();
+    EXPECT_EQ(Number(c.value, c.format), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Placeholders, NumberPatternTest,
+    ::testing::Values(FormatCase{1234.5, "#,##0.00", "1,234.50"},
+                      FormatCase{1234.5, "0", "1235"}, FormatCase{2.5, "0", "3"},
+                      FormatCase{1234567.891, "#,##0.00", "1,234,567.89"},
+                      FormatCase{1234, "0,", "1,234"},  // a comma anywhere groups
+                      FormatCase{0, "#,###", ""}, FormatCase{0, "#,##0", "0"},
+                      FormatCase{105, "###", "105"}, FormatCase{5, "#0#", "05"},
+                      FormatCase{5, "0,000", "0,005"}, FormatCase{5, "0.##", "5"},
+                      FormatCase{0.05, "0.##", "0.05"}, FormatCase{0.5, "#.##", ".5"},
+                      FormatCase{1.5, "0.0#", "1.5"}, FormatCase{1.25, "0.0#", "1.25"},
+                      FormatCase{12.5, ".00", "12.50"}, FormatCase{1234, "0.0.0", "1234.00"},
+                      // 1.005 is stored a little below the half; 0.125 is the half.
+                      FormatCase{1.005, "0.00", "1.00"}, FormatCase{0.125, "0.00", "0.13"},
+                      FormatCase{-0.125, "0.00", "-0.13"}, FormatCase{1e-300, "0.00", "0.00"},
+                      FormatCase{123456789012345678.0, "#,##0", "123,456,789,012,345,680"},
+                      FormatCase{1e18, "0", "1E18"}, FormatCase{-1e20, "0.00", "-1E20"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Signs, NumberPatternTest,
+    ::testing::Values(FormatCase{-1234.5, "#,##0.00;(#,##0.00)", "(1,234.50)"},
+                      FormatCase{-1234.5, "#,##0.00", "-1,234.50"},
+                      FormatCase{-0.4, "0", "-0"}, FormatCase{-1e-300, "0.00", "-0.00"},
+                      FormatCase{-5, "\"$\"#,##0", "-$5"}, FormatCase{0, "0;(0)", "0"},
+                      FormatCase{-5, "(0)", "(5)"},  // one section, parenthesised
+                      FormatCase{-5, "0;\"neg\"", "-neg"},
+                      // The negative section's own "-" comes after the sign.
+                      FormatCase{-5, "0;[Red]-0", "--5"}, FormatCase{-5, "0;", "-5"},
+                      FormatCase{5, "\"abc\";0", "abc"}, FormatCase{-5, "\"abc\";0", "-5"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Scientific, NumberPatternTest,
+    ::testing::Values(FormatCase{1234567, "0.00E+00", "1.23E+06"},
+                      FormatCase{12345, "##0.0E+0", "123.5E+2"},
+                      FormatCase{12345, ".00E+00", ".12E+05"},
+                      FormatCase{0.000123, "0.0E+0", "1.2E-4"}, FormatCase{123, "0E-0", "1E2"},
+                      FormatCase{0.0123, "0.00e-00", "1.23e-02"},
+                      FormatCase{1e100, "0.0E+0000000", "1.0E+0100"},
+                      FormatCase{9.99, "0.0E+0", "1.0E+1"}, FormatCase{0, "0.00E+00", "0.00E+00"},
+                      FormatCase{-1234567, "0.00E+00", "-1.23E+06"},
+                      FormatCase{1e20, "0.00E+00", "1.00E+20"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    LiteralsAndRewriting, NumberPatternTest,
+    ::testing::Values(FormatCase{5, "\"abc\" 0 'x'", "abc 5 x"}, FormatCase{5, "0 \"kg", "5 kg"},
+                      FormatCase{5, "0 Eur", "5 Eur"}, FormatCase{5, "0?", "5?"},
+                      FormatCase{0.125, "0.00%", "12.50%"},
+                      FormatCase{-0.25, "0%;-0%", "--25%"},
+                      // The last character is ")": no scaling, "%" is literal text.
+                      FormatCase{-0.25, "0%;(0%)", "(0%)"},
+                      // Only a final "%" multiplies.
+                      FormatCase{0.5, "0%\" off\"", "1% off"},
+                      FormatCase{5, "_$0_)", " 5"}, FormatCase{5, "0_x", "5   x"},
+                      FormatCase{5, "\\$0", "$5"}, FormatCase{5, "0*x", "5x"},
+                      FormatCase{5, "_-* 0", " 5"}, FormatCase{-5, "( (0)", "(5)"},
+                      FormatCase{5, "(0", "5"}, FormatCase{5, "0)", "5"},
+                      FormatCase{-5, "(0", "-5"}, FormatCase{5, "[Blue][>0]0", "5"},
+                      FormatCase{-5, "0;_)", "-5"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Fractions, NumberPatternTest,
+    ::testing::Values(FormatCase{1.5, "# ?/?", "2 1/2"}, FormatCase{1.25, "# ?/?", "1 1/4"},
+                      FormatCase{0.333, "# ?\?/??", " 1/3"}, FormatCase{0.1, "0 ?/?", "0 1/9"},
+                      FormatCase{2.75, "# ?/8", "3 6/8"}, FormatCase{2, "# ?/?", "2 "},
+                      FormatCase{3.14159, "0 ??\?/???", "3 16/113"},
+                      // The denominator runs to the next space, taking the ")" along.
+                      FormatCase{-1.5, "# ?/?;(# ?/?)", "(2 1/2"},
+                      FormatCase{-1.5, "# ?/?;(# ?/? )", "(2 1/2 )"},
+                      // The fraction keeps the sign of the value it comes from.
+                      FormatCase{-1.5, "# ?/?", "-2 -1/2"},
+                      // Inside quotes, the fraction's own quotes pair with the format's:
+                      // "5/10" then stands outside them and its "0" is a placeholder.
+                      FormatCase{1.5, "0 \"a ?/10 b\"", "0 a 5/12 b"}));
+
+TEST_F(ValueFormatterTest, FractionWithNonIntegerDenominatorRaises) {
+    try {
+        Number(1.5, "# ?/x");
+        ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "'x' is not a valid integer value");
+    }
+    EXPECT_THROW(Number(0.5, "0 ?/"), Exception);
+    // A whole number has no fraction to write, so the denominator is never read.
+    EXPECT_EQ(Number(2, "# ?/x"), "2 ");
+}
+
+TEST_F(ValueFormatterTest, LongNumberFormatsFormatLikeShortOnes) {
+    const std::string text(300, 'x');
+    EXPECT_EQ(Number(1234.5, "#,##0.00 \"" + text + "\""), "1,234.50 " + text);
+    EXPECT_EQ(Number(1234.5, std::string(300, '#') + "0"), "1235");
+    EXPECT_EQ(Number(1, "0." + std::string(400, '0')), "1." + std::string(400, '0'));
+}
+
+TEST_P(DatePatternTest, Formats) {
+    const FormatCase& c = GetParam();
+    EXPECT_EQ(DateTime(c.value, c.format), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Elements, DatePatternTest,
+    ::testing::Values(FormatCase{kNewYear, "dd-mmm-yy", "01-Jan-00"},
+                      FormatCase{kNewYear, "mmmmm", "J"},
+                      FormatCase{kWednesday, "yyyy-mm-dd", "2003-02-05"},
+                      FormatCase{kWednesday, "d/m/y", "5/2/03"},
+                      FormatCase{kWednesday, "yyy YYYYY", "2003 2003"},
+                      FormatCase{kWednesday, "dddd, mmmm d", "Wednesday, February 5"},
+                      FormatCase{kWednesday, "ddd mmm", "Wed Feb"},
+                      FormatCase{kWednesday, "aaa aaaa", "Wed Wednesday"},
+                      FormatCase{kWednesday, "ddddd", "2/5/2003"},
+                      FormatCase{kWednesday, "dddddd", "Wednesday, February 5, 2003"},
+                      FormatCase{kWednesday, "t|tt", "2:07 PM|2:07:09 PM"},
+                      FormatCase{kWednesday, "c", "2/5/2003 2:07:09 PM"},
+                      FormatCase{37657, "c", "2/5/2003"},
+                      FormatCase{kWednesday, "h:mm:ss", "14:07:09"},
+                      FormatCase{kWednesday, "n:s nnn:sss hhh", "7:9 07:09 14"},
+                      FormatCase{kWednesday, "mm:ss", "02:09"},  // a month at the start
+                      FormatCase{kWednesday, "mm:ss.0", "02:09.z"},
+                      FormatCase{kWednesday, "[d]z \"q\" 'r' x", "[5]z q r x"},
+                      FormatCase{kWednesday, "d \"abc", "5 abc"},
+                      FormatCase{kWednesday, "d;m", "5"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    MinutesAndHours, DatePatternTest,
+    ::testing::Values(FormatCase{kNewYear, "h:mm AM/PM", "6:00 PM"},
+                      FormatCase{kWednesday, "hh:mm AM/PM", "02:07 PM"},
+                      FormatCase{kWednesday, "h:mm a/p", "2:07 p"},
+                      FormatCase{kWednesday, "H:MM Am/pM", "2:07 pM"},
+                      FormatCase{kWednesday, "h:mm ampm", "2:07 PM"},
+                      FormatCase{0.25, "h:mm A/P", "6:00 A"},
+                      FormatCase{0.0, "h AM/PM", "12 AM"},
+                      FormatCase{0.5, "h AM/PM", "12 PM"},
+                      // The first "a" after the hour decides, unless an "h" comes first.
+                      FormatCase{kWednesday, "AM/PM h:mm", "PM 2:07"},
+                      FormatCase{kWednesday, "h:mm h AM/PM", "14:07 2 PM"},
+                      FormatCase{kWednesday, "h:mm a", "14:07 a"},
+                      FormatCase{kWednesday, "h \"a\" AM/PM", "2 a PM"},
+                      FormatCase{kWednesday, "h \"o'clock\" AM/PM", "2 o'clock PM"},
+                      FormatCase{kWednesday, "h ax AM/PM", "14 ax PM"},
+                      // "m" is a minute when the letter element before it is an hour.
+                      FormatCase{kWednesday, "h m", "14 7"},
+                      FormatCase{kWednesday, "h x m", "14 x 2"},
+                      FormatCase{kWednesday, "h \"x\" m", "14 x 7"},
+                      FormatCase{kWednesday, "h m m", "14 7 2"},
+                      FormatCase{kWednesday, "h mmm", "14 Feb"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    RewritingAndElapsedTime, DatePatternTest,
+    ::testing::Values(FormatCase{1.5, "[h]:mm:ss", "36:00:00"},
+                      FormatCase{1.5 + 61 / 86400.0, "[mm]:ss", "2161:01"},
+                      FormatCase{1.5, "[ss]", "129600"},
+                      FormatCase{-1.25, "[h]", "-18"},
+                      // Rounding to the millisecond carries into the next day.
+                      FormatCase{0.9999999999, "[h] d", "24 31"},
+                      FormatCase{kWednesday, "dd_-mm", "05 02"},
+                      FormatCase{kWednesday, "d\\-m", "5-2"},
+                      FormatCase{kWednesday, "d-*m*", "52"},
+                      FormatCase{kWednesday, "d_)m", "5 )2"},
+                      // "mmmmm" in quotes: the letter stands outside the quotes, where a
+                      // "D" (December) is a day.
+                      FormatCase{37960, "\"x mmmmm\" d", "x 5 5"},
+                      FormatCase{kWednesday, "\"x mmmmm\" d", "x F 5"},
+                      FormatCase{1.5, "\"[h]\"", "36"}));
+
+TEST_F(ValueFormatterTest, DateKindsAndBuiltInIndexes) {
+    // A plain number under a date format counts days from 30 December 1899.
+    EXPECT_EQ(Number(2, "dd/mm/yyyy"), "01/01/1900");
+    EXPECT_EQ(Number(kWednesday, "[$-409]h:mm"), "14:07");
+    // A date-time under a format of another kind shows as the short date.
+    EXPECT_EQ(DateTime(kWednesday, "#,##0.00"), "2/5/2003");
+    EXPECT_EQ(DateTime(kWednesday, "General"), "2/5/2003");
+
+    const auto builtIn = [](const TCellValue& v, std::uint16_t index) {
+        return U8(FormatCellValue(v, index, u""));
+    };
+    const TCellValue newYear = TCellValue::DateTime(kNewYear);
+    EXPECT_EQ(builtIn(newYear, 15), "01/Jan/00");
+    EXPECT_EQ(builtIn(newYear, 14), "1/1/2000");
+    EXPECT_EQ(builtIn(newYear, 22), "1/1/2000 6:00 PM");
+    EXPECT_EQ(builtIn(TCellValue::Number(1.5), 46), "36:00:00");
+    // A trailing "_" pads with three spaces.
+    EXPECT_EQ(builtIn(TCellValue::Number(1234), 5), "$1,234   ");
+    EXPECT_EQ(builtIn(TCellValue::Number(-1234), 5), "($1,234)");
+    EXPECT_EQ(builtIn(TCellValue::Number(1234.5), 43), "$1,234.50");
+    EXPECT_EQ(builtIn(TCellValue::Number(-1234.5), 43), "($1,234.50)");
+    EXPECT_EQ(builtIn(TCellValue::Number(0.5), 9), "50%");
+    EXPECT_EQ(builtIn(TCellValue::Number(1.25), 12), "1 1/4");
+    // The text wins over the index.
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Number(1.5), 14, u"0.00")), "1.50");
+}
+
+TEST_F(ValueFormatterTest, ErasComeFromTheLocale) {
+    // Without eras the year stands in and the era name is empty.
+    EXPECT_EQ(DateTime(kWednesday, "[g] e ee"), "[] 2003 2003");
+
+    TRegionalSettings s;
+    s.Eras = {{u"令和", u"", 2020, 1, 1, 2, 1},
+              {u"令和", u"", 2019, 5, 1, 1, 1},
+              {u"平成", u"", 1990, 1, 1, 2, 1},
+              {u"平成", u"", 1989, 1, 8, 1, 1},
+              {u"前", u"", 1899, 12, 31, 1, -1}};
+    platform::SetRegionalSettings(s);
+    EXPECT_EQ(DateTime(kWednesday, "ggge\"年\"m\"月\""), "平成15年2月");
+    EXPECT_EQ(DateTime(34759, "g e ee gg"), "平 7 07 平成");  // 1 March 1995
+    EXPECT_EQ(DateTime(43617, "gge"), "令和1");               // 1 June 2019
+    EXPECT_EQ(DateTime(43617 + 365, "gge"), "令和2");
+    EXPECT_EQ(DateTime(0, "gge"), "前1");  // counts back from its start
+    EXPECT_EQ(DateTime(-366, "gge"), "前2");
+    // After the last era's start, before the first: no era applies.
+    s.Eras.pop_back();
+    platform::SetRegionalSettings(s);
+    EXPECT_EQ(DateTime(29221, "[gg] e"), "[] 1980");
+}
+
+TEST_F(ValueFormatterTest, LocalePatternsNestTwoDeep) {
+    TRegionalSettings s;
+    s.ShortDateFormat = u"d/m ddddd";
+    s.LongTimeFormat = u"hh'h'nn tt";
+    platform::SetRegionalSettings(s);
+    EXPECT_EQ(DateTime(kWednesday, "ddddd"), "5/2 ");
+    EXPECT_EQ(DateTime(kWednesday, "tt"), "14h07 ");
+    EXPECT_EQ(DateTime(kWednesday, "c!"), "5/2  14h07 !");
+    EXPECT_EQ(DateTime(37657, "c!"), "5/2 !");
+}
+
+TEST_F(ValueFormatterTest, LocaleSeparatorsAndNames) {
+    TRegionalSettings s;
+    s.DecimalSeparator = u'\u066B';  // Arabic decimal separator
+    s.ThousandSeparator = u'\'';
+    s.DateSeparator = u'-';
+    s.TimeSeparator = u'.';
+    s.CurrencyString = u"kr";
+    s.TimeAMString = u"vm";
+    s.TimePMString = u"nm";
+    s.LongMonthNames[1] = u"Ünner";
+    s.ShortDayNames[3] = u"Mi";
+    platform::SetRegionalSettings(s);
+    EXPECT_EQ(Number(1234567.891, "#,##0.00"), "1'234'567٫89");
+    EXPECT_EQ(Number(1234567, "0.00E+00"), "1٫23E+06");
+    EXPECT_EQ(Number(2.5, "General"), "2٫5");
+    EXPECT_EQ(U8(GeneralNumberText(-0.5)), "-0٫5");
+    EXPECT_EQ(DateTime(kWednesday, "d/m/yy h:mm ampm"), "5-2-03 2.07 nm");
+    EXPECT_EQ(DateTime(kWednesday, "mmmmm mmmm ddd"), "Ü Ünner Mi");
+    // "_k_r", the width of the currency string, is one space; "_$" is padding now.
+    EXPECT_EQ(Number(5, "0_k_r!"), "5 !");
+    EXPECT_EQ(Number(5, "_$0"), "   $5");
+}
+
+TEST_F(ValueFormatterTest, ReplacedSettingsTakeEffectAtTheNextCall) {
+    const TCellValue date = TCellValue::DateTime(kWednesday);
+    EXPECT_EQ(Number(1234.5, "#,##0.00"), "1,234.50");
+    EXPECT_EQ(U8(FormatCellValue(date, 14, u"")), "2/5/2003");
+    EXPECT_EQ(DateTime(kWednesday, "0.00"), "2/5/2003");
+    EXPECT_EQ(DateTime(kWednesday, "mmmm"), "February");
+
+    TRegionalSettings german;
+    german.DecimalSeparator = u',';
+    german.ThousandSeparator = u'.';
+    german.DateSeparator = u'.';
+    german.ShortDateFormat = u"dd/mm/yyyy";
+    german.LongMonthNames[1] = u"Februar";
+    platform::SetRegionalSettings(german);
+    EXPECT_EQ(Number(1234.5, "#,##0.00"), "1.234,50");
+    EXPECT_EQ(U8(FormatCellValue(date, 14, u"")), "05.02.2003");
+    EXPECT_EQ(DateTime(kWednesday, "0.00"), "05.02.2003");
+    EXPECT_EQ(DateTime(kWednesday, "mmmm"), "Februar");
+
+    platform::SetRegionalSettings(TRegionalSettings{});
+    EXPECT_EQ(Number(1234.5, "#,##0.00"), "1,234.50");
+    EXPECT_EQ(U8(FormatCellValue(date, 14, u"")), "2/5/2003");
+}
+
+TEST_F(ValueFormatterTest, ManyFormatsInTurnKeepTheirOwnResults) {
+    // More formats than the cache holds, each met twice, interleaved.
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 600; ++i) {
+            const std::string format = "0.0\" #" + std::to_string(i) + "\"";
+            ASSERT_EQ(Number(i + 0.25, format), std::to_string(i) + ".3 #" + std::to_string(i));
+        }
+    }
+}
+
+TEST_F(ValueFormatterTest, NoPatternOrValueBreaksTheEngine) {
+    const std::vector<std::u16string> formats = {
+        u"", u"\"", u"'", u"[", u"]", u"[h", u"[$", u"[$-409", u"[$-409]", u"E+", u"0E+",
+        u"0E+00000000", u"?/", u"# ?/", u"?/?", u";", u";;;", u"(", u")", u"_", u"*",
+        u"\\", u"%", u"0%", u"mmmmm", u"[h][mm][ss]", u"c", u"ddddd", u"tt", u"ampm", u"a/p",
+        u"h\"", u"h'", u"\uFDD0", u"0 ?/? \uFDD0", u"\"\uFDD1\" mmmmm", u"d \uFDD2 [h]",
+        u"\"mmmmm", u"0\"?/?", std::u16string(1000, u'0'), std::u16string(1000, u'#') + u".",
+        u"0." + std::u16string(500, u'#'), u"ggg eee", u"\xD800", u"0\xDC00"};
+    const double values[] = {0, -0.0, 1.5, -1.5, 0.999999999, 1e-320, 1e308, -1e308, 2e10,
+                             -7e5, std::numeric_limits<double>::quiet_NaN(),
+                             std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity()};
+    TRegionalSettings s;
+    s.Eras = {{u"\xD83D\xDE00x", u"", 1900, 1, 1, 1, 1}};
+    s.ShortDateFormat = u"ddddd c tt";
+    s.CurrencyString = u"";
+    for (const TRegionalSettings& settings : {TRegionalSettings{}, s}) {
+        platform::SetRegionalSettings(settings);
+        for (const std::u16string& format : formats) {
+            for (double x : values) {
+                for (const TCellValue& v : {TCellValue::Number(x), TCellValue::DateTime(x)}) {
+                    try {
+                        FormatCellValue(v, 164, format);
+                    } catch (const Exception&) {
+                        // Only the fraction denominator's error may come out.
+                        EXPECT_TRUE(format == u"# ?/" || format == u"?/") << U8(format);
+                    }
+                }
+            }
+        }
+    }
+    platform::SetRegionalSettings(TRegionalSettings{});
+    EXPECT_EQ(Number(1.5, "0 ?/? \uFDD0"), U8(u"2 1/2 \uFDD0"));
+    EXPECT_EQ(DateTime(1.5, "d \uFDD2 [h]"), U8(u"31 \uFDD2 36"));
+}
