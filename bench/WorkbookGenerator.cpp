@@ -1,6 +1,7 @@
 #include "bench/WorkbookGenerator.h"
 
 #include <string>
+#include <vector>
 
 namespace vorlix::bench {
 
@@ -102,6 +103,39 @@ test::Bytes GenerateLargeSheetStream(const SheetShape& shape,
     Bytes stream = b.Build();
     // The sheet's stream position stays plain in encrypted files too.
     for (int i = 0; i < 4; ++i) stream[boundSheetAt + 4 + i] = static_cast<std::uint8_t>(sheetAt >> (8 * i));
+    return stream;
+}
+
+test::Bytes GenerateManySheetsStream(int sheets) {
+    BiffBuilder b;
+    b.Record(kBof, BofBody(0x0005));
+    for (int i = 0; i < 5; ++i) b.Record(kFont, FontBody("Arial"));
+    for (int i = 0; i < 15; ++i) b.Record(kXf, XfBody(0, 0, true));
+    b.Record(kXf, XfBody(0, 0, false));
+    std::vector<std::size_t> boundSheets;
+    for (int s = 0; s < sheets; ++s) {
+        const std::string name = "Sheet" + std::to_string(s + 1);
+        boundSheets.push_back(b.Size());
+        b.Record(kBoundSheet, Body().u32(0).u8(0).u8(0).u8(static_cast<std::uint32_t>(name.size())).u8(0).ascii(name));
+    }
+    AddSst(b, static_cast<std::uint32_t>(sheets), 10);
+    b.Record(kEof, {});
+    std::vector<std::size_t> sheetStarts;
+    for (int s = 0; s < sheets; ++s) {
+        sheetStarts.push_back(b.Size());
+        b.Record(kBof, BofBody(0x0010));
+        b.Record(kDimensions, Body().u32(0).u32(3).u16(0).u16(2).u16(0));
+        b.Record(kNumber, Body().u16(0).u16(0).u16(15).f64(s));
+        b.Record(kLabelSst, Body().u16(1).u16(1).u16(15).u32(static_cast<std::uint32_t>(s % 10)));
+        b.Record(kWindow2, Body().u16(0x06B6).u16(0).u16(0).u16(64).u16(0).u16(0).u32(0));
+        b.Record(kEof, {});
+    }
+    Bytes stream = b.Build();
+    for (int s = 0; s < sheets; ++s) {
+        for (int i = 0; i < 4; ++i) {
+            stream[boundSheets[s] + 4 + i] = static_cast<std::uint8_t>(sheetStarts[s] >> (8 * i));
+        }
+    }
     return stream;
 }
 

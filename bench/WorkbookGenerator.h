@@ -21,4 +21,7 @@ struct SheetShape {
 test::Bytes GenerateLargeSheetStream(const SheetShape& shape,
                                      const std::optional<std::u16string>& password = std::nullopt);
 
+// A workbook of `sheets` worksheets that hold a handful of cells each.
+test::Bytes GenerateManySheetsStream(int sheets);
+
 }  // namespace vorlix::bench

@@ -46,7 +46,12 @@ bool IsIntegerKind(TValueKind kind) {
     }
 }
 
+// Texts hold at most 65535 characters (UTF-16 units, whatever their 8-bit form takes).
 constexpr std::size_t kMaxTextLength = 65535;
+
+bool TooLong(std::string_view ansi) {
+    return ansi.size() > kMaxTextLength && AnsiToWide(ansi).size() > kMaxTextLength;
+}
 constexpr std::uint16_t kDateFormatPosition = 13;  // built-in index 14, "mm/dd/yy"
 
 // Property bag entries are marker, tag, marker, value, marker.
@@ -81,12 +86,8 @@ TCellValue TCell::Value() const { return owner_->ValueOf(owner_->Resolve(*this))
 void TCell::SetValue(const TCellValue& value) {
     const TValueKind kind = value.Kind();
     if (KindSlot(kind) <= 0) throw EXLSError(3);
-    if (kind == vkWideString && WideToAnsi(value.WideText()).size() > kMaxTextLength) {
-        throw EXLSError(3);
-    }
-    if ((kind == vkString || kind == vkUString) && value.AnsiText().size() > kMaxTextLength) {
-        throw EXLSError(3);
-    }
+    if (kind == vkWideString && value.WideText().size() > kMaxTextLength) throw EXLSError(3);
+    if ((kind == vkString || kind == vkUString) && TooLong(value.AnsiText())) throw EXLSError(3);
     TCells::Slot& slot = owner_->Resolve(*this);
     if (kind == vkDate && kKinds[slot.kind] != vkDate && NumberFormat() == 0) {
         SetNumberFormat(kDateFormatPosition);
@@ -223,8 +224,8 @@ TCells::Slot& TCells::Resolve(const TCell& cell) const {
 }
 
 std::int64_t TCells::Lookup(std::uint16_t row, std::uint8_t col) const {
-    if (index_.empty()) return -1;
     const std::uint64_t key = IndexKey(row, col);
+    if (key > maxKey_) return -1;
     const std::size_t mask = index_.size() - 1;
     for (std::size_t i = IndexHome(key, mask);; i = (i + 1) & mask) {
         const std::uint64_t entry = index_[i];
@@ -254,6 +255,7 @@ void TCells::IndexInsert(std::uint16_t row, std::uint8_t col, std::uint32_t posi
     std::size_t i = IndexHome(key, mask);
     while (index_[i] != 0) i = (i + 1) & mask;
     index_[i] = key << 32 | position;
+    if (key > maxKey_) maxKey_ = key;
 }
 
 TCell TCells::GetCell(std::uint32_t row, std::uint32_t col) {
@@ -309,6 +311,57 @@ void TCells::Changed(const TCell& cell) {
     cells_.push_back(pending_);
     hasPending_ = false;
     cell.position_ = position;
+}
+
+TCells::Slot& TCells::LoadSlot(std::uint32_t row, std::uint32_t col) {
+    if (col > 255) throw EXLSError(5);
+    const auto r = static_cast<std::uint16_t>(row);
+    const auto c = static_cast<std::uint8_t>(col);
+    if (const std::int64_t at = Lookup(r, c); at >= 0) return cells_[static_cast<std::size_t>(at)];
+    // As GetCell would: the pending cell, if any, is discarded.
+    hasPending_ = false;
+    Slot slot;
+    slot.row = r;
+    slot.col = c;
+    slot.xf = context_->XFTable->DefaultXF();
+    slot.generation = nextGeneration_++;
+    const auto position = static_cast<std::uint32_t>(cells_.size());
+    IndexInsert(r, c, position);
+    cells_.push_back(slot);
+    return cells_[position];
+}
+
+void TCells::LoadNumber(std::uint32_t row, std::uint32_t col, TValueKind kind, double value,
+                        std::int32_t xf) {
+    Slot& slot = LoadSlot(row, col);
+    slot.kind = static_cast<std::uint8_t>(KindSlot(kind));
+    slot.payload = std::bit_cast<std::uint64_t>(value);
+    if (xf >= 0) slot.xf = xf;
+}
+
+void TCells::LoadBoolean(std::uint32_t row, std::uint32_t col, bool value, std::int32_t xf) {
+    Slot& slot = LoadSlot(row, col);
+    slot.kind = static_cast<std::uint8_t>(KindSlot(vkBoolean));
+    slot.payload = value ? 1 : 0;
+    if (xf >= 0) slot.xf = xf;
+}
+
+void TCells::LoadText(std::uint32_t row, std::uint32_t col, std::string_view ansi,
+                      std::int32_t xf) {
+    if (TooLong(ansi)) throw EXLSError(3);
+    Slot& slot = LoadSlot(row, col);
+    slot.kind = static_cast<std::uint8_t>(KindSlot(vkString));
+    slot.payload = StoreAnsi(ansi);
+    if (xf >= 0) slot.xf = xf;
+}
+
+void TCells::LoadText(std::uint32_t row, std::uint32_t col, std::u16string_view wide,
+                      std::int32_t xf) {
+    if (wide.size() > kMaxTextLength) throw EXLSError(3);
+    Slot& slot = LoadSlot(row, col);
+    slot.kind = static_cast<std::uint8_t>(KindSlot(vkWideString));
+    slot.payload = StoreWide(wide);
+    if (xf >= 0) slot.xf = xf;
 }
 
 void TCells::InheritRowColumnFormat(TCell& cell) {
@@ -392,21 +445,29 @@ TCellValue TCells::ValueOf(const Slot& slot) const {
     }
 }
 
+std::uint64_t TCells::StoreWide(std::u16string_view text) {
+    const std::uint64_t at = wideArena_.size();
+    wideArena_ += static_cast<char16_t>(text.size() & 0xFFFF);
+    wideArena_ += static_cast<char16_t>(text.size() >> 16);
+    wideArena_ += text;
+    return at;
+}
+
+std::uint64_t TCells::StoreAnsi(std::string_view text) {
+    const std::uint64_t at = ansiArena_.size();
+    const auto length = static_cast<std::uint32_t>(text.size());
+    ansiArena_.append(reinterpret_cast<const char*>(&length), 4);
+    ansiArena_ += text;
+    return at;
+}
+
 void TCells::StoreValue(Slot& slot, const TCellValue& value) {
     const TValueKind kind = value.Kind();
     slot.kind = static_cast<std::uint8_t>(KindSlot(kind));
     if (kind == vkWideString) {
-        const std::u16string& text = value.WideText();
-        slot.payload = wideArena_.size();
-        wideArena_ += static_cast<char16_t>(text.size() & 0xFFFF);
-        wideArena_ += static_cast<char16_t>(text.size() >> 16);
-        wideArena_ += text;
+        slot.payload = StoreWide(value.WideText());
     } else if (kind == vkString || kind == vkUString) {
-        const std::string& text = value.AnsiText();
-        slot.payload = ansiArena_.size();
-        const auto length = static_cast<std::uint32_t>(text.size());
-        ansiArena_.append(reinterpret_cast<const char*>(&length), 4);
-        ansiArena_ += text;
+        slot.payload = StoreAnsi(value.AnsiText());
     } else if (IsIntegerKind(kind)) {
         slot.payload = static_cast<std::uint64_t>(kind == vkCurrency ? value.IntegerPart()
                                                   : kind == vkBoolean ? (value.AsBoolean() ? 1 : 0)

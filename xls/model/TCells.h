@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -76,6 +77,29 @@ private:
     std::uint16_t col_;
 };
 
+// A growing array in chunks: the first chunk grows like a vector (a small sheet costs
+// little), later ones are allocated whole, so appending never moves more than one chunk
+// and a large sheet never holds its cells twice while the array grows.
+template <typename T, std::size_t ChunkSize = 16384>
+class TChunkedArray {
+public:
+    std::size_t size() const { return size_; }
+    T& operator[](std::size_t i) { return chunks_[i / ChunkSize][i % ChunkSize]; }
+    const T& operator[](std::size_t i) const { return chunks_[i / ChunkSize][i % ChunkSize]; }
+    void push_back(const T& value) {
+        if (size_ % ChunkSize == 0) {
+            chunks_.emplace_back();
+            if (size_ > 0) chunks_.back().reserve(ChunkSize);
+        }
+        chunks_.back().push_back(value);
+        ++size_;
+    }
+
+private:
+    std::vector<std::vector<T>> chunks_;
+    std::size_t size_ = 0;
+};
+
 class TCells {
 public:
     TCells(TSheet& sheet, TFormatContext& context);
@@ -98,6 +122,15 @@ public:
 
     TSheet& Sheet() const { return *sheet_; }
     TFormatContext& Context() const { return *context_; }
+
+    // Bulk loading while a workbook is read: the cell at the address takes the value and,
+    // when `xf` is not negative, that XF position, with the outcome of GetCell, SetValue
+    // and SetXFIndex but without building handles. EXLSError 5 for a column above 255.
+    void LoadNumber(std::uint32_t row, std::uint32_t col, TValueKind kind, double value,
+                    std::int32_t xf);
+    void LoadBoolean(std::uint32_t row, std::uint32_t col, bool value, std::int32_t xf);
+    void LoadText(std::uint32_t row, std::uint32_t col, std::string_view ansi, std::int32_t xf);
+    void LoadText(std::uint32_t row, std::uint32_t col, std::u16string_view wide, std::int32_t xf);
 
     static constexpr std::uint32_t kPendingPosition = 0xFFFFFFFF;
 
@@ -124,10 +157,14 @@ private:
 
     TCellValue ValueOf(const Slot& slot) const;
     void StoreValue(Slot& slot, const TCellValue& value);
+    std::uint64_t StoreAnsi(std::string_view text);
+    std::uint64_t StoreWide(std::u16string_view text);
+    // The listed slot at an address, appended (with the default XF) when absent.
+    Slot& LoadSlot(std::uint32_t row, std::uint32_t col);
 
     TSheet* sheet_;
     TFormatContext* context_;
-    std::vector<Slot> cells_;
+    TChunkedArray<Slot> cells_;
     Slot pending_;
     bool hasPending_ = false;
     std::uint32_t nextGeneration_ = 1;
@@ -135,6 +172,9 @@ private:
     // Open-addressed index: (row << 8 | col) + 1 in the key half, position in the other;
     // 0 marks a free entry.
     std::vector<std::uint64_t> index_;
+    // The largest key listed so far: cells usually arrive in address order, and a larger
+    // key cannot be in the index.
+    std::uint64_t maxKey_ = 0;
     // Text arenas: each text is a 32-bit length followed by its units.
     std::u16string wideArena_;
     std::string ansiArena_;

@@ -27,6 +27,16 @@ void TRange::Merge() {
     }
 }
 
+std::uint64_t TRange::CellCount() const {
+    std::uint64_t total = 0;
+    for (int i = 0; i < RectCount(); ++i) {
+        const TRangeRect r = GetRect(i);
+        if (r.LastRow < r.FirstRow || r.LastCol < r.FirstCol) continue;
+        total += static_cast<std::uint64_t>(r.LastRow - r.FirstRow + 1) * (r.LastCol - r.FirstCol + 1);
+    }
+    return total;
+}
+
 TRange& TRanges::Add() {
     ranges_.push_back(std::make_unique<TRange>(sheet_));
     return *ranges_.back();

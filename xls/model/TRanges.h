@@ -21,6 +21,10 @@ public:
     bool Merged() const { return merged_; }
     // Marks the range merged and every cell of its rectangles merged (which lists them).
     void Merge();
+    // Marks the range merged without touching its cells.
+    void MarkMerged() { merged_ = true; }
+    // The number of cells its rectangles cover (rectangles upside down count none).
+    std::uint64_t CellCount() const;
 
 private:
     TSheet* sheet_;

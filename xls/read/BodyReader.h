@@ -22,22 +22,19 @@ public:
 
     std::uint8_t U8() {
         std::uint8_t v = 0;
-        body_.ReadByte(v);
-        return v;
+        return body_.ReadByte(v) ? v : 0;
     }
     std::uint16_t U16() {
         std::uint16_t v = 0;
-        body_.ReadWord(v);
-        return v;
+        return body_.ReadWord(v) ? v : 0;
     }
     std::uint32_t U32() {
         std::uint32_t v = 0;
-        body_.ReadDWord(v);
-        return v;
+        return body_.ReadDWord(v) ? v : 0;
     }
     double F64() {
         std::uint8_t b[8] = {};
-        body_.ReadBytes(b, 8);
+        if (!body_.ReadBytes(b, 8)) return 0.0;
         std::uint64_t bits = 0;
         for (int i = 7; i >= 0; --i) bits = bits << 8 | b[i];
         return std::bit_cast<double>(bits);

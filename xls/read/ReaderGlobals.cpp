@@ -106,6 +106,7 @@ void TXLSReader::ReadFormat() {
     BodyReader body(Record().Data);
     const std::uint16_t index = body.U16();
     workbook_.FormatTable().SetFormat(body.Text16(), index);
+    kindOfXF_.clear();
     Consume();
 }
 
@@ -123,6 +124,7 @@ void TXLSReader::ReadXf() {
     const int position = workbook_.FormatTable().FindFormat(RecordGet16(buffer, xfrec::kNumberFormat));
     RecordSet16(buffer, xfrec::kNumberFormat, static_cast<std::uint16_t>(position < 0 ? 0 : position));
     xfs.AppendBuffer();
+    kindOfXF_.clear();
     Consume();
 }
 

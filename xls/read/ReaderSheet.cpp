@@ -100,32 +100,56 @@ double TXLSReader::ToDateTime(double serial) const {
     return d;
 }
 
-void TXLSReader::ApplyCellFormat(TCell& cell, std::uint32_t xf) {
-    TVirtualXFTable& xfs = workbook_.XFTable();
-    if (xf >= static_cast<std::uint32_t>(xfs.Count())) return;
-    cell.SetXFIndex(static_cast<std::int32_t>(xf));
-    if (static_cast<std::int64_t>(xf) != lastXF_) {
+bool TXLSReader::ValidXF(std::uint32_t xf) const {
+    return xf < static_cast<std::uint32_t>(workbook_.XFTable().Count());
+}
+
+TFormatKind TXLSReader::KindOfXF(std::uint32_t xf) {
+    if (xf >= kindOfXF_.size()) kindOfXF_.resize(static_cast<std::size_t>(xf) + 1, 0);
+    std::uint8_t& known = kindOfXF_[xf];
+    if (known == 0) {
         const TFormatStrings& formats = workbook_.FormatTable();
-        const int position = cell.NumberFormat();
+        const int position = RecordGet16(workbook_.XFTable().RecordAt(static_cast<int>(xf)),
+                                         xfrec::kNumberFormat);
         TFormatKind kind = TFormatKind::None;
         if (position >= 0 && position < formats.FormatCount()) {
             const TFormatEntry& entry = formats.Entry(position);
             kind = FormatKindOfIndex(entry.Index);
             if (kind == TFormatKind::None && !entry.Text.empty()) kind = FormatKindOfText(entry.Text);
         }
-        lastXF_ = xf;
-        lastKind_ = kind;
+        known = static_cast<std::uint8_t>(static_cast<int>(kind) + 1);
     }
-    if (lastKind_ != TFormatKind::Date) return;
+    return static_cast<TFormatKind>(known - 1);
+}
+
+void TXLSReader::ApplyCellFormat(TCell& cell, std::uint32_t xf) {
+    if (!ValidXF(xf)) return;
+    cell.SetXFIndex(static_cast<std::int32_t>(xf));
+    if (KindOfXF(xf) != TFormatKind::Date) return;
     const TCellValue value = cell.Value();
     if (value.IsNumeric()) cell.SetValue(TCellValue::DateTime(ToDateTime(value.AsDouble())));
 }
 
-void TXLSReader::SetCellNumber(std::uint32_t row, std::uint32_t col, std::uint32_t xf,
-                               double value) {
-    TCell cell = CurrentSheet().Cells().GetCell(row, col);
-    cell.SetValue(TCellValue::Number(value));
-    ApplyCellFormat(cell, xf);
+void TXLSReader::PutNumber(std::uint32_t row, std::uint32_t col, std::uint32_t xf, double value) {
+    TCells& cells = CurrentSheet().Cells();
+    if (!ValidXF(xf)) {
+        cells.LoadNumber(row, col, vkDouble, value, -1);
+    } else if (KindOfXF(xf) == TFormatKind::Date) {
+        cells.LoadNumber(row, col, vkDate, ToDateTime(value), static_cast<std::int32_t>(xf));
+    } else {
+        cells.LoadNumber(row, col, vkDouble, value, static_cast<std::int32_t>(xf));
+    }
+}
+
+void TXLSReader::PutText(std::uint32_t row, std::uint32_t col, std::uint32_t xf,
+                         const SharedString& text) {
+    TCells& cells = CurrentSheet().Cells();
+    const std::int32_t format = ValidXF(xf) ? static_cast<std::int32_t>(xf) : -1;
+    if (text.Wide) {
+        cells.LoadText(row, col, std::u16string_view(text.Text), format);
+    } else {
+        cells.LoadText(row, col, std::string_view(text.Ansi), format);
+    }
 }
 
 // Cell records.
@@ -133,14 +157,14 @@ void TXLSReader::SetCellNumber(std::uint32_t row, std::uint32_t col, std::uint32
 void TXLSReader::ReadNumber() {
     BodyReader body(Record().Data);
     const std::uint16_t row = body.U16(), col = body.U16(), xf = body.U16();
-    SetCellNumber(row, col, xf, body.F64());
+    PutNumber(row, col, xf, body.F64());
     Consume();
 }
 
 void TXLSReader::ReadRk() {
     BodyReader body(Record().Data);
     const std::uint16_t row = body.U16(), col = body.U16(), xf = body.U16();
-    SetCellNumber(row, col, xf, DecodeRk(body.U32()));
+    PutNumber(row, col, xf, DecodeRk(body.U32()));
     Consume();
 }
 
@@ -151,7 +175,7 @@ void TXLSReader::ReadMulRk() {
     // Pairs of XF and RK; the last column field that ends the record is not needed.
     while (body.Remaining() > 6) {
         const std::uint16_t xf = body.U16();
-        SetCellNumber(row, col++, xf, DecodeRk(body.U32()));
+        PutNumber(row, col++, xf, DecodeRk(body.U32()));
     }
     Consume();
 }
@@ -160,20 +184,19 @@ void TXLSReader::ReadLabel() {
     BodyReader body(Record().Data);
     const std::uint16_t row = body.U16(), col = body.U16(), xf = body.U16();
     const std::uint16_t count = body.U16();
-    TCell cell = CurrentSheet().Cells().GetCell(row, col);
-    if (count == 0) {
-        cell.SetValue(TCellValue::Ansi(""));
-    } else {
+    SharedString text;
+    if (count != 0) {
         const bool wide = (body.U8() & 0x01) != 0;
         const std::int64_t bytes = wide ? 2 * static_cast<std::int64_t>(count) : count;
         const std::string raw = bytes <= body.Remaining() ? body.Bytes(bytes) : std::string();
+        text.Wide = wide;
         if (wide) {
-            cell.SetValue(TCellValue::Wide(Utf16LeText(raw)));
+            text.Text = Utf16LeText(raw);
         } else {
-            cell.SetValue(TCellValue::Ansi(WideToAnsi(ExpandLatin1(raw))));
+            text.Ansi = WideToAnsi(ExpandLatin1(raw));
         }
     }
-    ApplyCellFormat(cell, xf);
+    PutText(row, col, xf, text);
     Consume();
 }
 
@@ -182,16 +205,12 @@ void TXLSReader::ReadLabelSst() {
     const std::uint16_t row = body.U16(), col = body.U16(), xf = body.U16();
     const std::uint32_t index = body.U32();
     if (index >= stringTable_.size()) throw EListError(index);
-    const SharedString& text = stringTable_[index];
-    TCell cell = CurrentSheet().Cells().GetCell(row, col);
-    cell.SetValue(text.Wide ? TCellValue::Wide(text.Text) : TCellValue::Ansi(text.Ansi));
-    ApplyCellFormat(cell, xf);
+    PutText(row, col, xf, stringTable_[index]);
     Consume();
 }
 
 void TXLSReader::Blank(std::uint32_t row, std::uint32_t col, std::uint32_t xf) {
-    TVirtualXFTable& xfs = workbook_.XFTable();
-    if (xf >= static_cast<std::uint32_t>(xfs.Count()) || xfs.IsPlainXF(static_cast<int>(xf))) return;
+    if (!ValidXF(xf) || workbook_.XFTable().IsPlainXF(static_cast<int>(xf))) return;
     TCell cell = CurrentSheet().Cells().GetCell(row, col);
     ApplyCellFormat(cell, xf);
 }
@@ -222,9 +241,8 @@ void TXLSReader::ReadBoolErr() {
     // set it is an error code, which makes no cell.
     const std::uint16_t value = body.U16();
     if (value <= 1) {
-        TCell cell = CurrentSheet().Cells().GetCell(row, col);
-        cell.SetValue(TCellValue::Boolean(value == 1));
-        ApplyCellFormat(cell, xf);
+        CurrentSheet().Cells().LoadBoolean(row, col, value == 1,
+                                           ValidXF(xf) ? static_cast<std::int32_t>(xf) : -1);
     }
     Consume();
 }
@@ -348,14 +366,26 @@ void TXLSReader::ReadMergedCells() {
         TRange& range = sheet.Ranges().Add();
         range.AddRect(firstRow, lastRow, static_cast<std::uint8_t>(firstCol),
                       static_cast<std::uint8_t>(lastCol));
-        range.Merge();
+        const std::uint64_t cells = range.CellCount();
+        if (cells <= areaCellBudget_) {
+            areaCellBudget_ -= cells;
+            range.Merge();
+        } else {
+            range.MarkMerged();  // the area is kept; its cells are not brought into being
+        }
     }
     Consume();
 }
 
 void TXLSReader::ReadHLink() {
     const THyperlink link = DecodeHyperlink(BodyView(Record().Data));
-    if (!link.Text.empty()) {
+    const std::uint64_t cells =
+        link.LastRow < link.FirstRow || link.LastCol < link.FirstCol
+            ? 0
+            : static_cast<std::uint64_t>(link.LastRow - link.FirstRow + 1) *
+                  (link.LastCol - link.FirstCol + 1);
+    if (!link.Text.empty() && cells <= areaCellBudget_) {
+        areaCellBudget_ -= cells;
         TCells& cells = CurrentSheet().Cells();
         for (std::uint32_t row = link.FirstRow; row <= link.LastRow; ++row) {
             for (std::uint32_t col = link.FirstCol; col <= link.LastCol; ++col) {

@@ -56,16 +56,23 @@ bool TBIFFStream::ReadRecord() {
     if (!blockValid_) return false;
     record_.Offset = static_cast<std::int64_t>(blockIndex_) * kBlockSize + blockPos_;
 
-    std::uint8_t header[2];
-    if (!Copy(header, 2, false)) return false;
+    std::uint8_t header[4];
+    if (blockFill_ - blockPos_ >= 4) {
+        // The usual case: the whole header in this block.
+        std::memcpy(header, raw_.data() + blockPos_, 4);
+        if ((header[0] | header[1]) == 0) return false;
+        blockPos_ += 4;
+    } else {
+        if (!Copy(header, 2, false)) return false;
+        if ((header[0] | header[1]) == 0) return false;
+        if (!Copy(header + 2, 2, false)) return false;
+    }
+    // A zero id marks the end of the records: the padding after the last one.
     record_.Id = static_cast<std::uint16_t>(header[0] | header[1] << 8);
-    if (record_.Id == 0) return false;
-    if (!Copy(header, 2, false)) return false;
-    record_.Length = static_cast<std::uint16_t>(header[0] | header[1] << 8);
+    record_.Length = static_cast<std::uint16_t>(header[2] | header[3] << 8);
 
     TEasyStream& data = record_.Data;
-    data.SetSize(record_.Length);
-    data.SetPosition(0);
+    data.SetSizeForOverwrite(record_.Length);
     if (record_.Length == 0) return true;
     // BOF bodies are never encrypted: they come from the raw bytes too.
     return Copy(data.Memory(), record_.Length, decrypting_ && record_.Id != kBofId);

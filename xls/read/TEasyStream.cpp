@@ -13,6 +13,13 @@ void TEasyStream::SetSize(std::int64_t size) {
     size_ = size;
 }
 
+void TEasyStream::SetSizeForOverwrite(std::int64_t size) {
+    if (size < 0) size = 0;
+    if (static_cast<std::size_t>(size) > memory_.size()) memory_.resize(static_cast<std::size_t>(size));
+    size_ = size;
+    position_ = 0;
+}
+
 std::int64_t TEasyStream::Read(void* buffer, std::int64_t n) {
     const std::int64_t take = std::min(std::max<std::int64_t>(n, 0), Remaining());
     if (take > 0) {
@@ -22,25 +29,10 @@ std::int64_t TEasyStream::Read(void* buffer, std::int64_t n) {
     return take;
 }
 
-bool TEasyStream::ReadByte(std::uint8_t& value) {
-    std::uint8_t b[1] = {0};
-    const bool ok = Read(b, 1) == 1;
-    value = b[0];
-    return ok;
-}
-
-bool TEasyStream::ReadWord(std::uint16_t& value) {
-    std::uint8_t b[2] = {0, 0};
-    const bool ok = Read(b, 2) == 2;
-    value = static_cast<std::uint16_t>(b[0] | b[1] << 8);
-    return ok;
-}
-
-bool TEasyStream::ReadDWord(std::uint32_t& value) {
-    std::uint8_t b[4] = {0, 0, 0, 0};
-    const bool ok = Read(b, 4) == 4;
-    value = static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-            static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+bool TEasyStream::ReadSlow(void* out, std::int64_t n) {
+    std::uint8_t b[8] = {};
+    const bool ok = Read(b, n) == n;
+    std::memcpy(out, b, static_cast<std::size_t>(n));
     return ok;
 }
 

@@ -22,6 +22,8 @@ public:
     void SetPosition(std::int64_t position) { position_ = position < 0 ? 0 : position; }
     // Resizes the stream; new bytes are zero. The memory block only grows.
     void SetSize(std::int64_t size);
+    // Resizes for a caller that writes every byte next (no zeroing) and rewinds.
+    void SetSizeForOverwrite(std::int64_t size);
     std::int64_t Remaining() const { return position_ < size_ ? size_ - position_ : 0; }
 
     // The whole content.
@@ -30,9 +32,27 @@ public:
 
     // Copies up to n bytes; returns the count copied.
     std::int64_t Read(void* buffer, std::int64_t n);
-    bool ReadByte(std::uint8_t& value);
-    bool ReadWord(std::uint16_t& value);
-    bool ReadDWord(std::uint32_t& value);
+    bool ReadByte(std::uint8_t& value) {
+        if (position_ >= 0 && position_ < size_) {
+            value = memory_[static_cast<std::size_t>(position_++)];
+            return true;
+        }
+        value = 0;
+        return false;
+    }
+    bool ReadWord(std::uint16_t& value) {
+        std::uint8_t b[2];
+        const bool ok = Take(b, 2);
+        value = static_cast<std::uint16_t>(b[0] | b[1] << 8);
+        return ok;
+    }
+    bool ReadDWord(std::uint32_t& value) {
+        std::uint8_t b[4];
+        const bool ok = Take(b, 4);
+        value = static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+                static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+        return ok;
+    }
     bool ReadBytes(void* buffer, std::int64_t n);
     // When n bytes remain, sets `value` to them; otherwise leaves it alone.
     bool ReadString(std::string& value, std::int64_t n);
@@ -45,6 +65,17 @@ public:
     void WriteBuffer(const void* buffer, std::int64_t n) { Write(buffer, n); }
 
 private:
+    // Copies n (at most 8) bytes; missing ones read as zero.
+    bool Take(std::uint8_t* out, std::int64_t n) {
+        if (position_ >= 0 && size_ - position_ >= n) {
+            for (std::int64_t i = 0; i < n; ++i) out[i] = memory_[static_cast<std::size_t>(position_ + i)];
+            position_ += n;
+            return true;
+        }
+        return ReadSlow(out, n);
+    }
+    bool ReadSlow(void* out, std::int64_t n);
+
     std::vector<std::uint8_t> memory_;
     std::int64_t size_ = 0;
     std::int64_t position_ = 0;

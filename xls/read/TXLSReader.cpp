@@ -106,7 +106,12 @@ constexpr bool HandlersSorted() {
 static_assert(HandlersSorted(), "handlers are listed in id order");
 static_assert(ReaderTable::kHandlers.size() < 255, "positions fit in a byte");
 
-TXLSReader::TXLSReader(TXLSFile& owner) : owner_(owner), workbook_(owner.Workbook()) {}
+// One full sheet's worth of cells for all merged areas and hyperlinks of a workbook;
+// real workbooks stay far below it.
+constexpr std::uint64_t kAreaCellBudget = 256ull * 65536;
+
+TXLSReader::TXLSReader(TXLSFile& owner)
+    : owner_(owner), workbook_(owner.Workbook()), areaCellBudget_(kAreaCellBudget) {}
 
 TXLSReader::~TXLSReader() = default;
 

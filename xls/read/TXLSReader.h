@@ -70,8 +70,14 @@ private:
     bool SkipContinued(std::uint32_t bytes);
 
     void ApplyCellFormat(TCell& cell, std::uint32_t xf);
+    // The format kind of an XF position (remembered until the XF or format tables change).
+    TFormatKind KindOfXF(std::uint32_t xf);
+    bool ValidXF(std::uint32_t xf) const;
     double ToDateTime(double serial) const;
-    void SetCellNumber(std::uint32_t row, std::uint32_t col, std::uint32_t xf, double value);
+    // A number, text or boolean cell with its XF, as GetCell, SetValue and ApplyCellFormat
+    // would leave it.
+    void PutNumber(std::uint32_t row, std::uint32_t col, std::uint32_t xf, double value);
+    void PutText(std::uint32_t row, std::uint32_t col, std::uint32_t xf, const SharedString& text);
     void FinishFormulas();
     void ApplyDefinedNames();
 
@@ -145,8 +151,11 @@ private:
     // Bodies of shared formulas with their sheet, for the formula decoder.
     std::vector<std::pair<std::uint16_t, std::string>> sharedFormulas_;
     std::int32_t pendingRow_ = -1, pendingCol_ = -1, pendingXF_ = -1;
-    std::int64_t lastXF_ = -1;
-    TFormatKind lastKind_ = TFormatKind::None;
+    std::vector<std::uint8_t> kindOfXF_;
+    // Cells that merged areas and hyperlinks may still bring into being in this read. An
+    // area names up to 16.7 million cells in 8 bytes; without a budget a small hostile
+    // file could demand gigabytes.
+    std::uint64_t areaCellBudget_;  // TFormatKind + 1 by XF position, 0 not yet known
     bool fontsStarted_ = false;
     bool xfsStarted_ = false;
 };

@@ -1,0 +1,75 @@
+// Times TXLSFile::OpenFile on large generated workbooks and reports the peak memory of
+// the read. Each read runs in a fresh process of this program, so the figures hold only
+// what reading takes.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "bench/WorkbookGenerator.h"
+#include "platform/CodePage.h"
+#include "xls/model/TCells.h"
+#include "xls/model/TXLSFile.h"
+
+using namespace vorlix;
+
+namespace {
+
+// Child: read the file `runs` times, print the best time, the cell count and the peak RSS.
+int ReadOnly(const char* file, int runs) {
+    double best = 1e9;
+    long long cells = 0;
+    for (int run = 0; run < runs; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        TXLSFile xls;
+        xls.OpenFile(platform::Utf8ToUtf16(file));
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        best = std::min(best, seconds);
+        cells = 0;
+        for (int s = 0; s < xls.Workbook().Sheets().Count(); ++s) {
+            cells += xls.Workbook().Sheets().Items(s).Cells().Count();
+        }
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%lld %.4f %ld\n", cells, best, usage.ru_maxrss);
+    return 0;
+}
+
+void Measure(const char* self, const char* what, const std::filesystem::path& file) {
+    // The baseline: the same process reading nothing.
+    const std::string command = std::string(self) + " --read " + file.string();
+    FILE* pipe = popen(command.c_str(), "r");
+    long long cells = 0;
+    double seconds = 0;
+    long rssKb = 0;
+    if (pipe == nullptr || std::fscanf(pipe, "%lld %lf %ld", &cells, &seconds, &rssKb) != 3) {
+        std::printf("%-22s failed\n", what);
+        if (pipe != nullptr) pclose(pipe);
+        return;
+    }
+    pclose(pipe);
+    const double mb = rssKb / 1024.0;
+    std::printf("%-22s %9lld cells  %7.3f s  %8.1f MB peak  %6.1f bytes/cell  %6.2f M cells/s\n",
+                what, cells, seconds, mb, cells > 0 ? rssKb * 1024.0 / cells : 0.0,
+                cells / seconds / 1e6);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--read") == 0) return ReadOnly(argv[2], 3);
+    test::TempDir dir;
+    std::printf("generating workbooks...\n");
+    test::WriteWorkbook(dir / "large.xls", bench::GenerateLargeSheetStream(bench::SheetShape{}));
+    test::WriteWorkbook(dir / "sheets.xls", bench::GenerateManySheetsStream(200));
+    test::WriteWorkbook(dir / "empty.xls", bench::GenerateManySheetsStream(1));
+    Measure(argv[0], "1 sheet, few cells", dir / "empty.xls");
+    Measure(argv[0], "65536 x 40 cells", dir / "large.xls");
+    Measure(argv[0], "200 sheets", dir / "sheets.xls");
+    return 0;
+}
