@@ -1,0 +1,494 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/RegionalSettings.h"
+#include "xls/model/Errors.h"
+#include "xls/model/FormatTables.h"
+#include "xls/model/TCells.h"
+#include "xls/model/TRowCols.h"
+#include "xls/model/TWorkbook.h"
+
+using namespace vorlix;
+
+namespace {
+
+// The tag marker that opens and closes every property bag entry.
+const std::string kMarker("\xFF\x00\xFF\x63", 4);
+
+std::string BagEntry(const std::string& tag, const std::string& value) {
+    return kMarker + tag + kMarker + value + kMarker;
+}
+
+// Code and message of the EXLSError `f` raises; code 0 when it raises none.
+std::pair<int, std::string> XlsErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const EXLSError& e) {
+        return {e.ErrorCode(), e.what()};
+    }
+    return {0, ""};
+}
+
+class TCellsTest : public ::testing::Test {
+  protected:
+    TSheet& Sheet() { return workbook_.Sheets().Items(0); }
+    TCells& Cells() { return Sheet().Cells(); }
+
+    TWorkbook workbook_;
+};
+
+}  // namespace
+
+TEST_F(TCellsTest, LookedUpCellJoinsOnlyOnFirstCommit) {
+    EXPECT_EQ(Cells().Count(), 0);
+    TCell cell = Cells().GetCell(3, 4);
+    EXPECT_EQ(cell.Row(), 3);
+    EXPECT_EQ(cell.Col(), 4);
+    EXPECT_TRUE(cell.Pending());
+    EXPECT_EQ(Cells().Count(), 0);
+    EXPECT_FALSE(Cells().Find(3, 4).has_value());
+    EXPECT_EQ(Cells().IndexOf(cell), -1);
+
+    cell.SetValue(TCellValue::Number(2.5));
+    EXPECT_FALSE(cell.Pending());
+    EXPECT_EQ(Cells().Count(), 1);
+    ASSERT_TRUE(Cells().Find(3, 4).has_value());
+    EXPECT_EQ(Cells().Find(3, 4)->Value().AsDouble(), 2.5);
+    // The listed cell is what later lookups return.
+    EXPECT_EQ(Cells().GetCell(3, 4).Value().AsDouble(), 2.5);
+    EXPECT_EQ(Cells().IndexOf(cell), 0);
+}
+
+TEST_F(TCellsTest, DefaultValuedPropertiesLeaveCellPending) {
+    TCell cell = Cells().GetCell(1, 1);
+    cell.SetFillColorIndex(58);
+    cell.SetPatternColorIndex(57);
+    cell.SetLocked(true);
+    cell.SetMerged(false);
+    cell.SetWrapText(false);
+    cell.SetIndent(0);
+    cell.SetFontBold(false);
+    cell.SetFontName(u"Arial");
+    cell.SetFontSize(10);
+    EXPECT_TRUE(cell.Pending());
+    EXPECT_EQ(Cells().Count(), 0);
+
+    cell.SetFontBold(true);
+    EXPECT_FALSE(cell.Pending());
+    EXPECT_EQ(Cells().Count(), 1);
+    EXPECT_TRUE(Cells().Find(1, 1)->FontBold());
+}
+
+TEST_F(TCellsTest, ChangesThatCommitListTheCell) {
+    const std::vector<std::pair<const char*, std::function<void(TCell&)>>> setters = {
+        {"FillColorIndex 10", [](TCell& c) { c.SetFillColorIndex(10); }},
+        {"Locked false", [](TCell& c) { c.SetLocked(false); }},
+        {"Indent 20", [](TCell& c) { c.SetIndent(20); }},
+        {"BorderStyle of no side", [](TCell& c) { c.SetBorderStyle(9, 1); }},
+        {"BorderColorIndex default", [](TCell& c) { c.SetBorderColorIndex(bsLeft, 58); }},
+        {"FontColor", [](TCell& c) { c.SetFontColor(0x000000); }},
+        {"Formula", [](TCell& c) { c.SetFormula("1+1"); }},
+        {"NumberFormat 2", [](TCell& c) { c.SetNumberFormat(2); }},
+    };
+    std::uint16_t row = 0;
+    for (const auto& [name, set] : setters) {
+        SCOPED_TRACE(name);
+        TCell cell = Cells().GetCell(row, 0);
+        set(cell);
+        EXPECT_FALSE(cell.Pending());
+        EXPECT_TRUE(Cells().Find(row, 0).has_value());
+        ++row;
+    }
+    EXPECT_EQ(Cells().Find(2, 0)->Indent(), 15);
+    EXPECT_EQ(Cells().Find(3, 0)->BorderStyle(0), 0);
+    EXPECT_EQ(Cells().Find(3, 0)->BorderStyle(9), 0);
+}
+
+TEST_F(TCellsTest, EnumerationFollowsFirstCommitNotAddress) {
+    Cells().GetCell(5, 0).SetValue(TCellValue::Number(1));
+    Cells().GetCell(2, 3).SetValue(TCellValue::Number(2));
+    Cells().GetCell(5, 1).SetValue(TCellValue::Number(3));
+    // A later change of the first cell keeps its place.
+    Cells().GetCell(5, 0).SetValue(TCellValue::Number(4));
+
+    ASSERT_EQ(Cells().Count(), 3);
+    const std::vector<std::pair<int, int>> expected = {{5, 0}, {2, 3}, {5, 1}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Cells().Items(i).Row(), expected[i].first) << i;
+        EXPECT_EQ(Cells().Items(i).Col(), expected[i].second) << i;
+    }
+    EXPECT_EQ(Cells().Items(0).Value().AsDouble(), 4);
+}
+
+TEST_F(TCellsTest, ManyCellsStayFindableInListingOrder) {
+    // Addresses in a scattered order, enough to make the address index grow several times.
+    std::vector<std::pair<std::uint16_t, std::uint16_t>> order;
+    for (std::uint32_t i = 0; i < 5000; ++i) {
+        order.emplace_back(static_cast<std::uint16_t>(i * 7919 % 65536), i * 31 % 256);
+    }
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        Cells().GetCell(order[i].first, order[i].second).SetValue(TCellValue::Number(i));
+    }
+    ASSERT_EQ(Cells().Count(), 5000);
+    for (std::size_t i = 0; i < order.size(); i += 97) {
+        const auto cell = Cells().Find(order[i].first, order[i].second);
+        ASSERT_TRUE(cell.has_value()) << i;
+        EXPECT_EQ(cell->Value().AsDouble(), static_cast<double>(i));
+        EXPECT_EQ(Cells().Items(static_cast<long long>(i)).Row(), order[i].first);
+        EXPECT_EQ(Cells().IndexOf(*cell), static_cast<int>(i));
+    }
+    EXPECT_FALSE(Cells().Find(1, 1).has_value());
+}
+
+TEST_F(TCellsTest, ColumnAbove255IsRefusedAndPendingCellStays) {
+    TCell pending = Cells().GetCell(7, 7);
+    const auto [code, message] = XlsErrorOf([&] { Cells().GetCell(0, 256); });
+    EXPECT_EQ(code, 5);
+    EXPECT_EQ(message, "Invalid row or column number.");
+    EXPECT_EQ(Cells().Count(), 0);
+
+    pending.SetValue(TCellValue::Number(1));
+    EXPECT_EQ(Cells().Count(), 1);
+
+    TCell corner = Cells().GetCell(65535, 255);
+    EXPECT_EQ(corner.Row(), 65535);
+    EXPECT_EQ(corner.Col(), 255);
+    EXPECT_EQ(Cells().GetCell(65536 + 3, 1).Row(), 3);  // the row is taken as 16-bit
+}
+
+TEST_F(TCellsTest, ItemsOutsideTheListRaiseRangeError) {
+    Cells().GetCell(0, 0).SetValue(TCellValue::Number(1));
+    Cells().GetCell(0, 1).SetValue(TCellValue::Number(2));
+    const auto messageOf = [&](long long index) -> std::string {
+        try {
+            Cells().Items(index);
+        } catch (const ERangeError& e) {
+            return e.what();
+        }
+        return "(no error)";
+    };
+    EXPECT_EQ(messageOf(-1), "List index (-1) out of bounds");
+    EXPECT_EQ(messageOf(2), "List index (2) out of bounds");
+    EXPECT_EQ(messageOf(1), "(no error)");
+}
+
+TEST_F(TCellsTest, SetValueKeepsEveryAcceptedKind) {
+    struct Case {
+        const char* name;
+        TCellValue value;
+    };
+    const std::vector<Case> cases = {
+        {"16-bit integer", TCellValue::Integer(vkSmallInt, -2)},
+        {"32-bit integer", TCellValue::Integer(vkInteger, -70000)},
+        {"32-bit float", TCellValue::Single(1.5f)},
+        {"64-bit float", TCellValue::Number(0.1)},
+        {"currency", TCellValue::Currency(12345)},
+        {"date-time", TCellValue::DateTime(45000.25)},
+        {"wide string", TCellValue::Wide(u"Grüße")},
+        {"boolean", TCellValue::Boolean(true)},
+        {"8-bit signed", TCellValue::Integer(vkShortInt, -5)},
+        {"8-bit unsigned", TCellValue::Integer(vkByte, 200)},
+        {"16-bit unsigned", TCellValue::Integer(vkWord, 65535)},
+        {"32-bit unsigned", TCellValue::Integer(vkLongWord, 0xFFFFFFFF)},
+        {"64-bit integer", TCellValue::Integer(vkInt64, -(std::int64_t{1} << 40))},
+        {"8-bit string", TCellValue::Ansi("abc")},
+        {"string", TCellValue::Ansi("def", vkUString)},
+    };
+    std::uint16_t row = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TCell cell = Cells().GetCell(row++, 0);
+        cell.SetValue(c.value);
+        EXPECT_EQ(cell.Value().Kind(), c.value.Kind());
+        EXPECT_TRUE(cell.Value() == c.value);
+    }
+    EXPECT_EQ(Cells().Count(), static_cast<int>(cases.size()));
+    EXPECT_DOUBLE_EQ(Cells().Find(4, 0)->Value().AsDouble(), 1.2345);
+}
+
+TEST_F(TCellsTest, SetValueRefusesOtherKindsAndKeepsOldValue) {
+    TCell cell = Cells().GetCell(0, 0);
+    cell.SetValue(TCellValue::Number(7));
+    for (const TCellValue& bad :
+         {TCellValue(), TCellValue::Null(), TCellValue::Integer(static_cast<TValueKind>(9), 1),
+          TCellValue::Integer(static_cast<TValueKind>(14), 1)}) {
+        SCOPED_TRACE(bad.Kind());
+        const auto [code, message] = XlsErrorOf([&] { cell.SetValue(bad); });
+        EXPECT_EQ(code, 3);
+        EXPECT_EQ(message, "Invalid cell value or type.");
+        EXPECT_EQ(cell.Value().Kind(), vkDouble);
+        EXPECT_EQ(cell.Value().AsDouble(), 7);
+    }
+    // A refused value on a pending cell does not list it.
+    TCell pending = Cells().GetCell(1, 0);
+    EXPECT_EQ(XlsErrorOf([&] { pending.SetValue(TCellValue()); }).first, 3);
+    EXPECT_TRUE(pending.Pending());
+}
+
+TEST_F(TCellsTest, TextsOver65535CharactersAreRefused) {
+    TCell cell = Cells().GetCell(0, 0);
+    cell.SetValue(TCellValue::Wide(std::u16string(65535, u'a')));
+    EXPECT_EQ(cell.Value().WideText().size(), 65535u);
+    cell.SetValue(TCellValue::Ansi(std::string(65535, 'b')));
+    EXPECT_EQ(cell.Value().AnsiText().size(), 65535u);
+
+    EXPECT_EQ(
+        XlsErrorOf([&] { cell.SetValue(TCellValue::Wide(std::u16string(65536, u'a'))); }).first, 3);
+    EXPECT_EQ(XlsErrorOf([&] { cell.SetValue(TCellValue::Ansi(std::string(65536, 'b'))); }).first,
+              3);
+    EXPECT_EQ(XlsErrorOf([&] {
+                  cell.SetValue(TCellValue::Ansi(std::string(65536, 'c'), vkUString));
+              }).first,
+              3);
+    EXPECT_EQ(cell.Value().AnsiText(), std::string(65535, 'b'));
+}
+
+// In the UTF-8 code page a character may take up to three bytes; the limit is on characters.
+TEST_F(TCellsTest, TextLimitCountsCharactersNotBytes) {
+    TCell cell = Cells().GetCell(0, 0);
+    const std::u16string cjk(30000, u'\u4E2D');
+    EXPECT_EQ(XlsErrorOf([&] { cell.SetValue(TCellValue::Wide(cjk)); }).first, 0);
+    EXPECT_EQ(cell.Value().WideText(), cjk);
+
+    std::string accented;
+    for (int i = 0; i < 40000; ++i)
+        accented += "\xC3\xA9";  // é in the UTF-8 code page
+    EXPECT_EQ(XlsErrorOf([&] { cell.SetValue(TCellValue::Ansi(accented)); }).first, 0);
+}
+
+TEST_F(TCellsTest, FirstDateTimeValueGivesDateFormat) {
+    TCell cell = Cells().GetCell(0, 0);
+    cell.SetValue(TCellValue::DateTime(45000));
+    EXPECT_EQ(cell.NumberFormat(), 13);  // built-in index 14, "mm/dd/yy"
+
+    // A second date-time value does not bring the format back.
+    cell.SetNumberFormat(0);
+    cell.SetValue(TCellValue::DateTime(45001));
+    EXPECT_EQ(cell.NumberFormat(), 0);
+
+    // Nor does a date-time value on a cell with a format of its own.
+    TCell other = Cells().GetCell(1, 0);
+    other.SetNumberFormat(2);
+    other.SetValue(TCellValue::DateTime(45000));
+    EXPECT_EQ(other.NumberFormat(), 2);
+
+    // A number turning into a date-time gets the format too.
+    TCell number = Cells().GetCell(2, 0);
+    number.SetValue(TCellValue::Number(3));
+    number.SetValue(TCellValue::DateTime(3));
+    EXPECT_EQ(number.NumberFormat(), 13);
+}
+
+TEST_F(TCellsTest, EqualFormattingSharesOneXFRecordUntilOneChanges) {
+    TCell a = Cells().GetCell(0, 0);
+    a.SetFontBold(true);
+    a.SetFillColorIndex(10);
+    TCell b = Cells().GetCell(0, 1);
+    b.SetFontBold(true);
+    b.SetFillColorIndex(10);
+    EXPECT_EQ(a.XFIndex(), b.XFIndex());
+    EXPECT_NE(a.XFIndex(), workbook_.XFTable().DefaultXF());
+    const int count = workbook_.XFTable().Count();
+
+    const std::int32_t shared = b.XFIndex();
+    a.SetFillColorIndex(12);
+    EXPECT_NE(a.XFIndex(), shared);
+    EXPECT_EQ(b.XFIndex(), shared);
+    EXPECT_EQ(b.FillColorIndex(), 10);
+    EXPECT_TRUE(b.FontBold());
+    EXPECT_EQ(a.FillColorIndex(), 12);
+    EXPECT_TRUE(a.FontBold());
+    EXPECT_EQ(workbook_.XFTable().Count(), count + 1);
+
+    // Going back to the shared formatting finds the shared record again.
+    a.SetFillColorIndex(10);
+    EXPECT_EQ(a.XFIndex(), shared);
+}
+
+TEST_F(TCellsTest, NewCellInheritsRowAndColumnFormat) {
+    TRow* row = Sheet().Rows().GetRow(4);
+    row->SetFontBold(true);
+    row->SetLocked(false);
+    TColumn* column = Sheet().Columns().GetColumn(2);
+    column->SetFillColorIndex(10);
+    column->SetHorizontalAlignment(3);
+
+    TCell both = Cells().GetCell(4, 2);
+    EXPECT_TRUE(both.FontBold());
+    EXPECT_EQ(both.FillColorIndex(), 10);
+    EXPECT_EQ(both.HorizontalAlignment(), 3);
+    EXPECT_TRUE(both.Locked());  // Locked is not taken over
+    EXPECT_TRUE(both.Pending());
+    EXPECT_EQ(Cells().Count(), 0);
+
+    // Only the row carries formatting: the cell takes the row's record as it is.
+    TCell rowOnly = Cells().GetCell(4, 7);
+    EXPECT_EQ(rowOnly.XFIndex(), row->XFIndex());
+    EXPECT_TRUE(rowOnly.FontBold());
+    EXPECT_EQ(rowOnly.FillColorIndex(), 58);
+
+    TCell columnOnly = Cells().GetCell(1, 2);
+    EXPECT_EQ(columnOnly.XFIndex(), column->XFIndex());
+    EXPECT_FALSE(columnOnly.FontBold());
+    EXPECT_TRUE(columnOnly.Pending());
+    EXPECT_EQ(Cells().Count(), 0);
+}
+
+TEST_F(TCellsTest, RowWinsOverColumnUnlessItKeepsTheDefault) {
+    TRow* row = Sheet().Rows().GetRow(1);
+    row->SetFillColorIndex(12);
+    row->SetFontSize(10);
+    row->SetNumberFormat(2);
+    TColumn* column = Sheet().Columns().GetColumn(1);
+    column->SetFillColorIndex(10);
+    column->SetFontSize(14);
+    column->SetNumberFormat(4);
+    column->SetFontName(u"Courier");
+    column->SetFontItalic(true);
+
+    TCell cell = Cells().GetCell(1, 1);
+    EXPECT_EQ(cell.FillColorIndex(), 12);
+    EXPECT_EQ(cell.NumberFormat(), 2);
+    EXPECT_EQ(cell.FontSize(), 14);
+    EXPECT_EQ(cell.FontName(), u"Courier");
+    EXPECT_TRUE(cell.FontItalic());
+}
+
+TEST_F(TCellsTest, NoInheritanceWhileAWorkbookIsRead) {
+    Sheet().Rows().GetRow(4)->SetFontBold(true);
+    Sheet().Columns().GetColumn(2)->SetFillColorIndex(10);
+    workbook_.SetLoadState(lsReading);
+
+    TCell cell = Cells().GetCell(4, 2);
+    EXPECT_EQ(cell.XFIndex(), workbook_.XFTable().DefaultXF());
+    EXPECT_FALSE(cell.FontBold());
+    EXPECT_EQ(cell.FillColorIndex(), 58);
+    EXPECT_EQ(Cells().GetCell(4, 9).XFIndex(), workbook_.XFTable().DefaultXF());
+}
+
+TEST_F(TCellsTest, HyperlinkOnEmptyCellBecomesItsValue) {
+    TCell cell = Cells().GetCell(0, 0);
+    cell.SetHyperlink(u"http://example.com/ä");
+    EXPECT_FALSE(cell.Pending());
+    EXPECT_EQ(cell.Hyperlink(), u"http://example.com/ä");
+    EXPECT_EQ(cell.Value().Kind(), vkWideString);
+    EXPECT_EQ(cell.Value().WideText(), u"http://example.com/ä");
+    EXPECT_EQ(cell.FontColorIndex(), 5);
+    EXPECT_TRUE(cell.FontUnderline());
+
+    TCell valued = Cells().GetCell(1, 0);
+    valued.SetValue(TCellValue::Number(42));
+    valued.SetHyperlink(u"#Sheet2!A1");
+    EXPECT_EQ(valued.Value().Kind(), vkDouble);
+    EXPECT_EQ(valued.Value().AsDouble(), 42);
+    EXPECT_EQ(valued.Hyperlink(), u"#Sheet2!A1");
+    EXPECT_TRUE(valued.FontUnderline());
+}
+
+TEST_F(TCellsTest, HyperlinkKindIsStoredWithoutCommitting) {
+    TCell pending = Cells().GetCell(2, 2);
+    pending.SetHyperlinkKind(hkNetwork);
+    EXPECT_TRUE(pending.Pending());
+    EXPECT_EQ(pending.HyperlinkKind(), hkNetwork);
+
+    TCell cell = Cells().GetCell(0, 0);
+    EXPECT_EQ(cell.HyperlinkKind(), 0);
+    cell.SetHyperlink(u"a");
+    cell.SetHyperlinkKind(hkFile);
+    EXPECT_EQ(cell.HyperlinkKind(), hkFile);
+    EXPECT_EQ(cell.PropertyBag(),
+              BagEntry("H", std::string("a\0", 2)) + BagEntry("L", std::string(1, '\x02')));
+}
+
+TEST_F(TCellsTest, PropertyBagEntriesAreReplacedInPlaceAndRemoved) {
+    TCell cell = Cells().GetCell(0, 0);
+    EXPECT_EQ(cell.PropertyBag(), "");
+    cell.SetFormula("A1+1");
+    EXPECT_FALSE(cell.Pending());
+    EXPECT_EQ(cell.Formula(), "A1+1");
+    EXPECT_EQ(cell.PropertyBag(), BagEntry("F", "A1+1"));
+
+    cell.SetHyperlink(u"ab");
+    const std::string hyperlink = BagEntry("H", std::string("a\0b\0", 4));
+    EXPECT_EQ(cell.PropertyBag(), BagEntry("F", "A1+1") + hyperlink);
+
+    // A longer value replaces the entry where it stands.
+    cell.SetFormula("SUM(B1:B9)");
+    EXPECT_EQ(cell.PropertyBag(), BagEntry("F", "SUM(B1:B9)") + hyperlink);
+    EXPECT_EQ(cell.Formula(), "SUM(B1:B9)");
+    EXPECT_EQ(cell.Hyperlink(), u"ab");
+
+    // An empty formula removes the entry and leaves the others.
+    cell.SetFormula("");
+    EXPECT_EQ(cell.PropertyBag(), hyperlink);
+    EXPECT_EQ(cell.Formula(), "");
+    EXPECT_EQ(cell.Hyperlink(), u"ab");
+
+    // Removing a tag that is absent changes nothing.
+    cell.SetFormula("");
+    EXPECT_EQ(cell.PropertyBag(), hyperlink);
+}
+
+TEST_F(TCellsTest, HandleOfDiscardedPendingCellRaisesLogicError) {
+    TCell first = Cells().GetCell(1, 1);
+    TCell second = Cells().GetCell(2, 2);  // discards the pending (1, 1)
+    EXPECT_THROW(first.SetValue(TCellValue::Number(1)), std::logic_error);
+    EXPECT_THROW(first.Value(), std::logic_error);
+    EXPECT_THROW(first.SetFontBold(true), std::logic_error);
+    EXPECT_EQ(Cells().Count(), 0);
+
+    second.SetValue(TCellValue::Number(2));
+    EXPECT_EQ(Cells().Count(), 1);
+    EXPECT_EQ(Cells().Items(0).Row(), 2);
+
+    // The discarded handle stays dead when its address is brought into being again.
+    Cells().GetCell(1, 1).SetValue(TCellValue::Number(3));
+    EXPECT_THROW(first.Value(), std::logic_error);
+}
+
+TEST_F(TCellsTest, CopyOfHandleFollowsItsTwinsCommit) {
+    TCell cell = Cells().GetCell(3, 3);
+    TCell twin = cell;
+    twin.SetValue(TCellValue::Number(1));
+    Cells().GetCell(4, 4);  // another absent address: the cell is listed, so it survives
+
+    EXPECT_FALSE(cell.Pending());
+    EXPECT_EQ(cell.Value().AsDouble(), 1);
+    cell.SetValue(TCellValue::Number(2));
+    EXPECT_EQ(Cells().Count(), 1);
+    EXPECT_EQ(twin.Value().AsDouble(), 2);
+}
+
+TEST_F(TCellsTest, DisplayTextGivesGeneralRendering) {
+    const platform::TRegionalSettings saved = platform::RegionalSettings();
+    platform::SetRegionalSettings(platform::TRegionalSettings{});
+
+    const auto textOf = [&](const TCellValue& value) {
+        TCell cell = Cells().GetCell(0, 0);
+        cell.SetValue(value);
+        return cell.DisplayText();
+    };
+    EXPECT_EQ(textOf(TCellValue::Number(1.0 / 3)), u"0.333333333333333");
+    EXPECT_EQ(textOf(TCellValue::Number(-1234.5)), u"-1234.5");
+    EXPECT_EQ(textOf(TCellValue::Number(123456789012)), u"123456789012");
+    EXPECT_EQ(textOf(TCellValue::Number(1e20)), u"1E20");
+    EXPECT_EQ(textOf(TCellValue::Number(0.00001)), u"1E-5");
+    EXPECT_EQ(textOf(TCellValue::Number(0)), u"0");
+    EXPECT_EQ(textOf(TCellValue::Integer(vkInteger, 42)), u"42");
+    EXPECT_EQ(textOf(TCellValue::Boolean(true)), u"TRUE");
+    EXPECT_EQ(textOf(TCellValue::Boolean(false)), u"FALSE");
+    EXPECT_EQ(textOf(TCellValue::Wide(u"Grüße")), u"Grüße");
+    EXPECT_EQ(textOf(TCellValue::Ansi("caf\xC3\xA9")), u"café");
+    EXPECT_EQ(Cells().GetCell(5, 5).DisplayText(), u"");
+
+    platform::TRegionalSettings comma;
+    comma.DecimalSeparator = u',';
+    platform::SetRegionalSettings(comma);
+    EXPECT_EQ(textOf(TCellValue::Number(1.5)), u"1,5");
+
+    platform::SetRegionalSettings(saved);
+}

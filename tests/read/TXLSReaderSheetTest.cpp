@@ -1,0 +1,1245 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/ScreenMetrics.h"
+#include "tests/support/WorkbookFixtures.h"
+#include "tests/support/XlsBuilder.h"
+#include "xls/model/Errors.h"
+#include "xls/model/TCellValidations.h"
+#include "xls/model/TCells.h"
+#include "xls/model/TPageSetup.h"
+#include "xls/model/TRanges.h"
+#include "xls/model/TRowCols.h"
+#include "xls/model/TWorkbook.h"
+#include "xls/model/TXLSFile.h"
+
+using namespace vorlix;
+using test::Body;
+using test::Bytes;
+using test::RecordList;
+
+namespace {
+
+// Record ids, written out here so that a wrong id in the reader's table shows.
+constexpr std::uint16_t kFormula = 0x0006;
+constexpr std::uint16_t kEof = 0x000A;
+constexpr std::uint16_t kPassword = 0x0013;
+constexpr std::uint16_t kHeader = 0x0014;
+constexpr std::uint16_t kFooter = 0x0015;
+constexpr std::uint16_t kDateMode = 0x0022;
+constexpr std::uint16_t kLeftMargin = 0x0026;
+constexpr std::uint16_t kRightMargin = 0x0027;
+constexpr std::uint16_t kTopMargin = 0x0028;
+constexpr std::uint16_t kBottomMargin = 0x0029;
+constexpr std::uint16_t kPrintHeaders = 0x002A;
+constexpr std::uint16_t kPrintGridLines = 0x002B;
+constexpr std::uint16_t kContinue = 0x003C;
+constexpr std::uint16_t kPane = 0x0041;
+constexpr std::uint16_t kColInfo = 0x007D;
+constexpr std::uint16_t kWsBool = 0x0081;
+constexpr std::uint16_t kHCenter = 0x0083;
+constexpr std::uint16_t kVCenter = 0x0084;
+constexpr std::uint16_t kScl = 0x00A0;
+constexpr std::uint16_t kSetup = 0x00A1;
+constexpr std::uint16_t kMulRk = 0x00BD;
+constexpr std::uint16_t kMulBlank = 0x00BE;
+constexpr std::uint16_t kXf = 0x00E0;
+constexpr std::uint16_t kMergedCells = 0x00E5;
+constexpr std::uint16_t kSst = 0x00FC;
+constexpr std::uint16_t kLabelSst = 0x00FD;
+constexpr std::uint16_t kHLink = 0x01B8;
+constexpr std::uint16_t kDv = 0x01BE;
+constexpr std::uint16_t kBlank = 0x0201;
+constexpr std::uint16_t kNumber = 0x0203;
+constexpr std::uint16_t kLabel = 0x0204;
+constexpr std::uint16_t kBoolErr = 0x0205;
+constexpr std::uint16_t kString = 0x0207;
+constexpr std::uint16_t kRow = 0x0208;
+constexpr std::uint16_t kWindow2 = 0x023E;
+constexpr std::uint16_t kRk = 0x027E;
+constexpr std::uint16_t kFormat = 0x041E;
+constexpr std::uint16_t kShrFmla = 0x04BC;
+constexpr std::uint16_t kBof = 0x0809;
+constexpr std::uint16_t kFeatHdr = 0x0867;
+
+// XF positions of DateFormats(): General, built-in date 14, "yyyy-mm-dd", "#,##0.00".
+constexpr std::uint16_t kGeneralXF = 0;
+constexpr std::uint16_t kDateXF = 1;
+constexpr std::uint16_t kCustomDateXF = 2;
+constexpr std::uint16_t kCustomNumberXF = 3;
+
+RecordList DateFormats() {
+    return {
+        {kFormat, test::FormatBody(164, "yyyy-mm-dd")},
+        {kFormat, test::FormatBody(165, "#,##0.00")},
+        {kXf, test::XfBody(0, 0)},
+        {kXf, test::XfBody(0, 14)},
+        {kXf, test::XfBody(0, 164)},
+        {kXf, test::XfBody(0, 165)},
+    };
+}
+
+Bytes RkBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, std::uint32_t rk) {
+    return Body().u16(row).u16(col).u16(xf).u32(rk);
+}
+
+// MULRK without its closing last-column field: row, first column, then XF and RK pairs.
+Body MulRkStart(std::uint16_t row, std::uint16_t firstCol,
+                const std::vector<std::pair<std::uint16_t, std::uint32_t>>& pairs) {
+    Body b;
+    b.u16(row).u16(firstCol);
+    for (const auto& [xf, rk] : pairs)
+        b.u16(xf).u32(rk);
+    return b;
+}
+
+// MULBLANK without its closing last-column field: row, first column, then XFs.
+Body MulBlankStart(std::uint16_t row, std::uint16_t firstCol,
+                   const std::vector<std::uint16_t>& xfs) {
+    Body b;
+    b.u16(row).u16(firstCol);
+    for (const std::uint16_t xf : xfs)
+        b.u16(xf);
+    return b;
+}
+
+// MERGEDCELLS: the area count, then first row, last row, first column, last column of each.
+Body MergedCellsBody(std::uint16_t count, const std::vector<std::array<std::uint16_t, 4>>& areas) {
+    Body b;
+    b.u16(count);
+    for (const auto& a : areas)
+        b.u16(a[0]).u16(a[1]).u16(a[2]).u16(a[3]);
+    return b;
+}
+
+Bytes CellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf) {
+    return Body().u16(row).u16(col).u16(xf);
+}
+
+Bytes LabelBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, const std::string& text) {
+    return Body()
+        .u16(row)
+        .u16(col)
+        .u16(xf)
+        .u16(static_cast<std::uint32_t>(text.size()))  // characters
+        .u8(0)                                         // 8-bit characters
+        .ascii(text);
+}
+
+Bytes BoolErrBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, std::uint8_t value,
+                  std::uint8_t isError) {
+    return Body().u16(row).u16(col).u16(xf).u8(value).u8(isError);
+}
+
+// A FORMULA record with the token bytes of "1" (ptgInt).
+Bytes FormulaBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, const Bytes& result) {
+    return Body()
+        .u16(row)
+        .u16(col)
+        .u16(xf)
+        .bytes(result)  // 8 bytes: a double, or a typed result ending in 0xFFFF
+        .u16(0)         // options
+        .u32(0)         // unused
+        .u16(3)         // token bytes
+        .u8(0x1E)       // ptgInt
+        .u16(1);
+}
+
+Bytes NumberResult(double value) {
+    return Body().f64(value);
+}
+// Result types: 0 text (a STRING record follows), 1 boolean, 2 error, 3 empty text.
+Bytes TypedResult(std::uint8_t type, std::uint8_t value) {
+    return Body().u8(type).u8(0).u8(value).u8(0).u16(0).u16(0xFFFF);
+}
+
+Bytes HeaderBody(const std::string& text) {
+    return Body()
+        .u16(static_cast<std::uint32_t>(text.size()))  // characters
+        .u8(0)                                         // 8-bit characters
+        .ascii(text);
+}
+
+Bytes RowBody(std::uint16_t row, std::uint16_t twips, std::uint16_t options, std::uint16_t xf) {
+    return Body()
+        .u16(row)
+        .u16(0)  // first column
+        .u16(4)  // last column + 1
+        .u16(twips)
+        .u16(0)  // unused
+        .u16(0)  // reserved
+        .u16(options)
+        .u16(xf);
+}
+
+Bytes ColInfoBody(std::uint16_t first, std::uint16_t last, std::uint16_t width, std::uint16_t xf,
+                  std::uint16_t options) {
+    return Body().u16(first).u16(last).u16(width).u16(xf).u16(options).u16(0);  // + reserved
+}
+
+// Class ids as stored: the first three groups little-endian.
+const Bytes kStdLink = {0xD0, 0xC9, 0xEA, 0x79, 0xF9, 0xBA, 0xCE, 0x11,
+                        0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B};
+const Bytes kUrlMoniker = {0xE0, 0xC9, 0xEA, 0x79, 0xF9, 0xBA, 0xCE, 0x11,
+                           0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B};
+const Bytes kFileMoniker = {0x03, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                            0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+
+// Hyperlink flags.
+constexpr std::uint32_t kHasMoniker = 0x01;
+constexpr std::uint32_t kAbsolute = 0x02;
+constexpr std::uint32_t kSiteGaveDisplayName = 0x04;
+constexpr std::uint32_t kHasLocation = 0x08;
+constexpr std::uint32_t kHasDisplayName = 0x10;
+constexpr std::uint32_t kHasFrameName = 0x80;
+constexpr std::uint32_t kMonikerSavedAsText = 0x100;
+
+// The fixed 32 bytes of an HLINK body.
+Body HLinkHead(std::uint16_t firstRow, std::uint16_t lastRow, std::uint16_t firstCol,
+               std::uint16_t lastCol, std::uint32_t flags) {
+    Body b;
+    b.u16(firstRow).u16(lastRow).u16(firstCol).u16(lastCol);
+    b.bytes(kStdLink);
+    b.u32(2);  // stream version
+    b.u32(flags);
+    return b;
+}
+
+// A character-counted UTF-16 string with its terminating zero.
+Body& CountedChars(Body& b, const std::u16string& text) {
+    return b.u32(static_cast<std::uint32_t>(text.size() + 1)).utf16(text).u16(0);
+}
+
+Bytes UrlLink(std::uint16_t r1, std::uint16_t r2, std::uint16_t c1, std::uint16_t c2,
+              const std::u16string& url) {
+    Body b = HLinkHead(r1, r2, c1, c2, kHasMoniker | kAbsolute);
+    b.bytes(kUrlMoniker);
+    b.u32(static_cast<std::uint32_t>(2 * (url.size() + 1)));  // bytes, zero included
+    b.utf16(url).u16(0);
+    return b;
+}
+
+// A file moniker: up-level count, 8-bit short path, 24 reserved bytes, then the optional
+// extended UTF-16 path.
+Bytes FileLink(const std::string& shortPath, const std::u16string& longPath) {
+    Body b = HLinkHead(0, 0, 0, 0, kHasMoniker);
+    b.bytes(kFileMoniker);
+    b.u16(0);                                                 // up-level count
+    b.u32(static_cast<std::uint32_t>(shortPath.size() + 1));  // characters, zero included
+    b.ascii(shortPath).u8(0);
+    b.u16(0xDEAD).zeros(22);  // reserved
+    if (longPath.empty()) {
+        b.u32(0);  // no extended path
+    } else {
+        const auto bytes = static_cast<std::uint32_t>(2 * longPath.size());
+        b.u32(bytes + 6);  // size of what follows
+        b.u32(bytes);      // path bytes
+        b.u16(3);          // key value
+        b.utf16(longPath);
+    }
+    return b;
+}
+
+Bytes LocationLink(std::uint32_t flags, const std::u16string& location) {
+    Body b = HLinkHead(0, 0, 0, 0, flags | kHasLocation);
+    return CountedChars(b, location);
+}
+
+// DV texts: 16-bit count, flag byte (bit 0: UTF-16), characters.
+Body& DvText(Body& b, const std::string& text) {
+    return b.u16(static_cast<std::uint32_t>(text.size())).u8(0).ascii(text);
+}
+Body& DvWideText(Body& b, const std::u16string& text) {
+    return b.u16(static_cast<std::uint32_t>(text.size())).u8(1).utf16(text);
+}
+
+Bytes DvBody(std::uint32_t options) {
+    Body b;
+    b.u32(options);
+    DvText(b, "Title");               // prompt title
+    DvText(b, std::string(1, '\0'));  // error title: one zero character, which is empty
+    DvWideText(b, u"Pick ä");         // prompt
+    b.u16(0);                         // error text: empty, nothing more
+    b.u16(3).u16(0).u8(0x1E).u16(5);  // formula 1: ptgInt 5
+    b.u16(0).u16(0);                  // formula 2: none
+    b.u16(2);                         // areas
+    b.u16(1).u16(5).u16(0).u16(0);    // A2:A6
+    b.u16(2).u16(3).u16(4).u16(260);  // E3:?4, last column beyond 255
+    return b;
+}
+
+struct Failure {
+    std::string type;  // "none" when the read succeeded
+    int code = -1;
+    std::string message;
+};
+
+class TXLSReaderSheetTest : public ::testing::Test {
+  protected:
+    void SetUp() override { platform::SetScreenDpi(96); }
+    void TearDown() override { platform::SetScreenDpi(savedDpi_); }
+
+    // Globals with one worksheet "Sheet1" and `globals`, then the sheet with `sheet`.
+    static Bytes OneSheet(const RecordList& sheet, const RecordList& globals = {}) {
+        test::BiffBuilder b;
+        test::AppendGlobals(b, {"Sheet1"}, globals);
+        test::AppendSubstream(b, test::kWorksheetSubstream, sheet);
+        return b.Build();
+    }
+    void Load(const RecordList& sheet, const RecordList& globals = {}) {
+        test::OpenWorkbook(file_, OneSheet(sheet, globals));
+    }
+    Failure LoadFailure(const Bytes& stream) {
+        try {
+            test::OpenWorkbook(file_, stream);
+        } catch (const EXLSError& e) {
+            return {"EXLSError", e.ErrorCode(), e.what()};
+        } catch (const ERangeError& e) {
+            return {"ERangeError", -1, e.what()};
+        } catch (const EListError& e) {
+            return {"EListError", -1, e.what()};
+        } catch (const std::exception& e) {
+            return {"other", -1, e.what()};
+        }
+        return {"none", -1, ""};
+    }
+
+    TSheet& Sheet(int index = 0) { return file_.Workbook().Sheets().Items(index); }
+    TCells& Cells(int index = 0) { return Sheet(index).Cells(); }
+    TPageSetup& PageSetup() { return Sheet().PageSetup(); }
+    // The value at an address; empty (and a failure) when there is no cell.
+    TCellValue ValueAt(std::uint16_t row, std::uint16_t col) {
+        const auto cell = Cells().Find(row, col);
+        if (!cell) {
+            ADD_FAILURE() << "no cell at " << row << "," << col;
+            return {};
+        }
+        return cell->Value();
+    }
+
+    const int savedDpi_ = platform::ScreenDpi();
+    TXLSFile file_;
+};
+
+struct RkCase {
+    const char* name;
+    std::uint32_t rk;
+    double value;
+};
+
+class TXLSReaderRkTest : public TXLSReaderSheetTest,
+                         public ::testing::WithParamInterface<RkCase> {};
+
+}  // namespace
+
+TEST_P(TXLSReaderRkTest, DecodesToAFloatingNumber) {
+    const RkCase& c = GetParam();
+    Load({{kRk, RkBody(0, 0, 0, c.rk)},
+          {kMulRk, MulRkStart(1, 0, {{0, c.rk}, {0, c.rk}}).u16(1)}});  // + last column
+    for (const auto& [row, col] : {std::pair{0, 0}, {1, 0}, {1, 1}}) {
+        const TCellValue value = ValueAt(row, col);
+        EXPECT_EQ(value.Kind(), vkDouble);
+        EXPECT_EQ(value.AsDouble(), c.value);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RkValues, TXLSReaderRkTest,
+    ::testing::Values(RkCase{"DoubleOne", 0x3FF00000, 1.0},
+                      RkCase{"DoubleOneHundredth", 0x3FF00001, 0.01},
+                      RkCase{"DoubleMinusTwo", 0xC0000000, -2.0},
+                      RkCase{"DoubleHundredDividedByHundred", 0x40590001, 1.0},
+                      RkCase{"IntegerOne", 6, 1.0}, RkCase{"IntegerOneHundredth", 7, 0.01},
+                      RkCase{"IntegerZero", 2, 0.0}, RkCase{"IntegerMinusOne", 0xFFFFFFFE, -1.0},
+                      RkCase{"IntegerMinusOneHundredth", 0xFFFFFFFF, -0.01},
+                      RkCase{"IntegerDividedByHundred", 12345 * 4 + 3, 123.45},
+                      RkCase{"LargestInteger", 0x7FFFFFFE, 536870911.0},
+                      RkCase{"SmallestInteger", 0x80000002, -536870912.0}),
+    [](const ::testing::TestParamInfo<RkCase>& info) { return std::string(info.param.name); });
+
+// Cell values and the date decision.
+
+TEST_F(TXLSReaderSheetTest, NumbersUnderDateFormatsBecomeDateTimes) {
+    Load({{kNumber, test::NumberBody(0, 0, kDateXF, 60)},
+          {kNumber, test::NumberBody(1, 0, kDateXF, 61)},
+          {kNumber, test::NumberBody(2, 0, kDateXF, 1)},
+          {kNumber, test::NumberBody(3, 0, kDateXF, 45000.75)},
+          {kNumber, test::NumberBody(4, 0, kCustomDateXF, 45000.5)},
+          {kNumber, test::NumberBody(5, 0, kCustomNumberXF, 45000.5)},
+          {kNumber, test::NumberBody(6, 0, kGeneralXF, 60)},
+          {kRk, RkBody(7, 0, kCustomDateXF, 6)}},
+         DateFormats());
+    const std::vector<std::pair<TValueKind, double>> expected = {
+        {vkDate, 61},        // 60, the 29 February 1900 that never was: 1 March 1900
+        {vkDate, 61},        // 1 March 1900
+        {vkDate, 2},         // 1 January 1900
+        {vkDate, 45000.75},  // serials above 60 keep their number
+        {vkDate, 45000.5},   // a workbook format of year, month and day codes
+        {vkDouble, 45000.5}, {vkDouble, 60}, {vkDate, 2},
+    };
+    for (std::size_t row = 0; row < expected.size(); ++row) {
+        SCOPED_TRACE(row);
+        const TCellValue value = ValueAt(static_cast<std::uint16_t>(row), 0);
+        EXPECT_EQ(value.Kind(), expected[row].first);
+        EXPECT_EQ(value.AsDouble(), expected[row].second);
+    }
+    EXPECT_EQ(Cells().Find(4, 0)->XFIndex(), kCustomDateXF);
+}
+
+TEST_F(TXLSReaderSheetTest, FormatKindFollowsEachCellsXF) {
+    Load({{kNumber, test::NumberBody(0, 0, kDateXF, 5)},
+          {kNumber, test::NumberBody(1, 0, kGeneralXF, 5)},
+          {kNumber, test::NumberBody(2, 0, kGeneralXF, 5)},
+          {kNumber, test::NumberBody(3, 0, kDateXF, 5)},
+          {kNumber, test::NumberBody(4, 0, kCustomNumberXF, 5)},
+          {kNumber, test::NumberBody(5, 0, kCustomDateXF, 5)}},
+         DateFormats());
+    const TValueKind expected[] = {vkDate, vkDouble, vkDouble, vkDate, vkDouble, vkDate};
+    for (std::uint16_t row = 0; row < 6; ++row)
+        EXPECT_EQ(ValueAt(row, 0).Kind(), expected[row]) << row;
+}
+
+TEST_F(TXLSReaderSheetTest, BooleansAndTextsUnderDateFormatsKeepTheirKind) {
+    Load({{kBoolErr, BoolErrBody(0, 0, kDateXF, 1, 0)},
+          {kLabel, LabelBody(1, 0, kDateXF, "7")},
+          {kFormula, FormulaBody(2, 0, kDateXF, TypedResult(1, 1))},
+          {kFormula, FormulaBody(3, 0, kDateXF, NumberResult(100))}},
+         DateFormats());
+    EXPECT_EQ(ValueAt(0, 0).Kind(), vkBoolean);
+    EXPECT_EQ(ValueAt(1, 0).Kind(), vkString);
+    EXPECT_EQ(ValueAt(1, 0).AnsiText(), "7");
+    EXPECT_EQ(ValueAt(2, 0).Kind(), vkBoolean);
+    EXPECT_EQ(ValueAt(3, 0).Kind(), vkDate);
+    EXPECT_EQ(ValueAt(3, 0).AsDouble(), 100);
+}
+
+TEST_F(TXLSReaderSheetTest, DateSystem1904ShiftsWithoutFold) {
+    RecordList globals = DateFormats();
+    globals.push_back({kDateMode, Body().u16(1)});
+    Load({{kNumber, test::NumberBody(0, 0, kDateXF, 0)},
+          {kNumber, test::NumberBody(1, 0, kDateXF, 60)},
+          {kNumber, test::NumberBody(2, 0, kDateXF, 59.25)},
+          {kNumber, test::NumberBody(3, 0, kGeneralXF, 60)}},
+         globals);
+    EXPECT_EQ(ValueAt(0, 0).AsDouble(), 1462);  // 1 January 1904
+    EXPECT_EQ(ValueAt(1, 0).AsDouble(), 1522);
+    EXPECT_EQ(ValueAt(2, 0).AsDouble(), 1521.25);
+    EXPECT_EQ(ValueAt(3, 0).Kind(), vkDouble);
+
+    // The value 0, and a later workbook without the record, keep the 1900 system.
+    globals.back().second = Body().u16(0);
+    Load({{kNumber, test::NumberBody(0, 0, kDateXF, 60)}}, globals);
+    EXPECT_EQ(ValueAt(0, 0).AsDouble(), 61);
+    globals.back().second = Body().u16(1);
+    Load({{kNumber, test::NumberBody(0, 0, kDateXF, 60)}}, globals);
+    Load({{kNumber, test::NumberBody(0, 0, kDateXF, 60)}}, DateFormats());
+    EXPECT_EQ(ValueAt(0, 0).AsDouble(), 61);
+}
+
+TEST_F(TXLSReaderSheetTest, XFIndexBeyondTheTableIsIgnored) {
+    Load({{kNumber, test::NumberBody(0, 0, 4, 60)},
+          {kLabel, LabelBody(0, 1, 0xFFFF, "x")},
+          {kNumber, test::NumberBody(0, 2, kCustomNumberXF, 1)}},
+         DateFormats());
+    EXPECT_EQ(ValueAt(0, 0).Kind(), vkDouble);
+    EXPECT_EQ(Cells().Find(0, 0)->XFIndex(), 0);
+    EXPECT_EQ(Cells().Find(0, 1)->XFIndex(), 0);
+    EXPECT_EQ(Cells().Find(0, 2)->XFIndex(), kCustomNumberXF);
+
+    // Without XF records only the default record (position 0) exists.
+    Load({{kNumber, test::NumberBody(0, 0, 1, 60)}});
+    EXPECT_EQ(Cells().Find(0, 0)->XFIndex(), 0);
+    EXPECT_EQ(ValueAt(0, 0).AsDouble(), 60);
+}
+
+TEST_F(TXLSReaderSheetTest, MulRkSetsConsecutiveCells) {
+    Load({{kMulRk, MulRkStart(3, 2,
+                              {{kGeneralXF, 6},        // 1
+                               {kDateXF, 0x3FF00000},  // 1.0 as a date
+                               {kGeneralXF, 7}})       // 0.01
+                       .u16(200)}},                    // last column: not used
+         DateFormats());
+    ASSERT_EQ(Cells().Count(), 3);
+    EXPECT_EQ(ValueAt(3, 2).AsDouble(), 1.0);
+    EXPECT_EQ(ValueAt(3, 3).Kind(), vkDate);
+    EXPECT_EQ(ValueAt(3, 3).AsDouble(), 2);
+    EXPECT_EQ(Cells().Find(3, 3)->XFIndex(), kDateXF);
+    EXPECT_EQ(ValueAt(3, 4).AsDouble(), 0.01);
+}
+
+TEST_F(TXLSReaderSheetTest, MulRkAndMulBlankOfOddLengths) {
+    TReadOptions options;
+    options.ReadBlankCells = true;
+    file_.SetReadOptions(options);
+    Load(
+        {// a pair and 5 bytes of the next: one cell
+         {kMulRk, MulRkStart(0, 0, {{0, 6}}).u16(0).u16(0).u8(0)},
+         // two pairs and one byte: two cells
+         {kMulRk, MulRkStart(1, 0, {{0, 6}, {0, 10}}).u8(9)},
+         // one pair without the last-column field: no cell
+         {kMulRk, MulRkStart(2, 0, {{0, 6}})},
+         // row and first column only, and a row alone
+         {kMulRk, MulRkStart(3, 0, {})},
+         {kMulRk, Body().u16(3)},
+         // three XFs and one byte: three cells
+         {kMulBlank, MulBlankStart(5, 0, {kDateXF, kDateXF, kDateXF}).u8(2)},
+         // a plain XF in the middle makes no cell; the last column is not an XF
+         {kMulBlank, MulBlankStart(6, 0, {kDateXF, kGeneralXF, kDateXF}).u16(2)},
+         {kMulBlank, Body().u16(7).u8(0)}},
+        DateFormats());
+    EXPECT_TRUE(Cells().Find(0, 0).has_value());
+    EXPECT_FALSE(Cells().Find(0, 1).has_value());
+    EXPECT_EQ(ValueAt(1, 1).AsDouble(), 2.0);
+    EXPECT_FALSE(Cells().Find(1, 2).has_value());
+    EXPECT_FALSE(Cells().Find(2, 0).has_value());
+    for (std::uint16_t col = 0; col < 3; ++col) {
+        ASSERT_TRUE(Cells().Find(5, col).has_value()) << col;
+        EXPECT_TRUE(Cells().Find(5, col)->Value().IsEmpty());
+        EXPECT_EQ(Cells().Find(5, col)->XFIndex(), kDateXF);
+    }
+    EXPECT_TRUE(Cells().Find(6, 0).has_value());
+    EXPECT_FALSE(Cells().Find(6, 1).has_value());
+    EXPECT_TRUE(Cells().Find(6, 2).has_value());
+    EXPECT_EQ(Cells().Count(), 8);
+}
+
+TEST_F(TXLSReaderSheetTest, BoolErrMakesBooleansAndNoErrorCells) {
+    Load({{kBoolErr, BoolErrBody(0, 0, 0, 1, 0)},
+          {kBoolErr, BoolErrBody(0, 1, 0, 0, 0)},
+          {kBoolErr, BoolErrBody(0, 2, 0, 0x07, 1)},  // #DIV/0!
+          {kBoolErr, BoolErrBody(0, 3, 0, 0x00, 1)},  // #NULL!
+          {kBoolErr, BoolErrBody(0, 4, 0, 0x2A, 1)},  // #N/A
+          {kBoolErr, BoolErrBody(0, 5, 0, 2, 0)}});   // neither
+    ASSERT_EQ(Cells().Count(), 2);
+    EXPECT_EQ(ValueAt(0, 0).Kind(), vkBoolean);
+    EXPECT_TRUE(ValueAt(0, 0).AsBoolean());
+    EXPECT_FALSE(ValueAt(0, 1).AsBoolean());
+}
+
+TEST_F(TXLSReaderSheetTest, BlankCellsOnlyWithFormattingAndTheSwitch) {
+    const RecordList blanks = {{kBlank, CellBody(0, 0, kDateXF)},
+                               {kBlank, CellBody(0, 1, kGeneralXF)},  // plain: no cell
+                               {kBlank, CellBody(0, 2, 9)},           // beyond the table
+                               {kMulBlank, MulBlankStart(1, 0, {kDateXF, kDateXF}).u16(1)}};
+    Load(blanks, DateFormats());
+    EXPECT_EQ(Cells().Count(), 3);
+    EXPECT_TRUE(Cells().Find(0, 0)->Value().IsEmpty());
+    EXPECT_EQ(Cells().Find(0, 0)->XFIndex(), kDateXF);
+
+    TReadOptions options;
+    options.ReadBlankCells = false;
+    file_.SetReadOptions(options);
+    Load(blanks, DateFormats());
+    EXPECT_EQ(Cells().Count(), 0);
+}
+
+TEST_F(TXLSReaderSheetTest, LabelTexts) {
+    Load({{kLabel, LabelBody(0, 0, 0, "Hello")},
+          {kLabel, Body().bytes(CellBody(0, 1, 0)).u16(5).u8(1).utf16(u"Ωmega")},  // 16-bit
+          {kLabel, Body().bytes(CellBody(0, 2, 0)).u16(0)},  // no characters, no option byte
+          {kLabel, LabelBody(0, 3, 0, "caf\xE9")},           // Latin-1 é
+          {kLabel, Body().bytes(CellBody(0, 4, 0)).u16(10).u8(0).ascii("abc")}});  // 10 announced
+    EXPECT_EQ(ValueAt(0, 0).Kind(), vkString);
+    EXPECT_EQ(ValueAt(0, 0).AnsiText(), "Hello");
+    EXPECT_EQ(ValueAt(0, 1).Kind(), vkWideString);
+    EXPECT_EQ(ValueAt(0, 1).WideText(), u"Ωmega");
+    EXPECT_EQ(ValueAt(0, 2).Kind(), vkString);
+    EXPECT_EQ(ValueAt(0, 2).AnsiText(), "");
+    EXPECT_EQ(ValueAt(0, 3).Kind(), vkString);
+    EXPECT_EQ(ValueAt(0, 3).AsWideText(), u"café");
+    EXPECT_EQ(ValueAt(0, 4).AnsiText(), "");
+}
+
+TEST_F(TXLSReaderSheetTest, LabelSstTakesSharedStrings) {
+    const Bytes sst = Body()
+                          .u32(3)  // references
+                          .u32(3)  // strings
+                          .u16(3)  // characters
+                          .u8(0)   // 8-bit
+                          .ascii("one")
+                          .u16(3)  // characters
+                          .u8(1)   // 16-bit
+                          .utf16(u"Ωtw")
+                          .u16(4)  // characters
+                          .u8(0)   // 8-bit: Latin-1 ü and ß
+                          .ascii("s\xFC\xDF!");
+    Load({{kLabelSst, test::LabelSstBody(0, 0, 0, 0)},
+          {kLabelSst, test::LabelSstBody(0, 1, 0, 1)},
+          {kLabelSst, test::LabelSstBody(0, 2, kDateXF, 2)}},
+         {{kSst, sst}, {kXf, test::XfBody(0, 0)}, {kXf, test::XfBody(0, 14)}});
+    EXPECT_EQ(ValueAt(0, 0).Kind(), vkString);
+    EXPECT_EQ(ValueAt(0, 0).AnsiText(), "one");
+    EXPECT_EQ(ValueAt(0, 1).Kind(), vkWideString);
+    EXPECT_EQ(ValueAt(0, 1).WideText(), u"Ωtw");
+    EXPECT_EQ(ValueAt(0, 2).AsWideText(), u"süß!");
+}
+
+TEST_F(TXLSReaderSheetTest, FormulaResultsAndNoFormulaText) {
+    Load({{kFormula, FormulaBody(0, 0, 0, NumberResult(3.5))},
+          {kFormula, FormulaBody(1, 0, 0, TypedResult(1, 1))},
+          {kFormula, FormulaBody(2, 0, 0, TypedResult(1, 0))},
+          {kFormula, FormulaBody(3, 0, 0, TypedResult(2, 0x07))},  // error
+          {kFormula, FormulaBody(4, 0, 0, TypedResult(0, 0))},     // text in STRING
+          {kString, HeaderBody("hello")},
+          {kString, HeaderBody("stray")}});  // no formula waits for it
+    EXPECT_EQ(ValueAt(0, 0).Kind(), vkDouble);
+    EXPECT_EQ(ValueAt(0, 0).AsDouble(), 3.5);
+    EXPECT_EQ(ValueAt(1, 0).Kind(), vkBoolean);
+    EXPECT_TRUE(ValueAt(1, 0).AsBoolean());
+    EXPECT_FALSE(ValueAt(2, 0).AsBoolean());
+    if (const auto error = Cells().Find(3, 0)) {
+        EXPECT_TRUE(error->Value().IsEmpty());
+    }
+    EXPECT_EQ(ValueAt(4, 0).Kind(), vkString);
+    EXPECT_EQ(ValueAt(4, 0).AnsiText(), "hello");
+    // Without a token decoder no formula text comes out; the cached results stay.
+    for (int i = 0; i < Cells().Count(); ++i)
+        EXPECT_EQ(Cells().Items(i).Formula(), "") << i;
+
+    TReadOptions options;
+    options.ReadFormulas = false;
+    file_.SetReadOptions(options);
+    Load({{kFormula, FormulaBody(0, 0, 0, NumberResult(3.5))},
+          {kFormula, FormulaBody(1, 0, 0, TypedResult(0, 0))},
+          {kString, HeaderBody("x")}});
+    EXPECT_EQ(ValueAt(0, 0).AsDouble(), 3.5);
+    EXPECT_EQ(ValueAt(1, 0).AnsiText(), "x");
+    EXPECT_EQ(Cells().Find(0, 0)->Formula(), "");
+}
+
+TEST_F(TXLSReaderSheetTest, StringResultContinuesWithAnotherWidth) {
+    Load({{kFormula, FormulaBody(0, 0, 0, TypedResult(0, 0))},
+          {kString, Body().u16(6).u8(0).ascii("abc")},  // 6 characters, 3 here, 8-bit
+          {kContinue, Body().u8(1).utf16(u"déf")},      // the rest in UTF-16
+          {kFormula, FormulaBody(1, 0, 0, TypedResult(0, 0))},
+          {kString, Body().u16(4).u8(1).utf16(u"ab")},  // 16-bit first
+          {kContinue, Body().u8(0).ascii("cd")},        // then 8-bit: widened
+          {kFormula, FormulaBody(2, 0, 0, TypedResult(0, 0))},
+          {kString, Body().u16(10).u8(0).ascii("abc")},  // cut short by the next record
+          {kNumber, test::NumberBody(3, 0, 0, 5)},
+          {kFormula, FormulaBody(4, 0, 0, TypedResult(0, 0))},
+          {kString, Body().u16(4).u8(0).ascii("ab")},
+          {kContinue, Bytes{}},  // an empty CONTINUE is passed over
+          {kContinue, Body().u8(0).ascii("cd")}});
+    EXPECT_EQ(ValueAt(0, 0).Kind(), vkWideString);
+    EXPECT_EQ(ValueAt(0, 0).WideText(), u"abcdéf");
+    EXPECT_EQ(ValueAt(1, 0).Kind(), vkWideString);
+    EXPECT_EQ(ValueAt(1, 0).WideText(), u"abcd");
+    EXPECT_EQ(ValueAt(2, 0).AsWideText(), u"abc");
+    EXPECT_EQ(ValueAt(3, 0).AsDouble(), 5);  // the record that cut the text is read
+    EXPECT_EQ(ValueAt(4, 0).AsWideText(), u"abcd");
+}
+
+TEST_F(TXLSReaderSheetTest, CellsAreListedInRecordOrder) {
+    Load({{kNumber, test::NumberBody(5, 0, 0, 1)},
+          {kLabel, LabelBody(2, 3, 0, "x")},
+          {kMergedCells, MergedCellsBody(1, {{0, 0, 0, 1}})},  // A1:B1
+          {kNumber, test::NumberBody(1, 0, 0, 2)},
+          {kNumber, test::NumberBody(2, 3, 0, 3)}});  // a later record for the same cell
+    const std::vector<std::pair<int, int>> order = {{5, 0}, {2, 3}, {0, 0}, {0, 1}, {1, 0}};
+    ASSERT_EQ(Cells().Count(), static_cast<int>(order.size()));
+    for (int i = 0; i < Cells().Count(); ++i) {
+        EXPECT_EQ(Cells().Items(i).Row(), order[i].first) << i;
+        EXPECT_EQ(Cells().Items(i).Col(), order[i].second) << i;
+    }
+    EXPECT_EQ(ValueAt(2, 3).Kind(), vkDouble);
+    EXPECT_EQ(ValueAt(2, 3).AsDouble(), 3);
+}
+
+// Rows, columns and merged areas.
+
+TEST_F(TXLSReaderSheetTest, RowRecordsSetDescriptors) {
+    Load({{kRow, RowBody(2, 300, 0x40 | 0x20 | 0x80 | 2, kDateXF)},  // set, hidden, formatted
+          {kRow, RowBody(3, 400, 0, kDateXF)},                       // height not set by hand
+          {kRow, RowBody(4, 255, 0, 0)},                             // all defaults
+          {kRow, RowBody(5, 255, 0x80, kDateXF)},
+          {kRow, RowBody(6, 255, 0x01, 0)},
+          {kRow, RowBody(7, 300, 0x80, 99)}},  // XF beyond the table
+         DateFormats());
+    TRows& rows = Sheet().Rows();
+    const TRow* r2 = rows.Find(2);
+    ASSERT_NE(r2, nullptr);
+    EXPECT_DOUBLE_EQ(r2->Height(), 15);
+    EXPECT_EQ(r2->PixelSize(), 20);
+    EXPECT_TRUE(r2->Hidden());
+    EXPECT_EQ(r2->PixelHeight(), 0);
+    EXPECT_EQ(r2->OutlineLevel(), 2);
+    EXPECT_TRUE(r2->SizeSet());
+    EXPECT_EQ(r2->XFIndex(), kDateXF);
+
+    ASSERT_NE(rows.Find(3), nullptr);
+    EXPECT_DOUBLE_EQ(rows.Find(3)->Height(), 20);
+    EXPECT_FALSE(rows.Find(3)->SizeSet());
+    EXPECT_NE(rows.Find(3)->XFIndex(), kDateXF);
+
+    EXPECT_FALSE(rows.Exists(4));
+    ASSERT_NE(rows.Find(5), nullptr);
+    EXPECT_EQ(rows.Find(5)->XFIndex(), kDateXF);
+    ASSERT_NE(rows.Find(6), nullptr);
+    EXPECT_EQ(rows.Find(6)->OutlineLevel(), 1);
+    ASSERT_NE(rows.Find(7), nullptr);
+    EXPECT_EQ(rows.Find(7)->XFIndex(), 0);
+    EXPECT_EQ(rows.Count(), 5);
+
+    TReadOptions options;
+    options.ReadRowInfo = false;
+    file_.SetReadOptions(options);
+    Load({{kRow, RowBody(2, 300, 0x40, 0)}});
+    EXPECT_EQ(Sheet().Rows().Count(), 0);
+}
+
+TEST_F(TXLSReaderSheetTest, ColInfoCoversAtMostColumn255) {
+    Load({{kColInfo, ColInfoBody(0, 300, 2340, kDateXF, 0x0001 | 1 << 8)}}, DateFormats());
+    TColumns& columns = Sheet().Columns();
+    EXPECT_EQ(columns.Count(), 256);
+    for (const std::uint16_t n : {0, 128, 255}) {
+        SCOPED_TRACE(n);
+        const TColumn* column = columns.Find(n);
+        ASSERT_NE(column, nullptr);
+        EXPECT_NEAR(column->Width(), 8.43, 0.005);
+        EXPECT_EQ(column->PixelSize(), 64);
+        EXPECT_TRUE(column->Hidden());
+        EXPECT_EQ(column->OutlineLevel(), 1);
+        EXPECT_EQ(column->XFIndex(), kDateXF);
+    }
+}
+
+TEST_F(TXLSReaderSheetTest, ColInfoWidthsOutlinesAndEmptyRanges) {
+    Load({{kColInfo, ColInfoBody(2, 3, 512, 0, 3 << 8)},  // 2 characters: 14 pixels
+          {kColInfo, ColInfoBody(7, 5, 512, 0, 0)},       // last before first
+          {kColInfo, ColInfoBody(300, 400, 512, 0, 0)},   // beyond the sheet
+          {kColInfo, ColInfoBody(9, 9, 256, 99, 0)}});    // 7 pixels; XF beyond the table
+    TColumns& columns = Sheet().Columns();
+    EXPECT_EQ(columns.Count(), 3);
+    ASSERT_NE(columns.Find(3), nullptr);
+    EXPECT_DOUBLE_EQ(columns.Find(3)->Width(), 9.0 / 7);
+    EXPECT_EQ(columns.Find(3)->PixelWidth(), 14);
+    EXPECT_EQ(columns.Find(3)->OutlineLevel(), 3);
+    EXPECT_FALSE(columns.Find(3)->Hidden());
+    ASSERT_NE(columns.Find(9), nullptr);
+    EXPECT_DOUBLE_EQ(columns.Find(9)->Width(), 7 * 0.0834);
+    EXPECT_EQ(columns.Find(9)->XFIndex(), 0);
+    EXPECT_FALSE(columns.Exists(6));
+
+    TReadOptions options;
+    options.ReadColumnInfo = false;
+    file_.SetReadOptions(options);
+    Load({{kColInfo, ColInfoBody(2, 3, 512, 0, 0)}});
+    EXPECT_EQ(Sheet().Columns().Count(), 0);
+}
+
+TEST_F(TXLSReaderSheetTest, MergedCellsMakeMergedRangesAndCells) {
+    Load({{kNumber, test::NumberBody(2, 1, 0, 7)},
+          {kMergedCells, MergedCellsBody(3, {{1, 2, 0, 1},   // A2:B3
+                                             {5, 5, 3, 4},   // D6:E6
+                                             {9, 8, 0, 0}})  // last row above the first
+                             .u16(9)
+                             .u16(9)
+                             .u8(0)}});  // 5 bytes: no area
+    TRanges& ranges = Sheet().Ranges();
+    ASSERT_EQ(ranges.Count(), 3);
+    EXPECT_TRUE(ranges.Items(0).Merged());
+    ASSERT_EQ(ranges.Items(0).RectCount(), 1);
+    EXPECT_EQ(ranges.Items(0).GetRect(0), (TRangeRect{1, 2, 0, 1, 0}));
+    EXPECT_EQ(ranges.Items(1).GetRect(0), (TRangeRect{5, 5, 3, 4, 0}));
+    EXPECT_EQ(Cells().Count(), 6);
+    for (const auto& [row, col] : {std::pair{1, 0}, {1, 1}, {2, 0}, {2, 1}, {5, 3}, {5, 4}}) {
+        ASSERT_TRUE(Cells().Find(row, col).has_value());
+        EXPECT_TRUE(Cells().Find(row, col)->Merged());
+    }
+    EXPECT_EQ(ValueAt(2, 1).AsDouble(), 7);
+    EXPECT_TRUE(ValueAt(1, 0).IsEmpty());
+}
+
+// Hyperlinks.
+
+TEST_F(TXLSReaderSheetTest, UrlHyperlinkCoversItsRange) {
+    Load({{kLabel, LabelBody(1, 1, 0, "kept")},
+          {kHLink, UrlLink(0, 1, 0, 1, u"http://example.com/ä")}});
+    EXPECT_EQ(Cells().Count(), 4);
+    for (const auto& [row, col] : {std::pair{0, 0}, {0, 1}, {1, 0}, {1, 1}}) {
+        SCOPED_TRACE(testing::Message() << row << "," << col);
+        const auto cell = Cells().Find(row, col);
+        ASSERT_TRUE(cell.has_value());
+        EXPECT_EQ(cell->Hyperlink(), u"http://example.com/ä");
+        EXPECT_EQ(cell->HyperlinkKind(), hkURL);
+        EXPECT_TRUE(cell->FontUnderline());
+    }
+    EXPECT_EQ(ValueAt(0, 0).WideText(), u"http://example.com/ä");
+    EXPECT_EQ(ValueAt(1, 1).AnsiText(), "kept");
+}
+
+TEST_F(TXLSReaderSheetTest, FileHyperlinks) {
+    const auto linkOf = [&](const Bytes& body) {
+        Load({{kHLink, body}});
+        const auto cell = Cells().Find(0, 0);
+        EXPECT_TRUE(cell.has_value());
+        if (cell) {
+            EXPECT_EQ(cell->HyperlinkKind(), hkFile);
+        }
+        return cell ? cell->Hyperlink() : u"(none)";
+    };
+    EXPECT_EQ(linkOf(FileLink("..\\docs\\a.xls", u"")), u"..\\docs\\a.xls");
+    // The short path is 8-bit text in the library code page (UTF-8 here).
+    EXPECT_EQ(linkOf(FileLink("D\xC3\xBCr.xls", u"")), u"Dür.xls");
+    // The UTF-16 path wins unless it is the shorter one.
+    EXPECT_EQ(linkOf(FileLink("BUCHER~1.XLS", u"C:\\Docs\\Bücher 2024.xls")),
+              u"C:\\Docs\\Bücher 2024.xls");
+    EXPECT_EQ(linkOf(FileLink("LONGSHORTNAME.XLS", u"a.xls")), u"LONGSHORTNAME.XLS");
+    EXPECT_EQ(linkOf(FileLink("ABC.XLS", u"abc.xls")), u"abc.xls");  // equal lengths
+}
+
+TEST_F(TXLSReaderSheetTest, NetworkAndLocationHyperlinks) {
+    const auto linkOf = [&](const Bytes& body, std::uint8_t kind) {
+        Load({{kHLink, body}});
+        const auto cell = Cells().Find(0, 0);
+        EXPECT_TRUE(cell.has_value());
+        if (cell) {
+            EXPECT_EQ(cell->HyperlinkKind(), kind);
+        }
+        return cell ? cell->Hyperlink() : u"(none)";
+    };
+    Body network = HLinkHead(0, 0, 0, 0, kMonikerSavedAsText | kHasMoniker | kAbsolute);
+    EXPECT_EQ(linkOf(CountedChars(network, u"\\\\server\\share\\f.xls"), hkNetwork),
+              u"\\\\server\\share\\f.xls");
+
+    EXPECT_EQ(linkOf(LocationLink(0, u"Sheet2!A1"), hkLocation), u"Sheet2!A1");
+
+    // A display name is read (and dropped) only when both of its flags are set.
+    Body named = HLinkHead(0, 0, 0, 0, kHasDisplayName | kSiteGaveDisplayName | kHasLocation);
+    CountedChars(named, u"Go there");
+    EXPECT_EQ(linkOf(CountedChars(named, u"Sheet2!B2"), hkLocation), u"Sheet2!B2");
+    EXPECT_EQ(linkOf(LocationLink(kHasDisplayName, u"Sheet2!C3"), hkLocation), u"Sheet2!C3");
+
+    Body framed = HLinkHead(0, 0, 0, 0, kHasFrameName | kHasLocation);
+    CountedChars(framed, u"_top");
+    EXPECT_EQ(linkOf(CountedChars(framed, u"Sheet3!A1"), hkLocation), u"Sheet3!A1");
+
+    // A location after a moniker is not read.
+    Body urlAndPlace = HLinkHead(0, 0, 0, 0, kHasMoniker | kHasLocation);
+    urlAndPlace.bytes(kUrlMoniker).u32(2 * 9).utf16(u"http://x").u16(0);
+    EXPECT_EQ(linkOf(CountedChars(urlAndPlace, u"Sheet2!A1"), hkURL), u"http://x");
+
+    // A text cut at its first zero character.
+    Body zero = HLinkHead(0, 0, 0, 0, kHasLocation);
+    zero.u32(6).utf16(u"A1").u16(0).utf16(u"xy").u16(0);
+    EXPECT_EQ(linkOf(zero, hkLocation), u"A1");
+}
+
+TEST_F(TXLSReaderSheetTest, HyperlinkWithoutTextMakesNoCell) {
+    Load({{kHLink, HLinkHead(0, 3, 0, 3, 0)}});
+    EXPECT_EQ(Cells().Count(), 0);
+}
+
+TEST_F(TXLSReaderSheetTest, HyperlinksThatLieAboutLengthsAreRefused) {
+    const auto urlWithCount = [](std::uint32_t count) {
+        Body b = HLinkHead(0, 0, 0, 0, kHasMoniker);
+        b.bytes(kUrlMoniker).u32(count).utf16(u"http://x").u16(0);
+        return Bytes(b);
+    };
+    Bytes shortPathLies = FileLink("a.xls", u"");
+    shortPathLies[32 + 16 + 2] = 0xFF;  // short path count: 255 characters
+    Bytes longPathLies = FileLink("a.xls", u"C:\\a.xls");
+    longPathLies[longPathLies.size() - 2 * 8 - 2 - 4] = 0xFF;  // path bytes: 255
+    Bytes reservedCut = FileLink("a.xls", u"");
+    reservedCut.resize(32 + 16 + 2 + 4 + 6 + 10);  // inside the 24 reserved bytes
+    Bytes sizeCut = FileLink("a.xls", u"");
+    sizeCut.resize(sizeCut.size() - 2);  // half of the extended-path size
+    Bytes unknownClass = UrlLink(0, 0, 0, 0, u"http://x");
+    unknownClass[32] ^= 0x01;
+    Body displayLies = HLinkHead(0, 0, 0, 0, kHasDisplayName | kSiteGaveDisplayName | kHasLocation);
+    displayLies.u32(1000).utf16(u"Go").u16(0);
+    Body frameLies = HLinkHead(0, 0, 0, 0, kHasFrameName);
+    frameLies.u32(0x80000000).utf16(u"_top");
+    Body networkLies = HLinkHead(0, 0, 0, 0, kMonikerSavedAsText);
+    networkLies.u32(30).utf16(u"\\\\s\\x");
+
+    Bytes fixedPartCut = UrlLink(0, 0, 0, 0, u"x");
+    fixedPartCut.resize(31);
+    Body classIdCut = HLinkHead(0, 0, 0, 0, kHasMoniker);
+    classIdCut.bytes(Bytes(kUrlMoniker.begin(), kUrlMoniker.begin() + 10));
+
+    const std::vector<std::pair<const char*, Bytes>> cases = {
+        {"fixed part cut", fixedPartCut},
+        {"class id cut", classIdCut},
+        {"url byte count too large", urlWithCount(1000)},
+        {"url byte count near 4 GB", urlWithCount(0xFFFFFFFF)},
+        {"url count cut",
+         Bytes(Body(HLinkHead(0, 0, 0, 0, kHasMoniker)).bytes(kUrlMoniker).u16(4))},
+        {"unknown moniker class", unknownClass},
+        {"file moniker cut",
+         Bytes(Body(HLinkHead(0, 0, 0, 0, kHasMoniker)).bytes(kFileMoniker).u16(0))},
+        {"short path count too large", shortPathLies},
+        {"reserved bytes cut", reservedCut},
+        {"extended size cut", sizeCut},
+        {"long path byte count too large", longPathLies},
+        {"location count too large",
+         Bytes(Body(HLinkHead(0, 0, 0, 0, kHasLocation)).u32(99).utf16(u"A1"))},
+        {"location count cut", Bytes(Body(HLinkHead(0, 0, 0, 0, kHasLocation)).u16(2))},
+        {"display name count too large", Bytes(displayLies)},
+        {"frame name count too large", Bytes(frameLies)},
+        {"network path count too large", Bytes(networkLies)},
+    };
+    for (const auto& [name, body] : cases) {
+        SCOPED_TRACE(name);
+        const Failure f =
+            LoadFailure(OneSheet({{kNumber, test::NumberBody(5, 5, 0, 1)}, {kHLink, body}}));
+        EXPECT_EQ(f.type, "EXLSError");
+        EXPECT_EQ(f.code, 16);
+        EXPECT_EQ(f.message, "Invalid data. Error in hyperlink.");
+        EXPECT_FALSE(file_.Loaded());
+        EXPECT_EQ(Cells().Count(), 1);  // what was read before stays
+    }
+}
+
+// Data validations.
+
+TEST_F(TXLSReaderSheetTest, ValidationFromOptionWordTextsAndAreas) {
+    // Bits 0 and 1 (list), 7 (explicit values), 8 (allow blank), 19 (show error).
+    Load({{kDv, DvBody(0x00080183)}});
+    ASSERT_EQ(Sheet().Validations().Count(), 1);
+    const TCellValidation& v = Sheet().Validations().Items(0);
+    EXPECT_EQ(v.Type, vtExplicitList);
+    EXPECT_EQ(v.ErrorStyle, 0);
+    EXPECT_EQ(v.Operator, 1);
+    EXPECT_TRUE(v.AllowBlank);
+    EXPECT_TRUE(v.ShowDropDown);
+    EXPECT_FALSE(v.ShowInputMessage);
+    EXPECT_TRUE(v.ShowErrorMessage);
+    EXPECT_EQ(v.PromptTitle, u"Title");
+    EXPECT_EQ(v.ErrorTitle, u"");
+    EXPECT_EQ(v.Prompt, u"Pick ä");
+    EXPECT_EQ(v.ErrorText, u"");
+    EXPECT_EQ(v.Formula1, "");  // no token decoder yet: conditions are not recognised
+    EXPECT_EQ(v.Formula2, "");
+    ASSERT_EQ(v.Areas.RectCount(), 2);
+    EXPECT_EQ(v.Areas.GetRect(0), (TRangeRect{1, 5, 0, 0, 0}));
+    EXPECT_EQ(v.Areas.GetRect(1), (TRangeRect{2, 3, 4, 4, 0}));  // 260 kept in 8 bits
+}
+
+TEST_F(TXLSReaderSheetTest, ValidationOptionBits) {
+    Load({{kDv, DvBody(6 | 2 << 4 | 1 << 9 | 1 << 18 | 7 << 20)},  // text length, information
+          {kDv, DvBody(3 | 3 << 4)},                               // list from a range; style 3
+          {kDv, DvBody(4 | 1 << 4 | 4 << 20)},                     // date, warning
+          {kDv, DvBody(7)}});                                      // custom formula
+    ASSERT_EQ(Sheet().Validations().Count(), 4);
+    const TCellValidation& a = Sheet().Validations().Items(0);
+    EXPECT_EQ(a.Type, vtTextLength);
+    EXPECT_EQ(a.ErrorStyle, 2);
+    EXPECT_EQ(a.Operator, 8);
+    EXPECT_FALSE(a.ShowDropDown);
+    EXPECT_TRUE(a.ShowInputMessage);
+    EXPECT_FALSE(a.ShowErrorMessage);
+    EXPECT_FALSE(a.AllowBlank);
+    EXPECT_EQ(Sheet().Validations().Items(1).Type, vtList);
+    EXPECT_EQ(Sheet().Validations().Items(1).ErrorStyle, 0);
+    EXPECT_EQ(Sheet().Validations().Items(2).Type, vtDate);
+    EXPECT_EQ(Sheet().Validations().Items(2).ErrorStyle, 1);
+    EXPECT_EQ(Sheet().Validations().Items(2).Operator, 5);
+    EXPECT_EQ(Sheet().Validations().Items(3).Type, vtCustom);
+}
+
+TEST_F(TXLSReaderSheetTest, ValidationCutShortIsAddedWithWhatWasRead) {
+    const Bytes full = DvBody(0x00080183);
+    for (std::size_t length = 0; length < full.size(); ++length) {
+        SCOPED_TRACE(length);
+        Load({{kDv, Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length))}});
+        ASSERT_EQ(Sheet().Validations().Count(), 1);
+    }
+    // Only the option word.
+    Load({{kDv, Bytes(full.begin(), full.begin() + 4)}});
+    const TCellValidation& options = Sheet().Validations().Items(0);
+    EXPECT_EQ(options.Type, vtExplicitList);
+    EXPECT_TRUE(options.PromptTitle.empty());
+    EXPECT_EQ(options.Areas.RectCount(), 0);
+    // Cut inside the second area: the first one is there.
+    Load({{kDv, Bytes(full.begin(), full.end() - 3)}});
+    EXPECT_EQ(Sheet().Validations().Items(0).Areas.RectCount(), 1);
+    EXPECT_EQ(Sheet().Validations().Items(0).Prompt, u"Pick ä");
+}
+
+// Page setup.
+
+TEST_F(TXLSReaderSheetTest, HeaderAndFooterSections) {
+    Load({{kHeader, HeaderBody("&LLeft&CMiddle&RRight")},
+          {kFooter, HeaderBody("Intro&RPage &P of &N&LFile &F")},
+          {kFooter, HeaderBody("&C")}});
+    EXPECT_EQ(PageSetup().HeaderLeft, u"Left");
+    EXPECT_EQ(PageSetup().HeaderCenter, u"Middle");
+    EXPECT_EQ(PageSetup().HeaderRight, u"Right");
+    EXPECT_EQ(PageSetup().FooterLeft, u"File &F");
+    EXPECT_EQ(PageSetup().FooterRight, u"Page &P of &N");
+    EXPECT_EQ(PageSetup().FooterCenter, u"");
+
+    // A later record replaces only the sections it has; a text without codes sets none.
+    Load({{kHeader, HeaderBody("&LA&RB")},
+          {kHeader, HeaderBody("&CTitle")},
+          {kHeader, HeaderBody("Plain title")},
+          {kFooter, Body().u16(4).u8(1).utf16(u"&CÜb")},
+          {kFooter, Bytes{}}});
+    EXPECT_EQ(PageSetup().HeaderLeft, u"A");
+    EXPECT_EQ(PageSetup().HeaderCenter, u"Title");
+    EXPECT_EQ(PageSetup().HeaderRight, u"B");
+    EXPECT_EQ(PageSetup().FooterCenter, u"Üb");
+    EXPECT_EQ(PageSetup().FooterLeft, u"");
+
+    Load({{kHeader, HeaderBody("Plain title")}});
+    EXPECT_TRUE(PageSetup().HeaderLeft.empty() && PageSetup().HeaderCenter.empty() &&
+                PageSetup().HeaderRight.empty());
+}
+
+namespace {
+
+Bytes SetupBody(std::uint16_t options, std::uint16_t firstPage) {
+    return Body()
+        .u16(0x0109)  // paper size: 9 in the low byte
+        .u16(85)      // scale
+        .u16(firstPage)
+        .u16(2)  // fit to width
+        .u16(0)  // fit to height
+        .u16(options)
+        .u16(600)  // print resolution
+        .u16(600)  // vertical resolution
+        .f64(0.3)  // header margin
+        .f64(0.4)  // footer margin
+        .u16(1);   // copies
+}
+
+}  // namespace
+
+TEST_F(TXLSReaderSheetTest, SetupRecordFillsPageSetup) {
+    // Page order across, landscape, black and white, draft, page number used.
+    Load({{kSetup, SetupBody(0x01 | 0x08 | 0x10 | 0x80, 3)}});
+    EXPECT_EQ(PageSetup().PaperSize, 9);
+    EXPECT_EQ(PageSetup().Scale, 85);
+    EXPECT_EQ(PageSetup().FirstPageNumber, 3);
+    EXPECT_EQ(PageSetup().FitWidth, 2);
+    EXPECT_EQ(PageSetup().FitHeight, 0);
+    EXPECT_TRUE(PageSetup().LeftToRight);
+    EXPECT_FALSE(PageSetup().Portrait);
+    EXPECT_TRUE(PageSetup().BlackAndWhite);
+    EXPECT_TRUE(PageSetup().Draft);
+    EXPECT_DOUBLE_EQ(PageSetup().HeaderMargin, 0.3);
+    EXPECT_DOUBLE_EQ(PageSetup().FooterMargin, 0.4);
+
+    // Without bit 7 the page number field is not used.
+    Load({{kSetup, SetupBody(0x02, 3)}});
+    EXPECT_EQ(PageSetup().FirstPageNumber, -1);
+    EXPECT_TRUE(PageSetup().Portrait);
+    EXPECT_FALSE(PageSetup().LeftToRight || PageSetup().BlackAndWhite || PageSetup().Draft);
+}
+
+TEST_F(TXLSReaderSheetTest, MarginsPrintFlagsAndSheetOptions) {
+    Load({{kLeftMargin, Body().f64(0.25)},
+          {kRightMargin, Body().f64(0.5)},
+          {kTopMargin, Body().f64(0.75)},
+          {kBottomMargin, Body().f64(1.25)},
+          {kPrintHeaders, Body().u16(1)},
+          {kPrintGridLines, Body().u16(2)},  // only 1 means on
+          {kHCenter, Body().u16(1)},
+          {kVCenter, Body().u16(0)},
+          {kWsBool, Body().u16(0x0141)}});  // rows below, columns left, fit to page
+    EXPECT_DOUBLE_EQ(PageSetup().LeftMargin, 0.25);
+    EXPECT_DOUBLE_EQ(PageSetup().RightMargin, 0.5);
+    EXPECT_DOUBLE_EQ(PageSetup().TopMargin, 0.75);
+    EXPECT_DOUBLE_EQ(PageSetup().BottomMargin, 1.25);
+    EXPECT_TRUE(PageSetup().PrintHeadings);
+    EXPECT_FALSE(PageSetup().PrintGridLines);
+    EXPECT_TRUE(PageSetup().CenterHorizontally);
+    EXPECT_FALSE(PageSetup().CenterVertically);
+    EXPECT_FALSE(PageSetup().SummaryRowsAbove);
+    EXPECT_TRUE(PageSetup().SummaryColumnsLeft);
+    EXPECT_FALSE(PageSetup().UseScale);
+
+    Load({{kWsBool, Body().u16(0x0080)}});
+    EXPECT_TRUE(PageSetup().SummaryRowsAbove);
+    EXPECT_FALSE(PageSetup().SummaryColumnsLeft);
+    EXPECT_TRUE(PageSetup().UseScale);
+}
+
+// Window and protection.
+
+TEST_F(TXLSReaderSheetTest, WindowPaneZoomPasswordAndProtection) {
+    Load({{kWindow2, Body()
+                         .u16(0x0002 | 0x0010 | 0x0800)  // grid lines, zeros, page break preview
+                         .u16(0)                         // top row
+                         .u16(0)                         // left column
+                         .u32(64)                        // grid line colour
+                         .zeros(8)},                     // zoom factors, reserved
+          {kPane, Body()
+                      .u16(0x0103)  // horizontal split: 3 columns in the low byte
+                      .u16(5)       // vertical split: 5 rows
+                      .u16(5)       // top row of the lower pane
+                      .u16(3)       // left column of the right pane
+                      .u8(0)        // active pane
+                      .u8(0)},      // unused
+          {kScl, Body().u16(400).u16(100)},
+          {kPassword, Body().u16(0xCC3D)},
+          {kFeatHdr, Body()
+                         .u16(kFeatHdr)    // future record header: record id,
+                         .u16(0)           // flags,
+                         .zeros(8)         // reserved
+                         .u16(2)           // protection feature
+                         .u8(1)            // reserved
+                         .u32(0xFFFFFFFF)  // header data size
+                         .u16(0x4403)}},   // protection options
+         {{kPassword, Body().u16(0x1234)}});
+    EXPECT_TRUE(Sheet().ShowGridLines);
+    EXPECT_FALSE(Sheet().ShowHeaders);
+    EXPECT_TRUE(Sheet().ShowZeros);
+    EXPECT_FALSE(Sheet().RightToLeft);
+    EXPECT_TRUE(Sheet().PageBreakPreview);
+    EXPECT_EQ(Sheet().SplitColumns, 3);
+    EXPECT_EQ(Sheet().SplitRows, 5);
+    EXPECT_EQ(Sheet().Zoom, 144);  // 400 kept in 8 bits
+    EXPECT_EQ(Sheet().PasswordHash, 0xCC3D);
+    EXPECT_EQ(file_.Workbook().PasswordHash, 0x1234);
+    EXPECT_EQ(Sheet().ProtectionOptions, 0x4403);
+
+    Load({{kWindow2, Body().u16(0x0044)},
+          {kScl, Body().u16(3).u16(4)},
+          {kFeatHdr, Body().zeros(19).u8(7)}});  // 20 bytes: no options
+    EXPECT_FALSE(Sheet().ShowGridLines);
+    EXPECT_TRUE(Sheet().ShowHeaders);
+    EXPECT_FALSE(Sheet().ShowZeros);
+    EXPECT_TRUE(Sheet().RightToLeft);
+    EXPECT_FALSE(Sheet().PageBreakPreview);
+    EXPECT_EQ(Sheet().Zoom, 75);
+    EXPECT_EQ(Sheet().ProtectionOptions, 0x4400);
+
+    Load({{kScl, Body().u16(3).u16(0)}});  // no denominator: unchanged
+    EXPECT_EQ(Sheet().Zoom, 100);
+}
+
+// Substreams.
+
+TEST_F(TXLSReaderSheetTest, ChartSubstreamsMakeNoCells) {
+    test::BiffBuilder b;
+    test::AppendGlobals(b, {"Data", "Chart1"}, {{kSst, test::SstBody({"s"})}});
+    b.Record(kBof, test::BofBody(test::kWorksheetSubstream));
+    b.Record(kNumber, test::NumberBody(0, 0, 0, 1));
+    b.Record(kBof, test::BofBody(test::kChartSubstream));  // a chart inside the sheet
+    b.Record(kNumber, test::NumberBody(5, 5, 0, 9));
+    b.Record(kLabel, LabelBody(6, 5, 0, "series"));
+    b.Record(kLabelSst, test::LabelSstBody(7, 5, 0, 0));
+    b.Record(kRk, RkBody(8, 5, 0, 6));
+    b.Record(kBoolErr, BoolErrBody(9, 5, 0, 1, 0));
+    b.Record(kFormula, FormulaBody(10, 5, 0, NumberResult(1)));
+    b.Record(kMulRk, MulRkStart(11, 5, {{0, 6}}).u16(5));
+    b.Record(kHLink, UrlLink(12, 12, 5, 5, u"http://x"));
+    b.Record(kMergedCells, MergedCellsBody(1, {{13, 13, 5, 6}}));
+    b.Record(kHeader, HeaderBody("&CChart title"));
+    b.Record(kLeftMargin, Body().f64(2.5));
+    b.Record(kSetup, SetupBody(0x80, 4));
+    b.Record(kEof, {});
+    b.Record(kNumber, test::NumberBody(1, 0, 0, 2));  // back in the sheet
+    b.Record(kEof, {});
+    test::AppendSubstream(b, test::kChartSubstream,
+                          {{kNumber, test::NumberBody(0, 0, 0, 3)},
+                           {kLabel, LabelBody(0, 1, 0, "x")},
+                           {kHeader, HeaderBody("&LChart sheet")}});
+    test::OpenWorkbook(file_, b.Build());
+
+    ASSERT_EQ(file_.Workbook().Sheets().Count(), 2);
+    ASSERT_EQ(Cells(0).Count(), 2);
+    EXPECT_EQ(ValueAt(0, 0).AsDouble(), 1);
+    EXPECT_EQ(ValueAt(1, 0).AsDouble(), 2);
+    EXPECT_EQ(Sheet(0).Ranges().Count(), 0);
+    EXPECT_EQ(PageSetup().HeaderCenter, u"Chart title");
+    EXPECT_DOUBLE_EQ(PageSetup().LeftMargin, 2.5);
+    EXPECT_EQ(PageSetup().FirstPageNumber, 4);
+    EXPECT_EQ(Cells(1).Count(), 0);
+    EXPECT_EQ(Sheet(1).PageSetup().HeaderLeft, u"Chart sheet");
+}
+
+// Bad input.
+
+TEST_F(TXLSReaderSheetTest, ColumnOf256InACellRecordIsRefused) {
+    RecordList globals = DateFormats();
+    globals.push_back({kSst, test::SstBody({"s"})});
+    const std::vector<std::pair<const char*, std::pair<std::uint16_t, Bytes>>> cases = {
+        {"NUMBER", {kNumber, test::NumberBody(0, 256, 0, 1)}},
+        {"RK", {kRk, RkBody(0, 256, 0, 6)}},
+        {"LABEL", {kLabel, LabelBody(0, 256, 0, "x")}},
+        {"LABELSST", {kLabelSst, test::LabelSstBody(0, 256, 0, 0)}},
+        {"BOOLERR", {kBoolErr, BoolErrBody(0, 0xFFFF, 0, 1, 0)}},
+        {"FORMULA", {kFormula, FormulaBody(0, 256, 0, NumberResult(1))}},
+        {"BLANK", {kBlank, CellBody(0, 256, kDateXF)}},
+        {"MULRK", {kMulRk, MulRkStart(0, 255, {{0, 6}, {0, 6}}).u16(256)}},
+        {"MULBLANK", {kMulBlank, MulBlankStart(0, 255, {kDateXF, kDateXF}).u16(256)}},
+        {"HLINK", {kHLink, LocationLink(0, u"A1")}},
+    };
+    for (auto [name, record] : cases) {
+        SCOPED_TRACE(name);
+        if (record.first == kHLink) {
+            record.second[4] = 0xFF;  // first column 255, last column 256
+            record.second[6] = 0x00;
+            record.second[7] = 0x01;
+        }
+        const Failure f = LoadFailure(OneSheet({record}, globals));
+        EXPECT_EQ(f.type, "EXLSError");
+        EXPECT_EQ(f.code, 5);
+        EXPECT_EQ(f.message, "Invalid row or column number.");
+    }
+}
+
+TEST_F(TXLSReaderSheetTest, SharedStringIndexOutsideTheTable) {
+    Failure f = LoadFailure(OneSheet(
+        {{kNumber, test::NumberBody(0, 0, 0, 1)}, {kLabelSst, test::LabelSstBody(0, 1, 0, 2)}},
+        {{kSst, test::SstBody({"a", "b"})}}));
+    EXPECT_EQ(f.type, "EListError");
+    EXPECT_EQ(f.message, "List index out of bounds (2)");
+    EXPECT_EQ(Cells().Count(), 1);
+
+    // A LABELSST before the SST finds no strings at all.
+    f = LoadFailure(
+        OneSheet({}, {{kLabelSst, test::LabelSstBody(0, 0, 0, 0)}, {kSst, test::SstBody({"a"})}}));
+    EXPECT_EQ(f.type, "EListError");
+    EXPECT_EQ(f.message, "List index out of bounds (0)");
+}
+
+TEST_F(TXLSReaderSheetTest, RecordsOfAnUndeclaredSheetAreRefused) {
+    test::BiffBuilder b;
+    test::AppendGlobals(b, {"Only"});
+    test::AppendSubstream(b, test::kWorksheetSubstream, {{kNumber, test::NumberBody(0, 0, 0, 1)}});
+    test::AppendSubstream(b, test::kWorksheetSubstream, {{kHeader, HeaderBody("&Cx")}});
+    Failure f = LoadFailure(b.Build());
+    EXPECT_EQ(f.type, "ERangeError");
+    EXPECT_EQ(f.message, "List index (1) out of bounds !");
+    EXPECT_EQ(Cells(0).Count(), 1);
+
+    // Without any BOUNDSHEET even the first sheet is missing.
+    test::BiffBuilder none;
+    test::AppendSubstream(none, test::kGlobalsSubstream, {});
+    test::AppendSubstream(none, test::kWorksheetSubstream,
+                          {{kNumber, test::NumberBody(0, 0, 0, 1)}});
+    f = LoadFailure(none.Build());
+    EXPECT_EQ(f.type, "ERangeError");
+    EXPECT_EQ(f.message, "List index (0) out of bounds !");
+}
+
+TEST_F(TXLSReaderSheetTest, EmptyAndOneByteBodiesReadAsZero) {
+    const std::uint16_t ids[] = {
+        kFormula,    kString,      kNumber,    kRk,           kMulRk,        kLabel,
+        kLabelSst,   kBlank,       kMulBlank,  kBoolErr,      kShrFmla,      kRow,
+        kColInfo,    kMergedCells, kDv,        kHeader,       kFooter,       kSetup,
+        kLeftMargin, kRightMargin, kTopMargin, kBottomMargin, kPrintHeaders, kPrintGridLines,
+        kHCenter,    kVCenter,     kWsBool,    kWindow2,      kPane,         kScl,
+        kPassword,   kFeatHdr};
+    RecordList globals = DateFormats();
+    globals.push_back({kSst, test::SstBody({"s"})});
+    for (const std::uint16_t id : ids) {
+        for (const Bytes& body : {Bytes{}, Bytes{0xFF}}) {
+            SCOPED_TRACE(testing::Message() << std::hex << id << " body " << body.size());
+            const Failure f = LoadFailure(OneSheet({{id, body}}, globals));
+            EXPECT_EQ(f.type, "none") << f.message;
+        }
+    }
+    // A hyperlink needs its fixed part.
+    const Failure f = LoadFailure(OneSheet({{kHLink, {}}}));
+    EXPECT_EQ(f.code, 16);
+}

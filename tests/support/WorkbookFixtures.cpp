@@ -1,0 +1,115 @@
+#include "tests/support/WorkbookFixtures.h"
+
+namespace vorlix::test {
+
+namespace {
+constexpr std::uint16_t kBof = 0x0809;
+constexpr std::uint16_t kEof = 0x000A;
+constexpr std::uint16_t kBoundSheet = 0x0085;
+}  // namespace
+
+Bytes BofBody(std::uint16_t type) {
+    return Body()
+        .u16(0x0600)  // BIFF8
+        .u16(type)
+        .u16(0x0DBB)       // build
+        .u16(0x07CC)       // year
+        .u32(0x000100C1)   // history flags
+        .u32(0x00000106);  // lowest version that saved the file
+}
+
+Bytes BoundSheetBody(const std::string& name, std::uint16_t options) {
+    return Body()
+        .u32(0)  // stream position of the sheet's BOF (not used by the reader)
+        .u16(options)
+        .u8(static_cast<std::uint32_t>(name.size()))  // characters
+        .u8(0)                                        // 8-bit characters
+        .ascii(name);
+}
+
+Bytes BoundSheetBodyWide(const std::u16string& name, std::uint16_t options) {
+    return Body()
+        .u32(0)  // stream position
+        .u16(options)
+        .u8(static_cast<std::uint32_t>(name.size()))  // characters
+        .u8(1)                                        // 16-bit characters
+        .utf16(name);
+}
+
+Bytes SstBody(const std::vector<std::string>& strings) {
+    Body b;
+    b.u32(static_cast<std::uint32_t>(strings.size()));  // total references
+    b.u32(static_cast<std::uint32_t>(strings.size()));  // unique strings
+    for (const std::string& s : strings) {
+        b.u16(static_cast<std::uint32_t>(s.size()));  // characters
+        b.u8(0);                                      // 8-bit, no runs, no far-east data
+        b.ascii(s);
+    }
+    return b;
+}
+
+Bytes FontBody(std::uint16_t heightTwips, std::uint16_t options, std::uint16_t colorCode,
+               std::uint16_t weight, const std::string& name) {
+    return Body()
+        .u16(heightTwips)
+        .u16(options)  // 0x02 italic, 0x08 strike-out
+        .u16(colorCode)
+        .u16(weight)                                  // 400 normal, 700 bold
+        .u16(0)                                       // script
+        .u8(0)                                        // underline
+        .u8(0)                                        // family
+        .u8(0)                                        // character set
+        .u8(0)                                        // reserved
+        .u8(static_cast<std::uint32_t>(name.size()))  // name characters
+        .u8(0)                                        // 8-bit characters
+        .ascii(name);
+}
+
+Bytes XfBody(std::uint16_t font, std::uint16_t formatIndex) {
+    return Body()
+        .u16(font)
+        .u16(formatIndex)
+        .u16(0x0001)   // locked, cell XF, parent style 0
+        .u16(0x0020)   // bottom aligned
+        .u8(0)         // indent, shrink, direction
+        .u8(0)         // used attributes
+        .u16(0)        // border styles
+        .u16(0)        // left and right border colours
+        .u32(0)        // top and bottom border colours, diagonal, fill pattern
+        .u16(0x20C0);  // fill colours: 64 and 65 (automatic)
+}
+
+Bytes FormatBody(std::uint16_t index, const std::string& text) {
+    return Body()
+        .u16(index)
+        .u16(static_cast<std::uint32_t>(text.size()))  // characters
+        .u8(0)                                         // 8-bit characters
+        .ascii(text);
+}
+
+Bytes NumberBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, double value) {
+    return Body().u16(row).u16(col).u16(xf).f64(value);
+}
+
+Bytes LabelSstBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, std::uint32_t index) {
+    return Body().u16(row).u16(col).u16(xf).u32(index);
+}
+
+BiffBuilder& AppendSubstream(BiffBuilder& b, std::uint16_t type, const RecordList& records) {
+    b.Record(kBof, BofBody(type));
+    for (const auto& [id, body] : records)
+        b.Record(id, body);
+    return b.Record(kEof, {});
+}
+
+BiffBuilder& AppendGlobals(BiffBuilder& b, const std::vector<std::string>& sheetNames,
+                           const RecordList& records) {
+    b.Record(kBof, BofBody(kGlobalsSubstream));
+    for (const std::string& name : sheetNames)
+        b.Record(kBoundSheet, BoundSheetBody(name));
+    for (const auto& [id, body] : records)
+        b.Record(id, body);
+    return b.Record(kEof, {});
+}
+
+}  // namespace vorlix::test

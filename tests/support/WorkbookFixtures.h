@@ -1,0 +1,61 @@
+// Record bodies of a minimal BIFF8 workbook, built field by field, and a helper that
+// writes a workbook stream to a file and reads it with the library.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/CodePage.h"
+#include "tests/support/XlsBuilder.h"
+#include "xls/model/TXLSFile.h"
+
+namespace vorlix::test {
+
+// BOF substream types.
+inline constexpr std::uint16_t kGlobalsSubstream = 0x0005;
+inline constexpr std::uint16_t kWorksheetSubstream = 0x0010;
+inline constexpr std::uint16_t kChartSubstream = 0x0020;
+
+// BOF: BIFF8 version, the substream type, build and year, history and lowest version.
+Bytes BofBody(std::uint16_t type);
+// BOUNDSHEET with an 8-bit (Latin-1) or a 16-bit name. Options: bit 0 hidden (the byte
+// 0..2 is the visibility), the high byte the sheet type (0 worksheet, 2 chart).
+Bytes BoundSheetBody(const std::string& name, std::uint16_t options = 0);
+Bytes BoundSheetBodyWide(const std::u16string& name, std::uint16_t options = 0);
+// SST holding 8-bit strings, without formatting runs, in one record.
+Bytes SstBody(const std::vector<std::string>& strings);
+// FONT with an 8-bit name; the other fields zero.
+Bytes FontBody(std::uint16_t heightTwips, std::uint16_t options, std::uint16_t colorCode,
+               std::uint16_t weight, const std::string& name);
+// XF of a cell (locked), bottom aligned, no borders, no fill.
+Bytes XfBody(std::uint16_t font, std::uint16_t formatIndex);
+// FORMAT with a 16-bit-counted 8-bit text.
+Bytes FormatBody(std::uint16_t index, const std::string& text);
+Bytes NumberBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, double value);
+Bytes LabelSstBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, std::uint32_t index);
+
+using RecordList = std::vector<std::pair<std::uint16_t, Bytes>>;
+// BOF of the given type, the records, EOF.
+BiffBuilder& AppendSubstream(BiffBuilder& b, std::uint16_t type, const RecordList& records);
+// Globals BOF, one BOUNDSHEET per name, the extra globals records, EOF.
+BiffBuilder& AppendGlobals(BiffBuilder& b, const std::vector<std::string>& sheetNames,
+                           const RecordList& records = {});
+
+inline std::u16string U16Path(const std::filesystem::path& p) {
+    return platform::Utf8ToUtf16(p.string());
+}
+
+// Writes `stream` as the "Workbook" stream of a file in a temporary folder and reads it
+// into `file` (errors of the read pass to the caller).
+inline void OpenWorkbook(TXLSFile& file, const Bytes& stream,
+                         const std::u16string& password = u"") {
+    TempDir dir;
+    const auto path = dir / "book.xls";
+    WriteWorkbook(path, stream);
+    file.OpenFile(U16Path(path), password);
+}
+
+}  // namespace vorlix::test
