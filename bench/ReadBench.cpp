@@ -27,7 +27,8 @@ int ReadOnly(const char* file, int runs) {
         const auto start = std::chrono::steady_clock::now();
         TXLSFile xls;
         xls.OpenFile(platform::Utf8ToUtf16(file));
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         best = std::min(best, seconds);
         cells = 0;
         for (int s = 0; s < xls.Workbook().Sheets().Count(); ++s) {

@@ -12,9 +12,9 @@ using test::Body;
 using test::Bytes;
 
 constexpr std::uint16_t kBof = 0x0809, kEof = 0x000A, kFont = 0x0031, kXf = 0x00E0,
-                        kFormat = 0x041E, kBoundSheet = 0x0085, kSst = 0x00FC,
-                        kContinue = 0x003C, kDimensions = 0x0200, kRow = 0x0208,
-                        kNumber = 0x0203, kRk = 0x027E, kLabelSst = 0x00FD, kWindow2 = 0x023E;
+                        kFormat = 0x041E, kBoundSheet = 0x0085, kSst = 0x00FC, kContinue = 0x003C,
+                        kDimensions = 0x0200, kRow = 0x0208, kNumber = 0x0203, kRk = 0x027E,
+                        kLabelSst = 0x00FD, kWindow2 = 0x023E;
 constexpr std::size_t kMaxBody = 8224;  // the longest body real writers produce
 
 Bytes BofBody(std::uint16_t type) {
@@ -22,13 +22,30 @@ Bytes BofBody(std::uint16_t type) {
 }
 
 Bytes FontBody(const std::string& name) {
-    return Body().u16(200).u16(0).u16(0x7FFF).u16(400).u16(0).u8(0).u8(0).u8(0).u8(0)
-        .u8(static_cast<std::uint32_t>(name.size())).u8(0).ascii(name);
+    return Body()
+        .u16(200)
+        .u16(0)
+        .u16(0x7FFF)
+        .u16(400)
+        .u16(0)
+        .u8(0)
+        .u8(0)
+        .u8(0)
+        .u8(0)
+        .u8(static_cast<std::uint32_t>(name.size()))
+        .u8(0)
+        .ascii(name);
 }
 
 Bytes XfBody(std::uint16_t font, std::uint16_t format, bool style) {
-    return Body().u16(font).u16(format).u16(style ? 0xFFF5 : 0x0001).u16(0x0020).u32(0)
-        .u32(0).u16(0x20C0);
+    return Body()
+        .u16(font)
+        .u16(format)
+        .u16(style ? 0xFFF5 : 0x0001)
+        .u16(0x0020)
+        .u32(0)
+        .u32(0)
+        .u16(0x20C0);
 }
 
 // The shared string table, cut into SST + CONTINUE records at string boundaries.
@@ -50,7 +67,9 @@ void AddSst(BiffBuilder& b, std::uint32_t total, std::uint32_t distinct) {
     b.Record(first ? kSst : kContinue, body);
 }
 
-std::uint32_t RkInteger(std::int32_t v) { return static_cast<std::uint32_t>(v) << 2 | 2; }
+std::uint32_t RkInteger(std::int32_t v) {
+    return static_cast<std::uint32_t>(v) << 2 | 2;
+}
 
 }  // namespace
 
@@ -59,9 +78,11 @@ test::Bytes GenerateLargeSheetStream(const SheetShape& shape,
     BiffBuilder b;
     b.Record(kBof, BofBody(0x0005));
     if (password) b.FilePass(*password);
-    for (int i = 0; i < 5; ++i) b.Record(kFont, FontBody("Arial"));
+    for (int i = 0; i < 5; ++i)
+        b.Record(kFont, FontBody("Arial"));
     b.Record(kFormat, Body().u16(164).u16(10).u8(0).ascii("yyyy-mm-dd"));
-    for (int i = 0; i < 15; ++i) b.Record(kXf, XfBody(0, 0, true));
+    for (int i = 0; i < 15; ++i)
+        b.Record(kXf, XfBody(0, 0, true));
     b.Record(kXf, XfBody(0, 0, false));    // 15: general cells
     b.Record(kXf, XfBody(0, 164, false));  // 16: dates
     b.Record(kXf, XfBody(0, 4, false));    // 17: #,##0.00
@@ -86,13 +107,16 @@ test::Bytes GenerateLargeSheetStream(const SheetShape& shape,
                     b.Record(kNumber, Body().u16(r).u16(c).u16(17).f64(r * 1.25 + c / 8.0));
                     break;
                 case 1:
-                    b.Record(kRk, Body().u16(r).u16(c).u16(15).u32(RkInteger(static_cast<std::int32_t>(r * 100 + c))));
+                    b.Record(kRk, Body().u16(r).u16(c).u16(15).u32(
+                                      RkInteger(static_cast<std::int32_t>(r * 100 + c))));
                     break;
                 case 2:
-                    b.Record(kLabelSst, Body().u16(r).u16(c).u16(15).u32((r * 31 + c) % shape.distinctStrings));
+                    b.Record(kLabelSst, Body().u16(r).u16(c).u16(15).u32((r * 31 + c) %
+                                                                         shape.distinctStrings));
                     break;
                 default:
-                    b.Record(kNumber, Body().u16(r).u16(c).u16(16).f64(40000.0 + (r % 3000) + c / 48.0));
+                    b.Record(kNumber,
+                             Body().u16(r).u16(c).u16(16).f64(40000.0 + (r % 3000) + c / 48.0));
                     break;
             }
         }
@@ -102,21 +126,30 @@ test::Bytes GenerateLargeSheetStream(const SheetShape& shape,
 
     Bytes stream = b.Build();
     // The sheet's stream position stays plain in encrypted files too.
-    for (int i = 0; i < 4; ++i) stream[boundSheetAt + 4 + i] = static_cast<std::uint8_t>(sheetAt >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        stream[boundSheetAt + 4 + i] = static_cast<std::uint8_t>(sheetAt >> (8 * i));
     return stream;
 }
 
 test::Bytes GenerateManySheetsStream(int sheets) {
     BiffBuilder b;
     b.Record(kBof, BofBody(0x0005));
-    for (int i = 0; i < 5; ++i) b.Record(kFont, FontBody("Arial"));
-    for (int i = 0; i < 15; ++i) b.Record(kXf, XfBody(0, 0, true));
+    for (int i = 0; i < 5; ++i)
+        b.Record(kFont, FontBody("Arial"));
+    for (int i = 0; i < 15; ++i)
+        b.Record(kXf, XfBody(0, 0, true));
     b.Record(kXf, XfBody(0, 0, false));
     std::vector<std::size_t> boundSheets;
     for (int s = 0; s < sheets; ++s) {
         const std::string name = "Sheet" + std::to_string(s + 1);
         boundSheets.push_back(b.Size());
-        b.Record(kBoundSheet, Body().u32(0).u8(0).u8(0).u8(static_cast<std::uint32_t>(name.size())).u8(0).ascii(name));
+        b.Record(kBoundSheet, Body()
+                                  .u32(0)
+                                  .u8(0)
+                                  .u8(0)
+                                  .u8(static_cast<std::uint32_t>(name.size()))
+                                  .u8(0)
+                                  .ascii(name));
     }
     AddSst(b, static_cast<std::uint32_t>(sheets), 10);
     b.Record(kEof, {});

@@ -23,14 +23,18 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-std::string Utf8(const std::u16string& text) { return platform::Utf16ToUtf8(text); }
+std::string Utf8(const std::u16string& text) {
+    return platform::Utf16ToUtf8(text);
+}
 
 // 8-bit model texts are in the library code page.
 std::string Utf8(const std::string& text) {
     return platform::Utf16ToUtf8(platform::MultiByteToWide(platform::LibraryCodePage(), text));
 }
 
-json Number(double v) { return std::isfinite(v) ? json(v) : json(nullptr); }
+json Number(double v) {
+    return std::isfinite(v) ? json(v) : json(nullptr);
+}
 
 std::string IsoDate(double value) {
     const TDateTimeParts p = DecodeDateTime(value);
@@ -40,11 +44,14 @@ std::string IsoDate(double value) {
     return buffer;
 }
 
-json Rect(const TRangeRect& r) { return json::array({r.FirstRow, r.LastRow, r.FirstCol, r.LastCol}); }
+json Rect(const TRangeRect& r) {
+    return json::array({r.FirstRow, r.LastRow, r.FirstCol, r.LastCol});
+}
 
 json Rects(const TRangeRects& rects) {
     json out = json::array();
-    for (int i = 0; i < rects.RectCount(); ++i) out.push_back(Rect(rects.GetRect(i)));
+    for (int i = 0; i < rects.RectCount(); ++i)
+        out.push_back(Rect(rects.GetRect(i)));
     return out;
 }
 
@@ -52,7 +59,9 @@ json Fonts(const TVirtualFontTable& fonts) {
     json out = json::array();
     for (int i = 0; i < fonts.Count(); ++i) {
         const std::string& r = fonts.RecordAt(i);
-        const auto byte = [&](std::size_t at) { return static_cast<unsigned>(static_cast<unsigned char>(r[at])); };
+        const auto byte = [&](std::size_t at) {
+            return static_cast<unsigned>(static_cast<unsigned char>(r[at]));
+        };
         out.push_back({{"name", Utf8(TVirtualFontTable::GetFontName(r))},
                        {"size", static_cast<std::int16_t>(RecordGet16(r, fontrec::kSize16))},
                        {"bold", byte(fontrec::kBold) != 0},
@@ -70,7 +79,9 @@ json Xfs(const TVirtualXFTable& xfs) {
     json out = json::array();
     for (int i = 0; i < xfs.Count(); ++i) {
         const std::string& r = xfs.RecordAt(i);
-        const auto byte = [&](std::size_t at) { return static_cast<unsigned>(static_cast<unsigned char>(r[at])); };
+        const auto byte = [&](std::size_t at) {
+            return static_cast<unsigned>(static_cast<unsigned char>(r[at]));
+        };
         json colors = json::array(), styles = json::array();
         for (std::size_t side = 0; side < 4; ++side) {
             colors.push_back(byte(xfrec::kBorderColor + side));
@@ -234,7 +245,8 @@ json Sheet(const TSheet& sheet, const TFormatStrings& formats) {
         const TRange& r = sheet.Ranges().Items(i);
         ranges.push_back({{"name", Utf8(r.Name())}, {"merged", r.Merged()}, {"rects", Rects(r)}});
         if (r.Merged()) {
-            for (int k = 0; k < r.RectCount(); ++k) merged.push_back(Rect(r.GetRect(k)));
+            for (int k = 0; k < r.RectCount(); ++k)
+                merged.push_back(Rect(r.GetRect(k)));
         }
     }
     return {{"name", Utf8(sheet.Name())},

@@ -27,7 +27,9 @@ void ListStorage(TCFileStorage& storage, const std::string& prefix, std::ostream
     }
 }
 
-std::u16string FileName(const std::string& file) { return platform::Utf8ToUtf16(file); }
+std::u16string FileName(const std::string& file) {
+    return platform::Utf8ToUtf16(file);
+}
 
 }  // namespace
 

@@ -11,9 +11,10 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     std::string file;
-    auto* streams = app.add_subcommand(
-        "streams", "List the elements of FILE's compound document: 'stream SIZE PATH' or "
-                   "'storage - PATH', depth first");
+    auto* streams =
+        app.add_subcommand("streams",
+                           "List the elements of FILE's compound document: 'stream SIZE PATH' or "
+                           "'storage - PATH', depth first");
     streams->add_option("FILE", file, "Workbook or other compound document")->required();
 
     auto* records = app.add_subcommand(

@@ -22,15 +22,24 @@ constexpr char16_t kReplacement = 0xFFFD;
 // iconv's name for a Windows code page number.
 std::string IconvName(std::uint32_t codePage) {
     switch (codePage) {
-        case 65001: return "UTF-8";
-        case 1200: return "UTF-16LE";
-        case 1201: return "UTF-16BE";
-        case 20127: return "ASCII";
-        case 10000: return "MACINTOSH";
-        case 20866: return "KOI8-R";
-        case 21866: return "KOI8-U";
-        case 54936: return "GB18030";
-        default: break;
+        case 65001:
+            return "UTF-8";
+        case 1200:
+            return "UTF-16LE";
+        case 1201:
+            return "UTF-16BE";
+        case 20127:
+            return "ASCII";
+        case 10000:
+            return "MACINTOSH";
+        case 20866:
+            return "KOI8-R";
+        case 21866:
+            return "KOI8-U";
+        case 54936:
+            return "GB18030";
+        default:
+            break;
     }
     if (codePage >= 28591 && codePage <= 28599) {
         return "ISO-8859-" + std::to_string(codePage - 28590);
@@ -111,7 +120,8 @@ void BuildCaseTables(CodePageInfo& info) {
     }
     if (!info.singleByte) return;
     std::map<char16_t, unsigned char> encode;
-    for (int b = 0; b < 256; ++b) encode.emplace(info.decode[b], static_cast<unsigned char>(b));
+    for (int b = 0; b < 256; ++b)
+        encode.emplace(info.decode[b], static_cast<unsigned char>(b));
     for (int b = 0x80; b < 256; ++b) {
         const char16_t ch = info.decode[b];
         if (ch == kReplacement) continue;
@@ -131,7 +141,8 @@ std::unique_ptr<CodePageInfo> BuildInfo(std::uint32_t codePage) {
     if (!info->supported || codePage == kCodePageUtf8) {
         // UTF-8 is converted by hand; unsupported code pages are read as Latin-1.
         info->singleByte = !info->supported;
-        for (int b = 0; b < 256; ++b) info->decode[b] = static_cast<char16_t>(b);
+        for (int b = 0; b < 256; ++b)
+            info->decode[b] = static_cast<char16_t>(b);
         BuildCaseTables(*info);
         return info;
     }
@@ -233,13 +244,21 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 }  // namespace
 
-std::uint32_t SystemCodePage() { return kCodePageUtf8; }
+std::uint32_t SystemCodePage() {
+    return kCodePageUtf8;
+}
 
-std::uint32_t LibraryCodePage() { return gLibraryCodePage; }
+std::uint32_t LibraryCodePage() {
+    return gLibraryCodePage;
+}
 
-void SetLibraryCodePage(std::uint32_t codePage) { gLibraryCodePage = codePage; }
+void SetLibraryCodePage(std::uint32_t codePage) {
+    gLibraryCodePage = codePage;
+}
 
-bool IsCodePageSupported(std::uint32_t codePage) { return Info(codePage).supported; }
+bool IsCodePageSupported(std::uint32_t codePage) {
+    return Info(codePage).supported;
+}
 
 std::u16string Utf8ToUtf16(std::string_view text) {
     std::u16string out;

@@ -16,10 +16,13 @@ std::uint32_t Get32(const std::uint8_t* p) {
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint16_t Get16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
 
 void Put32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 struct Corrupt {
@@ -27,19 +30,20 @@ struct Corrupt {
 };
 
 class Checker {
-public:
+  public:
     Checker(std::uint8_t* bytes, std::size_t size) : bytes_(bytes), size_(size) {}
 
     CompoundCheck Run() {
         ReadHeader();
         const bool repaired = LoadFat();
-        std::vector<std::uint32_t> dirChain = Chain(fat_, Get32(bytes_ + kFirstDirSector), sectors_);
+        std::vector<std::uint32_t> dirChain =
+            Chain(fat_, Get32(bytes_ + kFirstDirSector), sectors_);
         LoadDirectory(dirChain);
         CheckTree();
         return repaired ? CompoundCheck::Repaired : CompoundCheck::Ok;
     }
 
-private:
+  private:
     void ReadHeader() {
         if (size_ < kHeaderSize || std::memcmp(bytes_, kSignature, sizeof kSignature) != 0) {
             throw Corrupt{"not a compound document"};
@@ -55,7 +59,9 @@ private:
         cutoff_ = Get32(bytes_ + kMiniStreamCutoff);
     }
 
-    const std::uint8_t* Sector(std::uint32_t s) const { return bytes_ + (std::size_t{s} + 1) * sectorSize_; }
+    const std::uint8_t* Sector(std::uint32_t s) const {
+        return bytes_ + (std::size_t{s} + 1) * sectorSize_;
+    }
     // The bytes of sector s that lie inside the file (a short last sector is allowed).
     std::size_t SectorBytes(std::uint32_t s) const {
         const std::size_t at = (std::size_t{s} + 1) * sectorSize_;
@@ -76,13 +82,15 @@ private:
             if (SectorBytes(s) < sectorSize_) throw Corrupt{"DIFAT sector cut off"};
             seen[s] = true;
             const std::uint8_t* p = Sector(s);
-            for (std::size_t i = 0; i < perDifat; ++i) listed.push_back(Get32(p + 4 * i));
+            for (std::size_t i = 0; i < perDifat; ++i)
+                listed.push_back(Get32(p + 4 * i));
             s = Get32(p + 4 * perDifat);
         }
         std::uint32_t count = Get32(bytes_ + kFatSectorCount);
         // The listed sector numbers end at the first free entry.
         std::size_t available = 0;
-        while (available < listed.size() && listed[available] < kMaxRegularSector) ++available;
+        while (available < listed.size() && listed[available] < kMaxRegularSector)
+            ++available;
         bool repaired = false;
         if (count > available) {
             // Some writers leave a count larger than the list; the list is what locates
@@ -95,9 +103,11 @@ private:
         fat_.reserve(std::size_t{count} * (sectorSize_ / 4));
         for (std::uint32_t k = 0; k < count; ++k) {
             const std::uint32_t f = listed[k];
-            if (f >= sectors_ || SectorBytes(f) < sectorSize_) throw Corrupt{"FAT sector outside the file"};
+            if (f >= sectors_ || SectorBytes(f) < sectorSize_)
+                throw Corrupt{"FAT sector outside the file"};
             const std::uint8_t* p = Sector(f);
-            for (std::size_t i = 0; i < sectorSize_ / 4; ++i) fat_.push_back(Get32(p + 4 * i));
+            for (std::size_t i = 0; i < sectorSize_ / 4; ++i)
+                fat_.push_back(Get32(p + 4 * i));
         }
         return repaired;
     }
@@ -122,9 +132,11 @@ private:
         for (std::uint32_t s : chain) {
             const std::uint8_t* p = Sector(s);
             const std::size_t n = SectorBytes(s) / kDirEntrySize;
-            for (std::size_t i = 0; i < n; ++i) entries_.push_back(p + i * kDirEntrySize);
+            for (std::size_t i = 0; i < n; ++i)
+                entries_.push_back(p + i * kDirEntrySize);
         }
-        if (entries_.empty() || entries_[0][kEntryType] != kTypeRoot) throw Corrupt{"no root entry"};
+        if (entries_.empty() || entries_[0][kEntryType] != kTypeRoot)
+            throw Corrupt{"no root entry"};
     }
 
     std::uint64_t EntrySize(const std::uint8_t* e) const {
@@ -135,7 +147,8 @@ private:
     }
 
     void CheckLength(std::size_t sectors, std::size_t sectorSize, std::uint64_t size) const {
-        if (size > static_cast<std::uint64_t>(sectors) * sectorSize) throw Corrupt{"chain shorter than its stream"};
+        if (size > static_cast<std::uint64_t>(sectors) * sectorSize)
+            throw Corrupt{"chain shorter than its stream"};
     }
 
     // Walks the directory tree from the root (as a reader does) and checks the chain of
@@ -153,7 +166,8 @@ private:
         if (firstMiniFat != kEndOfChain && firstMiniFat != kFreeSector) {
             for (std::uint32_t s : Chain(fat_, firstMiniFat, sectors_)) {
                 const std::uint8_t* p = Sector(s);
-                for (std::size_t i = 0; i < SectorBytes(s) / 4; ++i) miniFat.push_back(Get32(p + 4 * i));
+                for (std::size_t i = 0; i < SectorBytes(s) / 4; ++i)
+                    miniFat.push_back(Get32(p + 4 * i));
             }
         }
         const std::size_t miniSectors = static_cast<std::size_t>(miniStreamSize / 64);
@@ -178,9 +192,11 @@ private:
                 if (size == 0) continue;
                 if (size > size_) throw Corrupt{"stream larger than the file"};
                 if (size < cutoff_) {
-                    CheckLength(Chain(miniFat, Get32(e + kEntryStart), miniSectors).size(), 64, size);
+                    CheckLength(Chain(miniFat, Get32(e + kEntryStart), miniSectors).size(), 64,
+                                size);
                 } else {
-                    CheckLength(Chain(fat_, Get32(e + kEntryStart), sectors_).size(), sectorSize_, size);
+                    CheckLength(Chain(fat_, Get32(e + kEntryStart), sectors_).size(), sectorSize_,
+                                size);
                 }
             }
         }

@@ -20,6 +20,7 @@ enum class CompoundCheck {
 // Checks `bytes`; may repair known harmless header damage in place (a count of FAT
 // sectors beyond those the header lists, which some writers leave behind). `why`
 // receives a short description of what is wrong.
-CompoundCheck CheckCompoundDocument(std::uint8_t* bytes, std::size_t size, std::string* why = nullptr);
+CompoundCheck CheckCompoundDocument(std::uint8_t* bytes, std::size_t size,
+                                    std::string* why = nullptr);
 
 }  // namespace vorlix::platform

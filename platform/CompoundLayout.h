@@ -11,12 +11,13 @@ inline constexpr std::uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB
 inline constexpr std::size_t kHeaderSize = 512;
 
 // Header fields (little-endian).
-inline constexpr std::size_t kMajorVersion = 0x1A;      // 16-bit: 3 or 4
-inline constexpr std::size_t kSectorShift = 0x1E;       // 16-bit: 9 (512 bytes) or 12 (4096)
-inline constexpr std::size_t kMiniSectorShift = 0x20;   // 16-bit: 6 (64 bytes)
-inline constexpr std::size_t kFatSectorCount = 0x2C;    // 32-bit
-inline constexpr std::size_t kFirstDirSector = 0x30;    // 32-bit
-inline constexpr std::size_t kMiniStreamCutoff = 0x38;  // 32-bit: streams below live in the mini stream
+inline constexpr std::size_t kMajorVersion = 0x1A;     // 16-bit: 3 or 4
+inline constexpr std::size_t kSectorShift = 0x1E;      // 16-bit: 9 (512 bytes) or 12 (4096)
+inline constexpr std::size_t kMiniSectorShift = 0x20;  // 16-bit: 6 (64 bytes)
+inline constexpr std::size_t kFatSectorCount = 0x2C;   // 32-bit
+inline constexpr std::size_t kFirstDirSector = 0x30;   // 32-bit
+inline constexpr std::size_t kMiniStreamCutoff =
+    0x38;  // 32-bit: streams below live in the mini stream
 inline constexpr std::size_t kFirstMiniFatSector = 0x3C;
 inline constexpr std::size_t kMiniFatSectorCount = 0x40;
 inline constexpr std::size_t kFirstDifatSector = 0x44;

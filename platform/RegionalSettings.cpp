@@ -63,27 +63,42 @@ Field FieldFor(char conv, char modifier, bool unpadded) {
         if (conv == 'Y') return {C::Era, "ggge", "ggge"};
     }
     switch (conv) {
-        case 'a': return {C::Date, "ddd", "dddd"};
-        case 'A': return {C::Date, "dddd", "dddd"};
+        case 'a':
+            return {C::Date, "ddd", "dddd"};
+        case 'A':
+            return {C::Date, "dddd", "dddd"};
         case 'b':
-        case 'h': return {C::Date, "mmm", "mmmm"};
-        case 'B': return {C::Date, "mmmm", "mmmm"};
-        case 'd': return unpadded ? Field{C::Date, "d", "d"} : Field{C::Date, "dd", "dd"};
-        case 'e': return {C::Date, "d", "d"};  // padded with a space, not a zero
-        case 'm': return unpadded ? Field{C::Date, "m", "m"} : Field{C::Date, "mm", "mm"};
+        case 'h':
+            return {C::Date, "mmm", "mmmm"};
+        case 'B':
+            return {C::Date, "mmmm", "mmmm"};
+        case 'd':
+            return unpadded ? Field{C::Date, "d", "d"} : Field{C::Date, "dd", "dd"};
+        case 'e':
+            return {C::Date, "d", "d"};  // padded with a space, not a zero
+        case 'm':
+            return unpadded ? Field{C::Date, "m", "m"} : Field{C::Date, "mm", "mm"};
         case 'y':
-        case 'g': return {C::Date, "yy", "yy"};
+        case 'g':
+            return {C::Date, "yy", "yy"};
         case 'Y':
-        case 'G': return {C::Date, "yyyy", "yyyy"};
+        case 'G':
+            return {C::Date, "yyyy", "yyyy"};
         case 'H':
-        case 'I': return unpadded ? Field{C::Hour, "h", "h"} : Field{C::Hour, "hh", "hh"};
+        case 'I':
+            return unpadded ? Field{C::Hour, "h", "h"} : Field{C::Hour, "hh", "hh"};
         case 'k':
-        case 'l': return {C::Hour, "h", "h"};
-        case 'M': return {C::Minute, "", "", unpadded};
-        case 'S': return unpadded ? Field{C::Second, "s", "s"} : Field{C::Second, "ss", "ss"};
+        case 'l':
+            return {C::Hour, "h", "h"};
+        case 'M':
+            return {C::Minute, "", "", unpadded};
+        case 'S':
+            return unpadded ? Field{C::Second, "s", "s"} : Field{C::Second, "ss", "ss"};
         case 'p':
-        case 'P': return {C::AmPm, "AMPM", "AMPM"};
-        default: return {};  // time zones, week numbers, day of year, century, ...
+        case 'P':
+            return {C::AmPm, "AMPM", "AMPM"};
+        default:
+            return {};  // time zones, week numbers, day of year, century, ...
     }
 }
 
@@ -101,7 +116,8 @@ void Tokenize(std::string_view pattern, const Aliases& aliases, int depth, Token
             if (pattern[i] == '_' || pattern[i] == '-') unpadded = true;
             ++i;
         }
-        while (i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9') ++i;  // width
+        while (i < pattern.size() && pattern[i] >= '0' && pattern[i] <= '9')
+            ++i;  // width
         char modifier = 0;
         if (i < pattern.size() && (pattern[i] == 'E' || pattern[i] == 'O')) modifier = pattern[i++];
         if (i >= pattern.size()) {
@@ -111,17 +127,37 @@ void Tokenize(std::string_view pattern, const Aliases& aliases, int depth, Token
         const char conv = pattern[i++];
         std::string_view expansion;
         switch (conv) {
-            case '%': out.literals.back() += '%'; continue;
+            case '%':
+                out.literals.back() += '%';
+                continue;
             case 'n':
-            case 't': out.literals.back() += ' '; continue;
-            case 'c': expansion = aliases.dateTime; break;
-            case 'x': expansion = aliases.date; break;
-            case 'X': expansion = aliases.time; break;
-            case 'r': expansion = aliases.time12; break;
-            case 'T': expansion = "%H:%M:%S"; break;
-            case 'R': expansion = "%H:%M"; break;
-            case 'D': expansion = "%m/%d/%y"; break;
-            case 'F': expansion = "%Y-%m-%d"; break;
+            case 't':
+                out.literals.back() += ' ';
+                continue;
+            case 'c':
+                expansion = aliases.dateTime;
+                break;
+            case 'x':
+                expansion = aliases.date;
+                break;
+            case 'X':
+                expansion = aliases.time;
+                break;
+            case 'r':
+                expansion = aliases.time12;
+                break;
+            case 'T':
+                expansion = "%H:%M:%S";
+                break;
+            case 'R':
+                expansion = "%H:%M";
+                break;
+            case 'D':
+                expansion = "%m/%d/%y";
+                break;
+            case 'F':
+                expansion = "%Y-%m-%d";
+                break;
             default:
                 out.fields.push_back(FieldFor(conv, modifier, unpadded));
                 out.literals.emplace_back();
@@ -137,8 +173,12 @@ Tokens Tokenize(std::string_view pattern, const Aliases& aliases) {
     return tokens;
 }
 
-bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+bool IsAsciiSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+bool IsAsciiLetter(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
 bool IsAsciiPunct(unsigned char c) {
     return (c >= 0x21 && c <= 0x2F) || (c >= 0x3A && c <= 0x40) || (c >= 0x5B && c <= 0x60) ||
            (c >= 0x7B && c <= 0x7E);
@@ -153,8 +193,8 @@ struct LiteralParts {
 };
 
 LiteralParts SplitBetween(std::string_view literal) {
-    const std::size_t first = std::find_if(literal.begin(), literal.end(), IsAsciiSpace) -
-                              literal.begin();
+    const std::size_t first =
+        std::find_if(literal.begin(), literal.end(), IsAsciiSpace) - literal.begin();
     if (first == literal.size()) {
         const bool ascii = std::all_of(literal.begin(), literal.end(),
                                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -169,11 +209,15 @@ LiteralParts SplitBetween(std::string_view literal) {
 
 bool Keeps(FieldClass cls, TStrftimeUse use) {
     switch (cls) {
-        case FieldClass::Unsupported: return false;
+        case FieldClass::Unsupported:
+            return false;
         case FieldClass::Date:
-        case FieldClass::Era: return true;
-        case FieldClass::Second: return use == TStrftimeUse::AsWritten;
-        default: return use != TStrftimeUse::LongDate;
+        case FieldClass::Era:
+            return true;
+        case FieldClass::Second:
+            return use == TStrftimeUse::AsWritten;
+        default:
+            return use != TStrftimeUse::LongDate;
     }
 }
 
@@ -182,7 +226,7 @@ bool Keeps(FieldClass cls, TStrftimeUse use) {
 // written "mm" straight after an hour element, where the language reads "m" as minutes,
 // and "nn" anywhere else.
 class PatternWriter {
-public:
+  public:
     void Literal(std::string_view text) { pending_ += text; }
 
     void AddField(const Field& field, bool longDate) {
@@ -202,7 +246,7 @@ public:
         return std::move(out_);
     }
 
-private:
+  private:
     void FlushLiteral() {
         if (pending_.empty()) return;
         const std::u16string text = Utf8ToUtf16(pending_);
@@ -249,7 +293,8 @@ std::u16string Render(const Tokens& tokens, TStrftimeUse use) {
     std::vector<LiteralParts> parts(n + 1);
     parts[0] = {{}, {}, tokens.literals[0]};
     parts[n] = {tokens.literals[n], {}, {}};
-    for (std::size_t i = 1; i < n; ++i) parts[i] = SplitBetween(tokens.literals[i]);
+    for (std::size_t i = 1; i < n; ++i)
+        parts[i] = SplitBetween(tokens.literals[i]);
 
     std::optional<std::size_t> prev;
     for (std::size_t j = 0; j < n; ++j) {
@@ -257,8 +302,7 @@ std::u16string Render(const Tokens& tokens, TStrftimeUse use) {
         if (prev) {
             writer.Literal(parts[*prev + 1].left);
             const bool adjacent = j == *prev + 1;
-            writer.Literal(adjacent || !parts[j].sep.empty() ? parts[j].sep
-                                                             : parts[*prev + 1].sep);
+            writer.Literal(adjacent || !parts[j].sep.empty() ? parts[j].sep : parts[*prev + 1].sep);
         }
         writer.Literal(parts[j].right);
         writer.AddField(tokens.fields[j], use == TStrftimeUse::LongDate);
@@ -268,7 +312,9 @@ std::u16string Render(const Tokens& tokens, TStrftimeUse use) {
     return writer.Finish();
 }
 
-bool IsDateClass(FieldClass cls) { return cls == FieldClass::Date; }
+bool IsDateClass(FieldClass cls) {
+    return cls == FieldClass::Date;
+}
 bool IsClockClass(FieldClass cls) {
     return cls == FieldClass::Hour || cls == FieldClass::Minute || cls == FieldClass::Second;
 }
@@ -296,7 +342,7 @@ using LocalePtr = std::unique_ptr<std::remove_pointer_t<locale_t>, LocaleDeleter
 
 // Converts a locale's text from its code set into UTF-8; UTF-8 locales pass through.
 class Utf8Converter {
-public:
+  public:
     explicit Utf8Converter(const std::string& codeset) {
         std::string lower;
         for (char c : codeset) {
@@ -337,7 +383,7 @@ public:
         return out;
     }
 
-private:
+  private:
     bool Valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
     iconv_t handle_ = reinterpret_cast<iconv_t>(-1);
 };
@@ -361,7 +407,7 @@ std::string CategoryCodeset(locale_t loc, const std::string& name) {
 
 // The items of one category of a locale, as UTF-8 or UTF-16 text or as small numbers.
 class CategoryReader {
-public:
+  public:
     CategoryReader(locale_t loc, int category)
         : loc_(loc),
           name_(CategoryLocaleName(loc, category)),
@@ -393,7 +439,7 @@ public:
         return static_cast<std::uint32_t>(bits);
     }
 
-private:
+  private:
     locale_t loc_;
     std::string name_;
     Utf8Converter convert_;
@@ -406,7 +452,8 @@ std::optional<char16_t> SingleChar(const std::u16string& text) {
 
 std::u16string TrimSpaces(std::u16string text) {
     const auto space = [](char16_t c) { return c == u' ' || c == u'\t'; };
-    while (!text.empty() && space(text.back())) text.pop_back();
+    while (!text.empty() && space(text.back()))
+        text.pop_back();
     const auto first = std::find_if_not(text.begin(), text.end(), space);
     return std::u16string(first, text.end());
 }
@@ -648,7 +695,9 @@ bool TRegionalSettings::FromLocale(const std::string& name, TRegionalSettings& o
     return true;
 }
 
-const TRegionalSettings& RegionalSettings() { return Current(); }
+const TRegionalSettings& RegionalSettings() {
+    return Current();
+}
 
 namespace {
 std::uint64_t generation = 0;
@@ -659,6 +708,8 @@ void SetRegionalSettings(const TRegionalSettings& settings) {
     ++generation;
 }
 
-std::uint64_t RegionalSettingsGeneration() { return generation; }
+std::uint64_t RegionalSettingsGeneration() {
+    return generation;
+}
 
 }  // namespace vorlix::platform

@@ -36,8 +36,8 @@ struct TRegionalSettings {
     char16_t DateSeparator = u'/';
     char16_t TimeSeparator = u':';
     std::u16string CurrencyString = u"$";
-    int CurrencyFormat = 0;    // positive placement 0..3: $1, 1$, $ 1, 1 $
-    int NegCurrFormat = 0;     // negative style 0..15: ($1), -$1, $-1, $1-, (1$), ...
+    int CurrencyFormat = 0;  // positive placement 0..3: $1, 1$, $ 1, 1 $
+    int NegCurrFormat = 0;   // negative style 0..15: ($1), -$1, $-1, $1-, (1$), ...
     int CurrencyDecimals = 2;
     std::u16string ShortDateFormat = u"m/d/yyyy";
     std::u16string LongDateFormat = u"dddd, mmmm d, yyyy";
@@ -53,10 +53,9 @@ struct TRegionalSettings {
         u"July",    u"August",   u"September", u"October", u"November", u"December"};
     // Sunday first.
     std::array<std::u16string, 7> ShortDayNames = {u"Sun", u"Mon", u"Tue", u"Wed",
-                                                    u"Thu", u"Fri", u"Sat"};
-    std::array<std::u16string, 7> LongDayNames = {u"Sunday",   u"Monday", u"Tuesday",
-                                                  u"Wednesday", u"Thursday", u"Friday",
-                                                  u"Saturday"};
+                                                   u"Thu", u"Fri", u"Sat"};
+    std::array<std::u16string, 7> LongDayNames = {u"Sunday",   u"Monday", u"Tuesday", u"Wednesday",
+                                                  u"Thursday", u"Friday", u"Saturday"};
     std::vector<TEra> Eras;  // newest first, as the C library lists them
 
     // The settings of the environment's locale (LC_ALL / LC_* / LANG).

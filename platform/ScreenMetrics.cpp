@@ -6,8 +6,12 @@ namespace {
 int gScreenDpi = 96;
 }
 
-int ScreenDpi() { return gScreenDpi; }
+int ScreenDpi() {
+    return gScreenDpi;
+}
 
-void SetScreenDpi(int dotsPerInch) { gScreenDpi = dotsPerInch > 0 ? dotsPerInch : 96; }
+void SetScreenDpi(int dotsPerInch) {
+    gScreenDpi = dotsPerInch > 0 ? dotsPerInch : 96;
+}
 
 }  // namespace vorlix::platform

@@ -42,7 +42,7 @@ void InitGsfOnce() {
 // Owns one GObject reference.
 template <typename T>
 class GRef {
-public:
+  public:
     GRef() = default;
     explicit GRef(T* p) : p_(p) {}
     GRef(const GRef&) = delete;
@@ -63,14 +63,14 @@ public:
     T* get() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 
 // The bytes of an opened document: a read-only mapping of a locked file, or a copy in
 // memory. Shared by every handle opened from the document so that it outlives them all.
 class Backing {
-public:
+  public:
     Backing() = default;
     Backing(const Backing&) = delete;
     Backing& operator=(const Backing&) = delete;
@@ -102,8 +102,8 @@ public:
             b->copy_.resize(size);
             size_t done = 0;
             while (done < size) {
-                const ssize_t n = pread(b->fd_, b->copy_.data() + done, size - done,
-                                        static_cast<off_t>(done));
+                const ssize_t n =
+                    pread(b->fd_, b->copy_.data() + done, size - done, static_cast<off_t>(done));
                 if (n <= 0) return nullptr;
                 done += static_cast<size_t>(n);
             }
@@ -119,14 +119,14 @@ public:
         auto b = std::make_shared<Backing>();
         b->copy_ = std::move(bytes);
         if (!Usable(b->copy_.data(), b->copy_.size())) return nullptr;
-        b->input_ = GRef<GsfInput>(gsf_input_memory_new(
-            b->copy_.data(), static_cast<gsf_off_t>(b->copy_.size()), FALSE));
+        b->input_ = GRef<GsfInput>(
+            gsf_input_memory_new(b->copy_.data(), static_cast<gsf_off_t>(b->copy_.size()), FALSE));
         return b->input_ ? b : nullptr;
     }
 
     GsfInput* input() const { return input_.get(); }
 
-private:
+  private:
     // libgsf reads around some kinds of damage (a looping or short chain gives a short
     // stream, an oversized entry is left out); such documents are refused here instead.
     static bool Usable(std::uint8_t* bytes, size_t size) {
@@ -141,7 +141,7 @@ private:
 };
 
 class GsfStream final : public StreamHandle {
-public:
+  public:
     GsfStream(std::shared_ptr<Backing> backing, GsfInput* input)
         : backing_(std::move(backing)), input_(GSF_INPUT(g_object_ref(input))) {}
 
@@ -164,7 +164,7 @@ public:
         return !failed;
     }
 
-private:
+  private:
     std::shared_ptr<Backing> backing_;
     GRef<GsfInput> input_;
 };
@@ -172,7 +172,7 @@ private:
 // A storage of an opened document. Its children were opened (and their allocation
 // chains checked) when the document was opened; the handles below hand them out.
 class GsfStorage final : public StorageHandle {
-public:
+  public:
     GsfStorage(std::shared_ptr<Backing> backing, GsfInfile* infile)
         : backing_(std::move(backing)), infile_(GSF_INFILE(g_object_ref(infile))) {}
 
@@ -188,7 +188,8 @@ public:
             c.info.name = Utf8ToUtf16(name);
             // An msole child with children of its own, or a directory entry of storage
             // type, is a GsfInfile; a stream is a plain GsfInput.
-            if (GSF_IS_INFILE(child.get()) && gsf_infile_num_children(GSF_INFILE(child.get())) >= 0) {
+            if (GSF_IS_INFILE(child.get()) &&
+                gsf_infile_num_children(GSF_INFILE(child.get())) >= 0) {
                 c.info.type = ElementType::Storage;
                 c.storage = std::make_unique<GsfStorage>(backing_, GSF_INFILE(child.get()));
                 if (!c.storage->LoadChildren(depth + 1)) return false;
@@ -204,7 +205,8 @@ public:
     std::vector<ElementInfo> Elements() override {
         std::vector<ElementInfo> out;
         out.reserve(children_.size());
-        for (const auto& c : children_) out.push_back(c.info);
+        for (const auto& c : children_)
+            out.push_back(c.info);
         return out;
     }
 
@@ -220,7 +222,7 @@ public:
         return handle;
     }
 
-private:
+  private:
     struct Child {
         ElementInfo info;
         std::unique_ptr<GsfStorage> storage;
@@ -245,7 +247,7 @@ std::unique_ptr<StorageHandle> OpenBacking(const std::shared_ptr<Backing>& backi
 // A new, empty document. Its bytes are produced when the handle goes away and, for a
 // document on disk, written through the descriptor that holds the lock.
 class NewStorage final : public StorageHandle {
-public:
+  public:
     explicit NewStorage(int fd) : fd_(fd) {
         sink_ = GRef<GsfOutput>(gsf_output_memory_new());
         outfile_ = GRef<GsfOutfile>(gsf_outfile_msole_new(sink_.get()));
@@ -274,7 +276,7 @@ public:
     std::unique_ptr<StorageHandle> OpenStorage(std::size_t) override { return nullptr; }
     std::unique_ptr<StreamHandle> OpenStream(std::size_t) override { return nullptr; }
 
-private:
+  private:
     int fd_ = -1;
     GRef<GsfOutput> sink_;
     GRef<GsfOutfile> outfile_;

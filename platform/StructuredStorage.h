@@ -25,7 +25,7 @@ enum class SeekOrigin { Begin = 0, Current = 1, End = 2 };
 
 // A stream opened for reading.
 class StreamHandle {
-public:
+  public:
     virtual ~StreamHandle() = default;
     // Copies up to `count` bytes; returns how many were copied (0 at the end).
     virtual std::int64_t Read(void* buffer, std::int64_t count) = 0;
@@ -36,7 +36,7 @@ public:
 
 // A storage opened for reading, or a new empty one opened for writing.
 class StorageHandle {
-public:
+  public:
     virtual ~StorageHandle() = default;
     // Direct children in the order of the document's directory.
     virtual std::vector<ElementInfo> Elements() = 0;

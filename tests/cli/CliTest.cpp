@@ -7,12 +7,16 @@ using namespace vorlix::test;
 
 namespace {
 
-CommandResult Cli(const std::vector<std::string>& args) { return RunCommand(VORLIX_CLI, args); }
+CommandResult Cli(const std::vector<std::string>& args) {
+    return RunCommand(VORLIX_CLI, args);
+}
 
-Bytes Filled(std::size_t n) { return Bytes(n, 0x41); }
+Bytes Filled(std::size_t n) {
+    return Bytes(n, 0x41);
+}
 
 class CliTest : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
 };
 
@@ -54,7 +58,8 @@ TEST_F(CliTest, StreamsListsEveryElementDepthFirst) {
                           "stream 5000 Workbook",
                       }));
     // A storage is followed by its whole subtree.
-    const auto at = std::find(lines.begin(), lines.end(), "storage - _VBA_PROJECT_CUR") - lines.begin();
+    const auto at =
+        std::find(lines.begin(), lines.end(), "storage - _VBA_PROJECT_CUR") - lines.begin();
     for (int k = 1; k <= 3; ++k) {
         EXPECT_NE(lines[at + k].find("_VBA_PROJECT_CUR/"), std::string::npos) << lines[at + k];
     }
@@ -71,7 +76,7 @@ TEST_F(CliTest, RecordsListsOffsetsIdsLengthsAndNames) {
     const CommandResult r = Cli({"records", file.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"0 0x0809 16 BOF", "20 0x1234 1020",
-                                                       "1044 0x00FC 8 SST", "1056 0x000A 0 EOF"}));
+                                                      "1044 0x00FC 8 SST", "1056 0x000A 0 EOF"}));
 }
 
 TEST_F(CliTest, RecordsOfAnEncryptedWorkbookNeedNoPassword) {
@@ -85,7 +90,7 @@ TEST_F(CliTest, RecordsOfAnEncryptedWorkbookNeedNoPassword) {
     const CommandResult r = Cli({"records", file.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"0 0x0809 16 BOF", "20 0x002F 54 FILEPASS",
-                                                       "78 0x0031 30 FONT", "112 0x000A 0 EOF"}));
+                                                      "78 0x0031 30 FONT", "112 0x000A 0 EOF"}));
 }
 
 TEST_F(CliTest, ErrorsGoToStderrWithStatusTwo) {

@@ -57,7 +57,8 @@ void CollectPaths(TCFileStorage& storage, const std::string& prefix, std::set<st
 }
 
 std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -84,12 +85,13 @@ TEST(CorpusTest, EveryFileOpensOrIsRefusedAsDocumented) {
             std::set<std::string> ours;
             CollectPaths(cf.Root(), "", ours);
             std::set<std::string> theirs;
-            for (const json& s : scan["streams"]) theirs.insert(s.get<std::string>());
+            for (const json& s : scan["streams"])
+                theirs.insert(s.get<std::string>());
             EXPECT_EQ(ours, theirs);
             // The workbook stream, found whatever its letter case, with the same size.
             auto* workbook = dynamic_cast<TCFileStream*>(cf.Root().FindItem("Workbook"));
-            const bool expectWorkbook = (*entry)["stream_name"].is_string() &&
-                                        Lower((*entry)["stream_name"]) == "workbook";
+            const bool expectWorkbook =
+                (*entry)["stream_name"].is_string() && Lower((*entry)["stream_name"]) == "workbook";
             EXPECT_EQ(workbook != nullptr, expectWorkbook);
             if (workbook != nullptr && scan.contains("stream_size")) {
                 EXPECT_EQ(workbook->Size(), scan["stream_size"].get<std::int64_t>());
@@ -139,8 +141,10 @@ TEST(CorpusTest, RecordsWalkToTheEndLikeAnIndependentWalker) {
         // there is no padding both must see the same records.
         if (scan.contains("record_count") && scan["record_ids"].is_array()) {
             std::set<std::string> theirs;
-            for (const json& id : scan["record_ids"]) theirs.insert(id.get<std::string>());
-            for (const std::string& id : ids) EXPECT_TRUE(theirs.count(id)) << "record id " << id;
+            for (const json& id : scan["record_ids"])
+                theirs.insert(id.get<std::string>());
+            for (const std::string& id : ids)
+                EXPECT_TRUE(theirs.count(id)) << "record id " << id;
             if (theirs.count("0000") == 0) {
                 EXPECT_EQ(count, scan["record_count"].get<long long>());
                 ++compared;
@@ -157,7 +161,8 @@ TEST(CorpusTest, EncryptedWorkbooksDecryptWithTheirKnownPasswords) {
     SKIP_WITHOUT_CORPUS();
     int decrypted = 0;
     for (const json& entry : Manifest()["files"]) {
-        if (entry.value("encryption", "") != "rc4" || !entry.value("password", json()).is_string()) continue;
+        if (entry.value("encryption", "") != "rc4" || !entry.value("password", json()).is_string())
+            continue;
         SCOPED_TRACE(entry["file"].get<std::string>());
         const auto path = test::CorpusDir() / "files" / entry["file"].get<std::string>();
         TCFile cf(platform::Utf8ToUtf16(path.string()), cfOpen);
@@ -192,7 +197,8 @@ TEST(CorpusTest, EncryptedWorkbooksDecryptWithTheirKnownPasswords) {
             }
         }
         std::vector<std::string> expected;
-        for (const json& s : entry["sheets"]) expected.push_back(s["name"]);
+        for (const json& s : entry["sheets"])
+            expected.push_back(s["name"]);
         EXPECT_EQ(sheetNames, expected);
         ++decrypted;
     }

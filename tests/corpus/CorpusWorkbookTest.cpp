@@ -42,7 +42,8 @@ bool HasFeature(const json& entry, const std::string& feature) {
 }
 
 std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -51,7 +52,9 @@ bool IsWorkbookStream(const json& entry) {
            Lower(entry["stream_name"]) == "workbook";
 }
 
-std::string Utf8(const std::u16string& s) { return platform::Utf16ToUtf8(s); }
+std::string Utf8(const std::u16string& s) {
+    return platform::Utf16ToUtf8(s);
+}
 
 // The independent reader gives dates as serial numbers of the workbook's date system;
 // the model counts days from 30 December 1899 and skips the 1900 system's 29 February.
@@ -82,7 +85,8 @@ Opened Open(const json& entry) {
             ? entry["password"].get<std::string>()
             : std::string();
     try {
-        result.file->OpenFile(platform::Utf8ToUtf16(path.string()), platform::Utf8ToUtf16(password));
+        result.file->OpenFile(platform::Utf8ToUtf16(path.string()),
+                              platform::Utf8ToUtf16(password));
     } catch (const Exception& e) {
         result.error = e.what();
     }
@@ -109,7 +113,8 @@ TEST(CorpusWorkbookTest, EveryWorkbookOpensOrIsRefusedWithItsReason) {
         if (!IsWorkbookStream(entry)) {
             // No BIFF8 workbook stream: not a compound document, or an older format.
             EXPECT_TRUE(o.error == ECFileError::Message(3) ||
-                        o.error == "Stream not found: Workbook. File format is not Excel 97 or higher.")
+                        o.error ==
+                            "Stream not found: Workbook. File format is not Excel 97 or higher.")
                 << o.error;
         } else if (encryption == "rc4_cryptoapi") {
             EXPECT_EQ(o.error, "Error: strong encryption not supported.");
@@ -155,7 +160,8 @@ TEST(CorpusWorkbookTest, SheetsAndCellsAgreeWithAnIndependentReader) {
         std::size_t at = 0;
         for (const json& theirs : oracle["sheets"]) {
             const std::string sheetName = theirs["name"];
-            while (at < order.size() && order[at] != sheetName) ++at;
+            while (at < order.size() && order[at] != sheetName)
+                ++at;
             ASSERT_LT(at, order.size()) << "sheet " << sheetName << " missing or out of order";
             TSheet& sheet = *ours[sheetName];
             // Hidden (1) and very hidden (2): only the first is hidden here.
@@ -165,8 +171,8 @@ TEST(CorpusWorkbookTest, SheetsAndCellsAgreeWithAnIndependentReader) {
             TCells& cells = sheet.Cells();
             for (const json& c : theirs["cells"]) {
                 const int row = c[0], col = c[1], ctype = c[2];
-                const std::string where = sheetName + " row " + std::to_string(row) + " col " +
-                                          std::to_string(col);
+                const std::string where =
+                    sheetName + " row " + std::to_string(row) + " col " + std::to_string(col);
                 const std::optional<TCell> cell = cells.Find(row, col);
                 if (ctype == 5) {
                     // Error values: a BOOLERR error makes no cell, a formula whose result is
@@ -178,7 +184,8 @@ TEST(CorpusWorkbookTest, SheetsAndCellsAgreeWithAnIndependentReader) {
                 const TCellValue v = cell->Value();
                 ++compared;
                 if (ctype == 1) {
-                    if (c[3] == "" && v.IsEmpty()) continue;  // a formula's empty-text result keeps no value
+                    if (c[3] == "" && v.IsEmpty())
+                        continue;  // a formula's empty-text result keeps no value
                     ASSERT_TRUE(v.IsText()) << where;
                     EXPECT_EQ(Utf8(v.AsWideText()), c[3].get<std::string>()) << where;
                 } else if (ctype == 4) {

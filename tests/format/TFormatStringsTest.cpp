@@ -14,12 +14,12 @@ namespace {
 
 // Installs regional settings for one test and puts the previous ones back.
 class RegionalFixture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { saved_ = platform::RegionalSettings(); }
     void TearDown() override { platform::SetRegionalSettings(saved_); }
     static void Use(const TRegionalSettings& s) { platform::SetRegionalSettings(s); }
 
-private:
+  private:
     TRegionalSettings saved_;
 };
 
@@ -79,8 +79,10 @@ TEST(TFormatStringsTest, PositionsOutsideTheListRaiseListError) {
 TEST(TFormatStringsTest, KindOfIndex) {
     const auto kind = FormatKindOfIndex;
     EXPECT_EQ(kind(0), TFormatKind::General);
-    for (std::uint16_t i : {1, 4, 13, 37, 41, 44, 48}) EXPECT_EQ(kind(i), TFormatKind::Double) << i;
-    for (std::uint16_t i : {14, 18, 22, 45, 46, 47}) EXPECT_EQ(kind(i), TFormatKind::Date) << i;
+    for (std::uint16_t i : {1, 4, 13, 37, 41, 44, 48})
+        EXPECT_EQ(kind(i), TFormatKind::Double) << i;
+    for (std::uint16_t i : {14, 18, 22, 45, 46, 47})
+        EXPECT_EQ(kind(i), TFormatKind::Date) << i;
     EXPECT_EQ(kind(49), TFormatKind::Text);
     for (std::uint16_t i : {23, 30, 36, 50, 163, 164, 65535}) {
         EXPECT_EQ(kind(i), TFormatKind::None) << i;
@@ -97,8 +99,7 @@ TEST(TFormatStringsTest, KindNamesAndCustomIndexes) {
 // ---------------------------------------------------------------------------------------
 // Classification of format texts
 
-class KindOfTextTest
-    : public ::testing::TestWithParam<std::tuple<const char16_t*, TFormatKind>> {};
+class KindOfTextTest : public ::testing::TestWithParam<std::tuple<const char16_t*, TFormatKind>> {};
 
 TEST_P(KindOfTextTest, Classifies) {
     EXPECT_EQ(FormatKindOfText(std::get<0>(GetParam())), std::get<1>(GetParam()));
@@ -106,27 +107,25 @@ TEST_P(KindOfTextTest, Classifies) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, KindOfTextTest,
-    ::testing::Values(std::make_tuple(u"", TFormatKind::General),
-                      std::make_tuple(u"GENERAL", TFormatKind::General),
-                      std::make_tuple(u"[$-409]General", TFormatKind::General),
-                      std::make_tuple(u"[$-409]", TFormatKind::General),
-                      std::make_tuple(u"@", TFormatKind::Text),
-                      // Only the exact text is "text"; quoted literals without digits
-                      // are dates.
-                      std::make_tuple(u"\"abc\"@", TFormatKind::Date),
-                      std::make_tuple(u" @", TFormatKind::Date),
-                      std::make_tuple(u"mm:ss.0", TFormatKind::Date),
-                      std::make_tuple(u"h:mm", TFormatKind::Date),
-                      std::make_tuple(u"#,##0", TFormatKind::Double),
-                      std::make_tuple(u"0.00", TFormatKind::Double),
-                      // A date with a zero (tenths of seconds) counts as a number.
-                      std::make_tuple(u"hh:mm:ss.00", TFormatKind::Double),
-                      std::make_tuple(u"[$€-407]0", TFormatKind::Integer),
-                      std::make_tuple(u"0", TFormatKind::Integer),
-                      std::make_tuple(u"# ?/?", TFormatKind::Integer),
-                      // "[$" must open the text for the tag to be dropped.
-                      std::make_tuple(u"x[$-41D]", TFormatKind::Date),
-                      std::make_tuple(u"[$General", TFormatKind::Date)));
+    ::testing::Values(
+        std::make_tuple(u"", TFormatKind::General),
+        std::make_tuple(u"GENERAL", TFormatKind::General),
+        std::make_tuple(u"[$-409]General", TFormatKind::General),
+        std::make_tuple(u"[$-409]", TFormatKind::General), std::make_tuple(u"@", TFormatKind::Text),
+        // Only the exact text is "text"; quoted literals without digits
+        // are dates.
+        std::make_tuple(u"\"abc\"@", TFormatKind::Date), std::make_tuple(u" @", TFormatKind::Date),
+        std::make_tuple(u"mm:ss.0", TFormatKind::Date), std::make_tuple(u"h:mm", TFormatKind::Date),
+        std::make_tuple(u"#,##0", TFormatKind::Double),
+        std::make_tuple(u"0.00", TFormatKind::Double),
+        // A date with a zero (tenths of seconds) counts as a number.
+        std::make_tuple(u"hh:mm:ss.00", TFormatKind::Double),
+        std::make_tuple(u"[$€-407]0", TFormatKind::Integer),
+        std::make_tuple(u"0", TFormatKind::Integer),
+        std::make_tuple(u"# ?/?", TFormatKind::Integer),
+        // "[$" must open the text for the tag to be dropped.
+        std::make_tuple(u"x[$-41D]", TFormatKind::Date),
+        std::make_tuple(u"[$General", TFormatKind::Date)));
 
 // ---------------------------------------------------------------------------------------
 // Regional forms of the built-in formats
@@ -173,12 +172,10 @@ TEST_P(CurrencyPatternTest, BuildsBothSections) {
         uR"(#,##0.00 "$"_)",
     };
     static const std::u16string kNegative[16] = {
-        uR"(("$"#,##0.00))",   uR"(-"$"#,##0.00)",    uR"("$"-#,##0.00)",
-        uR"("$"#,##0.00-)",    uR"((#,##0.00"$"))",   uR"(-#,##0.00"$")",
-        uR"(#,##0.00-"$")",    uR"(#,##0.00"$"-)",    uR"(-#,##0.00 "$")",
-        uR"(-"$" #,##0.00)",   uR"(#,##0.00 "$"-)",   uR"("$" #,##0.00-)",
-        uR"("$" -#,##0.00)",   uR"(#,##0.00- "$")",   uR"(("$" #,##0.00))",
-        uR"((#,##0.00 "$"))",
+        uR"(("$"#,##0.00))", uR"(-"$"#,##0.00)",  uR"("$"-#,##0.00)",   uR"("$"#,##0.00-)",
+        uR"((#,##0.00"$"))", uR"(-#,##0.00"$")",  uR"(#,##0.00-"$")",   uR"(#,##0.00"$"-)",
+        uR"(-#,##0.00 "$")", uR"(-"$" #,##0.00)", uR"(#,##0.00 "$"-)",  uR"("$" #,##0.00-)",
+        uR"("$" -#,##0.00)", uR"(#,##0.00- "$")", uR"(("$" #,##0.00))", uR"((#,##0.00 "$"))",
     };
     const auto [style, placement] = GetParam();
     TRegionalSettings s;

@@ -16,8 +16,12 @@ using platform::TRegionalSettings;
 
 namespace {
 
-std::string U8(const std::u16string& text) { return platform::Utf16ToUtf8(text); }
-std::u16string U16(const std::string& text) { return platform::Utf8ToUtf16(text); }
+std::string U8(const std::u16string& text) {
+    return platform::Utf16ToUtf8(text);
+}
+std::u16string U16(const std::string& text) {
+    return platform::Utf8ToUtf16(text);
+}
 
 // Custom formats (index 164) under the settings in effect.
 std::string Number(double x, const std::string& format) {
@@ -35,14 +39,14 @@ constexpr double kNewYear = 36526.75;
 // Every test starts from the U.S. English settings (the values of a default-constructed
 // TRegionalSettings) and puts the process's settings back afterwards.
 class ValueFormatterTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         saved_ = platform::RegionalSettings();
         platform::SetRegionalSettings(TRegionalSettings{});
     }
     void TearDown() override { platform::SetRegionalSettings(saved_); }
 
-private:
+  private:
     TRegionalSettings saved_;
 };
 
@@ -103,7 +107,8 @@ TEST_F(ValueFormatterTest, GeneralNumberText) {
         {std::numeric_limits<double>::quiet_NaN(), "0"},
         {-std::numeric_limits<double>::infinity(), "0"},
     };
-    for (const auto& c : cases) EXPECT_EQ(U8(GeneralNumberText(c.value)), c.expected) << c.value;
+    for (const auto& c : cases)
+        EXPECT_EQ(U8(GeneralNumberText(c.value)), c.expected) << c.value;
     // The general and text formats, by text or by built-in index.
     EXPECT_EQ(Number(1.0 / 3, "General"), "0.333333333333333");
     EXPECT_EQ(Number(1e20, "@"), "1E20");
@@ -119,8 +124,8 @@ TEST_P(NumberPatternTest, Formats) {
 
 INSTANTIATE_TEST_SUITE_P(
     Placeholders, NumberPatternTest,
-    ::testing::Values(FormatCase{1234.5, "#,##0.00", "1,234.50"},
-                      FormatCase{1234.5, "0", "1235"}, FormatCase{2.5, "0", "3"},
+    ::testing::Values(FormatCase{1234.5, "#,##0.00", "1,234.50"}, FormatCase{1234.5, "0", "1235"},
+                      FormatCase{2.5, "0", "3"},
                       FormatCase{1234567.891, "#,##0.00", "1,234,567.89"},
                       FormatCase{1234, "0,", "1,234"},  // a comma anywhere groups
                       FormatCase{0, "#,###", ""}, FormatCase{0, "#,##0", "0"},
@@ -138,43 +143,42 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Signs, NumberPatternTest,
     ::testing::Values(FormatCase{-1234.5, "#,##0.00;(#,##0.00)", "(1,234.50)"},
-                      FormatCase{-1234.5, "#,##0.00", "-1,234.50"},
-                      FormatCase{-0.4, "0", "-0"}, FormatCase{-1e-300, "0.00", "-0.00"},
-                      FormatCase{-5, "\"$\"#,##0", "-$5"}, FormatCase{0, "0;(0)", "0"},
+                      FormatCase{-1234.5, "#,##0.00", "-1,234.50"}, FormatCase{-0.4, "0", "-0"},
+                      FormatCase{-1e-300, "0.00", "-0.00"}, FormatCase{-5, "\"$\"#,##0", "-$5"},
+                      FormatCase{0, "0;(0)", "0"},
                       FormatCase{-5, "(0)", "(5)"},  // one section, parenthesised
                       FormatCase{-5, "0;\"neg\"", "-neg"},
                       // The negative section's own "-" comes after the sign.
                       FormatCase{-5, "0;[Red]-0", "--5"}, FormatCase{-5, "0;", "-5"},
                       FormatCase{5, "\"abc\";0", "abc"}, FormatCase{-5, "\"abc\";0", "-5"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Scientific, NumberPatternTest,
-    ::testing::Values(FormatCase{1234567, "0.00E+00", "1.23E+06"},
-                      FormatCase{12345, "##0.0E+0", "123.5E+2"},
-                      FormatCase{12345, ".00E+00", ".12E+05"},
-                      FormatCase{0.000123, "0.0E+0", "1.2E-4"}, FormatCase{123, "0E-0", "1E2"},
-                      FormatCase{0.0123, "0.00e-00", "1.23e-02"},
-                      FormatCase{1e100, "0.0E+0000000", "1.0E+0100"},
-                      FormatCase{9.99, "0.0E+0", "1.0E+1"}, FormatCase{0, "0.00E+00", "0.00E+00"},
-                      FormatCase{-1234567, "0.00E+00", "-1.23E+06"},
-                      FormatCase{1e20, "0.00E+00", "1.00E+20"}));
+INSTANTIATE_TEST_SUITE_P(Scientific, NumberPatternTest,
+                         ::testing::Values(FormatCase{1234567, "0.00E+00", "1.23E+06"},
+                                           FormatCase{12345, "##0.0E+0", "123.5E+2"},
+                                           FormatCase{12345, ".00E+00", ".12E+05"},
+                                           FormatCase{0.000123, "0.0E+0", "1.2E-4"},
+                                           FormatCase{123, "0E-0", "1E2"},
+                                           FormatCase{0.0123, "0.00e-00", "1.23e-02"},
+                                           FormatCase{1e100, "0.0E+0000000", "1.0E+0100"},
+                                           FormatCase{9.99, "0.0E+0", "1.0E+1"},
+                                           FormatCase{0, "0.00E+00", "0.00E+00"},
+                                           FormatCase{-1234567, "0.00E+00", "-1.23E+06"},
+                                           FormatCase{1e20, "0.00E+00", "1.00E+20"}));
 
 INSTANTIATE_TEST_SUITE_P(
     LiteralsAndRewriting, NumberPatternTest,
     ::testing::Values(FormatCase{5, "\"abc\" 0 'x'", "abc 5 x"}, FormatCase{5, "0 \"kg", "5 kg"},
                       FormatCase{5, "0 Eur", "5 Eur"}, FormatCase{5, "0?", "5?"},
-                      FormatCase{0.125, "0.00%", "12.50%"},
-                      FormatCase{-0.25, "0%;-0%", "--25%"},
+                      FormatCase{0.125, "0.00%", "12.50%"}, FormatCase{-0.25, "0%;-0%", "--25%"},
                       // The last character is ")": no scaling, "%" is literal text.
                       FormatCase{-0.25, "0%;(0%)", "(0%)"},
                       // Only a final "%" multiplies.
-                      FormatCase{0.5, "0%\" off\"", "1% off"},
-                      FormatCase{5, "_$0_)", " 5"}, FormatCase{5, "0_x", "5   x"},
-                      FormatCase{5, "\\$0", "$5"}, FormatCase{5, "0*x", "5x"},
-                      FormatCase{5, "_-* 0", " 5"}, FormatCase{-5, "( (0)", "(5)"},
-                      FormatCase{5, "(0", "5"}, FormatCase{5, "0)", "5"},
-                      FormatCase{-5, "(0", "-5"}, FormatCase{5, "[Blue][>0]0", "5"},
-                      FormatCase{-5, "0;_)", "-5"}));
+                      FormatCase{0.5, "0%\" off\"", "1% off"}, FormatCase{5, "_$0_)", " 5"},
+                      FormatCase{5, "0_x", "5   x"}, FormatCase{5, "\\$0", "$5"},
+                      FormatCase{5, "0*x", "5x"}, FormatCase{5, "_-* 0", " 5"},
+                      FormatCase{-5, "( (0)", "(5)"}, FormatCase{5, "(0", "5"},
+                      FormatCase{5, "0)", "5"}, FormatCase{-5, "(0", "-5"},
+                      FormatCase{5, "[Blue][>0]0", "5"}, FormatCase{-5, "0;_)", "-5"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Fractions, NumberPatternTest,
@@ -217,68 +221,61 @@ TEST_P(DatePatternTest, Formats) {
 
 INSTANTIATE_TEST_SUITE_P(
     Elements, DatePatternTest,
-    ::testing::Values(FormatCase{kNewYear, "dd-mmm-yy", "01-Jan-00"},
-                      FormatCase{kNewYear, "mmmmm", "J"},
-                      FormatCase{kWednesday, "yyyy-mm-dd", "2003-02-05"},
-                      FormatCase{kWednesday, "d/m/y", "5/2/03"},
-                      FormatCase{kWednesday, "yyy YYYYY", "2003 2003"},
-                      FormatCase{kWednesday, "dddd, mmmm d", "Wednesday, February 5"},
-                      FormatCase{kWednesday, "ddd mmm", "Wed Feb"},
-                      FormatCase{kWednesday, "aaa aaaa", "Wed Wednesday"},
-                      FormatCase{kWednesday, "ddddd", "2/5/2003"},
-                      FormatCase{kWednesday, "dddddd", "Wednesday, February 5, 2003"},
-                      FormatCase{kWednesday, "t|tt", "2:07 PM|2:07:09 PM"},
-                      FormatCase{kWednesday, "c", "2/5/2003 2:07:09 PM"},
-                      FormatCase{37657, "c", "2/5/2003"},
-                      FormatCase{kWednesday, "h:mm:ss", "14:07:09"},
-                      FormatCase{kWednesday, "n:s nnn:sss hhh", "7:9 07:09 14"},
-                      FormatCase{kWednesday, "mm:ss", "02:09"},  // a month at the start
-                      FormatCase{kWednesday, "mm:ss.0", "02:09.z"},
-                      FormatCase{kWednesday, "[d]z \"q\" 'r' x", "[5]z q r x"},
-                      FormatCase{kWednesday, "d \"abc", "5 abc"},
-                      FormatCase{kWednesday, "d;m", "5"}));
+    ::testing::Values(
+        FormatCase{kNewYear, "dd-mmm-yy", "01-Jan-00"}, FormatCase{kNewYear, "mmmmm", "J"},
+        FormatCase{kWednesday, "yyyy-mm-dd", "2003-02-05"},
+        FormatCase{kWednesday, "d/m/y", "5/2/03"}, FormatCase{kWednesday, "yyy YYYYY", "2003 2003"},
+        FormatCase{kWednesday, "dddd, mmmm d", "Wednesday, February 5"},
+        FormatCase{kWednesday, "ddd mmm", "Wed Feb"},
+        FormatCase{kWednesday, "aaa aaaa", "Wed Wednesday"},
+        FormatCase{kWednesday, "ddddd", "2/5/2003"},
+        FormatCase{kWednesday, "dddddd", "Wednesday, February 5, 2003"},
+        FormatCase{kWednesday, "t|tt", "2:07 PM|2:07:09 PM"},
+        FormatCase{kWednesday, "c", "2/5/2003 2:07:09 PM"}, FormatCase{37657, "c", "2/5/2003"},
+        FormatCase{kWednesday, "h:mm:ss", "14:07:09"},
+        FormatCase{kWednesday, "n:s nnn:sss hhh", "7:9 07:09 14"},
+        FormatCase{kWednesday, "mm:ss", "02:09"},  // a month at the start
+        FormatCase{kWednesday, "mm:ss.0", "02:09.z"},
+        FormatCase{kWednesday, "[d]z \"q\" 'r' x", "[5]z q r x"},
+        FormatCase{kWednesday, "d \"abc", "5 abc"}, FormatCase{kWednesday, "d;m", "5"}));
 
 INSTANTIATE_TEST_SUITE_P(
     MinutesAndHours, DatePatternTest,
-    ::testing::Values(FormatCase{kNewYear, "h:mm AM/PM", "6:00 PM"},
-                      FormatCase{kWednesday, "hh:mm AM/PM", "02:07 PM"},
-                      FormatCase{kWednesday, "h:mm a/p", "2:07 p"},
-                      FormatCase{kWednesday, "H:MM Am/pM", "2:07 pM"},
-                      FormatCase{kWednesday, "h:mm ampm", "2:07 PM"},
-                      FormatCase{0.25, "h:mm A/P", "6:00 A"},
-                      FormatCase{0.0, "h AM/PM", "12 AM"},
-                      FormatCase{0.5, "h AM/PM", "12 PM"},
-                      // The first "a" after the hour decides, unless an "h" comes first.
-                      FormatCase{kWednesday, "AM/PM h:mm", "PM 2:07"},
-                      FormatCase{kWednesday, "h:mm h AM/PM", "14:07 2 PM"},
-                      FormatCase{kWednesday, "h:mm a", "14:07 a"},
-                      FormatCase{kWednesday, "h \"a\" AM/PM", "2 a PM"},
-                      FormatCase{kWednesday, "h \"o'clock\" AM/PM", "2 o'clock PM"},
-                      FormatCase{kWednesday, "h ax AM/PM", "14 ax PM"},
-                      // "m" is a minute when the letter element before it is an hour.
-                      FormatCase{kWednesday, "h m", "14 7"},
-                      FormatCase{kWednesday, "h x m", "14 x 2"},
-                      FormatCase{kWednesday, "h \"x\" m", "14 x 7"},
-                      FormatCase{kWednesday, "h m m", "14 7 2"},
-                      FormatCase{kWednesday, "h mmm", "14 Feb"}));
+    ::testing::Values(
+        FormatCase{kNewYear, "h:mm AM/PM", "6:00 PM"},
+        FormatCase{kWednesday, "hh:mm AM/PM", "02:07 PM"},
+        FormatCase{kWednesday, "h:mm a/p", "2:07 p"},
+        FormatCase{kWednesday, "H:MM Am/pM", "2:07 pM"},
+        FormatCase{kWednesday, "h:mm ampm", "2:07 PM"}, FormatCase{0.25, "h:mm A/P", "6:00 A"},
+        FormatCase{0.0, "h AM/PM", "12 AM"}, FormatCase{0.5, "h AM/PM", "12 PM"},
+        // The first "a" after the hour decides, unless an "h" comes first.
+        FormatCase{kWednesday, "AM/PM h:mm", "PM 2:07"},
+        FormatCase{kWednesday, "h:mm h AM/PM", "14:07 2 PM"},
+        FormatCase{kWednesday, "h:mm a", "14:07 a"},
+        FormatCase{kWednesday, "h \"a\" AM/PM", "2 a PM"},
+        FormatCase{kWednesday, "h \"o'clock\" AM/PM", "2 o'clock PM"},
+        FormatCase{kWednesday, "h ax AM/PM", "14 ax PM"},
+        // "m" is a minute when the letter element before it is an hour.
+        FormatCase{kWednesday, "h m", "14 7"}, FormatCase{kWednesday, "h x m", "14 x 2"},
+        FormatCase{kWednesday, "h \"x\" m", "14 x 7"}, FormatCase{kWednesday, "h m m", "14 7 2"},
+        FormatCase{kWednesday, "h mmm", "14 Feb"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    RewritingAndElapsedTime, DatePatternTest,
-    ::testing::Values(FormatCase{1.5, "[h]:mm:ss", "36:00:00"},
-                      FormatCase{1.5 + 61 / 86400.0, "[mm]:ss", "2161:01"},
-                      FormatCase{1.5, "[ss]", "129600"},
-                      FormatCase{-1.25, "[h]", "-18"},
-                      // Rounding to the millisecond carries into the next day.
-                      FormatCase{0.9999999999, "[h] d", "24 31"},
-                      FormatCase{kWednesday, "dd_-mm", "05 02"},
-                      FormatCase{kWednesday, "d\\-m", "5-2"},
-                      FormatCase{kWednesday, "d-*m*", "52"},
-                      FormatCase{kWednesday, "d_)m", "5 )2"},
-                      // "mmmmm" in quotes: the letter stands outside the quotes, where a
-                      // "D" (December) is a day.
-                      FormatCase{37960, "\"x mmmmm\" d", "x 5 5"},
-                      FormatCase{kWednesday, "\"x mmmmm\" d", "x F 5"},
-                      FormatCase{1.5, "\"[h]\"", "36"}));
+INSTANTIATE_TEST_SUITE_P(RewritingAndElapsedTime, DatePatternTest,
+                         ::testing::Values(FormatCase{1.5, "[h]:mm:ss", "36:00:00"},
+                                           FormatCase{1.5 + 61 / 86400.0, "[mm]:ss", "2161:01"},
+                                           FormatCase{1.5, "[ss]", "129600"},
+                                           FormatCase{-1.25, "[h]", "-18"},
+                                           // Rounding to the millisecond carries into the next day.
+                                           FormatCase{0.9999999999, "[h] d", "24 31"},
+                                           FormatCase{kWednesday, "dd_-mm", "05 02"},
+                                           FormatCase{kWednesday, "d\\-m", "5-2"},
+                                           FormatCase{kWednesday, "d-*m*", "52"},
+                                           FormatCase{kWednesday, "d_)m", "5 )2"},
+                                           // "mmmmm" in quotes: the letter stands outside the
+                                           // quotes, where a "D" (December) is a day.
+                                           FormatCase{37960, "\"x mmmmm\" d", "x 5 5"},
+                                           FormatCase{kWednesday, "\"x mmmmm\" d", "x F 5"},
+                                           FormatCase{1.5, "\"[h]\"", "36"}));
 
 TEST_F(ValueFormatterTest, DateKindsAndBuiltInIndexes) {
     // A plain number under a date format counts days from 30 December 1899.
@@ -399,15 +396,62 @@ TEST_F(ValueFormatterTest, ManyFormatsInTurnKeepTheirOwnResults) {
 }
 
 TEST_F(ValueFormatterTest, NoPatternOrValueBreaksTheEngine) {
-    const std::vector<std::u16string> formats = {
-        u"", u"\"", u"'", u"[", u"]", u"[h", u"[$", u"[$-409", u"[$-409]", u"E+", u"0E+",
-        u"0E+00000000", u"?/", u"# ?/", u"?/?", u";", u";;;", u"(", u")", u"_", u"*",
-        u"\\", u"%", u"0%", u"mmmmm", u"[h][mm][ss]", u"c", u"ddddd", u"tt", u"ampm", u"a/p",
-        u"h\"", u"h'", u"\uFDD0", u"0 ?/? \uFDD0", u"\"\uFDD1\" mmmmm", u"d \uFDD2 [h]",
-        u"\"mmmmm", u"0\"?/?", std::u16string(1000, u'0'), std::u16string(1000, u'#') + u".",
-        u"0." + std::u16string(500, u'#'), u"ggg eee", u"\xD800", u"0\xDC00"};
-    const double values[] = {0, -0.0, 1.5, -1.5, 0.999999999, 1e-320, 1e308, -1e308, 2e10,
-                             -7e5, std::numeric_limits<double>::quiet_NaN(),
+    const std::vector<std::u16string> formats = {u"",
+                                                 u"\"",
+                                                 u"'",
+                                                 u"[",
+                                                 u"]",
+                                                 u"[h",
+                                                 u"[$",
+                                                 u"[$-409",
+                                                 u"[$-409]",
+                                                 u"E+",
+                                                 u"0E+",
+                                                 u"0E+00000000",
+                                                 u"?/",
+                                                 u"# ?/",
+                                                 u"?/?",
+                                                 u";",
+                                                 u";;;",
+                                                 u"(",
+                                                 u")",
+                                                 u"_",
+                                                 u"*",
+                                                 u"\\",
+                                                 u"%",
+                                                 u"0%",
+                                                 u"mmmmm",
+                                                 u"[h][mm][ss]",
+                                                 u"c",
+                                                 u"ddddd",
+                                                 u"tt",
+                                                 u"ampm",
+                                                 u"a/p",
+                                                 u"h\"",
+                                                 u"h'",
+                                                 u"\uFDD0",
+                                                 u"0 ?/? \uFDD0",
+                                                 u"\"\uFDD1\" mmmmm",
+                                                 u"d \uFDD2 [h]",
+                                                 u"\"mmmmm",
+                                                 u"0\"?/?",
+                                                 std::u16string(1000, u'0'),
+                                                 std::u16string(1000, u'#') + u".",
+                                                 u"0." + std::u16string(500, u'#'),
+                                                 u"ggg eee",
+                                                 u"\xD800",
+                                                 u"0\xDC00"};
+    const double values[] = {0,
+                             -0.0,
+                             1.5,
+                             -1.5,
+                             0.999999999,
+                             1e-320,
+                             1e308,
+                             -1e308,
+                             2e10,
+                             -7e5,
+                             std::numeric_limits<double>::quiet_NaN(),
                              std::numeric_limits<double>::infinity(),
                              -std::numeric_limits<double>::infinity()};
     TRegionalSettings s;

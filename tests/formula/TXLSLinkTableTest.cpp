@@ -13,7 +13,9 @@ using vorlix::test::Bytes;
 
 namespace {
 
-std::string Str(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string Str(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
 
 template <typename Action>
 void ExpectLinkTableError(Action action) {
@@ -248,7 +250,7 @@ TEST(TXLSLinkTableTest, NamesKeepRecordOrderAndTheirAreas) {
 }
 
 class TXLSLinkTableReferenceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         for (const char16_t* sheet : {u"Jan", u"Feb", u"Mar", u"Data"}) {
             table.AddSheetName(sheet);

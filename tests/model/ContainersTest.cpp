@@ -16,9 +16,8 @@ struct Item {
 };
 
 THashedList<Item> MakeList(std::uint32_t size) {
-    return THashedList<Item>(size, [](const Item& item, std::string&) -> std::string_view {
-        return item.key;
-    });
+    return THashedList<Item>(
+        size, [](const Item& item, std::string&) -> std::string_view { return item.key; });
 }
 
 std::string ErrorOf(const std::function<void()>& f) {
@@ -56,9 +55,8 @@ TEST(HashTableTest, SizeZeroIsRefused) {
 
 TEST(HashTableTest, EntryZeroIsTellableFromAMiss) {
     std::vector<std::string> keys = {"zero", "one"};
-    THashTable table(7, [&](THashTable::Entry e, std::string&) -> std::string_view {
-        return keys[e];
-    });
+    THashTable table(
+        7, [&](THashTable::Entry e, std::string&) -> std::string_view { return keys[e]; });
     table.Insert(0);
     table.Insert(1);
     EXPECT_EQ(table.Find("zero"), 0u);
@@ -69,10 +67,10 @@ TEST(HashTableTest, EntryZeroIsTellableFromAMiss) {
 
 TEST(HashTableTest, RemoveTakesOutOnlyThatEntry) {
     std::vector<std::string> keys = {"a", "a", "b"};
-    THashTable table(3, [&](THashTable::Entry e, std::string&) -> std::string_view {
-        return keys[e];
-    });
-    for (THashTable::Entry e = 0; e < 3; ++e) table.Insert(e);
+    THashTable table(
+        3, [&](THashTable::Entry e, std::string&) -> std::string_view { return keys[e]; });
+    for (THashTable::Entry e = 0; e < 3; ++e)
+        table.Insert(e);
     table.Remove(0);
     EXPECT_EQ(table.Find("a"), 1u);
     table.Remove(1);
@@ -95,8 +93,10 @@ TEST(HashTableTest, WithoutKeyGetterEveryKeyIsEmpty) {
 TEST(HashedListTest, FindsItemsByKeyInInsertionOrder) {
     auto list = MakeList(131071);
     std::vector<Item> items;
-    for (int i = 0; i < 5000; ++i) items.push_back({"key" + std::to_string(i)});
-    for (auto& item : items) list.Add(&item);
+    for (int i = 0; i < 5000; ++i)
+        items.push_back({"key" + std::to_string(i)});
+    for (auto& item : items)
+        list.Add(&item);
     ASSERT_EQ(list.Count(), 5000u);
     for (int i = 0; i < 5000; i += 7) {
         EXPECT_EQ(list.Find("key" + std::to_string(i)), &items[i]);
@@ -112,8 +112,10 @@ TEST(HashedListTest, DuplicateKeysFindTheFirstAddedEvenAfterGrowth) {
     // keys keep their order.
     auto list = MakeList(1);
     std::vector<Item> items;
-    for (int i = 0; i < 3000; ++i) items.push_back({"k" + std::to_string(i % 100)});
-    for (auto& item : items) list.Add(&item);
+    for (int i = 0; i < 3000; ++i)
+        items.push_back({"k" + std::to_string(i % 100)});
+    for (auto& item : items)
+        list.Add(&item);
     for (int k = 0; k < 100; ++k) {
         EXPECT_EQ(list.IndexOfKey("k" + std::to_string(k)), k);
     }

@@ -9,13 +9,13 @@ namespace {
 
 // Switches the library code page for one test.
 class CodePageScope {
-public:
+  public:
     explicit CodePageScope(std::uint32_t cp) : saved_(platform::LibraryCodePage()) {
         platform::SetLibraryCodePage(cp);
     }
     ~CodePageScope() { platform::SetLibraryCodePage(saved_); }
 
-private:
+  private:
     std::uint32_t saved_;
 };
 
@@ -34,7 +34,10 @@ TEST(StringHelpersTest, FlaggedBytesOnlyReplaceWhenFlagIsOne) {
     EXPECT_EQ(out, u"unchanged");
     FlaggedBytesToWide("", out);
     EXPECT_EQ(out, u"unchanged");
-    FlaggedBytesToWide(std::string("\x01" "A\0B\0", 5), out);
+    FlaggedBytesToWide(std::string("\x01"
+                                   "A\0B\0",
+                                   5),
+                       out);
     EXPECT_EQ(out, u"AB");
 }
 

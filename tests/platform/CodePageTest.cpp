@@ -13,7 +13,10 @@ TEST(CodePageTest, Utf8RoundTripAndMalformedInput) {
     const std::u16string text = u"A\u00E9\u20AC\U0001F600";
     EXPECT_EQ(MultiByteToWide(65001, WideToMultiByte(65001, text)), text);
     // Invalid and truncated sequences give U+FFFD per bad byte; nothing else is lost.
-    EXPECT_EQ(MultiByteToWide(65001, "a\xFF" "b\xE2\x82"), u"a\uFFFDb\uFFFD\uFFFD");
+    EXPECT_EQ(MultiByteToWide(65001,
+                              "a\xFF"
+                              "b\xE2\x82"),
+              u"a\uFFFDb\uFFFD\uFFFD");
     // An overlong encoding is not a character.
     EXPECT_EQ(MultiByteToWide(65001, "\xC0\xAF"), u"\uFFFD\uFFFD");
     // Unpaired surrogates cannot be written as UTF-8.

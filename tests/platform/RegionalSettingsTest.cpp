@@ -29,13 +29,13 @@ std::optional<TRegionalSettings> Load(const std::string& name) {
 }
 
 // CI machines may have nothing but C.UTF-8.
-#define LOAD_OR_SKIP(var, name)                                \
-    const std::optional<TRegionalSettings> var = Load(name);   \
+#define LOAD_OR_SKIP(var, name)                              \
+    const std::optional<TRegionalSettings> var = Load(name); \
     if (!var) GTEST_SKIP() << "locale " << (name) << " is not installed"
 
 // Sets environment variables for one test and puts the old values back.
 class EnvironmentGuard {
-public:
+  public:
     void Set(const char* name, const char* value) {
         const char* old = std::getenv(name);
         saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
@@ -48,7 +48,7 @@ public:
         }
     }
 
-private:
+  private:
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
@@ -207,7 +207,9 @@ struct PatternCase {
     const char16_t* expected;
 };
 
-void PrintTo(const PatternCase& c, std::ostream* os) { *os << '"' << c.strftime << '"'; }
+void PrintTo(const PatternCase& c, std::ostream* os) {
+    *os << '"' << c.strftime << '"';
+}
 
 class StrftimePatternTest : public ::testing::TestWithParam<PatternCase> {};
 
@@ -221,44 +223,36 @@ constexpr TStrftimeUse kShortTime = TStrftimeUse::ShortTime;
 
 INSTANTIATE_TEST_SUITE_P(
     Conversions, StrftimePatternTest,
-    ::testing::Values(PatternCase{"%d/%m/%Y", kAll, u"dd/mm/yyyy"},
-                      PatternCase{"%-d.%-m.%Y", kAll, u"d.m.yyyy"},
-                      PatternCase{"%e %b %Y", kAll, u"d mmm yyyy"},
-                      PatternCase{"%A %B %Od", kAll, u"dddd mmmm dd"},
-                      PatternCase{"%F", kAll, u"yyyy-mm-dd"},
-                      PatternCase{"%x", kAll, u"mm/dd/yy"},
-                      PatternCase{"%Y年%m月%d日", kAll, u"yyyy年mm月dd日"},
-                      PatternCase{"%EC%Ey年", kAll, u"ggge年"},
-                      PatternCase{"%H:%M:%S", kAll, u"hh:mm:ss"},
-                      PatternCase{"%R", kAll, u"hh:mm"},
-                      PatternCase{"%r", kAll, u"hh:mm:ss AMPM"},
-                      PatternCase{"%l:%M %P", kAll, u"h:mm AMPM"},
-                      PatternCase{"%k.%M", kAll, u"h.mm"},
-                      PatternCase{"%p%I時%M分%S秒", kAll, u"AMPMhh時mm分ss秒"},
-                      // Without an hour before it, "mm" would be the month.
-                      PatternCase{"%M:%S", kAll, u"nn:ss"},
-                      PatternCase{"%H:%-M", kAll, u"hh:m"}));
+    ::testing::Values(
+        PatternCase{"%d/%m/%Y", kAll, u"dd/mm/yyyy"}, PatternCase{"%-d.%-m.%Y", kAll, u"d.m.yyyy"},
+        PatternCase{"%e %b %Y", kAll, u"d mmm yyyy"},
+        PatternCase{"%A %B %Od", kAll, u"dddd mmmm dd"}, PatternCase{"%F", kAll, u"yyyy-mm-dd"},
+        PatternCase{"%x", kAll, u"mm/dd/yy"}, PatternCase{"%Y年%m月%d日", kAll, u"yyyy年mm月dd日"},
+        PatternCase{"%EC%Ey年", kAll, u"ggge年"}, PatternCase{"%H:%M:%S", kAll, u"hh:mm:ss"},
+        PatternCase{"%R", kAll, u"hh:mm"}, PatternCase{"%r", kAll, u"hh:mm:ss AMPM"},
+        PatternCase{"%l:%M %P", kAll, u"h:mm AMPM"}, PatternCase{"%k.%M", kAll, u"h.mm"},
+        PatternCase{"%p%I時%M分%S秒", kAll, u"AMPMhh時mm分ss秒"},
+        // Without an hour before it, "mm" would be the month.
+        PatternCase{"%M:%S", kAll, u"nn:ss"}, PatternCase{"%H:%-M", kAll, u"hh:m"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Literals, StrftimePatternTest,
-    ::testing::Values(PatternCase{"%d de %B de %Y", kAll, u"dd\" de \"mmmm\" de \"yyyy"},
-                      // A quoted literal ends the hour's hold on "m".
-                      PatternCase{"%Hh%M", kAll, u"hh\"h\"nn"},
-                      PatternCase{"%d\"%m", kAll, u"dd'\"'mm"},
-                      PatternCase{"100%% %n%d", kAll, u"100%  dd"},
-                      PatternCase{"no fields", kAll, u"\"no fields\""},
-                      PatternCase{"%d%", kAll, u"dd%"}));
+INSTANTIATE_TEST_SUITE_P(Literals, StrftimePatternTest,
+                         ::testing::Values(PatternCase{"%d de %B de %Y", kAll,
+                                                       u"dd\" de \"mmmm\" de \"yyyy"},
+                                           // A quoted literal ends the hour's hold on "m".
+                                           PatternCase{"%Hh%M", kAll, u"hh\"h\"nn"},
+                                           PatternCase{"%d\"%m", kAll, u"dd'\"'mm"},
+                                           PatternCase{"100%% %n%d", kAll, u"100%  dd"},
+                                           PatternCase{"no fields", kAll, u"\"no fields\""},
+                                           PatternCase{"%d%", kAll, u"dd%"}));
 
 INSTANTIATE_TEST_SUITE_P(
     DroppedFields, StrftimePatternTest,
-    ::testing::Values(PatternCase{"%H:%M:%S %Z", kAll, u"hh:mm:ss"},
-                      PatternCase{"%j %d.%m.", kAll, u"dd.mm."},
-                      PatternCase{"%a %d %b %Y %r %Z", kLongDate, u"dddd dd mmmm yyyy"},
-                      PatternCase{"%A, %H:%M %e. %B", kLongDate, u"dddd, d. mmmm"},
-                      PatternCase{"%Y年%m月%d日 %H時%M分%S秒", kLongDate, u"yyyy年mm月dd日"},
-                      PatternCase{"%Y년 %m월 %d일 (%a) %p %I시 %M분 %S초", kLongDate,
-                                  u"yyyy년 mm월 dd일 (dddd)"},
-                      PatternCase{"%H:%M", kLongDate, u""},
-                      PatternCase{"%I:%M:%S %p", kShortTime, u"hh:mm AMPM"},
-                      PatternCase{"%l:%M:%S %P %Z", kShortTime, u"h:mm AMPM"},
-                      PatternCase{"%p %I시 %M분 %S초", kShortTime, u"AMPM hh시 mm분"}));
+    ::testing::Values(
+        PatternCase{"%H:%M:%S %Z", kAll, u"hh:mm:ss"}, PatternCase{"%j %d.%m.", kAll, u"dd.mm."},
+        PatternCase{"%a %d %b %Y %r %Z", kLongDate, u"dddd dd mmmm yyyy"},
+        PatternCase{"%A, %H:%M %e. %B", kLongDate, u"dddd, d. mmmm"},
+        PatternCase{"%Y年%m月%d日 %H時%M分%S秒", kLongDate, u"yyyy年mm月dd日"},
+        PatternCase{"%Y년 %m월 %d일 (%a) %p %I시 %M분 %S초", kLongDate, u"yyyy년 mm월 dd일 (dddd)"},
+        PatternCase{"%H:%M", kLongDate, u""}, PatternCase{"%I:%M:%S %p", kShortTime, u"hh:mm AMPM"},
+        PatternCase{"%l:%M:%S %P %Z", kShortTime, u"h:mm AMPM"},
+        PatternCase{"%p %I시 %M분 %S초", kShortTime, u"AMPM hh시 mm분"}));

@@ -34,7 +34,8 @@ struct FilePassFields {
 
 FilePassFields FieldsFor(const std::u16string& password, KeyMaterial* key = nullptr) {
     std::array<std::uint8_t, 16> salt{};
-    for (int i = 0; i < 16; ++i) salt[i] = static_cast<std::uint8_t>(0xA0 + i * 3);
+    for (int i = 0; i < 16; ++i)
+        salt[i] = static_cast<std::uint8_t>(0xA0 + i * 3);
     std::array<std::uint8_t, 16> k{};
     const test::Bytes body = test::MakeFilePassBody(password, salt, &k);
     if (key != nullptr) std::memcpy(key->data(), k.data(), 16);
@@ -53,8 +54,9 @@ TEST(Md5Test, PublishedTestSuite) {
     EXPECT_EQ(Md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
     EXPECT_EQ(Md5Hex("message digest"), "f96b697d7cb7938d525a2f31aaf161d0");
     EXPECT_EQ(Md5Hex("abcdefghijklmnopqrstuvwxyz"), "c3fcd3d76192e4007dfb496cca67e13b");
-    EXPECT_EQ(Md5Hex("12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
-              "57edf4a22be3c955ac49da2e2107b67a");
+    EXPECT_EQ(
+        Md5Hex("12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
+        "57edf4a22be3c955ac49da2e2107b67a");
     // Fed in pieces that cross the 64-byte blocks.
     const std::string text(1000, 'x');
     Md5 md5;
@@ -90,7 +92,8 @@ TEST(VerifyPasswordTest, RightWrongAndDefaultPasswords) {
 
     const FilePassFields byDefault = FieldsFor(kDefaultPassword);
     EXPECT_FALSE(VerifyPassword(u"", byDefault.salt, byDefault.verifier, byDefault.hash, key));
-    EXPECT_TRUE(VerifyPassword(kDefaultPassword, byDefault.salt, byDefault.verifier, byDefault.hash, key));
+    EXPECT_TRUE(
+        VerifyPassword(kDefaultPassword, byDefault.salt, byDefault.verifier, byDefault.hash, key));
 
     const FilePassFields empty = FieldsFor(u"");
     EXPECT_TRUE(VerifyPassword(u"", empty.salt, empty.verifier, empty.hash, key));
@@ -119,7 +122,8 @@ TEST(VerifyPasswordTest, PasswordsLongerThanFifteenAreRefused) {
 
 TEST(DecryptBlockTest, KeyStreamRestartsForEveryBlock) {
     KeyMaterial key{};
-    for (int i = 0; i < 16; ++i) key[i] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 16; ++i)
+        key[i] = static_cast<std::uint8_t>(i);
     std::uint8_t zeros[kCipherBlockSize] = {};
     std::uint8_t block3[kCipherBlockSize], again[kCipherBlockSize], block4[kCipherBlockSize];
     Rc4State state;

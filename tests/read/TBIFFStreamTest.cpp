@@ -13,7 +13,7 @@ namespace {
 
 // A workbook stream opened through the compound-document layer, as the reader does.
 class OpenedStream {
-public:
+  public:
     explicit OpenedStream(const Bytes& workbook) {
         TEasyStream source;
         const Bytes doc = CompoundBytes({{"Workbook", workbook}});
@@ -26,14 +26,15 @@ public:
     TBIFFStream& operator*() { return *stream_; }
     TBIFFStream* operator->() { return stream_.get(); }
 
-private:
+  private:
     std::unique_ptr<TCFile> file_;
     std::unique_ptr<TBIFFStream> stream_;
 };
 
 Bytes Filled(std::size_t n, std::uint8_t seed) {
     Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(seed + i * 13 + i / 256);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<std::uint8_t>(seed + i * 13 + i / 256);
     return b;
 }
 

@@ -16,7 +16,9 @@ using namespace vorlix::test;
 
 namespace {
 
-std::u16string U16(const std::filesystem::path& p) { return platform::Utf8ToUtf16(p.string()); }
+std::u16string U16(const std::filesystem::path& p) {
+    return platform::Utf8ToUtf16(p.string());
+}
 
 // The ECFileError code an action raises, or -1 when it raises nothing.
 int CodeOf(const std::function<void()>& action) {
@@ -30,7 +32,8 @@ int CodeOf(const std::function<void()>& action) {
 
 Bytes Pattern(std::size_t n) {
     Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
     return b;
 }
 
@@ -39,19 +42,23 @@ std::uint32_t Get32(const Bytes& b, std::size_t at) {
 }
 
 void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // Offsets inside a compound document with 512-byte sectors, as libgsf writes them.
 constexpr std::size_t kFirstDirSector = 0x30;
 constexpr std::size_t kFirstFatSector = 0x4C;  // first entry of the header's FAT list
-std::size_t SectorOffset(std::uint32_t sector) { return (sector + 1) * 512u; }
+std::size_t SectorOffset(std::uint32_t sector) {
+    return (sector + 1) * 512u;
+}
 
 // The directory entry whose UTF-16 name is `name` (searched in the first directory sector).
 std::size_t DirEntryOffset(const Bytes& doc, const std::u16string& name) {
     const std::size_t dir = SectorOffset(Get32(doc, kFirstDirSector));
     for (std::size_t e = dir; e + 128 <= dir + 512; e += 128) {
-        bool same = static_cast<std::size_t>(doc[e + 0x40] | doc[e + 0x41] << 8) == 2 * (name.size() + 1);
+        bool same =
+            static_cast<std::size_t>(doc[e + 0x40] | doc[e + 0x41] << 8) == 2 * (name.size() + 1);
         for (std::size_t i = 0; same && i < name.size(); ++i) {
             same = (doc[e + 2 * i] | doc[e + 2 * i + 1] << 8) == name[i];
         }
@@ -61,7 +68,7 @@ std::size_t DirEntryOffset(const Bytes& doc, const std::u16string& name) {
 }
 
 class TCFileTest : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     std::filesystem::path file = dir / "book.xls";
 };
@@ -69,9 +76,7 @@ protected:
 }  // namespace
 
 TEST_F(TCFileTest, FindItemIgnoresLetterCaseAndLooksOnlyAtDirectChildren) {
-    WriteCompound(file, {{"WORKBOOK", Pattern(10)},
-                         {"Sub", {}, true},
-                         {"Sub/Inner", Pattern(3)}});
+    WriteCompound(file, {{"WORKBOOK", Pattern(10)}, {"Sub", {}, true}, {"Sub/Inner", Pattern(3)}});
     TCFile cf(U16(file), cfOpen);
     EXPECT_EQ(cf.Root().Name(), "Root Entry");
     for (const char* name : {"Workbook", "workbook", "WORKBOOK", "wOrKbOoK"}) {
@@ -123,7 +128,8 @@ TEST_F(TCFileTest, StreamReadsSeeksAndSizes) {
         EXPECT_FALSE(s->ReadBuffer(buf, 64));
         EXPECT_FALSE(s->ReadBuffer(nullptr, 64));
         // Positions the stream refuses raise code 6.
-        EXPECT_EQ(CodeOf([&] { s->SetPosition(static_cast<std::int32_t>(expected.size()) + 1); }), 6);
+        EXPECT_EQ(CodeOf([&] { s->SetPosition(static_cast<std::int32_t>(expected.size()) + 1); }),
+                  6);
         EXPECT_EQ(CodeOf([&] { s->SetPosition(-1); }), 6);
         EXPECT_EQ(CodeOf([&] { s->SetPosition(0); }), -1);
     }
@@ -180,8 +186,9 @@ TEST_F(TCFileTest, FileIsLockedWhileOpen) {
     {
         TCFile first(U16(file), cfOpen);
         EXPECT_EQ(CodeOf([&] { TCFile second(U16(file), cfOpen); }), 3);
-        EXPECT_EQ(ECFileError(3).what(),
-                  std::string("Can not open a file (probably it is already opened or does not exist)"));
+        EXPECT_EQ(
+            ECFileError(3).what(),
+            std::string("Can not open a file (probably it is already opened or does not exist)"));
     }
     EXPECT_EQ(CodeOf([&] { TCFile again(U16(file), cfOpen); }), -1);
 }
@@ -230,15 +237,22 @@ TEST_F(TCFileTest, BrokenSectorChainsAreRefused) {
         std::function<void(Bytes&)> corrupt;
     };
     const std::vector<Case> cases = {
-        {"stream chain loops onto itself", [&](Bytes& d) { Put32(d, fat + 4 * (start + 3), start); }},
-        {"stream chain points past the file", [&](Bytes& d) { Put32(d, fat + 4 * start, 0x00FFFFF0); }},
+        {"stream chain loops onto itself",
+         [&](Bytes& d) { Put32(d, fat + 4 * (start + 3), start); }},
+        {"stream chain points past the file",
+         [&](Bytes& d) { Put32(d, fat + 4 * start, 0x00FFFFF0); }},
         {"stream chain ends early", [&](Bytes& d) { Put32(d, fat + 4 * (start + 2), 0xFFFFFFFE); }},
         {"directory chain loops", [&](Bytes& d) { Put32(d, fat + 4 * dirSector, dirSector); }},
         {"stream size beyond the file", [&](Bytes& d) { Put32(d, entry + 0x78, 0x7FFFFFF0); }},
         {"stream starts past the file", [&](Bytes& d) { Put32(d, entry + 0x74, 0x00FFFFF0); }},
         {"FAT sector past the file", [&](Bytes& d) { Put32(d, kFirstFatSector, 0x00FFFFF0); }},
-        {"FAT sector listed past the file", [&](Bytes& d) { Put32(d, kFirstFatSector + 4, 0x00FFFFF0); Put32(d, 0x2C, 2); }},
-        {"DIFAT chain loops", [&](Bytes& d) {
+        {"FAT sector listed past the file",
+         [&](Bytes& d) {
+             Put32(d, kFirstFatSector + 4, 0x00FFFFF0);
+             Put32(d, 0x2C, 2);
+         }},
+        {"DIFAT chain loops",
+         [&](Bytes& d) {
              Put32(d, 0x44, start);
              Put32(d, SectorOffset(start) + 508, start);
              Put32(d, 0x2C, 200);
@@ -292,7 +306,8 @@ TEST_F(TCFileTest, RandomDamageNeverCrashes) {
                 TBIFFStream records(*s);
                 records.Rewind();
                 int n = 0;
-                while (records.ReadRecord() && n < 100000) ++n;
+                while (records.ReadRecord() && n < 100000)
+                    ++n;
                 EXPECT_LT(n, 100000);
             }
         });

@@ -8,7 +8,8 @@ namespace {
 
 TEasyStream StreamOf(std::initializer_list<std::uint8_t> bytes) {
     TEasyStream s;
-    for (std::uint8_t b : bytes) s.WriteByte(b);
+    for (std::uint8_t b : bytes)
+        s.WriteByte(b);
     s.SetPosition(0);
     return s;
 }

@@ -24,6 +24,8 @@ std::vector<std::filesystem::path> CorpusFiles() {
     return files;
 }
 
-std::filesystem::path SourceDir() { return VORLIX_SOURCE_DIR; }
+std::filesystem::path SourceDir() {
+    return VORLIX_SOURCE_DIR;
+}
 
 }  // namespace vorlix::test

@@ -32,9 +32,10 @@ std::array<std::uint8_t, 16> Md5(const std::uint8_t* data, std::size_t size) {
 
 // RC4 key stream, written here again so that the fixtures do not share the reader's.
 class KeyStream {
-public:
+  public:
     explicit KeyStream(const std::array<std::uint8_t, 16>& key) {
-        for (int k = 0; k < 256; ++k) s_[k] = static_cast<std::uint8_t>(k);
+        for (int k = 0; k < 256; ++k)
+            s_[k] = static_cast<std::uint8_t>(k);
         int j = 0;
         for (int k = 0; k < 256; ++k) {
             j = (j + s_[k] + key[k % 16]) & 0xFF;
@@ -48,16 +49,18 @@ public:
         return s_[(s_[i_] + s_[j_]) & 0xFF];
     }
 
-private:
+  private:
     std::uint8_t s_[256];
     int i_ = 0;
     int j_ = 0;
 };
 
-std::array<std::uint8_t, 16> BlockKey(const std::array<std::uint8_t, 16>& key, std::uint32_t block) {
+std::array<std::uint8_t, 16> BlockKey(const std::array<std::uint8_t, 16>& key,
+                                      std::uint32_t block) {
     std::uint8_t seed[9];
     std::memcpy(seed, key.data(), 5);
-    for (int i = 0; i < 4; ++i) seed[5 + i] = static_cast<std::uint8_t>(block >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        seed[5 + i] = static_cast<std::uint8_t>(block >> (8 * i));
     return Md5(seed, sizeof seed);
 }
 
@@ -122,8 +125,12 @@ Body& Body::u8(std::uint32_t v) {
     data_.push_back(static_cast<std::uint8_t>(v));
     return *this;
 }
-Body& Body::u16(std::uint32_t v) { return u8(v & 0xFF).u8(v >> 8 & 0xFF); }
-Body& Body::u32(std::uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
+Body& Body::u16(std::uint32_t v) {
+    return u8(v & 0xFF).u8(v >> 8 & 0xFF);
+}
+Body& Body::u32(std::uint32_t v) {
+    return u16(v & 0xFFFF).u16(v >> 16);
+}
 Body& Body::f64(double v) {
     const auto bits = std::bit_cast<std::uint64_t>(v);
     return u32(static_cast<std::uint32_t>(bits)).u32(static_cast<std::uint32_t>(bits >> 32));
@@ -137,11 +144,13 @@ Body& Body::zeros(std::size_t n) {
     return *this;
 }
 Body& Body::ascii(const std::string& s) {
-    for (char c : s) u8(static_cast<unsigned char>(c));
+    for (char c : s)
+        u8(static_cast<unsigned char>(c));
     return *this;
 }
 Body& Body::utf16(const std::u16string& s) {
-    for (char16_t c : s) u16(c);
+    for (char16_t c : s)
+        u16(c);
     return *this;
 }
 
@@ -165,13 +174,16 @@ BiffBuilder& BiffBuilder::Raw(const Bytes& bytes) {
 BiffBuilder& BiffBuilder::FilePass(const std::u16string& password) {
     std::array<std::uint8_t, 16> salt{};
     std::mt19937 rng(static_cast<unsigned>(stream_.size() + password.size()));
-    for (auto& b : salt) b = static_cast<std::uint8_t>(rng());
+    for (auto& b : salt)
+        b = static_cast<std::uint8_t>(rng());
     Record(kFilePassId, MakeFilePassBody(password, salt, &key_));
     encrypting_ = true;
     return *this;
 }
 
-BiffBuilder& BiffBuilder::FilePassRaw(const Bytes& body) { return Record(kFilePassId, body); }
+BiffBuilder& BiffBuilder::FilePassRaw(const Bytes& body) {
+    return Record(kFilePassId, body);
+}
 
 BiffBuilder& BiffBuilder::PadTo(std::size_t offset, std::uint8_t filler) {
     if (stream_.size() < offset) stream_.resize(offset, filler);
@@ -184,7 +196,8 @@ Bytes BiffBuilder::Build() const {
     const std::size_t blocks = (out.size() + kBlock - 1) / kBlock;
     std::vector<bool> encrypt(out.size(), false);
     for (const Range& r : encrypted_) {
-        for (std::size_t i = r.begin; i < r.end; ++i) encrypt[i] = true;
+        for (std::size_t i = r.begin; i < r.end; ++i)
+            encrypt[i] = true;
     }
     for (std::size_t b = 0; b < blocks; ++b) {
         KeyStream ks(BlockKey(key_, static_cast<std::uint32_t>(b)));
@@ -209,8 +222,10 @@ Bytes MakeFilePassBody(const std::u16string& password, const std::array<std::uin
     Body body;
     body.u16(1).u16(1).u16(1);  // encryption type RC4, version 1.1
     body.bytes(Bytes(salt.begin(), salt.end()));
-    for (std::uint8_t b : verifier) body.u8(b ^ ks.Next());
-    for (std::uint8_t b : hash) body.u8(b ^ ks.Next());
+    for (std::uint8_t b : verifier)
+        body.u8(b ^ ks.Next());
+    for (std::uint8_t b : hash)
+        body.u8(b ^ ks.Next());
     return body.data();
 }
 
@@ -233,7 +248,8 @@ void WriteWorkbook(const std::filesystem::path& file, const Bytes& stream) {
 
 void WriteFile(const std::filesystem::path& file, const Bytes& bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + file.string());
 }
 

@@ -16,7 +16,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A record body or any byte string, built field by field (little-endian).
 class Body {
-public:
+  public:
     Body& u8(std::uint32_t v);
     Body& u16(std::uint32_t v);
     Body& u32(std::uint32_t v);
@@ -31,12 +31,12 @@ public:
     operator const Bytes&() const { return data_; }
     std::size_t size() const { return data_.size(); }
 
-private:
+  private:
     Bytes data_;
 };
 
 class BiffBuilder {
-public:
+  public:
     // Appends a record. After FilePass its body is encrypted, except where the format
     // leaves bytes plain (BOF and INTERFACEHDR bodies, the stream position of BOUNDSHEET).
     BiffBuilder& Record(std::uint16_t id, const Bytes& body);
@@ -52,7 +52,7 @@ public:
     std::size_t Size() const { return stream_.size(); }
     Bytes Build() const;
 
-private:
+  private:
     struct Range {
         std::size_t begin;
         std::size_t end;
@@ -86,7 +86,7 @@ Bytes ReadFile(const std::filesystem::path& file);
 
 // A fresh directory under the system's temporary directory, removed with its content.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -94,7 +94,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

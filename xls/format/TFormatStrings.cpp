@@ -50,12 +50,18 @@ const TBuiltInFormat kBuiltInFormats[36] = {
 
 std::string_view FormatKindName(TFormatKind kind) {
     switch (kind) {
-        case TFormatKind::General: return "general";
-        case TFormatKind::Double: return "double";
-        case TFormatKind::Date: return "date";
-        case TFormatKind::Text: return "text";
-        case TFormatKind::Integer: return "integer";
-        case TFormatKind::None: break;
+        case TFormatKind::General:
+            return "general";
+        case TFormatKind::Double:
+            return "double";
+        case TFormatKind::Date:
+            return "date";
+        case TFormatKind::Text:
+            return "text";
+        case TFormatKind::Integer:
+            return "integer";
+        case TFormatKind::None:
+            break;
     }
     return "";
 }
@@ -83,7 +89,9 @@ int TFormatStrings::FindFormat(std::uint16_t index) const {
     return it == entries_.end() ? -1 : static_cast<int>(it - entries_.begin());
 }
 
-TFormatEntry TFormatStrings::GetFormat(int position) const { return Entry(position); }
+TFormatEntry TFormatStrings::GetFormat(int position) const {
+    return Entry(position);
+}
 
 const TFormatEntry& TFormatStrings::Entry(int position) const {
     if (position < 0 || position >= FormatCount()) throw EListError(position);
@@ -118,7 +126,9 @@ TFormatKind FormatKindOfText(std::u16string_view text) {
     return TFormatKind::Integer;
 }
 
-bool IsCustomFormatIndex(std::uint16_t index) { return index > 163; }
+bool IsCustomFormatIndex(std::uint16_t index) {
+    return index > 163;
+}
 
 namespace {
 
@@ -148,32 +158,72 @@ std::u16string CurrencyPattern(std::uint16_t index, const platform::TRegionalSet
 
     std::u16string pos;
     switch (placement) {
-        case 0: pos = cur + num; break;
-        case 1: pos = num + cur; break;
-        case 2: pos = cur + u" " + num; break;
-        default: pos = num + u" " + cur; break;
+        case 0:
+            pos = cur + num;
+            break;
+        case 1:
+            pos = num + cur;
+            break;
+        case 2:
+            pos = cur + u" " + num;
+            break;
+        default:
+            pos = num + u" " + cur;
+            break;
     }
     pos += u'_';
     if (IsParenthesisedStyle(style) && index >= 41) pos = u"_(" + pos + u")";
 
     std::u16string neg;
     switch (style) {
-        case 0: neg = u"(" + cur + num + u")"; break;
-        case 1: neg = u"-" + cur + num; break;
-        case 2: neg = cur + u"-" + num; break;
-        case 3: neg = cur + num + u"-"; break;
-        case 4: neg = u"(" + num + cur + u")"; break;
-        case 5: neg = u"-" + num + cur; break;
-        case 6: neg = num + u"-" + cur; break;
-        case 7: neg = num + cur + u"-"; break;
-        case 8: neg = u"-" + num + u" " + cur; break;
-        case 9: neg = u"-" + cur + u" " + num; break;
-        case 10: neg = num + u" " + cur + u"-"; break;
-        case 11: neg = cur + u" " + num + u"-"; break;
-        case 12: neg = cur + u" -" + num; break;
-        case 13: neg = num + u"- " + cur; break;
-        case 14: neg = u"(" + cur + u" " + num + u")"; break;
-        default: neg = u"(" + num + u" " + cur + u")"; break;
+        case 0:
+            neg = u"(" + cur + num + u")";
+            break;
+        case 1:
+            neg = u"-" + cur + num;
+            break;
+        case 2:
+            neg = cur + u"-" + num;
+            break;
+        case 3:
+            neg = cur + num + u"-";
+            break;
+        case 4:
+            neg = u"(" + num + cur + u")";
+            break;
+        case 5:
+            neg = u"-" + num + cur;
+            break;
+        case 6:
+            neg = num + u"-" + cur;
+            break;
+        case 7:
+            neg = num + cur + u"-";
+            break;
+        case 8:
+            neg = u"-" + num + u" " + cur;
+            break;
+        case 9:
+            neg = u"-" + cur + u" " + num;
+            break;
+        case 10:
+            neg = num + u" " + cur + u"-";
+            break;
+        case 11:
+            neg = cur + u" " + num + u"-";
+            break;
+        case 12:
+            neg = cur + u" -" + num;
+            break;
+        case 13:
+            neg = num + u"- " + cur;
+            break;
+        case 14:
+            neg = u"(" + cur + u" " + num + u")";
+            break;
+        default:
+            neg = u"(" + num + u" " + cur + u")";
+            break;
     }
     return pos + u";" + neg;
 }

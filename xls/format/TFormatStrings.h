@@ -22,7 +22,7 @@ enum class TFormatKind : std::uint8_t { None, General, Double, Date, Text, Integ
 std::string_view FormatKindName(TFormatKind kind);
 
 class TFormatStrings {
-public:
+  public:
     // Holds the 36 built-in entries, at positions 0 to 35.
     TFormatStrings();
 
@@ -37,7 +37,7 @@ public:
     const TFormatEntry& Entry(int position) const;
     int FormatCount() const { return static_cast<int>(entries_.size()); }
 
-private:
+  private:
     std::vector<TFormatEntry> entries_;
 };
 

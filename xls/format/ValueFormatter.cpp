@@ -45,9 +45,13 @@ using TextView = std::u16string_view;
 // ---------------------------------------------------------------------------------------
 // Small text helpers
 
-bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+bool IsAsciiLetter(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
 
-char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c; }
+char16_t AsciiUpper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c;
+}
 
 bool StartsWithNoCase(TextView text, std::u16string_view prefix) {
     if (text.size() < prefix.size()) return false;
@@ -57,7 +61,9 @@ bool StartsWithNoCase(TextView text, std::u16string_view prefix) {
     return true;
 }
 
-bool Contains(TextView text, char16_t c) { return text.find(c) != TextView::npos; }
+bool Contains(TextView text, char16_t c) {
+    return text.find(c) != TextView::npos;
+}
 
 // A decimal integer, "-" first when negative, zero-padded to `minDigits`.
 void AppendInteger(Text& out, std::int64_t value, int minDigits = 1) {
@@ -103,7 +109,8 @@ struct TDecimal {
 constexpr int kSignificantDigits = 18;
 
 void DropTrailingZeros(TDecimal& d) {
-    while (d.Count > 0 && d.Digits[d.Count - 1] == '0') --d.Count;
+    while (d.Count > 0 && d.Digits[d.Count - 1] == '0')
+        --d.Count;
     if (d.Count == 0) d.Exponent = 0;
 }
 
@@ -138,7 +145,8 @@ void RoundDigits(TDecimal& d, int keep) {
     d.Count = keep;
     if (up) {
         int i = keep - 1;
-        while (i >= 0 && d.Digits[i] == '9') --i;
+        while (i >= 0 && d.Digits[i] == '9')
+            --i;
         if (i < 0) {
             // 0.999 -> 1.000: one digit more before the point.
             d.Digits[0] = '1';
@@ -176,20 +184,24 @@ std::u16string GeneralNumberText(double value) {
             out += u'0';
             out += point;
             out.append(static_cast<std::size_t>(-e), u'0');
-            for (int i = 0; i < d.Count; ++i) out += digit(i);
+            for (int i = 0; i < d.Count; ++i)
+                out += digit(i);
             return out;
         }
-        for (int i = 0; i < e; ++i) out += digit(i);
+        for (int i = 0; i < e; ++i)
+            out += digit(i);
         if (d.Count > e) {
             out += point;
-            for (int i = e; i < d.Count; ++i) out += digit(i);
+            for (int i = e; i < d.Count; ++i)
+                out += digit(i);
         }
         return out;
     }
     out += digit(0);
     if (d.Count > 1) {
         out += point;
-        for (int i = 1; i < d.Count; ++i) out += digit(i);
+        for (int i = 1; i < d.Count; ++i)
+            out += digit(i);
     }
     out += u'E';
     AppendInteger(out, e - 1);
@@ -212,11 +224,17 @@ enum class TSlot : char16_t {
     Seconds = u'\uFDD4',      // "[ss]": elapsed seconds
 };
 
-bool IsSlotChar(char16_t c) { return c >= u'\uFDD0' && c <= u'\uFDEF'; }
+bool IsSlotChar(char16_t c) {
+    return c >= u'\uFDD0' && c <= u'\uFDEF';
+}
 
-bool HasSlotChars(TextView text) { return std::any_of(text.begin(), text.end(), IsSlotChar); }
+bool HasSlotChars(TextView text) {
+    return std::any_of(text.begin(), text.end(), IsSlotChar);
+}
 
-Text SlotText(TSlot slot) { return Text(1, static_cast<char16_t>(slot)); }
+Text SlotText(TSlot slot) {
+    return Text(1, static_cast<char16_t>(slot));
+}
 
 // ---------------------------------------------------------------------------------------
 // Number patterns
@@ -307,13 +325,14 @@ TNumberSection CompileNumberSection(TextView s, bool slots) {
             case u'e':
                 if (i + 1 < s.size() && (s[i + 1] == u'+' || s[i + 1] == u'-')) {
                     std::size_t j = i + 2;
-                    while (j < s.size() && s[j] == u'0') ++j;
+                    while (j < s.size() && s[j] == u'0')
+                        ++j;
                     TNumberElement e;
                     e.kind = TNumberElement::Kind::Exponent;
                     e.letter = c;
                     e.plus = s[i + 1] == u'+';
-                    e.exponentDigits = static_cast<int>(
-                        std::min<std::size_t>(j - i - 2, kMaxExponentDigits));
+                    e.exponentDigits =
+                        static_cast<int>(std::min<std::size_t>(j - i - 2, kMaxExponentDigits));
                     sec.elements.push_back(std::move(e));
                     sec.scientific = true;
                     i = j;
@@ -407,13 +426,14 @@ Text FormatNumberSection(const TNumberSection& sec, double x, TextView fraction,
             case TNumberElement::Kind::Digit: {
                 if (firstPlaceholder) {
                     // Integer digits the pattern has no room for all come out here.
-                    for (int p = integerDigits; p > sec.integerPlaces; --p) writeDigit(p);
+                    for (int p = integerDigits; p > sec.integerPlaces; --p)
+                        writeDigit(p);
                     firstPlaceholder = false;
                 }
                 const int p = place--;
-                const bool shown = p >= 1 ? p <= integerDigits || p <= sec.shownInteger
-                                          : 1 - p <= sec.shownFraction ||
-                                                integerDigits - p < d.Count;
+                const bool shown = p >= 1
+                                       ? p <= integerDigits || p <= sec.shownInteger
+                                       : 1 - p <= sec.shownFraction || integerDigits - p < d.Count;
                 if (shown) writeDigit(p);
                 break;
             }
@@ -498,8 +518,8 @@ Text FractionText(const TDenominator& denominator, double x) {
 
 // The section one sign of the value selects, rewritten into the number pattern language.
 struct TNumberBranch {
-    bool negate = false;   // the section's parentheses show the sign
-    Text rewritten;        // before the fraction step
+    bool negate = false;  // the section's parentheses show the sign
+    Text rewritten;       // before the fraction step
     std::optional<TDenominator> fraction;
     bool textual = false;  // the fraction goes into the text per value
     TNumberSection compiled;
@@ -661,14 +681,14 @@ using TDateProgram = std::vector<TDateElement>;
 constexpr int kMaxDatePatternDepth = 2;
 
 class TDateCompiler {
-public:
+  public:
     TDateCompiler(const TRegionalSettings& rs, TDateProgram& out) : rs_(rs), out_(out) {}
 
     // `slots`: the stand-ins mark slots (the format itself, never a locale pattern).
     void Compile(TextView p, int depth, bool slots);
     bool SlotQuoted() const { return slotQuoted_; }
 
-private:
+  private:
     void Add(TDateOp op, std::uint32_t count = 1) {
         TDateElement e;
         e.op = op;
@@ -698,7 +718,8 @@ private:
 
 std::size_t RunLength(TextView p, std::size_t at) {
     std::size_t end = at + 1;
-    while (end < p.size() && p[end] == p[at]) ++end;
+    while (end < p.size() && p[end] == p[at])
+        ++end;
     return end - at;
 }
 
@@ -772,8 +793,7 @@ void TDateCompiler::Compile(TextView p, int depth, bool slots) {
                 } else if (run == 4) {
                     Add(TDateOp::DayLong);
                 } else {
-                    Compile(run == 5 ? rs_.ShortDateFormat : rs_.LongDateFormat, depth + 1,
-                            false);
+                    Compile(run == 5 ? rs_.ShortDateFormat : rs_.LongDateFormat, depth + 1, false);
                 }
                 break;
             case u'H': {
@@ -887,9 +907,12 @@ std::int64_t SlotValue(TSlot slot, const TDateValue& v) {
     const std::int64_t hours = v.days * 24 + v.parts.Hour;
     const std::int64_t minutes = hours * 60 + v.parts.Minute;
     switch (slot) {
-        case TSlot::Hours: return hours;
-        case TSlot::Minutes: return minutes;
-        default: return minutes * 60 + v.parts.Second;
+        case TSlot::Hours:
+            return hours;
+        case TSlot::Minutes:
+            return minutes;
+        default:
+            return minutes * 60 + v.parts.Second;
     }
 }
 
@@ -904,8 +927,8 @@ Text SlotContent(TSlot slot, const TDateValue& v, const TRegionalSettings& rs) {
     return slot == TSlot::MonthLetter ? MonthLetter(v, rs) : IntegerText(SlotValue(slot, v));
 }
 
-void RunDateProgram(const TDateProgram& program, const TDateValue& v,
-                    const TRegionalSettings& rs, Text& out) {
+void RunDateProgram(const TDateProgram& program, const TDateValue& v, const TRegionalSettings& rs,
+                    Text& out) {
     const TDateTimeParts& t = v.parts;
     const auto month = static_cast<std::size_t>(t.Month - 1);
     const auto weekday = static_cast<std::size_t>(t.DayOfWeek - 1);
@@ -913,32 +936,56 @@ void RunDateProgram(const TDateProgram& program, const TDateValue& v,
         const TDateElement& e = program[k];
         const int digits = static_cast<int>(e.count);
         switch (e.op) {
-            case TDateOp::Literal: out += e.text; break;
-            case TDateOp::Year2: AppendInteger(out, std::abs(t.Year) % 100, 2); break;
-            case TDateOp::Year4: AppendInteger(out, t.Year, 4); break;
-            case TDateOp::Month: AppendInteger(out, t.Month, digits); break;
-            case TDateOp::MonthShort: out += rs.ShortMonthNames[month]; break;
-            case TDateOp::MonthLong: out += rs.LongMonthNames[month]; break;
-            case TDateOp::Day: AppendInteger(out, t.Day, digits); break;
-            case TDateOp::DayShort: out += rs.ShortDayNames[weekday]; break;
-            case TDateOp::DayLong: out += rs.LongDayNames[weekday]; break;
+            case TDateOp::Literal:
+                out += e.text;
+                break;
+            case TDateOp::Year2:
+                AppendInteger(out, std::abs(t.Year) % 100, 2);
+                break;
+            case TDateOp::Year4:
+                AppendInteger(out, t.Year, 4);
+                break;
+            case TDateOp::Month:
+                AppendInteger(out, t.Month, digits);
+                break;
+            case TDateOp::MonthShort:
+                out += rs.ShortMonthNames[month];
+                break;
+            case TDateOp::MonthLong:
+                out += rs.LongMonthNames[month];
+                break;
+            case TDateOp::Day:
+                AppendInteger(out, t.Day, digits);
+                break;
+            case TDateOp::DayShort:
+                out += rs.ShortDayNames[weekday];
+                break;
+            case TDateOp::DayLong:
+                out += rs.LongDayNames[weekday];
+                break;
             case TDateOp::Hour: {
                 int hour = t.Hour;
                 if (e.twelveHour) hour = hour == 0 ? 12 : hour > 12 ? hour - 12 : hour;
                 AppendInteger(out, hour, digits);
                 break;
             }
-            case TDateOp::Minute: AppendInteger(out, t.Minute, digits); break;
-            case TDateOp::Second: AppendInteger(out, t.Second, digits); break;
+            case TDateOp::Minute:
+                AppendInteger(out, t.Minute, digits);
+                break;
+            case TDateOp::Second:
+                AppendInteger(out, t.Second, digits);
+                break;
             case TDateOp::AmPmAsWritten:
                 out += TextView(e.text).substr(t.Hour < 12 ? 0 : e.count, e.count);
                 break;
-            case TDateOp::AmPmLocale: out += t.Hour < 12 ? rs.TimeAMString : rs.TimePMString; break;
+            case TDateOp::AmPmLocale:
+                out += t.Hour < 12 ? rs.TimeAMString : rs.TimePMString;
+                break;
             case TDateOp::EraName:
                 // Without an era for the date the name is empty.
                 if (const platform::TEra* era = EraOf(t, rs.Eras)) {
-                    const bool pair = era->Name.size() >= 2 && era->Name[0] >= 0xD800 &&
-                                      era->Name[0] <= 0xDBFF;
+                    const bool pair =
+                        era->Name.size() >= 2 && era->Name[0] >= 0xD800 && era->Name[0] <= 0xDBFF;
                     out += e.count == 1 ? era->Name.substr(0, pair ? 2 : 1) : era->Name;
                 }
                 break;
@@ -956,7 +1003,9 @@ void RunDateProgram(const TDateProgram& program, const TDateValue& v,
             case TDateOp::SkipAtMidnight:
                 if (t.Hour == 0 && t.Minute == 0 && t.Second == 0) k += e.count;
                 break;
-            case TDateOp::Slot: out += SlotContent(e.slot, v, rs); break;
+            case TDateOp::Slot:
+                out += SlotContent(e.slot, v, rs);
+                break;
         }
     }
 }
@@ -1048,9 +1097,8 @@ TFormatPlan MakeFormatPlan(std::uint16_t index, TextView text, const TRegionalSe
 // settings empty it; so does growing past a few hundred formats, which only a workbook
 // with that many formats in use does. One per thread, so no locking.
 class TPlanCache {
-public:
-    const TFormatPlan& Plan(std::uint16_t index, TextView text,
-                            const TRegionalSettings& rs) {
+  public:
+    const TFormatPlan& Plan(std::uint16_t index, TextView text, const TRegionalSettings& rs) {
         Refresh();
         if (last_ && last_->index == index && last_->text == text) return *lastPlan_;
         auto it = plans_.find(TKeyView{index, text});
@@ -1070,7 +1118,7 @@ public:
         return *shortDate_;
     }
 
-private:
+  private:
     static constexpr std::size_t kMaxPlans = 256;
 
     struct TKey {

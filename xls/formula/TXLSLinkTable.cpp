@@ -60,7 +60,7 @@ constexpr std::array<std::u16string_view, 14> kBuiltInNames = {
 // Fixed-position reads from a record body: a number that is not wholly inside the body
 // reads as 0, so a short body behaves like one padded with zero bytes.
 class BodyView {
-public:
+  public:
     explicit BodyView(std::string_view body) : body_(body) {}
 
     std::size_t Size() const { return body_.size(); }
@@ -90,12 +90,14 @@ public:
         return text;
     }
 
-private:
+  private:
     std::string_view body_;
 };
 
 // The option byte of a string's characters: exactly 1 marks 16-bit characters.
-bool IsWide(std::uint8_t option) { return option == 1; }
+bool IsWide(std::uint8_t option) {
+    return option == 1;
+}
 
 // A string with a 16-bit character count and an option byte in front, as SUPBOOK stores
 // its file name and sheet names. Advances `pos` only when the whole string is inside.
@@ -134,7 +136,9 @@ std::size_t OperandSize(std::uint8_t token) {
     }
 }
 
-[[noreturn]] void ThrowLinkTableError() { throw EXLSError(kLinkTableError); }
+[[noreturn]] void ThrowLinkTableError() {
+    throw EXLSError(kLinkTableError);
+}
 
 void ScanDefinition(std::string_view def, const std::vector<TExternSheet>& externSheets,
                     TXLSLinkName& name) {
@@ -172,7 +176,9 @@ std::u16string BuiltInNameText(std::uint8_t storedCode) {
     return std::u16string(kBuiltInNames[storedCode - 1]);
 }
 
-TXLSLinkTable::TXLSLinkTable() { Clear(); }
+TXLSLinkTable::TXLSLinkTable() {
+    Clear();
+}
 
 const TXLSLinkDocument& TXLSLinkTable::Document(int index) const {
     if (index < 0 || index >= DocumentCount()) throw EListError(index);

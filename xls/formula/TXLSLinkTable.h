@@ -45,7 +45,7 @@ enum TReferenceKind : std::uint8_t { rk3DReference = 0, rkOwnName = 1, rkExternN
 std::u16string BuiltInNameText(std::uint8_t storedCode);
 
 class TXLSLinkTable {
-public:
+  public:
     TXLSLinkTable();  // holds the own document only
 
     // Record bodies of the globals, in record order. The link-table error (EXLSError 14)
@@ -76,7 +76,7 @@ public:
     // A SUPBOOK file name as stored (0x01 0x01 "C" "dir" 0x03 "a.xls") as a path.
     static std::u16string DecodeFileName(const std::u16string& stored, bool eightBit);
 
-private:
+  private:
     std::vector<std::unique_ptr<TXLSLinkDocument>> documents_;
     std::vector<TExternSheet> externSheets_;
     TXLSLinkDocument* own_ = nullptr;

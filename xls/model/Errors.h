@@ -10,25 +10,25 @@ namespace vorlix {
 
 // The general error: a fixed English message and nothing else.
 class Exception : public std::runtime_error {
-public:
+  public:
     explicit Exception(const std::string& message) : std::runtime_error(message) {}
 };
 
 // A position outside a list of the containers ("List index out of bounds (5)").
 class EListError : public Exception {
-public:
+  public:
     explicit EListError(long long index);
 };
 
 // A position outside a collection of workbook items ("List index (5) out of bounds").
 class ERangeError : public Exception {
-public:
+  public:
     explicit ERangeError(const std::string& message) : Exception(message) {}
 };
 
 // The workbook library's own failures: a code into a fixed message table.
 class EXLSError : public Exception {
-public:
+  public:
     explicit EXLSError(std::uint8_t code);
     EXLSError(std::uint8_t code, const std::string& argument);
     std::uint8_t ErrorCode() const { return code_; }
@@ -36,7 +36,7 @@ public:
     // The message table entry for a code ("" for 0 and unknown codes).
     static const char* MessageFormat(std::uint8_t code);
 
-private:
+  private:
     std::uint8_t code_;
 };
 

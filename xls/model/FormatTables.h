@@ -17,7 +17,7 @@ namespace vorlix {
 
 // Records are byte strings that are their own hash key.
 class TVirtualDataTable {
-public:
+  public:
     TVirtualDataTable();
     int Count() const { return static_cast<int>(records_.Count()); }
     // EListError outside 0..Count()-1.
@@ -29,7 +29,7 @@ public:
     int Update(const std::string& old, const std::string& newer);
     void Clear();
 
-private:
+  private:
     THashedStringList records_;
 };
 
@@ -73,7 +73,7 @@ inline constexpr std::size_t kLocked = 22;
 }  // namespace xfrec
 
 class TVirtualFontTable {
-public:
+  public:
     TVirtualFontTable();  // index 0 is the default font (Arial, 10 points, colour 57)
     int Count() const { return records_.Count(); }
     // Copies record `index` into the edit buffer (EListError outside the table).
@@ -93,14 +93,14 @@ public:
     static void SetFontName(std::string& record, std::u16string_view name);
     static std::string DefaultRecord();
 
-private:
+  private:
     TVirtualDataTable records_;
     std::string editBuffer_;
     std::string lastFetched_;
 };
 
 class TVirtualXFTable {
-public:
+  public:
     TVirtualXFTable();  // index 0 is the default XF record; DefaultXF() is 0
     int Count() const { return records_.Count(); }
     std::string& Fetch(int index);
@@ -120,7 +120,7 @@ public:
 
     static std::string DefaultRecord();
 
-private:
+  private:
     TVirtualDataTable records_;
     std::string editBuffer_;
     std::string defaultRecord_;

@@ -25,7 +25,9 @@ std::uint32_t TCustomHashTable::KeyCrc(std::string_view key) {
     return CrcUpdate(kHashStart, key.data(), key.size());
 }
 
-std::uint32_t TCustomHashTable::Hash(std::string_view key) const { return KeyCrc(key) % size_; }
+std::uint32_t TCustomHashTable::Hash(std::string_view key) const {
+    return KeyCrc(key) % size_;
+}
 
 std::string_view TCustomHashTable::GetKey(Entry entry, std::string& scratch) const {
     if (!keyGetter_) return {};
@@ -53,7 +55,8 @@ void TCustomHashTable::Place(std::uint32_t crc, Entry entry) {
     // entry must come after every earlier entry of the same key.
     const std::size_t mask = slots_.size() - 1;
     std::size_t i = Home(crc, mask);
-    while (slots_[i].state != kEmpty) i = (i + 1) & mask;
+    while (slots_[i].state != kEmpty)
+        i = (i + 1) & mask;
     slots_[i] = Slot{crc, kUsed, entry};
     ++occupied_;
 }
@@ -67,7 +70,8 @@ void TCustomHashTable::Grow() {
     // Re-insert cluster by cluster, starting just after an empty slot, so that no probe
     // sequence is visited out of order and equal keys keep their relative order.
     std::size_t start = 0;
-    while (old[start].state != kEmpty) ++start;
+    while (old[start].state != kEmpty)
+        ++start;
     for (std::size_t k = 1; k <= old.size(); ++k) {
         const Slot& slot = old[(start + k) % old.size()];
         if (slot.state == kUsed) Place(slot.crc, slot.entry);

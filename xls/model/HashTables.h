@@ -26,7 +26,7 @@
 namespace vorlix {
 
 class TCustomHashTable {
-public:
+  public:
     using Entry = std::uintptr_t;
     // Yields the key of an entry: a view of storage the owner keeps, or of `scratch`.
     using KeyGetter = std::function<std::string_view(Entry entry, std::string& scratch)>;
@@ -50,7 +50,7 @@ public:
     void Remove(Entry entry);
     void Clear();
 
-private:
+  private:
     struct Slot {
         std::uint32_t crc = 0;
         std::uint8_t state = kEmpty;
@@ -67,19 +67,19 @@ private:
     std::uint32_t size_;
     KeyGetter keyGetter_;
     bool found_ = false;
-    std::vector<Slot> slots_;  // capacity is a power of two, or 0 before the first insert
+    std::vector<Slot> slots_;   // capacity is a power of two, or 0 before the first insert
     std::size_t occupied_ = 0;  // used and removed slots
 };
 
 class THashTable : public TCustomHashTable {
-public:
+  public:
     using TCustomHashTable::TCustomHashTable;
 };
 
 // Items in the order they were added, found by key. The list does not own the items.
 template <typename T>
 class THashedList : public THashTable {
-public:
+  public:
     using ItemKeyGetter = std::function<std::string_view(const T& item, std::string& scratch)>;
 
     THashedList(std::uint32_t size, ItemKeyGetter keyGetter)
@@ -110,14 +110,14 @@ public:
         return itemKey_(*items_[position], scratch);
     }
 
-private:
+  private:
     ItemKeyGetter itemKey_;
     std::vector<T*> items_;
 };
 
 // 8-bit strings in insertion order with a hash index over them.
 class THashedStringList {
-public:
+  public:
     explicit THashedStringList(std::uint32_t size);
     THashedStringList(const THashedStringList&) = delete;
     THashedStringList& operator=(const THashedStringList&) = delete;
@@ -128,7 +128,7 @@ public:
     const std::string& Strings(long long position) const { return strings_.Get(position); }
     void Clear();
 
-private:
+  private:
     TAnsiStringList strings_;
     THashTable table_;
 };

@@ -13,7 +13,9 @@ std::string WideToAnsi(std::u16string_view text, std::size_t count) {
     return platform::WideToMultiByte(LibraryCodePage(), text.substr(0, count));
 }
 
-std::string WideBytesToAnsi(std::string_view bytes) { return WideToAnsi(BytesToWide(bytes)); }
+std::string WideBytesToAnsi(std::string_view bytes) {
+    return WideToAnsi(BytesToWide(bytes));
+}
 
 std::u16string AnsiToWide(std::string_view text) {
     text = text.substr(0, text.find('\0'));
@@ -45,7 +47,8 @@ void FlaggedBytesToWide(std::string_view flagged, std::u16string& out) {
 
 std::string ExpandCompressedBytes(std::string_view text) {
     std::string out(text.size() * 2, '\0');
-    for (std::size_t i = 0; i < text.size(); ++i) out[2 * i] = text[i];
+    for (std::size_t i = 0; i < text.size(); ++i)
+        out[2 * i] = text[i];
     return out;
 }
 

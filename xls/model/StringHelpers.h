@@ -11,7 +11,9 @@ namespace vorlix {
 // The first `count` characters of `text` (all of them when count is larger) in the
 // library code page; characters it cannot hold become '?'.
 std::string WideToAnsi(std::u16string_view text, std::size_t count);
-inline std::string WideToAnsi(std::u16string_view text) { return WideToAnsi(text, text.size()); }
+inline std::string WideToAnsi(std::u16string_view text) {
+    return WideToAnsi(text, text.size());
+}
 // A UTF-16LE byte image (an odd last byte is dropped) in the library code page.
 std::string WideBytesToAnsi(std::string_view bytes);
 // 8-bit text in the library code page, up to its first zero byte, as UTF-16.

@@ -9,7 +9,7 @@
 namespace vorlix {
 
 class TAnsiStringList {
-public:
+  public:
     // Appends and returns the new count.
     std::size_t Add(std::string text);
     // Raises EListError outside 0..Count()-1.
@@ -21,12 +21,12 @@ public:
     std::size_t Count() const { return items_.size(); }
     void Clear() { items_.clear(); }
 
-private:
+  private:
     std::vector<std::string> items_;
 };
 
 class TStringStack : public TAnsiStringList {
-public:
+  public:
     void Push(std::string text) { Add(std::move(text)); }
     // The last string pushed, removed from the stack; EListError when empty.
     std::string Pop();

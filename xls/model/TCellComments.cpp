@@ -23,7 +23,9 @@ TCellComment::TCellComment(TCellComments& owner, std::uint16_t row, std::uint16_
     height_ = static_cast<std::uint16_t>(5 * (m.DefaultRowPixels - 2));
 }
 
-std::string TCellComment::Key() const { return CommentKey(row_, col_); }
+std::string TCellComment::Key() const {
+    return CommentKey(row_, col_);
+}
 
 void TCellComment::Insert() {
     if (!inserted_) owner_->Insert(*this);

@@ -14,7 +14,7 @@ namespace vorlix {
 class TCellComments;
 
 class TCellComment {
-public:
+  public:
     TCellComment(TCellComments& owner, std::uint16_t row, std::uint16_t col);
 
     std::uint16_t Row() const { return row_; }
@@ -36,7 +36,7 @@ public:
     // The 4-byte key: row then column, each 16-bit little-endian.
     std::string Key() const;
 
-private:
+  private:
     friend class TCellComments;
     void Insert();
 
@@ -52,7 +52,7 @@ private:
 };
 
 class TCellComments {
-public:
+  public:
     TCellComments();
     TCellComments(const TCellComments&) = delete;
     TCellComments& operator=(const TCellComments&) = delete;
@@ -63,7 +63,7 @@ public:
     int Count() const { return static_cast<int>(list_.Count()); }
     TCellComment& Items(int index) const { return *list_.Items(index); }
 
-private:
+  private:
     friend class TCellComment;
     void Insert(TCellComment& comment);
 

@@ -29,7 +29,7 @@ enum TValueKind : std::uint16_t {
 };
 
 class TCellValue {
-public:
+  public:
     TCellValue() = default;
 
     static TCellValue Number(double v) { return Numeric(vkDouble, v); }
@@ -60,7 +60,7 @@ public:
 
     bool operator==(const TCellValue& other) const;
 
-private:
+  private:
     static TCellValue Numeric(TValueKind kind, double v);
 
     TValueKind kind_ = vkEmpty;

@@ -19,8 +19,8 @@ namespace {
 
 // Value kinds a cell can hold, by their position in a cell slot.
 constexpr std::array<TValueKind, 16> kKinds = {
-    vkEmpty,   vkSmallInt, vkInteger, vkSingle, vkDouble, vkCurrency, vkDate,   vkWideString,
-    vkBoolean, vkShortInt, vkByte,    vkWord,   vkLongWord, vkInt64,  vkString, vkUString};
+    vkEmpty,   vkSmallInt, vkInteger, vkSingle, vkDouble,   vkCurrency, vkDate,   vkWideString,
+    vkBoolean, vkShortInt, vkByte,    vkWord,   vkLongWord, vkInt64,    vkString, vkUString};
 
 int KindSlot(TValueKind kind) {
     for (std::size_t i = 0; i < kKinds.size(); ++i) {
@@ -81,7 +81,9 @@ std::string BagTagKey(std::string_view tag) {
 
 // The cell handle.
 
-TCellValue TCell::Value() const { return owner_->ValueOf(owner_->Resolve(*this)); }
+TCellValue TCell::Value() const {
+    return owner_->ValueOf(owner_->Resolve(*this));
+}
 
 void TCell::SetValue(const TCellValue& value) {
     const TValueKind kind = value.Kind();
@@ -138,7 +140,9 @@ void TCell::BagWrite(std::string_view tag, std::string_view value) {
     bag = bag.substr(0, at) + entry + bag.substr(close + kMarker.size());
 }
 
-std::string TCell::Formula() const { return BagRead(kFormulaTag); }
+std::string TCell::Formula() const {
+    return BagRead(kFormulaTag);
+}
 
 void TCell::SetFormula(const std::string& text) {
     if (BagRead(kFormulaTag) == text) return;
@@ -146,7 +150,9 @@ void TCell::SetFormula(const std::string& text) {
     Commit();
 }
 
-std::u16string TCell::Hyperlink() const { return BytesToWide(BagRead(kHyperlinkTag)); }
+std::u16string TCell::Hyperlink() const {
+    return BytesToWide(BagRead(kHyperlinkTag));
+}
 
 void TCell::SetHyperlink(const std::u16string& address) {
     const std::string bytes = WideToBytes(address);
@@ -191,13 +197,21 @@ bool TCell::Pending() const {
     return position_ == TCells::kPendingPosition;
 }
 
-std::int32_t TCell::GetXFIndex() const { return owner_->Resolve(*this).xf; }
+std::int32_t TCell::GetXFIndex() const {
+    return owner_->Resolve(*this).xf;
+}
 
-void TCell::PutXFIndex(std::int32_t position) { owner_->Resolve(*this).xf = position; }
+void TCell::PutXFIndex(std::int32_t position) {
+    owner_->Resolve(*this).xf = position;
+}
 
-void TCell::Commit() { owner_->Changed(*this); }
+void TCell::Commit() {
+    owner_->Changed(*this);
+}
 
-TFormatContext& TCell::Context() const { return owner_->Context(); }
+TFormatContext& TCell::Context() const {
+    return owner_->Context();
+}
 
 // The collection.
 
@@ -242,7 +256,8 @@ void TCells::GrowIndex() {
     for (const std::uint64_t entry : old) {
         if (entry == 0) continue;
         std::size_t i = IndexHome(entry >> 32, mask);
-        while (index_[i] != 0) i = (i + 1) & mask;
+        while (index_[i] != 0)
+            i = (i + 1) & mask;
         index_[i] = entry;
     }
 }
@@ -253,7 +268,8 @@ void TCells::IndexInsert(std::uint16_t row, std::uint8_t col, std::uint32_t posi
     const std::uint64_t key = IndexKey(row, col);
     const std::size_t mask = index_.size() - 1;
     std::size_t i = IndexHome(key, mask);
-    while (index_[i] != 0) i = (i + 1) & mask;
+    while (index_[i] != 0)
+        i = (i + 1) & mask;
     index_[i] = key << 32 | position;
     if (key > maxKey_) maxKey_ = key;
 }
@@ -420,7 +436,8 @@ TCellValue TCells::ValueOf(const Slot& slot) const {
             return {};
         case vkWideString: {
             const std::size_t at = slot.payload;
-            const std::size_t length = wideArena_[at] | static_cast<std::size_t>(wideArena_[at + 1]) << 16;
+            const std::size_t length = wideArena_[at] | static_cast<std::size_t>(wideArena_[at + 1])
+                                                            << 16;
             return TCellValue::Wide(wideArena_.substr(at + 2, length));
         }
         case vkString:
@@ -469,7 +486,7 @@ void TCells::StoreValue(Slot& slot, const TCellValue& value) {
     } else if (kind == vkString || kind == vkUString) {
         slot.payload = StoreAnsi(value.AnsiText());
     } else if (IsIntegerKind(kind)) {
-        slot.payload = static_cast<std::uint64_t>(kind == vkCurrency ? value.IntegerPart()
+        slot.payload = static_cast<std::uint64_t>(kind == vkCurrency  ? value.IntegerPart()
                                                   : kind == vkBoolean ? (value.AsBoolean() ? 1 : 0)
                                                                       : value.IntegerPart());
     } else {

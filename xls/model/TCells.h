@@ -29,7 +29,7 @@ class TSheet;
 enum THyperlinkKind : std::uint8_t { hkURL = 1, hkFile = 2, hkNetwork = 3, hkLocation = 4 };
 
 class TCell final : public TCustomXLSItem {
-public:
+  public:
     std::uint16_t Row() const { return row_; }
     std::uint16_t Col() const { return col_; }
 
@@ -55,13 +55,13 @@ public:
     // True while the cell is pending (looked up, not yet part of the collection).
     bool Pending() const;
 
-protected:
+  protected:
     std::int32_t GetXFIndex() const override;
     void PutXFIndex(std::int32_t position) override;
     void Commit() override;
     TFormatContext& Context() const override;
 
-private:
+  private:
     friend class TCells;
     TCell(TCells* owner, std::uint32_t position, std::uint32_t generation, std::uint16_t row,
           std::uint16_t col)
@@ -82,7 +82,7 @@ private:
 // and a large sheet never holds its cells twice while the array grows.
 template <typename T, std::size_t ChunkSize = 16384>
 class TChunkedArray {
-public:
+  public:
     std::size_t size() const { return size_; }
     T& operator[](std::size_t i) { return chunks_[i / ChunkSize][i % ChunkSize]; }
     const T& operator[](std::size_t i) const { return chunks_[i / ChunkSize][i % ChunkSize]; }
@@ -95,13 +95,13 @@ public:
         ++size_;
     }
 
-private:
+  private:
     std::vector<std::vector<T>> chunks_;
     std::size_t size_ = 0;
 };
 
 class TCells {
-public:
+  public:
     TCells(TSheet& sheet, TFormatContext& context);
     TCells(const TCells&) = delete;
     TCells& operator=(const TCells&) = delete;
@@ -134,7 +134,7 @@ public:
 
     static constexpr std::uint32_t kPendingPosition = 0xFFFFFFFF;
 
-private:
+  private:
     friend class TCell;
 
     // One cell. Numbers live in `payload`; a text's payload is its offset in an arena.

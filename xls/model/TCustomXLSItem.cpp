@@ -49,20 +49,42 @@ void TCustomXLSItem::StoreFont() {
 
 // Getters.
 
-std::uint8_t TCustomXLSItem::FillColorIndex() const { return Byte(XFRecord(), xfrec::kFillColor); }
+std::uint8_t TCustomXLSItem::FillColorIndex() const {
+    return Byte(XFRecord(), xfrec::kFillColor);
+}
 std::uint8_t TCustomXLSItem::PatternColorIndex() const {
     return Byte(XFRecord(), xfrec::kPatternColor);
 }
-std::uint32_t TCustomXLSItem::FillColor() const { return PaletteColor(FillColorIndex()); }
-std::uint32_t TCustomXLSItem::PatternColor() const { return PaletteColor(PatternColorIndex()); }
-std::uint8_t TCustomXLSItem::FillPattern() const { return Byte(XFRecord(), xfrec::kPattern); }
-std::uint8_t TCustomXLSItem::HorizontalAlignment() const { return Byte(XFRecord(), xfrec::kHAlign); }
-std::uint8_t TCustomXLSItem::VerticalAlignment() const { return Byte(XFRecord(), xfrec::kVAlign); }
-bool TCustomXLSItem::Merged() const { return Byte(XFRecord(), xfrec::kMerged) != 0; }
-bool TCustomXLSItem::WrapText() const { return Byte(XFRecord(), xfrec::kWrap) != 0; }
-std::uint8_t TCustomXLSItem::Rotation() const { return Byte(XFRecord(), xfrec::kRotation); }
-std::uint8_t TCustomXLSItem::Indent() const { return Byte(XFRecord(), xfrec::kIndent); }
-bool TCustomXLSItem::Locked() const { return Byte(XFRecord(), xfrec::kLocked) != 0; }
+std::uint32_t TCustomXLSItem::FillColor() const {
+    return PaletteColor(FillColorIndex());
+}
+std::uint32_t TCustomXLSItem::PatternColor() const {
+    return PaletteColor(PatternColorIndex());
+}
+std::uint8_t TCustomXLSItem::FillPattern() const {
+    return Byte(XFRecord(), xfrec::kPattern);
+}
+std::uint8_t TCustomXLSItem::HorizontalAlignment() const {
+    return Byte(XFRecord(), xfrec::kHAlign);
+}
+std::uint8_t TCustomXLSItem::VerticalAlignment() const {
+    return Byte(XFRecord(), xfrec::kVAlign);
+}
+bool TCustomXLSItem::Merged() const {
+    return Byte(XFRecord(), xfrec::kMerged) != 0;
+}
+bool TCustomXLSItem::WrapText() const {
+    return Byte(XFRecord(), xfrec::kWrap) != 0;
+}
+std::uint8_t TCustomXLSItem::Rotation() const {
+    return Byte(XFRecord(), xfrec::kRotation);
+}
+std::uint8_t TCustomXLSItem::Indent() const {
+    return Byte(XFRecord(), xfrec::kIndent);
+}
+bool TCustomXLSItem::Locked() const {
+    return Byte(XFRecord(), xfrec::kLocked) != 0;
+}
 
 std::uint8_t TCustomXLSItem::BorderColorIndex(std::uint8_t side) const {
     return side < 4 ? Byte(XFRecord(), xfrec::kBorderColor + side) : kAutoBackground;
@@ -76,21 +98,37 @@ std::uint8_t TCustomXLSItem::BorderStyle(std::uint8_t side) const {
 std::uint16_t TCustomXLSItem::NumberFormat() const {
     return RecordGet16(XFRecord(), xfrec::kNumberFormat);
 }
-std::uint16_t TCustomXLSItem::FontIndex() const { return RecordGet16(XFRecord(), xfrec::kFont); }
+std::uint16_t TCustomXLSItem::FontIndex() const {
+    return RecordGet16(XFRecord(), xfrec::kFont);
+}
 
-bool TCustomXLSItem::FontBold() const { return Byte(FontRecord(), fontrec::kBold) != 0; }
-bool TCustomXLSItem::FontItalic() const { return Byte(FontRecord(), fontrec::kItalic) != 0; }
-bool TCustomXLSItem::FontUnderline() const { return Byte(FontRecord(), fontrec::kUnderline) != 0; }
-bool TCustomXLSItem::FontStrikeOut() const { return Byte(FontRecord(), fontrec::kStrikeOut) != 0; }
+bool TCustomXLSItem::FontBold() const {
+    return Byte(FontRecord(), fontrec::kBold) != 0;
+}
+bool TCustomXLSItem::FontItalic() const {
+    return Byte(FontRecord(), fontrec::kItalic) != 0;
+}
+bool TCustomXLSItem::FontUnderline() const {
+    return Byte(FontRecord(), fontrec::kUnderline) != 0;
+}
+bool TCustomXLSItem::FontStrikeOut() const {
+    return Byte(FontRecord(), fontrec::kStrikeOut) != 0;
+}
 std::uint8_t TCustomXLSItem::FontUnderlineStyle() const {
     return Byte(FontRecord(), fontrec::kUnderlineStyle);
 }
-std::uint8_t TCustomXLSItem::FontScript() const { return Byte(FontRecord(), fontrec::kScript); }
+std::uint8_t TCustomXLSItem::FontScript() const {
+    return Byte(FontRecord(), fontrec::kScript);
+}
 std::u16string TCustomXLSItem::FontName() const {
     return TVirtualFontTable::GetFontName(FontRecord());
 }
-std::uint8_t TCustomXLSItem::FontColorIndex() const { return Byte(FontRecord(), fontrec::kColor); }
-std::uint32_t TCustomXLSItem::FontColor() const { return PaletteColor(FontColorIndex()); }
+std::uint8_t TCustomXLSItem::FontColorIndex() const {
+    return Byte(FontRecord(), fontrec::kColor);
+}
+std::uint32_t TCustomXLSItem::FontColor() const {
+    return PaletteColor(FontColorIndex());
+}
 std::int16_t TCustomXLSItem::FontSize() const {
     return static_cast<std::int16_t>(RecordGet16(FontRecord(), fontrec::kSize16));
 }
@@ -195,8 +233,12 @@ void TCustomXLSItem::SetXFIndex(std::int32_t position) {
 
 // Setters of font fields.
 
-void TCustomXLSItem::SetFontBold(bool value) { ChangeFontByte(fontrec::kBold, value ? 1 : 0); }
-void TCustomXLSItem::SetFontItalic(bool value) { ChangeFontByte(fontrec::kItalic, value ? 1 : 0); }
+void TCustomXLSItem::SetFontBold(bool value) {
+    ChangeFontByte(fontrec::kBold, value ? 1 : 0);
+}
+void TCustomXLSItem::SetFontItalic(bool value) {
+    ChangeFontByte(fontrec::kItalic, value ? 1 : 0);
+}
 void TCustomXLSItem::SetFontUnderline(bool value) {
     ChangeFontByte(fontrec::kUnderline, value ? 1 : 0);
 }
@@ -206,7 +248,9 @@ void TCustomXLSItem::SetFontStrikeOut(bool value) {
 void TCustomXLSItem::SetFontUnderlineStyle(std::uint8_t value) {
     ChangeFontByte(fontrec::kUnderlineStyle, value);
 }
-void TCustomXLSItem::SetFontScript(std::uint8_t value) { ChangeFontByte(fontrec::kScript, value); }
+void TCustomXLSItem::SetFontScript(std::uint8_t value) {
+    ChangeFontByte(fontrec::kScript, value);
+}
 void TCustomXLSItem::SetFontColorIndex(std::uint8_t value) {
     ChangeFontByte(fontrec::kColor, value);
 }

@@ -19,7 +19,7 @@ namespace vorlix {
 enum TBorderSide : std::uint8_t { bsLeft = 0, bsRight = 1, bsTop = 2, bsBottom = 3, bsAll = 4 };
 
 class TCustomXLSItem {
-public:
+  public:
     virtual ~TCustomXLSItem() = default;
 
     // Getters: plain reads of the item's XF (or font) record.
@@ -86,13 +86,13 @@ public:
     // Points the item at another XF record; commits when it differs.
     void SetXFIndex(std::int32_t position);
 
-protected:
+  protected:
     virtual std::int32_t GetXFIndex() const = 0;
     virtual void PutXFIndex(std::int32_t position) = 0;  // without committing
     virtual void Commit() = 0;
     virtual TFormatContext& Context() const = 0;
 
-private:
+  private:
     const std::string& XFRecord() const;
     const std::string& FontRecord() const;
     // Writes one byte of the XF record; false when it already held the value.

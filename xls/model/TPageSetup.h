@@ -62,7 +62,7 @@ struct TXLSImage {
 };
 
 class TXLSImages {
-public:
+  public:
     // Copies `size` bytes of `source` from `offset` into a new picture placed as given.
     TXLSImage& Add(TEasyStream& source, std::int64_t offset, std::int32_t height,
                    std::int32_t width, std::int32_t topOffset, std::int32_t leftOffset,
@@ -71,7 +71,7 @@ public:
     // EListError outside 0..Count()-1.
     const TXLSImage& Items(int index) const;
 
-private:
+  private:
     std::vector<std::unique_ptr<TXLSImage>> items_;
 };
 

@@ -19,7 +19,7 @@ struct TRangeRect {
 };
 
 class TRangeRects {
-public:
+  public:
     virtual ~TRangeRects() = default;
     int AddRect(std::uint16_t firstRow, std::uint16_t lastRow, std::uint8_t firstCol,
                 std::uint8_t lastCol);
@@ -30,7 +30,7 @@ public:
     TRangeRect GetRect(int index) const;
     int RectCount() const { return static_cast<int>(rects_.size()); }
 
-private:
+  private:
     std::vector<TRangeRect> rects_;
 };
 

@@ -32,7 +32,8 @@ std::uint64_t TRange::CellCount() const {
     for (int i = 0; i < RectCount(); ++i) {
         const TRangeRect r = GetRect(i);
         if (r.LastRow < r.FirstRow || r.LastCol < r.FirstCol) continue;
-        total += static_cast<std::uint64_t>(r.LastRow - r.FirstRow + 1) * (r.LastCol - r.FirstCol + 1);
+        total +=
+            static_cast<std::uint64_t>(r.LastRow - r.FirstRow + 1) * (r.LastCol - r.FirstCol + 1);
     }
     return total;
 }

@@ -12,7 +12,7 @@ namespace vorlix {
 class TSheet;
 
 class TRange : public TRangeRects {
-public:
+  public:
     explicit TRange(TSheet* sheet) : sheet_(sheet) {}
     TSheet* Sheet() const { return sheet_; }
     const std::u16string& Name() const { return name_; }
@@ -26,21 +26,21 @@ public:
     // The number of cells its rectangles cover (rectangles upside down count none).
     std::uint64_t CellCount() const;
 
-private:
+  private:
     TSheet* sheet_;
     std::u16string name_;
     bool merged_ = false;
 };
 
 class TRanges {
-public:
+  public:
     explicit TRanges(TSheet& sheet) : sheet_(&sheet) {}
     TRange& Add();
     int Count() const { return static_cast<int>(ranges_.size()); }
     // EListError outside 0..Count()-1.
     TRange& Items(int index) const;
 
-private:
+  private:
     TSheet* sheet_;
     std::vector<std::unique_ptr<TRange>> ranges_;
 };

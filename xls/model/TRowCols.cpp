@@ -16,7 +16,9 @@ namespace {
 constexpr std::uint8_t kMaxOutline = 7;
 constexpr int kStandardDpi = 96;
 
-std::int32_t RoundHalfEven(double v) { return static_cast<std::int32_t>(std::nearbyint(v)); }
+std::int32_t RoundHalfEven(double v) {
+    return static_cast<std::int32_t>(std::nearbyint(v));
+}
 
 }  // namespace
 
@@ -39,17 +41,25 @@ double ColumnUnitsToChars(double units) {
     return PixelsToChars(units / 256.0 * ScreenMetrics().DigitPixels);
 }
 
-double PixelsToPoints(double pixels) { return pixels * ScreenMetrics().PointsPerPixel; }
-double PointsToPixels(double points) { return points / ScreenMetrics().PointsPerPixel; }
+double PixelsToPoints(double pixels) {
+    return pixels * ScreenMetrics().PointsPerPixel;
+}
+double PointsToPixels(double points) {
+    return points / ScreenMetrics().PointsPerPixel;
+}
 
 // Descriptors.
 
 TCustomRowCol::TCustomRowCol(TCustomRowCols& owner, std::uint16_t number)
     : owner_(&owner), xf_(owner.Context().XFTable->DefaultXF()), number_(number) {}
 
-TFormatContext& TCustomRowCol::Context() const { return owner_->Context(); }
+TFormatContext& TCustomRowCol::Context() const {
+    return owner_->Context();
+}
 
-void TCustomRowCol::Commit() { owner_->Changed(*this); }
+void TCustomRowCol::Commit() {
+    owner_->Changed(*this);
+}
 
 void TCustomRowCol::SetHidden(bool hidden) {
     if (!hidden) return;
@@ -84,15 +94,15 @@ void TCustomRowCol::ForEachCell(Apply apply) {
 }
 
 // Each override: the descriptor first, then its cells with the same arguments.
-#define VORLIX_PROPAGATE(Setter, Type)                          \
-    void TCustomRowCol::Setter(Type value) {                    \
-        TCustomXLSItem::Setter(value);                          \
-        ForEachCell([&](TCell& cell) { cell.Setter(value); });  \
+#define VORLIX_PROPAGATE(Setter, Type)                         \
+    void TCustomRowCol::Setter(Type value) {                   \
+        TCustomXLSItem::Setter(value);                         \
+        ForEachCell([&](TCell& cell) { cell.Setter(value); }); \
     }
-#define VORLIX_PROPAGATE_SIDE(Setter, Type)                           \
-    void TCustomRowCol::Setter(std::uint8_t side, Type value) {       \
-        TCustomXLSItem::Setter(side, value);                          \
-        ForEachCell([&](TCell& cell) { cell.Setter(side, value); });  \
+#define VORLIX_PROPAGATE_SIDE(Setter, Type)                          \
+    void TCustomRowCol::Setter(std::uint8_t side, Type value) {      \
+        TCustomXLSItem::Setter(side, value);                         \
+        ForEachCell([&](TCell& cell) { cell.Setter(side, value); }); \
     }
 
 VORLIX_PROPAGATE(SetFillColorIndex, std::uint8_t)
@@ -123,7 +133,9 @@ VORLIX_PROPAGATE(SetFontSize, std::int16_t)
 #undef VORLIX_PROPAGATE
 #undef VORLIX_PROPAGATE_SIDE
 
-void TCustomRowCol::SetMerged(bool value) { TCustomXLSItem::SetMerged(value); }
+void TCustomRowCol::SetMerged(bool value) {
+    TCustomXLSItem::SetMerged(value);
+}
 
 TRow::TRow(TCustomRowCols& owner, std::uint16_t number) : TCustomRowCol(owner, number) {
     const int pixels = ScreenMetrics().DefaultRowPixels;
@@ -134,16 +146,22 @@ void TRow::SetHeight(double points) {
     ChangeSize(points, RoundHalfEven(PointsToPixels(points)));
 }
 
-bool TRow::Covers(const TCell& cell) const { return cell.Row() == Number(); }
+bool TRow::Covers(const TCell& cell) const {
+    return cell.Row() == Number();
+}
 
 TColumn::TColumn(TCustomRowCols& owner, std::uint16_t number) : TCustomRowCol(owner, number) {
     const int pixels = ScreenMetrics().DefaultColumnPixels;
     PutSize(PixelsToChars(pixels), pixels);
 }
 
-void TColumn::SetWidth(double chars) { ChangeSize(chars, RoundHalfEven(CharsToPixels(chars))); }
+void TColumn::SetWidth(double chars) {
+    ChangeSize(chars, RoundHalfEven(CharsToPixels(chars)));
+}
 
-bool TColumn::Covers(const TCell& cell) const { return cell.Col() == Number(); }
+bool TColumn::Covers(const TCell& cell) const {
+    return cell.Col() == Number();
+}
 
 // Collections.
 

@@ -35,7 +35,7 @@ double PixelsToPoints(double pixels);
 double PointsToPixels(double points);
 
 class TCustomRowCol : public TCustomXLSItem {
-public:
+  public:
     std::uint8_t OutlineLevel() const { return outlineLevel_; }
     double Size() const { return size_; }
     std::int32_t PixelSize() const { return pixelSize_; }
@@ -79,7 +79,7 @@ public:
     void SetFontColor(std::uint32_t rgb) override;
     void SetFontSize(std::int16_t value) override;
 
-protected:
+  protected:
     TCustomRowCol(TCustomRowCols& owner, std::uint16_t number);
 
     std::int32_t GetXFIndex() const override { return xf_; }
@@ -96,7 +96,7 @@ protected:
     }
     virtual bool Covers(const TCell& cell) const = 0;
 
-private:
+  private:
     friend class TCustomRowCols;
     // Runs `apply` on every listed cell of this row or column, in listing order.
     template <typename Apply>
@@ -115,25 +115,25 @@ private:
 };
 
 class TRow final : public TCustomRowCol {
-public:
+  public:
     TRow(TCustomRowCols& owner, std::uint16_t number);
     double Height() const { return Size(); }
     void SetHeight(double points);
     // 0 when hidden.
     std::int32_t PixelHeight() const { return Hidden() ? 0 : PixelSize(); }
 
-protected:
+  protected:
     bool Covers(const TCell& cell) const override;
 };
 
 class TColumn final : public TCustomRowCol {
-public:
+  public:
     TColumn(TCustomRowCols& owner, std::uint16_t number);
     double Width() const { return Size(); }
     void SetWidth(double chars);
     std::int32_t PixelWidth() const { return Hidden() ? 0 : PixelSize(); }
 
-protected:
+  protected:
     bool Covers(const TCell& cell) const override;
 };
 
@@ -141,7 +141,7 @@ protected:
 // pending until something commits on it, and the next lookup of an absent number frees
 // it.
 class TCustomRowCols {
-public:
+  public:
     TCustomRowCols(TSheet& sheet, TFormatContext& context);
     virtual ~TCustomRowCols();
     TCustomRowCols(const TCustomRowCols&) = delete;
@@ -157,13 +157,13 @@ public:
 
     void Changed(TCustomRowCol& item);
 
-protected:
+  protected:
     TCustomRowCol* FindItem(std::uint16_t number) const;
     TCustomRowCol* ItemAt(long long index) const;
     TCustomRowCol* GetItem(std::uint16_t number);
     virtual std::unique_ptr<TCustomRowCol> Create(std::uint16_t number) = 0;
 
-private:
+  private:
     TSheet* sheet_;
     TFormatContext* context_;
     std::vector<std::unique_ptr<TCustomRowCol>> items_;
@@ -173,24 +173,24 @@ private:
 };
 
 class TRows final : public TCustomRowCols {
-public:
+  public:
     using TCustomRowCols::TCustomRowCols;
     TRow* Find(std::uint16_t number) const { return static_cast<TRow*>(FindItem(number)); }
     TRow* GetRow(std::uint16_t number) { return static_cast<TRow*>(GetItem(number)); }
     TRow* Items(long long index) const { return static_cast<TRow*>(ItemAt(index)); }
 
-protected:
+  protected:
     std::unique_ptr<TCustomRowCol> Create(std::uint16_t number) override;
 };
 
 class TColumns final : public TCustomRowCols {
-public:
+  public:
     using TCustomRowCols::TCustomRowCols;
     TColumn* Find(std::uint16_t number) const { return static_cast<TColumn*>(FindItem(number)); }
     TColumn* GetColumn(std::uint16_t number) { return static_cast<TColumn*>(GetItem(number)); }
     TColumn* Items(long long index) const { return static_cast<TColumn*>(ItemAt(index)); }
 
-protected:
+  protected:
     std::unique_ptr<TCustomRowCol> Create(std::uint16_t number) override;
 };
 

@@ -23,8 +23,10 @@ constexpr std::uint8_t kOutlineMax = 7;
 std::string Trim(const std::string& text) {
     std::size_t first = 0;
     std::size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
+        ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
+        --last;
     return text.substr(first, last - first);
 }
 
@@ -46,9 +48,13 @@ TSheet::TSheet(TSheets& owner) : owner_(&owner) {
 
 TSheet::~TSheet() = default;
 
-TWorkbook& TSheet::Workbook() const { return owner_->Workbook(); }
+TWorkbook& TSheet::Workbook() const {
+    return owner_->Workbook();
+}
 
-TFormatContext& TSheet::Context() const { return owner_->Workbook().FormatContext(); }
+TFormatContext& TSheet::Context() const {
+    return owner_->Workbook().FormatContext();
+}
 
 void TSheet::SetName(const std::u16string& name) {
     if (const std::uint8_t code = owner_->ValidateName(name); code != 0) throw EXLSError(code);

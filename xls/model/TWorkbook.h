@@ -38,7 +38,7 @@ struct TUsedArea {
 };
 
 class TSheet {
-public:
+  public:
     explicit TSheet(TSheets& owner);
     ~TSheet();
     TSheet(const TSheet&) = delete;
@@ -81,7 +81,7 @@ public:
     std::uint8_t Zoom = 100;
     bool PageBreakPreview = false;
 
-private:
+  private:
     friend class TSheets;
     TSheets* owner_;
     std::int32_t index_ = 0;
@@ -97,7 +97,7 @@ private:
 };
 
 class TSheets {
-public:
+  public:
     explicit TSheets(TWorkbook& workbook) : workbook_(&workbook) {}
     int Count() const { return static_cast<int>(sheets_.size()); }
     // ERangeError "List index (n) out of bounds !" outside 0..Count()-1.
@@ -110,13 +110,13 @@ public:
     int Add(const std::u16string& name);
     TWorkbook& Workbook() const { return *workbook_; }
 
-private:
+  private:
     TWorkbook* workbook_;
     std::vector<std::unique_ptr<TSheet>> sheets_;
 };
 
 class TWorkbook {
-public:
+  public:
     // A workbook with `sheetCount` sheets named "Sheet1", "Sheet2", ...
     explicit TWorkbook(int sheetCount = 1);
     ~TWorkbook();
@@ -139,7 +139,7 @@ public:
     // 1900 or 1904: the date system of the workbook read (DATEMODE record).
     int DateMode = 1900;
 
-private:
+  private:
     void CreateTables();
 
     std::unique_ptr<TFormatStrings> formatTable_;

@@ -10,7 +10,9 @@ namespace {
 char16_t gFormulaListSeparator = u',';
 }
 
-char16_t FormulaListSeparator() { return gFormulaListSeparator; }
+char16_t FormulaListSeparator() {
+    return gFormulaListSeparator;
+}
 
 TXLSFile::TXLSFile() : workbook_(std::make_unique<TWorkbook>(1)) {
     SetCodePage(platform::SystemCodePage());
@@ -29,7 +31,9 @@ void TXLSFile::SetListSeparator(char16_t separator) {
     gFormulaListSeparator = separator;
 }
 
-void TXLSFile::OpenFile(const std::u16string& fileName) { OpenFile(fileName, u""); }
+void TXLSFile::OpenFile(const std::u16string& fileName) {
+    OpenFile(fileName, u"");
+}
 
 void TXLSFile::OpenFile(const std::u16string& fileName, const std::u16string& password) {
     TXLSReader reader(*this);

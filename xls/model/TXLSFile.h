@@ -24,7 +24,7 @@ struct TReadOptions {
 using TProgressEvent = std::function<void(double fraction)>;
 
 class TXLSFile {
-public:
+  public:
     // A workbook with one sheet "Sheet1"; the code page and list separator become the
     // process-wide settings.
     TXLSFile();
@@ -49,7 +49,7 @@ public:
     const TReadOptions& ReadOptions() const { return readOptions_; }
     void SetReadOptions(const TReadOptions& options) { readOptions_ = options; }
 
-private:
+  private:
     std::unique_ptr<TWorkbook> workbook_;
     TProgressEvent onProgress_;
     TReadOptions readOptions_;

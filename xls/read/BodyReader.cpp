@@ -6,7 +6,8 @@ namespace vorlix {
 
 std::u16string ExpandLatin1(std::string_view bytes) {
     std::u16string out(bytes.size(), u'\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i) out[i] = static_cast<unsigned char>(bytes[i]);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        out[i] = static_cast<unsigned char>(bytes[i]);
     return out;
 }
 

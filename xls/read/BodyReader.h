@@ -17,7 +17,7 @@ std::u16string ExpandLatin1(std::string_view bytes);
 std::u16string Utf16LeText(std::string_view bytes);
 
 class BodyReader {
-public:
+  public:
     explicit BodyReader(TEasyStream& body) : body_(body) {}
 
     std::uint8_t U8() {
@@ -36,7 +36,8 @@ public:
         std::uint8_t b[8] = {};
         if (!body_.ReadBytes(b, 8)) return 0.0;
         std::uint64_t bits = 0;
-        for (int i = 7; i >= 0; --i) bits = bits << 8 | b[i];
+        for (int i = 7; i >= 0; --i)
+            bits = bits << 8 | b[i];
         return std::bit_cast<double>(bits);
     }
     void Skip(std::int64_t n) { body_.Skip(n); }
@@ -52,7 +53,7 @@ public:
     // The option byte and characters of a text whose count was read already.
     std::u16string TextOf(std::uint32_t count);
 
-private:
+  private:
     TEasyStream& body_;
 };
 

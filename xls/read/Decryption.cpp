@@ -50,7 +50,8 @@ bool VerifyPassword(const std::u16string& password, const Block16& salt,
 Rc4State MakeBlockKey(const KeyMaterial& key, std::uint32_t block) {
     std::uint8_t seed[9];
     std::memcpy(seed, key.data(), 5);
-    for (int i = 0; i < 4; ++i) seed[5 + i] = static_cast<std::uint8_t>(block >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        seed[5 + i] = static_cast<std::uint8_t>(block >> (8 * i));
     const Md5Digest blockKey = Md5::Of(seed, sizeof seed);
     Rc4State state;
     state.Init(blockKey.data(), blockKey.size());

@@ -27,10 +27,12 @@ constexpr std::uint8_t kUrlMoniker[16] = {0xE0, 0xC9, 0xEA, 0x79, 0xF9, 0xBA, 0x
 
 constexpr std::size_t kFileMonikerReserved = 24;
 
-[[noreturn]] void Fail() { throw EXLSError(16); }
+[[noreturn]] void Fail() {
+    throw EXLSError(16);
+}
 
 class Cursor {
-public:
+  public:
     explicit Cursor(std::string_view body) : body_(body) {}
 
     std::size_t Remaining() const { return body_.size() - at_; }
@@ -83,7 +85,7 @@ public:
         return text;
     }
 
-private:
+  private:
     std::uint8_t Byte(std::size_t offset) const {
         return offset < body_.size() ? static_cast<std::uint8_t>(body_[offset]) : 0;
     }
@@ -141,8 +143,9 @@ THyperlink DecodeHyperlink(std::string_view body) {
             const std::string_view raw = in.Take(pathBytes);
             std::u16string longPath(raw.size() / 2, u'\0');
             for (std::size_t i = 0; i < longPath.size(); ++i) {
-                longPath[i] = static_cast<char16_t>(static_cast<unsigned char>(raw[2 * i]) |
-                                                    static_cast<unsigned char>(raw[2 * i + 1]) << 8);
+                longPath[i] =
+                    static_cast<char16_t>(static_cast<unsigned char>(raw[2 * i]) |
+                                          static_cast<unsigned char>(raw[2 * i + 1]) << 8);
             }
             link.Text = longPath.size() < shortPath.size() ? shortPath : longPath;
             break;

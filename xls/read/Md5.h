@@ -10,14 +10,14 @@ namespace vorlix {
 using Md5Digest = std::array<std::uint8_t, 16>;
 
 class Md5 {
-public:
+  public:
     Md5();
     void Update(const void* data, std::size_t size);
     Md5Digest Final();
 
     static Md5Digest Of(const void* data, std::size_t size);
 
-private:
+  private:
     void Transform(const std::uint8_t* block);
 
     std::array<std::uint32_t, 4> state_;

@@ -5,7 +5,8 @@
 namespace vorlix {
 
 void Rc4State::Init(const std::uint8_t* key, std::size_t keyLength) {
-    for (int k = 0; k < 256; ++k) s[k] = static_cast<std::uint8_t>(k);
+    for (int k = 0; k < 256; ++k)
+        s[k] = static_cast<std::uint8_t>(k);
     std::uint8_t b = 0;
     for (int k = 0; k < 256; ++k) {
         b = static_cast<std::uint8_t>(b + s[k] + key[k % keyLength]);

@@ -121,8 +121,10 @@ void TXLSReader::ReadXf() {
     std::string& buffer = xfs.EditBuffer();
     const std::uint16_t font = RecordGet16(buffer, xfrec::kFont);
     if (font > kNoFontFour) RecordSet16(buffer, xfrec::kFont, font - 1);
-    const int position = workbook_.FormatTable().FindFormat(RecordGet16(buffer, xfrec::kNumberFormat));
-    RecordSet16(buffer, xfrec::kNumberFormat, static_cast<std::uint16_t>(position < 0 ? 0 : position));
+    const int position =
+        workbook_.FormatTable().FindFormat(RecordGet16(buffer, xfrec::kNumberFormat));
+    RecordSet16(buffer, xfrec::kNumberFormat,
+                static_cast<std::uint16_t>(position < 0 ? 0 : position));
     xfs.AppendBuffer();
     kindOfXF_.clear();
     Consume();

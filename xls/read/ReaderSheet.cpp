@@ -7,8 +7,8 @@
 #include "xls/model/Errors.h"
 #include "xls/model/FormatTables.h"
 #include "xls/model/StringHelpers.h"
-#include "xls/model/TCells.h"
 #include "xls/model/TCellValidations.h"
+#include "xls/model/TCells.h"
 #include "xls/model/TPageSetup.h"
 #include "xls/model/TRanges.h"
 #include "xls/model/TRowCols.h"
@@ -109,13 +109,14 @@ TFormatKind TXLSReader::KindOfXF(std::uint32_t xf) {
     std::uint8_t& known = kindOfXF_[xf];
     if (known == 0) {
         const TFormatStrings& formats = workbook_.FormatTable();
-        const int position = RecordGet16(workbook_.XFTable().RecordAt(static_cast<int>(xf)),
-                                         xfrec::kNumberFormat);
+        const int position =
+            RecordGet16(workbook_.XFTable().RecordAt(static_cast<int>(xf)), xfrec::kNumberFormat);
         TFormatKind kind = TFormatKind::None;
         if (position >= 0 && position < formats.FormatCount()) {
             const TFormatEntry& entry = formats.Entry(position);
             kind = FormatKindOfIndex(entry.Index);
-            if (kind == TFormatKind::None && !entry.Text.empty()) kind = FormatKindOfText(entry.Text);
+            if (kind == TFormatKind::None && !entry.Text.empty())
+                kind = FormatKindOfText(entry.Text);
         }
         known = static_cast<std::uint8_t>(static_cast<int>(kind) + 1);
     }
@@ -229,7 +230,8 @@ void TXLSReader::ReadMulBlank() {
         BodyReader body(Record().Data);
         const std::uint16_t row = body.U16();
         std::uint32_t col = body.U16();
-        while (body.Remaining() > 2) Blank(row, col++, body.U16());
+        while (body.Remaining() > 2)
+            Blank(row, col++, body.U16());
     }
     Consume();
 }
@@ -265,7 +267,8 @@ void TXLSReader::ReadFormula() {
         }
     } else {
         std::uint64_t bits = 0;
-        for (int i = 7; i >= 0; --i) bits = bits << 8 | byteAt(static_cast<std::size_t>(i));
+        for (int i = 7; i >= 0; --i)
+            bits = bits << 8 | byteAt(static_cast<std::size_t>(i));
         cell.SetValue(TCellValue::Number(std::bit_cast<double>(bits)));
     }
     ApplyCellFormat(cell, xf);
@@ -323,7 +326,8 @@ void TXLSReader::ReadRow() {
         TRow* row = sheet.Rows().GetRow(number);
         row->SetHeight(twips / 20.0);
         if ((options & kRowHidden) != 0) row->SetHidden(true);
-        for (int level = options & kOutlineMask; level > 0; --level) sheet.GroupRows(number, number);
+        for (int level = options & kOutlineMask; level > 0; --level)
+            sheet.GroupRows(number, number);
         // Grouping looks the row up again; a row nothing committed on is replaced then.
         row = sheet.Rows().GetRow(number);
         if ((options & kRowHeightSet) == 0) row->ClearSizeSet();
@@ -349,7 +353,8 @@ void TXLSReader::ReadColInfo() {
         }
         if (first <= last) {
             for (int level = options >> 8 & kOutlineMask; level > 0; --level) {
-                sheet.GroupColumns(static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(last));
+                sheet.GroupColumns(static_cast<std::uint8_t>(first),
+                                   static_cast<std::uint8_t>(last));
             }
         }
     }
@@ -379,11 +384,10 @@ void TXLSReader::ReadMergedCells() {
 
 void TXLSReader::ReadHLink() {
     const THyperlink link = DecodeHyperlink(BodyView(Record().Data));
-    const std::uint64_t cells =
-        link.LastRow < link.FirstRow || link.LastCol < link.FirstCol
-            ? 0
-            : static_cast<std::uint64_t>(link.LastRow - link.FirstRow + 1) *
-                  (link.LastCol - link.FirstCol + 1);
+    const std::uint64_t cells = link.LastRow < link.FirstRow || link.LastCol < link.FirstCol
+                                    ? 0
+                                    : static_cast<std::uint64_t>(link.LastRow - link.FirstRow + 1) *
+                                          (link.LastCol - link.FirstCol + 1);
     if (!link.Text.empty() && cells <= areaCellBudget_) {
         areaCellBudget_ -= cells;
         TCells& cells = CurrentSheet().Cells();
@@ -418,8 +422,12 @@ void TXLSReader::ReadHeaderFooter(bool header) {
     Consume();
 }
 
-void TXLSReader::ReadHeader() { ReadHeaderFooter(true); }
-void TXLSReader::ReadFooter() { ReadHeaderFooter(false); }
+void TXLSReader::ReadHeader() {
+    ReadHeaderFooter(true);
+}
+void TXLSReader::ReadFooter() {
+    ReadHeaderFooter(false);
+}
 
 void TXLSReader::ReadSetup() {
     BodyReader body(Record().Data);
@@ -445,10 +453,18 @@ void TXLSReader::ReadMargin() {
     const double inches = BodyReader(Record().Data).F64();
     TPageSetup& setup = CurrentSheet().PageSetup();
     switch (Record().Id) {
-        case rec::kLeftMargin: setup.LeftMargin = inches; break;
-        case rec::kRightMargin: setup.RightMargin = inches; break;
-        case rec::kTopMargin: setup.TopMargin = inches; break;
-        default: setup.BottomMargin = inches; break;
+        case rec::kLeftMargin:
+            setup.LeftMargin = inches;
+            break;
+        case rec::kRightMargin:
+            setup.RightMargin = inches;
+            break;
+        case rec::kTopMargin:
+            setup.TopMargin = inches;
+            break;
+        default:
+            setup.BottomMargin = inches;
+            break;
     }
     Consume();
 }
@@ -457,10 +473,18 @@ void TXLSReader::ReadPrintFlag() {
     const bool on = BodyReader(Record().Data).U16() == 1;
     TPageSetup& setup = CurrentSheet().PageSetup();
     switch (Record().Id) {
-        case rec::kPrintRowCol: setup.PrintHeadings = on; break;
-        case rec::kPrintGrid: setup.PrintGridLines = on; break;
-        case rec::kHCenter: setup.CenterHorizontally = on; break;
-        default: setup.CenterVertically = on; break;
+        case rec::kPrintRowCol:
+            setup.PrintHeadings = on;
+            break;
+        case rec::kPrintGrid:
+            setup.PrintGridLines = on;
+            break;
+        case rec::kHCenter:
+            setup.CenterHorizontally = on;
+            break;
+        default:
+            setup.CenterVertically = on;
+            break;
     }
     Consume();
 }

@@ -354,8 +354,9 @@ static_assert(SortedById());
 }  // namespace
 
 std::string_view RecordName(std::uint16_t id) {
-    const auto it = std::lower_bound(kNames.begin(), kNames.end(), id,
-                                     [](const NamedRecord& r, std::uint16_t v) { return r.id < v; });
+    const auto it =
+        std::lower_bound(kNames.begin(), kNames.end(), id,
+                         [](const NamedRecord& r, std::uint16_t v) { return r.id < v; });
     return it != kNames.end() && it->id == id ? it->name : std::string_view();
 }
 

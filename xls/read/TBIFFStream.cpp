@@ -13,11 +13,17 @@ constexpr std::uint16_t kBofId = 0x0809;
 
 TBIFFStream::TBIFFStream(TCFileStream& source) : source_(source) {}
 
-void TBIFFStream::Rewind() { source_.SetPosition(0); }
+void TBIFFStream::Rewind() {
+    source_.SetPosition(0);
+}
 
-std::int32_t TBIFFStream::StreamSize() { return source_.Size(); }
+std::int32_t TBIFFStream::StreamSize() {
+    return source_.Size();
+}
 
-std::int32_t TBIFFStream::StreamPosition() { return source_.Position(); }
+std::int32_t TBIFFStream::StreamPosition() {
+    return source_.Position();
+}
 
 bool TBIFFStream::LoadBlock() {
     raw_.fill(0);

@@ -29,7 +29,7 @@ struct TBIFFRecord {
 };
 
 class TBIFFStream {
-public:
+  public:
     static constexpr int kBlockSize = kCipherBlockSize;
 
     explicit TBIFFStream(TCFileStream& source);
@@ -46,7 +46,7 @@ public:
     std::int32_t StreamSize();
     std::int32_t StreamPosition();
 
-private:
+  private:
     bool LoadBlock();
     // Copies n bytes from the raw or decrypted blocks, loading blocks as needed.
     bool Copy(std::uint8_t* out, std::size_t n, bool plain);

@@ -21,32 +21,32 @@ class TEasyStream;
 
 // Failures of the compound-document layer; the message comes from a fixed table by code.
 class ECFileError : public Exception {
-public:
+  public:
     explicit ECFileError(std::uint8_t code);
     std::uint8_t Code() const { return code_; }
     static const char* Message(std::uint8_t code);
 
-private:
+  private:
     std::uint8_t code_;
 };
 
 enum TCFileMode : std::uint8_t { cfCreate = 0, cfOpen = 1, cfMemory = 2 };
 
 class TCFileItem {
-public:
+  public:
     virtual ~TCFileItem() = default;
     // The element's name in the system code page.
     const std::string& Name() const { return name_; }
 
-protected:
+  protected:
     explicit TCFileItem(std::string name) : name_(std::move(name)) {}
 
-private:
+  private:
     std::string name_;
 };
 
 class TCFileStream : public TCFileItem {
-public:
+  public:
     TCFileStream(std::string name, std::unique_ptr<platform::StreamHandle> stream);
     ~TCFileStream() override;
 
@@ -63,12 +63,12 @@ public:
     // Raises ECFileError(6) when the stream does not end up at `position`.
     void SetPosition(std::int32_t position);
 
-private:
+  private:
     std::unique_ptr<platform::StreamHandle> stream_;
 };
 
 class TCFileStorage : public TCFileItem {
-public:
+  public:
     explicit TCFileStorage(std::string name);
     ~TCFileStorage() override;
 
@@ -79,13 +79,13 @@ public:
     std::size_t Count() const { return items_.size(); }
     TCFileItem* Items(std::size_t index) const { return items_.at(index).get(); }
 
-private:
+  private:
     std::unique_ptr<platform::StorageHandle> storage_;
     std::vector<std::unique_ptr<TCFileItem>> items_;
 };
 
 class TCFile {
-public:
+  public:
     // Opens (cfOpen), creates on disk (cfCreate) or creates in memory (cfMemory).
     // Raises ECFileError: code 3 when an existing file cannot be opened, 0 when one cannot
     // be created, 4 or 5 when an element of an opened file cannot be opened.
@@ -107,7 +107,7 @@ public:
     };
     explicit TCFile(Passkey) {}
 
-private:
+  private:
     std::u16string fileName_;
     std::unique_ptr<TCFileStorage> root_;
 };

@@ -15,7 +15,8 @@ void TEasyStream::SetSize(std::int64_t size) {
 
 void TEasyStream::SetSizeForOverwrite(std::int64_t size) {
     if (size < 0) size = 0;
-    if (static_cast<std::size_t>(size) > memory_.size()) memory_.resize(static_cast<std::size_t>(size));
+    if (static_cast<std::size_t>(size) > memory_.size())
+        memory_.resize(static_cast<std::size_t>(size));
     size_ = size;
     position_ = 0;
 }
@@ -36,7 +37,9 @@ bool TEasyStream::ReadSlow(void* out, std::int64_t n) {
     return ok;
 }
 
-bool TEasyStream::ReadBytes(void* buffer, std::int64_t n) { return Read(buffer, n) == n; }
+bool TEasyStream::ReadBytes(void* buffer, std::int64_t n) {
+    return Read(buffer, n) == n;
+}
 
 bool TEasyStream::ReadString(std::string& value, std::int64_t n) {
     if (n < 0 || Remaining() < n) return false;

@@ -14,7 +14,7 @@
 namespace vorlix {
 
 class TEasyStream {
-public:
+  public:
     std::int64_t Size() const { return size_; }
     std::int64_t Position() const { return position_; }
     // Positions before the start are clamped to 0; positions past the end are allowed and
@@ -64,11 +64,12 @@ public:
     void WriteWord(std::uint16_t value);
     void WriteBuffer(const void* buffer, std::int64_t n) { Write(buffer, n); }
 
-private:
+  private:
     // Copies n (at most 8) bytes; missing ones read as zero.
     bool Take(std::uint8_t* out, std::int64_t n) {
         if (position_ >= 0 && size_ - position_ >= n) {
-            for (std::int64_t i = 0; i < n; ++i) out[i] = memory_[static_cast<std::size_t>(position_ + i)];
+            for (std::int64_t i = 0; i < n; ++i)
+                out[i] = memory_[static_cast<std::size_t>(position_ + i)];
             position_ += n;
             return true;
         }

@@ -115,9 +115,13 @@ TXLSReader::TXLSReader(TXLSFile& owner)
 
 TXLSReader::~TXLSReader() = default;
 
-TBIFFRecord& TXLSReader::Record() { return stream_->Record(); }
+TBIFFRecord& TXLSReader::Record() {
+    return stream_->Record();
+}
 
-TSheet& TXLSReader::CurrentSheet() { return workbook_.Sheets().Items(sheetIndex_); }
+TSheet& TXLSReader::CurrentSheet() {
+    return workbook_.Sheets().Items(sheetIndex_);
+}
 
 void TXLSReader::ReadFile(const std::u16string& fileName, const std::u16string& password,
                           const TReadOptions& options) {
@@ -138,7 +142,8 @@ void TXLSReader::ReadFile(const std::u16string& fileName, const std::u16string& 
         stream_ = std::make_unique<TBIFFStream>(*workbookStream);
         stream_->Rewind();
         consumed_ = true;
-        while (NextRecord()) Dispatch();
+        while (NextRecord())
+            Dispatch();
         stream_.reset();
         workbook_.SetLoadState(lsRead);
 
@@ -209,7 +214,7 @@ std::uint8_t TXLSReader::GetXLSFileVersion(const std::u16string& fileName) {
     try {
         TCFile file(fileName, cfOpen);
         return dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream)) != nullptr ? 8
-                                                                                           : 0;
+                                                                                             : 0;
     } catch (...) {
         return 0;
     }
@@ -265,7 +270,8 @@ bool TXLSReader::ReadContinuedChars(std::uint32_t count, bool wide, SharedString
             }
             data.Skip(static_cast<std::int64_t>(2 * n));
         } else {
-            for (std::size_t i = 0; i < n; ++i) text += static_cast<char16_t>(p[i]);
+            for (std::size_t i = 0; i < n; ++i)
+                text += static_cast<char16_t>(p[i]);
             data.Skip(static_cast<std::int64_t>(n));
         }
     }
@@ -276,7 +282,8 @@ bool TXLSReader::ReadContinuedChars(std::uint32_t count, bool wide, SharedString
         // 8-bit characters are code points 0..255; the model keeps them in the library
         // code page. Plain ASCII needs no conversion.
         bool ascii = true;
-        for (char16_t c : text) ascii = ascii && c < 0x80;
+        for (char16_t c : text)
+            ascii = ascii && c < 0x80;
         if (ascii) {
             out.Ansi.assign(text.begin(), text.end());
         } else {

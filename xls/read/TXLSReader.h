@@ -24,7 +24,7 @@ class TSheet;
 struct TBIFFRecord;
 
 class TXLSReader {
-public:
+  public:
     explicit TXLSReader(TXLSFile& owner);
     ~TXLSReader();
     TXLSReader(const TXLSReader&) = delete;
@@ -47,7 +47,7 @@ public:
         bool MakesCells = false;
     };
 
-private:
+  private:
     // A shared string: 8-bit characters (already in the library code page) or UTF-16.
     struct SharedString {
         bool Wide = false;
