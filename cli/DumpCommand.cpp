@@ -147,6 +147,7 @@ json Cells(const TSheet& sheet, const TFormatStrings& formats) {
         c["kind"] = static_cast<unsigned>(value.Kind());
         c["value"] = CellValue(value);
         if (value.Kind() == vkDate) c["date"] = IsoDate(value.AsDouble());
+        c["display"] = Utf8(cell.DisplayText());
         c["xf"] = cell.XFIndex();
         const int position = cell.NumberFormat();
         json format = {{"position", position}};

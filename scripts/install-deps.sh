@@ -4,7 +4,7 @@
 set -euo pipefail
 
 mode="${1:-run}"
-packages=(g++ make cmake pkg-config libgsf-1-dev libcli11-dev nlohmann-json3-dev)
+packages=(g++ make cmake pkg-config libgsf-1-dev libcli11-dev nlohmann-json3-dev qt6-base-dev)
 if [[ "$mode" == "test" ]]; then
     packages+=(libgtest-dev libgmock-dev)
 fi

@@ -112,4 +112,84 @@ BiffBuilder& AppendGlobals(BiffBuilder& b, const std::vector<std::string>& sheet
     return b.Record(kEof, {});
 }
 
+Bytes LabelCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf,
+                    const std::string& latin1) {
+    return Body()
+        .u16(row)
+        .u16(col)
+        .u16(xf)
+        .u16(static_cast<std::uint32_t>(latin1.size()))  // characters
+        .u8(0)                                           // 8-bit characters
+        .ascii(latin1);
+}
+
+Bytes WideLabelCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf,
+                        const std::u16string& text) {
+    return Body()
+        .u16(row)
+        .u16(col)
+        .u16(xf)
+        .u16(static_cast<std::uint32_t>(text.size()))  // characters
+        .u8(1)                                         // 16-bit characters
+        .utf16(text);
+}
+
+Bytes BooleanCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, bool value) {
+    return Body()
+        .u16(row)
+        .u16(col)
+        .u16(xf)
+        .u8(value ? 1 : 0)  // the value
+        .u8(0);             // a boolean, not an error code
+}
+
+Bytes BlankCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf) {
+    return Body().u16(row).u16(col).u16(xf);
+}
+
+Bytes WorkbookStream(const std::vector<SheetRecords>& sheets, const RecordList& globals) {
+    BiffBuilder b;
+    std::vector<std::string> names;
+    for (const SheetRecords& sheet : sheets)
+        names.push_back(sheet.name);
+    AppendGlobals(b, names, globals);
+    for (const SheetRecords& sheet : sheets)
+        AppendSubstream(b, kWorksheetSubstream, sheet.records);
+    return b.Build();
+}
+
+namespace {
+Bytes DataSheetAfter(BiffBuilder& b) {
+    b.Record(kBoundSheet, BoundSheetBody("Data")).Record(kEof, {});
+    AppendSubstream(b, kWorksheetSubstream, {{kNumberRecord, NumberBody(0, 0, 0, 1)}});
+    return b.Build();
+}
+}  // namespace
+
+Bytes EncryptedWorkbookStream(const std::u16string& password) {
+    BiffBuilder b;
+    b.Record(kBof, BofBody(kGlobalsSubstream)).FilePass(password);
+    return DataSheetAfter(b);
+}
+
+Bytes UnsupportedEncryptionStream() {
+    BiffBuilder b;
+    b.Record(kBof, BofBody(kGlobalsSubstream))
+        .FilePassRaw(Body()
+                         .u16(0)         // encryption type: XOR obfuscation
+                         .u16(0x1234)    // key
+                         .u16(0x5678));  // verifier
+    return DataSheetAfter(b);
+}
+
+Bytes LateFilePassStream() {
+    constexpr std::uint16_t kInterfaceHdr = 0x00E1;
+    BiffBuilder b;
+    b.Record(kBof, BofBody(kGlobalsSubstream));
+    for (int i = 0; i < 5; ++i)
+        b.Record(kInterfaceHdr, Body().u16(1200));  // code page
+    b.FilePass(u"secret");
+    return DataSheetAfter(b);
+}
+
 }  // namespace vorlix::test

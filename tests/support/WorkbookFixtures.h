@@ -44,6 +44,38 @@ BiffBuilder& AppendSubstream(BiffBuilder& b, std::uint16_t type, const RecordLis
 BiffBuilder& AppendGlobals(BiffBuilder& b, const std::vector<std::string>& sheetNames,
                            const RecordList& records = {});
 
+// Cell records, record ids and whole workbooks for the program's commands.
+inline constexpr std::uint16_t kBlankRecord = 0x0201;
+inline constexpr std::uint16_t kNumberRecord = 0x0203;
+inline constexpr std::uint16_t kLabelRecord = 0x0204;
+inline constexpr std::uint16_t kBoolErrRecord = 0x0205;
+inline constexpr std::uint16_t kXfRecord = 0x00E0;
+inline constexpr std::uint16_t kFormatRecord = 0x041E;
+
+// LABEL with 8-bit (Latin-1) characters, or with 16-bit ones.
+Bytes LabelCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf,
+                    const std::string& latin1);
+Bytes WideLabelCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf,
+                        const std::u16string& text);
+// BOOLERR holding a boolean.
+Bytes BooleanCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, bool value);
+// BLANK: a formatted cell without a value.
+Bytes BlankCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf);
+
+struct SheetRecords {
+    std::string name;
+    RecordList records;
+};
+// Globals naming every sheet (plus `globals`), then each sheet's substream.
+Bytes WorkbookStream(const std::vector<SheetRecords>& sheets, const RecordList& globals = {});
+// One sheet "Data" holding the number 1, encrypted with RC4 under a user password.
+Bytes EncryptedWorkbookStream(const std::u16string& password);
+// One sheet "Data" behind a FILEPASS of XOR obfuscation, a scheme the reader refuses.
+Bytes UnsupportedEncryptionStream();
+// A FILEPASS for a user password after the records the protection check looks at: the
+// check finds the workbook readable, the read itself fails.
+Bytes LateFilePassStream();
+
 inline std::u16string U16Path(const std::filesystem::path& p) {
     return platform::Utf8ToUtf16(p.string());
 }

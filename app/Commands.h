@@ -1,0 +1,142 @@
+// The program's three commands without any widget: the file information report, the text
+// search over one workbook or a folder, and the export to comma or tab separated text.
+// The window, the command line and the tests all call these.
+//
+// Texts are UTF-8 (the system code page). Errors raised while a workbook is read are not
+// caught here: they end the command and reach the caller, after the command has freed
+// its workbook.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "xls/model/TCellValue.h"
+#include "xls/model/TWorkbook.h"
+
+namespace vorlix::app {
+
+// Messages the commands give, word for word.
+inline constexpr const char* kApplicationTitle = "VRX Excel Utilities";
+inline constexpr const char* kNoExcelFiles = "No Excel files in this directory";
+inline constexpr const char* kOnlyExcel97 = "Only Excel 97 - 2003 files are supported at this time";
+inline constexpr const char* kPasswordProtected = "This File is Password Protected";
+inline constexpr const char* kNoMatchFound = "No match found";
+inline constexpr const char* kExportDone = "        Done.  File(s) Created.          ";
+inline constexpr const char* kBatchExportDone = "  Done.  All Files have Been Output  ";
+
+// A cell value as the report, the search and the one-file export show it: numbers in the
+// general form with 15 significant digits, date-times as "dd.mm.yyyy hh:nn:ss.zzz", texts
+// as they are, anything else empty.
+std::string RenderCellText(const TCellValue& value);
+
+// The workbooks of a folder: regular files whose names end in ".xls" (any letter case),
+// in name order.
+std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& folder);
+
+// --- File information report -------------------------------------------------------------
+
+struct TReport {
+    std::vector<std::string> Lines;
+    // When not empty the workbook was refused (unsupported or protected): show this
+    // message; there are no lines.
+    std::string Message;
+};
+
+// The report of one workbook. A non-empty password opens an encrypted workbook instead of
+// refusing it as protected.
+TReport FileInformation(const std::filesystem::path& file, bool showContents,
+                        const std::u16string& password = u"");
+
+// --- Text search ------------------------------------------------------------------------
+
+struct TSearchOptions {
+    std::string Text;  // as typed
+    bool Match = false;  // whole text, else "includes"
+    bool CaseSensitive = false;
+    std::u16string Password;
+};
+
+struct TSearchHit {
+    std::string File;  // bare file name
+    int Sheet = 0;     // 1-based
+    int Row = 0;       // 1-based
+    int Col = 0;       // 1-based
+    std::string Text;  // the cell's text as rendered
+};
+
+// The text searched for: as typed when case-sensitive, else with a..z upper-cased.
+std::string SearchTextFor(const std::string& typed, bool caseSensitive);
+// The match test of one rendered cell text against the searched text.
+bool CellMatches(const std::string& cellText, const std::string& searchText,
+                 const TSearchOptions& options);
+
+// Called for hit number k (counted from 1 across the whole run).
+using THitSink = std::function<void(const TSearchHit& hit, int k)>;
+// Called after each workbook of a folder search (for progress).
+using TFileDone = std::function<void(const std::string& bareName)>;
+
+struct TSearchOutcome {
+    int Hits = 0;
+    // The message to show at the end, if any: kOnlyExcel97 for an unsupported workbook,
+    // kNoMatchFound when nothing matched, empty for a protected workbook or after hits.
+    std::string Message;
+};
+
+// A non-empty password opens an encrypted workbook instead of passing over it. When reading
+// fails the error reaches the caller after the hits found so far were reported; the
+// program shows kNoMatchFound first when no hit was reported, then the error.
+TSearchOutcome SearchThisFile(const std::filesystem::path& file, const TSearchOptions& options,
+                              const THitSink& onHit);
+// Unsupported and protected workbooks of the folder are skipped silently.
+// A password opens the workbooks encrypted with it; `onFileDone` is called for every
+// workbook of the folder, skipped ones included. A read error ends the search.
+TSearchOutcome SearchDirectory(const std::filesystem::path& folder, const TSearchOptions& options,
+                               const THitSink& onHit, const TFileDone& onFileDone = {});
+
+// --- Export -----------------------------------------------------------------------------
+
+enum class TExportMode { OneSheet, SeparateFiles, OneFile };
+
+// The output name for a current file name (the name up to and including its first "."
+// followed by "CSV" or "TXT"); empty for an empty name.
+std::string OutputNameFor(const std::string& fileName, TTextFileKind kind);
+// The output name after switching the file type ("data.CSV" becomes "data.TXT"); an
+// empty name stays empty.
+std::string SwitchOutputType(const std::string& outputName, TTextFileKind kind);
+// The file a sheet goes to: "One Sheet" writes `outputName` itself, "Separate Files" the
+// part before the first "." + "_S" + sheet number + ".csv"/".txt", "One File" the part up
+// to and including the first "." + "csv"/"txt".
+// These rules (and those of OutputNameFor) apply to the file name after the last "/"; a
+// folder part before it is kept as it is.
+std::string ExportFileName(const std::string& outputName, TExportMode mode, TTextFileKind kind,
+                           int sheetNumber = 1);
+
+struct TExportOutcome {
+    std::vector<std::filesystem::path> Files;  // the files written, in order
+    std::string Message;                       // kExportDone, kBatchExportDone or a refusal
+};
+
+// Exports one workbook; `outputName` is a path (a relative one is taken from the current
+// directory).
+// An output file that is the workbook itself is refused with an error before anything is
+// written to it.
+TExportOutcome ExportFile(const std::filesystem::path& file, TExportMode mode, TTextFileKind kind,
+                          const std::string& outputName, const std::u16string& password = u"");
+// Exports every readable workbook of the folder into that folder, each under a name
+// derived from its own (never the workbook's own file name); `onFile` is called before
+// each workbook is read.
+// "One Sheet" writes each workbook's first sheet to the name up to and including its first
+// "." + "csv"/"txt". `onFile` is called for every workbook of the folder, skipped ones
+// included.
+TExportOutcome ExportDirectory(const std::filesystem::path& folder, TExportMode mode,
+                               TTextFileKind kind, const TFileDone& onFile = {});
+
+// The one-file writer: every sheet's cells, row by row, with the raw value rendering;
+// fields that hold the separator, a double quote or a line break are quoted in CSV.
+void WriteOneFile(const TWorkbook& workbook, const std::filesystem::path& file,
+                  TTextFileKind kind);
+
+}  // namespace vorlix::app

@@ -1,0 +1,144 @@
+// The file information report, and the pieces the three commands share: the raw rendering
+// of a cell value and the list of a folder's workbooks.
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+
+#include "app/Commands.h"
+#include "platform/CodePage.h"
+#include "platform/RegionalSettings.h"
+#include "xls/format/ValueFormatter.h"
+#include "xls/model/DateTime.h"
+#include "xls/model/TCells.h"
+#include "xls/model/TXLSFile.h"
+
+namespace vorlix::app {
+
+namespace {
+
+std::string SystemText(std::u16string_view wide) {
+    return platform::WideToMultiByte(platform::SystemCodePage(), wide);
+}
+
+// "dd.mm.yyyy hh:nn:ss.zzz" with the locale's time separator.
+std::string DateTimeText(double value) {
+    const TDateTimeParts p = DecodeDateTime(value);
+    const std::string sep =
+        SystemText(std::u16string(1, platform::RegionalSettings().TimeSeparator));
+    char text[64];
+    std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d%s%02d%s%02d.%03d", p.Day, p.Month, p.Year,
+                  p.Hour, sep.c_str(), p.Minute, sep.c_str(), p.Second, p.Millisecond);
+    return text;
+}
+
+bool EndsWithXls(const std::string& name) {
+    static constexpr std::string_view kSuffix = ".xls";
+    if (name.size() < kSuffix.size()) return false;
+    return std::equal(kSuffix.begin(), kSuffix.end(), name.end() - kSuffix.size(),
+                      [](char a, char b) {
+                          return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b);
+                      });
+}
+
+std::string CellCountText(int count) {
+    if (count == 0) return " is empty";
+    if (count == 1) return " has 1 cell";
+    return " has " + std::to_string(count) + " cells";
+}
+
+}  // namespace
+
+std::string RenderCellText(const TCellValue& value) {
+    switch (value.Kind()) {
+        case vkSmallInt:
+        case vkInteger:
+        case vkSingle:
+        case vkDouble:
+        case vkByte:
+            return SystemText(GeneralNumberText(value.AsDouble()));
+        case vkDate:
+            return DateTimeText(value.AsDouble());
+        case vkWideString:
+            return SystemText(value.WideText());
+        case vkString:
+            // Kept in the library code page, which is the system's unless a caller changed it.
+            if (platform::LibraryCodePage() == platform::SystemCodePage()) return value.AnsiText();
+            return SystemText(value.AsWideText());
+        default:
+            return {};
+    }
+}
+
+std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& folder) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> names;
+    std::error_code ec;
+    // Errors while listing end the list; an unreadable folder has no workbooks.
+    for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end;
+         !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError)) continue;
+        fs::path name = it->path().filename();
+        if (EndsWithXls(name.string())) names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<fs::path> workbooks;
+    workbooks.reserve(names.size());
+    for (const fs::path& name : names)
+        workbooks.push_back(folder.empty() ? name : folder / name);
+    return workbooks;
+}
+
+TReport FileInformation(const std::filesystem::path& file, bool showContents,
+                        const std::u16string& password) {
+    TReport report;
+    const std::u16string name = platform::Utf8ToUtf16(file.string());
+    if (GetXLSFileVersion(name) == 0) {
+        report.Message = kOnlyExcel97;
+        return report;
+    }
+    if (password.empty() && GetXLSFileProtection(name) != 0) {
+        report.Message = kPasswordProtected;
+        return report;
+    }
+
+    TXLSFile xls;
+    xls.OpenFile(name, password);
+    const TSheets& sheets = xls.Workbook().Sheets();
+    std::vector<std::string>& lines = report.Lines;
+    lines.push_back("This file contains: " + std::to_string(sheets.Count()) + " Worksheets");
+    lines.emplace_back();
+    for (int i = 0; i < sheets.Count(); ++i) {
+        const TSheet& sheet = sheets.Items(i);
+        lines.push_back("Sheet " + std::to_string(i + 1) + " (named " + SystemText(sheet.Name()) +
+                        ")" + CellCountText(sheet.Cells().Count()));
+    }
+    if (!showContents) return report;
+
+    for (int i = 0; i < sheets.Count(); ++i) {
+        lines.emplace_back();
+        lines.push_back("Sheet " + std::to_string(i + 1));
+        lines.emplace_back("--------");
+        // Cells of one row share a line; a sheet starting in row 0 gets a leading "; ".
+        const TCells& cells = sheets.Items(i).Cells();
+        std::uint16_t row = 0;
+        std::string line;
+        for (int k = 0; k < cells.Count(); ++k) {
+            const TCell cell = cells.Items(k);
+            const std::string text = RenderCellText(cell.Value());
+            if (cell.Row() == row) {
+                line += "; ";
+                line += text;
+            } else {
+                lines.push_back(std::move(line));
+                row = cell.Row();
+                line = text;
+            }
+        }
+        lines.push_back(std::move(line));
+    }
+    lines.emplace_back();
+    return report;
+}
+
+}  // namespace vorlix::app

@@ -1,0 +1,947 @@
+#include "app/TForm1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QFormLayout>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPageSetupDialog>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStorageInfo>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <system_error>
+#include <vector>
+
+#include "platform/ScreenMetrics.h"
+
+#ifndef VORLIX_SOURCE_HELP_DIR
+#define VORLIX_SOURCE_HELP_DIR ""
+#endif
+#ifndef VORLIX_INSTALLED_HELP_DIR
+#define VORLIX_INSTALLED_HELP_DIR "../share/vorlix/help"
+#endif
+
+namespace vorlix::app {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kClientWidth = 789;
+constexpr int kClientHeight = 494;
+constexpr int kGridRows = 20;
+constexpr int kGridColumnWidths[] = {134, 49, 41, 39, 241};
+constexpr const char* kGridTitles[] = {"       File", " Sheet", " Row", " Col",
+                                       "         Contents"};
+constexpr int kPathRole = Qt::UserRole;
+const QString kHelpPage = QStringLiteral("index.html");
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+std::string S(const QString& text) {
+    return text.toStdString();
+}
+std::string BareName(const std::string& file) {
+    return fs::path(file).filename().string();
+}
+// The folder part of a current file; the current directory for a bare name.
+fs::path FolderOf(const std::string& file) {
+    const fs::path folder = fs::path(file).parent_path();
+    return folder.empty() ? fs::path(".") : folder;
+}
+
+// The hourglass while a whole folder is worked through; the default cursor again on every
+// way out.
+class TWaitCursor {
+  public:
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+template <typename Widget, typename... Args>
+Widget* Make(const char* name, Args&&... args) {
+    auto* widget = new Widget(std::forward<Args>(args)...);
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QLabel* Label(const char* name, const QString& text, QWidget* buddy = nullptr) {
+    auto* label = Make<QLabel>(name, text);
+    if (buddy) label->setBuddy(buddy);
+    return label;
+}
+
+QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
+    return QIcon::fromTheme(QLatin1String(name), QApplication::style()->standardIcon(fallback));
+}
+
+// The first local .xls file among the dropped addresses, or empty.
+QString DroppedWorkbook(const QMimeData* mime) {
+    if (!mime || !mime->hasUrls()) return {};
+    for (const QUrl& url : mime->urls()) {
+        if (url.isLocalFile() &&
+            url.fileName().endsWith(QStringLiteral(".xls"), Qt::CaseInsensitive))
+            return url.toLocalFile();
+    }
+    return {};
+}
+
+// The number of UTF-16 units of the characters of `line` from `from` on that fit into
+// `width`; at least one character, so that every line makes progress.
+qsizetype FittingUnits(const QFontMetrics& metrics, const QString& line, qsizetype from,
+                       int width) {
+    qsizetype end = from;
+    int used = 0;
+    while (end < line.size()) {
+        const qsizetype next =
+            line.at(end).isHighSurrogate() && end + 1 < line.size() ? end + 2 : end + 1;
+        const int advance = metrics.horizontalAdvance(line.mid(end, next - end));
+        if (end > from && used + advance > width) break;
+        used += advance;
+        end = next;
+    }
+    return end - from;
+}
+
+}  // namespace
+
+// --- Messages and the result grid ----------------------------------------------------------
+
+void TMessageBoxes::Show(const QString& text) {
+    QMessageBox box(QMessageBox::Information, QString::fromUtf8(kApplicationTitle), text,
+                    QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+TStringGrid::TStringGrid(int columns, int rows, QWidget* parent) : QTableWidget(parent) {
+    setColumnCount(columns);
+    SetRowCount(rows);
+}
+
+QString TStringGrid::Cell(int column, int row) const {
+    const QTableWidgetItem* item =
+        row == 0 ? horizontalHeaderItem(column) : this->item(row - 1, column);
+    return item ? item->text() : QString();
+}
+
+void TStringGrid::SetCell(int column, int row, const QString& text) {
+    if (row == 0) {
+        setHorizontalHeaderItem(column, new QTableWidgetItem(text));
+        return;
+    }
+    if (QTableWidgetItem* item = this->item(row - 1, column)) {
+        item->setText(text);
+    } else if (!text.isEmpty()) {
+        setItem(row - 1, column, new QTableWidgetItem(text));
+    }
+}
+
+// --- Printing ------------------------------------------------------------------------------
+
+int PrintLines(QPrinter& printer, const QStringList& lines) {
+    QPainter painter;
+    if (!painter.begin(&printer)) return 0;
+    const QFontMetrics metrics(painter.font(), &printer);
+    const int lineHeight = metrics.height();
+    const int width = printer.width();
+    const int lastTop = printer.height() - 2 * lineHeight;
+    int pages = 1;
+    int top = 0;
+    const auto printLine = [&](const QString& text) {
+        if (top > 0 && top > lastTop) {
+            printer.newPage();
+            ++pages;
+            top = 0;
+        }
+        painter.drawText(0, top + metrics.ascent(), text);
+        top += lineHeight;
+    };
+    for (const QString& line : lines) {
+        if (line.isEmpty()) {
+            printLine(line);
+            continue;
+        }
+        for (qsizetype from = 0; from < line.size();) {
+            const qsizetype units = FittingUnits(metrics, line, from, width);
+            printLine(line.mid(from, units));
+            from += units;
+        }
+    }
+    painter.end();
+    return pages;
+}
+
+// --- The window ----------------------------------------------------------------------------
+
+TForm1::TForm1(std::unique_ptr<TMessages> messages, QWidget* parent)
+    : QMainWindow(parent),
+      messages_(messages ? std::move(messages) : std::make_unique<TMessageBoxes>(this)),
+      urlOpener_(OpenInBrowser) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("   Vorlix  Excel Utilities"));
+    setWindowIcon(ProgramIcon());
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    setAcceptDrops(true);
+
+    CreateMenus();
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("Client"));
+    client->setFixedSize(kClientWidth, kClientHeight);
+    auto* top = new QHBoxLayout;
+    top->addWidget(CreateBrowser());
+    PageControl1 = Make<QTabWidget>("PageControl1");
+    PageControl1->addTab(CreateReportTab(), QStringLiteral("    File Information         "));
+    PageControl1->addTab(CreateSearchTab(), QStringLiteral("    Search Files     "));
+    PageControl1->addTab(CreateExportTab(), QStringLiteral("    Export to CSV or Text File     "));
+    top->addWidget(PageControl1, 1);
+    auto* layout = new QVBoxLayout(client);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addLayout(top, 1);
+    layout->addWidget(CreateStatusPanel());
+    setCentralWidget(client);
+    this->layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    // A dropped workbook is meant for the window, not as text for a field.
+    Memo1->setAcceptDrops(false);
+    for (QLineEdit* edit : findChildren<QLineEdit*>())
+        edit->setAcceptDrops(false);
+
+    ConnectHandlers();
+    FormCreate();
+
+    aboutBox_ = new TAboutBox(this);
+    aboutBox_->hide();
+
+    adjustSize();
+    if (const QScreen* s = QGuiApplication::primaryScreen()) {
+        setGeometry(
+            QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), s->availableGeometry()));
+    }
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::CreateMenus() {
+    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("File1"));
+    const auto add = [this](QMenu* menu, const char* name, const QString& text,
+                            const QKeySequence& keys) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(keys);
+        return action;
+    };
+    m1Open = add(file, "m1Open", QStringLiteral("&Open Excel File"), QKeySequence::Open);
+    m1Close = add(file, "m1Close", QStringLiteral("&Close Excel File"), QKeySequence::Close);
+    file->addSeparator();
+    m1Print = add(file, "m1Print", QStringLiteral("&Print"), QKeySequence::Print);
+    m1PrintSetup = add(file, "m1PrintSetup", QStringLiteral("P&rinter Setup"), {});
+    file->addSeparator();
+    m1Exit = add(file, "m1Exit", QStringLiteral("E&xit"), QKeySequence::Quit);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("Help1"));
+    Contents1 = add(help, "Contents1", QStringLiteral("&Contents"), QKeySequence::HelpContents);
+    Index1 = add(help, "Index1", QStringLiteral("&Index"), {});
+    help->addSeparator();
+    About1 = add(help, "About1", QStringLiteral("&About"), {});
+}
+
+QWidget* TForm1::CreateBrowser() {
+    DriveComboBox1 = Make<QComboBox>("DriveComboBox1");
+    DirectoryListBox1 = Make<QTreeWidget>("DirectoryListBox1");
+    DirectoryListBox1->setHeaderHidden(true);
+    DirectoryListBox1->setRootIsDecorated(false);
+    DirectoryListBox1->setIndentation(12);
+    DirectoryListBox1->setExpandsOnDoubleClick(false);
+    DirectoryListBox1->setItemsExpandable(false);
+    FileListBox1 = Make<QListWidget>("FileListBox1");
+    FileListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    auto* panel = new QWidget;
+    panel->setObjectName(QStringLiteral("Browser"));
+    panel->setFixedWidth(200);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(DriveComboBox1);
+    layout->addWidget(DirectoryListBox1, 1);
+    layout->addWidget(FileListBox1, 1);
+    return panel;
+}
+
+QWidget* TForm1::CreateReportTab() {
+    TabSheet1 = Make<QWidget>("TabSheet1");
+    Memo1 = Make<QPlainTextEdit>("Memo1");
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette tip = Memo1->palette();
+    tip.setColor(QPalette::Base, tip.color(QPalette::ToolTipBase));
+    tip.setColor(QPalette::Text, tip.color(QPalette::ToolTipText));
+    Memo1->setPalette(tip);
+    BitBtn1 = Make<QPushButton>("BitBtn1", QStringLiteral("Get File Information"));
+    BitBtn1->setIcon(ThemeIcon("document-properties", QStyle::SP_FileDialogInfoView));
+    CheckBox2 = Make<QCheckBox>("CheckBox2", QStringLiteral("Show Contents"));
+    BitBtn5 = Make<QPushButton>("BitBtn5", QStringLiteral("  Clear"));
+    BitBtn5->setIcon(ThemeIcon("edit-clear", QStyle::SP_DialogResetButton));
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(BitBtn1);
+    buttons->addSpacing(12);
+    buttons->addWidget(CheckBox2);
+    buttons->addStretch(1);
+    buttons->addWidget(BitBtn5);
+    auto* layout = new QVBoxLayout(TabSheet1);
+    layout->addWidget(Memo1, 1);
+    layout->addLayout(buttons);
+    return TabSheet1;
+}
+
+QWidget* TForm1::CreateSearchTab() {
+    TabSheet2 = Make<QWidget>("TabSheet2");
+    StringGrid1 = Make<TStringGrid>("StringGrid1", 5, kGridRows);
+    StringGrid1->verticalHeader()->hide();
+    StringGrid1->setShowGrid(true);
+    StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    StringGrid1->horizontalHeader()->setHighlightSections(false);
+    StringGrid1->verticalHeader()->setDefaultSectionSize(StringGrid1->fontMetrics().height() + 6);
+    for (int c = 0; c < 5; ++c)
+        StringGrid1->setColumnWidth(c, kGridColumnWidths[c]);
+
+    Edit1 = Make<QLineEdit>("Edit1");
+    RadioButton5 = Make<QRadioButton>("RadioButton5", QStringLiteral("This File"));
+    RadioButton6 = Make<QRadioButton>("RadioButton6", QStringLiteral("Entire Directory"));
+    RadioButton5->setChecked(true);
+    RadioButton3 = Make<QRadioButton>("RadioButton3", QStringLiteral("Match"));
+    RadioButton4 = Make<QRadioButton>("RadioButton4", QStringLiteral("Includes"));
+    RadioButton4->setChecked(true);
+    CheckBox1 = Make<QCheckBox>("CheckBox1", QStringLiteral("Case Sensitive"));
+    BitBtn3 = Make<QPushButton>("BitBtn3", QStringLiteral(" Search   "));
+    BitBtn3->setIcon(ThemeIcon("edit-find", QStyle::SP_FileDialogContentsView));
+    Edit3 = Make<QLineEdit>("Edit3", QStringLiteral("0"));
+    Edit3->setReadOnly(true);
+    Edit3->setFixedWidth(60);
+
+    auto* where = Make<QGroupBox>("GroupBox1");
+    auto* whereLayout = new QVBoxLayout(where);
+    whereLayout->addWidget(RadioButton5);
+    whereLayout->addWidget(RadioButton6);
+    auto* how = Make<QGroupBox>("GroupBox2");
+    auto* howLayout = new QVBoxLayout(how);
+    howLayout->addWidget(RadioButton3);
+    howLayout->addWidget(RadioButton4);
+
+    auto* find = new QHBoxLayout;
+    find->addWidget(Label("Label1", QStringLiteral("Find:"), Edit1));
+    find->addWidget(Edit1, 1);
+    auto* options = new QHBoxLayout;
+    options->addWidget(where);
+    options->addWidget(how);
+    options->addWidget(CheckBox1);
+    options->addStretch(1);
+    auto* run = new QHBoxLayout;
+    run->addWidget(BitBtn3);
+    run->addStretch(1);
+    run->addWidget(Label("Label2", QStringLiteral("Found:"), Edit3));
+    run->addWidget(Edit3);
+    auto* layout = new QVBoxLayout(TabSheet2);
+    layout->addWidget(StringGrid1, 1);
+    layout->addLayout(find);
+    layout->addLayout(options);
+    layout->addLayout(run);
+    return TabSheet2;
+}
+
+QWidget* TForm1::CreateExportTab() {
+    TabSheet3 = Make<QWidget>("TabSheet3");
+    Edit4 = Make<QLineEdit>("Edit4");
+    Edit7 = Make<QLineEdit>("Edit7");
+    RadioButton7 = Make<QRadioButton>("RadioButton7", QStringLiteral("One Sheet"));
+    RadioButton8 =
+        Make<QRadioButton>("RadioButton8", QStringLiteral("All Sheets into Separate Files"));
+    RadioButton9 = Make<QRadioButton>("RadioButton9", QStringLiteral("All Sheets into One File"));
+    RadioButton7->setChecked(true);
+    RadioButton10 = Make<QRadioButton>("RadioButton10", QStringLiteral("CSV   (Comma delimited)"));
+    RadioButton13 = Make<QRadioButton>("RadioButton13", QStringLiteral("TXT   (Tab delimited)"));
+    RadioButton10->setChecked(true);
+    CheckBox3 =
+        Make<QCheckBox>("CheckBox3", QStringLiteral("Batch Mode - All Files in this Directory"));
+    CreateBtn = Make<QPushButton>("CreateBtn", QStringLiteral("Create File(s)"));
+    CreateBtn->setIcon(ThemeIcon("document-save", QStyle::SP_DialogSaveButton));
+
+    auto* names = new QFormLayout;
+    names->addRow(Label("Label3", QStringLiteral("File:"), Edit4), Edit4);
+    names->addRow(Label("Label4", QStringLiteral("Output File:"), Edit7), Edit7);
+    auto* mode = Make<QGroupBox>("GroupBox3");
+    auto* modeLayout = new QVBoxLayout(mode);
+    modeLayout->addWidget(RadioButton7);
+    modeLayout->addWidget(RadioButton8);
+    modeLayout->addWidget(RadioButton9);
+    auto* type = Make<QGroupBox>("GroupBox4", QStringLiteral("File Type"));
+    auto* typeLayout = new QVBoxLayout(type);
+    typeLayout->addWidget(RadioButton10);
+    typeLayout->addWidget(RadioButton13);
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(mode);
+    groups->addWidget(type);
+    auto* create = new QHBoxLayout;
+    create->addWidget(CreateBtn);
+    create->addStretch(1);
+
+    auto* layout = new QVBoxLayout(TabSheet3);
+    layout->addLayout(names);
+    layout->addLayout(groups);
+    layout->addWidget(CheckBox3);
+    layout->addStretch(1);
+    layout->addLayout(create);
+    return TabSheet3;
+}
+
+QFrame* TForm1::CreateStatusPanel() {
+    Panel3 = Make<QFrame>("Panel3");
+    Panel3->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Edit8 = Make<QLineEdit>("Edit8");
+    BitBtn2 = Make<QPushButton>("BitBtn2", QStringLiteral("  Exit"));
+    BitBtn2->setIcon(ThemeIcon("application-exit", QStyle::SP_DialogCloseButton));
+    auto* maker = Label("Label6", QStringLiteral("Brendale Radizeduzu"));
+    QFont makerFont = maker->font();
+    makerFont.setItalic(true);
+    maker->setFont(makerFont);
+
+    auto* layout = new QHBoxLayout(Panel3);
+    layout->setContentsMargins(8, 4, 8, 4);
+    layout->addWidget(maker);
+    layout->addSpacing(24);
+    layout->addWidget(Label("Label5", QStringLiteral("Current File:"), Edit8));
+    layout->addWidget(Edit8, 1);
+    layout->addSpacing(24);
+    layout->addWidget(BitBtn2);
+    return Panel3;
+}
+
+void TForm1::ConnectHandlers() {
+    connect(DriveComboBox1, &QComboBox::activated, this, &TForm1::DriveComboBox1Change);
+    connect(DirectoryListBox1, &QTreeWidget::itemActivated, this, &TForm1::DirectoryListBox1Change);
+    connect(FileListBox1, &QListWidget::itemClicked, this, &TForm1::FileListBox1Click);
+    connect(FileListBox1, &QListWidget::itemActivated, this, &TForm1::FileListBox1DblClick);
+    connect(Edit8, &QLineEdit::textChanged, this, &TForm1::Edit8Change);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+    connect(m1Open, &QAction::triggered, this, &TForm1::m1OpenClick);
+    connect(m1Close, &QAction::triggered, this, &TForm1::m1CloseClick);
+    connect(m1Print, &QAction::triggered, this, &TForm1::m1PrintClick);
+    connect(m1PrintSetup, &QAction::triggered, this, &TForm1::m1PrintSetupClick);
+    connect(m1Exit, &QAction::triggered, this, &TForm1::m1ExitClick);
+    connect(Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
+    connect(Index1, &QAction::triggered, this, &TForm1::Index1Click);
+    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    connect(CheckBox2, &QCheckBox::clicked, this, &TForm1::CheckBox2Click);
+    connect(BitBtn5, &QPushButton::clicked, this, &TForm1::BitBtn5Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
+    connect(CreateBtn, &QPushButton::clicked, this, &TForm1::CreateBtnClick);
+    connect(RadioButton10, &QRadioButton::clicked, this, &TForm1::RadioButton10Click);
+    connect(RadioButton13, &QRadioButton::clicked, this, &TForm1::RadioButton13Click);
+}
+
+// --- Seams -------------------------------------------------------------------------------
+
+QPrinter& TForm1::Printer() {
+    if (!printer_) {
+        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer_->setDocName(QString::fromUtf8(kApplicationTitle));
+    }
+    return *printer_;
+}
+
+void TForm1::SetPrinter(std::unique_ptr<QPrinter> printer) {
+    printer_ = std::move(printer);
+}
+
+QString TForm1::HelpDirectory() const {
+    if (!helpDirectory_.isEmpty()) return helpDirectory_;
+    const QString installed =
+        QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
+                        QStringLiteral(VORLIX_INSTALLED_HELP_DIR));
+    if (QFileInfo(installed + QLatin1Char('/') + kHelpPage).isFile()) return installed;
+    return QStringLiteral(VORLIX_SOURCE_HELP_DIR);
+}
+
+void TForm1::SetUrlOpener(TUrlOpener opener) {
+    urlOpener_ = opener;
+    aboutBox_->SetUrlOpener(std::move(opener));
+}
+
+void TForm1::Message(const QString& text) {
+    messages_->Show(text);
+}
+
+template <typename Command>
+void TForm1::RunCommand(Command&& command) {
+    try {
+        command();
+    } catch (const std::exception& e) {
+        Message(QString::fromUtf8(e.what()));
+    }
+}
+
+// --- Start-up and the file browser ------------------------------------------------------
+
+void TForm1::FormCreate() {
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        platform::SetScreenDpi(qRound(s->logicalDotsPerInchY()));
+    FillDrives();
+    ChangeDirectory(QDir::currentPath());
+    PageControl1->setCurrentWidget(TabSheet1);
+    for (int c = 0; c < 5; ++c)
+        StringGrid1->SetCell(c, 0, QString::fromLatin1(kGridTitles[c]));
+}
+
+void TForm1::FillDrives() {
+    std::map<QString, QString> volumes;  // root path -> label, in path order
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        if (volume.isValid() && volume.isReady()) volumes.emplace(volume.rootPath(), volume.name());
+    }
+    DriveComboBox1->clear();
+    const QIcon drive = ThemeIcon("drive-harddisk", QStyle::SP_DriveHDIcon);
+    for (const auto& [root, name] : volumes) {
+        DriveComboBox1->addItem(
+            drive, name.isEmpty() ? root : root + QStringLiteral("  [") + name + ']', root);
+    }
+    const QString home = QDir::homePath();
+    DriveComboBox1->addItem(ThemeIcon("user-home", QStyle::SP_DirHomeIcon),
+                            home + QStringLiteral("  [home folder]"), home);
+}
+
+// The drive is the entry whose folder holds the browser's folder most closely.
+void TForm1::SelectDrive() {
+    const QString folder = Q(directory_);
+    int best = -1;
+    qsizetype bestLength = -1;
+    for (int i = 0; i < DriveComboBox1->count(); ++i) {
+        const QString root = DriveComboBox1->itemData(i).toString();
+        const bool holds = folder == root ||
+                           folder.startsWith(root.endsWith('/') ? root : root + QLatin1Char('/'));
+        if (holds && root.size() > bestLength) {
+            best = i;
+            bestLength = root.size();
+        }
+    }
+    DriveComboBox1->setCurrentIndex(best);
+}
+
+bool TForm1::ChangeDirectory(const QString& folder) {
+    std::error_code error;
+    fs::current_path(S(folder), error);
+    if (error) {
+        Message(QStringLiteral("Can not open the folder %1: %2")
+                    .arg(folder, QString::fromLocal8Bit(error.message())));
+        return false;
+    }
+    directory_ = fs::current_path(error).string();
+    FillDirectoryList();
+    FillFileList();
+    SelectDrive();
+    return true;
+}
+
+// The folder's ancestors from the root down, the folder itself, then its subfolders (hidden
+// ones left out), each one level deeper than the one before.
+void TForm1::FillDirectoryList() {
+    DirectoryListBox1->clear();
+    const fs::path folder(directory_);
+    QTreeWidgetItem* parent = nullptr;
+    fs::path path;
+    const QIcon open = ThemeIcon("folder-open", QStyle::SP_DirOpenIcon);
+    for (const fs::path& part : folder) {
+        if (part.empty()) continue;
+        path /= part;
+        auto* item = new QTreeWidgetItem;
+        item->setText(0, Q(path == path.root_path() ? path.string() : part.string()));
+        item->setData(0, kPathRole, Q(path.string()));
+        item->setIcon(0, open);
+        if (parent) {
+            parent->addChild(item);
+        } else {
+            DirectoryListBox1->addTopLevelItem(item);
+        }
+        parent = item;
+    }
+    if (!parent) return;
+
+    std::vector<fs::path> subfolders;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error),
+         end;
+         !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        std::error_code kindError;
+        if (!name.starts_with('.') && it->is_directory(kindError)) subfolders.push_back(it->path());
+    }
+    std::sort(subfolders.begin(), subfolders.end());
+    const QIcon closed = ThemeIcon("folder", QStyle::SP_DirIcon);
+    for (const fs::path& sub : subfolders) {
+        auto* item = new QTreeWidgetItem(parent);
+        item->setText(0, Q(sub.filename().string()));
+        item->setData(0, kPathRole, Q(sub.string()));
+        item->setIcon(0, closed);
+    }
+    DirectoryListBox1->expandAll();
+    DirectoryListBox1->setCurrentItem(parent);
+    DirectoryListBox1->scrollToItem(parent);
+}
+
+void TForm1::FillFileList() {
+    FileListBox1->clear();
+    try {
+        for (const fs::path& file : ListWorkbooks(directory_))
+            FileListBox1->addItem(Q(file.filename().string()));
+    } catch (const std::exception&) {
+        // An unreadable folder lists no workbooks.
+    }
+}
+
+void TForm1::SelectFirstFileIfNone() {
+    if (FileListBox1->currentRow() < 0 && FileListBox1->count() > 0) FileListBox1->setCurrentRow(0);
+}
+
+std::string TForm1::SelectedFile() const {
+    const QListWidgetItem* item = FileListBox1->currentItem();
+    return item ? (fs::path(directory_) / S(item->text())).string() : std::string();
+}
+
+void TForm1::DriveComboBox1Change() {
+    const QString root = DriveComboBox1->currentData().toString();
+    if (!root.isEmpty() && !ChangeDirectory(root)) SelectDrive();
+}
+
+void TForm1::DirectoryListBox1Change() {
+    if (const QTreeWidgetItem* item = DirectoryListBox1->currentItem())
+        ChangeDirectory(item->data(0, kPathRole).toString());
+}
+
+void TForm1::FileListBox1Click() {
+    if (PageControl1->currentWidget() == TabSheet1) return;
+    const QListWidgetItem* item = FileListBox1->currentItem();
+    if (!item) return;
+    Edit8->setText(item->text());
+    currentFile_ = S(Edit8->text());
+}
+
+void TForm1::FileListBox1DblClick() {
+    PageControl1->setCurrentWidget(TabSheet1);
+    Edit8->setText(Q(BareName(currentFile_)));
+    BitBtn1Click();
+}
+
+void TForm1::Edit8Change() {
+    const QString text = Edit8->text();
+    Edit4->setText(text);
+    if (!text.isEmpty()) Edit7->setText(Q(OutputNameFor(S(text), FileKind())));
+}
+
+void TForm1::OpenDroppedFile(const QString& file) {
+    const QFileInfo info(file);
+    if (!ChangeDirectory(info.absolutePath())) return;
+    PageControl1->setCurrentWidget(TabSheet1);
+    const QList<QListWidgetItem*> listed =
+        FileListBox1->findItems(info.fileName(), Qt::MatchExactly);
+    if (!listed.isEmpty()) {
+        FileListBox1->setCurrentItem(listed.first());
+        BitBtn1Click();
+        return;
+    }
+    currentFile_ = S(info.absoluteFilePath());
+    Edit8->setText(info.fileName());
+    RunCommand([this] { ShowFileInformation(); });
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedWorkbook(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+    if (!DroppedWorkbook(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    const QString file = DroppedWorkbook(event->mimeData());
+    if (file.isEmpty()) return;
+    event->acceptProposedAction();
+    OpenDroppedFile(file);
+}
+
+// --- Menus -------------------------------------------------------------------------------
+
+void TForm1::BitBtn2Click() {
+    m1ExitClick();
+}
+
+void TForm1::m1OpenClick() {
+    BitBtn1Click();
+}
+
+void TForm1::m1CloseClick() {
+    currentFile_ = "nil";
+    BitBtn5Click();
+}
+
+void TForm1::m1ExitClick() {
+    close();
+}
+
+void TForm1::m1PrintClick() {
+    const QString report = Memo1->toPlainText();
+    if (report.isEmpty()) return;
+    if (PrintLines(Printer(), report.split(QLatin1Char('\n'))) == 0)
+        Message(QStringLiteral("The report could not be printed: no printer is ready."));
+}
+
+void TForm1::m1PrintSetupClick() {
+    QPageSetupDialog dialog(&Printer(), this);
+    dialog.setObjectName(QStringLiteral("PrinterSetupDialog1"));
+    dialog.exec();
+}
+
+void TForm1::OpenHelp(const QString& fragment) {
+    const QString page = HelpDirectory() + QLatin1Char('/') + kHelpPage;
+    if (!QFileInfo(page).isFile()) {
+        Message(QStringLiteral("The help page %1 is missing.").arg(QDir::toNativeSeparators(page)));
+        return;
+    }
+    QUrl url = QUrl::fromLocalFile(QFileInfo(page).absoluteFilePath());
+    if (!fragment.isEmpty()) url.setFragment(fragment);
+    if (!urlOpener_(url))
+        Message(QStringLiteral("No web browser could be started to show %1.").arg(url.toString()));
+}
+
+void TForm1::Contents1Click() {
+    OpenHelp({});
+}
+
+void TForm1::Index1Click() {
+    OpenHelp(QStringLiteral("index"));
+}
+
+void TForm1::About1Click() {
+    aboutBox_->exec();
+}
+
+// --- File information report --------------------------------------------------------------
+
+void TForm1::BitBtn1Click() {
+    if (FileListBox1->count() == 0) {
+        Message(kNoExcelFiles);
+        return;
+    }
+    SelectFirstFileIfNone();
+    currentFile_ = SelectedFile();
+    Edit8->setText(FileListBox1->currentItem()->text());
+    RunCommand([this] { ShowFileInformation(); });
+}
+
+void TForm1::CheckBox2Click() {
+    BitBtn1Click();
+}
+
+void TForm1::BitBtn5Click() {
+    Memo1->clear();
+    Edit7->clear();
+    Edit8->clear();
+}
+
+void TForm1::ShowFileInformation() {
+    Memo1->clear();
+    const TReport report = FileInformation(currentFile_, CheckBox2->isChecked());
+    if (!report.Message.empty()) {
+        Message(report.Message);
+        return;
+    }
+    QStringList lines;
+    lines.reserve(static_cast<qsizetype>(report.Lines.size()));
+    for (const std::string& line : report.Lines)
+        lines.append(Q(line));
+    Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+    Memo1->moveCursor(QTextCursor::Start);
+    Memo1->setFocus();
+}
+
+// --- Text search ---------------------------------------------------------------------------
+
+void TForm1::BitBtn3Click() {
+    if (FileListBox1->count() == 0) {
+        Message(kNoExcelFiles);
+        return;
+    }
+    if (!Edit8->text().isEmpty()) {
+        currentFile_ = S(Edit8->text());
+    } else {
+        SelectFirstFileIfNone();
+        currentFile_ = SelectedFile();
+    }
+    searchText_ = app::SearchTextFor(S(Edit1->text()), CheckBox1->isChecked());
+    if (RadioButton5->isChecked()) {
+        SearchThisFile();
+    } else {
+        RunCommand([this] { SearchDirectory(); });
+    }
+}
+
+TSearchOptions TForm1::SearchOptions() const {
+    TSearchOptions options;
+    options.Text = S(Edit1->text());
+    options.Match = RadioButton3->isChecked();
+    options.CaseSensitive = CheckBox1->isChecked();
+    return options;
+}
+
+void TForm1::ClearSearchResults() {
+    for (int row = 1; row < StringGrid1->RowCount(); ++row) {
+        for (int c = 0; c < StringGrid1->columnCount(); ++c)
+            StringGrid1->SetCell(c, row, {});
+    }
+}
+
+// The grid grows by a row per hit while the hits fill it from row 1 down.
+void TForm1::RecordHit(const TSearchHit& hit, int k) {
+    StringGrid1->SetRowCount(StringGrid1->RowCount() + 1);
+    StringGrid1->SetCell(0, k, Q(hit.File));
+    StringGrid1->SetCell(1, k, QString::number(hit.Sheet));
+    StringGrid1->SetCell(2, k, QString::number(hit.Row));
+    StringGrid1->SetCell(3, k, QString::number(hit.Col));
+    StringGrid1->SetCell(4, k, Q(hit.Text));
+    Edit3->setText(QString::number(k));
+}
+
+void TForm1::SearchThisFile() {
+    Edit3->setText(QStringLiteral("0"));
+    ClearSearchResults();
+    int hits = 0;
+    TSearchOutcome outcome;
+    try {
+        outcome = app::SearchThisFile(currentFile_, SearchOptions(),
+                                      [this, &hits](const TSearchHit& hit, int k) {
+                                          hits = k;
+                                          RecordHit(hit, k);
+                                      });
+    } catch (const std::exception& e) {
+        if (hits == 0) Message(kNoMatchFound);
+        Message(QString::fromUtf8(e.what()));
+        return;
+    }
+    // The workbook was read unless it was refused (a protected one ends silently).
+    if (outcome.Hits > 0 || outcome.Message == kNoMatchFound)
+        Edit8->setText(Q(BareName(currentFile_)));
+    if (!outcome.Message.empty()) Message(outcome.Message);
+}
+
+void TForm1::SearchDirectory() {
+    Edit8->clear();
+    Edit3->setText(QStringLiteral("0"));
+    TSearchOutcome outcome;
+    {
+        TWaitCursor hourglass;
+        ClearSearchResults();
+        outcome = app::SearchDirectory(
+            FolderOf(currentFile_), SearchOptions(),
+            [this](const TSearchHit& hit, int k) { RecordHit(hit, k); },
+            [this](const std::string& name) {
+                currentFile_ = name;
+                Edit8->setText(Q(name));
+                StringGrid1->repaint();
+                Edit8->repaint();
+                Edit3->repaint();
+            });
+        FileListBox1->setCurrentRow(-1);
+    }
+    if (!outcome.Message.empty()) Message(outcome.Message);
+}
+
+// --- Export --------------------------------------------------------------------------------
+
+TExportMode TForm1::ExportMode() const {
+    if (RadioButton8->isChecked()) return TExportMode::SeparateFiles;
+    if (RadioButton9->isChecked()) return TExportMode::OneFile;
+    return TExportMode::OneSheet;
+}
+
+TTextFileKind TForm1::FileKind() const {
+    return RadioButton10->isChecked() ? tkCSV : tkTXT;
+}
+
+void TForm1::RadioButton10Click() {
+    if (!Edit7->text().isEmpty()) Edit7->setText(Q(SwitchOutputType(S(Edit7->text()), tkCSV)));
+}
+
+void TForm1::RadioButton13Click() {
+    if (!Edit7->text().isEmpty()) Edit7->setText(Q(SwitchOutputType(S(Edit7->text()), tkTXT)));
+}
+
+void TForm1::CreateBtnClick() {
+    if (Edit4->text().isEmpty()) {
+        if (!Edit8->text().isEmpty()) {
+            currentFile_ = S(Edit8->text());
+        } else {
+            SelectFirstFileIfNone();
+            currentFile_ = SelectedFile();
+        }
+    }
+    RunCommand([this] {
+        if (CheckBox3->isChecked()) {
+            ExportDirectory();
+            return;
+        }
+        const TExportOutcome outcome =
+            ExportFile(currentFile_, ExportMode(), FileKind(), S(Edit7->text()));
+        if (!outcome.Message.empty()) Message(outcome.Message);
+    });
+}
+
+void TForm1::ExportDirectory() {
+    TExportOutcome outcome;
+    {
+        TWaitCursor hourglass;
+        outcome = app::ExportDirectory(FolderOf(currentFile_), ExportMode(), FileKind(),
+                                       [this](const std::string& name) {
+                                           currentFile_ = name;
+                                           Edit7->setText(Q(name));
+                                           Edit7->repaint();
+                                       });
+    }
+    if (!outcome.Message.empty()) Message(outcome.Message);
+}
+
+}  // namespace vorlix::app

@@ -1,0 +1,208 @@
+// The program's main window: the file browser on the left, the report, search and export
+// tabs on the right, the current file along the bottom, and the menus. The handlers only
+// gather what the controls hold, call the commands of Commands.h and show their results.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <QTableWidget>
+#include <memory>
+#include <string>
+
+#include "app/Commands.h"
+#include "app/TAboutBox.h"
+
+class QCheckBox;
+class QComboBox;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QFrame;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPrinter;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTreeWidget;
+
+namespace vorlix::app {
+
+// Where the window's messages go: information boxes for the user, a recorder in tests.
+class TMessages {
+  public:
+    virtual ~TMessages() = default;
+    virtual void Show(const QString& text) = 0;
+};
+
+// Modal information boxes captioned with the application title.
+class TMessageBoxes final : public TMessages {
+  public:
+    explicit TMessageBoxes(QWidget* parent) : parent_(parent) {}
+    void Show(const QString& text) override;
+
+  private:
+    QWidget* parent_;
+};
+
+// A table whose row 0 is its fixed header row, so that row numbers and the row count
+// include the header: search results fill rows 1, 2, ... and a fresh grid has 20 rows.
+class TStringGrid : public QTableWidget {
+    Q_OBJECT
+  public:
+    TStringGrid(int columns, int rows, QWidget* parent = nullptr);
+    int RowCount() const { return rowCount() + 1; }
+    void SetRowCount(int rows) { setRowCount(rows > 1 ? rows - 1 : 0); }
+    QString Cell(int column, int row) const;
+    void SetCell(int column, int row, const QString& text);
+};
+
+// The printed form of the report: each line in the printer's current font from the top
+// left of the printable area, broken before the first character that does not fit the
+// width, a new page when the next line's top would lie below the printable height less
+// two line heights. Returns the number of pages, 0 when the printer could not start.
+int PrintLines(QPrinter& printer, const QStringList& lines);
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+  public:
+    // Without `messages` the window shows information boxes.
+    explicit TForm1(std::unique_ptr<TMessages> messages = nullptr, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The workbook the commands act on: a full path, a bare name resolved against the
+    // current directory, "nil" after "Close Excel File", or empty.
+    const std::string& CurrentFile() const { return currentFile_; }
+    const std::string& SearchText() const { return searchText_; }
+
+    // The printer "Print" and "Printer Setup" use; the default printer unless replaced.
+    QPrinter& Printer();
+    void SetPrinter(std::unique_ptr<QPrinter> printer);
+    // The folder holding the help page index.html: the installed one, else the sources'.
+    QString HelpDirectory() const;
+    void SetHelpDirectory(const QString& folder) { helpDirectory_ = folder; }
+    void SetUrlOpener(TUrlOpener opener);
+    TAboutBox& AboutBox() const { return *aboutBox_; }
+
+    // The file browser moves to `folder`, which becomes the process's current directory.
+    bool ChangeDirectory(const QString& folder);
+    // A workbook dropped on the window: it becomes the current file and is reported on.
+    void OpenDroppedFile(const QString& file);
+
+  public Q_SLOTS:
+    void FormCreate();
+    void DriveComboBox1Change();
+    void DirectoryListBox1Change();
+    void FileListBox1Click();
+    void FileListBox1DblClick();
+    void Edit8Change();
+    void BitBtn2Click();
+    void m1OpenClick();
+    void m1CloseClick();
+    void m1ExitClick();
+    void m1PrintClick();
+    void m1PrintSetupClick();
+    void Contents1Click();
+    void Index1Click();
+    void About1Click();
+    void BitBtn1Click();
+    void CheckBox2Click();
+    void BitBtn5Click();
+    void BitBtn3Click();
+    void CreateBtnClick();
+    void RadioButton10Click();
+    void RadioButton13Click();
+
+  protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    void CreateMenus();
+    QWidget* CreateBrowser();
+    QWidget* CreateReportTab();
+    QWidget* CreateSearchTab();
+    QWidget* CreateExportTab();
+    QFrame* CreateStatusPanel();
+    void ConnectHandlers();
+
+    void FillDrives();
+    void SelectDrive();
+    void FillDirectoryList();
+    void FillFileList();
+    void SelectFirstFileIfNone();
+    std::string SelectedFile() const;
+
+    void ShowFileInformation();
+    void SearchThisFile();
+    void SearchDirectory();
+    void ExportDirectory();
+    void ClearSearchResults();
+    void RecordHit(const TSearchHit& hit, int k);
+    TSearchOptions SearchOptions() const;
+    TExportMode ExportMode() const;
+    TTextFileKind FileKind() const;
+    void OpenHelp(const QString& fragment);
+
+    void Message(const QString& text);
+    void Message(const std::string& text) { Message(QString::fromStdString(text)); }
+    void Message(const char* text) { Message(QString::fromUtf8(text)); }
+    // Runs a command; an error it raises ends it and its message is shown.
+    template <typename Command>
+    void RunCommand(Command&& command);
+
+    std::unique_ptr<TMessages> messages_;
+    std::unique_ptr<QPrinter> printer_;
+    TUrlOpener urlOpener_;
+    QString helpDirectory_;
+    std::string currentFile_;
+    std::string searchText_;
+    std::string directory_;  // the folder the browser shows
+
+    QComboBox* DriveComboBox1 = nullptr;
+    QTreeWidget* DirectoryListBox1 = nullptr;
+    QListWidget* FileListBox1 = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QWidget* TabSheet3 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    QPushButton* BitBtn5 = nullptr;
+    TStringGrid* StringGrid1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QRadioButton* RadioButton5 = nullptr;
+    QRadioButton* RadioButton6 = nullptr;
+    QRadioButton* RadioButton3 = nullptr;
+    QRadioButton* RadioButton4 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QPushButton* BitBtn3 = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    QLineEdit* Edit4 = nullptr;
+    QLineEdit* Edit7 = nullptr;
+    QRadioButton* RadioButton7 = nullptr;
+    QRadioButton* RadioButton8 = nullptr;
+    QRadioButton* RadioButton9 = nullptr;
+    QRadioButton* RadioButton10 = nullptr;
+    QRadioButton* RadioButton13 = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+    QPushButton* CreateBtn = nullptr;
+    QFrame* Panel3 = nullptr;
+    QLineEdit* Edit8 = nullptr;
+    QPushButton* BitBtn2 = nullptr;
+    QAction* m1Open = nullptr;
+    QAction* m1Close = nullptr;
+    QAction* m1Print = nullptr;
+    QAction* m1PrintSetup = nullptr;
+    QAction* m1Exit = nullptr;
+    QAction* Contents1 = nullptr;
+    QAction* Index1 = nullptr;
+    QAction* About1 = nullptr;
+    TAboutBox* aboutBox_ = nullptr;
+};
+
+}  // namespace vorlix::app

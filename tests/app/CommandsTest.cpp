@@ -1,0 +1,551 @@
+#include "app/Commands.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/RegionalSettings.h"
+#include "tests/support/WorkbookFixtures.h"
+#include "tests/support/XlsBuilder.h"
+#include "xls/model/DateTime.h"
+#include "xls/model/Errors.h"
+
+using namespace vorlix;
+using namespace vorlix::app;
+using namespace vorlix::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// XF positions of Formats(): General, built-in date 14, "0.00".
+constexpr std::uint16_t kGeneralXF = 0;
+constexpr std::uint16_t kDateXF = 1;
+constexpr std::uint16_t kTwoDecimalsXF = 2;
+
+RecordList Formats() {
+    return {{kFormatRecord, FormatBody(164, "0.00")},
+            {kXfRecord, XfBody(0, 0)},
+            {kXfRecord, XfBody(0, 14)},
+            {kXfRecord, XfBody(0, 164)}};
+}
+
+// 5 in A1, abc in B1, 2.5 in A3.
+RecordList ExampleCells() {
+    return {{kNumberRecord, NumberBody(0, 0, kGeneralXF, 5)},
+            {kLabelRecord, LabelCellBody(0, 1, kGeneralXF, "abc")},
+            {kNumberRecord, NumberBody(2, 0, kGeneralXF, 2.5)}};
+}
+
+double March1st2010At140509250() {
+    return static_cast<double>(DaysFromDate(2010, 3, 1)) + (14 * 3600 + 5 * 60 + 9.25) / 86400.0;
+}
+
+// U.S. English regional settings while it lives; the former ones afterwards.
+class UsSettings {
+  public:
+    UsSettings() { platform::SetRegionalSettings(platform::TRegionalSettings{}); }
+    ~UsSettings() { platform::SetRegionalSettings(saved_); }
+    UsSettings(const UsSettings&) = delete;
+    UsSettings& operator=(const UsSettings&) = delete;
+
+  private:
+    const platform::TRegionalSettings saved_ = platform::RegionalSettings();
+};
+
+// Commands run on workbooks in a fresh folder, under U.S. English regional settings.
+class CommandsTest : public ::testing::Test {
+  protected:
+    UsSettings settings_;
+
+    fs::path Book(const std::string& name, const std::vector<SheetRecords>& sheets,
+                  const RecordList& globals = Formats()) {
+        return Stream(name, WorkbookStream(sheets, globals));
+    }
+    fs::path Stream(const std::string& name, const Bytes& stream) {
+        const fs::path path = dir / name;
+        WriteWorkbook(path, stream);
+        return path;
+    }
+    fs::path TextFile(const std::string& name) {
+        const fs::path path = dir / name;
+        WriteFile(path, Body().ascii("not a workbook"));
+        return path;
+    }
+    static std::string Content(const fs::path& file) {
+        const Bytes bytes = ReadFile(file);
+        return {bytes.begin(), bytes.end()};
+    }
+    std::vector<std::string> FolderListing() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempDir dir;
+};
+
+}  // namespace
+
+// --- Rendering ----------------------------------------------------------------------------
+
+TEST_F(CommandsTest, RenderCellTextGivesTheRawValue) {
+    const std::vector<std::pair<TCellValue, std::string>> cases = {
+        {TCellValue::Number(1e20), "1E20"},
+        {TCellValue::Number(0.00005), "5E-5"},
+        {TCellValue::Number(0.0001), "0.0001"},
+        {TCellValue::Number(123.45), "123.45"},
+        {TCellValue::Number(1.0 / 3.0), "0.333333333333333"},
+        {TCellValue::Integer(vkSmallInt, -7), "-7"},
+        {TCellValue::Integer(vkByte, 200), "200"},
+        {TCellValue::Single(0.5f), "0.5"},
+        {TCellValue::DateTime(March1st2010At140509250()), "01.03.2010 14:05:09.250"},
+        {TCellValue::Wide(u"\u00C4rger \"q\""), "\xC3\x84rger \"q\""},
+        {TCellValue::Ansi("caf\xC3\xA9"), "caf\xC3\xA9"},
+        // Kinds the raw rendering leaves empty, numbers among them.
+        {TCellValue(), ""},
+        {TCellValue::Boolean(true), ""},
+        {TCellValue::Currency(12345), ""},
+        {TCellValue::Integer(vkWord, 1), ""},
+        {TCellValue::Integer(vkInt64, 1), ""},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(RenderCellText(cases[i].first), cases[i].second) << "case " << i;
+}
+
+TEST_F(CommandsTest, RenderingFollowsTheLocaleSeparators) {
+    platform::TRegionalSettings german;
+    german.DecimalSeparator = u',';
+    german.ThousandSeparator = u'.';
+    german.TimeSeparator = u'.';
+    platform::SetRegionalSettings(german);
+    EXPECT_EQ(RenderCellText(TCellValue::Number(123.45)), "123,45");
+    EXPECT_EQ(RenderCellText(TCellValue::Number(1234567.5)), "1234567,5");
+    EXPECT_EQ(RenderCellText(TCellValue::Number(1.5e20)), "1,5E20");
+    EXPECT_EQ(RenderCellText(TCellValue::DateTime(March1st2010At140509250())),
+              "01.03.2010 14.05.09.250");
+}
+
+// --- File information report --------------------------------------------------------------
+
+TEST_F(CommandsTest, ReportOfTheExampleWorkbook) {
+    const fs::path book = Book("book.xls", {{"Sheet1", ExampleCells()}});
+    const TReport full = FileInformation(book, true);
+    EXPECT_EQ(full.Message, "");
+    EXPECT_EQ(full.Lines,
+              (Lines{"This file contains: 1 Worksheets", "", "Sheet 1 (named Sheet1) has 3 cells",
+                     "", "Sheet 1", "--------", "; 5; abc", "2.5", ""}));
+    EXPECT_EQ(FileInformation(book, false).Lines, (Lines{"This file contains: 1 Worksheets", "",
+                                                         "Sheet 1 (named Sheet1) has 3 cells"}));
+}
+
+TEST_F(CommandsTest, ReportCountsCellsPerSheet) {
+    const fs::path empty = Book("empty.xls", {{"Sheet1", {}}});
+    EXPECT_EQ(FileInformation(empty, true).Lines,
+              (Lines{"This file contains: 1 Worksheets", "", "Sheet 1 (named Sheet1) is empty", "",
+                     "Sheet 1", "--------", "", ""}));
+
+    // One cell is singular; a sheet starting below row 0 opens with an empty line; rows
+    // without cells give no line.
+    const fs::path book =
+        Book("book.xls", {{"One", {{kLabelRecord, LabelCellBody(1, 1, kGeneralXF, "x")}}},
+                          {"Two",
+                           {{kNumberRecord, NumberBody(3, 0, kGeneralXF, 1)},
+                            {kNumberRecord, NumberBody(7, 2, kGeneralXF, 2)}}},
+                          {"Bl\xE4tter", {}}});
+    EXPECT_EQ(FileInformation(book, true).Lines, (Lines{"This file contains: 3 Worksheets",
+                                                        "",
+                                                        "Sheet 1 (named One) has 1 cell",
+                                                        "Sheet 2 (named Two) has 2 cells",
+                                                        "Sheet 3 (named Bl\xC3\xA4tter) is empty",
+                                                        "",
+                                                        "Sheet 1",
+                                                        "--------",
+                                                        "",
+                                                        "x",
+                                                        "",
+                                                        "Sheet 2",
+                                                        "--------",
+                                                        "",
+                                                        "1",
+                                                        "2",
+                                                        "",
+                                                        "Sheet 3",
+                                                        "--------",
+                                                        "",
+                                                        ""}));
+}
+
+TEST_F(CommandsTest, ReportGivesBooleansAndFormattedEmptyCellsEmptyTexts) {
+    const fs::path book = Book(
+        "book.xls", {{"Sheet1",
+                      {{kBlankRecord, BlankCellBody(1, 0, kTwoDecimalsXF)},
+                       {kBoolErrRecord, BooleanCellBody(1, 1, kGeneralXF, true)},
+                       {kNumberRecord, NumberBody(1, 2, kTwoDecimalsXF, 7)},
+                       {kNumberRecord, NumberBody(2, 0, kDateXF, March1st2010At140509250())}}}});
+    const TReport report = FileInformation(book, true);
+    EXPECT_EQ(report.Lines[2], "Sheet 1 (named Sheet1) has 4 cells");
+    EXPECT_EQ(Lines(report.Lines.begin() + 6, report.Lines.end()),
+              (Lines{"", "; ; 7", "01.03.2010 14:05:09.250", ""}));
+}
+
+TEST_F(CommandsTest, ReportRefusesUnsupportedAndProtectedFiles) {
+    WriteCompound(dir / "doc.xls", {{"Book", Bytes(100, 0)}});
+    const std::vector<std::pair<fs::path, std::string>> cases = {
+        {dir / "missing.xls", kOnlyExcel97},
+        {TextFile("text.xls"), kOnlyExcel97},
+        {dir / "doc.xls", kOnlyExcel97},
+        {Stream("secret.xls", EncryptedWorkbookStream(u"secret")), kPasswordProtected},
+        {Stream("xor.xls", UnsupportedEncryptionStream()), kPasswordProtected},
+    };
+    for (const auto& [file, message] : cases) {
+        const TReport report = FileInformation(file, true);
+        EXPECT_EQ(report.Message, message) << file;
+        EXPECT_TRUE(report.Lines.empty()) << file;
+    }
+    // With its password the encrypted workbook reads.
+    const TReport opened = FileInformation(dir / "secret.xls", true, u"secret");
+    EXPECT_EQ(opened.Message, "");
+    EXPECT_EQ(opened.Lines.at(2), "Sheet 1 (named Data) has 1 cell");
+}
+
+TEST_F(CommandsTest, ReadErrorsReachTheCallerAndReleaseTheFile) {
+    const fs::path book = Stream("late.xls", LateFilePassStream());
+    EXPECT_THROW(FileInformation(book, false), Exception);
+    // The workbook was closed on the way out: it is not locked.
+    EXPECT_EQ(GetXLSFileVersion(U16Path(book)), 8);
+}
+
+// --- Text search ---------------------------------------------------------------------------
+
+namespace {
+
+struct SearchRun {
+    TSearchOutcome outcome;
+    std::vector<TSearchHit> hits;
+    std::vector<int> numbers;  // k of each hit
+    std::vector<std::string> filesDone;
+
+    // Each hit as "file sheet row col text".
+    Lines Rows() const {
+        Lines rows;
+        for (const TSearchHit& h : hits) {
+            rows.push_back(h.File + ' ' + std::to_string(h.Sheet) + ' ' + std::to_string(h.Row) +
+                           ' ' + std::to_string(h.Col) + ' ' + h.Text);
+        }
+        return rows;
+    }
+    Lines Texts() const {
+        Lines texts;
+        for (const TSearchHit& hit : hits)
+            texts.push_back(hit.Text);
+        return texts;
+    }
+};
+
+TSearchOptions Options(const std::string& text, bool match = false, bool caseSensitive = false) {
+    TSearchOptions options;
+    options.Text = text;
+    options.Match = match;
+    options.CaseSensitive = caseSensitive;
+    return options;
+}
+
+SearchRun SearchFile(const fs::path& file, const TSearchOptions& options) {
+    SearchRun run;
+    run.outcome = SearchThisFile(file, options, [&run](const TSearchHit& hit, int k) {
+        run.hits.push_back(hit);
+        run.numbers.push_back(k);
+    });
+    return run;
+}
+
+SearchRun SearchFolder(const fs::path& folder, const TSearchOptions& options) {
+    SearchRun run;
+    run.outcome = SearchDirectory(
+        folder, options,
+        [&run](const TSearchHit& hit, int k) {
+            run.hits.push_back(hit);
+            run.numbers.push_back(k);
+        },
+        [&run](const std::string& name) { run.filesDone.push_back(name); });
+    return run;
+}
+
+}  // namespace
+
+TEST_F(CommandsTest, MatchTestWithAnEmptyText) {
+    EXPECT_FALSE(CellMatches("anything", "", Options("")));  // never included
+    EXPECT_FALSE(CellMatches("", "", Options("")));
+    EXPECT_TRUE(CellMatches("", "", Options("", true)));  // but equal to an empty cell text
+}
+
+TEST_F(CommandsTest, SearchComparesByTheCaseRule) {
+    const fs::path book =
+        Book("book.xls", {{"Sheet1",
+                           {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, "xABCx")},
+                            {kLabelRecord, LabelCellBody(1, 0, kGeneralXF, "abc")},
+                            {kLabelRecord, LabelCellBody(2, 0, kGeneralXF, "ab c")},
+                            {kLabelRecord, LabelCellBody(3, 0, kGeneralXF, "caf\xE9")},
+                            {kLabelRecord, WideLabelCellBody(4, 0, kGeneralXF, u"CAF\u00C9")}}}});
+    EXPECT_EQ(SearchFile(book, Options("abc")).Texts(), (Lines{"xABCx", "abc"}));
+    EXPECT_EQ(SearchFile(book, Options("abc", false, true)).Texts(), (Lines{"abc"}));
+    // Accented letters are compared as typed, whatever the case rule.
+    EXPECT_EQ(SearchFile(book, Options("caf\xC3\xA9")).Texts(), (Lines{"caf\xC3\xA9"}));
+    EXPECT_EQ(SearchFile(book, Options("CAF\xC3\x89")).Texts(), (Lines{"CAF\xC3\x89"}));
+    EXPECT_EQ(SearchFile(book, Options("Caf")).Texts(), (Lines{"caf\xC3\xA9", "CAF\xC3\x89"}));
+    EXPECT_EQ(SearchFile(book, Options("ABC", true)).Texts(), (Lines{"abc"}));
+}
+
+TEST_F(CommandsTest, SearchUsesThePlainRenderingOfNumbers) {
+    const fs::path book =
+        Book("book.xls", {{"Sheet1",
+                           {{kNumberRecord, NumberBody(0, 0, kGeneralXF, 2.5)},
+                            {kNumberRecord, NumberBody(1, 0, kTwoDecimalsXF, 2.5)},
+                            {kNumberRecord, NumberBody(2, 0, kGeneralXF, 12.5)}}}});
+    const SearchRun run = SearchFile(book, Options("2.5", true));
+    EXPECT_EQ(run.Texts(), (Lines{"2.5", "2.5"}));
+    EXPECT_EQ(run.outcome.Hits, 2);
+    EXPECT_EQ(run.outcome.Message, "");
+    // The text the format would show is not searched.
+    const SearchRun formatted = SearchFile(book, Options("2.50", true));
+    EXPECT_TRUE(formatted.hits.empty());
+    EXPECT_EQ(formatted.outcome.Message, kNoMatchFound);
+}
+
+TEST_F(CommandsTest, HitsGiveOneBasedPositions) {
+    const fs::path book =
+        Book("book.xls", {{"First", {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, "other")}}},
+                          {"Second",
+                           {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, "Needle")},
+                            {kLabelRecord, LabelCellBody(4, 2, kGeneralXF, "a needle")}}}});
+    const SearchRun run = SearchFile(book, Options("needle"));
+    EXPECT_EQ(run.Rows(), (Lines{"book.xls 2 1 1 Needle", "book.xls 2 5 3 a needle"}));
+    EXPECT_EQ(run.numbers, (std::vector<int>{1, 2}));
+}
+
+TEST_F(CommandsTest, SearchThisFileOutcomes) {
+    const SearchRun unsupported = SearchFile(TextFile("text.xls"), Options("a"));
+    EXPECT_EQ(unsupported.outcome.Message, kOnlyExcel97);
+    // A protected workbook ends the search without a word, not even "No match found".
+    const fs::path secret = Stream("secret.xls", EncryptedWorkbookStream(u"pw"));
+    const SearchRun protectedRun = SearchFile(secret, Options("1"));
+    EXPECT_EQ(protectedRun.outcome.Message, "");
+    EXPECT_EQ(protectedRun.outcome.Hits, 0);
+    // Its password opens it.
+    TSearchOptions withPassword = Options("1");
+    withPassword.Password = u"pw";
+    EXPECT_EQ(SearchFile(secret, withPassword).Texts(), (Lines{"1"}));
+    // A read error reaches the caller before any hit.
+    const fs::path late = Stream("late.xls", LateFilePassStream());
+    EXPECT_THROW(SearchFile(late, Options("1")), Exception);
+}
+
+TEST_F(CommandsTest, SearchDirectoryCountsAcrossWorkbooksInNameOrder) {
+    const auto oneText = [](const std::string& text) {
+        return std::vector<SheetRecords>{
+            {"Sheet1", {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, text)}}}};
+    };
+    Book("b.xls", oneText("apple pie"));
+    Book("A.XLS", oneText("apple"));
+    Stream("c.xls", EncryptedWorkbookStream(u"pw"));
+    Stream("d.xls", UnsupportedEncryptionStream());
+    TextFile("e.xls");
+    Book("f.xlsx", oneText("apple"));  // not an .xls name
+    fs::create_directory(dir / "g.xls");
+
+    const SearchRun run = SearchFolder(dir.path(), Options("APPLE"));
+    EXPECT_EQ(run.Rows(), (Lines{"A.XLS 1 1 1 apple", "b.xls 1 1 1 apple pie"}));
+    EXPECT_EQ(run.numbers, (std::vector<int>{1, 2}));
+    EXPECT_EQ(run.outcome.Message, "");
+    EXPECT_EQ(run.filesDone, (Lines{"A.XLS", "b.xls", "c.xls", "d.xls", "e.xls"}));
+
+    // A password opens the workbooks encrypted with it.
+    TSearchOptions withPassword = Options("1");
+    withPassword.Password = u"pw";
+    EXPECT_EQ(SearchFolder(dir.path(), withPassword).Rows(), (Lines{"c.xls 1 1 1 1"}));
+}
+
+TEST_F(CommandsTest, SearchDirectoryWithoutReadableWorkbook) {
+    EXPECT_EQ(SearchFolder(dir / "missing", Options("x")).outcome.Message, kNoMatchFound);
+    Stream("c.xls", EncryptedWorkbookStream(u"pw"));
+    TextFile("e.xls");
+    const SearchRun run = SearchFolder(dir.path(), Options("1"));
+    EXPECT_EQ(run.outcome.Hits, 0);
+    EXPECT_EQ(run.outcome.Message, kNoMatchFound);
+}
+
+// --- Export --------------------------------------------------------------------------------
+
+TEST_F(CommandsTest, OutputNames) {
+    EXPECT_EQ(OutputNameFor("sales.final.xls", tkCSV), "sales.CSV");
+    EXPECT_EQ(OutputNameFor("book", tkTXT), "TXT");
+    EXPECT_EQ(OutputNameFor("", tkCSV), "");
+    EXPECT_EQ(SwitchOutputType("data.CSV", tkTXT), "data.TXT");
+    EXPECT_EQ(SwitchOutputType("data.TXT", tkCSV), "data.CSV");
+    EXPECT_EQ(SwitchOutputType("", tkTXT), "");
+
+    EXPECT_EQ(ExportFileName("Book1.CSV", TExportMode::OneSheet, tkTXT), "Book1.CSV");
+    EXPECT_EQ(ExportFileName("Book1.CSV", TExportMode::SeparateFiles, tkCSV, 3), "Book1_S3.csv");
+    EXPECT_EQ(ExportFileName("Book1.CSV", TExportMode::SeparateFiles, tkTXT, 12), "Book1_S12.txt");
+    EXPECT_EQ(ExportFileName("Book1.CSV", TExportMode::OneFile, tkCSV), "Book1.csv");
+    EXPECT_EQ(ExportFileName("Book1.CSV", TExportMode::OneFile, tkTXT), "Book1.txt");
+    EXPECT_EQ(ExportFileName("a.b.CSV", TExportMode::OneFile, tkTXT), "a.txt");
+    // Without a ".": nothing before the suffix.
+    EXPECT_EQ(ExportFileName("Book1", TExportMode::SeparateFiles, tkCSV, 1), "_S1.csv");
+    EXPECT_EQ(ExportFileName("Book1", TExportMode::OneFile, tkCSV), "csv");
+    // A dot in a folder's name does not count.
+    EXPECT_EQ(ExportFileName("/tmp/v1.2/Book1.CSV", TExportMode::SeparateFiles, tkCSV, 2),
+              "/tmp/v1.2/Book1_S2.csv");
+    EXPECT_EQ(ExportFileName("/tmp/v1.2/Book1", TExportMode::OneFile, tkTXT), "/tmp/v1.2/txt");
+    EXPECT_EQ(OutputNameFor("/tmp/v1.2/book.xls", tkCSV), "/tmp/v1.2/book.CSV");
+}
+
+TEST_F(CommandsTest, OneFileWriterListsCellsRowByRow) {
+    const fs::path book = Book("book.xls", {{"Sheet1", ExampleCells()}, {"Empty", {}}});
+    const std::string output = (dir / "Book1.CSV").string();
+    const TExportOutcome csv = ExportFile(book, TExportMode::OneFile, tkCSV, output);
+    EXPECT_EQ(csv.Message, kExportDone);
+    ASSERT_EQ(csv.Files, (std::vector<fs::path>{dir / "Book1.csv"}));
+    EXPECT_EQ(Content(dir / "Book1.csv"),
+              "\r\nSheet 1\r\n,5,abc\r\n2.5\r\n\r\n"
+              "\r\nSheet 2\r\n\r\n\r\n");
+
+    const TExportOutcome txt = ExportFile(book, TExportMode::OneFile, tkTXT, output);
+    ASSERT_EQ(txt.Files, (std::vector<fs::path>{dir / "Book1.txt"}));
+    EXPECT_EQ(Content(dir / "Book1.txt"),
+              "\r\nSheet 1\r\n\t5\tabc\r\n2.5\r\n\r\n"
+              "\r\nSheet 2\r\n\r\n\r\n");
+}
+
+TEST_F(CommandsTest, OneFileWriterQuotesOnlyCsvFieldsThatNeedIt) {
+    const fs::path book =
+        Book("book.xls", {{"Sheet1",
+                           {{kLabelRecord, LabelCellBody(1, 0, kGeneralXF, "a,b")},
+                            {kBlankRecord, BlankCellBody(1, 1, kTwoDecimalsXF)},
+                            {kLabelRecord, LabelCellBody(1, 2, kGeneralXF, "say \"hi\"")},
+                            {kLabelRecord, LabelCellBody(1, 3, kGeneralXF, "two\nlines")},
+                            {kLabelRecord, LabelCellBody(1, 4, kGeneralXF, "tab\there")},
+                            {kNumberRecord, NumberBody(1, 5, kGeneralXF, 1.5)}}}});
+    const std::string output = (dir / "out.x").string();
+    ExportFile(book, TExportMode::OneFile, tkCSV, output);
+    EXPECT_EQ(
+        Content(dir / "out.csv"),
+        "\r\nSheet 1\r\n\r\n\"a,b\",,\"say \"\"hi\"\"\",\"two\nlines\",tab\there,1.5\r\n\r\n");
+    ExportFile(book, TExportMode::OneFile, tkTXT, output);
+    EXPECT_EQ(Content(dir / "out.txt"),
+              "\r\nSheet 1\r\n\r\na,b\t\tsay \"hi\"\ttwo\nlines\ttab\there\t1.5\r\n\r\n");
+}
+
+TEST_F(CommandsTest, OneFileWriterRaisesWhenItCannotCreateTheFile) {
+    EXPECT_THROW(WriteOneFile(TWorkbook(1), dir / "missing" / "out.csv", tkCSV), Exception);
+}
+
+TEST_F(CommandsTest, SheetModesWriteFormattedTextsAndSkipEmptySheets) {
+    const fs::path book =
+        Book("book.xls", {{"One", {{kNumberRecord, NumberBody(0, 0, kTwoDecimalsXF, 3.5)}}},
+                          {"Two", {}},
+                          {"Three", {{kLabelRecord, LabelCellBody(1, 1, kGeneralXF, "x")}}}});
+    const std::string output = (dir / "Book1.CSV").string();
+    const TExportOutcome separate = ExportFile(book, TExportMode::SeparateFiles, tkCSV, output);
+    EXPECT_EQ(separate.Message, kExportDone);
+    EXPECT_EQ(separate.Files, (std::vector<fs::path>{dir / "Book1_S1.csv", dir / "Book1_S3.csv"}));
+    EXPECT_EQ(Content(dir / "Book1_S1.csv"), "\"3.50\"\r\n");
+    EXPECT_EQ(Content(dir / "Book1_S3.csv"), "\"x\"\r\n");
+
+    const TExportOutcome one = ExportFile(book, TExportMode::OneSheet, tkTXT, output);
+    EXPECT_EQ(one.Files, (std::vector<fs::path>{dir / "Book1.CSV"}));
+    EXPECT_EQ(Content(dir / "Book1.CSV"), "3.50\r\n");
+    EXPECT_EQ(FolderListing(), (Lines{"Book1.CSV", "Book1_S1.csv", "Book1_S3.csv", "book.xls"}));
+
+    // An empty first sheet gives no file, and the export is done all the same.
+    const fs::path emptyFirst = Book("empty.xls", {{"Two", {}}});
+    const TExportOutcome none =
+        ExportFile(emptyFirst, TExportMode::OneSheet, tkCSV, (dir / "none.CSV").string());
+    EXPECT_TRUE(none.Files.empty());
+    EXPECT_EQ(none.Message, kExportDone);
+    EXPECT_FALSE(fs::exists(dir / "none.CSV"));
+}
+
+TEST_F(CommandsTest, ExportOfAWorkbookWithoutSheetsFailsForOneSheet) {
+    const fs::path book = Book("nosheets.xls", {});
+    try {
+        ExportFile(book, TExportMode::OneSheet, tkCSV, (dir / "x.CSV").string());
+        ADD_FAILURE() << "no error";
+    } catch (const ERangeError& e) {
+        EXPECT_EQ(std::string(e.what()), "List index (0) out of bounds !");
+    }
+    EXPECT_TRUE(ExportFile(book, TExportMode::SeparateFiles, tkCSV, (dir / "x.CSV").string())
+                    .Files.empty());
+}
+
+TEST_F(CommandsTest, ExportRefusesUnsupportedAndProtectedWorkbooks) {
+    const fs::path text = TextFile("text.xls");
+    const fs::path secret = Stream("secret.xls", EncryptedWorkbookStream(u"pw"));
+    const fs::path xorBook = Stream("xor.xls", UnsupportedEncryptionStream());
+    const std::string output = (dir / "out.CSV").string();
+    EXPECT_EQ(ExportFile(text, TExportMode::OneFile, tkCSV, output).Message, kOnlyExcel97);
+    EXPECT_EQ(ExportFile(secret, TExportMode::OneFile, tkCSV, output).Message, kPasswordProtected);
+    EXPECT_EQ(ExportFile(xorBook, TExportMode::OneFile, tkCSV, output).Message, kPasswordProtected);
+    EXPECT_EQ(FolderListing(), (Lines{"secret.xls", "text.xls", "xor.xls"}));
+
+    const TExportOutcome opened = ExportFile(secret, TExportMode::OneSheet, tkCSV, output, u"pw");
+    EXPECT_EQ(opened.Files, (std::vector<fs::path>{output}));
+    EXPECT_EQ(Content(output), "\"1\"\r\n");
+}
+
+TEST_F(CommandsTest, ExportNeverWritesOverTheWorkbook) {
+    const fs::path book = Book("book.xls", {{"Sheet1", ExampleCells()}});
+    const Bytes before = ReadFile(book);
+    EXPECT_THROW(ExportFile(book, TExportMode::OneSheet, tkCSV, book.string()), Exception);
+    EXPECT_EQ(ReadFile(book), before);
+    // A workbook under a text file's name is not written over either.
+    const fs::path odd = Book("data.csv", {{"Sheet1", ExampleCells()}});
+    EXPECT_THROW(ExportFile(odd, TExportMode::OneFile, tkCSV, (dir / "data.CSV").string()),
+                 Exception);
+    EXPECT_EQ(ReadFile(odd), before);
+}
+
+TEST_F(CommandsTest, BatchExportWritesBesideEachReadableWorkbook) {
+    Book("a.xls", {{"S1", ExampleCells()}, {"S2", {{kNumberRecord, NumberBody(0, 0, 0, 9)}}}});
+    Book("B.XLS", {{"Only", {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, "b")}}}});
+    Stream("c.xls", EncryptedWorkbookStream(u"pw"));
+    Stream("d.xls", UnsupportedEncryptionStream());
+    TextFile("e.xls");
+    std::vector<Bytes> workbooks;
+    for (const char* name : {"a.xls", "B.XLS", "c.xls", "d.xls", "e.xls"})
+        workbooks.push_back(ReadFile(dir / name));
+
+    std::vector<std::string> seen;
+    const TExportOutcome one =
+        ExportDirectory(dir.path(), TExportMode::OneSheet, tkCSV,
+                        [&seen](const std::string& name) { seen.push_back(name); });
+    EXPECT_EQ(one.Message, kBatchExportDone);
+    EXPECT_EQ(one.Files, (std::vector<fs::path>{dir / "B.csv", dir / "a.csv"}));
+    EXPECT_EQ(seen, (Lines{"B.XLS", "a.xls", "c.xls", "d.xls", "e.xls"}));
+    EXPECT_EQ(Content(dir / "a.csv"), "\"5\",\"abc\"\r\n\"\",\"\"\r\n\"2.5\",\"\"\r\n");
+
+    EXPECT_EQ(ExportDirectory(dir.path(), TExportMode::SeparateFiles, tkTXT).Files,
+              (std::vector<fs::path>{dir / "B_S1.txt", dir / "a_S1.txt", dir / "a_S2.txt"}));
+    EXPECT_EQ(ExportDirectory(dir.path(), TExportMode::OneFile, tkTXT).Files,
+              (std::vector<fs::path>{dir / "B.txt", dir / "a.txt"}));
+    EXPECT_EQ(Content(dir / "a.txt"),
+              "\r\nSheet 1\r\n\t5\tabc\r\n2.5\r\n\r\n\r\nSheet 2\r\n\t9\r\n\r\n");
+
+    int i = 0;
+    for (const char* name : {"a.xls", "B.XLS", "c.xls", "d.xls", "e.xls"})
+        EXPECT_EQ(ReadFile(dir / name), workbooks[i++]) << name;
+}
+
+TEST_F(CommandsTest, BatchExportWithNothingReadable) {
+    Stream("c.xls", EncryptedWorkbookStream(u"pw"));
+    const TExportOutcome outcome = ExportDirectory(dir.path(), TExportMode::OneFile, tkCSV);
+    EXPECT_EQ(outcome.Message, kBatchExportDone);
+    EXPECT_TRUE(outcome.Files.empty());
+    EXPECT_EQ(FolderListing(), (Lines{"c.xls"}));
+}

@@ -1,0 +1,702 @@
+// The main window and the about box on Qt's offscreen platform: the controls, the file
+// browser, the three commands driven through their handlers, printing, help and dropping.
+// Messages go to a recorder instead of boxes.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "app/TAboutBox.h"
+#include "app/TForm1.h"
+#include "platform/RegionalSettings.h"
+#include "platform/ScreenMetrics.h"
+#include "tests/support/TestPaths.h"
+#include "tests/support/WorkbookFixtures.h"
+
+namespace vorlix::app {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+constexpr std::uint16_t kBof = 0x0809;
+constexpr std::uint16_t kEof = 0x000A;
+constexpr std::uint16_t kBoundSheet = 0x0085;
+constexpr std::uint16_t kSst = 0x00FC;
+constexpr std::uint16_t kLabelSst = 0x00FD;
+constexpr std::uint16_t kNumber = 0x0203;
+
+struct TCellSpec {
+    std::uint16_t row;
+    std::uint16_t col;
+    std::variant<double, std::string> value;
+};
+struct TSheetSpec {
+    std::string name;
+    std::vector<TCellSpec> cells;
+};
+
+// A workbook stream; texts go through the shared string table. With a password the
+// workbook is encrypted with it (a user password, so the commands refuse it).
+Bytes Book(const std::vector<TSheetSpec>& sheets, const std::u16string& password = u"") {
+    std::vector<std::string> strings;
+    for (const TSheetSpec& sheet : sheets) {
+        for (const TCellSpec& cell : sheet.cells) {
+            if (const auto* text = std::get_if<std::string>(&cell.value)) strings.push_back(*text);
+        }
+    }
+    test::BiffBuilder b;
+    b.Record(kBof, test::BofBody(test::kGlobalsSubstream));
+    if (!password.empty()) b.FilePass(password);
+    for (const TSheetSpec& sheet : sheets)
+        b.Record(kBoundSheet, test::BoundSheetBody(sheet.name));
+    b.Record(kSst, test::SstBody(strings));
+    b.Record(kEof, {});
+    std::uint32_t nextString = 0;
+    for (const TSheetSpec& sheet : sheets) {
+        test::RecordList records;
+        for (const TCellSpec& cell : sheet.cells) {
+            if (const auto* number = std::get_if<double>(&cell.value)) {
+                records.emplace_back(kNumber, test::NumberBody(cell.row, cell.col, 0, *number));
+            } else {
+                records.emplace_back(kLabelSst,
+                                     test::LabelSstBody(cell.row, cell.col, 0, nextString++));
+            }
+        }
+        test::AppendSubstream(b, test::kWorksheetSubstream, records);
+    }
+    return b.Build();
+}
+
+// 5 in A1, abc in B1, 2.5 in A3.
+Bytes ExampleBook() {
+    return Book({{"Sheet1", {{0, 0, 5.0}, {0, 1, std::string("abc")}, {2, 0, 2.5}}}});
+}
+// Two readable sheets with the same names read as a damaged workbook.
+Bytes DamagedBook() {
+    return Book({{"One", {}}, {"One", {}}});
+}
+
+struct TShown {
+    QString text;
+    bool hourglass;  // the wait cursor was still up
+};
+
+class TRecorder final : public TMessages {
+  public:
+    explicit TRecorder(std::vector<TShown>& log) : log_(log) {}
+    void Show(const QString& text) override {
+        log_.push_back({text, QApplication::overrideCursor() != nullptr});
+    }
+
+  private:
+    std::vector<TShown>& log_;
+};
+
+class TForm1Test : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        platform::SetRegionalSettings(platform::TRegionalSettings{});
+        fs::current_path(dir_.path());
+    }
+    void TearDown() override {
+        form_.reset();
+        fs::current_path(savedDir_);
+    }
+
+    // The window, opened on the test's folder once its files are written.
+    TForm1& Form() {
+        if (!form_) form_ = std::make_unique<TForm1>(std::make_unique<TRecorder>(shown_));
+        return *form_;
+    }
+    template <typename T>
+    T* Find(const char* name) {
+        T* widget = Form().findChild<T*>(QLatin1String(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QLineEdit* Edit(const char* name) { return Find<QLineEdit>(name); }
+    QAbstractButton* Button(const char* name) { return Find<QAbstractButton>(name); }
+    TStringGrid* Grid() { return Find<TStringGrid>("StringGrid1"); }
+    QListWidget* FileList() { return Find<QListWidget>("FileListBox1"); }
+    QStringList MemoLines() {
+        const QString text = Find<QPlainTextEdit>("Memo1")->toPlainText();
+        return text.isEmpty() ? QStringList() : text.split('\n');
+    }
+    QStringList Messages() const {
+        QStringList texts;
+        for (const TShown& s : shown_)
+            texts << s.text;
+        return texts;
+    }
+    QStringList GridRow(int row) {
+        QStringList cells;
+        for (int c = 0; c < 5; ++c)
+            cells << Grid()->Cell(c, row);
+        return cells;
+    }
+
+    void Write(const std::string& name, const Bytes& stream) {
+        test::WriteWorkbook(dir_ / name, stream);
+    }
+    void Select(const QString& name) {
+        const auto items = FileList()->findItems(name, Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1) << name.toStdString();
+        FileList()->setCurrentItem(items.first());
+    }
+    void ShowTab(int index) { Find<QTabWidget>("PageControl1")->setCurrentIndex(index); }
+    void ClickFile(const QString& name, bool twice = false) {
+        Form().show();
+        const auto items = FileList()->findItems(name, Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1);
+        const QPoint at = FileList()->visualItemRect(items.first()).center();
+        QTest::mouseClick(FileList()->viewport(), Qt::LeftButton, {}, at);
+        if (twice) {  // the second press of a double click, then its release
+            QTest::mouseDClick(FileList()->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseRelease(FileList()->viewport(), Qt::LeftButton, {}, at);
+        }
+    }
+    fs::path Here() const { return fs::current_path(); }
+
+    const fs::path savedDir_ = fs::current_path();
+    test::TempDir dir_;
+    std::vector<TShown> shown_;
+    std::unique_ptr<TForm1> form_;
+};
+
+// --- The window as it starts ---------------------------------------------------------------
+
+TEST_F(TForm1Test, StartsOnTheFirstTabWithAnEmptyResultGrid) {
+    platform::SetScreenDpi(50);
+    TForm1& form = Form();
+    EXPECT_EQ(platform::ScreenDpi(),
+              qRound(QGuiApplication::primaryScreen()->logicalDotsPerInchY()));
+    EXPECT_EQ(form.windowTitle(), "   Vorlix  Excel Utilities");
+    form.show();
+    EXPECT_EQ(form.centralWidget()->size(), QSize(789, 494));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize());  // a fixed border
+
+    EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentWidget(), Find<QWidget>("TabSheet1"));
+    EXPECT_EQ(Grid()->RowCount(), 20);
+    EXPECT_EQ(GridRow(0),
+              QStringList({"       File", " Sheet", " Row", " Col", "         Contents"}));
+    const int widths[] = {134, 49, 41, 39, 241};
+    for (int c = 0; c < 5; ++c)
+        EXPECT_EQ(Grid()->columnWidth(c), widths[c]);
+    EXPECT_EQ(Edit("Edit3")->text(), "0");
+    EXPECT_TRUE(form.CurrentFile().empty());
+    EXPECT_TRUE(Messages().isEmpty());
+}
+
+TEST_F(TForm1Test, ControlsCarryTheirNamesAndTexts) {
+    // Buttons and menu items alike have a "text" property.
+    const std::map<std::string, QString> texts = {
+        {"BitBtn1", "Get File Information"},
+        {"CheckBox2", "Show Contents"},
+        {"BitBtn5", "  Clear"},
+        {"RadioButton5", "This File"},
+        {"RadioButton6", "Entire Directory"},
+        {"RadioButton3", "Match"},
+        {"RadioButton4", "Includes"},
+        {"CheckBox1", "Case Sensitive"},
+        {"BitBtn3", " Search   "},
+        {"RadioButton7", "One Sheet"},
+        {"RadioButton8", "All Sheets into Separate Files"},
+        {"RadioButton9", "All Sheets into One File"},
+        {"RadioButton10", "CSV   (Comma delimited)"},
+        {"RadioButton13", "TXT   (Tab delimited)"},
+        {"CheckBox3", "Batch Mode - All Files in this Directory"},
+        {"CreateBtn", "Create File(s)"},
+        {"BitBtn2", "  Exit"},
+        {"m1Open", "&Open Excel File"},
+        {"m1Close", "&Close Excel File"},
+        {"m1Print", "&Print"},
+        {"m1PrintSetup", "P&rinter Setup"},
+        {"m1Exit", "E&xit"},
+        {"Contents1", "&Contents"},
+        {"Index1", "&Index"},
+        {"About1", "&About"},
+    };
+    for (const auto& [name, text] : texts) {
+        if (QObject* control = Find<QObject>(name.c_str())) {
+            EXPECT_EQ(control->property("text").toString(), text) << name;
+        }
+    }
+    for (const char* checked : {"RadioButton5", "RadioButton4", "RadioButton7", "RadioButton10"})
+        EXPECT_TRUE(Button(checked)->isChecked()) << checked;
+    for (const char* unchecked : {"CheckBox1", "CheckBox2", "CheckBox3", "RadioButton9"})
+        EXPECT_FALSE(Button(unchecked)->isChecked()) << unchecked;
+
+    auto* tabs = Find<QTabWidget>("PageControl1");
+    ASSERT_EQ(tabs->count(), 3);
+    EXPECT_EQ(tabs->tabText(0), "    File Information         ");
+    EXPECT_EQ(tabs->tabText(1), "    Search Files     ");
+    EXPECT_EQ(tabs->tabText(2), "    Export to CSV or Text File     ");
+    EXPECT_EQ(tabs->widget(1), Find<QWidget>("TabSheet2"));
+    EXPECT_EQ(tabs->widget(2), Find<QWidget>("TabSheet3"));
+
+    // The labels, by the field they name; the maker's label names none.
+    std::map<QString, QString> labels;
+    for (QLabel* label : Form().findChildren<QLabel*>())
+        labels[label->buddy() ? label->buddy()->objectName() : label->text()] = label->text();
+    EXPECT_EQ(labels["Edit1"], "Find:");
+    EXPECT_EQ(labels["Edit3"], "Found:");
+    EXPECT_EQ(labels["Edit4"], "File:");
+    EXPECT_EQ(labels["Edit7"], "Output File:");
+    EXPECT_EQ(labels["Edit8"], "Current File:");
+    EXPECT_TRUE(labels.contains("Brendale Radizeduzu"));
+    EXPECT_EQ(Find<QGroupBox>("GroupBox4")->title(), "File Type");
+    QStringList menus;
+    for (QAction* menu : Find<QMenuBar>("MainMenu1")->actions())
+        menus << menu->text();
+    EXPECT_EQ(menus, QStringList({"&File", "&Help"}));
+    for (const char* name : {"DriveComboBox1", "DirectoryListBox1", "Memo1", "Panel3"})
+        Find<QWidget>(name);
+}
+
+// --- The file browser ----------------------------------------------------------------------
+
+TEST_F(TForm1Test, BrowserListsTheWorkbooksOfTheChosenFolder) {
+    Write("b.xls", ExampleBook());
+    Write("A.XLS", ExampleBook());
+    test::WriteFile(dir_ / "c.txt", {});
+    test::WriteFile(dir_ / "old.xls.bak", {});
+    fs::create_directory(dir_ / "folder.xls");
+    fs::create_directory(dir_ / "sub");
+    Write("sub/inner.xls", ExampleBook());
+    const fs::path top = Here();
+
+    QStringList files;
+    for (int i = 0; i < FileList()->count(); ++i)
+        files << FileList()->item(i)->text();
+    EXPECT_EQ(files, QStringList({"A.XLS", "b.xls"}));
+    EXPECT_GE(Find<QComboBox>("DriveComboBox1")->currentIndex(), 0);
+
+    auto* folders = Find<QTreeWidget>("DirectoryListBox1");
+    QTreeWidgetItem* current = folders->currentItem();
+    ASSERT_NE(current, nullptr);
+    EXPECT_EQ(current->text(0).toStdString(), top.filename().string());
+    ASSERT_EQ(current->childCount(), 2);  // folder.xls and sub, in name order
+    EXPECT_EQ(current->child(1)->text(0), "sub");
+
+    folders->setCurrentItem(current->child(1));
+    Form().DirectoryListBox1Change();
+    EXPECT_EQ(Here(), top / "sub");
+    ASSERT_EQ(FileList()->count(), 1);
+    EXPECT_EQ(FileList()->item(0)->text(), "inner.xls");
+    // The folder above is listed among the ancestors and takes the browser back.
+    folders->setCurrentItem(folders->currentItem()->parent());
+    Form().DirectoryListBox1Change();
+    EXPECT_EQ(Here(), top);
+}
+
+TEST_F(TForm1Test, FileListClickDependsOnTheActiveTab) {
+    Write("a.xls", ExampleBook());
+    Write("b.xls", ExampleBook());
+    ClickFile("b.xls");
+    EXPECT_TRUE(Edit("Edit8")->text().isEmpty());
+    EXPECT_TRUE(Form().CurrentFile().empty());
+
+    ShowTab(1);
+    ClickFile("b.xls");
+    EXPECT_EQ(Edit("Edit8")->text(), "b.xls");
+    EXPECT_EQ(Form().CurrentFile(), "b.xls");
+    EXPECT_EQ(Edit("Edit4")->text(), "b.xls");
+    EXPECT_EQ(Edit("Edit7")->text(), "b.CSV");
+
+    // A double click reports on the file on the first tab.
+    ShowTab(2);
+    ClickFile("a.xls", true);
+    EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 0);
+    EXPECT_EQ(Form().CurrentFile(), (Here() / "a.xls").string());
+    EXPECT_EQ(Edit("Edit8")->text(), "a.xls");
+    EXPECT_EQ(MemoLines().value(0), "This file contains: 1 Worksheets");
+}
+
+TEST_F(TForm1Test, Edit8ChangeFillsTheExportNames) {
+    Edit("Edit8")->setText("sales.final.xls");
+    EXPECT_EQ(Edit("Edit4")->text(), "sales.final.xls");
+    EXPECT_EQ(Edit("Edit7")->text(), "sales.CSV");
+    Edit("Edit8")->setText("book");
+    EXPECT_EQ(Edit("Edit7")->text(), "CSV");
+
+    Button("RadioButton13")->click();
+    EXPECT_EQ(Edit("Edit7")->text(), "TXT");
+    QTest::keyClicks(Edit("Edit8"), ".xls");  // typed: "book.xls"
+    EXPECT_EQ(Edit("Edit7")->text(), "book.TXT");
+    Button("RadioButton10")->click();
+    EXPECT_EQ(Edit("Edit7")->text(), "book.CSV");
+
+    // Emptying the current file empties "File:" but keeps the output name.
+    Edit("Edit8")->clear();
+    EXPECT_TRUE(Edit("Edit4")->text().isEmpty());
+    EXPECT_EQ(Edit("Edit7")->text(), "book.CSV");
+    Edit("Edit7")->clear();
+    Button("RadioButton13")->click();
+    EXPECT_TRUE(Edit("Edit7")->text().isEmpty());
+}
+
+// --- File information report ---------------------------------------------------------------
+
+TEST_F(TForm1Test, ReportsTheSelectedWorkbook) {
+    Write("book.xls", ExampleBook());
+    Write("empty.xls", Book({{"Sheet1", {}}}));
+
+    Form().BitBtn1Click();  // nothing selected: the first file
+    EXPECT_EQ(MemoLines(), QStringList({"This file contains: 1 Worksheets", "",
+                                        "Sheet 1 (named Sheet1) has 3 cells"}));
+    EXPECT_EQ(Form().CurrentFile(), (Here() / "book.xls").string());
+    EXPECT_EQ(Edit("Edit8")->text(), "book.xls");
+    EXPECT_EQ(Edit("Edit7")->text(), "book.CSV");
+
+    Button("CheckBox2")->click();  // runs the report again, with the contents
+    EXPECT_EQ(MemoLines(), QStringList({"This file contains: 1 Worksheets", "",
+                                        "Sheet 1 (named Sheet1) has 3 cells", "", "Sheet 1",
+                                        "--------", "; 5; abc", "2.5", ""}));
+    auto* memo = Find<QPlainTextEdit>("Memo1");
+    EXPECT_EQ(memo->textCursor().position(), 0);
+    EXPECT_FALSE(memo->textCursor().hasSelection());
+
+    Select("empty.xls");
+    Form().m1OpenClick();
+    EXPECT_EQ(MemoLines(),
+              QStringList({"This file contains: 1 Worksheets", "",
+                           "Sheet 1 (named Sheet1) is empty", "", "Sheet 1", "--------", "", ""}));
+
+    Button("BitBtn5")->click();
+    EXPECT_TRUE(MemoLines().isEmpty());
+    EXPECT_TRUE(Edit("Edit7")->text().isEmpty());
+    EXPECT_TRUE(Edit("Edit8")->text().isEmpty());
+    EXPECT_TRUE(Messages().isEmpty());
+}
+
+TEST_F(TForm1Test, RefusedAndDamagedWorkbooksAreExplainedAndTheWindowGoesOn) {
+    Form().BitBtn1Click();
+    Form().CheckBox2Click();
+    Form().BitBtn3Click();
+    EXPECT_EQ(Messages(), QStringList(3, kNoExcelFiles));
+    shown_.clear();
+
+    Write("damaged.xls", DamagedBook());
+    Write("locked.xls", Book({{"Sheet1", {}}}, u"secret"));
+    test::WriteFile(dir_ / "text.xls", test::Body().ascii("Name,Value\r\n"));
+    Write("zgood.xls", ExampleBook());
+    Form().ChangeDirectory(QString::fromStdString(Here().string()));
+    for (const char* name : {"text.xls", "locked.xls", "damaged.xls"}) {
+        Select(name);
+        Form().BitBtn1Click();
+        EXPECT_TRUE(MemoLines().isEmpty()) << name;
+    }
+    EXPECT_EQ(Messages(),
+              QStringList({kOnlyExcel97, kPasswordProtected, "Invalid or duplicated sheet name."}));
+    Select("zgood.xls");
+    Form().BitBtn1Click();
+    EXPECT_EQ(MemoLines().size(), 3);
+
+    // The export takes the selection when "File:" is empty.
+    shown_.clear();
+    Button("BitBtn5")->click();
+    for (const char* name : {"locked.xls", "text.xls"}) {
+        Select(name);
+        Form().CreateBtnClick();
+        EXPECT_EQ(Form().CurrentFile(), (Here() / name).string());
+    }
+    EXPECT_EQ(Messages(), QStringList({kPasswordProtected, kOnlyExcel97}));
+}
+
+// --- Text search ---------------------------------------------------------------------------
+
+TEST_F(TForm1Test, CloseThenSearchThisFileSearchesTheSelectedFile) {
+    Write("a.xls", Book({{"S", {{0, 0, std::string("nothing")}}}}));
+    Write("b.xls", Book({{"S", {{4, 2, std::string("xABCx")}}}}));
+    Select("b.xls");
+    Form().BitBtn1Click();
+    Form().m1CloseClick();
+    EXPECT_EQ(Form().CurrentFile(), "nil");
+    EXPECT_TRUE(MemoLines().isEmpty());
+    EXPECT_TRUE(Edit("Edit8")->text().isEmpty());
+
+    Edit("Edit1")->setText("abc");
+    Button("BitBtn3")->click();
+    EXPECT_TRUE(Messages().isEmpty());
+    EXPECT_EQ(Form().CurrentFile(), (Here() / "b.xls").string());
+    EXPECT_EQ(Form().SearchText(), "ABC");
+    EXPECT_EQ(GridRow(1), QStringList({"b.xls", "1", "5", "3", "xABCx"}));
+    EXPECT_EQ(Edit("Edit8")->text(), "b.xls");
+
+    Button("CheckBox1")->click();  // case sensitive: xABCx no longer holds "abc"
+    Button("BitBtn3")->click();
+    EXPECT_EQ(Messages(), QStringList({kNoMatchFound}));
+    EXPECT_EQ(GridRow(1), QStringList(5, QString()));
+}
+
+TEST_F(TForm1Test, EverySearchAddsARowPerHitAndRefillsFromTheTop) {
+    Write("book.xls", Book({{"First", {{0, 0, std::string("other")}}},
+                            {"Second",
+                             {{0, 0, std::string("abc")},
+                              {1, 3, std::string("xabcx")},
+                              {7, 1, std::string("ABC")}}}}));
+    Edit("Edit8")->setText("book.xls");
+    Edit("Edit1")->setText("abc");
+    Form().BitBtn3Click();
+    Form().BitBtn3Click();
+    EXPECT_EQ(Grid()->RowCount(), 26);
+    EXPECT_EQ(GridRow(1), QStringList({"book.xls", "2", "1", "1", "abc"}));
+    EXPECT_EQ(GridRow(2), QStringList({"book.xls", "2", "2", "4", "xabcx"}));
+    EXPECT_EQ(GridRow(3), QStringList({"book.xls", "2", "8", "2", "ABC"}));
+    EXPECT_EQ(GridRow(4), QStringList(5, QString()));
+    EXPECT_EQ(Edit("Edit3")->text(), "3");
+
+    Button("RadioButton3")->click();  // the whole text must match
+    Form().BitBtn3Click();
+    EXPECT_EQ(Grid()->RowCount(), 28);
+    EXPECT_EQ(GridRow(2), QStringList({"book.xls", "2", "8", "2", "ABC"}));
+    EXPECT_EQ(GridRow(3), QStringList(5, QString()));
+    EXPECT_EQ(Edit("Edit3")->text(), "2");
+
+    Edit("Edit1")->setText("missing");
+    Form().BitBtn3Click();
+    EXPECT_EQ(Grid()->RowCount(), 28);
+    EXPECT_EQ(GridRow(1), QStringList(5, QString()));
+    EXPECT_EQ(Edit("Edit3")->text(), "0");
+    EXPECT_EQ(Messages(), QStringList({kNoMatchFound}));
+}
+
+TEST_F(TForm1Test, DirectorySearchSkipsProtectedAndUnsupportedWorkbooks) {
+    Write("good1.xls", Book({{"S", {{0, 0, std::string("abc")}}}}));
+    Write("good2.xls", Book({{"S", {{2, 1, std::string("abc")}}}}));
+    Write("locked.xls", Book({{"S", {{0, 0, std::string("abc")}}}}, u"secret"));
+    test::WriteFile(dir_ / "plain.xls", test::Body().ascii("abc"));
+    Edit("Edit1")->setText("abc");
+    Button("RadioButton6")->click();
+    Select("good2.xls");
+
+    Form().BitBtn3Click();
+    EXPECT_TRUE(Messages().isEmpty());
+    EXPECT_EQ(GridRow(1), QStringList({"good1.xls", "1", "1", "1", "abc"}));
+    EXPECT_EQ(GridRow(2), QStringList({"good2.xls", "1", "3", "2", "abc"}));
+    EXPECT_EQ(GridRow(3), QStringList(5, QString()));
+    EXPECT_EQ(Edit("Edit3")->text(), "2");
+    EXPECT_EQ(Form().CurrentFile(), "plain.xls");  // the last workbook found
+    EXPECT_EQ(Edit("Edit8")->text(), "plain.xls");
+    EXPECT_EQ(FileList()->currentRow(), -1);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // A damaged workbook ends the search with its error; the hits so far stay.
+    Write("zz.xls", DamagedBook());
+    Form().BitBtn3Click();
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].text, "Invalid or duplicated sheet name.");
+    EXPECT_FALSE(shown_[0].hourglass);
+    EXPECT_EQ(GridRow(2).value(0), "good2.xls");
+
+    Edit("Edit1")->setText("nowhere");
+    fs::remove(dir_ / "zz.xls");
+    Form().BitBtn3Click();
+    ASSERT_EQ(shown_.size(), 2u);
+    EXPECT_EQ(shown_[1].text, kNoMatchFound);
+    EXPECT_FALSE(shown_[1].hourglass);
+}
+
+// --- Printing ------------------------------------------------------------------------------
+
+class TPrintTest : public TForm1Test {
+  protected:
+    std::unique_ptr<QPrinter> PdfPrinter() {
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(QString::fromStdString(pdf_.string()));
+        return printer;
+    }
+    // The page objects of the PDF file written.
+    int PdfPages() const {
+        QFile file(QString::fromStdString(pdf_.string()));
+        if (!file.open(QIODevice::ReadOnly)) return 0;
+        const QByteArray bytes = file.readAll();
+        int pages = 0;
+        for (qsizetype at = bytes.indexOf("/Type /Page"); at >= 0;
+             at = bytes.indexOf("/Type /Page", at + 1)) {
+            if (bytes.mid(at + 11, 1) != "s") ++pages;
+        }
+        return pages;
+    }
+    const fs::path pdf_ = dir_ / "out.pdf";
+};
+
+TEST_F(TPrintTest, PrintsTheReportOnlyWhenThereIsOne) {
+    Write("book.xls", ExampleBook());
+    Form().SetPrinter(PdfPrinter());
+    Form().m1PrintClick();
+    EXPECT_FALSE(fs::exists(pdf_));
+    Form().BitBtn1Click();
+    Form().m1PrintClick();
+    EXPECT_EQ(PdfPages(), 1);
+    EXPECT_TRUE(Messages().isEmpty());
+}
+
+TEST_F(TPrintTest, LongReportsGoOnToNewPagesAndWideLinesWrap) {
+    const int pages = PrintLines(*PdfPrinter(), QStringList(400, QStringLiteral("line")));
+    EXPECT_GT(pages, 1);
+    EXPECT_LT(pages, 400);
+    EXPECT_EQ(PdfPages(), pages);
+    // A line a few hundred pages wide is printed on as many lines as it takes.
+    EXPECT_GT(PrintLines(*PdfPrinter(), {QString(60000, QLatin1Char('W'))}), 1);
+}
+
+// --- Export --------------------------------------------------------------------------------
+
+TEST_F(TForm1Test, CreateFilesWritesTheChosenModeAndType) {
+    Write("Book1.xls", Book({{"A", {{0, 0, 1.0}}}, {"B", {}}, {"C", {{1, 1, std::string("c")}}}}));
+    Select("Book1.xls");
+    Form().BitBtn1Click();  // the current file, so Edit7 = Book1.CSV
+    ASSERT_EQ(Edit("Edit7")->text(), "Book1.CSV");
+
+    Form().CreateBtnClick();
+    EXPECT_TRUE(fs::exists(dir_ / "Book1.CSV"));
+    Button("RadioButton8")->click();
+    Form().CreateBtnClick();
+    EXPECT_TRUE(fs::exists(dir_ / "Book1_S1.csv"));
+    EXPECT_FALSE(fs::exists(dir_ / "Book1_S2.csv"));
+    EXPECT_TRUE(fs::exists(dir_ / "Book1_S3.csv"));
+    Button("RadioButton9")->click();
+    Find<QRadioButton>("RadioButton13")->setChecked(true);  // TXT, Edit7 still ".CSV"
+    Form().CreateBtnClick();
+    EXPECT_TRUE(fs::exists(dir_ / "Book1.txt"));
+    EXPECT_EQ(Messages(), QStringList(3, kExportDone));
+}
+
+TEST_F(TForm1Test, BatchModeExportsEveryReadableWorkbook) {
+    Write("locked.xls", Book({{"S", {{0, 0, 1.0}}}}, u"secret"));
+    Write("plain.xls", Book({{"S", {{0, 0, 1.0}}}}));
+    Button("CheckBox3")->click();
+    Button("RadioButton13")->click();
+    Form().CreateBtnClick();
+    EXPECT_EQ(Messages(), QStringList({kBatchExportDone}));
+    EXPECT_FALSE(fs::exists(dir_ / "locked.txt"));
+    EXPECT_TRUE(fs::exists(dir_ / "plain.txt"));
+    EXPECT_EQ(Form().CurrentFile(), "plain.xls");
+    EXPECT_EQ(Edit("Edit7")->text(), "plain.xls");
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// --- Help, about box, dropping -------------------------------------------------------------
+
+TEST_F(TForm1Test, HelpOpensThePageOrItsIndexInTheBrowser) {
+    std::vector<QUrl> opened;
+    Form().SetUrlOpener([&](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    });
+    Form().Contents1Click();
+    Form().Index1Click();
+    ASSERT_EQ(opened.size(), 2u);
+    ASSERT_TRUE(opened[0].isLocalFile());
+    const QString page = opened[0].toLocalFile();
+    EXPECT_TRUE(page.endsWith("/index.html"));
+    QFile html(page);
+    ASSERT_TRUE(html.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(html.readAll().contains("id=\"index\""));
+    EXPECT_EQ(opened[1].toLocalFile(), page);
+    EXPECT_EQ(opened[1].fragment(), "index");
+
+    Form().SetHelpDirectory(QString::fromStdString(dir_.path().string()));
+    Form().Contents1Click();
+    EXPECT_EQ(opened.size(), 2u);
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_TRUE(Messages()[0].contains("index.html"));
+}
+
+TEST_F(TForm1Test, AboutBoxShowsTheProgramAndOpensItsHomePage) {
+    TAboutBox& about = Form().AboutBox();
+    EXPECT_FALSE(about.isVisible());
+    EXPECT_EQ(about.windowTitle(), "About");
+    EXPECT_EQ(about.size(), QSize(298, 238));
+    const std::map<std::string, QString> labels = {{"ProductName", "Vorlix Utilities"},
+                                                   {"Version", "Version 1.1"},
+                                                   {"Company", "Brendale Radizeduzu, Inc.  "}};
+    for (const auto& [name, text] : labels)
+        EXPECT_EQ(about.findChild<QLabel*>(QString::fromStdString(name))->text(), text);
+    EXPECT_FALSE(about.findChild<QLabel*>("ProgramIcon")->pixmap().isNull());
+
+    std::vector<QUrl> opened;
+    Form().SetUrlOpener([&](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    });
+    about.findChild<QPushButton*>("BitBtn1")->click();
+    EXPECT_EQ(opened, std::vector<QUrl>{TAboutBox::HomePage()});
+
+    // "About" shows the box modally until "OK".
+    QWidget* modal = nullptr;
+    QTimer::singleShot(0, [&] {
+        modal = QApplication::activeModalWidget();
+        about.findChild<QPushButton*>("OKButton")->click();
+    });
+    Form().About1Click();
+    EXPECT_EQ(modal, &about);
+    EXPECT_FALSE(about.isVisible());
+}
+
+TEST_F(TForm1Test, DroppingAWorkbookReportsOnIt) {
+    fs::create_directory(dir_ / "drop");
+    Write("drop/in.xls", ExampleBook());
+    test::WriteFile(dir_ / "notes.txt", {});
+    ShowTab(1);
+    const auto dragged = [](const fs::path& file) {
+        auto mime = std::make_unique<QMimeData>();
+        mime->setUrls({QUrl::fromLocalFile(QString::fromStdString(file.string()))});
+        return mime;
+    };
+
+    const auto text = dragged(dir_ / "notes.txt");
+    QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, text.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(&Form(), &refused);
+    EXPECT_FALSE(refused.isAccepted());
+
+    const auto book = dragged(dir_ / "drop" / "in.xls");
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, book.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(&Form(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, book.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(&Form(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(Here().filename(), "drop");
+    EXPECT_EQ(Form().CurrentFile(), (Here() / "in.xls").string());
+    EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 0);
+    EXPECT_EQ(MemoLines().value(2), "Sheet 1 (named Sheet1) has 3 cells");
+}
+
+}  // namespace
+}  // namespace vorlix::app
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,273 @@
+// vorlix-cli info, search and export, run as a separate program.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <future>
+
+#include "app/Commands.h"
+#include "platform/RegionalSettings.h"
+#include "tests/support/RunCommand.h"
+#include "tests/support/TestPaths.h"
+#include "tests/support/WorkbookFixtures.h"
+#include "tests/support/XlsBuilder.h"
+
+using namespace vorlix::test;
+namespace fs = std::filesystem;
+namespace app = vorlix::app;
+
+namespace {
+
+CommandResult Cli(const std::vector<std::string>& args) {
+    return RunCommand(VORLIX_CLI, args);
+}
+
+std::string Line(const std::string& text) {
+    return text + "\n";
+}
+
+// XF 1 shows numbers with two decimals.
+RecordList Formats() {
+    return {{kFormatRecord, FormatBody(164, "0.00")},
+            {kXfRecord, XfBody(0, 0)},
+            {kXfRecord, XfBody(0, 164)}};
+}
+
+// Sheet1: 5 in A1, abc in B1, 2.5 in A3 (two decimals shown); Sheet2: Needle in A1.
+std::vector<SheetRecords> ExampleSheets() {
+    return {{"Sheet1",
+             {{kNumberRecord, NumberBody(0, 0, 0, 5)},
+              {kLabelRecord, LabelCellBody(0, 1, 0, "abc")},
+              {kNumberRecord, NumberBody(2, 0, 1, 2.5)}}},
+            {"Sheet2",
+             {{kLabelRecord, LabelCellBody(0, 0, 0, "Needle")},
+              {kLabelRecord, LabelCellBody(1, 1, 0, "a\tneedle")}}}};
+}
+
+class CliCommandsTest : public ::testing::Test {
+  protected:
+    fs::path Example(const std::string& name) {
+        const fs::path path = dir / name;
+        WriteWorkbook(path, WorkbookStream(ExampleSheets(), Formats()));
+        return path;
+    }
+    fs::path Stream(const std::string& name, const Bytes& stream) {
+        const fs::path path = dir / name;
+        WriteWorkbook(path, stream);
+        return path;
+    }
+    fs::path TextFile(const std::string& name) {
+        const fs::path path = dir / name;
+        WriteFile(path, Body().ascii("not a workbook"));
+        return path;
+    }
+    static std::string Content(const fs::path& file) {
+        const Bytes bytes = ReadFile(file);
+        return {bytes.begin(), bytes.end()};
+    }
+
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(CliCommandsTest, InfoPrintsTheReport) {
+    const std::string book = Example("book.xls").string();
+    CommandResult r = Cli({"info", book, "--locale", "C"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out,
+              "This file contains: 2 Worksheets\n\nSheet 1 (named Sheet1) has 3 cells\n"
+              "Sheet 2 (named Sheet2) has 2 cells\n");
+
+    r = Cli({"info", "--contents", book, "--locale", "C"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Lines(r.out),
+              (std::vector<std::string>{
+                  "This file contains: 2 Worksheets", "", "Sheet 1 (named Sheet1) has 3 cells",
+                  "Sheet 2 (named Sheet2) has 2 cells", "", "Sheet 1", "--------", "; 5; abc",
+                  "2.5", "", "Sheet 2", "--------", "; Needle", "a\tneedle", ""}));
+
+    vorlix::platform::TRegionalSettings german;
+    if (vorlix::platform::TRegionalSettings::FromLocale("de_DE.UTF-8", german)) {
+        r = Cli({"info", "--contents", "--locale", "de_DE.UTF-8", book});
+        EXPECT_EQ(Lines(r.out).at(8), "2,5");
+    }
+}
+
+TEST_F(CliCommandsTest, InfoRefusalsAndErrorsGoToStderr) {
+    const std::string text = TextFile("text.xls").string();
+    const std::string secret = Stream("secret.xls", EncryptedWorkbookStream(u"pw")).string();
+    const std::string late = Stream("late.xls", LateFilePassStream()).string();
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"info", text}, Line(app::kOnlyExcel97)},
+        {{"info", secret}, Line(app::kPasswordProtected)},
+        {{"info", late, "--contents"}, "Error: file is protected, and password is invalid!\n"},
+        {{"info", secret, "--locale", "xx_XX.nowhere"}, "Unknown locale: xx_XX.nowhere\n"},
+    };
+    for (const Case& c : cases) {
+        const CommandResult r = Cli(c.args);
+        EXPECT_EQ(r.status, 2) << c.args[1];
+        EXPECT_EQ(r.out, "") << c.args[1];
+        EXPECT_EQ(r.err, c.message) << c.args[1];
+    }
+    const CommandResult opened = Cli({"info", secret, "--password", "pw"});
+    EXPECT_EQ(opened.status, 0) << opened.err;
+    EXPECT_EQ(Lines(opened.out).at(2), "Sheet 1 (named Data) has 1 cell");
+}
+
+TEST_F(CliCommandsTest, SearchPrintsOneLinePerHitAndTellsByItsStatus) {
+    const std::string book = Example("book.xls").string();
+    CommandResult r = Cli({"search", "needle", book});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "book.xls\t2\t1\t1\tNeedle\nbook.xls\t2\t2\t2\ta\\x09needle\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(Cli({"search", "needle", book, "--case-sensitive"}).out,
+              "book.xls\t2\t2\t2\ta\\x09needle\n");
+    EXPECT_EQ(Cli({"search", "NEEDLE", book, "--match"}).out, "book.xls\t2\t1\t1\tNeedle\n");
+
+    // A folder is searched workbook by workbook; the password opens the encrypted one.
+    Stream("secret.xls", EncryptedWorkbookStream(u"pw"));
+    EXPECT_EQ(Cli({"search", "1", dir.path().string(), "--match", "--password", "pw"}).out,
+              "secret.xls\t1\t1\t1\t1\n");
+
+    r = Cli({"search", "2.50", book, "--locale", "C"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, Line(app::kNoMatchFound));
+
+    const std::vector<std::pair<std::string, std::string>> failures = {
+        {TextFile("text.xls").string(), Line(app::kOnlyExcel97)},
+        {(dir / "secret.xls").string(), Line(app::kPasswordProtected)},
+        {Stream("late.xls", LateFilePassStream()).string(),
+         "Error: file is protected, and password is invalid!\n"},
+    };
+    for (const auto& [file, message] : failures) {
+        r = Cli({"search", "x", file});
+        EXPECT_EQ(r.status, 2) << file;
+        EXPECT_EQ(r.err, message);
+    }
+}
+
+TEST_F(CliCommandsTest, ExportWritesFilesAndListsThem) {
+    const fs::path book = Example("book.xls");
+    const Bytes workbook = ReadFile(book);
+
+    CommandResult r = Cli({"export", book.string(), "--locale", "C"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, Line((dir / "book.CSV").string()));
+    EXPECT_EQ(Content(dir / "book.CSV"), "\"5\",\"abc\"\r\n\"\",\"\"\r\n\"2.50\",\"\"\r\n");
+
+    r = Cli({"export", book.string(), "--separate", "--txt", "-o", (dir / "out.x").string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, Line((dir / "out_S1.txt").string()) + Line((dir / "out_S2.txt").string()));
+
+    r = Cli({"export", book.string(), "--all-in-one", "--txt"});
+    EXPECT_EQ(r.out, Line((dir / "book.txt").string()));
+    EXPECT_EQ(Content(dir / "book.txt"),
+              "\r\nSheet 1\r\n\t5\tabc\r\n2.5\r\n\r\n\r\nSheet 2\r\n\tNeedle\r\na\tneedle\r\n\r\n");
+
+    // A folder: every readable workbook, beside itself; the workbooks stay as they are.
+    Stream("secret.xls", EncryptedWorkbookStream(u"pw"));
+    TextFile("text.xls");
+    r = Cli({"export", dir.path().string(), "--one-sheet", "--txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, Line((dir / "book.txt").string()));
+    EXPECT_EQ(r.err, "");  // no progress lines when stderr is no terminal
+    EXPECT_EQ(Content(dir / "book.txt"), "5\tabc\r\n\t\r\n2.50\t\r\n");
+    EXPECT_EQ(ReadFile(book), workbook);
+}
+
+TEST_F(CliCommandsTest, ExportRefusalsAndUsageErrors) {
+    const fs::path book = Example("book.xls");
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;  // empty: only the status is checked
+    };
+    const std::vector<Case> cases = {
+        {{"export", TextFile("text.xls").string()}, Line(app::kOnlyExcel97)},
+        {{"export", Stream("secret.xls", EncryptedWorkbookStream(u"pw")).string()},
+         Line(app::kPasswordProtected)},
+        {{"export", dir.path().string(), "-o", "x.csv"},
+         "An output name applies to one workbook, not to a folder\n"},
+        {{"export", book.string(), "--csv", "--txt"}, ""},
+    };
+    for (const Case& c : cases) {
+        const CommandResult r = Cli(c.args);
+        EXPECT_EQ(r.status, 2) << c.args.back();
+        if (!c.message.empty()) {
+            EXPECT_EQ(r.err, c.message);
+            EXPECT_EQ(r.out, "");
+        }
+    }
+    EXPECT_EQ(ReadFile(dir / "text.xls"), Body().ascii("not a workbook").data());
+}
+
+TEST_F(CliCommandsTest, DumpShowsDisplayTexts) {
+    const CommandResult r = Cli({"dump", Example("book.xls").string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"display\": \"2.50\""), std::string::npos);
+    EXPECT_NE(r.out.find("\"display\": \"abc\""), std::string::npos);
+}
+
+// The program's report and `info --contents` agree on the small real-world workbooks.
+TEST(CliCorpusTest, InfoMatchesTheReport) {
+    std::vector<fs::path> small;
+    for (const fs::path& file : CorpusFiles()) {
+        std::error_code ec;
+        const auto size = fs::file_size(file, ec);
+        if (!ec && size <= 64 * 1024) small.push_back(file);
+    }
+    if (small.empty()) GTEST_SKIP() << "no corpus";
+    // Starting the program costs far more than reading a small workbook (most of all under
+    // the sanitizers): an even spread of at most 40 files keeps the test quick. They are
+    // read from copies, since an open workbook is locked and other suites open the corpus.
+    constexpr std::size_t kSample = 40;
+    const std::size_t count = std::min(kSample, small.size());
+    TempDir dir;
+    std::vector<fs::path> files;
+    for (std::size_t i = 0; i < count; ++i) {
+        const fs::path& original = small[i * small.size() / count];
+        files.push_back(dir / original.filename().string());
+        fs::copy_file(original, files.back());
+    }
+    vorlix::platform::TRegionalSettings cLocale;
+    ASSERT_TRUE(vorlix::platform::TRegionalSettings::FromLocale("C", cLocale));
+    const vorlix::platform::TRegionalSettings saved = vorlix::platform::RegionalSettings();
+    vorlix::platform::SetRegionalSettings(cLocale);
+
+    // The program starts once per file; a few run at a time.
+    std::vector<CommandResult> got(files.size());
+    constexpr std::size_t kParallel = 4;
+    for (std::size_t first = 0; first < files.size(); first += kParallel) {
+        std::vector<std::future<CommandResult>> runs;
+        for (std::size_t i = first; i < std::min(first + kParallel, files.size()); ++i) {
+            runs.push_back(std::async(std::launch::async, [&file = files[i]] {
+                return Cli({"info", "--contents", "--locale", "C", file.string()});
+            }));
+        }
+        for (std::size_t i = 0; i < runs.size(); ++i)
+            got[first + i] = runs[i].get();
+    }
+    // It prints the report's lines, or the refusal or error with status 2.
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        CommandResult want;
+        try {
+            const app::TReport report = app::FileInformation(files[i], true);
+            want.status = report.Message.empty() ? 0 : 2;
+            if (!report.Message.empty()) want.err = Line(report.Message);
+            for (const std::string& line : report.Lines)
+                want.out += Line(line);
+        } catch (const std::exception& error) {
+            want.status = 2;
+            want.err = Line(error.what());
+        }
+        EXPECT_EQ(got[i].status, want.status) << files[i].filename();
+        EXPECT_EQ(got[i].out, want.out) << files[i].filename();
+        EXPECT_EQ(got[i].err, want.err) << files[i].filename();
+    }
+    vorlix::platform::SetRegionalSettings(saved);
+}
