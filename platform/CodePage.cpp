@@ -224,24 +224,6 @@ char32_t NextUtf8(std::string_view s, size_t& i) {
     return cp;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | cp >> 6);
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | cp >> 12);
-        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | cp >> 18);
-        out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 }  // namespace
 
 std::uint32_t SystemCodePage() {
@@ -261,45 +243,68 @@ bool IsCodePageSupported(std::uint32_t codePage) {
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
+    // A UTF-8 text never has more UTF-16 units than bytes.
+    std::u16string out(text.size(), u'\0');
+    char16_t* p = out.data();
     size_t i = 0;
     while (i < text.size()) {
         const auto b = static_cast<unsigned char>(text[i]);
         if (b < 0x80) {
-            out += static_cast<char16_t>(b);
+            *p++ = b;
             ++i;
             continue;
         }
         const char32_t cp = NextUtf8(text, i);
         if (cp >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            *p++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            *p++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
         } else {
-            out += static_cast<char16_t>(cp);
+            *p++ = static_cast<char16_t>(cp);
         }
     }
+    out.resize(static_cast<size_t>(p - out.data()));
     return out;
+}
+
+void AppendUtf8(std::string& out, std::u16string_view text) {
+    const size_t start = out.size();
+    // The exact length first: one byte per ASCII unit, up to three per other unit (a
+    // surrogate pair takes four for its two units).
+    size_t length = 0;
+    for (const char16_t u : text)
+        length += u < 0x80 ? 1 : u < 0x800 ? 2 : 3;
+    out.resize(start + length);
+    char* p = out.data() + start;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        if (cp < 0x80) {
+            *p++ = static_cast<char>(cp);
+            continue;
+        }
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = kReplacement;  // an unpaired surrogate has no UTF-8 form
+        }
+        if (cp < 0x800) {
+            *p++ = static_cast<char>(0xC0 | cp >> 6);
+        } else if (cp < 0x10000) {
+            *p++ = static_cast<char>(0xE0 | cp >> 12);
+            *p++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        } else {
+            *p++ = static_cast<char>(0xF0 | cp >> 18);
+            *p++ = static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+            *p++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        }
+        *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    out.resize(static_cast<size_t>(p - out.data()));  // pairs took less than counted
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {
     std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i];
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                   text[i + 1] <= 0xDFFF) {
-            AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) +
-                                (text[i + 1] - 0xDC00));
-            ++i;
-        } else if (u >= 0xD800 && u <= 0xDFFF) {
-            AppendUtf8(out, kReplacement);
-        } else {
-            AppendUtf8(out, u);
-        }
-    }
+    AppendUtf8(out, text);
     return out;
 }
 

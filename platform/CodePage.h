@@ -42,5 +42,7 @@ unsigned char CharLowerA(std::uint32_t codePage, unsigned char c);
 // UTF-8 helpers used across the program (no iconv involved).
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
+// Appends the UTF-8 form of `text` to `out`.
+void AppendUtf8(std::string& out, std::u16string_view text);
 
 }  // namespace vorlix::platform

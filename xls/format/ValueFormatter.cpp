@@ -1,6 +1,7 @@
 #include "xls/format/ValueFormatter.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -118,6 +119,17 @@ TDecimal SignificantDigits(double value) {
     TDecimal d;
     value = std::fabs(value);
     if (value == 0 || !std::isfinite(value)) return d;
+    if (value < 1e17 && value == std::floor(value)) {
+        // Whole numbers of up to 17 digits: their digits are exact without a float print.
+        char digits[24];
+        const auto end =
+            std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(value)).ptr;
+        d.Count = static_cast<int>(end - digits);
+        std::memcpy(d.Digits, digits, static_cast<std::size_t>(d.Count));
+        d.Exponent = d.Count;
+        DropTrailingZeros(d);
+        return d;
+    }
     char buffer[48];  // "d.ddddddddddddddddde-308"
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, value,
                                    std::chars_format::scientific, kSignificantDigits - 1)
@@ -1100,14 +1112,19 @@ class TPlanCache {
   public:
     const TFormatPlan& Plan(std::uint16_t index, TextView text, const TRegionalSettings& rs) {
         Refresh();
-        if (last_ && last_->index == index && last_->text == text) return *lastPlan_;
+        // Cells of a sheet take turns among a few formats: the ones used last are
+        // compared before any hashing.
+        for (const TRecent& r : recent_) {
+            if (r.key != nullptr && r.key->index == index && r.key->text == text) return *r.plan;
+        }
         auto it = plans_.find(TKeyView{index, text});
         if (it == plans_.end()) {
             if (plans_.size() >= kMaxPlans) Clear();
             it = plans_.emplace(TKey{index, Text(text)}, MakeFormatPlan(index, text, rs)).first;
         }
-        last_ = &it->first;
-        lastPlan_ = &it->second;
+        for (std::size_t i = recent_.size() - 1; i > 0; --i)
+            recent_[i] = recent_[i - 1];
+        recent_[0] = TRecent{&it->first, &it->second};
         return it->second;
     }
 
@@ -1155,13 +1172,15 @@ class TPlanCache {
     }
     void Clear() {
         plans_.clear();
-        last_ = nullptr;
-        lastPlan_ = nullptr;
+        recent_.fill(TRecent{});
     }
 
+    struct TRecent {
+        const TKey* key = nullptr;
+        const TFormatPlan* plan = nullptr;
+    };
     std::unordered_map<TKey, TFormatPlan, THash, TEqual> plans_;
-    const TKey* last_ = nullptr;
-    const TFormatPlan* lastPlan_ = nullptr;
+    std::array<TRecent, 4> recent_{};
     std::optional<TDatePlan> shortDate_;
     std::uint64_t generation_ = ~std::uint64_t{0};
 };

@@ -192,6 +192,16 @@ std::u16string TCell::DisplayText() const {
     return FormatCellValue(Value(), index, text);
 }
 
+bool TCell::AnsiTextView(std::string_view& text) const {
+    const TCells::Slot& slot = owner_->Resolve(*this);
+    const TValueKind kind = kKinds[slot.kind];
+    if (kind != vkString && kind != vkUString) return false;
+    std::uint32_t length = 0;
+    std::memcpy(&length, owner_->ansiArena_.data() + slot.payload, 4);
+    text = std::string_view(owner_->ansiArena_).substr(slot.payload + 4, length);
+    return true;
+}
+
 bool TCell::Pending() const {
     owner_->Resolve(*this);
     return position_ == TCells::kPendingPosition;

@@ -51,6 +51,8 @@ class TCell final : public TCustomXLSItem {
 
     // The value as a spreadsheet shows it, through the cell's number format.
     std::u16string DisplayText() const;
+    // For an 8-bit text value, a view of its text (valid until the collection changes).
+    bool AnsiTextView(std::string_view& text) const;
 
     // True while the cell is pending (looked up, not yet part of the collection).
     bool Pending() const;
