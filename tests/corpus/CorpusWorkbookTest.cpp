@@ -12,6 +12,7 @@
 
 #include "cli/DumpCommand.h"
 #include "platform/CodePage.h"
+#include "platform/RegionalSettings.h"
 #include "tests/support/TestPaths.h"
 #include "xls/format/TFormatStrings.h"
 #include "xls/model/Errors.h"
@@ -235,4 +236,126 @@ TEST(CorpusWorkbookTest, DumpPrintsEveryReadableWorkbook) {
         EXPECT_EQ(dump["version"], 8);
         EXPECT_FALSE(dump["sheets"].empty());
     }
+}
+
+namespace {
+
+// The records of a CSV file (RFC 4180: quoted fields may hold commas, quotes and breaks).
+std::vector<std::vector<std::string>> ReadCsv(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::vector<std::string>> rows(1);
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (quoted) {
+            if (ch == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (ch == '"') {
+                quoted = false;
+            } else {
+                field += ch;
+            }
+        } else if (ch == '"') {
+            quoted = true;
+        } else if (ch == ',') {
+            rows.back().push_back(std::move(field));
+            field.clear();
+        } else if (ch == '\n' || ch == '\r') {
+            if (ch == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            rows.back().push_back(std::move(field));
+            field.clear();
+            rows.emplace_back();
+        } else {
+            field += ch;
+        }
+    }
+    if (!field.empty() || !rows.back().empty()) rows.back().push_back(field);
+    return rows;
+}
+
+std::string At(const std::vector<std::vector<std::string>>& rows, int row, int col) {
+    if (row < 0 || row >= static_cast<int>(rows.size())) return {};
+    if (col < 0 || col >= static_cast<int>(rows[row].size())) return {};
+    return rows[row][col];
+}
+
+// Regional settings for one test.
+class SettingsScope {
+  public:
+    explicit SettingsScope(const platform::TRegionalSettings& s)
+        : saved_(platform::RegionalSettings()) {
+        platform::SetRegionalSettings(s);
+    }
+    ~SettingsScope() { platform::SetRegionalSettings(saved_); }
+
+  private:
+    platform::TRegionalSettings saved_;
+};
+
+}  // namespace
+
+// The display texts agree with the other reader's rendering (U.S. English) where both
+// format alike: texts, and numbers under the plain formats below. Deliberate differences,
+// not compared: formula cells (the other program recalculates them); general numbers
+// below 0.001 (written "1E-6" here, as a spreadsheet's general format does) or with more
+// than 15 significant digits (cut to 15 here); formats with a "[$...]" prefix (dropped
+// here with the currency it names), thousands scaling ("#,##0,"), padding ("_)" adds no
+// space here), fractions (the whole part is rounded, zero shows nothing) and the built-in
+// date formats (rendered from their catalogue text, "mm/dd/yy", once a file is read).
+TEST(CorpusWorkbookTest, DisplayTextsAgreeWhereBothFormatAlike) {
+    SKIP_WITHOUT_CORPUS();
+    const SettingsScope usEnglish{platform::TRegionalSettings{}};
+    const std::set<std::string> plain = {"General", "@",        "0",  "0.0",   "0.00", "0.000",
+                                         "#,##0",   "#,##0.00", "0%", "0.00%", "h:mm"};
+    long long compared = 0;
+    for (const json& entry : Manifest()["files"]) {
+        const std::string name = entry["file"];
+        const auto folder = test::CorpusDir() / "oracle" / "lo" / name;
+        if (!std::filesystem::exists(folder / "index.json")) continue;
+        const json index = LoadJson(folder / "index.json");
+        if (!index.value("ok", false) || index.value("opened_as_text", false)) continue;
+        const Opened o = Open(entry);
+        if (!o.error.empty()) continue;
+        SCOPED_TRACE(name);
+        TWorkbook& book = o.file->Workbook();
+        for (const json& sheetEntry : index["sheets"]) {
+            if (!sheetEntry.value("shown", json()).is_string()) continue;
+            TSheet* sheet =
+                book.Sheets().Find(platform::Utf8ToUtf16(sheetEntry["name"].get<std::string>()));
+            if (sheet == nullptr) continue;
+            const auto shown = ReadCsv(folder / sheetEntry["shown"].get<std::string>());
+            const auto formulas = sheetEntry.value("formulas", json()).is_string()
+                                      ? ReadCsv(folder / sheetEntry["formulas"].get<std::string>())
+                                      : decltype(shown){};
+            TCells& cells = sheet->Cells();
+            for (int i = 0; i < cells.Count(); ++i) {
+                const TCell cell = cells.Items(i);
+                const TFormatEntry& format = book.FormatTable().Entry(cell.NumberFormat());
+                const std::string formatText = platform::Utf16ToUtf8(format.Text);
+                if (plain.count(formatText) == 0) continue;
+                const TCellValue v = cell.Value();
+                if (!v.IsText() && v.Kind() != vkDouble) continue;
+                const std::string formula = At(formulas, cell.Row(), cell.Col());
+                if (formula.rfind('=', 0) == 0 || formula.rfind("{=", 0) == 0) continue;
+                const std::string expected = At(shown, cell.Row(), cell.Col());
+                if (expected.rfind("Err:", 0) == 0) continue;  // a formula it failed to evaluate
+                if (v.Kind() == vkDouble && formatText == "General") {
+                    const double a = std::fabs(v.AsDouble());
+                    if (a != 0 && (a < 1e-3 || a >= 1e15)) continue;
+                    if (std::stod(platform::Utf16ToUtf8(cell.DisplayText())) != v.AsDouble() &&
+                        v.AsDouble() != 0) {
+                        continue;  // more than 15 significant digits
+                    }
+                }
+                ++compared;
+                EXPECT_EQ(platform::Utf16ToUtf8(cell.DisplayText()), expected)
+                    << sheetEntry["name"].get<std::string>() << " row " << cell.Row() << " col "
+                    << cell.Col() << " format " << formatText;
+            }
+        }
+    }
+    EXPECT_GT(compared, 200000);
 }

@@ -147,10 +147,12 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{-1e-300, "0.00", "-0.00"}, FormatCase{-5, "\"$\"#,##0", "-$5"},
                       FormatCase{0, "0;(0)", "0"},
                       FormatCase{-5, "(0)", "(5)"},  // one section, parenthesised
-                      FormatCase{-5, "0;\"neg\"", "-neg"},
-                      // The negative section's own "-" comes after the sign.
-                      FormatCase{-5, "0;[Red]-0", "--5"}, FormatCase{-5, "0;", "-5"},
-                      FormatCase{5, "\"abc\";0", "abc"}, FormatCase{-5, "\"abc\";0", "-5"}));
+                      // A section of their own shows negatives without their "-": the
+                      // section writes the sign it wants (an empty one gives the general
+                      // number text).
+                      FormatCase{-5, "0;\"neg\"", "neg"}, FormatCase{-5, "0;[Red]-0", "-5"},
+                      FormatCase{-5, "0;", "-5"}, FormatCase{5, "\"abc\";0", "abc"},
+                      FormatCase{-5, "\"abc\";0", "5"}));
 
 INSTANTIATE_TEST_SUITE_P(Scientific, NumberPatternTest,
                          ::testing::Values(FormatCase{1234567, "0.00E+00", "1.23E+06"},
@@ -169,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
     LiteralsAndRewriting, NumberPatternTest,
     ::testing::Values(FormatCase{5, "\"abc\" 0 'x'", "abc 5 x"}, FormatCase{5, "0 \"kg", "5 kg"},
                       FormatCase{5, "0 Eur", "5 Eur"}, FormatCase{5, "0?", "5?"},
-                      FormatCase{0.125, "0.00%", "12.50%"}, FormatCase{-0.25, "0%;-0%", "--25%"},
+                      FormatCase{0.125, "0.00%", "12.50%"}, FormatCase{-0.25, "0%;-0%", "-25%"},
                       // The last character is ")": no scaling, "%" is literal text.
                       FormatCase{-0.25, "0%;(0%)", "(0%)"},
                       // Only a final "%" multiplies.
@@ -383,6 +385,46 @@ TEST_F(ValueFormatterTest, ReplacedSettingsTakeEffectAtTheNextCall) {
     platform::SetRegionalSettings(TRegionalSettings{});
     EXPECT_EQ(Number(1234.5, "#,##0.00"), "1,234.50");
     EXPECT_EQ(U8(FormatCellValue(date, 14, u"")), "2/5/2003");
+}
+
+// A second locale: comma decimals, dot grouping and dates, day before month, a 24-hour
+// clock without AM/PM strings.
+TEST_F(ValueFormatterTest, CommaDecimalDayMonthTwentyFourHourLocale) {
+    TRegionalSettings s;
+    s.DecimalSeparator = u',';
+    s.ThousandSeparator = u'.';
+    s.DateSeparator = u'.';
+    s.ListSeparator = u';';
+    s.ShortDateFormat = u"dd/mm/yyyy";
+    s.LongDateFormat = u"dddd, d. mmmm yyyy";
+    s.ShortTimeFormat = u"hh:mm";
+    s.LongTimeFormat = u"hh:mm:ss";
+    s.TimeAMString = u"";
+    s.TimePMString = u"";
+    s.CurrencyString = u"€";
+    s.CurrencyFormat = 3;  // 1 €
+    s.NegCurrFormat = 8;   // -1 €
+    platform::SetRegionalSettings(s);
+
+    EXPECT_EQ(Number(1234.5, "#,##0.00"), "1.234,50");
+    EXPECT_EQ(Number(-1234.5, "#,##0.00;(#,##0.00)"), "(1.234,50)");
+    EXPECT_EQ(Number(0.125, "0.00%"), "12,50%");
+    EXPECT_EQ(Number(1234567, "0.00E+00"), "1,23E+06");
+    EXPECT_EQ(Number(2.5, "0"), "3");
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Number(1.0 / 3), 0, u"")), "0,333333333333333");
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Number(1.5e20), 0, u"")), "1,5E20");
+    // Dates in the day-month order and the 24-hour clock.
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::DateTime(kNewYear), 14, u"")), "01.01.2000");
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::DateTime(kNewYear), 15, u"")), "01.Jan.00");
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::DateTime(kNewYear), 22, u"")), "01.01.2000 18:00");
+    EXPECT_EQ(DateTime(kNewYear, "dd/mm/yyyy hh:mm:ss"), "01.01.2000 18:00:00");
+    EXPECT_EQ(DateTime(kNewYear, "c"), "01.01.2000 18:00:00");
+    EXPECT_EQ(DateTime(kNewYear, "h:mm"), "18:00");
+    EXPECT_EQ(DateTime(kNewYear, "ampm"), "");
+    // A date-time under a number format shows the locale's short date.
+    EXPECT_EQ(DateTime(kNewYear, "0.00"), "01.01.2000");
+    // Currency patterns of the built-in indexes follow the locale's placement and style.
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Number(-1234.5), 8, u"")), "-1.234,50 €");
 }
 
 TEST_F(ValueFormatterTest, ManyFormatsInTurnKeepTheirOwnResults) {

@@ -587,6 +587,8 @@ TNumberBranch MakeNumberBranch(Text s, bool negate, const TRegionalSettings& rs)
         b.fraction = MakeDenominator(
             TextView(s).substr(from, space == Text::npos ? Text::npos : space - from));
     }
+    // A section that rewrites to nothing shows the general number text, sign included.
+    if (s.empty()) b.negate = false;
     b.rewritten = std::move(s);
     if (!b.fraction) {
         b.compiled = CompileNumberSection(b.rewritten, false);
@@ -618,8 +620,11 @@ TNumberPlan MakeNumberPlan(Text pattern, const TRegionalSettings& rs) {
         negative = pattern.substr(semi + 1);
         negative = negative.substr(0, negative.find(u';'));
     }
+    // A negative value shows without its own "-" where the format gives it a section of
+    // its own (the section writes its sign, if any, as literal text) or parentheses.
     const bool parenthesised = Contains(negative, u'(') && Contains(negative, u')');
-    plan.negative = MakeNumberBranch(std::move(negative), parenthesised, rs);
+    const bool ownSection = semi != Text::npos;
+    plan.negative = MakeNumberBranch(std::move(negative), parenthesised || ownSection, rs);
     return plan;
 }
 
