@@ -57,27 +57,13 @@ class UsSettings {
 };
 
 // Commands run on workbooks in a fresh folder, under U.S. English regional settings.
-class CommandsTest : public ::testing::Test {
+class CommandsTest : public FolderTest {
   protected:
     UsSettings settings_;
 
     fs::path Book(const std::string& name, const std::vector<SheetRecords>& sheets,
                   const RecordList& globals = Formats()) {
         return Stream(name, WorkbookStream(sheets, globals));
-    }
-    fs::path Stream(const std::string& name, const Bytes& stream) {
-        const fs::path path = dir / name;
-        WriteWorkbook(path, stream);
-        return path;
-    }
-    fs::path TextFile(const std::string& name) {
-        const fs::path path = dir / name;
-        WriteFile(path, Body().ascii("not a workbook"));
-        return path;
-    }
-    static std::string Content(const fs::path& file) {
-        const Bytes bytes = ReadFile(file);
-        return {bytes.begin(), bytes.end()};
     }
     std::vector<std::string> FolderListing() const {
         std::vector<std::string> names;
@@ -86,8 +72,6 @@ class CommandsTest : public ::testing::Test {
         std::sort(names.begin(), names.end());
         return names;
     }
-
-    TempDir dir;
 };
 
 }  // namespace

@@ -43,29 +43,11 @@ std::vector<SheetRecords> ExampleSheets() {
               {kLabelRecord, LabelCellBody(1, 1, 0, "a\tneedle")}}}};
 }
 
-class CliCommandsTest : public ::testing::Test {
+class CliCommandsTest : public FolderTest {
   protected:
     fs::path Example(const std::string& name) {
-        const fs::path path = dir / name;
-        WriteWorkbook(path, WorkbookStream(ExampleSheets(), Formats()));
-        return path;
+        return Stream(name, WorkbookStream(ExampleSheets(), Formats()));
     }
-    fs::path Stream(const std::string& name, const Bytes& stream) {
-        const fs::path path = dir / name;
-        WriteWorkbook(path, stream);
-        return path;
-    }
-    fs::path TextFile(const std::string& name) {
-        const fs::path path = dir / name;
-        WriteFile(path, Body().ascii("not a workbook"));
-        return path;
-    }
-    static std::string Content(const fs::path& file) {
-        const Bytes bytes = ReadFile(file);
-        return {bytes.begin(), bytes.end()};
-    }
-
-    TempDir dir;
 };
 
 }  // namespace

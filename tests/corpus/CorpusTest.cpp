@@ -10,6 +10,7 @@
 
 #include "cli/StructureCommands.h"
 #include "platform/CodePage.h"
+#include "tests/support/CorpusOracle.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TestPaths.h"
 #include "xls/read/Decryption.h"
@@ -22,28 +23,11 @@ using json = nlohmann::json;
 
 namespace {
 
-json LoadJson(const std::filesystem::path& p) {
-    std::ifstream in(p);
-    return json::parse(in);
-}
-
-const json& Manifest() {
-    static const json manifest = LoadJson(test::CorpusDir() / "manifest.json");
-    return manifest;
-}
-
 const json* ManifestEntry(const std::string& name) {
-    for (const json& f : Manifest()["files"]) {
+    for (const json& f : test::CorpusManifest()["files"]) {
         if (f["file"] == name) return &f;
     }
     return nullptr;
-}
-
-bool HasFeature(const json& entry, const std::string& feature) {
-    for (const json& f : entry["features"]) {
-        if (f == feature) return true;
-    }
-    return false;
 }
 
 void CollectPaths(TCFileStorage& storage, const std::string& prefix, std::set<std::string>& out) {
@@ -75,8 +59,8 @@ TEST(CorpusTest, EveryFileOpensOrIsRefusedAsDocumented) {
         const json* entry = ManifestEntry(path.filename().string());
         ASSERT_NE(entry, nullptr);
         const bool ole2 = (*entry)["container"] == "ole2";
-        const json scan = LoadJson(test::CorpusDir() / "oracle" / "biffscan" /
-                                   (path.filename().string() + ".biffscan.json"));
+        const json scan = test::LoadJson(test::CorpusDir() / "oracle" / "biffscan" /
+                                         (path.filename().string() + ".biffscan.json"));
         try {
             TCFile cf(platform::Utf8ToUtf16(path.string()), cfOpen);
             ++opened;
@@ -100,7 +84,7 @@ TEST(CorpusTest, EveryFileOpensOrIsRefusedAsDocumented) {
             ++refused;
             EXPECT_EQ(e.Code(), 3);
             // Only damaged documents and files that are no compound document at all.
-            EXPECT_TRUE(!ole2 || HasFeature(*entry, "malformed")) << e.what();
+            EXPECT_TRUE(!ole2 || test::HasFeature(*entry, "malformed")) << e.what();
         }
     }
     EXPECT_GT(opened, 250);
@@ -112,8 +96,8 @@ TEST(CorpusTest, RecordsWalkToTheEndLikeAnIndependentWalker) {
     int compared = 0;
     for (const auto& path : test::CorpusFiles()) {
         SCOPED_TRACE(path.filename().string());
-        const json scan = LoadJson(test::CorpusDir() / "oracle" / "biffscan" /
-                                   (path.filename().string() + ".biffscan.json"));
+        const json scan = test::LoadJson(test::CorpusDir() / "oracle" / "biffscan" /
+                                         (path.filename().string() + ".biffscan.json"));
         std::ostringstream out, err;
         const int status = cli::ListRecords(path.string(), out, err);
         if (status != 0) {
@@ -160,7 +144,7 @@ TEST(CorpusTest, RecordsWalkToTheEndLikeAnIndependentWalker) {
 TEST(CorpusTest, EncryptedWorkbooksDecryptWithTheirKnownPasswords) {
     SKIP_WITHOUT_CORPUS();
     int decrypted = 0;
-    for (const json& entry : Manifest()["files"]) {
+    for (const json& entry : test::CorpusManifest()["files"]) {
         if (entry.value("encryption", "") != "rc4" || !entry.value("password", json()).is_string())
             continue;
         SCOPED_TRACE(entry["file"].get<std::string>());

@@ -13,6 +13,7 @@
 #include "cli/DumpCommand.h"
 #include "platform/CodePage.h"
 #include "platform/RegionalSettings.h"
+#include "tests/support/CorpusOracle.h"
 #include "tests/support/TestPaths.h"
 #include "xls/format/TFormatStrings.h"
 #include "xls/model/Errors.h"
@@ -24,23 +25,6 @@ using namespace vorlix;
 using json = nlohmann::json;
 
 namespace {
-
-json LoadJson(const std::filesystem::path& p) {
-    std::ifstream in(p);
-    return json::parse(in);
-}
-
-const json& Manifest() {
-    static const json manifest = LoadJson(test::CorpusDir() / "manifest.json");
-    return manifest;
-}
-
-bool HasFeature(const json& entry, const std::string& feature) {
-    for (const json& f : entry["features"]) {
-        if (f == feature) return true;
-    }
-    return false;
-}
 
 std::string Lower(std::string s) {
     for (char& c : s)
@@ -102,7 +86,7 @@ Opened Open(const json& entry) {
 TEST(CorpusWorkbookTest, EveryWorkbookOpensOrIsRefusedWithItsReason) {
     SKIP_WITHOUT_CORPUS();
     int opened = 0;
-    for (const json& entry : Manifest()["files"]) {
+    for (const json& entry : test::CorpusManifest()["files"]) {
         SCOPED_TRACE(entry["file"].get<std::string>());
         const Opened o = Open(entry);
         const std::string encryption = entry.value("encryption", "");
@@ -126,7 +110,7 @@ TEST(CorpusWorkbookTest, EveryWorkbookOpensOrIsRefusedWithItsReason) {
             EXPECT_TRUE(entry.value("password", json()).is_null()) << o.error;
             EXPECT_EQ(o.error, "Error: file is protected, and password is invalid!");
         } else {
-            EXPECT_TRUE(HasFeature(entry, "malformed")) << o.error;
+            EXPECT_TRUE(test::HasFeature(entry, "malformed")) << o.error;
         }
     }
     EXPECT_GT(opened, 250);
@@ -136,11 +120,11 @@ TEST(CorpusWorkbookTest, SheetsAndCellsAgreeWithAnIndependentReader) {
     SKIP_WITHOUT_CORPUS();
     int files = 0;
     long long compared = 0;
-    for (const json& entry : Manifest()["files"]) {
+    for (const json& entry : test::CorpusManifest()["files"]) {
         const std::string name = entry["file"];
         const auto oraclePath = test::CorpusDir() / "oracle" / "xlrd" / (name + ".xlrd.json");
         if (!std::filesystem::exists(oraclePath)) continue;
-        const json oracle = LoadJson(oraclePath);
+        const json oracle = test::LoadJson(oraclePath);
         if (!oracle.value("ok", false)) continue;
         const Opened o = Open(entry);
         if (!o.error.empty()) continue;
@@ -222,7 +206,7 @@ TEST(CorpusWorkbookTest, SheetsAndCellsAgreeWithAnIndependentReader) {
 TEST(CorpusWorkbookTest, DumpPrintsEveryReadableWorkbook) {
     SKIP_WITHOUT_CORPUS();
     constexpr std::int64_t kLargest = 64 * 1024;
-    for (const json& entry : Manifest()["files"]) {
+    for (const json& entry : test::CorpusManifest()["files"]) {
         if (entry["size"].get<std::int64_t>() > kLargest || !Open(entry).error.empty()) continue;
         SCOPED_TRACE(entry["file"].get<std::string>());
         const auto path = test::CorpusDir() / "files" / entry["file"].get<std::string>();
@@ -311,11 +295,11 @@ TEST(CorpusWorkbookTest, DisplayTextsAgreeWhereBothFormatAlike) {
     const std::set<std::string> plain = {"General", "@",        "0",  "0.0",   "0.00", "0.000",
                                          "#,##0",   "#,##0.00", "0%", "0.00%", "h:mm"};
     long long compared = 0;
-    for (const json& entry : Manifest()["files"]) {
+    for (const json& entry : test::CorpusManifest()["files"]) {
         const std::string name = entry["file"];
         const auto folder = test::CorpusDir() / "oracle" / "lo" / name;
         if (!std::filesystem::exists(folder / "index.json")) continue;
-        const json index = LoadJson(folder / "index.json");
+        const json index = test::LoadJson(folder / "index.json");
         if (!index.value("ok", false) || index.value("opened_as_text", false)) continue;
         const Opened o = Open(entry);
         if (!o.error.empty()) continue;

@@ -192,4 +192,21 @@ Bytes LateFilePassStream() {
     return DataSheetAfter(b);
 }
 
+std::filesystem::path FolderTest::Stream(const std::string& name, const Bytes& stream) {
+    const std::filesystem::path path = dir / name;
+    WriteWorkbook(path, stream);
+    return path;
+}
+
+std::filesystem::path FolderTest::TextFile(const std::string& name) {
+    const std::filesystem::path path = dir / name;
+    WriteFile(path, Body().ascii("not a workbook"));
+    return path;
+}
+
+std::string FolderTest::Content(const std::filesystem::path& file) {
+    const Bytes bytes = ReadFile(file);
+    return {bytes.begin(), bytes.end()};
+}
+
 }  // namespace vorlix::test

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/CodePage.h"
 #include "tests/support/XlsBuilder.h"
 #include "xls/model/TXLSFile.h"
@@ -89,5 +91,17 @@ inline void OpenWorkbook(TXLSFile& file, const Bytes& stream,
     WriteWorkbook(path, stream);
     file.OpenFile(U16Path(path), password);
 }
+
+// A test with a folder of its own for the workbooks and other files it writes.
+class FolderTest : public ::testing::Test {
+  protected:
+    // A workbook holding `stream` as its Workbook stream.
+    std::filesystem::path Stream(const std::string& name, const Bytes& stream);
+    // A file that is no workbook.
+    std::filesystem::path TextFile(const std::string& name);
+    static std::string Content(const std::filesystem::path& file);
+
+    TempDir dir;
+};
 
 }  // namespace vorlix::test

@@ -186,10 +186,36 @@ void RecordSet16(std::string& record, std::size_t offset, std::uint16_t value) {
 
 // --- TVirtualFontTable -----------------------------------------------------------------
 
-TVirtualFontTable::TVirtualFontTable() {
+TRecordEditTable::TRecordEditTable(std::string defaultRecord) : default_(std::move(defaultRecord)) {
     Reset();
     Store();
 }
+
+std::string& TRecordEditTable::Fetch(int index) {
+    editBuffer_ = records_.RecordAt(index);
+    lastFetched_ = editBuffer_;
+    return editBuffer_;
+}
+
+int TRecordEditTable::Store() {
+    return records_.Update(lastFetched_, editBuffer_);
+}
+
+int TRecordEditTable::AppendBuffer() {
+    return records_.Append(editBuffer_);
+}
+
+void TRecordEditTable::Reset() {
+    editBuffer_ = default_;
+    lastFetched_.clear();
+}
+
+void TRecordEditTable::Clear() {
+    records_.Clear();
+    Reset();
+}
+
+TVirtualFontTable::TVirtualFontTable() : TRecordEditTable(DefaultRecord()) {}
 
 std::string TVirtualFontTable::DefaultRecord() {
     std::string record(fontrec::kSize, '\0');
@@ -199,32 +225,8 @@ std::string TVirtualFontTable::DefaultRecord() {
     return record;
 }
 
-std::string& TVirtualFontTable::Fetch(int index) {
-    editBuffer_ = records_.RecordAt(index);
-    lastFetched_ = editBuffer_;
-    return editBuffer_;
-}
-
-int TVirtualFontTable::Store() {
-    return records_.Update(lastFetched_, editBuffer_);
-}
-
-int TVirtualFontTable::AppendBuffer() {
-    return records_.Append(editBuffer_);
-}
-
-void TVirtualFontTable::Reset() {
-    editBuffer_ = DefaultRecord();
-    lastFetched_.clear();
-}
-
-void TVirtualFontTable::Clear() {
-    records_.Clear();
-    Reset();
-}
-
 void TVirtualFontTable::DecodeFontRecord(std::string_view body) {
-    std::string& r = editBuffer_;
+    std::string& r = EditBuffer();
     r = DefaultRecord();
     RecordSet16(r, fontrec::kSize16,
                 static_cast<std::uint16_t>(PointsFromTwips(Read16(body, fontbody::kHeight))));
@@ -243,7 +245,7 @@ void TVirtualFontTable::DecodeFontRecord(std::string_view body) {
 
 std::string TVirtualFontTable::DescribeRun(int first, int last, int fontIndex) const {
     if (fontIndex < 0 || fontIndex >= Count()) return {};
-    const std::string& r = records_.RecordAt(fontIndex);
+    const std::string& r = RecordAt(fontIndex);
     std::string items;
     std::string style;
     if (Byte(r, fontrec::kBold)) style += 'b';
@@ -288,13 +290,7 @@ void TVirtualFontTable::SetFontName(std::string& record, std::u16string_view nam
 
 // --- TVirtualXFTable -------------------------------------------------------------------
 
-TVirtualXFTable::TVirtualXFTable() {
-    Reset();
-    Store();
-    defaultXF_ = 0;
-    Fetch(0);
-    defaultRecord_ = lastFetched_;
-}
+TVirtualXFTable::TVirtualXFTable() : TRecordEditTable(DefaultRecord()) {}
 
 std::string TVirtualXFTable::DefaultRecord() {
     std::string record(xfrec::kSize, '\0');
@@ -308,33 +304,9 @@ std::string TVirtualXFTable::DefaultRecord() {
     return record;
 }
 
-std::string& TVirtualXFTable::Fetch(int index) {
-    editBuffer_ = records_.RecordAt(index);
-    lastFetched_ = editBuffer_;
-    return editBuffer_;
-}
-
-int TVirtualXFTable::Store() {
-    return records_.Update(lastFetched_, editBuffer_);
-}
-
-int TVirtualXFTable::AppendBuffer() {
-    return records_.Append(editBuffer_);
-}
-
-void TVirtualXFTable::Reset() {
-    editBuffer_ = DefaultRecord();
-    lastFetched_.clear();
-}
-
-void TVirtualXFTable::Clear() {
-    records_.Clear();
-    Reset();
-}
-
 void TVirtualXFTable::DecodeXFRecord(std::string_view body) {
     using namespace xfbody;
-    std::string& r = editBuffer_;
+    std::string& r = EditBuffer();
     r = DefaultRecord();  // every field is set below; this only fixes the size
     RecordSet16(r, xfrec::kFont, static_cast<std::uint16_t>(Read16(body, kFont)));
     RecordSet16(r, xfrec::kNumberFormat, static_cast<std::uint16_t>(Read16(body, kFormat)));
@@ -380,7 +352,7 @@ void TVirtualXFTable::DecodeXFRecord(std::string_view body) {
 }
 
 void TVirtualXFTable::LocateDefaultXF() {
-    defaultXF_ = records_.IndexOf(defaultRecord_);
+    defaultXF_ = IndexOf(Default());
     if (defaultXF_ < 0) {
         Reset();
         defaultXF_ = Store();
@@ -388,7 +360,7 @@ void TVirtualXFTable::LocateDefaultXF() {
 }
 
 bool TVirtualXFTable::IsPlainXF(int index) const {
-    const std::string& r = records_.RecordAt(index);
+    const std::string& r = RecordAt(index);
     for (std::size_t side = 0; side < 4; ++side) {
         if (Byte(r, xfrec::kBorderStyle + side) != 0) return false;
     }

@@ -72,18 +72,38 @@ inline constexpr std::size_t kStyleXF = 21;
 inline constexpr std::size_t kLocked = 22;
 }  // namespace xfrec
 
-class TVirtualFontTable {
+// The records of one table and its edit buffer.
+class TRecordEditTable {
   public:
-    TVirtualFontTable();  // index 0 is the default font (Arial, 10 points, colour 57)
     int Count() const { return records_.Count(); }
     // Copies record `index` into the edit buffer (EListError outside the table).
     std::string& Fetch(int index);
+    // The index of the record equal to the edit buffer, stored when new.
     int Store();
+    // Appends the edit buffer as a new record, without looking for an equal one.
     int AppendBuffer();
+    // The edit buffer becomes the default record.
     void Reset();
     void Clear();
     std::string& EditBuffer() { return editBuffer_; }
     const std::string& RecordAt(int index) const { return records_.RecordAt(index); }
+
+  protected:
+    // The table starts holding the default record at index 0.
+    explicit TRecordEditTable(std::string defaultRecord);
+    int IndexOf(const std::string& bytes) { return records_.IndexOf(bytes); }
+    const std::string& Default() const { return default_; }
+
+  private:
+    TVirtualDataTable records_;
+    std::string editBuffer_;
+    std::string lastFetched_;
+    std::string default_;
+};
+
+class TVirtualFontTable : public TRecordEditTable {
+  public:
+    TVirtualFontTable();  // index 0 is the default font (Arial, 10 points, colour 57)
     // Fills the edit buffer from the body of a FONT record.
     void DecodeFontRecord(std::string_view body);
     // "1-5(style:bi;color:000000;size:10;font:Arial;);", or empty for an unknown font.
@@ -92,24 +112,11 @@ class TVirtualFontTable {
     static std::u16string GetFontName(const std::string& record);
     static void SetFontName(std::string& record, std::u16string_view name);
     static std::string DefaultRecord();
-
-  private:
-    TVirtualDataTable records_;
-    std::string editBuffer_;
-    std::string lastFetched_;
 };
 
-class TVirtualXFTable {
+class TVirtualXFTable : public TRecordEditTable {
   public:
     TVirtualXFTable();  // index 0 is the default XF record; DefaultXF() is 0
-    int Count() const { return records_.Count(); }
-    std::string& Fetch(int index);
-    int Store();
-    int AppendBuffer();
-    void Reset();
-    void Clear();
-    std::string& EditBuffer() { return editBuffer_; }
-    const std::string& RecordAt(int index) const { return records_.RecordAt(index); }
     // Fills the edit buffer from the body of an XF record (format index unconverted).
     void DecodeXFRecord(std::string_view body);
     int DefaultXF() const { return defaultXF_; }
@@ -121,10 +128,6 @@ class TVirtualXFTable {
     static std::string DefaultRecord();
 
   private:
-    TVirtualDataTable records_;
-    std::string editBuffer_;
-    std::string defaultRecord_;
-    std::string lastFetched_;
     int defaultXF_ = 0;
 };
 

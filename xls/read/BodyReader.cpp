@@ -2,21 +2,14 @@
 
 #include <algorithm>
 
+#include "xls/model/StringHelpers.h"
+
 namespace vorlix {
 
 std::u16string ExpandLatin1(std::string_view bytes) {
     std::u16string out(bytes.size(), u'\0');
     for (std::size_t i = 0; i < bytes.size(); ++i)
         out[i] = static_cast<unsigned char>(bytes[i]);
-    return out;
-}
-
-std::u16string Utf16LeText(std::string_view bytes) {
-    std::u16string out(bytes.size() / 2, u'\0');
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                       static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-    }
     return out;
 }
 
@@ -31,7 +24,7 @@ std::u16string BodyReader::TextOf(std::uint32_t count) {
     const std::int64_t bytes = wide ? 2 * static_cast<std::int64_t>(count) : count;
     if (bytes > body_.Remaining()) return {};
     const std::string raw = Bytes(bytes);
-    return wide ? Utf16LeText(raw) : ExpandLatin1(raw);
+    return wide ? BytesToWide(raw) : ExpandLatin1(raw);
 }
 
 }  // namespace vorlix

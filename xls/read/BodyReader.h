@@ -13,8 +13,6 @@ namespace vorlix {
 
 // BIFF8 "compressed" characters are the low bytes of UTF-16 units: code points 0..255.
 std::u16string ExpandLatin1(std::string_view bytes);
-// UTF-16LE bytes as text (an odd last byte is dropped).
-std::u16string Utf16LeText(std::string_view bytes);
 
 class BodyReader {
   public:

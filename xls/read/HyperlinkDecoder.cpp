@@ -1,9 +1,11 @@
 #include "xls/read/HyperlinkDecoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/CodePage.h"
 #include "xls/model/Errors.h"
+#include "xls/model/StringHelpers.h"
 #include "xls/model/TCells.h"
 
 namespace vorlix {
@@ -71,17 +73,10 @@ class Cursor {
         const std::uint64_t count = U32();
         const std::uint64_t bytes = unit == Unit::Utf16Chars ? count * 2 : count;
         const std::string_view raw = Take(bytes);
-        std::u16string text;
-        if (unit == Unit::AnsiChars) {
-            text = platform::MultiByteToWide(platform::LibraryCodePage(), raw);
-        } else {
-            text.resize(raw.size() / 2);
-            for (std::size_t i = 0; i < text.size(); ++i) {
-                text[i] = static_cast<char16_t>(static_cast<unsigned char>(raw[2 * i]) |
-                                                static_cast<unsigned char>(raw[2 * i + 1]) << 8);
-            }
-        }
-        if (trimmed) text = text.substr(0, text.find(u'\0'));
+        std::u16string text = unit == Unit::AnsiChars
+                                  ? platform::MultiByteToWide(platform::LibraryCodePage(), raw)
+                                  : BytesToWide(raw);
+        if (trimmed) text.resize(std::min(text.size(), text.find(u'\0')));
         return text;
     }
 
@@ -140,13 +135,7 @@ THyperlink DecodeHyperlink(std::string_view body) {
             }
             const std::uint32_t pathBytes = in.U32();
             in.Skip(2);  // key value
-            const std::string_view raw = in.Take(pathBytes);
-            std::u16string longPath(raw.size() / 2, u'\0');
-            for (std::size_t i = 0; i < longPath.size(); ++i) {
-                longPath[i] =
-                    static_cast<char16_t>(static_cast<unsigned char>(raw[2 * i]) |
-                                          static_cast<unsigned char>(raw[2 * i + 1]) << 8);
-            }
+            const std::u16string longPath = BytesToWide(in.Take(pathBytes));
             link.Text = longPath.size() < shortPath.size() ? shortPath : longPath;
             break;
         }

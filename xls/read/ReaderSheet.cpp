@@ -192,7 +192,7 @@ void TXLSReader::ReadLabel() {
         const std::string raw = bytes <= body.Remaining() ? body.Bytes(bytes) : std::string();
         text.Wide = wide;
         if (wide) {
-            text.Text = Utf16LeText(raw);
+            text.Text = BytesToWide(raw);
         } else {
             text.Ansi = WideToAnsi(ExpandLatin1(raw));
         }

@@ -1,5 +1,6 @@
 #include "xls/read/ValidationReader.h"
 
+#include "xls/model/StringHelpers.h"
 #include "xls/read/BodyReader.h"
 
 namespace vorlix {
@@ -29,7 +30,7 @@ std::u16string ReadDvText(BodyReader& body) {
     if (count == 0) return {};
     const bool wide = (body.U8() & 0x01) != 0;
     const std::string raw = body.Bytes(wide ? 2 * static_cast<std::int64_t>(count) : count);
-    std::u16string text = wide ? Utf16LeText(raw) : ExpandLatin1(raw);
+    std::u16string text = wide ? BytesToWide(raw) : ExpandLatin1(raw);
     if (!wide && text == std::u16string(1, u'\0')) text.clear();
     return text;
 }
