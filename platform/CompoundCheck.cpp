@@ -39,8 +39,8 @@ class Checker {
         std::vector<std::uint32_t> dirChain =
             Chain(fat_, Get32(bytes_ + kFirstDirSector), sectors_);
         LoadDirectory(dirChain);
-        CheckTree();
-        return repaired ? CompoundCheck::Repaired : CompoundCheck::Ok;
+        const bool miniStreamRepaired = CheckTree();
+        return repaired || miniStreamRepaired ? CompoundCheck::Repaired : CompoundCheck::Ok;
     }
 
   private:
@@ -59,7 +59,7 @@ class Checker {
         cutoff_ = Get32(bytes_ + kMiniStreamCutoff);
     }
 
-    const std::uint8_t* Sector(std::uint32_t s) const {
+    std::uint8_t* Sector(std::uint32_t s) const {
         return bytes_ + (std::size_t{s} + 1) * sectorSize_;
     }
     // The bytes of sector s that lie inside the file (a short last sector is allowed).
@@ -130,7 +130,7 @@ class Checker {
 
     void LoadDirectory(const std::vector<std::uint32_t>& chain) {
         for (std::uint32_t s : chain) {
-            const std::uint8_t* p = Sector(s);
+            std::uint8_t* p = Sector(s);
             const std::size_t n = SectorBytes(s) / kDirEntrySize;
             for (std::size_t i = 0; i < n; ++i)
                 entries_.push_back(p + i * kDirEntrySize);
@@ -152,14 +152,28 @@ class Checker {
     }
 
     // Walks the directory tree from the root (as a reader does) and checks the chain of
-    // every stream on it.
-    void CheckTree() {
-        const std::uint8_t* root = entries_[0];
-        const std::uint64_t miniStreamSize = EntrySize(root);
-        std::vector<std::uint32_t> miniStream;
+    // every stream on it. True when the root entry's size was rounded up (see below).
+    bool CheckTree() {
+        std::uint8_t* root = entries_[0];
+        std::uint64_t miniStreamSize = EntrySize(root);
+        bool repaired = false;
         if (miniStreamSize > 0) {
-            miniStream = Chain(fat_, Get32(root + kEntryStart), sectors_);
+            const std::vector<std::uint32_t> miniStream =
+                Chain(fat_, Get32(root + kEntryStart), sectors_);
             CheckLength(miniStream.size(), sectorSize_, miniStreamSize);
+            // Some writers record the mini stream's exact length instead of whole mini
+            // sectors, so its last sector lies partly beyond the recorded size. The chain
+            // holds whole sectors (a regular sector is a multiple of 64 bytes), so the
+            // size is rounded up for the reader that follows.
+            if (miniStreamSize % kMiniSectorSize != 0) {
+                miniStreamSize += kMiniSectorSize - miniStreamSize % kMiniSectorSize;
+                if (version_ == 3 && miniStreamSize > 0xFFFFFFFFu)
+                    throw Corrupt{"mini stream size out of range"};
+                Put32(root + kEntrySizeLow, static_cast<std::uint32_t>(miniStreamSize));
+                if (version_ != 3)
+                    Put32(root + kEntrySizeHigh, static_cast<std::uint32_t>(miniStreamSize >> 32));
+                repaired = true;
+            }
         }
         std::vector<std::uint32_t> miniFat;
         const std::uint32_t firstMiniFat = Get32(bytes_ + kFirstMiniFatSector);
@@ -170,7 +184,7 @@ class Checker {
                     miniFat.push_back(Get32(p + 4 * i));
             }
         }
-        const std::size_t miniSectors = static_cast<std::size_t>(miniStreamSize / 64);
+        const std::size_t miniSectors = static_cast<std::size_t>(miniStreamSize / kMiniSectorSize);
 
         std::vector<bool> visited(entries_.size(), false);
         std::vector<std::uint32_t> pending = {Get32(root + kEntryChild)};
@@ -192,14 +206,15 @@ class Checker {
                 if (size == 0) continue;
                 if (size > size_) throw Corrupt{"stream larger than the file"};
                 if (size < cutoff_) {
-                    CheckLength(Chain(miniFat, Get32(e + kEntryStart), miniSectors).size(), 64,
-                                size);
+                    CheckLength(Chain(miniFat, Get32(e + kEntryStart), miniSectors).size(),
+                                kMiniSectorSize, size);
                 } else {
                     CheckLength(Chain(fat_, Get32(e + kEntryStart), sectors_).size(), sectorSize_,
                                 size);
                 }
             }
         }
+        return repaired;
     }
 
     std::uint8_t* bytes_;
@@ -209,7 +224,7 @@ class Checker {
     std::size_t sectors_ = 0;
     std::uint32_t cutoff_ = 4096;
     std::vector<std::uint32_t> fat_;
-    std::vector<const std::uint8_t*> entries_;
+    std::vector<std::uint8_t*> entries_;
 };
 
 }  // namespace

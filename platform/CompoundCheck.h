@@ -17,9 +17,10 @@ enum class CompoundCheck {
     Corrupt,
 };
 
-// Checks `bytes`; may repair known harmless header damage in place (a count of FAT
-// sectors beyond those the header lists, which some writers leave behind). `why`
-// receives a short description of what is wrong.
+// Checks `bytes`; may repair known harmless damage in place: a count of FAT sectors
+// beyond those the header lists, and a mini stream size not rounded up to whole mini
+// sectors, both of which some writers leave behind. `why` receives a short description
+// of what is wrong.
 CompoundCheck CheckCompoundDocument(std::uint8_t* bytes, std::size_t size,
                                     std::string* why = nullptr);
 

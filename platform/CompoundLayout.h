@@ -9,6 +9,7 @@ namespace vorlix::platform::cfb {
 
 inline constexpr std::uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 inline constexpr std::size_t kHeaderSize = 512;
+inline constexpr std::size_t kMiniSectorSize = 64;  // the one size a mini sector may have
 
 // Header fields (little-endian).
 inline constexpr std::size_t kMajorVersion = 0x1A;     // 16-bit: 3 or 4

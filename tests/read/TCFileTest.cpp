@@ -283,6 +283,42 @@ TEST_F(TCFileTest, FatCountBeyondTheListedSectorsIsRepaired) {
     EXPECT_EQ(ReadFile(file), doc);  // the file itself is left alone
 }
 
+TEST_F(TCFileTest, MiniStreamSizeCoveringItsLastSectorInPartOpens) {
+    // Some writers record the mini stream's exact length instead of whole 64-byte
+    // sectors; the last mini sector is then only partly inside the recorded size.
+    const Bytes both = Pattern(200);
+    const Bytes first(both.begin(), both.begin() + 100);  // mini sectors 0 and 1
+    const Bytes second(both.begin() + 100, both.end());   // mini sectors 2 and 3
+    const Bytes doc = CompoundBytes({{"Workbook", first}, {"Small", second}});
+    const std::size_t root = DirEntryOffset(doc, u"Root Entry");
+    ASSERT_EQ(Get32(doc, root + 0x78), 4 * 64u);
+    ASSERT_EQ(Get32(doc, DirEntryOffset(doc, u"Small") + 0x74), 2u);
+
+    for (const std::uint32_t size : {3 * 64u + 1, 3 * 64u + 36}) {
+        Bytes odd = doc;
+        Put32(odd, root + 0x78, size);
+        WriteFile(file, odd);
+        TCFile cf(U16(file), cfOpen);
+        for (const auto& [name, data] :
+             {std::pair{"Workbook", first}, std::pair{"Small", second}}) {
+            auto* s = dynamic_cast<TCFileStream*>(cf.Root().FindItem(name));
+            ASSERT_NE(s, nullptr) << name << " size " << size;
+            Bytes back(data.size() + 1);
+            EXPECT_EQ(s->Read(back.data(), static_cast<std::int32_t>(back.size())),
+                      static_cast<std::int32_t>(data.size()));
+            back.pop_back();
+            EXPECT_EQ(back, data) << name << " size " << size;
+        }
+        EXPECT_EQ(ReadFile(file), odd);  // the file itself is left alone
+    }
+
+    // A mini sector wholly beyond the recorded size is still damage.
+    Bytes shortened = doc;
+    Put32(shortened, root + 0x78, 3 * 64u);
+    WriteFile(file, shortened);
+    EXPECT_EQ(CodeOf([&] { TCFile cf(U16(file), cfOpen); }), 3);
+}
+
 TEST_F(TCFileTest, RandomDamageNeverCrashes) {
     // Damaged headers, tables and directories either open or give code 3; whatever
     // opens can be read to the end.
