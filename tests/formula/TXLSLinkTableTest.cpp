@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "tests/support/WorkbookFixtures.h"
 #include "tests/support/XlsBuilder.h"
 #include "xls/formula/TXLSLinkTable.h"
 #include "xls/model/Errors.h"
@@ -28,10 +29,7 @@ void ExpectLinkTableError(Action action) {
     }
 }
 
-const std::string kSelfSupbook = Str(Body()
-                                         .u16(3)      // sheet count
-                                         .u8(0x01)    // the workbook itself:
-                                         .u8(0x04));  // 0x01 0x04
+const std::string kSelfSupbook = Str(test::SelfSupbookBody(3));
 const std::string kAddInSupbook = Str(Body()
                                           .u16(1)      // sheet count
                                           .u8(0x01)    // add-in functions:
@@ -66,41 +64,16 @@ std::string ExternName(const std::string& text) {
                    .ascii(text));    // name
 }
 
-std::string ExternSheets(std::initializer_list<std::array<std::uint16_t, 3>> entries) {
-    Body body;
-    body.u16(entries.size());  // entry count
-    for (const auto& e : entries) {
-        body.u16(e[0])   // document index
-            .u16(e[1])   // first sheet
-            .u16(e[2]);  // last sheet
-    }
-    return Str(body);
+std::string ExternSheets(const std::vector<std::array<std::uint16_t, 3>>& entries) {
+    return Str(test::ExternSheetBody(entries));
 }
 
-// A NAME with 8-bit characters (for a built-in name, its one code character).
 std::string NameRecord(std::uint16_t flags, const std::string& chars,
                        const Bytes& definition = {}) {
-    return Str(Body()
-                   .u16(flags)              // option flags
-                   .u8(0)                   // keyboard shortcut
-                   .u8(chars.size())        // name characters
-                   .u16(definition.size())  // definition size in bytes
-                   .zeros(8)                // reserved, local sheet, text lengths
-                   .u8(0)                   // 8-bit characters
-                   .ascii(chars)            // name
-                   .bytes(definition));     // definition tokens
+    return Str(test::NameBody(flags, chars, definition));
 }
 
-Bytes Area3d(std::uint16_t externSheet, std::uint16_t row1, std::uint16_t row2, std::uint16_t col1,
-             std::uint16_t col2, std::uint8_t token = 0x3B) {
-    return Body()
-        .u8(token)         // 3-D area, any class
-        .u16(externSheet)  // EXTERNSHEET index
-        .u16(row1)         // first row
-        .u16(row2)         // last row
-        .u16(col1)         // first column with flags
-        .u16(col2);        // last column with flags
-}
+using test::Area3d;
 
 }  // namespace
 

@@ -95,6 +95,47 @@ Bytes LabelSstBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, std::
     return Body().u16(row).u16(col).u16(xf).u32(index);
 }
 
+Bytes SelfSupbookBody(std::uint16_t sheetCount) {
+    return Body()
+        .u16(sheetCount)  // sheet count
+        .u8(0x01)         // the workbook itself:
+        .u8(0x04);        // 0x01 0x04
+}
+
+Bytes ExternSheetBody(const std::vector<std::array<std::uint16_t, 3>>& entries) {
+    Body body;
+    body.u16(static_cast<std::uint32_t>(entries.size()));  // entry count
+    for (const auto& e : entries) {
+        body.u16(e[0])   // document index
+            .u16(e[1])   // first sheet
+            .u16(e[2]);  // last sheet
+    }
+    return body;
+}
+
+Bytes NameBody(std::uint16_t flags, const std::string& chars, const Bytes& definition) {
+    return Body()
+        .u16(flags)                                          // option flags
+        .u8(0)                                               // keyboard shortcut
+        .u8(static_cast<std::uint32_t>(chars.size()))        // name characters
+        .u16(static_cast<std::uint32_t>(definition.size()))  // definition size in bytes
+        .zeros(8)                                            // reserved, local sheet, text lengths
+        .u8(0)                                               // 8-bit characters
+        .ascii(chars)                                        // name
+        .bytes(definition);                                  // definition tokens
+}
+
+Bytes Area3d(std::uint16_t externSheet, std::uint16_t firstRow, std::uint16_t lastRow,
+             std::uint16_t firstCol, std::uint16_t lastCol, std::uint8_t token) {
+    return Body()
+        .u8(token)         // 3-D area, any class
+        .u16(externSheet)  // EXTERNSHEET index
+        .u16(firstRow)     // first row
+        .u16(lastRow)      // last row
+        .u16(firstCol)     // first column with flags
+        .u16(lastCol);     // last column with flags
+}
+
 BiffBuilder& AppendSubstream(BiffBuilder& b, std::uint16_t type, const RecordList& records) {
     b.Record(kBof, BofBody(type));
     for (const auto& [id, body] : records)

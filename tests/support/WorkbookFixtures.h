@@ -2,6 +2,7 @@
 // writes a workbook stream to a file and reads it with the library.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -38,6 +39,17 @@ Bytes XfBody(std::uint16_t font, std::uint16_t formatIndex);
 Bytes FormatBody(std::uint16_t index, const std::string& text);
 Bytes NumberBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, double value);
 Bytes LabelSstBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, std::uint32_t index);
+
+// Link records. SUPBOOK of the workbook itself, for `sheetCount` sheets.
+Bytes SelfSupbookBody(std::uint16_t sheetCount);
+// EXTERNSHEET: (document index, first sheet, last sheet) entries.
+Bytes ExternSheetBody(const std::vector<std::array<std::uint16_t, 3>>& entries);
+// NAME with 8-bit characters (for a built-in name, its one code character) and the
+// definition's tokens. Flags: 0x0001 hidden, 0x0002 function, 0x0020 built in.
+Bytes NameBody(std::uint16_t flags, const std::string& chars, const Bytes& definition = {});
+// A 3-D area token of the given id (0x3B, 0x5B or 0x7B) over an EXTERNSHEET entry.
+Bytes Area3d(std::uint16_t externSheet, std::uint16_t firstRow, std::uint16_t lastRow,
+             std::uint16_t firstCol, std::uint16_t lastCol, std::uint8_t token = 0x3B);
 
 using RecordList = std::vector<std::pair<std::uint16_t, Bytes>>;
 // BOF of the given type, the records, EOF.

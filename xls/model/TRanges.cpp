@@ -7,8 +7,12 @@
 
 namespace vorlix {
 
+bool TRange::IsValidName(const std::u16string& name) {
+    return name.find(u' ') == std::u16string::npos;
+}
+
 void TRange::SetName(const std::u16string& name) {
-    if (name.find(u' ') != std::u16string::npos) throw EXLSError(11, WideToAnsi(name));
+    if (!IsValidName(name)) throw EXLSError(11, WideToAnsi(name));
     if (name != name_) name_ = name;
 }
 

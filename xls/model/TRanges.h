@@ -16,7 +16,9 @@ class TRange : public TRangeRects {
     explicit TRange(TSheet* sheet) : sheet_(sheet) {}
     TSheet* Sheet() const { return sheet_; }
     const std::u16string& Name() const { return name_; }
-    // EXLSError 11 ("Invalid range name: %s.") for a name with a space.
+    // Whether SetName accepts the name (it holds no space).
+    static bool IsValidName(const std::u16string& name);
+    // EXLSError 11 ("Invalid range name: %s.") for a name that is not valid.
     void SetName(const std::u16string& name);
     bool Merged() const { return merged_; }
     // Marks the range merged and every cell of its rectangles merged (which lists them).

@@ -1,6 +1,7 @@
 #include "xls/read/TXLSReader.h"
 
 #include <array>
+#include <optional>
 
 #include "platform/CodePage.h"
 #include "xls/formula/TXLSLinkTable.h"
@@ -22,6 +23,49 @@ namespace {
 
 constexpr const char* kWorkbookStream = "Workbook";
 constexpr int kProtectionScanRecords = 5;
+
+// The last row and column of a sheet: an area from 0 to these spans the whole sheet.
+constexpr std::uint16_t kLastRow = 0xFFFF;
+constexpr std::uint8_t kLastColumn = 0xFF;
+
+// Print titles are the rows and the columns repeated on every page, stored as one name
+// of up to two areas. Rows span every column and columns span every row, so the shape of
+// an area says what it is; the order does not (Excel stores the columns first). An area
+// of neither shape (or of both) falls back to its position, the first for the rows and
+// the second for the columns, where no area of the right shape gave them.
+enum class TitleShape { Rows, Columns, Unknown };
+
+TitleShape ShapeOf(const TRangeRect& r) {
+    const bool allColumns = r.FirstCol == 0 && r.LastCol == kLastColumn;
+    const bool allRows = r.FirstRow == 0 && r.LastRow == kLastRow;
+    if (allColumns == allRows) return TitleShape::Unknown;
+    return allColumns ? TitleShape::Rows : TitleShape::Columns;
+}
+
+void ApplyPrintTitles(const TRangeRects& areas, TPageSetup& setup) {
+    std::optional<TRangeRect> rows;
+    std::optional<TRangeRect> columns;
+    for (int i = 0; i < areas.RectCount(); ++i) {
+        const TRangeRect r = areas.GetRect(i);
+        const TitleShape shape = ShapeOf(r);
+        if (shape == TitleShape::Rows && !rows) rows = r;
+        if (shape == TitleShape::Columns && !columns) columns = r;
+    }
+    const auto byPosition = [&](int i) -> std::optional<TRangeRect> {
+        if (i >= areas.RectCount() || ShapeOf(areas.GetRect(i)) != TitleShape::Unknown) return {};
+        return areas.GetRect(i);
+    };
+    if (!rows) rows = byPosition(0);
+    if (!columns) columns = byPosition(1);
+    if (rows) {
+        setup.TitleFirstRow = rows->FirstRow;
+        setup.TitleLastRow = rows->LastRow;
+    }
+    if (columns) {
+        setup.TitleFirstCol = columns->FirstCol;
+        setup.TitleLastCol = columns->LastCol;
+    }
+}
 
 }  // namespace
 
@@ -315,18 +359,12 @@ void TXLSReader::ApplyDefinedNames() {
         if (name->BuiltInCode == 7) {  // Print_Area
             sheet.PageSetup().PrintArea.AddRects(name->Areas);
         } else if (name->BuiltInCode == 8) {  // Print_Titles
-            TPageSetup& setup = sheet.PageSetup();
-            if (name->Areas.RectCount() >= 1) {
-                const TRangeRect rows = name->Areas.GetRect(0);
-                setup.TitleFirstRow = rows.FirstRow;
-                setup.TitleLastRow = rows.LastRow;
-            }
-            if (name->Areas.RectCount() >= 2) {
-                const TRangeRect cols = name->Areas.GetRect(1);
-                setup.TitleFirstCol = cols.FirstCol;
-                setup.TitleLastCol = cols.LastCol;
-            }
+            ApplyPrintTitles(name->Areas, sheet.PageSetup());
         } else if (name->BuiltInCode == 0) {
+            // Names the link table leaves without text (hidden, function and macro names,
+            // built-in names of unknown codes) make no range, and neither does a name a
+            // range cannot carry (some writers store names with spaces).
+            if (name->Name.empty() || !TRange::IsValidName(name->Name)) continue;
             TRange& range = sheet.Ranges().Add();
             range.AddRects(name->Areas);
             range.SetName(name->Name);
