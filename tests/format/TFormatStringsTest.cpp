@@ -112,20 +112,45 @@ INSTANTIATE_TEST_SUITE_P(
         std::make_tuple(u"GENERAL", TFormatKind::General),
         std::make_tuple(u"[$-409]General", TFormatKind::General),
         std::make_tuple(u"[$-409]", TFormatKind::General), std::make_tuple(u"@", TFormatKind::Text),
-        // Only the exact text is "text"; quoted literals without digits
-        // are dates.
-        std::make_tuple(u"\"abc\"@", TFormatKind::Date), std::make_tuple(u" @", TFormatKind::Date),
         std::make_tuple(u"mm:ss.0", TFormatKind::Date), std::make_tuple(u"h:mm", TFormatKind::Date),
         std::make_tuple(u"#,##0", TFormatKind::Double),
         std::make_tuple(u"0.00", TFormatKind::Double),
-        // A date with a zero (tenths of seconds) counts as a number.
-        std::make_tuple(u"hh:mm:ss.00", TFormatKind::Double),
         std::make_tuple(u"[$€-407]0", TFormatKind::Integer),
         std::make_tuple(u"0", TFormatKind::Integer),
         std::make_tuple(u"# ?/?", TFormatKind::Integer),
-        // "[$" must open the text for the tag to be dropped.
-        std::make_tuple(u"x[$-41D]", TFormatKind::Date),
-        std::make_tuple(u"[$General", TFormatKind::Date)));
+        std::make_tuple(u"?/?", TFormatKind::Integer),
+        // Colours, conditions, locale tags, quoted and escaped text count for nothing.
+        std::make_tuple(u"[Black]@", TFormatKind::Text),
+        std::make_tuple(u"\"abc\"@", TFormatKind::Text),
+        std::make_tuple(u"[Blue]General", TFormatKind::General),
+        std::make_tuple(u"[$-F400]h:mm:ss\\ AM/PM", TFormatKind::Date),
+        std::make_tuple(u"[>100]0", TFormatKind::Integer),
+        std::make_tuple(u"0 \"days\"", TFormatKind::Integer),
+        std::make_tuple(u"\\d\\a\\y 0", TFormatKind::Integer),
+        // Tenths of a second are no digit placeholders.
+        std::make_tuple(u"mm:ss.0;@", TFormatKind::Date),
+        std::make_tuple(u"hh:mm:ss.00", TFormatKind::Date),
+        std::make_tuple(u"[h]", TFormatKind::Date), std::make_tuple(u"[ss]", TFormatKind::Date),
+        // Date letters against digit placeholders: the larger count wins.
+        std::make_tuple(u"0.0 m", TFormatKind::Double),
+        std::make_tuple(u"yyyy-mm-dd 0", TFormatKind::Date),
+        std::make_tuple(u"aaa", TFormatKind::Date),
+        // "General" with text of its own is a number format.
+        std::make_tuple(u"General\" kg\"", TFormatKind::Integer),
+        std::make_tuple(u"General_)", TFormatKind::General),
+        // Literal text alone shows as it stands: a number format, never a date.
+        std::make_tuple(u"\"-\"", TFormatKind::Integer),
+        std::make_tuple(u"x[$-41D]", TFormatKind::Integer),
+        std::make_tuple(u"[$General", TFormatKind::General)));
+
+TEST(FormatKindTest, ElapsedTimeIsFoundOutsideQuotes) {
+    EXPECT_TRUE(FormatHasElapsedTime(u"[h]:mm:ss"));
+    EXPECT_TRUE(FormatHasElapsedTime(u"[HH]:MM;@"));
+    EXPECT_TRUE(FormatHasElapsedTime(u"0;[ss]"));
+    EXPECT_FALSE(FormatHasElapsedTime(u"\"[h]\" h:mm"));
+    EXPECT_FALSE(FormatHasElapsedTime(u"[Red][hm]"));
+    EXPECT_FALSE(FormatHasElapsedTime(u"h:mm"));
+}
 
 // ---------------------------------------------------------------------------------------
 // Regional forms of the built-in formats

@@ -440,6 +440,31 @@ TEST_F(TXLSReaderSheetTest, DateSystem1904ShiftsWithoutFold) {
     EXPECT_EQ(ValueAt(0, 0).AsDouble(), 61);
 }
 
+// Elapsed time ("[h]:mm:ss") shows a duration: its serial is a count of days, which neither
+// the 1900 system's missing 29 February nor the 1904 system's start shifts.
+TEST_F(TXLSReaderSheetTest, DurationsKeepTheirDaysInBothDateSystems) {
+    RecordList globals = DateFormats();
+    globals.push_back({kFormat, test::FormatBody(166, "[H]:MM")});
+    globals.push_back({kXf, test::XfBody(0, 166)});
+    globals.push_back({kXf, test::XfBody(0, 46)});  // built in: "[h]:mm:ss"
+    constexpr std::uint16_t kHoursXF = 4, kBuiltInHoursXF = 5;
+    const RecordList cells = {{kNumber, test::NumberBody(0, 0, kBuiltInHoursXF, 1.5)},
+                              {kNumber, test::NumberBody(1, 0, kHoursXF, 2.1875)},
+                              {kNumber, test::NumberBody(2, 0, kDateXF, 1.5)}};
+    for (const std::uint16_t mode : {0, 1}) {
+        SCOPED_TRACE(mode);
+        globals.push_back({kDateMode, Body().u16(mode)});
+        Load(cells, globals);
+        globals.pop_back();
+        EXPECT_EQ(ValueAt(0, 0).Kind(), vkDate);
+        EXPECT_EQ(ValueAt(0, 0).AsDouble(), 1.5);
+        EXPECT_EQ(Cells().Find(0, 0)->DisplayText(), u"36:00:00");
+        EXPECT_EQ(Cells().Find(1, 0)->DisplayText(), u"52:30");
+        // A date of the same serial still moves with its date system.
+        EXPECT_EQ(ValueAt(2, 0).AsDouble(), mode == 0 ? 2.5 : 1463.5);
+    }
+}
+
 TEST_F(TXLSReaderSheetTest, XFIndexBeyondTheTableIsIgnored) {
     Load({{kNumber, test::NumberBody(0, 0, 4, 60)},
           {kLabel, LabelBody(0, 1, 0xFFFF, "x")},

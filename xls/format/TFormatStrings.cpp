@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/RegionalSettings.h"
+#include "xls/format/FormatLexer.h"
 #include "xls/model/Errors.h"
 #include "xls/model/StringHelpers.h"
 
@@ -108,22 +109,88 @@ TFormatKind FormatKindOfIndex(std::uint16_t index) {
     return TFormatKind::None;
 }
 
+namespace {
+
+// Letters of dates and times, with the era ("g", "e") and the letters the date pattern
+// language adds ("n" minutes, "t" the locale's time, "c" its date and time).
+bool IsDateLetter(char16_t c) {
+    return std::u16string_view(u"ymdhsgentc").find(c) != std::u16string_view::npos;
+}
+
+}  // namespace
+
+// A format is read the way a spreadsheet reads it: quoted text, escaped characters,
+// padding, fills and bracketed codes say nothing about its kind, except that elapsed time
+// ("[h]") is a time. What is left is weighed: date and time letters against digit
+// placeholders, the larger count winning ("mm:ss.0" is a time, its "0" the tenths of a
+// second; "0.0 m" a number).
 TFormatKind FormatKindOfText(std::u16string_view text) {
-    // A leading locale or currency tag ("[$-409]", "[$€-407]") says nothing about the kind.
-    if (text.starts_with(u"[$")) {
-        const std::size_t close = text.find(u']');
-        if (close != std::u16string_view::npos) text.remove_prefix(close + 1);
+    std::u16string codes;  // the format codes, lower case, sections joined by ";"
+    int elapsed = 0;
+    bool literal = false;  // quoted or escaped text
+    bool first = true;
+    for (const format::TFormatSection& section : format::LexFormat(text)) {
+        if (!first) codes += u';';
+        first = false;
+        for (const format::TFormatToken& t : section) {
+            int digits = 0;
+            switch (t.kind) {
+                case format::TFormatToken::Kind::Code:
+                    for (char16_t c : t.text)
+                        codes += c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
+                    break;
+                case format::TFormatToken::Kind::Quoted:
+                case format::TFormatToken::Kind::Escaped:
+                    literal = true;
+                    break;
+                case format::TFormatToken::Kind::Bracket:
+                    if (format::ElapsedUnit(t.text, digits) != 0) ++elapsed;
+                    break;
+                default:
+                    break;
+            }
+        }
     }
-    if (text.empty()) return TFormatKind::General;
-    const std::u16string lower = WideLowerCaseBytes(text);
-    if (lower == u"general") return TFormatKind::General;
-    if (text == u"@") return TFormatKind::Text;
-    if (lower == u"mm:ss.0") return TFormatKind::Date;
-    // Plain searches over the whole text, quoted literals and all sections included.
-    const auto has = [text](char16_t c) { return text.find(c) != std::u16string_view::npos; };
-    if (!has(u'#') && !has(u'0')) return TFormatKind::Date;
-    if (has(u',') || has(u'.')) return TFormatKind::Double;
-    return TFormatKind::Integer;
+    if (codes.empty() && elapsed == 0 && !literal) return TFormatKind::General;
+    // "General" on its own, in any letter case, also behind a colour or a locale tag.
+    if (codes == u"general" && !literal) return TFormatKind::General;
+    if (codes == u"@" && elapsed == 0) return TFormatKind::Text;
+
+    // "General" inside a longer format is a number placeholder of its own.
+    std::u16string rest;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        if (codes.compare(i, 7, u"general") == 0) {
+            rest += u'#';
+            i += 6;
+        } else {
+            rest += codes[i];
+        }
+    }
+    int dateLetters = elapsed;
+    int placeholders = 0;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        const char16_t c = rest[i];
+        if (c == u'e' && i + 1 < rest.size() && (rest[i + 1] == u'+' || rest[i + 1] == u'-')) {
+            ++i;  // the exponent of scientific notation
+        } else if (IsDateLetter(c) || (c == u'a' && rest.compare(i, 3, u"aaa") == 0)) {
+            ++dateLetters;  // "aaa": a day's name
+        } else if (c == u'.' && i > 0 && rest[i - 1] == u's') {
+            while (i + 1 < rest.size() && rest[i + 1] == u'0')
+                ++i;  // fractions of a second
+        } else if (c == u'0' || c == u'#' || c == u'?') {
+            ++placeholders;
+        }
+    }
+    if (dateLetters > placeholders) return TFormatKind::Date;
+    const bool hasText = rest.find(u'@') != std::u16string::npos;
+    if (placeholders == 0 && hasText) return TFormatKind::Text;
+    const bool decimals =
+        rest.find(u',') != std::u16string::npos || rest.find(u'.') != std::u16string::npos;
+    return decimals ? TFormatKind::Double : TFormatKind::Integer;
+}
+
+bool FormatHasElapsedTime(std::u16string_view text) {
+    return format::HasElapsedTime(text);
 }
 
 bool IsCustomFormatIndex(std::uint16_t index) {

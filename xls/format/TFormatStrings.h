@@ -45,6 +45,8 @@ class TFormatStrings {
 TFormatKind FormatKindOfIndex(std::uint16_t index);
 // The kind of any format text.
 TFormatKind FormatKindOfText(std::u16string_view text);
+// Whether a format shows elapsed time ("[h]:mm", "[ss]"): its values are durations.
+bool FormatHasElapsedTime(std::u16string_view text);
 // Indexes 164 and up belong to the workbook.
 bool IsCustomFormatIndex(std::uint16_t index);
 // The pattern a built-in index is displayed with under the current regional settings

@@ -106,7 +106,7 @@ void TXLSReader::ReadFormat() {
     BodyReader body(Record().Data);
     const std::uint16_t index = body.U16();
     workbook_.FormatTable().SetFormat(body.Text16(), index);
-    kindOfXF_.clear();
+    numberUseOfXF_.clear();
     Consume();
 }
 
@@ -126,7 +126,7 @@ void TXLSReader::ReadXf() {
     RecordSet16(buffer, xfrec::kNumberFormat,
                 static_cast<std::uint16_t>(position < 0 ? 0 : position));
     xfs.AppendBuffer();
-    kindOfXF_.clear();
+    numberUseOfXF_.clear();
     Consume();
 }
 

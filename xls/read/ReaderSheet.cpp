@@ -92,7 +92,9 @@ bool Section(const std::u16string& text, std::u16string_view code, std::u16strin
 
 // Cell format and the date decision.
 
-double TXLSReader::ToDateTime(double serial) const {
+double TXLSReader::ToDateTime(double serial, TNumberUse use) const {
+    // A duration ("[h]:mm" of 1.5 days) is a count of days in either date system.
+    if (use == TNumberUse::Duration) return serial;
     if (workbook_.DateMode == 1904) return serial + 1462;
     // Serial 60 is the format's 29 February 1900, which never was: it becomes 1 March.
     double d = serial + 1;
@@ -104,41 +106,50 @@ bool TXLSReader::ValidXF(std::uint32_t xf) const {
     return xf < static_cast<std::uint32_t>(workbook_.XFTable().Count());
 }
 
-TFormatKind TXLSReader::KindOfXF(std::uint32_t xf) {
-    if (xf >= kindOfXF_.size()) kindOfXF_.resize(static_cast<std::size_t>(xf) + 1, 0);
-    std::uint8_t& known = kindOfXF_[xf];
-    if (known == 0) {
+TXLSReader::TNumberUse TXLSReader::NumberUseOfXF(std::uint32_t xf) {
+    if (xf >= numberUseOfXF_.size()) {
+        numberUseOfXF_.resize(static_cast<std::size_t>(xf) + 1, TNumberUse::Unknown);
+    }
+    TNumberUse& use = numberUseOfXF_[xf];
+    if (use == TNumberUse::Unknown) {
         const TFormatStrings& formats = workbook_.FormatTable();
         const int position =
             RecordGet16(workbook_.XFTable().RecordAt(static_cast<int>(xf)), xfrec::kNumberFormat);
-        TFormatKind kind = TFormatKind::None;
+        use = TNumberUse::Number;
         if (position >= 0 && position < formats.FormatCount()) {
             const TFormatEntry& entry = formats.Entry(position);
-            kind = FormatKindOfIndex(entry.Index);
+            TFormatKind kind = FormatKindOfIndex(entry.Index);
             if (kind == TFormatKind::None && !entry.Text.empty())
                 kind = FormatKindOfText(entry.Text);
+            if (kind == TFormatKind::Date) {
+                use =
+                    FormatHasElapsedTime(entry.Text) ? TNumberUse::Duration : TNumberUse::DateTime;
+            }
         }
-        known = static_cast<std::uint8_t>(static_cast<int>(kind) + 1);
     }
-    return static_cast<TFormatKind>(known - 1);
+    return use;
 }
 
 void TXLSReader::ApplyCellFormat(TCell& cell, std::uint32_t xf) {
     if (!ValidXF(xf)) return;
     cell.SetXFIndex(static_cast<std::int32_t>(xf));
-    if (KindOfXF(xf) != TFormatKind::Date) return;
+    const TNumberUse use = NumberUseOfXF(xf);
+    if (use == TNumberUse::Number) return;
     const TCellValue value = cell.Value();
-    if (value.IsNumeric()) cell.SetValue(TCellValue::DateTime(ToDateTime(value.AsDouble())));
+    if (value.IsNumeric()) cell.SetValue(TCellValue::DateTime(ToDateTime(value.AsDouble(), use)));
 }
 
 void TXLSReader::PutNumber(std::uint32_t row, std::uint32_t col, std::uint32_t xf, double value) {
     TCells& cells = CurrentSheet().Cells();
     if (!ValidXF(xf)) {
         cells.LoadNumber(row, col, vkDouble, value, -1);
-    } else if (KindOfXF(xf) == TFormatKind::Date) {
-        cells.LoadNumber(row, col, vkDate, ToDateTime(value), static_cast<std::int32_t>(xf));
-    } else {
+        return;
+    }
+    const TNumberUse use = NumberUseOfXF(xf);
+    if (use == TNumberUse::Number) {
         cells.LoadNumber(row, col, vkDouble, value, static_cast<std::int32_t>(xf));
+    } else {
+        cells.LoadNumber(row, col, vkDate, ToDateTime(value, use), static_cast<std::int32_t>(xf));
     }
 }
 

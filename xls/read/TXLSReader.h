@@ -70,10 +70,12 @@ class TXLSReader {
     bool SkipContinued(std::uint32_t bytes);
 
     void ApplyCellFormat(TCell& cell, std::uint32_t xf);
-    // The format kind of an XF position (remembered until the XF or format tables change).
-    TFormatKind KindOfXF(std::uint32_t xf);
+    // How a number under an XF position is kept (remembered until the XF or format tables
+    // change): as a number, a point in time, or a duration (a format of elapsed time).
+    enum class TNumberUse : std::uint8_t { Unknown, Number, DateTime, Duration };
+    TNumberUse NumberUseOfXF(std::uint32_t xf);
     bool ValidXF(std::uint32_t xf) const;
-    double ToDateTime(double serial) const;
+    double ToDateTime(double serial, TNumberUse use) const;
     // A number, text or boolean cell with its XF, as GetCell, SetValue and ApplyCellFormat
     // would leave it.
     void PutNumber(std::uint32_t row, std::uint32_t col, std::uint32_t xf, double value);
@@ -151,7 +153,7 @@ class TXLSReader {
     // Bodies of shared formulas with their sheet, for the formula decoder.
     std::vector<std::pair<std::uint16_t, std::string>> sharedFormulas_;
     std::int32_t pendingRow_ = -1, pendingCol_ = -1, pendingXF_ = -1;
-    std::vector<std::uint8_t> kindOfXF_;
+    std::vector<TNumberUse> numberUseOfXF_;
     // Cells that merged areas and hyperlinks may still bring into being in this read. An
     // area names up to 16.7 million cells in 8 bytes; without a budget a small hostile
     // file could demand gigabytes.
