@@ -53,7 +53,7 @@ TReport FileInformation(const std::filesystem::path& file, bool showContents,
 // --- Text search ------------------------------------------------------------------------
 
 struct TSearchOptions {
-    std::string Text;  // as typed
+    std::string Text;    // as typed
     bool Match = false;  // whole text, else "includes"
     bool CaseSensitive = false;
     std::u16string Password;
@@ -135,8 +135,8 @@ TExportOutcome ExportDirectory(const std::filesystem::path& folder, TExportMode 
                                TTextFileKind kind, const TFileDone& onFile = {});
 
 // The one-file writer: every sheet's cells, row by row, with the raw value rendering;
-// fields that hold the separator, a double quote or a line break are quoted in CSV.
-void WriteOneFile(const TWorkbook& workbook, const std::filesystem::path& file,
-                  TTextFileKind kind);
+// fields that hold the separator, a double quote or a line break are quoted in CSV, fields
+// that hold a tab or a line break in tab separated text.
+void WriteOneFile(const TWorkbook& workbook, const std::filesystem::path& file, TTextFileKind kind);
 
 }  // namespace vorlix::app

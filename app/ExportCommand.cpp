@@ -43,10 +43,12 @@ std::string ErrorText() {
     return errno != 0 ? std::string(": ") + std::strerror(errno) : std::string();
 }
 
-// A CSV field that holds the separator, a double quote or a line break is quoted, with its
-// inner quotes doubled; any other field is written as it is.
+// A field that would otherwise break the line's structure is quoted, with its inner quotes
+// doubled: in CSV one that holds the separator, a double quote or a line break, in tab
+// separated text one that holds a tab or a line break. Any other field is written as it is.
 void AppendField(std::string& line, const std::string& text, TTextFileKind kind) {
-    if (kind != tkCSV || text.find_first_of(",\"\r\n") == std::string::npos) {
+    const char* const special = kind == tkCSV ? ",\"\r\n" : "\t\r\n";
+    if (text.find_first_of(special) == std::string::npos) {
         line += text;
         return;
     }

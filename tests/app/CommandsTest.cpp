@@ -407,7 +407,7 @@ TEST_F(CommandsTest, OneFileWriterListsCellsRowByRow) {
               "\r\nSheet 2\r\n\r\n\r\n");
 }
 
-TEST_F(CommandsTest, OneFileWriterQuotesOnlyCsvFieldsThatNeedIt) {
+TEST_F(CommandsTest, OneFileWriterQuotesOnlyFieldsThatWouldSplitTheLine) {
     const fs::path book =
         Book("book.xls", {{"Sheet1",
                            {{kLabelRecord, LabelCellBody(1, 0, kGeneralXF, "a,b")},
@@ -423,7 +423,7 @@ TEST_F(CommandsTest, OneFileWriterQuotesOnlyCsvFieldsThatNeedIt) {
         "\r\nSheet 1\r\n\r\n\"a,b\",,\"say \"\"hi\"\"\",\"two\nlines\",tab\there,1.5\r\n\r\n");
     ExportFile(book, TExportMode::OneFile, tkTXT, output);
     EXPECT_EQ(Content(dir / "out.txt"),
-              "\r\nSheet 1\r\n\r\na,b\t\tsay \"hi\"\ttwo\nlines\ttab\there\t1.5\r\n\r\n");
+              "\r\nSheet 1\r\n\r\na,b\t\tsay \"hi\"\t\"two\nlines\"\t\"tab\there\"\t1.5\r\n\r\n");
 }
 
 TEST_F(CommandsTest, OneFileWriterRaisesWhenItCannotCreateTheFile) {

@@ -149,8 +149,9 @@ TEST_F(CliCommandsTest, ExportWritesFilesAndListsThem) {
 
     r = Cli({"export", book.string(), "--all-in-one", "--txt"});
     EXPECT_EQ(r.out, Line((dir / "book.txt").string()));
-    EXPECT_EQ(Content(dir / "book.txt"),
-              "\r\nSheet 1\r\n\t5\tabc\r\n2.5\r\n\r\n\r\nSheet 2\r\n\tNeedle\r\na\tneedle\r\n\r\n");
+    EXPECT_EQ(
+        Content(dir / "book.txt"),
+        "\r\nSheet 1\r\n\t5\tabc\r\n2.5\r\n\r\n\r\nSheet 2\r\n\tNeedle\r\n\"a\tneedle\"\r\n\r\n");
 
     // A folder: every readable workbook, beside itself; the workbooks stay as they are.
     Stream("secret.xls", EncryptedWorkbookStream(u"pw"));

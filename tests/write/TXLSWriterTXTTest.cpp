@@ -59,11 +59,23 @@ TEST_F(TXLSWriterTXTTest, WritesTheUsedAreaWithEmptyPositions) {
     EXPECT_EQ(Sheet().Cells().Count(), 2);
 }
 
-TEST_F(TXLSWriterTXTTest, DoublesQuotesInCsvOnly) {
+TEST_F(TXLSWriterTXTTest, DoublesQuotesInCsv) {
     Put(0, 0, TCellValue::Wide(u"say \"hi\", then\tgo\r\nhome"));
     Put(0, 1, TCellValue::Wide(u"\u00C4rger"));
     EXPECT_EQ(Written(tkCSV), "\"say \"\"hi\"\", then\tgo\r\nhome\",\"\xC3\x84rger\"\r\n");
-    EXPECT_EQ(Written(tkTXT), "say \"hi\", then\tgo\r\nhome\t\xC3\x84rger\r\n");
+}
+
+// A tab or a line break inside a field would split the row; only such fields are quoted.
+TEST_F(TXLSWriterTXTTest, QuotesTabSeparatedFieldsThatWouldSplitTheRow) {
+    Put(0, 0, TCellValue::Wide(u"say \"hi\", then\tgo"));
+    Put(0, 1, TCellValue::Wide(u"two\nlines"));
+    Put(0, 2, TCellValue::Wide(u"old\rmac"));
+    Put(0, 3, TCellValue::Wide(u"a \"quote\" only"));
+    Put(0, 4, TCellValue::Wide(u"\u00C4rger,\tdone"));
+    Put(0, 5, TCellValue::Number(1.5));
+    EXPECT_EQ(Written(tkTXT),
+              "\"say \"\"hi\"\", then\tgo\"\t\"two\nlines\"\t\"old\rmac\"\t"
+              "a \"quote\" only\t\"\xC3\x84rger,\tdone\"\t1.5\r\n");
 }
 
 TEST_F(TXLSWriterTXTTest, AreaEdges) {

@@ -99,6 +99,16 @@ void DoubleQuotesFrom(std::string& line, std::size_t from) {
     }
 }
 
+// A tab separated field that holds a tab or a line break would split its row; such a field
+// is put in double quotes with its inner quotes doubled, as spreadsheet programs read it
+// back. Every other field stays exactly as it is, quotes included.
+void QuoteTabFieldFrom(std::string& line, std::size_t from) {
+    if (line.find_first_of("\t\r\n", from) == std::string::npos) return;
+    DoubleQuotesFrom(line, from);
+    line.insert(from, 1, '"');
+    line += '"';
+}
+
 }  // namespace
 
 void TXLSWriterTXT::SaveToFile(const std::string& fileName, TTextFileKind kind,
@@ -131,6 +141,8 @@ void TXLSWriterTXT::WriteSheet(std::ostream& out, TTextFileKind kind, const TUse
             if (kind == tkCSV) {
                 DoubleQuotesFrom(line, start);
                 line += '"';
+            } else {
+                QuoteTabFieldFrom(line, start);
             }
             if (col < area.LastCol) line += separator;
         }

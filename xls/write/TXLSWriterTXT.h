@@ -11,16 +11,17 @@
 namespace vorlix {
 
 class TXLSWriterTXT {
-public:
+  public:
     explicit TXLSWriterTXT(const TSheet& sheet) : sheet_(sheet) {}
 
     // Creates (or truncates) the file and writes the area; raises on file errors.
     void SaveToFile(const std::string& fileName, TTextFileKind kind, const TUsedArea& area);
     // Writes the area's lines, each ended by CR LF. CSV fields are quoted, with a double
-    // quote inside a text doubled.
+    // quote inside a text doubled. Tab separated fields are written as they are, except
+    // that one holding a tab, CR or LF is quoted the same way.
     void WriteSheet(std::ostream& out, TTextFileKind kind, const TUsedArea& area);
 
-private:
+  private:
     const TSheet& sheet_;
 };
 
