@@ -15,6 +15,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -166,6 +167,18 @@ void TStringGrid::SetCell(int column, int row, const QString& text) {
     }
 }
 
+void TFileListBox::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && currentItem()) {
+        event->accept();
+        Q_EMIT EnterPressed();
+        return;
+    }
+    const QListWidgetItem* before = currentItem();
+    QListWidget::keyPressEvent(event);
+    if (currentItem() && currentItem() != before) Q_EMIT CurrentMovedByKey();
+}
+
 // --- Printing ------------------------------------------------------------------------------
 
 int PrintLines(QPrinter& printer, const QStringList& lines) {
@@ -286,7 +299,7 @@ QWidget* TForm1::CreateBrowser() {
     DirectoryListBox1->setIndentation(12);
     DirectoryListBox1->setExpandsOnDoubleClick(false);
     DirectoryListBox1->setItemsExpandable(false);
-    FileListBox1 = Make<QListWidget>("FileListBox1");
+    FileListBox1 = Make<TFileListBox>("FileListBox1");
     FileListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
 
     auto* panel = new QWidget;
@@ -456,8 +469,12 @@ QFrame* TForm1::CreateStatusPanel() {
 void TForm1::ConnectHandlers() {
     connect(DriveComboBox1, &QComboBox::activated, this, &TForm1::DriveComboBox1Change);
     connect(DirectoryListBox1, &QTreeWidget::itemActivated, this, &TForm1::DirectoryListBox1Change);
+    // A keyboard move selects a file as a click does. The report starts on a double click or
+    // Enter only: "activated" also fires on a single click where the style asks for that.
     connect(FileListBox1, &QListWidget::itemClicked, this, &TForm1::FileListBox1Click);
-    connect(FileListBox1, &QListWidget::itemActivated, this, &TForm1::FileListBox1DblClick);
+    connect(FileListBox1, &TFileListBox::CurrentMovedByKey, this, &TForm1::FileListBox1Click);
+    connect(FileListBox1, &QListWidget::itemDoubleClicked, this, &TForm1::FileListBox1DblClick);
+    connect(FileListBox1, &TFileListBox::EnterPressed, this, &TForm1::FileListBox1DblClick);
     connect(Edit8, &QLineEdit::textChanged, this, &TForm1::Edit8Change);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
     connect(m1Open, &QAction::triggered, this, &TForm1::m1OpenClick);

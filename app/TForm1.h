@@ -3,6 +3,7 @@
 // gather what the controls hold, call the commands of Commands.h and show their results.
 #pragma once
 
+#include <QListWidget>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -19,8 +20,8 @@ class QDragEnterEvent;
 class QDragMoveEvent;
 class QDropEvent;
 class QFrame;
+class QKeyEvent;
 class QLineEdit;
-class QListWidget;
 class QPlainTextEdit;
 class QPrinter;
 class QPushButton;
@@ -57,6 +58,25 @@ class TStringGrid : public QTableWidget {
     void SetRowCount(int rows) { setRowCount(rows > 1 ? rows - 1 : 0); }
     QString Cell(int column, int row) const;
     void SetCell(int column, int row, const QString& text);
+};
+
+// The file list, with two signals of its own: Enter on the current file (the plain
+// "activated" signal would also come from a single click where the desktop opens items that
+// way), and moves of the current file by the user's keys, told apart from the program's own
+// changes of the selection.
+class TFileListBox : public QListWidget {
+    Q_OBJECT
+  public:
+    using QListWidget::QListWidget;
+
+  Q_SIGNALS:
+    // The user moved the current file with the keyboard (arrows, page keys, a typed name).
+    void CurrentMovedByKey();
+    // Enter or Return was pressed on the current file.
+    void EnterPressed();
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // The printed form of the report: each line in the printer's current font from the top
@@ -164,7 +184,7 @@ class TForm1 : public QMainWindow {
 
     QComboBox* DriveComboBox1 = nullptr;
     QTreeWidget* DirectoryListBox1 = nullptr;
-    QListWidget* FileListBox1 = nullptr;
+    TFileListBox* FileListBox1 = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet1 = nullptr;
     QWidget* TabSheet2 = nullptr;

@@ -17,6 +17,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPrinter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -336,6 +337,63 @@ TEST_F(TForm1Test, FileListClickDependsOnTheActiveTab) {
     EXPECT_EQ(Form().CurrentFile(), (Here() / "a.xls").string());
     EXPECT_EQ(Edit("Edit8")->text(), "a.xls");
     EXPECT_EQ(MemoLines().value(0), "This file contains: 1 Worksheets");
+}
+
+// A desktop set to open items on a single click.
+class TSingleClickStyle final : public QProxyStyle {
+  public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        if (hint == SH_ItemView_ActivateItemOnSingleClick) return 1;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
+TEST_F(TForm1Test, FileListFollowsTheKeyboardAndOpensOnlyOnDoubleClickOrEnter) {
+    Write("a.xls", ExampleBook());
+    Write("b.xls", ExampleBook());
+    Write("c.xls", ExampleBook());
+    auto* style = new TSingleClickStyle;
+    style->setParent(&Form());
+    FileList()->setStyle(style);
+    const auto reported = [this] { return !MemoLines().isEmpty(); };
+
+    // One click selects, and no more, where a click activates.
+    ShowTab(1);
+    ClickFile("b.xls");
+    EXPECT_EQ(Edit("Edit8")->text(), "b.xls");
+    EXPECT_EQ(Form().CurrentFile(), "b.xls");
+    EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 1);
+    EXPECT_FALSE(reported());
+
+    // Keyboard moves select as a click does, including the first tab's rule.
+    QTest::keyClick(FileList(), Qt::Key_Down);
+    EXPECT_EQ(Edit("Edit8")->text(), "c.xls");
+    EXPECT_EQ(Form().CurrentFile(), "c.xls");
+    EXPECT_EQ(Edit("Edit7")->text(), "c.CSV");
+    QTest::keyClick(FileList(), Qt::Key_Home);
+    EXPECT_EQ(Form().CurrentFile(), "a.xls");
+    ShowTab(0);
+    QTest::keyClick(FileList(), Qt::Key_Down);
+    EXPECT_EQ(FileList()->currentItem()->text(), "b.xls");
+    EXPECT_EQ(Form().CurrentFile(), "a.xls");
+    EXPECT_FALSE(reported());
+
+    // Enter reports on the current file.
+    ShowTab(2);
+    QTest::keyClick(FileList(), Qt::Key_Return);
+    EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 0);
+    EXPECT_EQ(Form().CurrentFile(), (Here() / "b.xls").string());
+    EXPECT_TRUE(reported());
+
+    // So does a double click.
+    Form().BitBtn5Click();
+    ShowTab(1);
+    ClickFile("c.xls", true);
+    EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 0);
+    EXPECT_EQ(Form().CurrentFile(), (Here() / "c.xls").string());
+    EXPECT_TRUE(reported());
+    EXPECT_TRUE(Messages().isEmpty());
 }
 
 TEST_F(TForm1Test, Edit8ChangeFillsTheExportNames) {
