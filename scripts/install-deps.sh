@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian/Ubuntu packages the build needs, when they are missing.
-# Usage: scripts/install-deps.sh [run|test]   (test adds the test framework)
+# Usage: scripts/install-deps.sh [run|test]   (test adds the test framework and the locale
+# sources that the build compiles the tests' locales from)
 set -euo pipefail
 
 mode="${1:-run}"
 packages=(g++ make cmake pkg-config libgsf-1-dev libcli11-dev nlohmann-json3-dev qt6-base-dev)
 if [[ "$mode" == "test" ]]; then
-    packages+=(libgtest-dev libgmock-dev)
+    packages+=(libgtest-dev libgmock-dev locales)
 fi
 
 missing=()

@@ -28,10 +28,23 @@ std::optional<TRegionalSettings> Load(const std::string& name) {
     return s;
 }
 
-// CI machines may have nothing but C.UTF-8.
-#define LOAD_OR_SKIP(var, name)                              \
+// The test run compiles the locales these tests read into a folder of the build and names
+// it in LOCPATH: a locale missing there is a fault of the build. A test program started by
+// hand, without LOCPATH, reads the installed locales, and the machine may lack one.
+bool LocalesAreCompiled() {
+    const char* path = std::getenv("LOCPATH");
+    return path && *path;
+}
+
+#define MISSING_LOCALE(what)                                                    \
+    do {                                                                        \
+        if (LocalesAreCompiled()) FAIL() << what << " is missing from LOCPATH"; \
+        GTEST_SKIP() << what << " is not installed";                            \
+    } while (false)
+
+#define LOAD_LOCALE(var, name)                               \
     const std::optional<TRegionalSettings> var = Load(name); \
-    if (!var) GTEST_SKIP() << "locale " << (name) << " is not installed"
+    if (!var) MISSING_LOCALE("locale " << (name))
 
 // Sets environment variables for one test and puts the old values back.
 class EnvironmentGuard {
@@ -63,7 +76,10 @@ TEST(RegionalSettingsTest, PosixLocalesGiveUsDefaults) {
         s.ShortDateFormat = s.TimeAMString = s.LongMonthNames[0] = u"x";
         s.NegCurrFormat = 9;
         s.Eras.emplace_back();
-        if (!TRegionalSettings::FromLocale(name, s)) continue;  // C.UTF-8 may be missing
+        if (!TRegionalSettings::FromLocale(name, s)) {
+            if (LocalesAreCompiled()) ADD_FAILURE() << "missing from LOCPATH";
+            continue;  // C.UTF-8 may be missing from a machine
+        }
         EXPECT_TRUE(Fields(s) == Fields(TRegionalSettings{}));
         EXPECT_TRUE(s.Eras.empty());
     }
@@ -83,14 +99,14 @@ TEST(RegionalSettingsTest, CommaDecimalGivesSemicolonListSeparator) {
                              "es_ES.UTF-8", "it_IT.UTF-8", "ru_RU.UTF-8"}) {
         if ((s = Load(name))) break;
     }
-    if (!s) GTEST_SKIP() << "no locale with a decimal comma is installed";
+    if (!s) MISSING_LOCALE("a locale with a decimal comma");
     EXPECT_EQ(s->DecimalSeparator, u',');
     EXPECT_EQ(s->ListSeparator, u';');
     EXPECT_NE(s->ThousandSeparator, u',');
 }
 
 TEST(RegionalSettingsTest, GermanLocale) {
-    LOAD_OR_SKIP(s, "de_DE.UTF-8");
+    LOAD_LOCALE(s, "de_DE.UTF-8");
     EXPECT_EQ(s->ThousandSeparator, u'.');
     EXPECT_EQ(s->DateSeparator, u'.');
     EXPECT_EQ(s->ShortDateFormat, u"dd.mm.yyyy");
@@ -104,7 +120,7 @@ TEST(RegionalSettingsTest, GermanLocale) {
 }
 
 TEST(RegionalSettingsTest, TwelveHourLocale) {
-    LOAD_OR_SKIP(s, "en_US.UTF-8");
+    LOAD_LOCALE(s, "en_US.UTF-8");
     EXPECT_EQ(s->ShortDateFormat, u"mm/dd/yyyy");
     // T_FMT is "%r", which stands for the locale's T_FMT_AMPM.
     EXPECT_EQ(s->LongTimeFormat, u"hh:mm:ss AMPM");
@@ -112,7 +128,7 @@ TEST(RegionalSettingsTest, TwelveHourLocale) {
 }
 
 TEST(RegionalSettingsTest, MonthNamesAreTheFormsThatStandAlone) {
-    LOAD_OR_SKIP(s, "ru_RU.UTF-8");
+    LOAD_LOCALE(s, "ru_RU.UTF-8");
     EXPECT_EQ(s->LongMonthNames[0], u"Январь");  // not "января", the form inside a date
 }
 
@@ -121,12 +137,12 @@ TEST(RegionalSettingsTest, TextOfNonUtf8LocaleIsConverted) {
     for (const char* name : {"de_DE.ISO-8859-1", "de_DE", "de_DE@euro"}) {
         if ((s = Load(name))) break;
     }
-    if (!s) GTEST_SKIP() << "no Latin-1 German locale is installed";
+    if (!s) MISSING_LOCALE("a Latin-1 German locale");
     EXPECT_EQ(s->LongMonthNames[2], u"März");
 }
 
 TEST(RegionalSettingsTest, JapaneseLocaleHasErasAndKeepsDefaultSeparators) {
-    LOAD_OR_SKIP(s, "ja_JP.UTF-8");
+    LOAD_LOCALE(s, "ja_JP.UTF-8");
     EXPECT_EQ(s->ShortDateFormat, u"yyyy年mm月dd日");
     // No punctuation between the fields: the default separators stay.
     EXPECT_EQ(s->DateSeparator, u'/');
@@ -149,10 +165,14 @@ struct MonetaryCase {
     int style;
 };
 
+void PrintTo(const MonetaryCase& c, std::ostream* os) {
+    *os << c.locale;
+}
+
 class MonetaryStyleTest : public ::testing::TestWithParam<MonetaryCase> {};
 
 TEST_P(MonetaryStyleTest, MapsToPlacementAndStyle) {
-    LOAD_OR_SKIP(s, GetParam().locale);
+    LOAD_LOCALE(s, GetParam().locale);
     EXPECT_EQ(s->CurrencyFormat, GetParam().placement);
     EXPECT_EQ(s->NegCurrFormat, GetParam().style);
 }
@@ -165,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(Locales, MonetaryStyleTest,
                                            MonetaryCase{"ja_JP.UTF-8", 0, 2}));  // ￥1, ￥-1
 
 TEST(RegionalSettingsTest, EnvironmentIsReadCategoryByCategory) {
-    if (!Load("de_DE.UTF-8")) GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
+    if (!Load("de_DE.UTF-8")) MISSING_LOCALE("locale de_DE.UTF-8");
     EnvironmentGuard env;
     for (const char* name : {"LC_ALL", "LC_CTYPE", "LC_NUMERIC", "LC_MONETARY"}) {
         env.Set(name, nullptr);
