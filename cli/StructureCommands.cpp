@@ -1,9 +1,11 @@
 #include "cli/StructureCommands.h"
 
 #include <cstdio>
+#include <set>
 
 #include "platform/CodePage.h"
 #include "xls/model/Errors.h"
+#include "xls/model/TXLSFile.h"
 #include "xls/read/RecordIds.h"
 #include "xls/read/TBIFFStream.h"
 #include "xls/read/TCFile.h"
@@ -59,8 +61,28 @@ int ListStreams(const std::string& file, std::ostream& out, std::ostream& err) {
     }
 }
 
+namespace {
+
+// The offsets of the records whose handler wanted bytes past the end of the body, found by
+// reading the workbook. A read that fails leaves the records after the failure unmarked.
+std::set<std::int64_t> ShortRecords(const std::string& file) {
+    std::set<std::int64_t> found;
+    try {
+        TXLSFile xls;
+        xls.SetOnRecord([&found](const TRecordReport& r) {
+            if (r.Short) found.insert(r.Offset);
+        });
+        xls.OpenFile(FileName(file));
+    } catch (const Exception&) {
+    }
+    return found;
+}
+
+}  // namespace
+
 int ListRecords(const std::string& file, std::ostream& out, std::ostream& err) {
     try {
+        const std::set<std::int64_t> shortRecords = ShortRecords(file);
         TCFile cf(FileName(file), cfOpen);
         auto* stream = dynamic_cast<TCFileStream*>(cf.Root().FindItem(kWorkbookStream));
         if (stream == nullptr) throw EXLSError(2, kWorkbookStream);
@@ -73,6 +95,7 @@ int ListRecords(const std::string& file, std::ostream& out, std::ostream& err) {
                           r.Id, static_cast<unsigned>(r.Length));
             out << line;
             if (const auto name = rec::RecordName(r.Id); !name.empty()) out << ' ' << name;
+            if (shortRecords.count(r.Offset) != 0) out << " SHORT";
             out << '\n';
         }
         return 0;

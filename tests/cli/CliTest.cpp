@@ -93,6 +93,26 @@ TEST_F(CliTest, RecordsOfAnEncryptedWorkbookNeedNoPassword) {
                                                       "78 0x0031 30 FONT", "112 0x000A 0 EOF"}));
 }
 
+// A record whose handler wanted more bytes than the body holds shows where a file is
+// damaged.
+TEST_F(CliTest, RecordsMarksBodiesCutShort) {
+    const auto file = dir / "short.xls";
+    WriteWorkbook(file, BiffBuilder()
+                            .Record(0x0809, Body().u16(0x0600).u16(5).zeros(12))
+                            .Record(0x0085, Body().u32(0).u16(0).u8(1).u8(0).ascii("S"))
+                            .Record(0x000A, {})
+                            .Record(0x0809, Body().u16(0x0600).u16(0x10).zeros(12))
+                            .Record(0x0203, Body().u16(0).u16(0).u16(0).u32(0))  // no double
+                            .Record(0x000A, {})
+                            .Build());
+    const CommandResult r = Cli({"records", file.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Lines(r.out), (std::vector<std::string>{
+                                "0 0x0809 16 BOF", "20 0x0085 9 BOUNDSHEET", "33 0x000A 0 EOF",
+                                "37 0x0809 16 BOF", "57 0x0203 10 NUMBER SHORT",
+                                "71 0x000A 0 EOF"}));
+}
+
 TEST_F(CliTest, ErrorsGoToStderrWithStatusTwo) {
     const std::string openFailure =
         "Can not open a file (probably it is already opened or does not exist)\n";

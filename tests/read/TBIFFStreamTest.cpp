@@ -4,7 +4,7 @@
 #include "xls/read/RecordIds.h"
 #include "xls/read/TBIFFStream.h"
 #include "xls/read/TCFile.h"
-#include "xls/read/TEasyStream.h"
+#include "xls/model/TEasyStream.h"
 
 using namespace vorlix;
 using namespace vorlix::test;

@@ -9,7 +9,7 @@
 #include "tests/support/XlsBuilder.h"
 #include "xls/read/TBIFFStream.h"
 #include "xls/read/TCFile.h"
-#include "xls/read/TEasyStream.h"
+#include "xls/model/TEasyStream.h"
 
 using namespace vorlix;
 using namespace vorlix::test;

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ByteCursor.h"
 #include "xls/model/Errors.h"
 #include "xls/model/StringHelpers.h"
 
@@ -57,42 +58,25 @@ constexpr std::array<std::u16string_view, 14> kBuiltInNames = {
     u"Auto_Activate",    u"Auto_Deactivate", u"Sheet_Title",  u"_FilterDatabase",
 };
 
-// Fixed-position reads from a record body: a number that is not wholly inside the body
-// reads as 0, so a short body behaves like one padded with zero bytes.
-class BodyView {
-  public:
-    explicit BodyView(std::string_view body) : body_(body) {}
+using platform::TByteCursor;
 
-    std::size_t Size() const { return body_.size(); }
-    bool Has(std::size_t off, std::size_t len) const {
-        return off <= body_.size() && len <= body_.size() - off;
-    }
-    std::uint8_t U8(std::size_t off) const {
-        return Has(off, 1) ? static_cast<std::uint8_t>(body_[off]) : 0;
-    }
-    std::uint16_t U16(std::size_t off) const {
-        if (!Has(off, 2)) return 0;
-        return static_cast<std::uint16_t>(U8(off) | U8(off + 1) << 8);
-    }
-    std::string_view Slice(std::size_t off, std::size_t len) const {
-        return Has(off, len) ? body_.substr(off, len) : std::string_view();
-    }
+// Fields at fixed offsets of a record body are read with the cursor's offset reads, which
+// give 0 for a number the body does not hold whole: a short body behaves like one padded
+// with zero bytes.
 
-    // `count` characters at `off`: 16-bit when `wide`, otherwise 8-bit "compressed"
-    // characters, each byte the code point 0..255. Nothing when they run past the end.
-    std::optional<std::u16string> Chars(std::size_t off, std::size_t count, bool wide) const {
-        const std::size_t bytes = wide ? 2 * count : count;
-        if (!Has(off, bytes)) return std::nullopt;
-        std::u16string text(count, u'\0');
-        for (std::size_t i = 0; i < count; ++i) {
-            text[i] = wide ? static_cast<char16_t>(U16(off + 2 * i)) : U8(off + i);
-        }
-        return text;
-    }
+// Whether `len` bytes at `off` are inside the body.
+bool Holds(const TByteCursor& in, std::size_t off, std::size_t len) {
+    return off <= in.Size() && len <= in.Size() - off;
+}
 
-  private:
-    std::string_view body_;
-};
+// `count` characters at `off`: 16-bit when `wide`, otherwise 8-bit "compressed" characters,
+// each byte the code point 0..255. Nothing when they run past the end.
+std::optional<std::u16string> CharsAt(TByteCursor& in, std::size_t off, std::size_t count,
+                                      bool wide) {
+    if (!Holds(in, off, wide ? 2 * count : count)) return std::nullopt;
+    in.Seek(off);
+    return in.Chars(count, wide);
+}
 
 // The option byte of a string's characters: exactly 1 marks 16-bit characters.
 bool IsWide(std::uint8_t option) {
@@ -106,11 +90,11 @@ struct CountedString {
     bool eightBit = true;
 };
 
-std::optional<CountedString> ReadCountedString(const BodyView& in, std::size_t& pos) {
-    if (!in.Has(pos, 3)) return std::nullopt;
-    const std::uint16_t count = in.U16(pos);
-    const bool wide = IsWide(in.U8(pos + 2));
-    auto text = in.Chars(pos + 3, count, wide);
+std::optional<CountedString> ReadCountedString(TByteCursor& in, std::size_t& pos) {
+    if (!Holds(in, pos, 3)) return std::nullopt;
+    const std::uint16_t count = in.U16At(pos);
+    const bool wide = IsWide(in.U8At(pos + 2));
+    auto text = CharsAt(in, pos + 3, count, wide);
     if (!text) return std::nullopt;
     pos += 3 + (wide ? 2 * std::size_t{count} : count);
     return CountedString{std::move(*text), !wide};
@@ -144,26 +128,27 @@ void ScanDefinition(std::string_view def, const std::vector<TExternSheet>& exter
                     TXLSLinkName& name) {
     // Only a leading run of 3-D references and areas is taken: the cell areas a print
     // area, print titles or a named range cover. Any other token ends the scan.
-    const BodyView in(def);
-    std::size_t pos = !def.empty() && in.U8(0) == kTokenMemFunc ? kMemFuncHeaderSize : 0;
+    TByteCursor in(def);
+    std::size_t pos = !def.empty() && in.U8At(0) == kTokenMemFunc ? kMemFuncHeaderSize : 0;
     while (pos < def.size()) {
-        const std::uint8_t token = in.U8(pos);
+        const std::uint8_t token = in.U8At(pos);
         const std::size_t size = OperandSize(token);
         const std::size_t op = pos + 1;
-        if (size == 0 || !in.Has(op, size)) break;
+        if (size == 0 || !Holds(in, op, size)) break;
 
-        const std::uint16_t index = in.U16(op);
+        const std::uint16_t index = in.U16At(op);
         if (index >= externSheets.size()) ThrowLinkTableError();
         if (name.Sheet == -1) {
             name.Sheet = static_cast<std::int16_t>(externSheets[index].FirstSheet);
         }
 
         if (size == kRef3dOperandSize) {
-            const std::uint16_t row = in.U16(op + 2);
-            const std::uint8_t col = in.U8(op + 4);
+            const std::uint16_t row = in.U16At(op + 2);
+            const std::uint8_t col = in.U8At(op + 4);
             name.Areas.AddRect(row, row, col, col);
         } else {
-            name.Areas.AddRect(in.U16(op + 2), in.U16(op + 4), in.U8(op + 6), in.U8(op + 8));
+            name.Areas.AddRect(in.U16At(op + 2), in.U16At(op + 4), in.U8At(op + 6),
+                               in.U8At(op + 8));
         }
         pos = op + size;
     }
@@ -219,7 +204,7 @@ void TXLSLinkTable::AddSupbook(const std::string& body) {
 
     // An external document: its file name, then its sheet names up to the end. A string
     // that runs past the end leaves the file name empty and ends the sheet names.
-    const BodyView in(rest);
+    TByteCursor in(rest);
     std::size_t pos = 0;
     if (auto file = ReadCountedString(in, pos)) {
         doc->FileName = DecodeFileName(file->text, file->eightBit);
@@ -276,45 +261,45 @@ void TXLSLinkTable::AddExternName(const std::string& body) {
     // the own document alone.
     if (documents_.size() < 2) ThrowLinkTableError();
 
-    const BodyView in(body);
+    TByteCursor in(body);
     auto name = std::make_unique<TXLSLinkName>();
     name->Record = body;
-    name->Sheet = static_cast<std::int16_t>(in.U16(kExternNameSheetOffset));
-    const bool wide = IsWide(in.U8(kExternNameOptionOffset));
-    name->Name = in.Chars(kExternNameCharsOffset, in.U8(kExternNameLengthOffset), wide)
+    name->Sheet = static_cast<std::int16_t>(in.U16At(kExternNameSheetOffset));
+    const bool wide = IsWide(in.U8At(kExternNameOptionOffset));
+    name->Name = CharsAt(in, kExternNameCharsOffset, in.U8At(kExternNameLengthOffset), wide)
                      .value_or(std::u16string());
     documents_.back()->Names.push_back(std::move(name));
 }
 
 void TXLSLinkTable::AddExternSheets(const std::string& body) {
     if (body.size() < 2) return;
-    const BodyView in(body);
-    const std::size_t count = in.U16(0);
+    TByteCursor in(body);
+    const std::size_t count = in.U16At(0);
     if ((body.size() - 2) / kExternSheetEntrySize < count) ThrowLinkTableError();
 
     externSheets_.reserve(externSheets_.size() + count);
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t at = 2 + i * kExternSheetEntrySize;
-        externSheets_.push_back({in.U16(at), in.U16(at + 2), in.U16(at + 4)});
+        externSheets_.push_back({in.U16At(at), in.U16At(at + 2), in.U16At(at + 4)});
     }
 }
 
 int TXLSLinkTable::AddName(const std::string& body) {
     // The name is built aside and appended at the end: a link-table error leaves the table
     // as it was. Every other outcome appends, so a name's position is its record's order.
-    const BodyView in(body);
+    TByteCursor in(body);
     auto name = std::make_unique<TXLSLinkName>();
     name->Record = body;
 
-    const std::uint16_t flags = in.U16(0);
+    const std::uint16_t flags = in.U16At(0);
     if (flags != kNameOrdinary && flags != kNameBuiltIn) {
         name->Sheet = 0;
     } else {
-        const std::size_t count = in.U8(kNameLengthOffset);
-        const bool wide = IsWide(in.U8(kNameOptionOffset));
+        const std::size_t count = in.U8At(kNameLengthOffset);
+        const bool wide = IsWide(in.U8At(kNameOptionOffset));
         const std::size_t charBytes = wide ? 2 * count : count;
         const std::u16string chars =
-            in.Chars(kNameCharsOffset, count, wide).value_or(std::u16string());
+            CharsAt(in, kNameCharsOffset, count, wide).value_or(std::u16string());
 
         name->Sheet = -1;
         if (flags == kNameBuiltIn) {
@@ -329,11 +314,11 @@ int TXLSLinkTable::AddName(const std::string& body) {
 
         // The definition follows the characters; a body cut short keeps what it holds.
         std::string_view def;
-        if (in.Has(kNameCharsOffset, charBytes)) {
+        if (Holds(in, kNameCharsOffset, charBytes)) {
             const std::size_t defOffset = kNameCharsOffset + charBytes;
             const std::size_t available = in.Size() - defOffset;
-            const std::size_t length = in.U16(kNameDefLengthOffset);
-            def = in.Slice(defOffset, length < available ? length : available);
+            const std::size_t length = in.U16At(kNameDefLengthOffset);
+            def = std::string_view(body).substr(defOffset, length < available ? length : available);
         }
         ScanDefinition(def, externSheets_, *name);
     }

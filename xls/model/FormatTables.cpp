@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "platform/ByteCursor.h"
 #include "xls/model/Palette.h"
 #include "xls/model/StringHelpers.h"
 
@@ -13,27 +14,6 @@ namespace {
 constexpr std::uint32_t kRecordBuckets = 16383;
 
 // --- Reading record bodies -------------------------------------------------------------
-
-// A little-endian field of a record body; a field the body does not hold whole reads as 0,
-// as a truncated record is read as far as it goes.
-std::uint32_t ReadLE(std::string_view body, std::size_t offset, std::size_t width) {
-    if (offset > body.size() || width > body.size() - offset) return 0;
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < width; ++i) {
-        value |= static_cast<std::uint32_t>(static_cast<unsigned char>(body[offset + i])) << 8 * i;
-    }
-    return value;
-}
-
-std::uint32_t Read8(std::string_view body, std::size_t offset) {
-    return ReadLE(body, offset, 1);
-}
-std::uint32_t Read16(std::string_view body, std::size_t offset) {
-    return ReadLE(body, offset, 2);
-}
-std::uint32_t Read32(std::string_view body, std::size_t offset) {
-    return ReadLE(body, offset, 4);
-}
 
 struct BitField {
     std::uint32_t mask;
@@ -119,17 +99,11 @@ std::int16_t PointsFromTwips(std::uint32_t twips) {
 
 // The font name of a FONT body; empty when the body does not hold the characters its
 // length announces.
-std::u16string FontNameFromBody(std::string_view body) {
-    const std::size_t length = Read8(body, fontbody::kNameLength);
-    const bool wide = Read8(body, fontbody::kNameFlags) & fontbody::kNameIsWide;
-    const std::size_t bytes = wide ? 2 * length : length;
-    if (fontbody::kName > body.size() || bytes > body.size() - fontbody::kName) return {};
-    std::u16string name(length, u'\0');
-    for (std::size_t i = 0; i < length; ++i) {
-        name[i] = static_cast<char16_t>(wide ? Read16(body, fontbody::kName + 2 * i)
-                                             : Read8(body, fontbody::kName + i));
-    }
-    return name;
+std::u16string FontNameFromBody(platform::TByteCursor& body) {
+    const std::size_t length = body.U8At(fontbody::kNameLength);
+    const bool wide = body.U8At(fontbody::kNameFlags) & fontbody::kNameIsWide;
+    body.Seek(fontbody::kName);
+    return body.Chars(length, wide);
 }
 
 std::string Hex6(std::uint32_t value) {
@@ -173,7 +147,7 @@ void TVirtualDataTable::Clear() {
 }
 
 std::uint16_t RecordGet16(const std::string& record, std::size_t offset) {
-    return static_cast<std::uint16_t>(Read16(record, offset));
+    return platform::TByteCursor(record).U16At(offset);
 }
 
 void RecordSet16(std::string& record, std::size_t offset, std::uint16_t value) {
@@ -225,19 +199,22 @@ std::string TVirtualFontTable::DefaultRecord() {
     return record;
 }
 
-void TVirtualFontTable::DecodeFontRecord(std::string_view body) {
+// A field the body does not hold whole reads as 0: a truncated record is read as far as
+// it goes.
+void TVirtualFontTable::DecodeFontRecord(std::string_view bytes) {
+    platform::TByteCursor body(bytes);
     std::string& r = EditBuffer();
     r = DefaultRecord();
     RecordSet16(r, fontrec::kSize16,
-                static_cast<std::uint16_t>(PointsFromTwips(Read16(body, fontbody::kHeight))));
-    const std::uint32_t options = Read16(body, fontbody::kOptions);
+                static_cast<std::uint16_t>(PointsFromTwips(body.U16At(fontbody::kHeight))));
+    const std::uint32_t options = body.U16At(fontbody::kOptions);
     SetByte(r, fontrec::kItalic, (options & fontbody::kItalic) != 0);
     SetByte(r, fontrec::kStrikeOut, (options & fontbody::kStrikeOut) != 0);
-    SetByte(r, fontrec::kColor, PaletteIndexFromBIFF(Read16(body, fontbody::kColor)));
+    SetByte(r, fontrec::kColor, PaletteIndexFromBIFF(body.U16At(fontbody::kColor)));
     // Only the weight the format writes for "bold" counts; heavier weights do not.
-    SetByte(r, fontrec::kBold, Read16(body, fontbody::kWeight) == fontbody::kBoldWeight);
-    SetByte(r, fontrec::kScript, Read16(body, fontbody::kScript));
-    const std::uint32_t underline = Read8(body, fontbody::kUnderline);
+    SetByte(r, fontrec::kBold, body.U16At(fontbody::kWeight) == fontbody::kBoldWeight);
+    SetByte(r, fontrec::kScript, body.U16At(fontbody::kScript));
+    const std::uint32_t underline = body.U8At(fontbody::kUnderline);
     SetByte(r, fontrec::kUnderlineStyle, underline);
     SetByte(r, fontrec::kUnderline, underline != 0);
     SetFontName(r, FontNameFromBody(body));
@@ -304,33 +281,34 @@ std::string TVirtualXFTable::DefaultRecord() {
     return record;
 }
 
-void TVirtualXFTable::DecodeXFRecord(std::string_view body) {
+void TVirtualXFTable::DecodeXFRecord(std::string_view bytes) {
+    platform::TByteCursor body(bytes);
     using namespace xfbody;
     std::string& r = EditBuffer();
     r = DefaultRecord();  // every field is set below; this only fixes the size
-    RecordSet16(r, xfrec::kFont, static_cast<std::uint16_t>(Read16(body, kFont)));
-    RecordSet16(r, xfrec::kNumberFormat, static_cast<std::uint16_t>(Read16(body, kFormat)));
+    RecordSet16(r, xfrec::kFont, static_cast<std::uint16_t>(body.U16At(kFont)));
+    RecordSet16(r, xfrec::kNumberFormat, static_cast<std::uint16_t>(body.U16At(kFormat)));
 
-    const std::uint32_t protection = Read16(body, kProtection);
+    const std::uint32_t protection = body.U16At(kProtection);
     SetByte(r, xfrec::kLocked, Bits(protection, kLocked));
     SetByte(r, xfrec::kStyleXF, Bits(protection, kStyleXF));
 
-    const std::uint32_t alignment = Read16(body, kAlignment);
+    const std::uint32_t alignment = body.U16At(kAlignment);
     SetByte(r, xfrec::kHAlign, Bits(alignment, kHAlign));
     SetByte(r, xfrec::kWrap, Bits(alignment, kWrap));
     SetByte(r, xfrec::kVAlign, Bits(alignment, kVAlign));
     SetByte(r, xfrec::kRotation, Bits(alignment, kRotation));
 
     SetByte(r, xfrec::kMerged, 0);  // set later for the cells of merged areas
-    SetByte(r, xfrec::kIndent, Bits(Read8(body, kIndent), kIndentLevel));
+    SetByte(r, xfrec::kIndent, Bits(body.U8At(kIndent), kIndentLevel));
 
-    const std::uint32_t styles = Read16(body, kBorderStyles);
+    const std::uint32_t styles = body.U16At(kBorderStyles);
     for (std::size_t side = 0; side < 4; ++side) {
         SetByte(r, xfrec::kBorderStyle + side, Bits(styles, kBorderStyle[side]));
     }
 
-    const std::uint32_t sides = Read16(body, kSideColors);
-    const std::uint32_t topBottomFill = Read32(body, kTopBottomFill);
+    const std::uint32_t sides = body.U16At(kSideColors);
+    const std::uint32_t topBottomFill = body.U32At(kTopBottomFill);
     const std::uint32_t borderCodes[4] = {Bits(sides, kFirstColor), Bits(sides, kSecondColor),
                                           Bits(topBottomFill, kFirstColor),
                                           Bits(topBottomFill, kSecondColor)};
@@ -342,7 +320,7 @@ void TVirtualXFTable::DecodeXFRecord(std::string_view body) {
     // fill the foreground is what covers the cell, so the model swaps them: its fill colour
     // is always the background a user sees.
     const std::uint32_t pattern = Bits(topBottomFill, kPattern);
-    const std::uint32_t fillColors = Read16(body, kFillColors);
+    const std::uint32_t fillColors = body.U16At(kFillColors);
     const std::uint8_t foreground = PaletteIndexFromBIFF(Bits(fillColors, kFirstColor));
     const std::uint8_t background = PaletteIndexFromBIFF(Bits(fillColors, kSecondColor));
     const bool solid = pattern == kSolidPattern;

@@ -32,6 +32,13 @@ std::string WideToBytes(std::u16string_view text) {
     return out;
 }
 
+std::u16string ExpandLatin1(std::string_view bytes) {
+    std::u16string out(bytes.size(), u'\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        out[i] = static_cast<unsigned char>(bytes[i]);
+    return out;
+}
+
 std::u16string BytesToWide(std::string_view bytes) {
     std::u16string out(bytes.size() / 2, u'\0');
     for (std::size_t i = 0; i < out.size(); ++i) {

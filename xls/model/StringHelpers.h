@@ -22,6 +22,8 @@ std::u16string AnsiToWide(std::string_view text);
 std::string WideToBytes(std::u16string_view text);
 // The inverse of WideToBytes; an odd last byte is dropped.
 std::u16string BytesToWide(std::string_view bytes);
+// BIFF8 "compressed" characters are the low bytes of UTF-16 units: code points 0..255.
+std::u16string ExpandLatin1(std::string_view bytes);
 // A marked string: when `flagged` is not empty and starts with byte 1, the rest is a
 // UTF-16LE image and becomes `out`; otherwise `out` is left as it was.
 void FlaggedBytesToWide(std::string_view flagged, std::u16string& out);

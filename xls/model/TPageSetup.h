@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "xls/model/TRanges.h"
-#include "xls/read/TEasyStream.h"
+#include "xls/model/TEasyStream.h"
 
 namespace vorlix {
 

@@ -23,6 +23,16 @@ struct TReadOptions {
 
 using TProgressEvent = std::function<void(double fraction)>;
 
+// What the reader made of one record: where its header starts in the workbook stream, its
+// id and body length, and whether its handler wanted bytes the body does not hold.
+struct TRecordReport {
+    std::int64_t Offset = 0;
+    std::uint16_t Id = 0;
+    std::uint16_t Length = 0;
+    bool Short = false;
+};
+using TRecordEvent = std::function<void(const TRecordReport& record)>;
+
 class TXLSFile {
   public:
     // A workbook with one sheet "Sheet1"; the code page and list separator become the
@@ -46,12 +56,16 @@ class TXLSFile {
     void SetListSeparator(char16_t separator);
     const TProgressEvent& OnProgress() const { return onProgress_; }
     void SetOnProgress(TProgressEvent handler) { onProgress_ = std::move(handler); }
+    // Called after each record the reader has dispatched.
+    const TRecordEvent& OnRecord() const { return onRecord_; }
+    void SetOnRecord(TRecordEvent handler) { onRecord_ = std::move(handler); }
     const TReadOptions& ReadOptions() const { return readOptions_; }
     void SetReadOptions(const TReadOptions& options) { readOptions_ = options; }
 
   private:
     std::unique_ptr<TWorkbook> workbook_;
     TProgressEvent onProgress_;
+    TRecordEvent onRecord_;
     TReadOptions readOptions_;
     bool loaded_ = false;
     std::uint32_t codePage_;

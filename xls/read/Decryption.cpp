@@ -1,22 +1,29 @@
 #include "xls/read/Decryption.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "xls/model/Errors.h"
+#include "xls/model/TEasyStream.h"
 #include "xls/read/Md5.h"
-#include "xls/read/TEasyStream.h"
 
 namespace vorlix {
 
-TFilePass ReadFilePass(TEasyStream& body) {
+TFilePass DecodeFilePass(platform::TByteCursor& body) {
     TFilePass f;
-    body.ReadWord(f.EncryptionType);
-    body.ReadWord(f.MajorVersion);
-    body.ReadWord(f.MinorVersion);
-    body.ReadBytes(f.Salt.data(), 16);
-    body.ReadBytes(f.EncryptedVerifier.data(), 16);
-    body.ReadBytes(f.EncryptedVerifierHash.data(), 16);
+    f.EncryptionType = body.U16();
+    f.MajorVersion = body.U16();
+    f.MinorVersion = body.U16();
+    for (Block16* block : {&f.Salt, &f.EncryptedVerifier, &f.EncryptedVerifierHash}) {
+        const std::string_view bytes = body.Bytes(block->size());
+        std::copy(bytes.begin(), bytes.end(), block->begin());
+    }
     return f;
+}
+
+TFilePass ReadFilePass(const TEasyStream& body) {
+    platform::TByteCursor cursor = body.Cursor();
+    return DecodeFilePass(cursor);
 }
 
 bool VerifyPassword(const std::u16string& password, const Block16& salt,

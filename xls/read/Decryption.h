@@ -10,11 +10,11 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/ByteCursor.h"
+#include "xls/model/TEasyStream.h"
 #include "xls/read/Rc4.h"
 
 namespace vorlix {
-
-class TEasyStream;
 
 using KeyMaterial = std::array<std::uint8_t, 16>;
 using Block16 = std::array<std::uint8_t, 16>;
@@ -34,8 +34,9 @@ struct TFilePass {
     Block16 EncryptedVerifier{};
     Block16 EncryptedVerifierHash{};
 };
-// Reads from the body's current position.
-TFilePass ReadFilePass(TEasyStream& body);
+TFilePass DecodeFilePass(platform::TByteCursor& body);
+// The FILEPASS fields of a whole record body.
+TFilePass ReadFilePass(const TEasyStream& body);
 
 // Derives the key material into `key` (always) and tells whether the password matches the
 // verifier. Raises Exception("File protection password must have 0-15 characters.") for a

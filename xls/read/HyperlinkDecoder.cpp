@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/ByteCursor.h"
 #include "platform/CodePage.h"
 #include "xls/model/Errors.h"
 #include "xls/model/StringHelpers.h"
@@ -33,67 +34,31 @@ constexpr std::size_t kFileMonikerReserved = 24;
     throw EXLSError(16);
 }
 
-class Cursor {
-  public:
-    explicit Cursor(std::string_view body) : body_(body) {}
+using platform::TByteCursor;
 
-    std::size_t Remaining() const { return body_.size() - at_; }
-    std::uint16_t U16At(std::size_t offset) const {
-        return static_cast<std::uint16_t>(Byte(offset) | Byte(offset + 1) << 8);
-    }
-    std::uint32_t U32At(std::size_t offset) const {
-        return static_cast<std::uint32_t>(U16At(offset)) |
-               static_cast<std::uint32_t>(U16At(offset + 2)) << 16;
-    }
-    void Seek(std::size_t offset) { at_ = offset; }
-    void Skip(std::size_t n) {
-        if (n > Remaining()) Fail();
-        at_ += n;
-    }
-    std::uint32_t U32() {
-        if (Remaining() < 4) Fail();
-        const std::uint32_t v = U32At(at_);
-        at_ += 4;
-        return v;
-    }
-    std::string_view Take(std::uint64_t n) {
-        if (n > Remaining()) Fail();
-        const std::string_view out = body_.substr(at_, static_cast<std::size_t>(n));
-        at_ += static_cast<std::size_t>(n);
-        return out;
-    }
-    bool Matches(const std::uint8_t (&bytes)[16]) const {
-        return Remaining() >= 16 && std::memcmp(body_.data() + at_, bytes, 16) == 0;
-    }
+bool Matches(const TByteCursor& in, const std::uint8_t (&bytes)[16]) {
+    return in.Has(16) && std::memcmp(in.Data() + in.Position(), bytes, 16) == 0;
+}
 
-    // A 32-bit count, then the characters: UTF-16 counted in characters or in bytes, or
-    // 8-bit text in the workbook's code page. A trimmed text ends at its first zero.
-    enum class Unit { Utf16Chars, Utf16Bytes, AnsiChars };
-    std::u16string String(Unit unit, bool trimmed) {
-        const std::uint64_t count = U32();
-        const std::uint64_t bytes = unit == Unit::Utf16Chars ? count * 2 : count;
-        const std::string_view raw = Take(bytes);
-        std::u16string text = unit == Unit::AnsiChars
-                                  ? platform::MultiByteToWide(platform::LibraryCodePage(), raw)
-                                  : BytesToWide(raw);
-        if (trimmed) text.resize(std::min(text.size(), text.find(u'\0')));
-        return text;
-    }
-
-  private:
-    std::uint8_t Byte(std::size_t offset) const {
-        return offset < body_.size() ? static_cast<std::uint8_t>(body_[offset]) : 0;
-    }
-
-    std::string_view body_;
-    std::size_t at_ = 0;
-};
+// A 32-bit count, then the characters: UTF-16 counted in characters or in bytes, or 8-bit
+// text in the workbook's code page. A trimmed text ends at its first zero.
+enum class Unit { Utf16Chars, Utf16Bytes, AnsiChars };
+std::u16string String(TByteCursor& in, Unit unit, bool trimmed) {
+    const std::uint64_t count = in.U32();
+    const std::uint64_t bytes = unit == Unit::Utf16Chars ? count * 2 : count;
+    const std::string_view raw = in.Bytes(static_cast<std::size_t>(bytes));
+    std::u16string text = unit == Unit::AnsiChars
+                              ? platform::MultiByteToWide(platform::LibraryCodePage(), raw)
+                              : BytesToWide(raw);
+    if (trimmed) text.resize(std::min(text.size(), text.find(u'\0')));
+    return text;
+}
 
 }  // namespace
 
 THyperlink DecodeHyperlink(std::string_view body) {
     if (body.size() < kFixedPart) Fail();
-    Cursor in(body);
+    TByteCursor in(body);
     THyperlink link;
     link.FirstRow = in.U16At(0);
     link.LastRow = in.U16At(2);
@@ -106,27 +71,25 @@ THyperlink DecodeHyperlink(std::string_view body) {
                 : (flags & kHasMoniker) != 0       ? hkURL
                                                    : hkLocation;
     if ((flags & kHasDisplayName) != 0 && (flags & kSiteGaveDisplayName) != 0) {
-        in.String(Cursor::Unit::Utf16Chars, true);
+        String(in, Unit::Utf16Chars, true);
     }
-    if ((flags & kHasFrameName) != 0) in.String(Cursor::Unit::Utf16Chars, true);
+    if ((flags & kHasFrameName) != 0) String(in, Unit::Utf16Chars, true);
 
     switch (link.Kind) {
         case hkURL: {
             if (in.Remaining() < 16) Fail();
-            if (in.Matches(kFileMoniker)) {
+            if (Matches(in, kFileMoniker)) {
                 link.Kind = hkFile;
-            } else if (!in.Matches(kUrlMoniker)) {
+            } else if (!Matches(in, kUrlMoniker)) {
                 Fail();
             }
             in.Skip(16);
             if (link.Kind == hkURL) {
-                link.Text = in.String(Cursor::Unit::Utf16Bytes, true);
+                link.Text = String(in, Unit::Utf16Bytes, true);
                 break;
             }
-            if (in.Remaining() < 6) Fail();
             in.Skip(2);  // how many folders up the path starts
-            const std::u16string shortPath = in.String(Cursor::Unit::AnsiChars, true);
-            if (in.Remaining() < kFileMonikerReserved) Fail();
+            const std::u16string shortPath = String(in, Unit::AnsiChars, true);
             in.Skip(kFileMonikerReserved);
             const std::uint32_t extra = in.U32();
             if (extra == 0) {
@@ -135,17 +98,19 @@ THyperlink DecodeHyperlink(std::string_view body) {
             }
             const std::uint32_t pathBytes = in.U32();
             in.Skip(2);  // key value
-            const std::u16string longPath = BytesToWide(in.Take(pathBytes));
+            const std::u16string longPath = BytesToWide(in.Bytes(pathBytes));
             link.Text = longPath.size() < shortPath.size() ? shortPath : longPath;
             break;
         }
         case hkNetwork:
-            link.Text = in.String(Cursor::Unit::Utf16Chars, true);
+            link.Text = String(in, Unit::Utf16Chars, true);
             break;
         default:
-            if ((flags & kHasLocation) != 0) link.Text = in.String(Cursor::Unit::Utf16Chars, true);
+            if ((flags & kHasLocation) != 0) link.Text = String(in, Unit::Utf16Chars, true);
             break;
     }
+    // Every part the flags announce must be there whole.
+    if (in.Short()) Fail();
     return link;
 }
 

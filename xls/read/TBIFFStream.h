@@ -13,8 +13,8 @@
 #include <array>
 #include <cstdint>
 
+#include "xls/model/TEasyStream.h"
 #include "xls/read/Decryption.h"
-#include "xls/read/TEasyStream.h"
 
 namespace vorlix {
 

@@ -5,7 +5,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/StructuredStorage.h"
-#include "xls/read/TEasyStream.h"
+#include "xls/model/TEasyStream.h"
 
 namespace vorlix {
 

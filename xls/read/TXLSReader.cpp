@@ -11,11 +11,11 @@
 #include "xls/model/StringHelpers.h"
 #include "xls/model/TPageSetup.h"
 #include "xls/model/TRanges.h"
-#include "xls/read/BodyReader.h"
 #include "xls/read/Decryption.h"
 #include "xls/read/RecordIds.h"
 #include "xls/read/TBIFFStream.h"
 #include "xls/read/TCFile.h"
+#include "xls/read/records/GlobalsRecords.h"
 
 namespace vorlix {
 
@@ -24,49 +24,6 @@ namespace {
 constexpr const char* kWorkbookStream = "Workbook";
 constexpr int kProtectionScanRecords = 5;
 
-// The last row and column of a sheet: an area from 0 to these spans the whole sheet.
-constexpr std::uint16_t kLastRow = 0xFFFF;
-constexpr std::uint8_t kLastColumn = 0xFF;
-
-// Print titles are the rows and the columns repeated on every page, stored as one name
-// of up to two areas. Rows span every column and columns span every row, so the shape of
-// an area says what it is; the order does not (Excel stores the columns first). An area
-// of neither shape (or of both) falls back to its position, the first for the rows and
-// the second for the columns, where no area of the right shape gave them.
-enum class TitleShape { Rows, Columns, Unknown };
-
-TitleShape ShapeOf(const TRangeRect& r) {
-    const bool allColumns = r.FirstCol == 0 && r.LastCol == kLastColumn;
-    const bool allRows = r.FirstRow == 0 && r.LastRow == kLastRow;
-    if (allColumns == allRows) return TitleShape::Unknown;
-    return allColumns ? TitleShape::Rows : TitleShape::Columns;
-}
-
-void ApplyPrintTitles(const TRangeRects& areas, TPageSetup& setup) {
-    std::optional<TRangeRect> rows;
-    std::optional<TRangeRect> columns;
-    for (int i = 0; i < areas.RectCount(); ++i) {
-        const TRangeRect r = areas.GetRect(i);
-        const TitleShape shape = ShapeOf(r);
-        if (shape == TitleShape::Rows && !rows) rows = r;
-        if (shape == TitleShape::Columns && !columns) columns = r;
-    }
-    const auto byPosition = [&](int i) -> std::optional<TRangeRect> {
-        if (i >= areas.RectCount() || ShapeOf(areas.GetRect(i)) != TitleShape::Unknown) return {};
-        return areas.GetRect(i);
-    };
-    if (!rows) rows = byPosition(0);
-    if (!columns) columns = byPosition(1);
-    if (rows) {
-        setup.TitleFirstRow = rows->FirstRow;
-        setup.TitleLastRow = rows->LastRow;
-    }
-    if (columns) {
-        setup.TitleFirstCol = columns->FirstCol;
-        setup.TitleLastCol = columns->LastCol;
-    }
-}
-
 }  // namespace
 
 // Record ids and their handlers. Ids not listed here (CONTINUE included, when it reaches
@@ -74,58 +31,58 @@ void ApplyPrintTitles(const TRangeRects& areas, TPageSetup& setup) {
 struct ReaderTable {
     using R = TXLSReader;
     static constexpr auto kHandlers = std::to_array<TXLSReader::Handler>({
-        {rec::kFormula, "FORMULA", &R::ReadFormula, true},
-        {rec::kEof, "EOF", &R::ReadBofEof},
-        {rec::kPassword, "PASSWORD", &R::ReadPassword},
-        {rec::kHeader, "HEADER", &R::ReadHeader},
-        {rec::kFooter, "FOOTER", &R::ReadFooter},
-        {rec::kExternSheet, "EXTERNSHEET", &R::ReadExternSheet},
-        {rec::kLbl, "NAME", &R::ReadName},
-        {rec::kNote, "NOTE", &R::Skip},
-        {rec::kDate1904, "DATEMODE", &R::ReadDateMode},
-        {rec::kExternName, "EXTERNNAME", &R::ReadExternName},
-        {rec::kLeftMargin, "LEFTMARGIN", &R::ReadMargin},
-        {rec::kRightMargin, "RIGHTMARGIN", &R::ReadMargin},
-        {rec::kTopMargin, "TOPMARGIN", &R::ReadMargin},
-        {rec::kBottomMargin, "BOTTOMMARGIN", &R::ReadMargin},
-        {rec::kPrintRowCol, "PRINTHEADERS", &R::ReadPrintFlag},
-        {rec::kPrintGrid, "PRINTGRIDLINES", &R::ReadPrintFlag},
-        {rec::kFilePass, "FILEPASS", &R::ReadFilePass},
-        {rec::kFont, "FONT", &R::ReadFont},
-        {rec::kPane, "PANE", &R::ReadPane},
-        {rec::kObj, "OBJ", &R::Skip},
-        {rec::kColInfo, "COLINFO", &R::ReadColInfo},
-        {rec::kWsBool, "WSBOOL", &R::ReadWsBool},
-        {rec::kHCenter, "HCENTER", &R::ReadPrintFlag},
-        {rec::kVCenter, "VCENTER", &R::ReadPrintFlag},
-        {rec::kBoundSheet8, "BOUNDSHEET", &R::ReadBoundSheet},
-        {rec::kPalette, "PALETTE", &R::ReadPalette},
-        {rec::kScl, "SCL", &R::ReadScl},
-        {rec::kSetup, "SETUP", &R::ReadSetup},
-        {rec::kMulRk, "MULRK", &R::ReadMulRk, true},
-        {rec::kMulBlank, "MULBLANK", &R::ReadMulBlank, true},
-        {rec::kXf, "XF", &R::ReadXf},
-        {rec::kMergeCells, "MERGEDCELLS", &R::ReadMergedCells, true},
-        {rec::kMsoDrawingGroup, "MSODRAWINGGROUP", &R::Skip},
-        {rec::kMsoDrawing, "MSODRAWING", &R::Skip},
-        {rec::kSst, "SST", &R::ReadSst},
-        {rec::kLabelSst, "LABELSST", &R::ReadLabelSst, true},
-        {rec::kSupBook, "SUPBOOK", &R::ReadSupbook},
-        {rec::kTxo, "TXO", &R::Skip},
-        {rec::kHLink, "HLINK", &R::ReadHLink, true},
-        {rec::kDv, "DV", &R::ReadDv},
-        {rec::kBlank, "BLANK", &R::ReadBlank, true},
-        {rec::kNumber, "NUMBER", &R::ReadNumber, true},
-        {rec::kLabel, "LABEL", &R::ReadLabel, true},
-        {rec::kBoolErr, "BOOLERR", &R::ReadBoolErr, true},
-        {rec::kString, "STRING", &R::ReadString, true},
-        {rec::kRow, "ROW", &R::ReadRow},
-        {rec::kWindow2, "WINDOW2", &R::ReadWindow2},
-        {rec::kRk, "RK", &R::ReadRk, true},
-        {rec::kFormat, "FORMAT", &R::ReadFormat},
-        {rec::kShrFmla, "SHRFMLA", &R::ReadShrFmla},
-        {rec::kBof, "BOF", &R::ReadBofEof},
-        {rec::kFeatHdr, "FEATHDR", &R::ReadFeatHdr},
+        {rec::kFormula, &R::ReadFormula, true},
+        {rec::kEof, &R::ReadBofEof},
+        {rec::kPassword, &R::ReadPassword},
+        {rec::kHeader, &R::ReadHeader},
+        {rec::kFooter, &R::ReadFooter},
+        {rec::kExternSheet, &R::ReadExternSheet},
+        {rec::kLbl, &R::ReadName},
+        {rec::kNote, &R::Skip},
+        {rec::kDate1904, &R::ReadDateMode},
+        {rec::kExternName, &R::ReadExternName},
+        {rec::kLeftMargin, &R::ReadMargin},
+        {rec::kRightMargin, &R::ReadMargin},
+        {rec::kTopMargin, &R::ReadMargin},
+        {rec::kBottomMargin, &R::ReadMargin},
+        {rec::kPrintRowCol, &R::ReadPrintFlag},
+        {rec::kPrintGrid, &R::ReadPrintFlag},
+        {rec::kFilePass, &R::ReadFilePass},
+        {rec::kFont, &R::ReadFont},
+        {rec::kPane, &R::ReadPane},
+        {rec::kObj, &R::Skip},
+        {rec::kColInfo, &R::ReadColInfo},
+        {rec::kWsBool, &R::ReadWsBool},
+        {rec::kHCenter, &R::ReadPrintFlag},
+        {rec::kVCenter, &R::ReadPrintFlag},
+        {rec::kBoundSheet8, &R::ReadBoundSheet},
+        {rec::kPalette, &R::ReadPalette},
+        {rec::kScl, &R::ReadScl},
+        {rec::kSetup, &R::ReadSetup},
+        {rec::kMulRk, &R::ReadMulRk, true},
+        {rec::kMulBlank, &R::ReadMulBlank, true},
+        {rec::kXf, &R::ReadXf},
+        {rec::kMergeCells, &R::ReadMergeCells, true},
+        {rec::kMsoDrawingGroup, &R::Skip},
+        {rec::kMsoDrawing, &R::Skip},
+        {rec::kSst, &R::ReadSst, false, true},
+        {rec::kLabelSst, &R::ReadLabelSst, true},
+        {rec::kSupBook, &R::ReadSupbook},
+        {rec::kTxo, &R::Skip},
+        {rec::kHLink, &R::ReadHLink, true},
+        {rec::kDv, &R::ReadDv},
+        {rec::kBlank, &R::ReadBlank, true},
+        {rec::kNumber, &R::ReadNumber, true},
+        {rec::kLabel, &R::ReadLabel, true},
+        {rec::kBoolErr, &R::ReadBoolErr, true},
+        {rec::kString, &R::ReadString, true, true},
+        {rec::kRow, &R::ReadRow},
+        {rec::kWindow2, &R::ReadWindow2},
+        {rec::kRk, &R::ReadRk, true},
+        {rec::kFormat, &R::ReadFormat},
+        {rec::kShrFmla, &R::ReadShrFmla},
+        {rec::kBof, &R::ReadBofEof},
+        {rec::kFeatHdr, &R::ReadFeatHdr},
     });
 
     // Handler position + 1 for every id, 0 for ids without a handler.
@@ -172,6 +129,7 @@ void TXLSReader::ReadFile(const std::u16string& fileName, const std::u16string& 
     options_ = options;
     password_ = password;
     onProgress_ = owner_.OnProgress();
+    onRecord_ = owner_.OnRecord();
     owner_.Clear();
     ResetPalette();
 
@@ -222,36 +180,38 @@ bool TXLSReader::NextRecord() {
 
 bool TXLSReader::PeekContinue() {
     Consume();
-    return NextRecord() && Record().Id == rec::kContinue;
+    const bool fetched = NextRecord();
+    if (fetched) body_ = Record().Data.Cursor();
+    return fetched && Record().Id == rec::kContinue;
 }
 
 void TXLSReader::Dispatch() {
-    const std::uint8_t at = ReaderTable::Positions()[Record().Id];
-    if (at == 0) {
-        Consume();
-        return;
-    }
-    const Handler& handler = ReaderTable::kHandlers[at - 1];
+    body_ = Record().Data.Cursor();
+    const std::int64_t offset = Record().Offset;
+    const std::uint16_t id = Record().Id;
+    const std::uint16_t length = Record().Length;
+    const std::uint8_t at = ReaderTable::Positions()[id];
+    const Handler* handler = at == 0 ? nullptr : &ReaderTable::kHandlers[at - 1];
     // A chart's substream (a chart sheet, or a chart embedded in a worksheet) caches its
     // series data in cell records; they are not the sheet's cells.
-    if (handler.MakesCells && InChart()) {
+    if (handler != nullptr && !(handler->MakesCells && InChart())) {
+        (this->*handler->Read)(body_);
+        if (!handler->ReadsOn) Consume();
+    } else {
         Consume();
-        return;
     }
-    (this->*handler.Read)();
+    if (onRecord_) onRecord_(TRecordReport{offset, id, length, body_.Short()});
 }
 
 bool TXLSReader::InChart() const {
-    constexpr std::uint16_t kChartSubstream = 0x0020;
     for (const std::uint16_t type : substreams_) {
-        if (type == kChartSubstream) return true;
+        if (type == records::TBofRecord::kChart) return true;
     }
     return false;
 }
 
-const char* TXLSReader::HandlerName(std::uint16_t id) {
-    const std::uint8_t at = ReaderTable::Positions()[id];
-    return at == 0 ? nullptr : ReaderTable::kHandlers[at - 1].Name;
+bool TXLSReader::Handles(std::uint16_t id) {
+    return ReaderTable::Positions()[id] != 0;
 }
 
 std::uint8_t TXLSReader::GetXLSFileVersion(const std::u16string& fileName) {
@@ -287,37 +247,26 @@ bool TXLSReader::ReadContinuedChars(std::uint32_t count, bool wide, SharedString
     bool anyWide = wide;
     bool complete = true;
     while (text.size() < count) {
-        if (Record().Data.Remaining() == 0) {
+        if (body_.AtEnd()) {
             if (!PeekContinue()) {
                 complete = false;
                 break;
             }
-            if (Record().Data.Remaining() == 0 && !PeekContinue()) {
+            if (body_.AtEnd() && !PeekContinue()) {
                 complete = false;
                 break;
             }
-            wide = (BodyReader(Record().Data).U8() & 0x01) != 0;
+            // Each CONTINUE that goes on with characters says their width again.
+            wide = (body_.U8() & 0x01) != 0;
             anyWide = anyWide || wide;
         }
-        TEasyStream& data = Record().Data;
         const std::size_t missing = count - text.size();
-        const std::size_t avail = static_cast<std::size_t>(data.Remaining());
-        const std::size_t n = std::min(wide ? avail / 2 : avail, missing);
+        const std::size_t n = std::min(wide ? body_.Remaining() / 2 : body_.Remaining(), missing);
         if (n == 0) {
-            data.Skip(data.Remaining());  // a lone odd byte: nothing more in this record
+            body_.Skip(body_.Remaining());  // a lone odd byte: nothing more in this record
             continue;
         }
-        const std::uint8_t* p = data.Memory() + data.Position();
-        if (wide) {
-            for (std::size_t i = 0; i < n; ++i) {
-                text += static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8);
-            }
-            data.Skip(static_cast<std::int64_t>(2 * n));
-        } else {
-            for (std::size_t i = 0; i < n; ++i)
-                text += static_cast<char16_t>(p[i]);
-            data.Skip(static_cast<std::int64_t>(n));
-        }
+        text += body_.Chars(n, wide);
     }
     out.Wide = anyWide;
     if (anyWide) {
@@ -339,37 +288,13 @@ bool TXLSReader::ReadContinuedChars(std::uint32_t count, bool wide, SharedString
 
 bool TXLSReader::SkipContinued(std::uint32_t bytes) {
     while (bytes > 0) {
-        if (Record().Data.Remaining() == 0 && !PeekContinue()) return false;
+        if (body_.AtEnd() && !PeekContinue()) return false;
         const auto take =
-            static_cast<std::uint32_t>(std::min<std::int64_t>(Record().Data.Remaining(), bytes));
-        Record().Data.Skip(take);
+            static_cast<std::uint32_t>(std::min<std::size_t>(body_.Remaining(), bytes));
+        body_.Skip(take);
         bytes -= take;
     }
     return true;
-}
-
-// Finishing steps.
-
-void TXLSReader::ApplyDefinedNames() {
-    const TXLSLinkDocument& own = workbook_.LinkTable().OwnDocument();
-    TSheets& sheets = workbook_.Sheets();
-    for (const auto& name : own.Names) {
-        if (name->Sheet < 0 || name->Sheet >= sheets.Count()) continue;
-        TSheet& sheet = sheets.Items(name->Sheet);
-        if (name->BuiltInCode == 7) {  // Print_Area
-            sheet.PageSetup().PrintArea.AddRects(name->Areas);
-        } else if (name->BuiltInCode == 8) {  // Print_Titles
-            ApplyPrintTitles(name->Areas, sheet.PageSetup());
-        } else if (name->BuiltInCode == 0) {
-            // Names the link table leaves without text (hidden, function and macro names,
-            // built-in names of unknown codes) make no range, and neither does a name a
-            // range cannot carry (some writers store names with spaces).
-            if (name->Name.empty() || !TRange::IsValidName(name->Name)) continue;
-            TRange& range = sheet.Ranges().Add();
-            range.AddRects(name->Areas);
-            range.SetName(name->Name);
-        }
-    }
 }
 
 }  // namespace vorlix

@@ -2,9 +2,12 @@
 // dispatched by id to a handler that fills the workbook model, then the finishing steps
 // that need the whole file.
 //
-// The reader keeps one record in hand. A handler marks the record consumed; one that
-// reads ahead (for CONTINUE records) and meets another record leaves that record
-// unconsumed, and the loop dispatches it next. A record left unconsumed twice is a fault.
+// Handlers are data: a table maps each record id to its handler. The dispatcher hands the
+// handler a cursor over the record's body and marks the record consumed afterwards. The
+// handlers of records whose data goes on in CONTINUE records read ahead themselves; one
+// that meets another record leaves that record unconsumed, and the loop dispatches it
+// next. A record left unconsumed twice is a fault. Each handler decodes its record with a
+// pure decoder (records/*.h) and applies the result to the model.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/ByteCursor.h"
 #include "xls/format/TFormatStrings.h"
 #include "xls/model/TXLSFile.h"
+#include "xls/read/records/CellRecords.h"
 
 namespace vorlix {
 
@@ -35,17 +40,19 @@ class TXLSReader {
     std::uint8_t GetXLSFileVersion(const std::u16string& fileName);
     std::int32_t GetXLSFileProtection(const std::u16string& fileName);
 
-    // The name of the handler for a record id ("SST"), or null for ids the reader skips.
-    static const char* HandlerName(std::uint16_t id);
+    using Body = platform::TByteCursor;
 
     // The handler table, in id order.
     struct Handler {
         std::uint16_t Id;
-        const char* Name;
-        void (TXLSReader::*Read)();
+        void (TXLSReader::*Read)(Body& body);
         // Records that make cells; inside a chart they are the chart's cached data.
         bool MakesCells = false;
+        // The handler reads on into CONTINUE records and consumes what it read itself.
+        bool ReadsOn = false;
     };
+    // Whether the reader has a handler for the id.
+    static bool Handles(std::uint16_t id);
 
   private:
     // A shared string: 8-bit characters (already in the library code page) or UTF-16.
@@ -56,6 +63,8 @@ class TXLSReader {
     };
 
     bool NextRecord();
+    // Consumes the record in hand and fetches the next one; true when it is a CONTINUE,
+    // whose body the cursor `body_` then reads.
     bool PeekContinue();
     void Dispatch();
     void Consume() { consumed_ = true; }
@@ -84,50 +93,53 @@ class TXLSReader {
     void ApplyDefinedNames();
 
     // Globals.
-    void ReadBofEof();
-    void ReadBoundSheet();
-    void ReadSst();
-    void ReadFont();
-    void ReadFormat();
-    void ReadXf();
-    void ReadPalette();
-    void ReadFilePass();
-    void ReadPassword();
-    void ReadDateMode();
-    void ReadName();
-    void ReadExternSheet();
-    void ReadExternName();
-    void ReadSupbook();
-    // Sheets.
-    void ReadNumber();
-    void ReadRk();
-    void ReadMulRk();
-    void ReadLabel();
-    void ReadLabelSst();
-    void ReadBlank();
-    void ReadMulBlank();
-    void ReadBoolErr();
-    void ReadFormula();
-    void ReadString();
-    void ReadShrFmla();
-    void ReadRow();
-    void ReadColInfo();
-    void ReadMergedCells();
-    void ReadHLink();
-    void ReadDv();
-    void ReadHeader();
-    void ReadFooter();
-    void ReadSetup();
-    void ReadMargin();
-    void ReadPrintFlag();
-    void ReadWsBool();
-    void ReadWindow2();
-    void ReadPane();
-    void ReadScl();
-    void ReadFeatHdr();
-    void Skip() { Consume(); }
+    void ReadBofEof(Body& body);
+    void ReadBoundSheet(Body& body);
+    void ReadSst(Body& body);
+    void ReadFont(Body& body);
+    void ReadFormat(Body& body);
+    void ReadXf(Body& body);
+    void ReadPalette(Body& body);
+    void ReadFilePass(Body& body);
+    void ReadPassword(Body& body);
+    void ReadDateMode(Body& body);
+    // Links and names.
+    void ReadName(Body& body);
+    void ReadExternSheet(Body& body);
+    void ReadExternName(Body& body);
+    void ReadSupbook(Body& body);
+    // Cells.
+    void ReadNumber(Body& body);
+    void ReadRk(Body& body);
+    void ReadMulRk(Body& body);
+    void ReadLabel(Body& body);
+    void ReadLabelSst(Body& body);
+    void ReadBlank(Body& body);
+    void ReadMulBlank(Body& body);
+    void ReadBoolErr(Body& body);
+    void ReadFormula(Body& body);
+    void ReadString(Body& body);
+    void ReadShrFmla(Body& body);
+    void ReadHLink(Body& body);
+    void ReadDv(Body& body);
+    // Rows and columns.
+    void ReadRow(Body& body);
+    void ReadColInfo(Body& body);
+    void ReadMergeCells(Body& body);
+    // Page setup and window.
+    void ReadHeader(Body& body);
+    void ReadFooter(Body& body);
+    void ReadSetup(Body& body);
+    void ReadMargin(Body& body);
+    void ReadPrintFlag(Body& body);
+    void ReadWsBool(Body& body);
+    void ReadWindow2(Body& body);
+    void ReadPane(Body& body);
+    void ReadScl(Body& body);
+    void ReadFeatHdr(Body& body);
+    void Skip(Body&) {}
 
-    void ReadHeaderFooter(bool header);
+    void ReadHeaderFooter(Body& body, bool header);
     void Blank(std::uint32_t row, std::uint32_t col, std::uint32_t xf);
 
     friend struct ReaderTable;
@@ -136,7 +148,10 @@ class TXLSReader {
     TWorkbook& workbook_;
     std::unique_ptr<TCFile> file_;
     std::unique_ptr<TBIFFStream> stream_;
+    // The body of the record in hand.
+    Body body_;
     TProgressEvent onProgress_;
+    TRecordEvent onRecord_;
     TReadOptions options_;
     std::u16string password_;
     bool consumed_ = true;
@@ -157,7 +172,10 @@ class TXLSReader {
     // Cells that merged areas and hyperlinks may still bring into being in this read. An
     // area names up to 16.7 million cells in 8 bytes; without a budget a small hostile
     // file could demand gigabytes.
-    std::uint64_t areaCellBudget_;  // TFormatKind + 1 by XF position, 0 not yet known
+    std::uint64_t areaCellBudget_;
+    // Decoding space of MULRK and MULBLANK records, reused from record to record.
+    records::TMulRkRecord mulRk_;
+    records::TMulBlankRecord mulBlank_;
     bool fontsStarted_ = false;
     bool xfsStarted_ = false;
 };

@@ -1,7 +1,6 @@
 #include "xls/read/ValidationReader.h"
 
 #include "xls/model/StringHelpers.h"
-#include "xls/read/BodyReader.h"
 
 namespace vorlix {
 
@@ -25,18 +24,18 @@ constexpr std::uint8_t kTypes[8] = {vtAny,  vtWholeNumber, vtDecimal,    vtList,
 
 // A 16-bit character count (0: empty, nothing follows), a flag byte, the characters. A
 // text that is one zero character counts as empty.
-std::u16string ReadDvText(BodyReader& body) {
+std::u16string ReadDvText(platform::TByteCursor& body) {
     const std::uint16_t count = body.U16();
     if (count == 0) return {};
     const bool wide = (body.U8() & 0x01) != 0;
-    const std::string raw = body.Bytes(wide ? 2 * static_cast<std::int64_t>(count) : count);
+    const std::string_view raw = body.Bytes(wide ? 2 * std::size_t{count} : count);
     std::u16string text = wide ? BytesToWide(raw) : ExpandLatin1(raw);
     if (!wide && text == std::u16string(1, u'\0')) text.clear();
     return text;
 }
 
 // A condition formula: 16-bit token size, 2 unused bytes, the tokens.
-std::string ReadDvFormula(BodyReader& body) {
+std::string_view ReadDvFormula(platform::TByteCursor& body) {
     const std::uint16_t size = body.U16();
     body.Skip(2);
     return body.Bytes(size);
@@ -44,9 +43,8 @@ std::string ReadDvFormula(BodyReader& body) {
 
 }  // namespace
 
-std::unique_ptr<TCellValidation> ReadValidation(TEasyStream& stream, bool /*strict*/,
+std::unique_ptr<TCellValidation> ReadValidation(platform::TByteCursor& body, bool /*strict*/,
                                                 std::uint16_t /*sheetIndex*/) {
-    BodyReader body(stream);
     auto v = std::make_unique<TCellValidation>();
     const std::uint32_t options = body.U32();
     v->Type = kTypes[options & kTypeMask];

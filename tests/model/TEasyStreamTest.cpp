@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "xls/read/TEasyStream.h"
+#include "xls/model/TEasyStream.h"
 
 using vorlix::TEasyStream;
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ByteCursor.h"
+
 namespace vorlix {
 
 class TEasyStream {
@@ -43,15 +45,18 @@ class TEasyStream {
     bool ReadWord(std::uint16_t& value) {
         std::uint8_t b[2];
         const bool ok = Take(b, 2);
-        value = static_cast<std::uint16_t>(b[0] | b[1] << 8);
+        value = platform::Load16(b);
         return ok;
     }
     bool ReadDWord(std::uint32_t& value) {
         std::uint8_t b[4];
         const bool ok = Take(b, 4);
-        value = static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-                static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+        value = platform::Load32(b);
         return ok;
+    }
+    // A cursor over the bytes from the start (its reads never move this stream).
+    platform::TByteCursor Cursor() const {
+        return platform::TByteCursor(memory_.data(), static_cast<std::size_t>(size_));
     }
     bool ReadBytes(void* buffer, std::int64_t n);
     // When n bytes remain, sets `value` to them; otherwise leaves it alone.

@@ -1,4 +1,4 @@
-#include "xls/read/TEasyStream.h"
+#include "xls/model/TEasyStream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -62,8 +62,8 @@ void TEasyStream::Write(const void* buffer, std::int64_t n) {
 }
 
 void TEasyStream::WriteWord(std::uint16_t value) {
-    const std::uint8_t b[2] = {static_cast<std::uint8_t>(value & 0xFF),
-                               static_cast<std::uint8_t>(value >> 8)};
+    std::uint8_t b[2];
+    platform::Store16(b, value);
     Write(b, 2);
 }
 

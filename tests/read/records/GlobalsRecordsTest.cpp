@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include "tests/read/records/RecordTestSupport.h"
+#include "xls/read/Decryption.h"
+#include "xls/read/records/GlobalsRecords.h"
+
+using namespace vorlix;
+using namespace vorlix::records;
+using test::Body;
+using test::CursorOver;
+using test::Fields;
+
+TEST(GlobalsRecordsTest, BofAndBoundSheet) {
+    const Body bof = Body()
+                         .u16(0x0600)  // BIFF8
+                         .u16(0x0010)  // a worksheet follows
+                         .u16(0x0DBB)  // build
+                         .u16(1996);   // year
+    const auto bofFields = [](const TBofRecord& r) { return Fields(r.Version, r.Type); };
+    auto c = CursorOver(bof);
+    EXPECT_EQ(bofFields(DecodeBof(c)), Fields(0x600, 0x10));
+
+    const Body sheet = Body()
+                           .u32(2048)    // stream position of the sheet's BOF
+                           .u16(0x0001)  // hidden worksheet
+                           .u8(5)        // character count
+                           .u8(1)        // UTF-16 characters
+                           .utf16(u"Daten");
+    const auto sheetFields = [](const TBoundSheetRecord& r) {
+        return Fields(r.Position, r.Options, r.Name);
+    };
+    auto d = CursorOver(sheet);
+    EXPECT_EQ(sheetFields(DecodeBoundSheet(d)), Fields(2048, 1, std::u16string(u"Daten")));
+    test::ExpectEachCutGivesDefaults(sheet, {4, 6, 18}, DecodeBoundSheet, sheetFields);
+}
+
+TEST(GlobalsRecordsTest, FormatAndPalette) {
+    const Body format = Body()
+                            .u16(164)  // format index
+                            .u16(10)   // character count
+                            .u8(0)     // 8-bit characters
+                            .ascii("yyyy-mm-dd");
+    const auto formatFields = [](const TFormatRecord& r) { return Fields(r.Index, r.Text); };
+    test::ExpectEachCutGivesDefaults(format, {2, 15}, DecodeFormat, formatFields);
+
+    const Body palette = Body()
+                             .u16(3)           // colour count
+                             .u32(0x000000FF)  // red, as 0x00BBGGRR
+                             .u32(0x0000FF00)  // green
+                             .u16(0xFFFF);     // the third colour, cut short
+    auto c = CursorOver(palette);
+    EXPECT_EQ(DecodePalette(c), (std::vector<std::uint32_t>{0xFF, 0xFF00}));
+    EXPECT_TRUE(c.Short());
+}
+
+TEST(GlobalsRecordsTest, FilePass) {
+    Body body;
+    body.u16(1)   // RC4
+        .u16(1)   // major version
+        .u16(1);  // minor version: RC4 without the CryptoAPI
+    for (int block = 0; block < 3; ++block) {
+        for (int i = 0; i < 16; ++i)
+            body.u8(static_cast<std::uint32_t>(block * 16 + i));  // salt, verifier, its hash
+    }
+    const auto fields = [](const TFilePass& f) {
+        return Fields(f.EncryptionType, f.MajorVersion, f.MinorVersion, f.Salt[15],
+                      f.EncryptedVerifier[15], f.EncryptedVerifierHash[15]);
+    };
+    auto c = CursorOver(body);
+    EXPECT_EQ(fields(DecodeFilePass(c)), Fields(1, 1, 1, 15, 31, 47));
+    // A cut keeps the bytes of a block that are there; the last byte of each is the
+    // field's end.
+    test::ExpectEachCutGivesDefaults(body, {2, 4, 6, 22, 38, 54}, DecodeFilePass, fields);
+}

@@ -1,0 +1,245 @@
+// Handlers of the cell records of a sheet: values and their formats, stored formulas and
+// the text results that follow them, hyperlinks and data validations; and the date
+// decision, which turns a number under a date format into a date-time.
+#include "xls/format/TFormatStrings.h"
+#include "xls/model/Errors.h"
+#include "xls/model/FormatTables.h"
+#include "xls/model/StringHelpers.h"
+#include "xls/model/TCellValidations.h"
+#include "xls/model/TCells.h"
+#include "xls/read/HyperlinkDecoder.h"
+#include "xls/read/TBIFFStream.h"
+#include "xls/read/TXLSReader.h"
+#include "xls/read/ValidationReader.h"
+
+namespace vorlix {
+
+// Cell format and the date decision.
+
+double TXLSReader::ToDateTime(double serial, TNumberUse use) const {
+    // A duration ("[h]:mm" of 1.5 days) is a count of days in either date system.
+    if (use == TNumberUse::Duration) return serial;
+    if (workbook_.DateMode == 1904) return serial + 1462;
+    // Serial 60 is the format's 29 February 1900, which never was: it becomes 1 March.
+    double d = serial + 1;
+    if (d > 61) d -= 1;
+    return d;
+}
+
+bool TXLSReader::ValidXF(std::uint32_t xf) const {
+    return xf < static_cast<std::uint32_t>(workbook_.XFTable().Count());
+}
+
+TXLSReader::TNumberUse TXLSReader::NumberUseOfXF(std::uint32_t xf) {
+    if (xf >= numberUseOfXF_.size()) {
+        numberUseOfXF_.resize(static_cast<std::size_t>(xf) + 1, TNumberUse::Unknown);
+    }
+    TNumberUse& use = numberUseOfXF_[xf];
+    if (use == TNumberUse::Unknown) {
+        const TFormatStrings& formats = workbook_.FormatTable();
+        const int position =
+            RecordGet16(workbook_.XFTable().RecordAt(static_cast<int>(xf)), xfrec::kNumberFormat);
+        use = TNumberUse::Number;
+        if (position >= 0 && position < formats.FormatCount()) {
+            const TFormatEntry& entry = formats.Entry(position);
+            TFormatKind kind = FormatKindOfIndex(entry.Index);
+            if (kind == TFormatKind::None && !entry.Text.empty())
+                kind = FormatKindOfText(entry.Text);
+            if (kind == TFormatKind::Date) {
+                use =
+                    FormatHasElapsedTime(entry.Text) ? TNumberUse::Duration : TNumberUse::DateTime;
+            }
+        }
+    }
+    return use;
+}
+
+void TXLSReader::ApplyCellFormat(TCell& cell, std::uint32_t xf) {
+    if (!ValidXF(xf)) return;
+    cell.SetXFIndex(static_cast<std::int32_t>(xf));
+    const TNumberUse use = NumberUseOfXF(xf);
+    if (use == TNumberUse::Number) return;
+    const TCellValue value = cell.Value();
+    if (value.IsNumeric()) cell.SetValue(TCellValue::DateTime(ToDateTime(value.AsDouble(), use)));
+}
+
+void TXLSReader::PutNumber(std::uint32_t row, std::uint32_t col, std::uint32_t xf, double value) {
+    TCells& cells = CurrentSheet().Cells();
+    if (!ValidXF(xf)) {
+        cells.LoadNumber(row, col, vkDouble, value, -1);
+        return;
+    }
+    const TNumberUse use = NumberUseOfXF(xf);
+    if (use == TNumberUse::Number) {
+        cells.LoadNumber(row, col, vkDouble, value, static_cast<std::int32_t>(xf));
+    } else {
+        cells.LoadNumber(row, col, vkDate, ToDateTime(value, use), static_cast<std::int32_t>(xf));
+    }
+}
+
+void TXLSReader::PutText(std::uint32_t row, std::uint32_t col, std::uint32_t xf,
+                         const SharedString& text) {
+    TCells& cells = CurrentSheet().Cells();
+    const std::int32_t format = ValidXF(xf) ? static_cast<std::int32_t>(xf) : -1;
+    if (text.Wide) {
+        cells.LoadText(row, col, std::u16string_view(text.Text), format);
+    } else {
+        cells.LoadText(row, col, std::string_view(text.Ansi), format);
+    }
+}
+
+// Cell records.
+
+void TXLSReader::ReadNumber(Body& body) {
+    const records::TNumberRecord r = records::DecodeNumber(body);
+    PutNumber(r.Cell.Row, r.Cell.Col, r.Cell.XF, r.Value);
+}
+
+void TXLSReader::ReadRk(Body& body) {
+    const records::TNumberRecord r = records::DecodeRk(body);
+    PutNumber(r.Cell.Row, r.Cell.Col, r.Cell.XF, r.Value);
+}
+
+void TXLSReader::ReadMulRk(Body& body) {
+    records::DecodeMulRk(body, mulRk_);
+    std::uint32_t col = mulRk_.FirstCol;
+    for (const auto& cell : mulRk_.Cells)
+        PutNumber(mulRk_.Row, col++, cell.XF, cell.Value);
+}
+
+void TXLSReader::ReadLabel(Body& body) {
+    const records::TLabelRecord r = records::DecodeLabel(body);
+    SharedString text;
+    text.Wide = r.Wide;
+    if (r.Wide) {
+        text.Text = BytesToWide(r.Chars);
+    } else {
+        text.Ansi = WideToAnsi(ExpandLatin1(r.Chars));
+    }
+    PutText(r.Cell.Row, r.Cell.Col, r.Cell.XF, text);
+}
+
+void TXLSReader::ReadLabelSst(Body& body) {
+    const records::TLabelSstRecord r = records::DecodeLabelSst(body);
+    if (r.Index >= stringTable_.size()) throw EListError(r.Index);
+    PutText(r.Cell.Row, r.Cell.Col, r.Cell.XF, stringTable_[r.Index]);
+}
+
+void TXLSReader::Blank(std::uint32_t row, std::uint32_t col, std::uint32_t xf) {
+    if (!ValidXF(xf) || workbook_.XFTable().IsPlainXF(static_cast<int>(xf))) return;
+    TCell cell = CurrentSheet().Cells().GetCell(row, col);
+    ApplyCellFormat(cell, xf);
+}
+
+void TXLSReader::ReadBlank(Body& body) {
+    if (!options_.ReadBlankCells) return;
+    const records::TCellAddress a = records::DecodeCellAddress(body);
+    Blank(a.Row, a.Col, a.XF);
+}
+
+void TXLSReader::ReadMulBlank(Body& body) {
+    if (!options_.ReadBlankCells) return;
+    records::DecodeMulBlank(body, mulBlank_);
+    std::uint32_t col = mulBlank_.FirstCol;
+    for (const std::uint16_t xf : mulBlank_.XFs)
+        Blank(mulBlank_.Row, col++, xf);
+}
+
+// A boolean makes a cell; an error code makes none.
+void TXLSReader::ReadBoolErr(Body& body) {
+    const records::TBoolErrRecord r = records::DecodeBoolErr(body);
+    if (r.Error || r.Value > 1) return;
+    CurrentSheet().Cells().LoadBoolean(
+        r.Cell.Row, r.Cell.Col, r.Value == 1,
+        ValidXF(r.Cell.XF) ? static_cast<std::int32_t>(r.Cell.XF) : -1);
+}
+
+// The cached result becomes the cell's value; a text result follows in a STRING record.
+// The tokens are kept for the finishing step, the cell's formula naming their place.
+void TXLSReader::ReadFormula(Body& body) {
+    const records::TFormulaRecord r = records::DecodeFormula(body);
+    TCell cell = CurrentSheet().Cells().GetCell(r.Cell.Row, r.Cell.Col);
+    if (r.IsNumber()) {
+        cell.SetValue(TCellValue::Number(r.Number()));
+    } else if (r.Result[0] == records::TFormulaRecord::kResultString) {
+        pendingRow_ = r.Cell.Row;
+        pendingCol_ = r.Cell.Col;
+        pendingXF_ = r.Cell.XF;
+    } else if (r.Result[0] == records::TFormulaRecord::kResultBoolean) {
+        cell.SetValue(TCellValue::Boolean(r.Result[2] == 1));
+    }
+    ApplyCellFormat(cell, r.Cell.XF);
+    if (options_.ReadFormulas) {
+        std::string entry(r.Options.begin(), r.Options.end());  // option flags, as stored
+        entry += r.Tokens;
+        formulaTable_.push_back(std::move(entry));
+        cell.SetFormula(std::to_string(formulaTable_.size() - 1));
+    }
+}
+
+// The text result of the formula before it; its characters may go on in CONTINUE records.
+void TXLSReader::ReadString(Body& body) {
+    if (pendingRow_ < 0 || pendingCol_ < 0 || pendingXF_ < 0) {
+        Consume();
+        return;
+    }
+    const std::uint16_t count = body.U16();
+    const bool wide = (body.U8() & 0x01) != 0;
+    SharedString text;
+    const bool complete = ReadContinuedChars(count, wide, text);
+    TCell cell = CurrentSheet().Cells().GetCell(static_cast<std::uint32_t>(pendingRow_),
+                                                static_cast<std::uint32_t>(pendingCol_));
+    cell.SetValue(text.Wide ? TCellValue::Wide(std::move(text.Text))
+                            : TCellValue::Ansi(std::move(text.Ansi)));
+    ApplyCellFormat(cell, static_cast<std::uint32_t>(pendingXF_));
+    pendingRow_ = pendingCol_ = pendingXF_ = -1;
+    if (complete) Consume();  // otherwise the record that cut it short is dispatched next
+}
+
+void TXLSReader::ReadShrFmla(Body& body) {
+    if (options_.ReadFormulas) {
+        sharedFormulas_.emplace_back(static_cast<std::uint16_t>(sheetIndex_),
+                                     std::string(body.Rest()));
+    }
+}
+
+// A hyperlink on every cell of its range, within the budget of cells that areas may create.
+void TXLSReader::ReadHLink(Body& body) {
+    const THyperlink link = DecodeHyperlink(body.Rest());
+    const std::uint64_t count = link.LastRow < link.FirstRow || link.LastCol < link.FirstCol
+                                    ? 0
+                                    : static_cast<std::uint64_t>(link.LastRow - link.FirstRow + 1) *
+                                          (link.LastCol - link.FirstCol + 1);
+    if (link.Text.empty() || count > areaCellBudget_) return;
+    areaCellBudget_ -= count;
+    TCells& cells = CurrentSheet().Cells();
+    for (std::uint32_t row = link.FirstRow; row <= link.LastRow; ++row) {
+        for (std::uint32_t col = link.FirstCol; col <= link.LastCol; ++col) {
+            TCell cell = cells.GetCell(row, col);
+            cell.SetHyperlink(link.Text);
+            cell.SetHyperlinkKind(link.Kind);
+        }
+    }
+}
+
+void TXLSReader::ReadDv(Body& body) {
+    CurrentSheet().Validations().Add(
+        ReadValidation(body, options_.StrictFormulas, static_cast<std::uint16_t>(sheetIndex_)));
+}
+
+// Stored formulas become formula text once every sheet, name and reference is known.
+// Without a token decoder every formula counts as not recognised: the cell keeps its
+// cached result and an empty formula.
+void TXLSReader::FinishFormulas() {
+    if (formulaTable_.empty()) return;
+    TSheets& sheets = workbook_.Sheets();
+    for (int s = 0; s < sheets.Count(); ++s) {
+        TCells& cells = sheets.Items(s).Cells();
+        for (int i = 0; i < cells.Count(); ++i) {
+            TCell cell = cells.Items(i);
+            if (!cell.Formula().empty()) cell.SetFormula("");
+        }
+    }
+}
+
+}  // namespace vorlix

@@ -1,0 +1,98 @@
+// Handlers of the link-table records (sheet references, names, other workbooks) and the
+// finishing step that turns defined names into print areas, print titles and named
+// ranges. The link table decodes the record bodies itself.
+#include <optional>
+
+#include "xls/formula/TXLSLinkTable.h"
+#include "xls/model/TPageSetup.h"
+#include "xls/model/TRanges.h"
+#include "xls/read/TXLSReader.h"
+
+namespace vorlix {
+
+namespace {
+
+// The last row and column of a sheet: an area from 0 to these spans the whole sheet.
+constexpr std::uint16_t kLastRow = 0xFFFF;
+constexpr std::uint8_t kLastColumn = 0xFF;
+
+// Print titles are the rows and the columns repeated on every page, stored as one name
+// of up to two areas. Rows span every column and columns span every row, so the shape of
+// an area says what it is; the order does not (Excel stores the columns first). An area
+// of neither shape (or of both) falls back to its position, the first for the rows and
+// the second for the columns, where no area of the right shape gave them.
+enum class TitleShape { Rows, Columns, Unknown };
+
+TitleShape ShapeOf(const TRangeRect& r) {
+    const bool allColumns = r.FirstCol == 0 && r.LastCol == kLastColumn;
+    const bool allRows = r.FirstRow == 0 && r.LastRow == kLastRow;
+    if (allColumns == allRows) return TitleShape::Unknown;
+    return allColumns ? TitleShape::Rows : TitleShape::Columns;
+}
+
+void ApplyPrintTitles(const TRangeRects& areas, TPageSetup& setup) {
+    std::optional<TRangeRect> rows;
+    std::optional<TRangeRect> columns;
+    for (int i = 0; i < areas.RectCount(); ++i) {
+        const TRangeRect r = areas.GetRect(i);
+        const TitleShape shape = ShapeOf(r);
+        if (shape == TitleShape::Rows && !rows) rows = r;
+        if (shape == TitleShape::Columns && !columns) columns = r;
+    }
+    const auto byPosition = [&](int i) -> std::optional<TRangeRect> {
+        if (i >= areas.RectCount() || ShapeOf(areas.GetRect(i)) != TitleShape::Unknown) return {};
+        return areas.GetRect(i);
+    };
+    if (!rows) rows = byPosition(0);
+    if (!columns) columns = byPosition(1);
+    if (rows) {
+        setup.TitleFirstRow = rows->FirstRow;
+        setup.TitleLastRow = rows->LastRow;
+    }
+    if (columns) {
+        setup.TitleFirstCol = columns->FirstCol;
+        setup.TitleLastCol = columns->LastCol;
+    }
+}
+
+}  // namespace
+
+void TXLSReader::ReadName(Body& body) {
+    workbook_.LinkTable().AddName(std::string(body.Rest()));
+}
+
+void TXLSReader::ReadExternSheet(Body& body) {
+    workbook_.LinkTable().AddExternSheets(std::string(body.Rest()));
+}
+
+void TXLSReader::ReadExternName(Body& body) {
+    workbook_.LinkTable().AddExternName(std::string(body.Rest()));
+}
+
+void TXLSReader::ReadSupbook(Body& body) {
+    workbook_.LinkTable().AddSupbook(std::string(body.Rest()));
+}
+
+void TXLSReader::ApplyDefinedNames() {
+    const TXLSLinkDocument& own = workbook_.LinkTable().OwnDocument();
+    TSheets& sheets = workbook_.Sheets();
+    for (const auto& name : own.Names) {
+        if (name->Sheet < 0 || name->Sheet >= sheets.Count()) continue;
+        TSheet& sheet = sheets.Items(name->Sheet);
+        if (name->BuiltInCode == 7) {  // Print_Area
+            sheet.PageSetup().PrintArea.AddRects(name->Areas);
+        } else if (name->BuiltInCode == 8) {  // Print_Titles
+            ApplyPrintTitles(name->Areas, sheet.PageSetup());
+        } else if (name->BuiltInCode == 0) {
+            // Names the link table leaves without text (hidden, function and macro names,
+            // built-in names of unknown codes) make no range, and neither does a name a
+            // range cannot carry (some writers store names with spaces).
+            if (name->Name.empty() || !TRange::IsValidName(name->Name)) continue;
+            TRange& range = sheet.Ranges().Add();
+            range.AddRects(name->Areas);
+            range.SetName(name->Name);
+        }
+    }
+}
+
+}  // namespace vorlix
