@@ -85,7 +85,7 @@ int ListRecords(const std::string& file, std::ostream& out, std::ostream& err) {
         const std::set<std::int64_t> shortRecords = ShortRecords(file);
         TCFile cf(FileName(file), cfOpen);
         auto* stream = dynamic_cast<TCFileStream*>(cf.Root().FindItem(kWorkbookStream));
-        if (stream == nullptr) throw EXLSError(2, kWorkbookStream);
+        if (stream == nullptr) throw EXLSError(xeStreamNotFound, kWorkbookStream);
         TBIFFStream records(*stream);
         records.Rewind();
         char line[64];

@@ -13,8 +13,6 @@ namespace vorlix {
 
 namespace {
 
-constexpr std::uint8_t kLinkTableError = 14;
-
 // Option flags of a NAME record that are parsed: an ordinary name and a built-in one. Every
 // other combination (hidden, function, command, ...) keeps no text and no areas.
 constexpr std::uint16_t kNameOrdinary = 0x0000;
@@ -121,7 +119,7 @@ std::size_t OperandSize(std::uint8_t token) {
 }
 
 [[noreturn]] void ThrowLinkTableError() {
-    throw EXLSError(kLinkTableError);
+    throw EXLSError(xeLinkTable);
 }
 
 void ScanDefinition(std::string_view def, const std::vector<TExternSheet>& externSheets,

@@ -68,7 +68,7 @@ TCellComment* TCellComments::Find(std::uint32_t row, std::uint32_t col) {
 }
 
 TCellComment& TCellComments::GetComment(std::uint32_t row, std::uint32_t col) {
-    if (col > 255) throw EXLSError(5);
+    if (col > 255) throw EXLSError(xeInvalidRowOrColumn);
     if (TCellComment* inserted = Find(row, col)) return *inserted;
     pending_ = std::make_unique<TCellComment>(*this, static_cast<std::uint16_t>(row),
                                               static_cast<std::uint16_t>(col));

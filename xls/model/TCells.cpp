@@ -87,9 +87,11 @@ TCellValue TCell::Value() const {
 
 void TCell::SetValue(const TCellValue& value) {
     const TValueKind kind = value.Kind();
-    if (KindSlot(kind) <= 0) throw EXLSError(3);
-    if (kind == vkWideString && value.WideText().size() > kMaxTextLength) throw EXLSError(3);
-    if ((kind == vkString || kind == vkUString) && TooLong(value.AnsiText())) throw EXLSError(3);
+    if (KindSlot(kind) <= 0) throw EXLSError(xeInvalidCellValue);
+    if (kind == vkWideString && value.WideText().size() > kMaxTextLength)
+        throw EXLSError(xeInvalidCellValue);
+    if ((kind == vkString || kind == vkUString) && TooLong(value.AnsiText()))
+        throw EXLSError(xeInvalidCellValue);
     TCells::Slot& slot = owner_->Resolve(*this);
     if (kind == vkDate && kKinds[slot.kind] != vkDate && NumberFormat() == 0) {
         SetNumberFormat(kDateFormatPosition);
@@ -285,7 +287,7 @@ void TCells::IndexInsert(std::uint16_t row, std::uint8_t col, std::uint32_t posi
 }
 
 TCell TCells::GetCell(std::uint32_t row, std::uint32_t col) {
-    if (col > 255) throw EXLSError(5);
+    if (col > 255) throw EXLSError(xeInvalidRowOrColumn);
     const auto r = static_cast<std::uint16_t>(row);
     const auto c = static_cast<std::uint8_t>(col);
     if (const std::int64_t at = Lookup(r, c); at >= 0) {
@@ -340,7 +342,7 @@ void TCells::Changed(const TCell& cell) {
 }
 
 TCells::Slot& TCells::LoadSlot(std::uint32_t row, std::uint32_t col) {
-    if (col > 255) throw EXLSError(5);
+    if (col > 255) throw EXLSError(xeInvalidRowOrColumn);
     const auto r = static_cast<std::uint16_t>(row);
     const auto c = static_cast<std::uint8_t>(col);
     if (const std::int64_t at = Lookup(r, c); at >= 0) return cells_[static_cast<std::size_t>(at)];
@@ -374,7 +376,7 @@ void TCells::LoadBoolean(std::uint32_t row, std::uint32_t col, bool value, std::
 
 void TCells::LoadText(std::uint32_t row, std::uint32_t col, std::string_view ansi,
                       std::int32_t xf) {
-    if (TooLong(ansi)) throw EXLSError(3);
+    if (TooLong(ansi)) throw EXLSError(xeInvalidCellValue);
     Slot& slot = LoadSlot(row, col);
     slot.kind = static_cast<std::uint8_t>(KindSlot(vkString));
     slot.payload = StoreAnsi(ansi);
@@ -383,7 +385,7 @@ void TCells::LoadText(std::uint32_t row, std::uint32_t col, std::string_view ans
 
 void TCells::LoadText(std::uint32_t row, std::uint32_t col, std::u16string_view wide,
                       std::int32_t xf) {
-    if (wide.size() > kMaxTextLength) throw EXLSError(3);
+    if (wide.size() > kMaxTextLength) throw EXLSError(xeInvalidCellValue);
     Slot& slot = LoadSlot(row, col);
     slot.kind = static_cast<std::uint8_t>(KindSlot(vkWideString));
     slot.payload = StoreWide(wide);

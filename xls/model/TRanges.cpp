@@ -12,7 +12,7 @@ bool TRange::IsValidName(const std::u16string& name) {
 }
 
 void TRange::SetName(const std::u16string& name) {
-    if (!IsValidName(name)) throw EXLSError(11, WideToAnsi(name));
+    if (!IsValidName(name)) throw EXLSError(xeInvalidRangeName, WideToAnsi(name));
     if (name != name_) name_ = name;
 }
 

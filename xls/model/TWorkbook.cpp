@@ -107,8 +107,8 @@ TSheet* TSheets::Find(const std::u16string& name) const {
 }
 
 std::uint8_t TSheets::ValidateName(const std::u16string& name) const {
-    if (name.empty() || name.size() > kMaxSheetName) return 7;
-    if (Trim(WideToAnsi(name)).empty() || Find(name) != nullptr) return 6;
+    if (name.empty() || name.size() > kMaxSheetName) return xeSheetNameLength;
+    if (Trim(WideToAnsi(name)).empty() || Find(name) != nullptr) return xeInvalidSheetName;
     return 0;
 }
 

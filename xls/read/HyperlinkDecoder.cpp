@@ -31,7 +31,7 @@ constexpr std::uint8_t kUrlMoniker[16] = {0xE0, 0xC9, 0xEA, 0x79, 0xF9, 0xBA, 0x
 constexpr std::size_t kFileMonikerReserved = 24;
 
 [[noreturn]] void Fail() {
-    throw EXLSError(16);
+    throw EXLSError(xeHyperlink);
 }
 
 using platform::TByteCursor;

@@ -34,7 +34,7 @@ class TBIFFStream {
 
     explicit TBIFFStream(TCFileStream& source);
 
-    // Moves the source to its start; raises ECFileError(6) when it cannot.
+    // Moves the source to its start; raises ECFileError(ceSetPosition) when it cannot.
     void Rewind();
     // Reads the next record into Record(); false at the end of the records.
     bool ReadRecord();

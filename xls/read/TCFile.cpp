@@ -85,7 +85,7 @@ std::int32_t TCFileStream::Size() {
 }
 
 void TCFileStream::SetPosition(std::int32_t position) {
-    if (Seek(position, 0) != position) throw ECFileError(6);
+    if (Seek(position, 0) != position) throw ECFileError(ceSetPosition);
 }
 
 TCFileStorage::TCFileStorage(std::string name) : TCFileItem(std::move(name)) {}
@@ -105,13 +105,13 @@ void TCFileStorage::LoadElements(std::unique_ptr<platform::StorageHandle> storag
         if (elements[i].type == platform::ElementType::Storage) {
             auto child = std::make_unique<TCFileStorage>(name);
             auto handle = storage_->OpenStorage(i);
-            if (!handle) throw ECFileError(5);
+            if (!handle) throw ECFileError(ceOpenStorage);
             TCFileStorage* raw = child.get();
             items_.push_back(std::move(child));
             raw->LoadElements(std::move(handle));
         } else if (elements[i].type == platform::ElementType::Stream) {
             auto handle = storage_->OpenStream(i);
-            if (!handle) throw ECFileError(4);
+            if (!handle) throw ECFileError(ceOpenStream);
             items_.push_back(std::make_unique<TCFileStream>(name, std::move(handle)));
         }
     }
@@ -129,24 +129,24 @@ TCFile::TCFile(const std::u16string& fileName, std::uint8_t mode)
     switch (mode) {
         case cfOpen: {
             auto storage = platform::OpenStorageFile(ToPath(fileName));
-            if (!storage) throw ECFileError(3);
+            if (!storage) throw ECFileError(ceOpenFile);
             root_->LoadElements(std::move(storage));
             break;
         }
         case cfCreate: {
             auto storage = platform::CreateStorageFile(ToPath(fileName));
-            if (!storage) throw ECFileError(0);
+            if (!storage) throw ECFileError(ceCreateFile);
             root_->LoadElements(std::move(storage));
             break;
         }
         case cfMemory: {
             auto storage = platform::CreateMemoryStorage();
-            if (!storage) throw ECFileError(0);
+            if (!storage) throw ECFileError(ceCreateFile);
             root_->LoadElements(std::move(storage));
             break;
         }
         default:
-            throw ECFileError(3);
+            throw ECFileError(ceOpenFile);
     }
 }
 
@@ -162,7 +162,7 @@ std::unique_ptr<TCFile> TCFile::CreateFromStream(TEasyStream& source) {
         bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + n);
     }
     auto storage = platform::OpenStorageOnBytes(std::move(bytes));
-    if (!storage) throw ECFileError(0);
+    if (!storage) throw ECFileError(ceCreateFile);
     auto file = std::make_unique<TCFile>(Passkey{});
     file->root_ = std::make_unique<TCFileStorage>(kRootName);
     file->root_->LoadElements(std::move(storage));

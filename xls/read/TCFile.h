@@ -20,6 +20,18 @@ class StreamHandle;
 class TEasyStream;
 
 // Failures of the compound-document layer; the message comes from a fixed table by code.
+// The codes of ECFileError, each with its message in the table of TCFile.cpp.
+enum TCFileErrorCode : std::uint8_t {
+    ceCreateFile = 0,     // "Can not create a file"
+    ceCreateStream = 1,   // "Can not create a stream"
+    ceCreateStorage = 2,  // "Can not create a storage"
+    ceOpenFile = 3,       // "Can not open a file (probably it is already opened or ...)"
+    ceOpenStream = 4,     // "Can not open a stream"
+    ceOpenStorage = 5,    // "Can not open a storage"
+    ceSetPosition = 6,    // "Can not set stream position"
+    ceCommit = 7,         // "Can not commit a storage"
+};
+
 class ECFileError : public Exception {
   public:
     explicit ECFileError(std::uint8_t code);
@@ -60,7 +72,7 @@ class TCFileStream : public TCFileItem {
     std::int32_t Position() { return Seek(0, 1); }
     // The stream's size; the position is left as it was.
     std::int32_t Size();
-    // Raises ECFileError(6) when the stream does not end up at `position`.
+    // Raises ECFileError(ceSetPosition) when the stream does not end up at `position`.
     void SetPosition(std::int32_t position);
 
   private:

@@ -137,7 +137,7 @@ void TXLSReader::ReadFile(const std::u16string& fileName, const std::u16string& 
     auto* workbookStream = dynamic_cast<TCFileStream*>(file_->Root().FindItem(kWorkbookStream));
     if (workbookStream == nullptr) {
         file_.reset();
-        throw EXLSError(2, kWorkbookStream);
+        throw EXLSError(xeStreamNotFound, kWorkbookStream);
     }
     try {
         workbook_.SetLoadState(lsReading);
@@ -227,7 +227,7 @@ std::uint8_t TXLSReader::GetXLSFileVersion(const std::u16string& fileName) {
 std::int32_t TXLSReader::GetXLSFileProtection(const std::u16string& fileName) {
     TCFile file(fileName, cfOpen);
     auto* workbookStream = dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream));
-    if (workbookStream == nullptr) throw EXLSError(2, kWorkbookStream);
+    if (workbookStream == nullptr) throw EXLSError(xeStreamNotFound, kWorkbookStream);
     TBIFFStream stream(*workbookStream);
     stream.Rewind();
     for (int n = 0; n < kProtectionScanRecords && stream.ReadRecord(); ++n) {
