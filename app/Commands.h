@@ -67,7 +67,8 @@ struct TSearchHit {
     std::string Text;  // the cell's text as rendered
 };
 
-// The text searched for: as typed when case-sensitive, else with a..z upper-cased.
+// The text searched for: as typed when case-sensitive, else with every letter folded by its
+// Unicode case (so that "MÜLLER", "Müller" and "müller" search alike).
 std::string SearchTextFor(const std::string& typed, bool caseSensitive);
 // The match test of one rendered cell text against the searched text.
 bool CellMatches(const std::string& cellText, const std::string& searchText,

@@ -1,5 +1,6 @@
 // The text search over the cells of one workbook or of every workbook of a folder.
 #include "app/Commands.h"
+#include "platform/CaseFolding.h"
 #include "platform/CodePage.h"
 #include "xls/model/TCells.h"
 #include "xls/model/TXLSFile.h"
@@ -7,14 +8,6 @@
 namespace vorlix::app {
 
 namespace {
-
-// Only a..z change: other letters, accented ones included, are compared as typed.
-std::string UpperAscii(std::string text) {
-    for (char& ch : text) {
-        if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-    }
-    return text;
-}
 
 std::u16string WideName(const std::filesystem::path& file) {
     return platform::Utf8ToUtf16(file.string());
@@ -44,12 +37,13 @@ void SearchWorkbook(const std::filesystem::path& file, const std::u16string& pas
 }  // namespace
 
 std::string SearchTextFor(const std::string& typed, bool caseSensitive) {
-    return caseSensitive ? typed : UpperAscii(typed);
+    return caseSensitive ? typed : platform::FoldCaseUtf8(typed);
 }
 
 bool CellMatches(const std::string& cellText, const std::string& searchText,
                  const TSearchOptions& options) {
-    const std::string folded = options.CaseSensitive ? std::string() : UpperAscii(cellText);
+    const std::string folded =
+        options.CaseSensitive ? std::string() : platform::FoldCaseUtf8(cellText);
     const std::string& text = options.CaseSensitive ? cellText : folded;
     if (options.Match) return text == searchText;
     return !searchText.empty() && text.find(searchText) != std::string::npos;

@@ -279,11 +279,50 @@ TEST_F(CommandsTest, SearchComparesByTheCaseRule) {
                             {kLabelRecord, WideLabelCellBody(4, 0, kGeneralXF, u"CAF\u00C9")}}}});
     EXPECT_EQ(SearchFile(book, Options("abc")).Texts(), (Lines{"xABCx", "abc"}));
     EXPECT_EQ(SearchFile(book, Options("abc", false, true)).Texts(), (Lines{"abc"}));
-    // Accented letters are compared as typed, whatever the case rule.
-    EXPECT_EQ(SearchFile(book, Options("caf\xC3\xA9")).Texts(), (Lines{"caf\xC3\xA9"}));
-    EXPECT_EQ(SearchFile(book, Options("CAF\xC3\x89")).Texts(), (Lines{"CAF\xC3\x89"}));
-    EXPECT_EQ(SearchFile(book, Options("Caf")).Texts(), (Lines{"caf\xC3\xA9", "CAF\xC3\x89"}));
+    // Accented letters follow the case rule too; case-sensitive they are compared as typed.
+    for (const char* typed : {"café", "CAFÉ", "Caf"})
+        EXPECT_EQ(SearchFile(book, Options(typed)).Texts(), (Lines{"café", "CAFÉ"}));
+    EXPECT_EQ(SearchFile(book, Options("CAFÉ", false, true)).Texts(), (Lines{"CAFÉ"}));
     EXPECT_EQ(SearchFile(book, Options("ABC", true)).Texts(), (Lines{"abc"}));
+}
+
+TEST_F(CommandsTest, CaseInsensitiveSearchFoldsEveryLetterByItsUnicodeCase) {
+    struct TCase {
+        const char* cell;
+        const char* typed;
+        bool match;        // whole text, else "includes"
+        bool insensitive;  // found with "Case Sensitive" off
+        bool sensitive;    // found with it on
+    };
+    const TCase cases[] = {
+        {"Müller GmbH", "MÜLLER", false, true, false},
+        {"ΩMEGA", "Ωmega", true, true, false},
+        {"ωmega", "ΩMEGA", true, true, false},
+        {"ΟΔΟΣ", "οδος", true, true, false},  // final sigma
+        {"МОСКВА", "моск", false, true, false},
+        {"Œuvre", "œUVRE", true, true, false},
+        {"Straße", "STRAẞE", true, true, false},
+        {"10 \u212A", "10 k", true, true, false},  // Kelvin sign
+        {"𐐀", "𐐨", true, true, false},             // beyond 16 bits
+        {"Müller", "Müller", true, true, true},
+        {"Müller", "MULLER", false, false, false},  // no letter loses its accent
+        {"café", "CAFE", false, false, false},
+        // Bytes that are not UTF-8 stay as they are and still match themselves.
+        {"a\xFF", "A\xFF", true, true, false},
+        {"a\xFF", "a\xFE", true, false, false},
+    };
+    for (const TCase& c : cases) {
+        for (const bool caseSensitive : {false, true}) {
+            const TSearchOptions options = Options(c.typed, c.match, caseSensitive);
+            EXPECT_EQ(CellMatches(c.cell, SearchTextFor(c.typed, caseSensitive), options),
+                      caseSensitive ? c.sensitive : c.insensitive)
+                << c.cell << " / " << c.typed << (caseSensitive ? " (case sensitive)" : "");
+        }
+    }
+    // The cell's text is listed as it is, not folded.
+    const fs::path book = Book(
+        "book.xls", {{"Sheet1", {{kLabelRecord, WideLabelCellBody(0, 0, kGeneralXF, u"ΩMEGA")}}}});
+    EXPECT_EQ(SearchFile(book, Options("ωmega", true)).Texts(), (Lines{"ΩMEGA"}));
 }
 
 TEST_F(CommandsTest, SearchUsesThePlainRenderingOfNumbers) {
