@@ -3,12 +3,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QFontMetrics>
 #include <QFormLayout>
 #include <QFrame>
@@ -22,16 +25,20 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPageSetupDialog>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShowEvent>
+#include <QSplitter>
 #include <QStorageInfo>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -57,11 +64,17 @@ namespace {
 
 constexpr int kClientWidth = 789;
 constexpr int kClientHeight = 494;
+constexpr int kBrowserWidth = 200;
 constexpr int kGridRows = 20;
 constexpr int kGridColumnWidths[] = {134, 49, 41, 39, 241};
 constexpr const char* kGridTitles[] = {"       File", " Sheet", " Row", " Col",
                                        "         Contents"};
 constexpr int kPathRole = Qt::UserRole;
+// The window frame the desktop is likely to add (a title bar above, thin borders), while
+// the real one is not known yet: before the window is first shown.
+constexpr QMargins kFrameEstimate(4, 36, 4, 4);
+// How long a folder's changes are gathered before the file list is read again.
+constexpr int kRefreshDelayMs = 150;
 const QString kHelpPage = QStringLiteral("index.html");
 
 QString Q(const std::string& text) {
@@ -134,6 +147,17 @@ qsizetype FittingUnits(const QFontMetrics& metrics, const QString& line, qsizety
     return end - from;
 }
 
+// A cell of copied rows, quoted where a tab, a line break or a leading quote would split
+// or change it when pasted.
+QString CopiedField(const QString& text) {
+    const bool quote = text.contains(QLatin1Char('\t')) || text.contains(QLatin1Char('\n')) ||
+                       text.contains(QLatin1Char('\r')) || text.startsWith(QLatin1Char('"'));
+    if (!quote) return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
 }  // namespace
 
 // --- Messages and the result grid ----------------------------------------------------------
@@ -155,16 +179,46 @@ QString TStringGrid::Cell(int column, int row) const {
     return item ? item->text() : QString();
 }
 
-void TStringGrid::SetCell(int column, int row, const QString& text) {
+void TStringGrid::SetCell(int column, int row, const QString& text, bool tip) {
     if (row == 0) {
         setHorizontalHeaderItem(column, new QTableWidgetItem(text));
         return;
     }
-    if (QTableWidgetItem* item = this->item(row - 1, column)) {
-        item->setText(text);
-    } else if (!text.isEmpty()) {
-        setItem(row - 1, column, new QTableWidgetItem(text));
+    QTableWidgetItem* item = this->item(row - 1, column);
+    if (!item && text.isEmpty()) return;
+    if (!item) {
+        item = new QTableWidgetItem;
+        setItem(row - 1, column, item);
     }
+    item->setText(text);
+    item->setToolTip(tip ? text : QString());
+}
+
+QString TStringGrid::SelectedText() const {
+    QList<QTableWidgetSelectionRange> ranges = selectedRanges();
+    std::sort(ranges.begin(), ranges.end(), [](const auto& a, const auto& b) {
+        return a.topRow() != b.topRow() ? a.topRow() < b.topRow() : a.leftColumn() < b.leftColumn();
+    });
+    QStringList lines;
+    for (const QTableWidgetSelectionRange& range : ranges) {
+        for (int row = range.topRow(); row <= range.bottomRow(); ++row) {
+            QStringList fields;
+            for (int column = range.leftColumn(); column <= range.rightColumn(); ++column)
+                fields << CopiedField(Cell(column, row + 1));
+            lines << fields.join(QLatin1Char('\t'));
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void TStringGrid::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        const QString text = SelectedText();
+        if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
+        event->accept();
+        return;
+    }
+    QTableWidget::keyPressEvent(event);
 }
 
 void TFileListBox::keyPressEvent(QKeyEvent* event) {
@@ -188,30 +242,106 @@ int PrintLines(QPrinter& printer, const QStringList& lines) {
     const int lineHeight = metrics.height();
     const int width = printer.width();
     const int lastTop = printer.height() - 2 * lineHeight;
-    int pages = 1;
+
+    // The printed lines of each page first, so that copies and page ranges can repeat or
+    // leave out whole pages.
+    std::vector<QStringList> pages(1);
     int top = 0;
-    const auto printLine = [&](const QString& text) {
+    const auto placeLine = [&](const QString& text) {
         if (top > 0 && top > lastTop) {
-            printer.newPage();
-            ++pages;
+            pages.emplace_back();
             top = 0;
         }
-        painter.drawText(0, top + metrics.ascent(), text);
+        pages.back() << text;
         top += lineHeight;
     };
     for (const QString& line : lines) {
         if (line.isEmpty()) {
-            printLine(line);
+            placeLine(line);
             continue;
         }
         for (qsizetype from = 0; from < line.size();) {
             const qsizetype units = FittingUnits(metrics, line, from, width);
-            printLine(line.mid(from, units));
+            placeLine(line.mid(from, units));
             from += units;
         }
     }
+
+    const int count = static_cast<int>(pages.size());
+    int first = 1;
+    int last = count;
+    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
+        first = printer.fromPage();
+        last = std::min(count, std::max(printer.toPage(), first));
+    }
+    // A printer that cannot make copies itself gets the pages that many times: the whole
+    // report again for collated copies, else each page again.
+    const int copies = printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
+    const int reportCopies = printer.collateCopies() ? copies : 1;
+    const int pageCopies = printer.collateCopies() ? 1 : copies;
+    bool started = false;
+    for (int r = 0; r < reportCopies; ++r) {
+        for (int page = first; page <= last; ++page) {
+            for (int c = 0; c < pageCopies; ++c) {
+                if (started) printer.newPage();
+                started = true;
+                int y = metrics.ascent();
+                for (const QString& text : pages[static_cast<std::size_t>(page - 1)]) {
+                    painter.drawText(0, y, text);
+                    y += lineHeight;
+                }
+            }
+        }
+    }
     painter.end();
-    return pages;
+    return count;
+}
+
+TWindowPlacement PlaceOnScreen(QSize preferred, QSize minimum, QMargins frame, QRect available) {
+    const int frameWidth = frame.left() + frame.right();
+    const int frameHeight = frame.top() + frame.bottom();
+    const QSize room(available.width() - frameWidth, available.height() - frameHeight);
+    const QSize size = preferred.boundedTo(room).expandedTo(minimum);
+    const QSize outer(size.width() + frameWidth, size.height() + frameHeight);
+    const QPoint centred(available.left() + (available.width() - outer.width()) / 2,
+                         available.top() + (available.height() - outer.height()) / 2);
+    return {size, QPoint(std::max(centred.x(), available.left()),
+                         std::max(centred.y(), available.top()))};
+}
+
+// --- Print dialogs --------------------------------------------------------------------------
+
+bool TSystemPrintDialogs::ChoosePrinter(QPrinter& printer, QWidget* parent) {
+    QPrintDialog dialog(&printer, parent);
+    dialog.setObjectName(QStringLiteral("PrintDialog1"));
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void TSystemPrintDialogs::SetupPrinter(QPrinter& printer, QWidget* parent) {
+    // The print dialog without what belongs to one print job: the printer, and behind its
+    // "Properties" the paper, orientation and margins. Its accepting button only closes it.
+    QPrintDialog dialog(&printer, parent);
+    dialog.setObjectName(QStringLiteral("PrinterSetupDialog1"));
+    dialog.setWindowTitle(QStringLiteral("Printer Setup"));
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    if (const auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
+        if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok))
+            ok->setText(QStringLiteral("OK"));
+    }
+    dialog.exec();
+}
+
+void TSystemPrintDialogs::Preview(QPrinter& printer, const std::function<void(QPrinter&)>& print,
+                                  QWidget* parent) {
+    QPrintPreviewDialog dialog(&printer, parent);
+    dialog.setObjectName(QStringLiteral("PrintPreviewDialog1"));
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested,
+                     [&print](QPrinter* target) { print(*target); });
+    dialog.exec();
 }
 
 // --- The window ----------------------------------------------------------------------------
@@ -219,30 +349,37 @@ int PrintLines(QPrinter& printer, const QStringList& lines) {
 TForm1::TForm1(std::unique_ptr<TMessages> messages, QWidget* parent)
     : QMainWindow(parent),
       messages_(messages ? std::move(messages) : std::make_unique<TMessageBoxes>(this)),
+      printDialogs_(std::make_unique<TSystemPrintDialogs>()),
       urlOpener_(OpenInBrowser) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("   Vorlix  Excel Utilities"));
     setWindowIcon(ProgramIcon());
-    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setAcceptDrops(true);
 
     CreateMenus();
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("Client"));
-    client->setFixedSize(kClientWidth, kClientHeight);
-    auto* top = new QHBoxLayout;
-    top->addWidget(CreateBrowser());
+    // The browser and the tabs share the width; the user can move the border between them.
+    Splitter1 = Make<QSplitter>("Splitter1", Qt::Horizontal);
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->addWidget(CreateBrowser());
     PageControl1 = Make<QTabWidget>("PageControl1");
     PageControl1->addTab(CreateReportTab(), QStringLiteral("    File Information         "));
     PageControl1->addTab(CreateSearchTab(), QStringLiteral("    Search Files     "));
     PageControl1->addTab(CreateExportTab(), QStringLiteral("    Export to CSV or Text File     "));
-    top->addWidget(PageControl1, 1);
+    Splitter1->addWidget(PageControl1);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({kBrowserWidth, kClientWidth - kBrowserWidth});
     auto* layout = new QVBoxLayout(client);
     layout->setContentsMargins(4, 4, 4, 4);
-    layout->addLayout(top, 1);
+    layout->addWidget(Splitter1, 1);
     layout->addWidget(CreateStatusPanel());
     setCentralWidget(client);
-    this->layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    watcher_ = new QFileSystemWatcher(this);
+    refreshTimer_ = new QTimer(this);
+    refreshTimer_->setSingleShot(true);
+    refreshTimer_->setInterval(kRefreshDelayMs);
 
     // A dropped workbook is meant for the window, not as text for a field.
     Memo1->setAcceptDrops(false);
@@ -255,11 +392,8 @@ TForm1::TForm1(std::unique_ptr<TMessages> messages, QWidget* parent)
     aboutBox_ = new TAboutBox(this);
     aboutBox_->hide();
 
-    adjustSize();
-    if (const QScreen* s = QGuiApplication::primaryScreen()) {
-        setGeometry(
-            QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), s->availableGeometry()));
-    }
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    FitOnScreen();
 }
 
 TForm1::~TForm1() = default;
@@ -279,6 +413,7 @@ void TForm1::CreateMenus() {
     m1Close = add(file, "m1Close", QStringLiteral("&Close Excel File"), QKeySequence::Close);
     file->addSeparator();
     m1Print = add(file, "m1Print", QStringLiteral("&Print"), QKeySequence::Print);
+    m1PrintPreview = add(file, "m1PrintPreview", QStringLiteral("Print Pre&view"), {});
     m1PrintSetup = add(file, "m1PrintSetup", QStringLiteral("P&rinter Setup"), {});
     file->addSeparator();
     m1Exit = add(file, "m1Exit", QStringLiteral("E&xit"), QKeySequence::Quit);
@@ -289,6 +424,17 @@ void TForm1::CreateMenus() {
     Index1 = add(help, "Index1", QStringLiteral("&Index"), {});
     help->addSeparator();
     About1 = add(help, "About1", QStringLiteral("&About"), {});
+
+    // Keys without a menu item of their own.
+    const auto key = [this](const char* name, const QKeySequence& keys) {
+        auto* action = new QAction(this);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(keys);
+        addAction(action);
+        return action;
+    };
+    Find1 = key("Find1", QKeySequence::Find);
+    Refresh1 = key("Refresh1", QKeySequence::Refresh);
 }
 
 QWidget* TForm1::CreateBrowser() {
@@ -304,7 +450,7 @@ QWidget* TForm1::CreateBrowser() {
 
     auto* panel = new QWidget;
     panel->setObjectName(QStringLiteral("Browser"));
-    panel->setFixedWidth(200);
+    panel->setMinimumWidth(120);
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(DriveComboBox1);
@@ -316,6 +462,10 @@ QWidget* TForm1::CreateBrowser() {
 QWidget* TForm1::CreateReportTab() {
     TabSheet1 = Make<QWidget>("TabSheet1");
     Memo1 = Make<QPlainTextEdit>("Memo1");
+    // The report is read, selected and copied, never typed into; Tab leaves it.
+    Memo1->setReadOnly(true);
+    Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    Memo1->setTabChangesFocus(true);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -323,10 +473,10 @@ QWidget* TForm1::CreateReportTab() {
     tip.setColor(QPalette::Base, tip.color(QPalette::ToolTipBase));
     tip.setColor(QPalette::Text, tip.color(QPalette::ToolTipText));
     Memo1->setPalette(tip);
-    BitBtn1 = Make<QPushButton>("BitBtn1", QStringLiteral("Get File Information"));
+    BitBtn1 = Make<QPushButton>("BitBtn1", QStringLiteral("&Get File Information"));
     BitBtn1->setIcon(ThemeIcon("document-properties", QStyle::SP_FileDialogInfoView));
-    CheckBox2 = Make<QCheckBox>("CheckBox2", QStringLiteral("Show Contents"));
-    BitBtn5 = Make<QPushButton>("BitBtn5", QStringLiteral("  Clear"));
+    CheckBox2 = Make<QCheckBox>("CheckBox2", QStringLiteral("Show &Contents"));
+    BitBtn5 = Make<QPushButton>("BitBtn5", QStringLiteral("  C&lear"));
     BitBtn5->setIcon(ThemeIcon("edit-clear", QStyle::SP_DialogResetButton));
 
     auto* buttons = new QHBoxLayout;
@@ -351,19 +501,23 @@ QWidget* TForm1::CreateSearchTab() {
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     StringGrid1->horizontalHeader()->setHighlightSections(false);
+    // Columns keep their widths as the window grows; the user drags them wider.
+    StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    StringGrid1->horizontalHeader()->setStretchLastSection(false);
+    StringGrid1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     StringGrid1->verticalHeader()->setDefaultSectionSize(StringGrid1->fontMetrics().height() + 6);
     for (int c = 0; c < 5; ++c)
         StringGrid1->setColumnWidth(c, kGridColumnWidths[c]);
 
     Edit1 = Make<QLineEdit>("Edit1");
-    RadioButton5 = Make<QRadioButton>("RadioButton5", QStringLiteral("This File"));
-    RadioButton6 = Make<QRadioButton>("RadioButton6", QStringLiteral("Entire Directory"));
+    RadioButton5 = Make<QRadioButton>("RadioButton5", QStringLiteral("&This File"));
+    RadioButton6 = Make<QRadioButton>("RadioButton6", QStringLiteral("Entire &Directory"));
     RadioButton5->setChecked(true);
-    RadioButton3 = Make<QRadioButton>("RadioButton3", QStringLiteral("Match"));
-    RadioButton4 = Make<QRadioButton>("RadioButton4", QStringLiteral("Includes"));
+    RadioButton3 = Make<QRadioButton>("RadioButton3", QStringLiteral("&Match"));
+    RadioButton4 = Make<QRadioButton>("RadioButton4", QStringLiteral("&Includes"));
     RadioButton4->setChecked(true);
-    CheckBox1 = Make<QCheckBox>("CheckBox1", QStringLiteral("Case Sensitive"));
-    BitBtn3 = Make<QPushButton>("BitBtn3", QStringLiteral(" Search   "));
+    CheckBox1 = Make<QCheckBox>("CheckBox1", QStringLiteral("Case Sensiti&ve"));
+    BitBtn3 = Make<QPushButton>("BitBtn3", QStringLiteral(" &Search   "));
     BitBtn3->setIcon(ThemeIcon("edit-find", QStyle::SP_FileDialogContentsView));
     Edit3 = Make<QLineEdit>("Edit3", QStringLiteral("0"));
     Edit3->setReadOnly(true);
@@ -379,7 +533,7 @@ QWidget* TForm1::CreateSearchTab() {
     howLayout->addWidget(RadioButton4);
 
     auto* find = new QHBoxLayout;
-    find->addWidget(Label("Label1", QStringLiteral("Find:"), Edit1));
+    find->addWidget(Label("Label1", QStringLiteral("Fi&nd:"), Edit1));
     find->addWidget(Edit1, 1);
     auto* options = new QHBoxLayout;
     options->addWidget(where);
@@ -389,7 +543,7 @@ QWidget* TForm1::CreateSearchTab() {
     auto* run = new QHBoxLayout;
     run->addWidget(BitBtn3);
     run->addStretch(1);
-    run->addWidget(Label("Label2", QStringLiteral("Found:"), Edit3));
+    run->addWidget(Label("Label2", QStringLiteral("F&ound:"), Edit3));
     run->addWidget(Edit3);
     auto* layout = new QVBoxLayout(TabSheet2);
     layout->addWidget(StringGrid1, 1);
@@ -403,22 +557,22 @@ QWidget* TForm1::CreateExportTab() {
     TabSheet3 = Make<QWidget>("TabSheet3");
     Edit4 = Make<QLineEdit>("Edit4");
     Edit7 = Make<QLineEdit>("Edit7");
-    RadioButton7 = Make<QRadioButton>("RadioButton7", QStringLiteral("One Sheet"));
+    RadioButton7 = Make<QRadioButton>("RadioButton7", QStringLiteral("O&ne Sheet"));
     RadioButton8 =
-        Make<QRadioButton>("RadioButton8", QStringLiteral("All Sheets into Separate Files"));
-    RadioButton9 = Make<QRadioButton>("RadioButton9", QStringLiteral("All Sheets into One File"));
+        Make<QRadioButton>("RadioButton8", QStringLiteral("All Sheets into Se&parate Files"));
+    RadioButton9 = Make<QRadioButton>("RadioButton9", QStringLiteral("&All Sheets into One File"));
     RadioButton7->setChecked(true);
-    RadioButton10 = Make<QRadioButton>("RadioButton10", QStringLiteral("CSV   (Comma delimited)"));
-    RadioButton13 = Make<QRadioButton>("RadioButton13", QStringLiteral("TXT   (Tab delimited)"));
+    RadioButton10 = Make<QRadioButton>("RadioButton10", QStringLiteral("&CSV   (Comma delimited)"));
+    RadioButton13 = Make<QRadioButton>("RadioButton13", QStringLiteral("&TXT   (Tab delimited)"));
     RadioButton10->setChecked(true);
     CheckBox3 =
-        Make<QCheckBox>("CheckBox3", QStringLiteral("Batch Mode - All Files in this Directory"));
-    CreateBtn = Make<QPushButton>("CreateBtn", QStringLiteral("Create File(s)"));
+        Make<QCheckBox>("CheckBox3", QStringLiteral("&Batch Mode - All Files in this Directory"));
+    CreateBtn = Make<QPushButton>("CreateBtn", QStringLiteral("C&reate File(s)"));
     CreateBtn->setIcon(ThemeIcon("document-save", QStyle::SP_DialogSaveButton));
 
     auto* names = new QFormLayout;
-    names->addRow(Label("Label3", QStringLiteral("File:"), Edit4), Edit4);
-    names->addRow(Label("Label4", QStringLiteral("Output File:"), Edit7), Edit7);
+    names->addRow(Label("Label3", QStringLiteral("Fi&le:"), Edit4), Edit4);
+    names->addRow(Label("Label4", QStringLiteral("&Output File:"), Edit7), Edit7);
     auto* mode = Make<QGroupBox>("GroupBox3");
     auto* modeLayout = new QVBoxLayout(mode);
     modeLayout->addWidget(RadioButton7);
@@ -448,7 +602,7 @@ QFrame* TForm1::CreateStatusPanel() {
     Panel3 = Make<QFrame>("Panel3");
     Panel3->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Edit8 = Make<QLineEdit>("Edit8");
-    BitBtn2 = Make<QPushButton>("BitBtn2", QStringLiteral("  Exit"));
+    BitBtn2 = Make<QPushButton>("BitBtn2", QStringLiteral("  E&xit"));
     BitBtn2->setIcon(ThemeIcon("application-exit", QStyle::SP_DialogCloseButton));
     auto* maker = Label("Label6", QStringLiteral("Brendale Radizeduzu"));
     QFont makerFont = maker->font();
@@ -459,7 +613,7 @@ QFrame* TForm1::CreateStatusPanel() {
     layout->setContentsMargins(8, 4, 8, 4);
     layout->addWidget(maker);
     layout->addSpacing(24);
-    layout->addWidget(Label("Label5", QStringLiteral("Current File:"), Edit8));
+    layout->addWidget(Label("Label5", QStringLiteral("C&urrent File:"), Edit8));
     layout->addWidget(Edit8, 1);
     layout->addSpacing(24);
     layout->addWidget(BitBtn2);
@@ -480,15 +634,22 @@ void TForm1::ConnectHandlers() {
     connect(m1Open, &QAction::triggered, this, &TForm1::m1OpenClick);
     connect(m1Close, &QAction::triggered, this, &TForm1::m1CloseClick);
     connect(m1Print, &QAction::triggered, this, &TForm1::m1PrintClick);
+    connect(m1PrintPreview, &QAction::triggered, this, &TForm1::m1PrintPreviewClick);
     connect(m1PrintSetup, &QAction::triggered, this, &TForm1::m1PrintSetupClick);
     connect(m1Exit, &QAction::triggered, this, &TForm1::m1ExitClick);
     connect(Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
     connect(Index1, &QAction::triggered, this, &TForm1::Index1Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+    connect(Find1, &QAction::triggered, this, &TForm1::Find1Click);
+    connect(Refresh1, &QAction::triggered, this, &TForm1::Refresh1Click);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, refreshTimer_,
+            qOverload<>(&QTimer::start));
+    connect(refreshTimer_, &QTimer::timeout, this, [this] { FillFileList(true); });
     connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
     connect(CheckBox2, &QCheckBox::clicked, this, &TForm1::CheckBox2Click);
     connect(BitBtn5, &QPushButton::clicked, this, &TForm1::BitBtn5Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
+    connect(Edit1, &QLineEdit::returnPressed, this, &TForm1::BitBtn3Click);
     connect(CreateBtn, &QPushButton::clicked, this, &TForm1::CreateBtnClick);
     connect(RadioButton10, &QRadioButton::clicked, this, &TForm1::RadioButton10Click);
     connect(RadioButton13, &QRadioButton::clicked, this, &TForm1::RadioButton13Click);
@@ -592,7 +753,15 @@ bool TForm1::ChangeDirectory(const QString& folder) {
     FillDirectoryList();
     FillFileList();
     SelectDrive();
+    WatchDirectory();
     return true;
+}
+
+// The file list follows files added, removed or renamed in the folder it shows.
+void TForm1::WatchDirectory() {
+    refreshTimer_->stop();
+    if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
+    watcher_->addPath(Q(directory_));
 }
 
 // The folder's ancestors from the root down, the folder itself, then its subfolders (hidden
@@ -609,6 +778,7 @@ void TForm1::FillDirectoryList() {
         auto* item = new QTreeWidgetItem;
         item->setText(0, Q(path == path.root_path() ? path.string() : part.string()));
         item->setData(0, kPathRole, Q(path.string()));
+        item->setToolTip(0, Q(path.string()));
         item->setIcon(0, open);
         if (parent) {
             parent->addChild(item);
@@ -634,6 +804,7 @@ void TForm1::FillDirectoryList() {
         auto* item = new QTreeWidgetItem(parent);
         item->setText(0, Q(sub.filename().string()));
         item->setData(0, kPathRole, Q(sub.string()));
+        item->setToolTip(0, Q(sub.string()));
         item->setIcon(0, closed);
     }
     DirectoryListBox1->expandAll();
@@ -641,11 +812,19 @@ void TForm1::FillDirectoryList() {
     DirectoryListBox1->scrollToItem(parent);
 }
 
-void TForm1::FillFileList() {
+// Hidden files (names beginning with ".") are not listed.
+void TForm1::FillFileList(bool keepSelection) {
+    const QListWidgetItem* current = FileListBox1->currentItem();
+    const QString selected = keepSelection && current ? current->text() : QString();
     FileListBox1->clear();
     try {
-        for (const fs::path& file : ListWorkbooks(directory_))
-            FileListBox1->addItem(Q(file.filename().string()));
+        for (const fs::path& file : ListWorkbooks(directory_)) {
+            const QString name = Q(file.filename().string());
+            if (name.startsWith(QLatin1Char('.'))) continue;
+            auto* item = new QListWidgetItem(name, FileListBox1);
+            item->setToolTip(name);
+            if (name == selected) FileListBox1->setCurrentItem(item);
+        }
     } catch (const std::exception&) {
         // An unreadable folder lists no workbooks.
     }
@@ -706,6 +885,58 @@ void TForm1::OpenDroppedFile(const QString& file) {
     RunCommand([this] { ShowFileInformation(); });
 }
 
+void TForm1::OpenPath(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        ChangeDirectory(info.absoluteFilePath());
+    } else if (info.exists()) {
+        OpenDroppedFile(info.absoluteFilePath());
+    } else {
+        Message(QStringLiteral("%1 does not exist.").arg(QDir::toNativeSeparators(path)));
+    }
+}
+
+void TForm1::Find1Click() {
+    PageControl1->setCurrentWidget(TabSheet2);
+    Edit1->setFocus(Qt::ShortcutFocusReason);
+    Edit1->selectAll();
+}
+
+void TForm1::Refresh1Click() {
+    FillDirectoryList();
+    FillFileList(true);
+}
+
+// --- Size and place on the screen --------------------------------------------------------
+
+void TForm1::FitOnScreen() {
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                   outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    if (frame.isNull()) frame = kFrameEstimate;
+    const TWindowPlacement placement =
+        PlaceOnScreen(size(), minimumSizeHint(), frame, screen->availableGeometry());
+    resize(placement.Size);
+    move(placement.FramePosition);
+}
+
+// Once shown the real frame is known: a window that does not fit on the screen with it
+// is made to fit.
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (placedAfterShow_ || event->spontaneous()) return;
+    placedAfterShow_ = true;
+    QTimer::singleShot(0, this, [this] {
+        const QScreen* screen = this->screen();
+        if (screen && !isMaximized() && !isFullScreen() &&
+            !screen->availableGeometry().contains(frameGeometry()))
+            FitOnScreen();
+    });
+}
+
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
     if (!DroppedWorkbook(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
@@ -743,14 +974,21 @@ void TForm1::m1ExitClick() {
 void TForm1::m1PrintClick() {
     const QString report = Memo1->toPlainText();
     if (report.isEmpty()) return;
+    if (!printDialogs_->ChoosePrinter(Printer(), this)) return;
     if (PrintLines(Printer(), report.split(QLatin1Char('\n'))) == 0)
         Message(QStringLiteral("The report could not be printed: no printer is ready."));
 }
 
+void TForm1::m1PrintPreviewClick() {
+    const QString report = Memo1->toPlainText();
+    if (report.isEmpty()) return;
+    const QStringList lines = report.split(QLatin1Char('\n'));
+    printDialogs_->Preview(
+        Printer(), [&lines](QPrinter& printer) { PrintLines(printer, lines); }, this);
+}
+
 void TForm1::m1PrintSetupClick() {
-    QPageSetupDialog dialog(&Printer(), this);
-    dialog.setObjectName(QStringLiteral("PrinterSetupDialog1"));
-    dialog.exec();
+    printDialogs_->SetupPrinter(Printer(), this);
 }
 
 void TForm1::OpenHelp(const QString& fragment) {
@@ -846,6 +1084,7 @@ TSearchOptions TForm1::SearchOptions() const {
 }
 
 void TForm1::ClearSearchResults() {
+    StringGrid1->clearSelection();
     for (int row = 1; row < StringGrid1->RowCount(); ++row) {
         for (int c = 0; c < StringGrid1->columnCount(); ++c)
             StringGrid1->SetCell(c, row, {});
@@ -855,11 +1094,11 @@ void TForm1::ClearSearchResults() {
 // The grid grows by a row per hit while the hits fill it from row 1 down.
 void TForm1::RecordHit(const TSearchHit& hit, int k) {
     StringGrid1->SetRowCount(StringGrid1->RowCount() + 1);
-    StringGrid1->SetCell(0, k, Q(hit.File));
+    StringGrid1->SetCell(0, k, Q(hit.File), true);
     StringGrid1->SetCell(1, k, QString::number(hit.Sheet));
     StringGrid1->SetCell(2, k, QString::number(hit.Row));
     StringGrid1->SetCell(3, k, QString::number(hit.Col));
-    StringGrid1->SetCell(4, k, Q(hit.Text));
+    StringGrid1->SetCell(4, k, Q(hit.Text), true);
     Edit3->setText(QString::number(k));
 }
 

@@ -5,9 +5,12 @@
 
 #include <QListWidget>
 #include <QMainWindow>
+#include <QMargins>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QTableWidget>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,6 +22,7 @@ class QComboBox;
 class QDragEnterEvent;
 class QDragMoveEvent;
 class QDropEvent;
+class QFileSystemWatcher;
 class QFrame;
 class QKeyEvent;
 class QLineEdit;
@@ -26,7 +30,10 @@ class QPlainTextEdit;
 class QPrinter;
 class QPushButton;
 class QRadioButton;
+class QShowEvent;
+class QSplitter;
 class QTabWidget;
+class QTimer;
 class QTreeWidget;
 
 namespace vorlix::app {
@@ -48,8 +55,31 @@ class TMessageBoxes final : public TMessages {
     QWidget* parent_;
 };
 
+// The print dialogs of "Print", "Print Preview" and "Printer Setup", which tests replace.
+class TPrintDialogs {
+  public:
+    virtual ~TPrintDialogs() = default;
+    // The choice of printer, copies and pages, or a PDF file; false when cancelled.
+    virtual bool ChoosePrinter(QPrinter& printer, QWidget* parent) = 0;
+    // The choice of printer and of its paper, orientation and margins, kept by `printer`.
+    virtual void SetupPrinter(QPrinter& printer, QWidget* parent) = 0;
+    // The pages that `print` draws, shown on screen, from where they can be printed.
+    virtual void Preview(QPrinter& printer, const std::function<void(QPrinter&)>& print,
+                         QWidget* parent) = 0;
+};
+
+// The toolkit's own print, printer setup and preview dialogs.
+class TSystemPrintDialogs final : public TPrintDialogs {
+  public:
+    bool ChoosePrinter(QPrinter& printer, QWidget* parent) override;
+    void SetupPrinter(QPrinter& printer, QWidget* parent) override;
+    void Preview(QPrinter& printer, const std::function<void(QPrinter&)>& print,
+                 QWidget* parent) override;
+};
+
 // A table whose row 0 is its fixed header row, so that row numbers and the row count
 // include the header: search results fill rows 1, 2, ... and a fresh grid has 20 rows.
+// Copying (Ctrl+C) puts the selected block on the clipboard as tab-separated rows.
 class TStringGrid : public QTableWidget {
     Q_OBJECT
   public:
@@ -57,7 +87,14 @@ class TStringGrid : public QTableWidget {
     int RowCount() const { return rowCount() + 1; }
     void SetRowCount(int rows) { setRowCount(rows > 1 ? rows - 1 : 0); }
     QString Cell(int column, int row) const;
-    void SetCell(int column, int row, const QString& text);
+    // With `tip` the cell shows its whole text as a tool tip, for texts wider than the column.
+    void SetCell(int column, int row, const QString& text, bool tip = false);
+    // The selected block: a line per row, its cells separated by tabs (a cell holding a tab,
+    // a line break or a leading double quote is quoted, its quotes doubled).
+    QString SelectedText() const;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // The file list, with two signals of its own: Enter on the current file (the plain
@@ -82,8 +119,21 @@ class TFileListBox : public QListWidget {
 // The printed form of the report: each line in the printer's current font from the top
 // left of the printable area, broken before the first character that does not fit the
 // width, a new page when the next line's top would lie below the printable height less
-// two line heights. Returns the number of pages, 0 when the printer could not start.
+// two line heights. Prints the printer's number of copies itself where the printer does
+// not (PDF files), collated or not as asked. Returns the number of pages of one copy, 0
+// when the printer could not start.
 int PrintLines(QPrinter& printer, const QStringList& lines);
+
+// Where a window goes on a screen: its size (without the frame) and the position of its
+// frame's top left corner.
+struct TWindowPlacement {
+    QSize Size;
+    QPoint FramePosition;
+};
+// The `preferred` size, made smaller where the window and its `frame` would not fit into
+// the `available` area (never below `minimum`), centred in that area; the frame's top left
+// corner always lies inside it, so that the title bar and the menus can be reached.
+TWindowPlacement PlaceOnScreen(QSize preferred, QSize minimum, QMargins frame, QRect available);
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -100,6 +150,10 @@ class TForm1 : public QMainWindow {
     // The printer "Print" and "Printer Setup" use; the default printer unless replaced.
     QPrinter& Printer();
     void SetPrinter(std::unique_ptr<QPrinter> printer);
+    // The print, preview and printer setup dialogs; the toolkit's own unless replaced.
+    void SetPrintDialogs(std::unique_ptr<TPrintDialogs> dialogs) {
+        printDialogs_ = std::move(dialogs);
+    }
     // The folder holding the help page index.html: the installed one, else the sources'.
     QString HelpDirectory() const;
     void SetHelpDirectory(const QString& folder) { helpDirectory_ = folder; }
@@ -110,6 +164,11 @@ class TForm1 : public QMainWindow {
     bool ChangeDirectory(const QString& folder);
     // A workbook dropped on the window: it becomes the current file and is reported on.
     void OpenDroppedFile(const QString& file);
+    // The file or folder named when the program starts: a folder is opened, a file's
+    // folder is opened and the file reported on as if dropped.
+    void OpenPath(const QString& path);
+    // Sizes and places the window to fit the screen it is on, frame included.
+    void FitOnScreen();
 
   public Q_SLOTS:
     void FormCreate();
@@ -123,10 +182,13 @@ class TForm1 : public QMainWindow {
     void m1CloseClick();
     void m1ExitClick();
     void m1PrintClick();
+    void m1PrintPreviewClick();
     void m1PrintSetupClick();
     void Contents1Click();
     void Index1Click();
     void About1Click();
+    void Find1Click();
+    void Refresh1Click();
     void BitBtn1Click();
     void CheckBox2Click();
     void BitBtn5Click();
@@ -136,6 +198,7 @@ class TForm1 : public QMainWindow {
     void RadioButton13Click();
 
   protected:
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -152,7 +215,9 @@ class TForm1 : public QMainWindow {
     void FillDrives();
     void SelectDrive();
     void FillDirectoryList();
-    void FillFileList();
+    // With `keepSelection` the selected file stays selected when it is still there.
+    void FillFileList(bool keepSelection = false);
+    void WatchDirectory();
     void SelectFirstFileIfNone();
     std::string SelectedFile() const;
 
@@ -176,12 +241,17 @@ class TForm1 : public QMainWindow {
 
     std::unique_ptr<TMessages> messages_;
     std::unique_ptr<QPrinter> printer_;
+    std::unique_ptr<TPrintDialogs> printDialogs_;
+    QFileSystemWatcher* watcher_ = nullptr;
+    QTimer* refreshTimer_ = nullptr;  // gathers the changes of a folder into one refresh
+    bool placedAfterShow_ = false;
     TUrlOpener urlOpener_;
     QString helpDirectory_;
     std::string currentFile_;
     std::string searchText_;
     std::string directory_;  // the folder the browser shows
 
+    QSplitter* Splitter1 = nullptr;
     QComboBox* DriveComboBox1 = nullptr;
     QTreeWidget* DirectoryListBox1 = nullptr;
     TFileListBox* FileListBox1 = nullptr;
@@ -217,11 +287,14 @@ class TForm1 : public QMainWindow {
     QAction* m1Open = nullptr;
     QAction* m1Close = nullptr;
     QAction* m1Print = nullptr;
+    QAction* m1PrintPreview = nullptr;
     QAction* m1PrintSetup = nullptr;
     QAction* m1Exit = nullptr;
     QAction* Contents1 = nullptr;
     QAction* Index1 = nullptr;
     QAction* About1 = nullptr;
+    QAction* Find1 = nullptr;     // Ctrl+F: to "Find:"
+    QAction* Refresh1 = nullptr;  // F5: the folder read again
     TAboutBox* aboutBox_ = nullptr;
 };
 

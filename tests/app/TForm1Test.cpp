@@ -4,18 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -26,6 +31,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -183,6 +189,26 @@ class TForm1Test : public ::testing::Test {
         }
     }
     fs::path Here() const { return fs::current_path(); }
+    QStringList FileNames() {
+        QStringList names;
+        for (int i = 0; i < FileList()->count(); ++i)
+            names << FileList()->item(i)->text();
+        return names;
+    }
+    // The window shown and active, so that keys reach it.
+    void Activate() {
+        Form().show();
+        Form().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&Form()));
+    }
+    // Lets events run until `done` holds, for at most `ms` milliseconds.
+    static bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
+        for (QDeadlineTimer deadline(ms); !done();) {
+            if (deadline.hasExpired()) return false;
+            QTest::qWait(20);
+        }
+        return true;
+    }
 
     const fs::path savedDir_ = fs::current_path();
     test::TempDir dir_;
@@ -199,8 +225,7 @@ TEST_F(TForm1Test, StartsOnTheFirstTabWithAnEmptyResultGrid) {
               qRound(QGuiApplication::primaryScreen()->logicalDotsPerInchY()));
     EXPECT_EQ(form.windowTitle(), "   Vorlix  Excel Utilities");
     form.show();
-    EXPECT_EQ(form.centralWidget()->size(), QSize(789, 494));
-    EXPECT_EQ(form.minimumSize(), form.maximumSize());  // a fixed border
+    EXPECT_EQ(form.centralWidget()->size(), QSize(789, 494));  // the screen has room for it
 
     EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentWidget(), Find<QWidget>("TabSheet1"));
     EXPECT_EQ(Grid()->RowCount(), 20);
@@ -214,8 +239,18 @@ TEST_F(TForm1Test, StartsOnTheFirstTabWithAnEmptyResultGrid) {
     EXPECT_TRUE(Messages().isEmpty());
 }
 
+// A control's text as shown, without the "&" that marks its mnemonic.
+QString Shown(QString text) {
+    return text.remove(QLatin1Char('&'));
+}
+// The letter that Alt takes to a control, or 0.
+QChar Mnemonic(const QString& text) {
+    const qsizetype at = text.indexOf(QLatin1Char('&'));
+    return at >= 0 && at + 1 < text.size() ? text.at(at + 1).toLower() : QChar();
+}
+
 TEST_F(TForm1Test, ControlsCarryTheirNamesAndTexts) {
-    // Buttons and menu items alike have a "text" property.
+    // Buttons and menu items alike have a "text" property; menu items keep their "&".
     const std::map<std::string, QString> texts = {
         {"BitBtn1", "Get File Information"},
         {"CheckBox2", "Show Contents"},
@@ -237,6 +272,7 @@ TEST_F(TForm1Test, ControlsCarryTheirNamesAndTexts) {
         {"m1Open", "&Open Excel File"},
         {"m1Close", "&Close Excel File"},
         {"m1Print", "&Print"},
+        {"m1PrintPreview", "Print Pre&view"},
         {"m1PrintSetup", "P&rinter Setup"},
         {"m1Exit", "E&xit"},
         {"Contents1", "&Contents"},
@@ -245,7 +281,8 @@ TEST_F(TForm1Test, ControlsCarryTheirNamesAndTexts) {
     };
     for (const auto& [name, text] : texts) {
         if (QObject* control = Find<QObject>(name.c_str())) {
-            EXPECT_EQ(control->property("text").toString(), text) << name;
+            const QString shown = control->property("text").toString();
+            EXPECT_EQ(qobject_cast<QAction*>(control) ? shown : Shown(shown), text) << name;
         }
     }
     for (const char* checked : {"RadioButton5", "RadioButton4", "RadioButton7", "RadioButton10"})
@@ -264,7 +301,8 @@ TEST_F(TForm1Test, ControlsCarryTheirNamesAndTexts) {
     // The labels, by the field they name; the maker's label names none.
     std::map<QString, QString> labels;
     for (QLabel* label : Form().findChildren<QLabel*>())
-        labels[label->buddy() ? label->buddy()->objectName() : label->text()] = label->text();
+        labels[label->buddy() ? label->buddy()->objectName() : label->text()] =
+            Shown(label->text());
     EXPECT_EQ(labels["Edit1"], "Find:");
     EXPECT_EQ(labels["Edit3"], "Found:");
     EXPECT_EQ(labels["Edit4"], "File:");
@@ -278,6 +316,103 @@ TEST_F(TForm1Test, ControlsCarryTheirNamesAndTexts) {
     EXPECT_EQ(menus, QStringList({"&File", "&Help"}));
     for (const char* name : {"DriveComboBox1", "DirectoryListBox1", "Memo1", "Panel3"})
         Find<QWidget>(name);
+}
+
+TEST_F(TForm1Test, MnemonicsReachTheControlsWithoutClashing) {
+    // The letters Alt takes: the menus and the bottom panel always, the controls of the
+    // tab shown. Every button and every label of a field has one, and none is taken twice.
+    QWidget* panel = Find<QWidget>("Panel3");
+    QString menus;
+    for (QAction* menu : Find<QMenuBar>("MainMenu1")->actions())
+        menus += Mnemonic(menu->text());
+    auto* tabs = Find<QTabWidget>("PageControl1");
+    for (int i = 0; i < tabs->count(); ++i) {
+        QString letters = menus;
+        for (QWidget* area : {panel, tabs->widget(i)}) {
+            for (QAbstractButton* button : area->findChildren<QAbstractButton*>()) {
+                if (button->text().isEmpty()) continue;  // the grid's corner
+                EXPECT_FALSE(Mnemonic(button->text()).isNull())
+                    << button->objectName().toStdString();
+                letters += Mnemonic(button->text());
+            }
+            for (QLabel* label : area->findChildren<QLabel*>()) {
+                if (!label->buddy()) continue;
+                EXPECT_FALSE(Mnemonic(label->text()).isNull()) << label->text().toStdString();
+                letters += Mnemonic(label->text());
+            }
+        }
+        for (const QChar letter : letters)
+            EXPECT_EQ(letters.count(letter), 1) << "tab " << i << ": " << letters.toStdString();
+    }
+
+    Activate();
+    ShowTab(1);
+    QTest::keyClick(&Form(), Qt::Key_D, Qt::AltModifier);
+    EXPECT_TRUE(WaitFor([this] { return Button("RadioButton6")->isChecked(); }));
+    QTest::keyClick(&Form(), Qt::Key_N, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), Edit("Edit1"));
+}
+
+TEST_F(TForm1Test, WindowGrowsWithItsListsReportAndGrid) {
+    Activate();
+    ASSERT_TRUE(
+        QApplication::primaryScreen()->availableGeometry().contains(Form().frameGeometry()));
+    EXPECT_GT(Form().maximumWidth(), 2000);
+    EXPECT_GT(Form().maximumHeight(), 2000);
+    EXPECT_LT(Form().minimumSizeHint().width(), 640);  // fits a 1280 pixel screen at scale 2
+    EXPECT_LT(Form().minimumSizeHint().height(), 430);
+
+    const std::vector<QWidget*> growing = {Find<QWidget>("Memo1"), Grid(),
+                                           Find<QWidget>("DirectoryListBox1"), FileList()};
+    std::vector<QSize> before;
+    for (int tab = 0; tab < 2; ++tab) {  // each page's sizes are set when it shows
+        ShowTab(tab);
+        QApplication::processEvents();
+    }
+    for (QWidget* widget : growing)
+        before.push_back(widget->size());
+    Form().resize(Form().size() + QSize(300, 200));
+    for (int tab = 1; tab >= 0; --tab) {
+        ShowTab(tab);
+        QApplication::processEvents();
+    }
+    for (std::size_t i = 0; i < growing.size(); ++i) {
+        const std::string name = growing[i]->objectName().toStdString();
+        EXPECT_GE(growing[i]->height(), before[i].height() + 100) << name;
+        if (i < 2) {  // the file lists grow in height, the splitter gives them width
+            EXPECT_GE(growing[i]->width(), before[i].width() + 250) << name;
+        }
+    }
+    Form().showMaximized();
+    EXPECT_TRUE(Form().isMaximized());
+}
+
+TEST(PlaceOnScreenTest, KeepsThePreferredSizeWhereItFitsAndTheTitleBarOnScreen) {
+    const QSize preferred(789, 516);
+    const QSize minimum(560, 380);
+    const QMargins frame(4, 36, 4, 4);
+    struct TCase {
+        QRect available;
+        QSize size;
+        QPoint frameAt;
+    };
+    const TCase cases[] = {
+        // Room enough: the preferred size, centred with its frame.
+        {{0, 0, 1280, 900}, {789, 516}, {(1280 - 797) / 2, (900 - 556) / 2}},
+        // A panel at the top and a second screen on the right: centred in that area.
+        {{1280, 27, 1920, 1053}, {789, 516}, {1280 + (1920 - 797) / 2, 27 + (1053 - 556) / 2}},
+        // 1280x900 at scale 2 leaves 640x450: smaller, the frame's corner in the area.
+        {{0, 0, 640, 450}, {632, 410}, {0, 0}},
+        {{0, 30, 640, 420}, {632, 380}, {0, 30}},
+        // Smaller than the least the window needs: its title bar still shows.
+        {{0, 0, 400, 300}, {560, 380}, {0, 0}},
+    };
+    for (const TCase& c : cases) {
+        const TWindowPlacement placement = PlaceOnScreen(preferred, minimum, frame, c.available);
+        EXPECT_EQ(placement.Size, c.size) << c.available.width() << 'x' << c.available.height();
+        EXPECT_EQ(placement.FramePosition, c.frameAt)
+            << c.available.width() << 'x' << c.available.height();
+    }
 }
 
 // --- The file browser ----------------------------------------------------------------------
@@ -396,6 +531,72 @@ TEST_F(TForm1Test, FileListFollowsTheKeyboardAndOpensOnlyOnDoubleClickOrEnter) {
     EXPECT_TRUE(Messages().isEmpty());
 }
 
+TEST_F(TForm1Test, FileListFollowsTheFolderOnDiskAndLeavesOutHiddenFiles) {
+    Write("a.xls", ExampleBook());
+    Write(".hidden.xls", ExampleBook());
+    Activate();
+    EXPECT_EQ(FileNames(), QStringList({"a.xls"}));
+    EXPECT_EQ(FileList()->item(0)->toolTip(), "a.xls");  // the whole name, where it is cut
+    Select("a.xls");
+
+    // Files written, renamed or removed by others show without a word from the user; the
+    // selected file stays selected.
+    Write("b.xls", ExampleBook());
+    EXPECT_TRUE(WaitFor([this] {
+        return FileNames() == QStringList({"a.xls", "b.xls"});
+    })) << FileNames().join(' ').toStdString();
+    EXPECT_EQ(FileList()->currentItem()->text(), "a.xls");
+    fs::rename(dir_ / "b.xls", dir_ / "c.xls");
+    EXPECT_TRUE(WaitFor([this] { return FileNames() == QStringList({"a.xls", "c.xls"}); }));
+    fs::remove(dir_ / "c.xls");
+    EXPECT_TRUE(WaitFor([this] { return FileNames() == QStringList({"a.xls"}); }));
+
+    // F5 reads the folder again at once, its subfolders too.
+    Write("d.xls", ExampleBook());
+    fs::create_directory(dir_ / "sub");
+    QTest::keyClick(&Form(), Qt::Key_F5);
+    EXPECT_EQ(FileNames(), QStringList({"a.xls", "d.xls"}));
+    EXPECT_EQ(FileList()->currentItem()->text(), "a.xls");
+    QTreeWidgetItem* folder = Find<QTreeWidget>("DirectoryListBox1")->currentItem();
+    ASSERT_EQ(folder->childCount(), 1);
+    EXPECT_EQ(folder->child(0)->text(0), "sub");
+    EXPECT_EQ(folder->child(0)->toolTip(0).toStdString(), (Here() / "sub").string());
+
+    // Another folder is followed instead of the first.
+    Form().ChangeDirectory(QString::fromStdString((Here() / "sub").string()));
+    EXPECT_TRUE(FileNames().isEmpty());
+    Write("sub/e.xls", ExampleBook());
+    Write("f.xls", ExampleBook());
+    EXPECT_TRUE(WaitFor([this] { return FileNames() == QStringList({"e.xls"}); }));
+    QTest::qWait(300);
+    EXPECT_EQ(FileNames(), QStringList({"e.xls"}));
+    EXPECT_TRUE(Messages().isEmpty());
+}
+
+TEST_F(TForm1Test, StartsOnTheFileOrFolderItIsGiven) {
+    fs::create_directory(dir_ / "books");
+    Write("books/one.xls", ExampleBook());
+    const fs::path top = Here();
+
+    Form().OpenPath(QString::fromStdString((top / "books").string()));
+    EXPECT_EQ(Here(), top / "books");
+    EXPECT_EQ(FileNames(), QStringList({"one.xls"}));
+    EXPECT_TRUE(MemoLines().isEmpty());
+
+    fs::current_path(top);
+    Form().OpenPath("books/one.xls");  // as typed on the command line
+    EXPECT_EQ(Here(), top / "books");
+    EXPECT_EQ(Form().CurrentFile(), (top / "books" / "one.xls").string());
+    EXPECT_EQ(Edit("Edit8")->text(), "one.xls");
+    EXPECT_EQ(MemoLines().value(2), "Sheet 1 (named Sheet1) has 3 cells");
+    EXPECT_TRUE(Messages().isEmpty());
+
+    Form().OpenPath("missing.xls");
+    ASSERT_EQ(Messages().size(), 1);
+    EXPECT_TRUE(Messages()[0].contains("missing.xls"));
+    EXPECT_EQ(Here(), top / "books");
+}
+
 TEST_F(TForm1Test, Edit8ChangeFillsTheExportNames) {
     Edit("Edit8")->setText("sales.final.xls");
     EXPECT_EQ(Edit("Edit4")->text(), "sales.final.xls");
@@ -453,6 +654,28 @@ TEST_F(TForm1Test, ReportsTheSelectedWorkbook) {
     EXPECT_TRUE(Messages().isEmpty());
 }
 
+TEST_F(TForm1Test, ReportIsReadOnlyButSelectableAndTabLeavesIt) {
+    Write("book.xls", ExampleBook());
+    Activate();
+    Form().BitBtn1Click();
+    auto* memo = Find<QPlainTextEdit>("Memo1");
+    ASSERT_EQ(QApplication::focusWidget(), memo);
+    const QString report = memo->toPlainText();
+
+    QTest::keyClicks(memo, "typed");
+    QTest::keyClick(memo, Qt::Key_Delete);
+    QTest::keyClick(memo, Qt::Key_Return);
+    EXPECT_EQ(memo->toPlainText(), report);
+
+    QTest::keyClick(memo, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(memo, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), report);
+
+    QTest::keyClick(memo, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), memo);
+    EXPECT_EQ(memo->toPlainText(), report);
+}
+
 TEST_F(TForm1Test, RefusedAndDamagedWorkbooksAreExplainedAndTheWindowGoesOn) {
     Form().BitBtn1Click();
     Form().CheckBox2Click();
@@ -503,7 +726,7 @@ TEST_F(TForm1Test, CloseThenSearchThisFileSearchesTheSelectedFile) {
     Button("BitBtn3")->click();
     EXPECT_TRUE(Messages().isEmpty());
     EXPECT_EQ(Form().CurrentFile(), (Here() / "b.xls").string());
-    EXPECT_EQ(Form().SearchText(), "ABC");
+    EXPECT_EQ(Form().SearchText(), "abc");  // folded by case
     EXPECT_EQ(GridRow(1), QStringList({"b.xls", "1", "5", "3", "xABCx"}));
     EXPECT_EQ(Edit("Edit8")->text(), "b.xls");
 
@@ -545,6 +768,52 @@ TEST_F(TForm1Test, EverySearchAddsARowPerHitAndRefillsFromTheTop) {
     EXPECT_EQ(Messages(), QStringList({kNoMatchFound}));
 }
 
+TEST_F(TForm1Test, SearchFromTheKeyboardAndCopyBlocksOfHits) {
+    Write(
+        "book.xls",
+        Book({{"First", {{0, 0, std::string("abc")}}},
+              {"Second",
+               {{1, 3, std::string("xabcx and a long tail")}, {7, 1, std::string("ABC\tq\"")}}}}));
+    Activate();
+    Edit("Edit8")->setText("book.xls");
+    ShowTab(0);
+
+    // Ctrl+F goes to "Find:", Enter searches.
+    QTest::keyClick(&Form(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 1);
+    ASSERT_EQ(QApplication::focusWidget(), Edit("Edit1"));
+    QTest::keyClicks(Edit("Edit1"), "abc");
+    QTest::keyClick(Edit("Edit1"), Qt::Key_Return);
+    EXPECT_EQ(Edit("Edit3")->text(), "3");
+    EXPECT_EQ(Grid()->item(1, 4)->toolTip(), "xabcx and a long tail");
+    EXPECT_EQ(Grid()->item(1, 0)->toolTip(), "book.xls");
+    EXPECT_TRUE(Grid()->item(1, 2)->toolTip().isEmpty());
+
+    // Ctrl+C copies the selected block as tab-separated rows.
+    Grid()->setRangeSelected(QTableWidgetSelectionRange(1, 1, 2, 4), true);
+    Grid()->setFocus();
+    QTest::keyClick(Grid(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              "2\t2\t4\txabcx and a long tail\n2\t8\t2\t\"ABC\tq\"\"\"");
+
+    // The next search starts without the old selection; the texts are gone anyway.
+    Edit("Edit1")->setText("and");
+    Form().BitBtn3Click();
+    EXPECT_TRUE(Grid()->selectedRanges().isEmpty());
+    EXPECT_EQ(GridRow(1).value(4), "xabcx and a long tail");
+    ASSERT_NE(Grid()->item(2, 4), nullptr);
+    EXPECT_TRUE(Grid()->item(2, 4)->toolTip().isEmpty());
+
+    // The Contents column can be dragged wider than it starts.
+    QHeaderView* header = Grid()->horizontalHeader();
+    const int edge = header->sectionViewportPosition(4) + header->sectionSize(4) - 1;
+    const int middle = header->height() / 2;
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(edge, middle));
+    QTest::mouseMove(header->viewport(), QPoint(edge + 150, middle));
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(edge + 150, middle));
+    EXPECT_GE(Grid()->columnWidth(4), 241 + 100);
+}
+
 TEST_F(TForm1Test, DirectorySearchSkipsProtectedAndUnsupportedWorkbooks) {
     Write("good1.xls", Book({{"S", {{0, 0, std::string("abc")}}}}));
     Write("good2.xls", Book({{"S", {{2, 1, std::string("abc")}}}}));
@@ -583,8 +852,59 @@ TEST_F(TForm1Test, DirectorySearchSkipsProtectedAndUnsupportedWorkbooks) {
 
 // --- Printing ------------------------------------------------------------------------------
 
+// Print dialogs that answer at once: the print dialog is accepted or cancelled as told,
+// the preview prints to the printer it is given. The calls are logged with the printer.
+class TFakePrintDialogs final : public TPrintDialogs {
+  public:
+    struct TCall {
+        std::string dialog;
+        QPrinter* printer;
+    };
+    TFakePrintDialogs(std::vector<TCall>& calls, const bool& accept)
+        : calls_(calls), accept_(accept) {}
+    bool ChoosePrinter(QPrinter& printer, QWidget*) override {
+        calls_.push_back({"print", &printer});
+        return accept_;
+    }
+    void SetupPrinter(QPrinter& printer, QWidget*) override {
+        calls_.push_back({"setup", &printer});
+    }
+    void Preview(QPrinter& printer, const std::function<void(QPrinter&)>& print,
+                 QWidget*) override {
+        calls_.push_back({"preview", &printer});
+        print(printer);
+    }
+
+  private:
+    std::vector<TCall>& calls_;
+    const bool& accept_;
+};
+
 class TPrintTest : public TForm1Test {
   protected:
+    void UseFakeDialogs() {
+        Form().SetPrinter(PdfPrinter());
+        Form().SetPrintDialogs(std::make_unique<TFakePrintDialogs>(calls_, accept_));
+    }
+    std::vector<std::string> Dialogs() const {
+        std::vector<std::string> names;
+        for (const auto& call : calls_)
+            names.push_back(call.dialog);
+        return names;
+    }
+    // Closes the next modal dialog once it shows and tells its class and title.
+    static void CloseNextDialog(QString& seen, int tries = 250) {
+        QTimer::singleShot(20, [&seen, tries] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog) {
+                if (tries > 0) CloseNextDialog(seen, tries - 1);
+                return;
+            }
+            seen = QLatin1String(dialog->metaObject()->className()) + QLatin1Char(' ') +
+                   dialog->windowTitle();
+            dialog->reject();
+        });
+    }
     std::unique_ptr<QPrinter> PdfPrinter() {
         auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
         printer->setOutputFormat(QPrinter::PdfFormat);
@@ -604,17 +924,52 @@ class TPrintTest : public TForm1Test {
         return pages;
     }
     const fs::path pdf_ = dir_ / "out.pdf";
+    std::vector<TFakePrintDialogs::TCall> calls_;
+    bool accept_ = true;
 };
 
-TEST_F(TPrintTest, PrintsTheReportOnlyWhenThereIsOne) {
+TEST_F(TPrintTest, PrintsTheReportOnlyWhenThereIsOneAndThePrintDialogIsAccepted) {
     Write("book.xls", ExampleBook());
-    Form().SetPrinter(PdfPrinter());
+    UseFakeDialogs();
+    Form().m1PrintClick();
+    Form().m1PrintPreviewClick();
+    EXPECT_TRUE(calls_.empty());
+    EXPECT_FALSE(fs::exists(pdf_));
+
+    Form().BitBtn1Click();
+    accept_ = false;
     Form().m1PrintClick();
     EXPECT_FALSE(fs::exists(pdf_));
-    Form().BitBtn1Click();
+    accept_ = true;
     Form().m1PrintClick();
     EXPECT_EQ(PdfPages(), 1);
+    fs::remove(pdf_);
+    Form().m1PrintPreviewClick();
+    EXPECT_EQ(PdfPages(), 1);
+    Form().m1PrintSetupClick();
+    EXPECT_EQ(Dialogs(), (std::vector<std::string>{"print", "print", "preview", "setup"}));
+    for (const auto& call : calls_)  // the one printer that "Printer Setup" sets up
+        EXPECT_EQ(call.printer, &Form().Printer()) << call.dialog;
     EXPECT_TRUE(Messages().isEmpty());
+}
+
+TEST_F(TPrintTest, SystemDialogsAreTheToolkitsPrintSetupAndPreviewDialogs) {
+    TSystemPrintDialogs dialogs;
+    const auto printer = PdfPrinter();
+    QString seen;
+    CloseNextDialog(seen);
+    EXPECT_FALSE(dialogs.ChoosePrinter(*printer, &Form()));
+    EXPECT_TRUE(seen.startsWith("QPrintDialog")) << seen.toStdString();
+    CloseNextDialog(seen);
+    dialogs.SetupPrinter(*printer, &Form());
+    EXPECT_EQ(seen, "QPrintDialog Printer Setup");
+    CloseNextDialog(seen);
+    int printed = 0;
+    dialogs.Preview(
+        *printer, [&printed](QPrinter&) { ++printed; }, &Form());
+    EXPECT_TRUE(seen.startsWith("QPrintPreviewDialog")) << seen.toStdString();
+    EXPECT_GE(printed, 1);
+    EXPECT_FALSE(fs::exists(pdf_));
 }
 
 TEST_F(TPrintTest, LongReportsGoOnToNewPagesAndWideLinesWrap) {
@@ -624,6 +979,31 @@ TEST_F(TPrintTest, LongReportsGoOnToNewPagesAndWideLinesWrap) {
     EXPECT_EQ(PdfPages(), pages);
     // A line a few hundred pages wide is printed on as many lines as it takes.
     EXPECT_GT(PrintLines(*PdfPrinter(), {QString(60000, QLatin1Char('W'))}), 1);
+}
+
+TEST_F(TPrintTest, CopiesAndPageRangesAsChosenInThePrintDialog) {
+    const QStringList report(250, QStringLiteral("line"));
+    const int pages = PrintLines(*PdfPrinter(), report);
+    ASSERT_GE(pages, 3);
+    // A PDF file gets every copy written out, collated or not.
+    for (const bool collate : {true, false}) {
+        auto printer = PdfPrinter();
+        ASSERT_FALSE(printer->supportsMultipleCopies());
+        printer->setCopyCount(2);
+        printer->setCollateCopies(collate);
+        EXPECT_EQ(PrintLines(*printer, report), pages);
+        EXPECT_EQ(PdfPages(), 2 * pages) << collate;
+    }
+    auto printer = PdfPrinter();
+    printer->setPrintRange(QPrinter::PageRange);
+    printer->setFromTo(2, 3);
+    EXPECT_EQ(PrintLines(*printer, report), pages);
+    EXPECT_EQ(PdfPages(), 2);
+    printer = PdfPrinter();
+    printer->setPrintRange(QPrinter::PageRange);
+    printer->setFromTo(pages, pages + 5);  // past the end: up to the last page
+    PrintLines(*printer, report);
+    EXPECT_EQ(PdfPages(), 1);
 }
 
 // --- Export --------------------------------------------------------------------------------
