@@ -5,8 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -60,17 +62,35 @@ void Measure(const char* self, const char* what, const std::filesystem::path& fi
                 cells / seconds / 1e6);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--read") == 0) return ReadOnly(argv[2], 3);
-    test::TempDir dir;
-    std::printf("generating workbooks...\n");
+// Writes the workbooks into `dir`.
+void Generate(const std::filesystem::path& dir) {
     test::WriteWorkbook(dir / "large.xls", bench::GenerateLargeSheetStream(bench::SheetShape{}));
+    bench::SheetShape withFormulas;
+    withFormulas.formulaColumns = 4;
+    test::WriteWorkbook(dir / "formulas.xls", bench::GenerateLargeSheetStream(withFormulas));
     test::WriteWorkbook(dir / "sheets.xls", bench::GenerateManySheetsStream(200));
     test::WriteWorkbook(dir / "empty.xls", bench::GenerateManySheetsStream(1));
+}
+
+}  // namespace
+
+// read_bench: generate the workbooks and time reading each.
+// read_bench --read FILE [RUNS]: read one file RUNS times (3) and print the figures.
+// read_bench --generate DIR: only write the workbooks into DIR (for profilers).
+int main(int argc, char** argv) {
+    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--read") == 0) {
+        return ReadOnly(argv[2], argc == 4 ? std::max(1, std::atoi(argv[3])) : 3);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--generate") == 0) {
+        Generate(argv[2]);
+        return 0;
+    }
+    test::TempDir dir;
+    std::printf("generating workbooks...\n");
+    Generate(dir.path());
     Measure(argv[0], "1 sheet, few cells", dir / "empty.xls");
     Measure(argv[0], "65536 x 40 cells", dir / "large.xls");
+    Measure(argv[0], "... 4 formula columns", dir / "formulas.xls");
     Measure(argv[0], "200 sheets", dir / "sheets.xls");
     return 0;
 }

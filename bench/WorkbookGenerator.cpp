@@ -1,5 +1,6 @@
 #include "bench/WorkbookGenerator.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@ using test::Bytes;
 constexpr std::uint16_t kBof = 0x0809, kEof = 0x000A, kFont = 0x0031, kXf = 0x00E0,
                         kFormat = 0x041E, kBoundSheet = 0x0085, kSst = 0x00FC, kContinue = 0x003C,
                         kDimensions = 0x0200, kRow = 0x0208, kNumber = 0x0203, kRk = 0x027E,
-                        kLabelSst = 0x00FD, kWindow2 = 0x023E;
+                        kLabelSst = 0x00FD, kWindow2 = 0x023E, kFormula = 0x0006, kShrFmla = 0x04BC;
 constexpr std::size_t kMaxBody = 8224;  // the longest body real writers produce
 
 Bytes BofBody(std::uint16_t type) {
@@ -71,6 +72,111 @@ std::uint32_t RkInteger(std::int32_t v) {
     return static_cast<std::uint32_t>(v) << 2 | 2;
 }
 
+// Formula tokens. A relative reference of a shared formula stores its offset from the
+// formula's cell: the row as 16 bits, the column as 8 bits (both wrapping).
+constexpr std::uint32_t kBothRelative = 0xC0;
+
+Body& RefN(Body& t, int rowOffset, int colOffset) {
+    return t.u8(0x4C)
+        .u16(static_cast<std::uint16_t>(rowOffset))
+        .u8(static_cast<std::uint8_t>(colOffset))
+        .u8(kBothRelative);
+}
+
+// The shared formulas of the formula columns, by their place k among them, for a cell in
+// column `col`: A(r)+B(r-1); SUM(A(r):D(r))*2; IF(x>100,x/2,ROUND(y,1)) of the two columns
+// before.
+Bytes SharedTokens(std::uint32_t k, std::uint32_t col) {
+    const int c = static_cast<int>(col);
+    Body t;
+    switch (k % 3) {
+        case 0:
+            RefN(t, 0, -c);
+            RefN(t, -1, 1 - c);
+            t.u8(0x03);  // +
+            break;
+        case 1:
+            t.u8(0x2D).u16(0).u16(0);  // area: rows offset 0..0
+            t.u8(static_cast<std::uint8_t>(-c)).u8(kBothRelative);
+            t.u8(static_cast<std::uint8_t>(3 - c)).u8(kBothRelative);
+            t.u8(0x22).u8(1).u16(4);     // SUM, one argument
+            t.u8(0x1E).u16(2).u8(0x05);  // 2, *
+            break;
+        default:
+            RefN(t, 0, -2);
+            t.u8(0x1E).u16(100).u8(0x0D);  // 100, >
+            t.u8(0x19).u8(0x02).u16(9);    // if: jump over the true branch
+            RefN(t, 0, -2);
+            t.u8(0x1E).u16(2).u8(0x06);   // 2, /
+            t.u8(0x19).u8(0x08).u16(15);  // goto the end
+            RefN(t, 0, -1);
+            t.u8(0x1E).u16(1);
+            t.u8(0x41).u16(27);          // ROUND, two arguments
+            t.u8(0x19).u8(0x08).u16(3);  // goto the end
+            t.u8(0x42).u8(3).u16(1);     // IF, three arguments
+            break;
+    }
+    return t;
+}
+
+// The last formula column: the cell before it minus $A$1, in tokens of its own.
+Bytes OwnTokens(std::uint32_t row, std::uint32_t col) {
+    return Body()
+        .u8(0x44)
+        .u16(row)
+        .u8(col - 1)
+        .u8(kBothRelative)  // the cell before
+        .u8(0x44)
+        .u16(0)
+        .u8(0)
+        .u8(0)      // $A$1
+        .u8(0x04);  // -
+}
+
+constexpr std::uint32_t kSharedBlockRows = 32;  // rows of one shared formula range
+constexpr std::uint16_t kSharedFlag = 0x0008;
+
+Bytes FormulaBody(std::uint32_t row, std::uint32_t col, std::uint16_t options,
+                  const Bytes& tokens) {
+    return Body()
+        .u16(row)
+        .u16(col)
+        .u16(15)
+        .f64(0)  // cached result
+        .u16(options)
+        .u32(0)
+        .u16(static_cast<std::uint32_t>(tokens.size()))
+        .bytes(tokens);
+}
+
+// A formula cell of the formula columns; the first cell of a shared range is followed by
+// its SHRFMLA record.
+void AddFormulaCell(BiffBuilder& b, const SheetShape& shape, std::uint32_t row, std::uint32_t col) {
+    const std::uint32_t k = col - (shape.cols - shape.formulaColumns);
+    if (col == shape.cols - 1) {
+        b.Record(kFormula, FormulaBody(row, col, 0, OwnTokens(row, col)));
+        return;
+    }
+    const std::uint32_t first =
+        std::max<std::uint32_t>(1, row / kSharedBlockRows * kSharedBlockRows);
+    const std::uint32_t last = std::min(
+        shape.rows - 1, first / kSharedBlockRows * kSharedBlockRows + kSharedBlockRows - 1);
+    const Bytes pointer = Body().u8(0x01).u16(first).u16(col);  // the range's first cell
+    b.Record(kFormula, FormulaBody(row, col, kSharedFlag, pointer));
+    if (row == first) {
+        const Bytes tokens = SharedTokens(k, col);
+        b.Record(kShrFmla, Body()
+                               .u16(first)
+                               .u16(last)
+                               .u8(col)
+                               .u8(col)
+                               .u8(0)                 // reserved
+                               .u8(last - first + 1)  // cells that use it
+                               .u16(static_cast<std::uint32_t>(tokens.size()))
+                               .bytes(tokens));
+    }
+}
+
 }  // namespace
 
 test::Bytes GenerateLargeSheetStream(const SheetShape& shape,
@@ -102,6 +208,10 @@ test::Bytes GenerateLargeSheetStream(const SheetShape& shape,
             }
         }
         for (std::uint32_t c = 0; c < shape.cols; ++c) {
+            if (r > 0 && c + shape.formulaColumns >= shape.cols) {
+                AddFormulaCell(b, shape, r, c);
+                continue;
+            }
             switch ((r + c) % 4) {
                 case 0:
                     b.Record(kNumber, Body().u16(r).u16(c).u16(17).f64(r * 1.25 + c / 8.0));

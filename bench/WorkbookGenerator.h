@@ -1,5 +1,6 @@
 // Generates large workbooks for the benchmarks: one worksheet of mixed numbers, shared
-// strings and dates, written as a real spreadsheet program lays it out.
+// strings and dates, optionally with columns of formulas, written as a real spreadsheet
+// program lays it out.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,10 @@ struct SheetShape {
     std::uint32_t rows = 65536;
     std::uint32_t cols = 40;
     std::uint32_t distinctStrings = 5000;
+    // The last columns of every row but the first hold formulas instead of values: all
+    // but the last of them shared over blocks of rows (SHRFMLA), the last one a formula
+    // of its own in every cell.
+    std::uint32_t formulaColumns = 0;
 };
 
 // The workbook stream; encrypted with RC4 when a password is given ("" or the default
