@@ -7,6 +7,7 @@
 #include "platform/RegionalSettings.h"
 #include "tests/support/WorkbookFixtures.h"
 #include "tests/support/XlsBuilder.h"
+#include "xls/model/DateTime.h"
 #include "xls/model/Errors.h"
 #include "xls/model/TCells.h"
 #include "xls/model/TXLSFile.h"
@@ -31,10 +32,16 @@ class TXLSWriterTXTTest : public ::testing::Test {
         EXPECT_TRUE(Sheet().GetUsedArea(area));
         return Written(kind, area);
     }
-    std::string Written(TTextFileKind kind, const TUsedArea& area) {
+    std::string Written(TTextFileKind kind, const TUsedArea& area,
+                        const TTextWriteOptions& options = {}) {
         std::ostringstream out;
-        TXLSWriterTXT(Sheet()).WriteSheet(out, kind, area);
+        TXLSWriterTXT(Sheet()).WriteSheet(out, kind, area, options);
         return out.str();
+    }
+    std::string WrittenWith(TTextFileKind kind, const TTextWriteOptions& options) {
+        TUsedArea area;
+        EXPECT_TRUE(Sheet().GetUsedArea(area));
+        return Written(kind, area, options);
     }
     static std::string Content(const std::filesystem::path& file) {
         const Bytes bytes = test::ReadFile(file);
@@ -129,4 +136,85 @@ TEST_F(TXLSWriterTXTTest, FileErrorsNameTheFile) {
                   "Cannot create file " + missing + ": No such file or directory");
     }
     EXPECT_THROW(Sheet().SaveAsText(dir_.path().string(), tkCSV), Exception);
+}
+
+// --- Options: separator, line end, code page, raw values, formulas -------------------------
+
+TEST_F(TXLSWriterTXTTest, SeparatorAndLineEndOptions) {
+    Put(0, 0, TCellValue::Wide(u"a;b"));
+    Put(0, 1, TCellValue::Wide(u"tab\there"));
+    Put(1, 2, TCellValue::Number(7));
+    TTextWriteOptions options;
+    options.Separator = ';';
+    options.LineEnd = "\n";
+    EXPECT_EQ(WrittenWith(tkCSV, options), "\"a;b\";\"tab\there\";\"\"\n\"\";\"\";\"7\"\n");
+    // Tab separated text quotes a field holding the separator in use, and leaves tabs be.
+    EXPECT_EQ(WrittenWith(tkTXT, options), "\"a;b\";tab\there;\n;;7\n");
+    // The defaults are the standard output, byte for byte.
+    EXPECT_EQ(WrittenWith(tkTXT, TTextWriteOptions{}), Written(tkTXT));
+}
+
+TEST_F(TXLSWriterTXTTest, CodePagesAndByteOrderMarks) {
+    Put(0, 0, TCellValue::Wide(u"\u00C4rger \u20AC"));
+    Put(0, 1, TCellValue::Wide(u"\u4E2D"));  // no Windows-1252 form
+    TTextWriteOptions options;
+    options.CodePage = 1252;
+    EXPECT_EQ(WrittenWith(tkCSV, options), "\"\xC4rger \x80\",\"?\"\r\n");
+    options.ByteOrderMark = true;  // none in a single-byte code page
+    EXPECT_EQ(WrittenWith(tkCSV, options), "\"\xC4rger \x80\",\"?\"\r\n");
+
+    options.CodePage = platform::kCodePageUtf8;
+    EXPECT_EQ(WrittenWith(tkTXT, options),
+              "\xEF\xBB\xBF\xC3\x84rger \xE2\x82\xAC\t\xE4\xB8\xAD\r\n");
+    // UTF-16 throughout: separators and line ends too.
+    options.CodePage = 1200;
+    EXPECT_EQ(WrittenWith(tkTXT, options),
+              std::string("\xFF\xFE\xC4\0r\0g\0e\0r\0 \0\xAC\x20\t\0\x2D\x4E\r\0\n\0", 24));
+}
+
+TEST_F(TXLSWriterTXTTest, RawValueTexts) {
+    const double march1st2010 = static_cast<double>(DaysFromDate(2010, 3, 1));
+    const std::vector<std::pair<TCellValue, std::string>> cases = {
+        {TCellValue::Number(0.1), "0.1"},
+        {TCellValue::Number(1.0 / 3.0), "0.3333333333333333"},
+        {TCellValue::Number(123456789012345680.0), "123456789012345680"},
+        {TCellValue::Number(-2.5e-7), "-2.5e-07"},
+        {TCellValue::Number(-0.0), "0"},
+        {TCellValue::Single(0.1f), "0.1"},
+        {TCellValue::Integer(vkInt64, -9007199254740993), "-9007199254740993"},
+        {TCellValue::Currency(-123450), "-12.345"},
+        {TCellValue::Currency(70000), "7"},
+        {TCellValue::DateTime(march1st2010), "2010-03-01"},
+        {TCellValue::DateTime(march1st2010 + 0.5), "2010-03-01T12:00:00"},
+        {TCellValue::DateTime(march1st2010 + (14 * 3600 + 5 * 60 + 9.25) / 86400.0),
+         "2010-03-01T14:05:09.250"},
+        {TCellValue::DateTime(0.75), "18:00:00"},  // a time of day alone
+        {TCellValue::Boolean(true), "TRUE"},
+        {TCellValue::Boolean(false), "FALSE"},
+        {TCellValue::Wide(u"\u00C4rger"), "\xC3\x84rger"},
+        {TCellValue(), ""},
+    };
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(RawValueText(value), text) << text;
+
+    // Raw values take the place of the display texts; formulas take that of the values.
+    TXLSFile file;
+    test::OpenWorkbook(
+        file, test::WorkbookStream({{"Sheet1",
+                                     {{test::kNumberRecord, test::NumberBody(0, 0, 1, 3.5)},
+                                      {test::kNumberRecord, test::NumberBody(0, 1, 1, 0.1)}}}},
+                                   {{test::kFormatRecord, test::FormatBody(164, "0.00")},
+                                    {test::kXfRecord, test::XfBody(0, 0)},
+                                    {test::kXfRecord, test::XfBody(0, 164)}}));
+    TSheet& sheet = file.Workbook().Sheets().Items(0);
+    sheet.Cells().GetCell(0, 1).SetFormula("SUM(A1,\"x\")");
+    TTextWriteOptions options;
+    options.RawValues = true;
+    std::ostringstream raw;
+    TXLSWriterTXT(sheet).WriteSheet(raw, tkCSV, {0, 0, 0, 1}, options);
+    EXPECT_EQ(raw.str(), "\"3.5\",\"0.1\"\r\n");
+    options.Formulas = true;
+    std::ostringstream formulas;
+    TXLSWriterTXT(sheet).WriteSheet(formulas, tkCSV, {0, 0, 0, 1}, options);
+    EXPECT_EQ(formulas.str(), "\"3.5\",\"=SUM(A1,\"\"x\"\")\"\r\n");
 }

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "xls/model/DateTime.h"
 #include "xls/model/Errors.h"
 #include "xls/model/TCells.h"
 
@@ -25,8 +28,58 @@ bool IsPlainAscii(std::string_view text) {
     return true;
 }
 
+// Text in the library code page (8-bit texts and formula texts) as UTF-8.
+std::string LibraryTextUtf8(const std::string& text) {
+    if (platform::LibraryCodePage() == platform::kCodePageUtf8) return text;
+    return platform::Utf16ToUtf8(platform::MultiByteToWide(platform::LibraryCodePage(), text));
+}
+
+std::string ShortestNumber(double value) {
+    if (value == 0) return "0";  // no "-0"
+    char text[32];
+    return {text, std::to_chars(text, text + sizeof text, value).ptr};
+}
+
+std::string ShortestNumber(float value) {
+    if (value == 0) return "0";
+    char text[32];
+    return {text, std::to_chars(text, text + sizeof text, value).ptr};
+}
+
+// The amount of a currency value, kept as ten-thousandths: exact, without trailing zeros.
+std::string CurrencyText(std::int64_t scaled) {
+    const bool negative = scaled < 0;
+    const std::uint64_t magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(scaled) : static_cast<std::uint64_t>(scaled);
+    std::string text = (negative ? "-" : "") + std::to_string(magnitude / 10000);
+    std::string fraction = std::to_string(10000 + magnitude % 10000).substr(1);
+    while (!fraction.empty() && fraction.back() == '0')
+        fraction.pop_back();
+    if (!fraction.empty()) text += "." + fraction;
+    return text;
+}
+
+// Day 0 alone is a time of day; midnight alone is a date.
+std::string IsoDateTime(double value) {
+    const TDateTimeParts p = DecodeDateTime(value);
+    char date[16];
+    char time[16];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d", p.Year, p.Month, p.Day);
+    std::snprintf(time, sizeof time, "%02d:%02d:%02d", p.Hour, p.Minute, p.Second);
+    std::string timeText = time;
+    if (p.Millisecond != 0) {
+        std::snprintf(time, sizeof time, ".%03d", p.Millisecond);
+        timeText += time;
+    }
+    const bool dayZero = p.Year == 1899 && p.Month == 12 && p.Day == 30;
+    const bool midnight = p.Hour == 0 && p.Minute == 0 && p.Second == 0 && p.Millisecond == 0;
+    if (dayZero && !midnight) return timeText;
+    if (midnight) return date;
+    return std::string(date) + "T" + timeText;
+}
+
 // Appends a cell's display text in the system code page.
-void AppendField(std::string& line, const TCell& cell) {
+void AppendDisplayText(std::string& line, const TCell& cell) {
     // A text's display text is the text itself. Plain ASCII in 8-bit text is the same in
     // every code page this program uses, so it is copied without a round trip.
     std::string_view ansi;
@@ -86,6 +139,22 @@ class TCellsByRow {
     std::vector<TEntry> entries_;
 };
 
+// Appends the field of a cell as the options ask for it.
+void AppendField(std::string& line, const TCell& cell, const TTextWriteOptions& options) {
+    if (options.Formulas) {
+        const std::string formula = FormulaFieldText(cell);
+        if (!formula.empty()) {
+            line += formula;
+            return;
+        }
+    }
+    if (options.RawValues) {
+        line += RawValueText(cell.Value());
+        return;
+    }
+    AppendDisplayText(line, cell);
+}
+
 // Doubles every double quote from `from` on: the field's own quotes stay single.
 void DoubleQuotesFrom(std::string& line, std::size_t from) {
     const std::size_t quotes = static_cast<std::size_t>(
@@ -99,11 +168,12 @@ void DoubleQuotesFrom(std::string& line, std::size_t from) {
     }
 }
 
-// A tab separated field that holds a tab or a line break would split its row; such a field
-// is put in double quotes with its inner quotes doubled, as spreadsheet programs read it
-// back. Every other field stays exactly as it is, quotes included.
-void QuoteTabFieldFrom(std::string& line, std::size_t from) {
-    if (line.find_first_of("\t\r\n", from) == std::string::npos) return;
+// A tab separated field that holds the separator or a line break would split its row; such
+// a field is put in double quotes with its inner quotes doubled, as spreadsheet programs
+// read it back. Every other field stays exactly as it is, quotes included.
+void QuoteTabFieldFrom(std::string& line, std::size_t from, char separator) {
+    const char special[] = {separator, '\r', '\n', '\0'};
+    if (line.find_first_of(special, from) == std::string::npos) return;
     DoubleQuotesFrom(line, from);
     line.insert(from, 1, '"');
     line += '"';
@@ -111,21 +181,92 @@ void QuoteTabFieldFrom(std::string& line, std::size_t from) {
 
 }  // namespace
 
+std::string FormulaFieldText(const TCell& cell) {
+    const std::string formula = cell.Formula();
+    return formula.empty() ? std::string() : "=" + LibraryTextUtf8(formula);
+}
+
+std::string ByteOrderMark(std::uint32_t codePage) {
+    switch (codePage) {
+        case platform::kCodePageUtf8:
+            return "\xEF\xBB\xBF";
+        case 1200:
+            return "\xFF\xFE";
+        case 1201:
+            return "\xFE\xFF";
+        default:
+            return {};
+    }
+}
+
+std::string RawValueText(const TCellValue& value) {
+    switch (value.Kind()) {
+        case vkSmallInt:
+        case vkInteger:
+        case vkShortInt:
+        case vkByte:
+        case vkWord:
+        case vkLongWord:
+        case vkInt64:
+            return std::to_string(value.IntegerPart());
+        case vkSingle:
+            return ShortestNumber(static_cast<float>(value.AsDouble()));
+        case vkDouble:
+            return ShortestNumber(value.AsDouble());
+        case vkCurrency:
+            return CurrencyText(value.IntegerPart());
+        case vkDate:
+            return IsoDateTime(value.AsDouble());
+        case vkBoolean:
+            return value.AsBoolean() ? "TRUE" : "FALSE";
+        case vkWideString:
+            return platform::Utf16ToUtf8(value.WideText());
+        case vkString:
+        case vkUString:
+            return LibraryTextUtf8(value.AnsiText());
+        default:
+            return {};
+    }
+}
+
+TTextLineWriter::TTextLineWriter(std::ostream& out, const TTextWriteOptions& options)
+    : out_(out), options_(options) {}
+
+void TTextLineWriter::Start() {
+    if (!options_.ByteOrderMark) return;
+    const std::string mark = ByteOrderMark(options_.CodePage);
+    out_.write(mark.data(), static_cast<std::streamsize>(mark.size()));
+}
+
+void TTextLineWriter::Write(std::string& line) {
+    line += options_.LineEnd;
+    if (options_.CodePage == platform::kCodePageUtf8) {
+        out_.write(line.data(), static_cast<std::streamsize>(line.size()));
+        return;
+    }
+    const std::string encoded =
+        platform::WideToMultiByte(options_.CodePage, platform::Utf8ToUtf16(line));
+    out_.write(encoded.data(), static_cast<std::streamsize>(encoded.size()));
+}
+
 void TXLSWriterTXT::SaveToFile(const std::string& fileName, TTextFileKind kind,
-                               const TUsedArea& area) {
+                               const TUsedArea& area, const TTextWriteOptions& options) {
     errno = 0;
     std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
     if (!out.is_open()) throw Exception("Cannot create file " + fileName + ErrorText());
-    WriteSheet(out, kind, area);
+    WriteSheet(out, kind, area, options);
     out.close();
     if (!out) throw Exception("Cannot write file " + fileName + ErrorText());
 }
 
-void TXLSWriterTXT::WriteSheet(std::ostream& out, TTextFileKind kind, const TUsedArea& area) {
+void TXLSWriterTXT::WriteSheet(std::ostream& out, TTextFileKind kind, const TUsedArea& area,
+                               const TTextWriteOptions& options) {
+    TTextLineWriter lines(out, options);
+    lines.Start();
     if (area.LastRow < area.FirstRow) return;
     const TCells& cells = sheet_.Cells();
     const TCellsByRow byRow(cells, area);
-    const char separator = kind == tkCSV ? ',' : '\t';
+    const char separator = options.SeparatorFor(kind);
     std::string line;
     // Wide counters: the last row and column may be the largest their types hold.
     for (std::uint32_t row = area.FirstRow; row <= area.LastRow && out; ++row) {
@@ -137,17 +278,16 @@ void TXLSWriterTXT::WriteSheet(std::ostream& out, TTextFileKind kind, const TUse
             const bool has = next != end && next->Col == col;
             if (kind == tkCSV) line += '"';
             const std::size_t start = line.size();
-            if (has) AppendField(line, cells.Items((next++)->Index));
+            if (has) AppendField(line, cells.Items((next++)->Index), options);
             if (kind == tkCSV) {
                 DoubleQuotesFrom(line, start);
                 line += '"';
             } else {
-                QuoteTabFieldFrom(line, start);
+                QuoteTabFieldFrom(line, start, separator);
             }
             if (col < area.LastCol) line += separator;
         }
-        line += "\r\n";
-        out.write(line.data(), static_cast<std::streamsize>(line.size()));
+        lines.Write(line);
     }
 }
 
