@@ -10,11 +10,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "xls/model/TCellValue.h"
 #include "xls/model/TWorkbook.h"
+#include "xls/write/TXLSWriterTXT.h"
 
 namespace vorlix::app {
 
@@ -26,6 +28,12 @@ inline constexpr const char* kPasswordProtected = "This File is Password Protect
 inline constexpr const char* kNoMatchFound = "No match found";
 inline constexpr const char* kExportDone = "        Done.  File(s) Created.          ";
 inline constexpr const char* kBatchExportDone = "  Done.  All Files have Been Output  ";
+inline constexpr const char* kChooseWorkbook =
+    "Select the Excel file to export in the file list, or type its name in File:";
+inline constexpr const char* kNoOutputName = "No output file name was given";
+inline constexpr const char* kNoCellsToWrite = "No file was created: there are no cells to write";
+// "File not found: " and the file's name.
+std::string FileNotFoundMessage(const std::string& file);
 
 // A cell value as the report, the search and the one-file export show it: numbers in the
 // general form with 15 significant digits, date-times as "dd.mm.yyyy hh:nn:ss.zzz", texts
@@ -36,12 +44,33 @@ std::string RenderCellText(const TCellValue& value);
 // in name order.
 std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& folder);
 
+// --- Checks on the files read and written ------------------------------------------------
+
+enum class TWorkbookState { Readable, NotFound, Damaged, Unsupported, Protected };
+
+struct TWorkbookCheck {
+    TWorkbookState State = TWorkbookState::Readable;
+    // Why it cannot be read: FileNotFoundMessage, the compound document's error and damage,
+    // kOnlyExcel97 or kPasswordProtected; empty when readable.
+    std::string Message;
+};
+
+// What the commands check before they read a workbook. With a password, a workbook
+// encrypted with a user password passes (reading it tells whether the password is right).
+TWorkbookCheck CheckWorkbook(const std::filesystem::path& file,
+                             const std::u16string& password = u"");
+// True when the file starts with the compound-document signature.
+bool IsCompoundDocument(const std::filesystem::path& file);
+// Why text must not be written to `target`, or empty: it is an existing ".xls" file (any
+// letter case) or compound document, so writing would destroy a workbook or office file.
+std::string OutputRefusal(const std::filesystem::path& target);
+
 // --- File information report -------------------------------------------------------------
 
 struct TReport {
     std::vector<std::string> Lines;
-    // When not empty the workbook was refused (unsupported or protected): show this
-    // message; there are no lines.
+    // When not empty the workbook was refused (see CheckWorkbook): show this message; there
+    // are no lines.
     std::string Message;
 };
 
@@ -115,29 +144,74 @@ std::string SwitchOutputType(const std::string& outputName, TTextFileKind kind);
 std::string ExportFileName(const std::string& outputName, TExportMode mode, TTextFileKind kind,
                            int sheetNumber = 1);
 
+// Asked with the existing files an export is about to replace; false leaves them, and
+// what would have gone into them is not written.
+using TConfirmReplace = std::function<bool(const std::vector<std::filesystem::path>& existing)>;
+
+struct TExportSettings {
+    TExportMode Mode = TExportMode::OneSheet;
+    TTextFileKind Kind = tkCSV;
+    // Separator, line end, code page, byte order mark, raw values, formulas. In "One File"
+    // the plain values are those of RenderCellText, raw ones those of RawValueText.
+    TTextWriteOptions Text;
+    // The sheets to write, by name or by number counted from 1 (a name that a sheet has
+    // wins); empty: the first sheet for "One Sheet", every sheet else. Files are numbered
+    // and headed by the sheet's position either way.
+    std::vector<std::string> Sheets;
+    std::u16string Password;
+    // When set, a single workbook's text goes here instead of into files.
+    std::ostream* Output = nullptr;
+    // Asked before existing files are replaced; without it they are replaced.
+    TConfirmReplace ConfirmReplace;
+};
+
+// A workbook (in a batch) or a sheet's file that was not written, and why.
+struct TSkippedFile {
+    std::filesystem::path File;
+    std::string Reason;
+};
+
 struct TExportOutcome {
+    bool Done = false;  // the export ran to its end: Message is kExportDone, kBatchExportDone
+                        // or kNoCellsToWrite
+    bool Batch = false;
     std::vector<std::filesystem::path> Files;  // the files written, in order
-    std::string Message;                       // kExportDone, kBatchExportDone or a refusal
+    std::vector<TSkippedFile> Skipped;
+    // kExportDone, kBatchExportDone, kNoCellsToWrite, or why nothing was written; empty
+    // when replacing existing files was declined.
+    std::string Message;
 };
 
 // Exports one workbook; `outputName` is a path (a relative one is taken from the current
-// directory).
-// An output file that is the workbook itself is refused with an error before anything is
-// written to it.
+// directory). Nothing is written when the workbook is refused, when an output file is a
+// workbook or compound document (OutputRefusal), or when replacing was declined.
+TExportOutcome ExportFile(const std::filesystem::path& file, const std::string& outputName,
+                          const TExportSettings& settings);
 TExportOutcome ExportFile(const std::filesystem::path& file, TExportMode mode, TTextFileKind kind,
                           const std::string& outputName, const std::u16string& password = u"");
 // Exports every readable workbook of the folder into that folder, each under a name
-// derived from its own (never the workbook's own file name); `onFile` is called before
-// each workbook is read.
-// "One Sheet" writes each workbook's first sheet to the name up to and including its first
-// "." + "csv"/"txt". `onFile` is called for every workbook of the folder, skipped ones
-// included.
+// derived from its own: the name up to and including its first "." followed by "csv" or
+// "txt" ("One Sheet" and "One File"), or the part before that "." + "_S" + sheet number
+// ("Separate Files"). When a file of that name was already written in this run, or the name
+// starts with ".", the workbook's whole name without its extension takes the place of the
+// part up to the first ".". Workbooks that cannot be read or written are skipped with the
+// reason; a read error ends the run. `onFile` is called before each workbook of the folder,
+// skipped ones included. The settings' password and output stream are not used.
+TExportOutcome ExportDirectory(const std::filesystem::path& folder, const TExportSettings& settings,
+                               const TFileDone& onFile = {});
 TExportOutcome ExportDirectory(const std::filesystem::path& folder, TExportMode mode,
                                TTextFileKind kind, const TFileDone& onFile = {});
+// The message the program shows at the end: the outcome's message, and after a batch the
+// names of the files written and of the workbooks skipped, each with its reason.
+std::string ExportSummary(const TExportOutcome& outcome);
 
-// The one-file writer: every sheet's cells, row by row, with the raw value rendering;
-// fields that hold the separator, a double quote or a line break are quoted in CSV, fields
-// that hold a tab or a line break in tab separated text.
-void WriteOneFile(const TWorkbook& workbook, const std::filesystem::path& file, TTextFileKind kind);
+// The one-file writer: every sheet's cells, row by row, with the values of RenderCellText
+// (RawValueText with raw values); fields that hold the separator, a double quote or a line
+// break are quoted in CSV, fields that hold the separator or a line break in tab separated
+// text. `sheets` lists the positions to write (empty: all); each is headed by its number.
+void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind kind,
+                  const TTextWriteOptions& options = {}, const std::vector<int>& sheets = {});
+void WriteOneFile(const TWorkbook& workbook, const std::filesystem::path& file, TTextFileKind kind,
+                  const TTextWriteOptions& options = {}, const std::vector<int>& sheets = {});
 
 }  // namespace vorlix::app

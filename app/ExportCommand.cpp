@@ -1,8 +1,10 @@
 // The export of workbooks to comma or tab separated text: output names, the one-file writer,
 // and the export of one workbook or of a whole folder.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <system_error>
 
 #include "app/Commands.h"
@@ -45,9 +47,10 @@ std::string ErrorText() {
 
 // A field that would otherwise break the line's structure is quoted, with its inner quotes
 // doubled: in CSV one that holds the separator, a double quote or a line break, in tab
-// separated text one that holds a tab or a line break. Any other field is written as it is.
-void AppendField(std::string& line, const std::string& text, TTextFileKind kind) {
-    const char* const special = kind == tkCSV ? ",\"\r\n" : "\t\r\n";
+// separated text one that holds the separator or a line break. Any other field is written
+// as it is.
+void AppendField(std::string& line, const std::string& text, TTextFileKind kind, char separator) {
+    const char special[] = {separator, '\r', '\n', kind == tkCSV ? '"' : '\0', '\0'};
     if (text.find_first_of(special) == std::string::npos) {
         line += text;
         return;
@@ -60,50 +63,152 @@ void AppendField(std::string& line, const std::string& text, TTextFileKind kind)
     line += '"';
 }
 
-// Writing the text over the workbook it comes from would destroy the workbook.
-void RefuseWorkbookItself(const fs::path& target, const fs::path& workbook) {
-    std::error_code ec;
-    if (fs::equivalent(target, workbook, ec))
-        throw Exception("Cannot write file " + target.string() + ": it is the workbook itself");
-}
-
-void SaveSheet(TSheet& sheet, const std::string& target, const fs::path& workbook,
-               TTextFileKind kind, std::vector<fs::path>& files) {
-    if (sheet.Cells().Count() == 0) return;  // an empty sheet gives no file
-    RefuseWorkbookItself(target, workbook);
-    sheet.SaveAsText(target, kind);
-    files.emplace_back(target);
-}
-
-// Exports a workbook that is read; `outputName` is the name the modes derive theirs from.
-std::vector<fs::path> ExportWorkbook(const TWorkbook& workbook, const fs::path& file,
-                                     TExportMode mode, TTextFileKind kind,
-                                     const std::string& outputName) {
-    std::vector<fs::path> files;
-    const TSheets& sheets = workbook.Sheets();
-    switch (mode) {
-        case TExportMode::OneSheet:
-            SaveSheet(sheets.Items(0), outputName, file, kind, files);
-            break;
-        case TExportMode::SeparateFiles:
-            for (int i = 0; i < sheets.Count(); ++i) {
-                SaveSheet(sheets.Items(i), ExportFileName(outputName, mode, kind, i + 1), file,
-                          kind, files);
-            }
-            break;
-        case TExportMode::OneFile: {
-            const fs::path target = ExportFileName(outputName, mode, kind);
-            RefuseWorkbookItself(target, file);
-            WriteOneFile(workbook, target, kind);
-            files.push_back(target);
-            break;
-        }
+std::string OneFileText(const TCell& cell, const TTextWriteOptions& options) {
+    if (options.Formulas) {
+        std::string formula = FormulaFieldText(cell);
+        if (!formula.empty()) return formula;
     }
-    return files;
+    return options.RawValues ? RawValueText(cell.Value()) : RenderCellText(cell.Value());
 }
 
 std::u16string WideName(const fs::path& file) {
     return platform::Utf8ToUtf16(file.string());
+}
+
+bool IsNumber(const std::string& text) {
+    return !text.empty() && text.size() < 10 &&
+           text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The positions of the sheets to write, or why they cannot be found.
+struct TSheetChoice {
+    std::vector<int> Positions;
+    std::string Problem;
+};
+
+TSheetChoice ChooseSheets(const TSheets& sheets, const TExportSettings& settings,
+                          const std::string& bareName) {
+    TSheetChoice choice;
+    if (settings.Sheets.empty()) {
+        // "One Sheet" takes position 0 even in a workbook without sheets: writing it raises
+        // the sheet list's range error.
+        const int count = settings.Mode == TExportMode::OneSheet ? 1 : sheets.Count();
+        for (int i = 0; i < count; ++i)
+            choice.Positions.push_back(i);
+        return choice;
+    }
+    for (const std::string& wanted : settings.Sheets) {
+        int position = -1;
+        if (const TSheet* named = sheets.Find(platform::Utf8ToUtf16(wanted))) {
+            position = named->Index();
+        } else if (IsNumber(wanted) && std::stoi(wanted) >= 1 &&
+                   std::stoi(wanted) <= sheets.Count()) {
+            position = std::stoi(wanted) - 1;
+        }
+        if (position < 0) {
+            choice.Problem = "There is no sheet \"" + wanted + "\" in " + bareName;
+            return choice;
+        }
+        if (std::find(choice.Positions.begin(), choice.Positions.end(), position) ==
+            choice.Positions.end())
+            choice.Positions.push_back(position);
+    }
+    return choice;
+}
+
+// A file to write: one sheet's used area, or (Sheet < 0) the one-file listing of the chosen
+// sheets.
+struct TTarget {
+    int Sheet = -1;
+    fs::path File;
+};
+
+using TNameOf = std::function<fs::path(int sheetNumber)>;
+
+// The files a mode writes; sheets without cells give none.
+std::vector<TTarget> Targets(const TSheets& sheets, const std::vector<int>& positions,
+                             TExportMode mode, const TNameOf& nameOf) {
+    std::vector<TTarget> targets;
+    switch (mode) {
+        case TExportMode::OneSheet:
+            if (sheets.Items(positions.front()).Cells().Count() > 0)
+                targets.push_back({positions.front(), nameOf(positions.front() + 1)});
+            break;
+        case TExportMode::SeparateFiles:
+            for (const int position : positions) {
+                if (sheets.Items(position).Cells().Count() > 0)
+                    targets.push_back({position, nameOf(position + 1)});
+            }
+            break;
+        case TExportMode::OneFile:
+            targets.push_back({-1, nameOf(1)});
+            break;
+    }
+    return targets;
+}
+
+void WriteTarget(const TWorkbook& workbook, const TTarget& target,
+                 const std::vector<int>& positions, const TExportSettings& settings,
+                 std::ostream* out) {
+    if (target.Sheet < 0) {
+        if (out != nullptr) {
+            WriteOneFile(workbook, *out, settings.Kind, settings.Text, positions);
+        } else {
+            WriteOneFile(workbook, target.File, settings.Kind, settings.Text, positions);
+        }
+        return;
+    }
+    const TSheet& sheet = workbook.Sheets().Items(target.Sheet);
+    TUsedArea area;
+    sheet.GetUsedArea(area);
+    TXLSWriterTXT writer(sheet);
+    if (out != nullptr) {
+        writer.WriteSheet(*out, settings.Kind, area, settings.Text);
+    } else {
+        writer.SaveToFile(target.File.string(), settings.Kind, area, settings.Text);
+    }
+}
+
+// The first refusal among the targets (see OutputRefusal), or empty.
+std::string RefuseTargets(const std::vector<TTarget>& targets) {
+    for (const TTarget& target : targets) {
+        std::string refusal = OutputRefusal(target.File);
+        if (!refusal.empty()) return refusal;
+    }
+    return {};
+}
+
+// True when the files that exist among the targets may be replaced.
+bool MayReplace(const std::vector<TTarget>& targets, const TConfirmReplace& confirm,
+                std::vector<fs::path>& existing) {
+    std::error_code ec;
+    for (const TTarget& target : targets) {
+        if (fs::exists(target.File, ec)) existing.push_back(target.File);
+    }
+    return existing.empty() || !confirm || confirm(existing);
+}
+
+std::string NameList(const std::vector<fs::path>& files) {
+    std::string names;
+    for (const fs::path& file : files)
+        names += (names.empty() ? "" : ", ") + file.filename().string();
+    return names;
+}
+
+// The name a batch export gives a workbook's file: from the workbook's name up to its first
+// ".", or from its whole name without the extension.
+std::string BatchFileName(const std::string& bareName, TExportMode mode, TTextFileKind kind,
+                          int sheetNumber, bool wholeName) {
+    if (!wholeName) {
+        // "One Sheet" cannot write the workbook's own name: it takes the one-file name.
+        return mode == TExportMode::OneSheet ? ExportFileName(bareName, TExportMode::OneFile, kind)
+                                             : ExportFileName(bareName, mode, kind, sheetNumber);
+    }
+    const std::string stem = fs::path(bareName).stem().string();
+    const char* suffix = kind == tkCSV ? "csv" : "txt";
+    if (mode == TExportMode::SeparateFiles)
+        return stem + "_S" + std::to_string(sheetNumber) + "." + suffix;
+    return stem + "." + suffix;
 }
 
 }  // namespace
@@ -133,80 +238,204 @@ std::string ExportFileName(const std::string& outputName, TExportMode mode, TTex
     return parts.Folder + parts.UpToDot + (kind == tkCSV ? "csv" : "txt");
 }
 
-void WriteOneFile(const TWorkbook& workbook, const fs::path& file, TTextFileKind kind) {
-    errno = 0;
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) throw Exception("Cannot create file " + file.string() + ErrorText());
-    const auto writeLine = [&out](const std::string& line) {
-        out.write(line.data(), static_cast<std::streamsize>(line.size()));
-        out.write("\r\n", 2);
+void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind kind,
+                  const TTextWriteOptions& options, const std::vector<int>& sheets) {
+    TTextLineWriter lines(out, options);
+    lines.Start();
+    std::string line;
+    const auto writeLine = [&lines, &line](std::string text) {
+        line = std::move(text);
+        lines.Write(line);
     };
-    const char separator = kind == tkCSV ? ',' : '\t';
-    const TSheets& sheets = workbook.Sheets();
-    for (int i = 0; i < sheets.Count() && out; ++i) {
+    const char separator = options.SeparatorFor(kind);
+    const TSheets& all = workbook.Sheets();
+    std::vector<int> positions = sheets;
+    if (positions.empty()) {
+        for (int i = 0; i < all.Count(); ++i)
+            positions.push_back(i);
+    }
+    for (const int i : positions) {
+        if (!out) break;
         writeLine("");
         writeLine("Sheet " + std::to_string(i + 1));
         // Cells of one row share a line; a sheet starting in row 0 gets a leading separator.
-        const TCells& cells = sheets.Items(i).Cells();
+        const TCells& cells = all.Items(i).Cells();
         std::uint16_t row = 0;
-        std::string line;
+        std::string buffer;
         for (int k = 0; k < cells.Count(); ++k) {
             const TCell cell = cells.Items(k);
             if (cell.Row() == row) {
-                line += separator;
+                buffer += separator;
             } else {
-                writeLine(line);
+                writeLine(std::move(buffer));
                 row = cell.Row();
-                line.clear();
+                buffer.clear();
             }
-            AppendField(line, RenderCellText(cell.Value()), kind);
+            AppendField(buffer, OneFileText(cell, options), kind, separator);
         }
-        writeLine(line);
+        writeLine(std::move(buffer));
         writeLine("");
     }
+}
+
+void WriteOneFile(const TWorkbook& workbook, const fs::path& file, TTextFileKind kind,
+                  const TTextWriteOptions& options, const std::vector<int>& sheets) {
+    errno = 0;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) throw Exception("Cannot create file " + file.string() + ErrorText());
+    WriteOneFile(workbook, out, kind, options, sheets);
     out.close();
     if (!out) throw Exception("Cannot write file " + file.string() + ErrorText());
 }
 
-TExportOutcome ExportFile(const fs::path& file, TExportMode mode, TTextFileKind kind,
-                          const std::string& outputName, const std::u16string& password) {
+TExportOutcome ExportFile(const fs::path& file, const std::string& outputName,
+                          const TExportSettings& settings) {
     TExportOutcome outcome;
-    const std::u16string name = WideName(file);
-    if (GetXLSFileVersion(name) == 0) {
-        outcome.Message = kOnlyExcel97;
+    if (outputName.empty() && settings.Output == nullptr) {
+        outcome.Message = kNoOutputName;
         return outcome;
     }
-    if (password.empty() && GetXLSFileProtection(name) != 0) {
-        outcome.Message = kPasswordProtected;
+    const TWorkbookCheck check = CheckWorkbook(file, settings.Password);
+    if (check.State != TWorkbookState::Readable) {
+        outcome.Message = check.Message;
         return outcome;
     }
     TXLSFile xls;
-    xls.OpenFile(name, password);
-    outcome.Files = ExportWorkbook(xls.Workbook(), file, mode, kind, outputName);
+    xls.OpenFile(WideName(file), settings.Password);
+    const TWorkbook& workbook = xls.Workbook();
+    const TSheetChoice choice = ChooseSheets(workbook.Sheets(), settings, file.filename().string());
+    if (!choice.Problem.empty()) {
+        outcome.Message = choice.Problem;
+        return outcome;
+    }
+    const std::vector<TTarget> targets =
+        Targets(workbook.Sheets(), choice.Positions, settings.Mode, [&](int sheetNumber) {
+            return fs::path(ExportFileName(outputName, settings.Mode, settings.Kind, sheetNumber));
+        });
+    if (targets.empty()) {
+        outcome.Done = true;
+        outcome.Message = kNoCellsToWrite;
+        return outcome;
+    }
+    if (settings.Output == nullptr) {
+        outcome.Message = RefuseTargets(targets);
+        std::vector<fs::path> existing;
+        if (!outcome.Message.empty() || !MayReplace(targets, settings.ConfirmReplace, existing))
+            return outcome;
+    }
+    for (const TTarget& target : targets) {
+        WriteTarget(workbook, target, choice.Positions, settings, settings.Output);
+        if (settings.Output == nullptr) outcome.Files.push_back(target.File);
+    }
+    outcome.Done = true;
     outcome.Message = kExportDone;
+    return outcome;
+}
+
+TExportOutcome ExportFile(const fs::path& file, TExportMode mode, TTextFileKind kind,
+                          const std::string& outputName, const std::u16string& password) {
+    TExportSettings settings;
+    settings.Mode = mode;
+    settings.Kind = kind;
+    settings.Password = password;
+    return ExportFile(file, outputName, settings);
+}
+
+TExportOutcome ExportDirectory(const fs::path& folder, const TExportSettings& settings,
+                               const TFileDone& onFile) {
+    TExportOutcome outcome;
+    outcome.Batch = true;
+    std::map<fs::path, std::string> writtenBy;  // the files of this run and their workbooks
+    const auto taken = [&writtenBy](const std::vector<TTarget>& targets) -> const TTarget* {
+        for (const TTarget& target : targets) {
+            if (writtenBy.contains(target.File.lexically_normal())) return &target;
+        }
+        return nullptr;
+    };
+    for (const fs::path& file : ListWorkbooks(folder)) {
+        const std::string bareName = file.filename().string();
+        if (onFile) onFile(bareName);
+        const auto skip = [&](std::string reason) {
+            outcome.Skipped.push_back({file, std::move(reason)});
+        };
+        const TWorkbookCheck check = CheckWorkbook(file);
+        if (check.State != TWorkbookState::Readable) {
+            skip(check.Message);
+            continue;
+        }
+        TXLSFile xls;
+        xls.OpenFile(WideName(file));
+        const TWorkbook& workbook = xls.Workbook();
+        const TSheetChoice choice = ChooseSheets(workbook.Sheets(), settings, bareName);
+        if (!choice.Problem.empty()) {
+            skip(choice.Problem);
+            continue;
+        }
+        const auto plan = [&](bool wholeName) {
+            return Targets(workbook.Sheets(), choice.Positions, settings.Mode, [&](int n) {
+                const std::string name =
+                    BatchFileName(bareName, settings.Mode, settings.Kind, n, wholeName);
+                return folder.empty() ? fs::path(name) : folder / name;
+            });
+        };
+        // Two workbooks may derive the same name (report.v1.xls and report.v2.xls): the
+        // second takes its whole name. A name starting with "." has nothing before its
+        // first ".".
+        const bool dotName = bareName.starts_with('.');
+        std::vector<TTarget> targets = plan(dotName);
+        if (!dotName && taken(targets) != nullptr) targets = plan(true);
+        if (const TTarget* clash = taken(targets)) {
+            skip(clash->File.filename().string() + " was already written for " +
+                 writtenBy[clash->File.lexically_normal()]);
+            continue;
+        }
+        if (targets.empty()) {
+            skip("there are no cells to write");
+            continue;
+        }
+        if (std::string refusal = RefuseTargets(targets); !refusal.empty()) {
+            skip(std::move(refusal));
+            continue;
+        }
+        std::vector<fs::path> existing;
+        if (!MayReplace(targets, settings.ConfirmReplace, existing)) {
+            skip("the existing " + NameList(existing) + (existing.size() > 1 ? " were" : " was") +
+                 " not replaced");
+            continue;
+        }
+        for (const TTarget& target : targets) {
+            WriteTarget(workbook, target, choice.Positions, settings, nullptr);
+            writtenBy[target.File.lexically_normal()] = bareName;
+            outcome.Files.push_back(target.File);
+        }
+    }
+    outcome.Done = true;
+    outcome.Message = kBatchExportDone;
     return outcome;
 }
 
 TExportOutcome ExportDirectory(const fs::path& folder, TExportMode mode, TTextFileKind kind,
                                const TFileDone& onFile) {
-    TExportOutcome outcome;
-    for (const fs::path& file : ListWorkbooks(folder)) {
-        const std::string bareName = file.filename().string();
-        if (onFile) onFile(bareName);
-        const std::u16string name = WideName(file);
-        if (GetXLSFileVersion(name) == 0 || GetXLSFileProtection(name) != 0) continue;
-        TXLSFile xls;
-        xls.OpenFile(name);
-        // "One Sheet" cannot write the workbook's own name: it takes the one-file name.
-        const std::string derived = mode == TExportMode::OneSheet
-                                        ? ExportFileName(bareName, TExportMode::OneFile, kind)
-                                        : bareName;
-        const std::string outputName = folder.empty() ? derived : (folder / derived).string();
-        std::vector<fs::path> files = ExportWorkbook(xls.Workbook(), file, mode, kind, outputName);
-        outcome.Files.insert(outcome.Files.end(), files.begin(), files.end());
+    TExportSettings settings;
+    settings.Mode = mode;
+    settings.Kind = kind;
+    return ExportDirectory(folder, settings, onFile);
+}
+
+std::string ExportSummary(const TExportOutcome& outcome) {
+    std::string text = outcome.Message;
+    if (!outcome.Batch) return text;
+    if (!outcome.Files.empty()) {
+        text += "\n\nWritten:";
+        for (const fs::path& file : outcome.Files)
+            text += "\n" + file.filename().string();
     }
-    outcome.Message = kBatchExportDone;
-    return outcome;
+    if (!outcome.Skipped.empty()) {
+        text += "\n\nSkipped:";
+        for (const TSkippedFile& skipped : outcome.Skipped)
+            text += "\n" + skipped.File.filename().string() + ": " + skipped.Reason;
+    }
+    return text;
 }
 
 }  // namespace vorlix::app

@@ -92,18 +92,14 @@ std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& fo
 TReport FileInformation(const std::filesystem::path& file, bool showContents,
                         const std::u16string& password) {
     TReport report;
-    const std::u16string name = platform::Utf8ToUtf16(file.string());
-    if (GetXLSFileVersion(name) == 0) {
-        report.Message = kOnlyExcel97;
-        return report;
-    }
-    if (password.empty() && GetXLSFileProtection(name) != 0) {
-        report.Message = kPasswordProtected;
+    if (TWorkbookCheck check = CheckWorkbook(file, password);
+        check.State != TWorkbookState::Readable) {
+        report.Message = std::move(check.Message);
         return report;
     }
 
     TXLSFile xls;
-    xls.OpenFile(name, password);
+    xls.OpenFile(platform::Utf8ToUtf16(file.string()), password);
     const TSheets& sheets = xls.Workbook().Sheets();
     std::vector<std::string>& lines = report.Lines;
     lines.push_back("This file contains: " + std::to_string(sheets.Count()) + " Worksheets");

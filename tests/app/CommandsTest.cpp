@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -180,8 +182,13 @@ TEST_F(CommandsTest, ReportGivesBooleansAndFormattedEmptyCellsEmptyTexts) {
 
 TEST_F(CommandsTest, ReportRefusesUnsupportedAndProtectedFiles) {
     WriteCompound(dir / "doc.xls", {{"Book", Bytes(100, 0)}});
+    WriteFile(dir / "damaged.xls", DamagedCompoundBytes());
     const std::vector<std::pair<fs::path, std::string>> cases = {
-        {dir / "missing.xls", kOnlyExcel97},
+        {dir / "missing.xls", FileNotFoundMessage((dir / "missing.xls").string())},
+        // The compound document's error and its damage, as the command line prints it.
+        {dir / "damaged.xls",
+         "Can not open a file (probably it is already opened or does not exist). The compound "
+         "document is damaged: bad sector size"},
         {TextFile("text.xls"), kOnlyExcel97},
         {dir / "doc.xls", kOnlyExcel97},
         {Stream("secret.xls", EncryptedWorkbookStream(u"secret")), kPasswordProtected},
@@ -486,12 +493,13 @@ TEST_F(CommandsTest, SheetModesWriteFormattedTextsAndSkipEmptySheets) {
     EXPECT_EQ(Content(dir / "Book1.CSV"), "3.50\r\n");
     EXPECT_EQ(FolderListing(), (Lines{"Book1.CSV", "Book1_S1.csv", "Book1_S3.csv", "book.xls"}));
 
-    // An empty first sheet gives no file, and the export is done all the same.
+    // An empty first sheet gives no file; the export ends saying so, not "File(s) Created".
     const fs::path emptyFirst = Book("empty.xls", {{"Two", {}}});
     const TExportOutcome none =
         ExportFile(emptyFirst, TExportMode::OneSheet, tkCSV, (dir / "none.CSV").string());
     EXPECT_TRUE(none.Files.empty());
-    EXPECT_EQ(none.Message, kExportDone);
+    EXPECT_TRUE(none.Done);
+    EXPECT_EQ(none.Message, kNoCellsToWrite);
     EXPECT_FALSE(fs::exists(dir / "none.CSV"));
 }
 
@@ -522,16 +530,122 @@ TEST_F(CommandsTest, ExportRefusesUnsupportedAndProtectedWorkbooks) {
     EXPECT_EQ(Content(output), "\"1\"\r\n");
 }
 
-TEST_F(CommandsTest, ExportNeverWritesOverTheWorkbook) {
-    const fs::path book = Book("book.xls", {{"Sheet1", ExampleCells()}});
-    const Bytes before = ReadFile(book);
-    EXPECT_THROW(ExportFile(book, TExportMode::OneSheet, tkCSV, book.string()), Exception);
-    EXPECT_EQ(ReadFile(book), before);
-    // A workbook under a text file's name is not written over either.
-    const fs::path odd = Book("data.csv", {{"Sheet1", ExampleCells()}});
-    EXPECT_THROW(ExportFile(odd, TExportMode::OneFile, tkCSV, (dir / "data.CSV").string()),
-                 Exception);
-    EXPECT_EQ(ReadFile(odd), before);
+TEST_F(CommandsTest, ExportNeverWritesOverAWorkbookOrCompoundDocument) {
+    const fs::path book = Book("book.xls", {{"Sheet1", ExampleCells()}, {"Two", ExampleCells()}});
+    Book("other.XLS", {{"Sheet1", {}}});
+    WriteCompound(dir / "notes.doc", {{"WordDocument", Bytes(600, 1)}});
+    Book("data.csv", {{"Sheet1", ExampleCells()}});  // a workbook under a text file's name
+    WriteFile(dir / "old.xls", Body().ascii("plain text"));
+    std::map<std::string, Bytes> before;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        before[entry.path().filename().string()] = ReadFile(entry.path());
+
+    struct TCase {
+        TExportMode mode;
+        std::string output;  // in the folder
+        std::string refused;
+    };
+    const std::string workbook = ": it is an Excel workbook";
+    const std::string compound = ": it is a compound document (a workbook or another office file)";
+    const std::vector<TCase> cases = {
+        {TExportMode::OneSheet, "book.xls", workbook},   // itself
+        {TExportMode::OneSheet, "other.XLS", workbook},  // another workbook
+        {TExportMode::OneSheet, "old.xls", ": it has the name of an Excel workbook"},
+        {TExportMode::OneSheet, "notes.doc", compound},  // any compound document
+        {TExportMode::OneFile, "data.x", compound},      // data.csv
+        {TExportMode::SeparateFiles, "old.x", ""},       // old_S1.csv, old_S2.csv are new
+    };
+    for (const TCase& c : cases) {
+        const TExportOutcome outcome = ExportFile(book, c.mode, tkCSV, (dir / c.output).string());
+        if (c.refused.empty()) {
+            EXPECT_EQ(outcome.Message, kExportDone) << c.output;
+            continue;
+        }
+        const fs::path target = dir / ExportFileName(c.output, c.mode, tkCSV);
+        EXPECT_EQ(outcome.Message, "Cannot write file " + target.string() + c.refused);
+        EXPECT_FALSE(outcome.Done);
+        EXPECT_TRUE(outcome.Files.empty());
+    }
+    for (const auto& [name, bytes] : before)
+        EXPECT_EQ(ReadFile(dir / name), bytes) << name;
+
+    // "Separate Files" checks every file before it writes the first.
+    Book("two_S2.csv", {{"Sheet1", {}}});
+    const TExportOutcome separate =
+        ExportFile(book, TExportMode::SeparateFiles, tkCSV, (dir / "two.x").string());
+    EXPECT_EQ(separate.Message, "Cannot write file " + (dir / "two_S2.csv").string() + compound);
+    EXPECT_FALSE(fs::exists(dir / "two_S1.csv"));
+}
+
+TEST_F(CommandsTest, ReplacingExistingFilesIsAskedFirst) {
+    const fs::path book = Book("book.xls", {{"One", ExampleCells()}, {"Two", ExampleCells()}});
+    WriteFile(dir / "out_S2.csv", Body().ascii("keep"));
+    std::vector<std::vector<fs::path>> asked;
+    bool answer = false;
+    TExportSettings settings;
+    settings.Mode = TExportMode::SeparateFiles;
+    settings.ConfirmReplace = [&](const std::vector<fs::path>& existing) {
+        asked.push_back(existing);
+        return answer;
+    };
+    const std::string output = (dir / "out.CSV").string();
+    const TExportOutcome declined = ExportFile(book, output, settings);
+    EXPECT_EQ(asked, (std::vector<std::vector<fs::path>>{{dir / "out_S2.csv"}}));
+    EXPECT_FALSE(declined.Done);
+    EXPECT_EQ(declined.Message, "");
+    EXPECT_EQ(Content(dir / "out_S2.csv"), "keep");
+    EXPECT_FALSE(fs::exists(dir / "out_S1.csv"));  // nothing at all is written
+
+    answer = true;
+    const TExportOutcome replaced = ExportFile(book, output, settings);
+    EXPECT_EQ(replaced.Message, kExportDone);
+    EXPECT_EQ(Content(dir / "out_S2.csv"), "\"5\",\"abc\"\r\n\"\",\"\"\r\n\"2.5\",\"\"\r\n");
+    // New files only: no question.
+    settings.Mode = TExportMode::OneFile;
+    ExportFile(book, (dir / "new.x").string(), settings);
+    EXPECT_EQ(asked.size(), 2u);
+}
+
+TEST_F(CommandsTest, ChosenSheetsAndTextOptions) {
+    const fs::path book =
+        Book("book.xls", {{"One", {{kNumberRecord, NumberBody(0, 0, kTwoDecimalsXF, 0.1)}}},
+                          {"2", {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, "second")}}},
+                          {"Three", {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, "a;b")}}}});
+    TExportSettings settings;
+    settings.Mode = TExportMode::SeparateFiles;
+    // By number or by name; a sheet named "2" is found by its name.
+    settings.Sheets = {"3", "2", "One", "3"};
+    const TExportOutcome separate = ExportFile(book, (dir / "s.x").string(), settings);
+    EXPECT_EQ(separate.Files,
+              (std::vector<fs::path>{dir / "s_S3.csv", dir / "s_S2.csv", dir / "s_S1.csv"}));
+    settings.Sheets = {"1"};
+    settings.Mode = TExportMode::OneFile;
+    settings.Text.Separator = ';';
+    settings.Text.LineEnd = "\n";
+    settings.Text.RawValues = true;
+    std::ostringstream out;
+    settings.Output = &out;
+    const TExportOutcome toStream = ExportFile(book, "", settings);
+    EXPECT_EQ(toStream.Message, kExportDone);
+    EXPECT_TRUE(toStream.Files.empty());
+    EXPECT_EQ(out.str(), "\nSheet 1\n;0.1\n\n");
+    settings.Sheets = {"Three", "2"};
+    settings.Text.RawValues = false;
+    out.str("");
+    ExportFile(book, "", settings);
+    EXPECT_EQ(out.str(), "\nSheet 3\n;\"a;b\"\n\n\nSheet 2\n;second\n\n");
+
+    settings.Sheets = {"4"};
+    EXPECT_EQ(ExportFile(book, "", settings).Message, "There is no sheet \"4\" in book.xls");
+    settings.Sheets = {"two"};
+    EXPECT_EQ(ExportFile(book, "", settings).Message, "There is no sheet \"two\" in book.xls");
+}
+
+TEST_F(CommandsTest, ExportTellsWhenNothingIsWritten) {
+    const fs::path book = Book("book.xls", {{"Data", ExampleCells()}});
+    EXPECT_EQ(ExportFile(book, TExportMode::OneSheet, tkCSV, "").Message, kNoOutputName);
+    EXPECT_EQ(ExportFile(dir / "missing.xls", TExportMode::OneSheet, tkCSV, "x.CSV").Message,
+              FileNotFoundMessage((dir / "missing.xls").string()));
 }
 
 TEST_F(CommandsTest, BatchExportWritesBesideEachReadableWorkbook) {
@@ -551,6 +665,12 @@ TEST_F(CommandsTest, BatchExportWritesBesideEachReadableWorkbook) {
     EXPECT_EQ(one.Message, kBatchExportDone);
     EXPECT_EQ(one.Files, (std::vector<fs::path>{dir / "B.csv", dir / "a.csv"}));
     EXPECT_EQ(seen, (Lines{"B.XLS", "a.xls", "c.xls", "d.xls", "e.xls"}));
+    EXPECT_EQ(ExportSummary(one),
+              std::string(kBatchExportDone) +
+                  "\n\nWritten:\nB.csv\na.csv\n\nSkipped:\n"
+                  "c.xls: This File is Password Protected\n"
+                  "d.xls: This File is Password Protected\n"
+                  "e.xls: Only Excel 97 - 2003 files are supported at this time");
     EXPECT_EQ(Content(dir / "a.csv"), "\"5\",\"abc\"\r\n\"\",\"\"\r\n\"2.5\",\"\"\r\n");
 
     EXPECT_EQ(ExportDirectory(dir.path(), TExportMode::SeparateFiles, tkTXT).Files,
@@ -570,5 +690,63 @@ TEST_F(CommandsTest, BatchExportWithNothingReadable) {
     const TExportOutcome outcome = ExportDirectory(dir.path(), TExportMode::OneFile, tkCSV);
     EXPECT_EQ(outcome.Message, kBatchExportDone);
     EXPECT_TRUE(outcome.Files.empty());
+    EXPECT_EQ(ExportSummary(outcome), std::string(kBatchExportDone) +
+                                          "\n\nSkipped:\nc.xls: This File is Password Protected");
     EXPECT_EQ(FolderListing(), (Lines{"c.xls"}));
+}
+
+TEST_F(CommandsTest, BatchExportNeverWritesOneFileTwice) {
+    const auto book = [this](const std::string& name) {
+        Book(name, {{"S", {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, name)}}},
+                    {"T", {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, name)}}}});
+    };
+    for (const char* name :
+         {"report.v1.xls", "report.v2.xls", "a.b.XLS", "a.b.xls", "a.xls", ".hidden.xls"})
+        book(name);
+    const TExportOutcome one = ExportDirectory(dir.path(), TExportMode::OneSheet, tkCSV);
+    EXPECT_EQ(one.Files, (std::vector<fs::path>{dir / ".hidden.csv", dir / "a.csv", dir / "a.b.csv",
+                                                dir / "report.csv", dir / "report.v2.csv"}));
+    ASSERT_EQ(one.Skipped.size(), 1u);
+    EXPECT_EQ(one.Skipped[0].File, dir / "a.xls");
+    EXPECT_EQ(one.Skipped[0].Reason, "a.csv was already written for a.b.XLS");
+    EXPECT_EQ(Content(dir / "report.csv"), "\"report.v1.xls\"\r\n");
+    EXPECT_EQ(Content(dir / "report.v2.csv"), "\"report.v2.xls\"\r\n");
+
+    const TExportOutcome separate = ExportDirectory(dir.path(), TExportMode::SeparateFiles, tkTXT);
+    EXPECT_EQ(separate.Files,
+              (std::vector<fs::path>{
+                  dir / ".hidden_S1.txt", dir / ".hidden_S2.txt", dir / "a_S1.txt",
+                  dir / "a_S2.txt", dir / "a.b_S1.txt", dir / "a.b_S2.txt", dir / "report_S1.txt",
+                  dir / "report_S2.txt", dir / "report.v2_S1.txt", dir / "report.v2_S2.txt"}));
+    EXPECT_EQ(Content(dir / "report.v2_S2.txt"), "report.v2.xls\r\n");
+}
+
+TEST_F(CommandsTest, BatchExportSkipsWhatItMayNotWrite) {
+    Book("a.xls", {{"S", ExampleCells()}});
+    Book("b.xls", {{"S", ExampleCells()}});
+    Book("c.xls", {{"Empty", {}}});
+    Book("b.csv", {{"S", {}}});  // a workbook where b.xls's text would go
+    WriteFile(dir / "a.csv", Body().ascii("earlier"));
+    int questions = 0;
+    TExportSettings settings;
+    settings.ConfirmReplace = [&questions](const std::vector<fs::path>& existing) {
+        ++questions;
+        EXPECT_EQ(existing.size(), 1u);
+        return false;
+    };
+    settings.Sheets = {"S"};
+    const TExportOutcome outcome = ExportDirectory(dir.path(), settings);
+    EXPECT_TRUE(outcome.Files.empty());
+    EXPECT_EQ(questions, 1);
+    EXPECT_EQ(ExportSummary(outcome),
+              std::string(kBatchExportDone) +
+                  "\n\nSkipped:\na.xls: the existing a.csv was not replaced\n"
+                  "b.xls: Cannot write file " +
+                  (dir / "b.csv").string() +
+                  ": it is a compound document (a workbook or another office file)\n"
+                  "c.xls: There is no sheet \"S\" in c.xls");
+    EXPECT_EQ(Content(dir / "a.csv"), "earlier");
+    settings.Sheets.clear();
+    EXPECT_EQ(ExportDirectory(dir.path(), settings).Skipped.back().Reason,
+              "there are no cells to write");
 }

@@ -233,6 +233,13 @@ Bytes LateFilePassStream() {
     return DataSheetAfter(b);
 }
 
+Bytes DamagedCompoundBytes() {
+    constexpr std::size_t kSectorShift = 0x1E;  // 16-bit: 9 or 12
+    Bytes bytes = CompoundBytes({{"Workbook", WorkbookStream({{"Sheet1", {}}})}});
+    bytes[kSectorShift] = 7;
+    return bytes;
+}
+
 std::filesystem::path FolderTest::Stream(const std::string& name, const Bytes& stream) {
     const std::filesystem::path path = dir / name;
     WriteWorkbook(path, stream);

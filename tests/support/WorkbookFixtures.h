@@ -90,6 +90,10 @@ Bytes UnsupportedEncryptionStream();
 // check finds the workbook readable, the read itself fails.
 Bytes LateFilePassStream();
 
+// A compound document holding a workbook stream whose header names an impossible sector
+// size: damaged, it cannot be opened.
+Bytes DamagedCompoundBytes();
+
 inline std::u16string U16Path(const std::filesystem::path& p) {
     return platform::Utf8ToUtf16(p.string());
 }
