@@ -44,6 +44,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -90,6 +91,31 @@ std::string BareName(const std::string& file) {
 fs::path FolderOf(const std::string& file) {
     const fs::path folder = fs::path(file).parent_path();
     return folder.empty() ? fs::path(".") : folder;
+}
+
+// True when two names, each resolved against the current directory, name the same file.
+bool SameFile(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty()) return false;
+    std::error_code error;
+    return fs::absolute(a, error).lexically_normal() == fs::absolute(b, error).lexically_normal();
+}
+
+QString ReplaceQuestion(const std::vector<fs::path>& existing) {
+    QStringList names;
+    for (const fs::path& file : existing)
+        names << Q(file.filename().string());
+    if (names.size() == 1)
+        return QStringLiteral("The file %1 already exists. Do you want to replace it?")
+            .arg(names[0]);
+    return QStringLiteral("These files already exist: %1. Do you want to replace them?")
+        .arg(names.join(QStringLiteral(", ")));
+}
+
+QString BatchReplaceQuestion(const std::vector<fs::path>& existing) {
+    return QStringLiteral(
+               "The file %1 already exists, and other files of this export may too. "
+               "Do you want to replace the files that exist?")
+        .arg(Q(existing.front().filename().string()));
 }
 
 // The hourglass while a whole folder is worked through; the default cursor again on every
@@ -163,9 +189,24 @@ QString CopiedField(const QString& text) {
 // --- Messages and the result grid ----------------------------------------------------------
 
 void TMessageBoxes::Show(const QString& text) {
-    QMessageBox box(QMessageBox::Information, QString::fromUtf8(kApplicationTitle), text,
-                    QMessageBox::Ok, parent_);
+    // A long message (the files of a batch export) shows its start; the whole text is a
+    // click away, so that the box fits the screen.
+    constexpr qsizetype kShownLines = 20;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    const bool cut = lines.size() > kShownLines;
+    QMessageBox box(
+        QMessageBox::Information, QString::fromUtf8(kApplicationTitle),
+        cut ? lines.first(kShownLines).join(QLatin1Char('\n')) + QStringLiteral("\n...") : text,
+        QMessageBox::Ok, parent_);
+    if (cut) box.setDetailedText(text);
     box.exec();
+}
+
+bool TMessageBoxes::Ask(const QString& question) {
+    QMessageBox box(QMessageBox::Question, QString::fromUtf8(kApplicationTitle), question,
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 TStringGrid::TStringGrid(int columns, int rows, QWidget* parent) : QTableWidget(parent) {
@@ -630,6 +671,7 @@ void TForm1::ConnectHandlers() {
     connect(FileListBox1, &QListWidget::itemDoubleClicked, this, &TForm1::FileListBox1DblClick);
     connect(FileListBox1, &TFileListBox::EnterPressed, this, &TForm1::FileListBox1DblClick);
     connect(Edit8, &QLineEdit::textChanged, this, &TForm1::Edit8Change);
+    connect(Edit4, &QLineEdit::textEdited, this, &TForm1::Edit4Change);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
     connect(m1Open, &QAction::triggered, this, &TForm1::m1OpenClick);
     connect(m1Close, &QAction::triggered, this, &TForm1::m1CloseClick);
@@ -1166,22 +1208,48 @@ void TForm1::RadioButton13Click() {
     if (!Edit7->text().isEmpty()) Edit7->setText(Q(SwitchOutputType(S(Edit7->text()), tkTXT)));
 }
 
+void TForm1::Edit4Change() {
+    const QString text = Edit4->text();
+    if (!text.isEmpty()) Edit7->setText(Q(OutputNameFor(S(text), FileKind())));
+}
+
+TExportSettings TForm1::ExportSettings() const {
+    TExportSettings settings;
+    settings.Mode = ExportMode();
+    settings.Kind = FileKind();
+    return settings;
+}
+
 void TForm1::CreateBtnClick() {
-    if (Edit4->text().isEmpty()) {
+    const std::string named = S(Edit4->text());
+    const bool batch = CheckBox3->isChecked();
+    // After "Clear" nothing names a workbook or the file to write.
+    if (!batch && named.empty() && Edit7->text().isEmpty()) {
+        Message(kChooseWorkbook);
+        return;
+    }
+    if (named.empty()) {
         if (!Edit8->text().isEmpty()) {
             currentFile_ = S(Edit8->text());
         } else {
             SelectFirstFileIfNone();
             currentFile_ = SelectedFile();
         }
+    } else if (!SameFile(named, currentFile_)) {
+        // The workbook named in "File:" is the one exported, whether typed there or taken
+        // from the current file's name.
+        currentFile_ = named;
     }
-    RunCommand([this] {
-        if (CheckBox3->isChecked()) {
+    RunCommand([this, batch] {
+        if (batch) {
             ExportDirectory();
             return;
         }
-        const TExportOutcome outcome =
-            ExportFile(currentFile_, ExportMode(), FileKind(), S(Edit7->text()));
+        TExportSettings settings = ExportSettings();
+        settings.ConfirmReplace = [this](const std::vector<fs::path>& existing) {
+            return messages_->Ask(ReplaceQuestion(existing));
+        };
+        const TExportOutcome outcome = ExportFile(currentFile_, S(Edit7->text()), settings);
         if (!outcome.Message.empty()) Message(outcome.Message);
     });
 }
@@ -1190,14 +1258,25 @@ void TForm1::ExportDirectory() {
     TExportOutcome outcome;
     {
         TWaitCursor hourglass;
-        outcome = app::ExportDirectory(FolderOf(currentFile_), ExportMode(), FileKind(),
-                                       [this](const std::string& name) {
-                                           currentFile_ = name;
-                                           Edit7->setText(Q(name));
-                                           Edit7->repaint();
-                                       });
+        TExportSettings settings = ExportSettings();
+        // One question for the run: its answer holds for every file that exists.
+        std::optional<bool> replace;
+        settings.ConfirmReplace = [this, &replace](const std::vector<fs::path>& existing) {
+            if (!replace) {
+                QApplication::setOverrideCursor(Qt::ArrowCursor);
+                replace = messages_->Ask(BatchReplaceQuestion(existing));
+                QApplication::restoreOverrideCursor();
+            }
+            return *replace;
+        };
+        outcome =
+            app::ExportDirectory(FolderOf(currentFile_), settings, [this](const std::string& name) {
+                currentFile_ = name;
+                Edit7->setText(Q(name));
+                Edit7->repaint();
+            });
     }
-    if (!outcome.Message.empty()) Message(outcome.Message);
+    if (!outcome.Message.empty()) Message(ExportSummary(outcome));
 }
 
 }  // namespace vorlix::app

@@ -43,13 +43,17 @@ class TMessages {
   public:
     virtual ~TMessages() = default;
     virtual void Show(const QString& text) = 0;
+    // A question to answer with Yes (true) or No.
+    virtual bool Ask(const QString& question) = 0;
 };
 
-// Modal information boxes captioned with the application title.
+// Modal information boxes captioned with the application title; questions in boxes with
+// Yes and No, No being the default.
 class TMessageBoxes final : public TMessages {
   public:
     explicit TMessageBoxes(QWidget* parent) : parent_(parent) {}
     void Show(const QString& text) override;
+    bool Ask(const QString& question) override;
 
   private:
     QWidget* parent_;
@@ -194,6 +198,8 @@ class TForm1 : public QMainWindow {
     void BitBtn5Click();
     void BitBtn3Click();
     void CreateBtnClick();
+    // A workbook's name typed into "File:" gives the output name, as Edit8Change does.
+    void Edit4Change();
     void RadioButton10Click();
     void RadioButton13Click();
 
@@ -230,6 +236,7 @@ class TForm1 : public QMainWindow {
     TSearchOptions SearchOptions() const;
     TExportMode ExportMode() const;
     TTextFileKind FileKind() const;
+    TExportSettings ExportSettings() const;
     void OpenHelp(const QString& fragment);
 
     void Message(const QString& text);

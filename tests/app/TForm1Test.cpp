@@ -116,13 +116,21 @@ struct TShown {
 
 class TRecorder final : public TMessages {
   public:
-    explicit TRecorder(std::vector<TShown>& log) : log_(log) {}
+    // Questions go to `asked` and get `answer`.
+    TRecorder(std::vector<TShown>& log, std::vector<QString>& asked, const bool& answer)
+        : log_(log), asked_(asked), answer_(answer) {}
     void Show(const QString& text) override {
         log_.push_back({text, QApplication::overrideCursor() != nullptr});
+    }
+    bool Ask(const QString& question) override {
+        asked_.push_back(question);
+        return answer_;
     }
 
   private:
     std::vector<TShown>& log_;
+    std::vector<QString>& asked_;
+    const bool& answer_;
 };
 
 class TForm1Test : public ::testing::Test {
@@ -138,7 +146,8 @@ class TForm1Test : public ::testing::Test {
 
     // The window, opened on the test's folder once its files are written.
     TForm1& Form() {
-        if (!form_) form_ = std::make_unique<TForm1>(std::make_unique<TRecorder>(shown_));
+        if (!form_)
+            form_ = std::make_unique<TForm1>(std::make_unique<TRecorder>(shown_, asked_, answer_));
         return *form_;
     }
     template <typename T>
@@ -213,6 +222,8 @@ class TForm1Test : public ::testing::Test {
     const fs::path savedDir_ = fs::current_path();
     test::TempDir dir_;
     std::vector<TShown> shown_;
+    std::vector<QString> asked_;
+    bool answer_ = true;  // to every question
     std::unique_ptr<TForm1> form_;
 };
 
@@ -699,9 +710,14 @@ TEST_F(TForm1Test, RefusedAndDamagedWorkbooksAreExplainedAndTheWindowGoesOn) {
     Form().BitBtn1Click();
     EXPECT_EQ(MemoLines().size(), 3);
 
-    // The export takes the selection when "File:" is empty.
+    // After "Clear" the export asks for a workbook; with an output name it takes the
+    // selection when "File:" is empty.
     shown_.clear();
     Button("BitBtn5")->click();
+    Form().CreateBtnClick();
+    EXPECT_EQ(Messages(), QStringList({kChooseWorkbook}));
+    shown_.clear();
+    Edit("Edit7")->setText("out.CSV");
     for (const char* name : {"locked.xls", "text.xls"}) {
         Select(name);
         Form().CreateBtnClick();
@@ -1028,18 +1044,120 @@ TEST_F(TForm1Test, CreateFilesWritesTheChosenModeAndType) {
     EXPECT_EQ(Messages(), QStringList(3, kExportDone));
 }
 
-TEST_F(TForm1Test, BatchModeExportsEveryReadableWorkbook) {
+TEST_F(TForm1Test, BatchModeListsWhatItWroteAndSkipped) {
     Write("locked.xls", Book({{"S", {{0, 0, 1.0}}}}, u"secret"));
     Write("plain.xls", Book({{"S", {{0, 0, 1.0}}}}));
+    Write("report.v1.xls", Book({{"S", {{0, 0, std::string("v1")}}}}));
+    Write("report.v2.xls", Book({{"S", {{0, 0, std::string("v2")}}}}));
     Button("CheckBox3")->click();
     Button("RadioButton13")->click();
     Form().CreateBtnClick();
-    EXPECT_EQ(Messages(), QStringList({kBatchExportDone}));
+    // report.v2.xls would write report.txt again: it takes its whole name.
+    EXPECT_EQ(Messages(),
+              QStringList({QString(kBatchExportDone) +
+                           "\n\nWritten:\nplain.txt\nreport.txt\nreport.v2.txt"
+                           "\n\nSkipped:\nlocked.xls: This File is Password Protected"}));
+    EXPECT_EQ(test::ReadFile(dir_ / "report.v2.txt"), test::Body().ascii("v2\r\n").data());
     EXPECT_FALSE(fs::exists(dir_ / "locked.txt"));
-    EXPECT_TRUE(fs::exists(dir_ / "plain.txt"));
-    EXPECT_EQ(Form().CurrentFile(), "plain.xls");
-    EXPECT_EQ(Edit("Edit7")->text(), "plain.xls");
+    EXPECT_TRUE(asked_.empty());
+    EXPECT_EQ(Form().CurrentFile(), "report.v2.xls");
+    EXPECT_EQ(Edit("Edit7")->text(), "report.v2.xls");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // Once more: the files exist now. One question for the whole run; No keeps them all.
+    shown_.clear();
+    answer_ = false;
+    test::WriteFile(dir_ / "plain.txt", test::Body().ascii("kept"));
+    Form().CreateBtnClick();
+    ASSERT_EQ(asked_.size(), 1u);
+    EXPECT_EQ(asked_[0],
+              "The file plain.txt already exists, and other files of this export may "
+              "too. Do you want to replace the files that exist?");
+    EXPECT_EQ(Messages(),
+              QStringList({QString(kBatchExportDone) +
+                           "\n\nSkipped:\nlocked.xls: This File is Password Protected"
+                           "\nplain.xls: the existing plain.txt was not replaced"
+                           "\nreport.v1.xls: the existing report.txt was not replaced"
+                           "\nreport.v2.xls: the existing report.txt was not replaced"}));
+    EXPECT_EQ(test::ReadFile(dir_ / "plain.txt"), test::Body().ascii("kept").data());
+}
+
+TEST_F(TForm1Test, ExportTakesTheWorkbookNamedInFile) {
+    Write("report.v1.xls", Book({{"S", {{0, 0, std::string("report")}}}}));
+    Write("stock.xls", Book({{"S", {{0, 0, std::string("stock")}}}}));
+    const auto content = [this](const char* name) {
+        const Bytes bytes = test::ReadFile(dir_ / name);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    Select("report.v1.xls");
+    Form().BitBtn1Click();  // report.v1.xls was read last
+    Edit("Edit8")->setText("stock.xls");
+    ASSERT_EQ(Edit("Edit4")->text(), "stock.xls");
+    ASSERT_EQ(Edit("Edit7")->text(), "stock.CSV");
+    Form().CreateBtnClick();
+    EXPECT_EQ(content("stock.CSV"), "\"stock\"\r\n");
+    EXPECT_EQ(Form().CurrentFile(), "stock.xls");
+
+    // Typed into "File:" itself, the name gives the output name too.
+    Edit("Edit4")->clear();
+    QTest::keyClicks(Edit("Edit4"), "report.v1.xls");
+    EXPECT_EQ(Edit("Edit7")->text(), "report.CSV");
+    Form().CreateBtnClick();
+    EXPECT_EQ(content("report.CSV"), "\"report\"\r\n");
+
+    Edit("Edit4")->setText("nope.xls");
+    Form().CreateBtnClick();
+    EXPECT_EQ(Messages(), QStringList({kExportDone, kExportDone, "File not found: nope.xls"}));
+}
+
+TEST_F(TForm1Test, MissingAndDamagedWorkbooksAreNamedAsSuch) {
+    Write("a.xls", ExampleBook());
+    test::WriteFile(dir_ / "damaged.xls", test::DamagedCompoundBytes());
+    fs::create_directory(dir_ / "sub");
+    ShowTab(2);
+    ClickFile("a.xls");  // the current file is a.xls of this folder
+    ASSERT_TRUE(Form().ChangeDirectory(QString::fromStdString((dir_ / "sub").string())));
+    Form().CreateBtnClick();
+    EXPECT_EQ(Messages(), QStringList({"File not found: a.xls"}));
+    EXPECT_FALSE(fs::exists(dir_ / "sub" / "a.CSV"));
+
+    shown_.clear();
+    ASSERT_TRUE(Form().ChangeDirectory(QString::fromStdString(dir_.path().string())));
+    const QString damaged =
+        "Can not open a file (probably it is already opened or does not exist). The compound "
+        "document is damaged: bad sector size";
+    ClickFile("damaged.xls");
+    Form().CreateBtnClick();
+    Select("damaged.xls");
+    Form().BitBtn1Click();
+    EXPECT_EQ(Messages(), QStringList({damaged, damaged}));
+}
+
+TEST_F(TForm1Test, ExportNeverWritesOverAWorkbookAndAsksBeforeReplacing) {
+    Write("Book1.xls", ExampleBook());
+    Write("other.xls", Book({{"S", {}}}));
+    const Bytes other = test::ReadFile(dir_ / "other.xls");
+    ShowTab(2);
+    ClickFile("Book1.xls");
+    Edit("Edit7")->setText("other.xls");
+    Form().CreateBtnClick();
+    EXPECT_EQ(Messages(), QStringList({"Cannot write file other.xls: it is an Excel workbook"}));
+    EXPECT_EQ(test::ReadFile(dir_ / "other.xls"), other);
+
+    shown_.clear();
+    Edit("Edit7")->setText("Book1.CSV");
+    test::WriteFile(dir_ / "Book1.CSV", test::Body().ascii("old"));
+    answer_ = false;
+    Form().CreateBtnClick();
+    EXPECT_EQ(asked_, std::vector<QString>{
+                          "The file Book1.CSV already exists. Do you want to replace it?"});
+    EXPECT_EQ(test::ReadFile(dir_ / "Book1.CSV"), test::Body().ascii("old").data());
+    EXPECT_TRUE(Messages().isEmpty());
+    answer_ = true;
+    Form().CreateBtnClick();
+    EXPECT_EQ(test::ReadFile(dir_ / "Book1.CSV"),
+              test::Body().ascii("\"5\",\"abc\"\r\n\"\",\"\"\r\n\"2.5\",\"\"\r\n").data());
+    EXPECT_EQ(Messages(), QStringList({kExportDone}));
 }
 
 // --- Help, about box, dropping -------------------------------------------------------------
