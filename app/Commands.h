@@ -86,6 +86,9 @@ struct TSearchOptions {
     bool Match = false;  // whole text, else "includes"
     bool CaseSensitive = false;
     std::u16string Password;
+    // When set, it decides whether a cell's rendered text matches, in place of the test of
+    // CellMatches (see PatternMatcher).
+    std::function<bool(const std::string& cellText)> Matcher;
 };
 
 struct TSearchHit {
@@ -102,6 +105,15 @@ std::string SearchTextFor(const std::string& typed, bool caseSensitive);
 // The match test of one rendered cell text against the searched text.
 bool CellMatches(const std::string& cellText, const std::string& searchText,
                  const TSearchOptions& options);
+
+// A matcher for regular expressions and whole words. `pattern` is an ECMAScript regular
+// expression when `regex`, else a text found as it is; it must cover the whole cell text
+// with `match`, else it may lie anywhere in it. With `wholeWord` only a match that no
+// letter, digit or "_" touches on either side counts. Letters compare by their Unicode
+// case unless `caseSensitive`. Raises std::regex_error for a malformed expression.
+std::function<bool(const std::string& cellText)> PatternMatcher(const std::string& pattern,
+                                                                bool regex, bool wholeWord,
+                                                                bool match, bool caseSensitive);
 
 // Called for hit number k (counted from 1 across the whole run).
 using THitSink = std::function<void(const TSearchHit& hit, int k)>;

@@ -42,6 +42,7 @@ std::string SearchTextFor(const std::string& typed, bool caseSensitive) {
 
 bool CellMatches(const std::string& cellText, const std::string& searchText,
                  const TSearchOptions& options) {
+    if (options.Matcher) return options.Matcher(cellText);
     const std::string folded =
         options.CaseSensitive ? std::string() : platform::FoldCaseUtf8(cellText);
     const std::string& text = options.CaseSensitive ? cellText : folded;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -330,6 +331,48 @@ TEST_F(CommandsTest, CaseInsensitiveSearchFoldsEveryLetterByItsUnicodeCase) {
     const fs::path book = Book(
         "book.xls", {{"Sheet1", {{kLabelRecord, WideLabelCellBody(0, 0, kGeneralXF, u"ΩMEGA")}}}});
     EXPECT_EQ(SearchFile(book, Options("ωmega", true)).Texts(), (Lines{"ΩMEGA"}));
+}
+
+TEST_F(CommandsTest, RegularExpressionsAndWholeWords) {
+    struct TCase {
+        const char* cell;
+        const char* pattern;
+        bool regex;
+        bool wholeWord;
+        bool match;  // the whole text
+        bool caseSensitive;
+        bool found;
+    };
+    const TCase cases[] = {
+        {"Order 1234 shipped", "\\d{4}", true, false, false, false, true},
+        {"Order 1234 shipped", "^\\d+$", true, false, false, false, false},
+        {"1234", "\\d+", true, false, true, false, true},
+        {"12a34", "\\d+", true, false, true, false, false},
+        // A "." stands for one character, and letters compare by their Unicode case.
+        {"MÜLLER GmbH", "m.ller", true, false, false, false, true},
+        {"MÜLLER GmbH", "m.ller", true, false, false, true, false},
+        {"ΩMEGA", "ωmega", true, false, true, false, true},
+        {"a.b", "a.b", false, false, true, false, true},  // without --regex a "." is a "."
+        {"axb", "a.b", false, true, false, false, false},
+        // Whole words: no letter, digit or "_" may touch the match.
+        {"cat catalog", "CAT", false, true, false, false, true},
+        {"catalog", "cat", false, true, false, false, false},
+        {"concat", "cat", false, true, false, false, false},
+        {"a_cat", "cat", false, true, false, false, false},
+        {"äcat", "cat", false, true, false, false, false},
+        {"x-ray 2", "ray", false, true, false, false, true},
+        {"MÜLLER", "müller", false, true, false, false, true},
+        {"scatter catalog", "cat\\w*", true, true, false, false, true},
+        {"scatter", "cat\\w*", true, true, false, false, false},
+    };
+    for (const TCase& c : cases) {
+        const auto matcher =
+            PatternMatcher(c.pattern, c.regex, c.wholeWord, c.match, c.caseSensitive);
+        TSearchOptions options = Options(c.pattern, c.match, c.caseSensitive);
+        options.Matcher = matcher;
+        EXPECT_EQ(CellMatches(c.cell, c.pattern, options), c.found) << c.cell << " / " << c.pattern;
+    }
+    EXPECT_THROW(PatternMatcher("(unclosed", true, false, false, false), std::regex_error);
 }
 
 TEST_F(CommandsTest, SearchUsesThePlainRenderingOfNumbers) {
