@@ -1,16 +1,23 @@
 #include "cli/AppCommands.h"
 
+#include <algorithm>
+#include <cctype>
 #include <exception>
 #include <filesystem>
+#include <nlohmann/json.hpp>
+#include <regex>
 #include <system_error>
 
 #include "cli/StructureCommands.h"
 #include "platform/CodePage.h"
 #include "platform/RegionalSettings.h"
+#include "xls/model/TCells.h"
+#include "xls/model/TXLSFile.h"
 
 namespace vorlix::cli {
 
 namespace fs = std::filesystem;
+using json = nlohmann::json;
 
 namespace {
 
@@ -25,6 +32,76 @@ int Fail(std::ostream& err, const std::string& message) {
     return 2;
 }
 
+// Texts that are not valid UTF-8 are written with replacement characters, not refused.
+std::string Dump(const json& value, int indent = -1) {
+    return value.dump(indent, ' ', false, json::error_handler_t::replace);
+}
+
+json JsonValue(const TCellValue& value) {
+    switch (value.Kind()) {
+        case vkSmallInt:
+        case vkInteger:
+        case vkShortInt:
+        case vkByte:
+        case vkWord:
+        case vkLongWord:
+        case vkInt64:
+            return value.IntegerPart();
+        case vkSingle:
+        case vkDouble:
+        case vkCurrency:
+            return value.AsDouble();
+        case vkBoolean:
+            return value.AsBoolean();
+        case vkDate:
+        case vkWideString:
+        case vkString:
+        case vkUString:
+            return RawValueText(value);
+        default:
+            return nullptr;
+    }
+}
+
+int PrintInformationJson(const std::string& file, bool contents, const std::string& password,
+                         std::ostream& out, std::ostream& err) {
+    const std::u16string wide = platform::Utf8ToUtf16(password);
+    const app::TWorkbookCheck check = app::CheckWorkbook(file, wide);
+    if (check.State != app::TWorkbookState::Readable) return Fail(err, check.Message);
+    TXLSFile xls;
+    xls.OpenFile(platform::Utf8ToUtf16(file), wide);
+    const TSheets& sheets = xls.Workbook().Sheets();
+    json list = json::array();
+    for (int i = 0; i < sheets.Count(); ++i) {
+        const TSheet& sheet = sheets.Items(i);
+        const TCells& cells = sheet.Cells();
+        json entry = {{"sheet", i + 1},
+                      {"name", platform::Utf16ToUtf8(sheet.Name())},
+                      {"cells", cells.Count()}};
+        if (contents) {
+            json listed = json::array();
+            for (int k = 0; k < cells.Count(); ++k) {
+                const TCell cell = cells.Items(k);
+                const TCellValue value = cell.Value();
+                listed.push_back({{"row", cell.Row() + 1},
+                                  {"col", cell.Col() + 1},
+                                  {"text", app::RenderCellText(value)},
+                                  {"value", JsonValue(value)}});
+            }
+            entry["contents"] = std::move(listed);
+        }
+        list.push_back(std::move(entry));
+    }
+    out << Dump({{"file", file}, {"worksheets", sheets.Count()}, {"sheets", list}}, 1) << '\n';
+    return 0;
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
 }  // namespace
 
 bool UseLocale(const std::string& name, std::ostream& err) {
@@ -37,9 +114,10 @@ bool UseLocale(const std::string& name, std::ostream& err) {
     return true;
 }
 
-int PrintInformation(const std::string& file, bool contents, const std::string& password,
+int PrintInformation(const std::string& file, bool contents, bool json, const std::string& password,
                      std::ostream& out, std::ostream& err) {
     try {
+        if (json) return PrintInformationJson(file, contents, password, out, err);
         const app::TReport report =
             app::FileInformation(file, contents, platform::Utf8ToUtf16(password));
         if (!report.Message.empty()) return Fail(err, report.Message);
@@ -57,7 +135,24 @@ int PrintSearch(const TSearchRequest& request, std::ostream& out, std::ostream& 
     options.Match = request.Match;
     options.CaseSensitive = request.CaseSensitive;
     options.Password = platform::Utf8ToUtf16(request.Password);
-    const auto onHit = [&out](const app::TSearchHit& hit, int) {
+    if (request.Regex || request.WholeWord) {
+        try {
+            options.Matcher = app::PatternMatcher(request.Text, request.Regex, request.WholeWord,
+                                                  request.Match, request.CaseSensitive);
+        } catch (const std::regex_error& e) {
+            return Fail(err, "Invalid regular expression: " + std::string(e.what()));
+        }
+    }
+    const auto onHit = [&out, &request](const app::TSearchHit& hit, int) {
+        if (request.Json) {
+            out << Dump({{"file", hit.File},
+                         {"sheet", hit.Sheet},
+                         {"row", hit.Row},
+                         {"col", hit.Col},
+                         {"text", hit.Text}})
+                << '\n';
+            return;
+        }
         out << EscapeName(hit.File) << '\t' << hit.Sheet << '\t' << hit.Row << '\t' << hit.Col
             << '\t' << EscapeName(hit.Text) << '\n';
     };
@@ -78,6 +173,7 @@ int PrintSearch(const TSearchRequest& request, std::ostream& out, std::ostream& 
 }
 
 int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& err) {
+    app::TExportSettings settings = request.Settings;
     app::TExportOutcome outcome;
     try {
         if (IsFolder(request.Path)) {
@@ -89,27 +185,65 @@ int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& er
                     *progress << "Exporting " << name << std::endl;
                 };
             }
-            outcome = app::ExportDirectory(request.Path, request.Mode, request.Kind, onFile);
+            outcome = app::ExportDirectory(request.Path, settings, onFile);
         } else {
             std::string outputName = request.OutputName;
-            if (outputName.empty()) {
+            if (outputName == "-") {
+                settings.Output = &out;
+                outputName.clear();
+            } else if (outputName.empty()) {
                 const fs::path workbook = request.Path;
                 const std::string derived =
-                    app::OutputNameFor(workbook.filename().string(), request.Kind);
+                    app::OutputNameFor(workbook.filename().string(), settings.Kind);
                 outputName = workbook.has_parent_path()
                                  ? (workbook.parent_path() / derived).string()
                                  : derived;
             }
-            outcome = app::ExportFile(request.Path, request.Mode, request.Kind, outputName,
-                                      platform::Utf8ToUtf16(request.Password));
-            if (outcome.Message != app::kExportDone) return Fail(err, outcome.Message);
+            settings.Password = platform::Utf8ToUtf16(request.Password);
+            outcome = app::ExportFile(request.Path, outputName, settings);
+            out.flush();
+            if (!outcome.Done) return Fail(err, outcome.Message);
         }
     } catch (const std::exception& e) {
         return Fail(err, e.what());
     }
     for (const fs::path& file : outcome.Files)
         out << file.string() << '\n';
+    for (const app::TSkippedFile& skipped : outcome.Skipped)
+        err << "Skipped " << skipped.File.string() << ": " << skipped.Reason << '\n';
+    if (outcome.Message == app::kNoCellsToWrite) err << outcome.Message << '\n';
     return 0;
+}
+
+bool ParseEncoding(const std::string& name, std::uint32_t& codePage) {
+    static const std::pair<const char*, std::uint32_t> kNames[] = {
+        {"utf-8", 65001},  {"utf8", 65001},     {"utf-16le", 1200}, {"utf-16be", 1201},
+        {"latin1", 28591}, {"us-ascii", 20127}, {"ascii", 20127},   {"koi8-r", 20866},
+        {"koi8-u", 21866}, {"shift_jis", 932},  {"gb18030", 54936}, {"iso-8859-15", 28605},
+    };
+    const std::string lower = Lower(name);
+    codePage = 0;
+    for (const auto& [known, number] : kNames) {
+        if (lower == known) codePage = number;
+    }
+    const auto number = [&codePage](const std::string& digits, std::uint32_t offset = 0) {
+        if (digits.empty() || digits.size() > 5 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            return;
+        codePage = static_cast<std::uint32_t>(std::stoul(digits)) + offset;
+    };
+    if (codePage == 0) {
+        if (lower.starts_with("windows-")) {
+            number(lower.substr(8));
+        } else if (lower.starts_with("cp")) {
+            number(lower.substr(2));
+        } else if (lower.starts_with("iso-8859-") && lower.size() == 10) {
+            number(lower.substr(9), 28590);
+        } else {
+            number(lower);
+        }
+    }
+    return codePage != 0 && platform::IsCodePageSupported(codePage);
 }
 
 }  // namespace vorlix::cli

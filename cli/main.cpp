@@ -7,13 +7,29 @@
 
 #include "cli/AppCommands.h"
 #include "cli/DumpCommand.h"
+#include "cli/Password.h"
 #include "cli/StructureCommands.h"
+
+#ifndef VORLIX_VERSION
+#define VORLIX_VERSION "unknown"
+#endif
 
 namespace {
 
+// The password options of every command that reads cell data.
+void AddPasswordOptions(CLI::App& command, vorlix::cli::TPasswordSource& source) {
+    auto* given = command.add_option(
+        "--password", source.Password,
+        "Password of an encrypted workbook (shown to other users of the machine: prefer "
+        "--password-file, VORLIX_PASSWORD or the prompt)");
+    auto* file = command.add_option("--password-file", source.PasswordFile,
+                                    "Read the password from the first line of FILE");
+    given->excludes(file);
+}
+
 // The options every command of the program's own (info, search, export) takes.
 struct CommonOptions {
-    std::string password;
+    vorlix::cli::TPasswordSource password;
     std::string locale;
     std::vector<CLI::Option*> localeOptions;  // one per command
 
@@ -26,11 +42,51 @@ struct CommonOptions {
 };
 
 void AddCommonOptions(CLI::App& command, CommonOptions& options) {
-    command.add_option("--password", options.password, "Password of an encrypted workbook");
+    AddPasswordOptions(command, options.password);
     options.localeOptions.push_back(command.add_option(
         "--locale", options.locale,
         "Regional settings of this locale (e.g. de_DE.UTF-8) instead of the environment's"));
 }
+
+// The export's text options as given, checked and turned into the writer's options.
+struct TextOptions {
+    std::string delimiter;
+    std::string encoding;
+    std::string eol = "crlf";
+    std::string values = "display";
+    bool bom = false;
+    bool formulas = false;
+
+    // False after writing the problem to `err`.
+    bool Apply(vorlix::TTextWriteOptions& text, std::ostream& err) const {
+        if (!delimiter.empty()) {
+            const std::string& d = delimiter;
+            const char c = d == "\\t" || d == "tab" ? '\t' : d.size() == 1 ? d[0] : '\0';
+            if (c == '\0' || c == '"' || c == '\r' || c == '\n' ||
+                static_cast<unsigned char>(c) >= 0x80) {
+                err << "The delimiter must be one ASCII character other than a double quote or "
+                       "a line break (or \\t for a tab): "
+                    << d << '\n';
+                return false;
+            }
+            text.Separator = c;
+        }
+        if (!encoding.empty() && !vorlix::cli::ParseEncoding(encoding, text.CodePage)) {
+            err << "Unknown encoding: " << encoding << '\n';
+            return false;
+        }
+        if (bom && vorlix::ByteOrderMark(text.CodePage).empty()) {
+            err << "--bom needs UTF-8, UTF-16LE or UTF-16BE: " << encoding << " has no byte "
+                << "order mark\n";
+            return false;
+        }
+        text.ByteOrderMark = bom;
+        text.LineEnd = eol == "lf" ? "\n" : "\r\n";
+        text.RawValues = values == "raw";
+        text.Formulas = formulas;
+        return true;
+    }
+};
 
 }  // namespace
 
@@ -38,6 +94,10 @@ int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     CLI::App app{"Vorlix Excel Utilities: read Excel 97-2003 (.xls) workbooks", "vorlix-cli"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "vorlix-cli " VORLIX_VERSION);
+    app.footer(
+        "Exit status: 0 success (search: hits found), 1 search found nothing, 2 error.\n"
+        "Every command takes --help.");
 
     std::string file;
     auto* streams =
@@ -50,17 +110,21 @@ int main(int argc, char** argv) {
         "records", "List the records of FILE's Workbook stream: 'OFFSET ID LENGTH [NAME]'");
     records->add_option("FILE", file, "Excel 97-2003 workbook")->required();
 
-    std::string password;
+    vorlix::cli::TPasswordSource dumpPassword;
     auto* dump = app.add_subcommand("dump", "Print the workbook model of FILE as JSON");
     dump->add_option("FILE", file, "Excel 97-2003 workbook")->required();
-    dump->add_option("--password", password, "Password of an encrypted workbook");
+    AddPasswordOptions(*dump, dumpPassword);
 
     CommonOptions common;
     bool contents = false;
+    bool infoJson = false;
     auto* info = app.add_subcommand(
         "info", "Report FILE's worksheets and cell counts, and with --contents every cell value");
     info->add_option("FILE", file, "Excel 97-2003 workbook")->required();
     info->add_flag("--contents", contents, "Also list the cell values, one line per row");
+    info->add_flag("--json", infoJson,
+                   "Print one JSON object: the sheets with their names and cell counts (and "
+                   "with --contents their cells)");
     AddCommonOptions(*info, common);
 
     vorlix::cli::TSearchRequest search;
@@ -73,15 +137,22 @@ int main(int argc, char** argv) {
     searchCommand->add_option("PATH", search.Path, "Workbook or folder")->required();
     searchCommand->add_flag("--match", search.Match, "The whole cell text must equal TEXT");
     searchCommand->add_flag("--case-sensitive", search.CaseSensitive,
-                            "Tell upper from lower case letters a-z");
+                            "Tell upper from lower case letters");
+    searchCommand->add_flag("--regex", search.Regex,
+                            "TEXT is a regular expression (ECMAScript syntax)");
+    searchCommand->add_flag("--whole-word", search.WholeWord,
+                            "Only matches that no letter, digit or '_' touches on either side");
+    searchCommand->add_flag("--json", search.Json,
+                            "Print one JSON object per hit: file, sheet, row, col, text");
     AddCommonOptions(*searchCommand, common);
 
     vorlix::cli::TExportRequest exportRequest;
     bool oneSheet = false, separate = false, allInOne = false, csv = false, txt = false;
+    TextOptions text;
     auto* exportCommand = app.add_subcommand(
         "export",
         "Write a workbook (or every workbook of a folder) as CSV or tab separated text; prints "
-        "the names of the files written");
+        "the names of the files written, and what was skipped, with the reason, on stderr");
     exportCommand->add_option("PATH", exportRequest.Path, "Workbook or folder (batch mode)")
         ->required();
     auto* oneSheetFlag =
@@ -97,7 +168,34 @@ int main(int argc, char** argv) {
     csvFlag->excludes(txtFlag);
     exportCommand->add_option("-o,--output", exportRequest.OutputName,
                               "Output file name of a single workbook (default: the workbook's "
-                              "name with CSV or TXT after its first '.', beside it)");
+                              "name with CSV or TXT after its first '.', beside it); - writes "
+                              "to standard output");
+    exportCommand
+        ->add_option("--sheet", exportRequest.Settings.Sheets,
+                     "A sheet to write, by name or by number from 1 (a sheet's name wins); "
+                     "repeat it for several")
+        ->allow_extra_args(false);
+    exportCommand->add_option("--delimiter", text.delimiter,
+                              "Field separator: one character, \\t for a tab (default: , for "
+                              "CSV, a tab for TXT)");
+    exportCommand->add_option("--encoding", text.encoding,
+                              "UTF-8 (the default), UTF-16LE, UTF-16BE, a Windows code page "
+                              "(1252, CP1252, windows-1252), ISO-8859-1..9 and -15, latin1, "
+                              "US-ASCII, KOI8-R, KOI8-U, Shift_JIS, GB18030");
+    exportCommand->add_flag("--bom", text.bom,
+                            "Start with a byte order mark (UTF-8 and UTF-16), for spreadsheet "
+                            "programs that need one");
+    exportCommand->add_option("--eol", text.eol, "Line ends: crlf (the default) or lf")
+        ->check(CLI::IsMember({"crlf", "lf"}));
+    exportCommand
+        ->add_option("--values", text.values,
+                     "display (the default): as the sheet shows them (--all-in-one: as info "
+                     "--contents lists them); raw: numbers in full precision, dates in ISO "
+                     "8601, booleans TRUE/FALSE")
+        ->check(CLI::IsMember({"display", "raw"}));
+    exportCommand->add_flag("--formulas", text.formulas,
+                            "'=' and the formula text where a cell has one (its value where "
+                            "the workbook gives no formula text)");
     AddCommonOptions(*exportCommand, common);
 
     try {
@@ -109,25 +207,46 @@ int main(int argc, char** argv) {
 
     if (*streams) return vorlix::cli::ListStreams(file, std::cout, std::cerr);
     if (*records) return vorlix::cli::ListRecords(file, std::cout, std::cerr);
-    if (*dump) return vorlix::cli::DumpWorkbook(file, password, std::cout, std::cerr);
+    std::string password;
+    if (*dump) {
+        if (!vorlix::cli::ResolvePassword(dumpPassword, file, std::cerr, password)) return 2;
+        return vorlix::cli::DumpWorkbook(file, password, std::cout, std::cerr);
+    }
 
     if (common.LocaleGiven() && !vorlix::cli::UseLocale(common.locale, std::cerr)) {
         return 2;
     }
     if (*info) {
-        return vorlix::cli::PrintInformation(file, contents, common.password, std::cout, std::cerr);
+        if (!vorlix::cli::ResolvePassword(common.password, file, std::cerr, password)) return 2;
+        return vorlix::cli::PrintInformation(file, contents, infoJson, password, std::cout,
+                                             std::cerr);
     }
     if (*searchCommand) {
-        search.Password = common.password;
+        if (!vorlix::cli::ResolvePassword(common.password, search.Path, std::cerr, search.Password))
+            return 2;
         return vorlix::cli::PrintSearch(search, std::cout, std::cerr);
     }
     if (*exportCommand) {
         using vorlix::app::TExportMode;
-        exportRequest.Mode = separate   ? TExportMode::SeparateFiles
-                             : allInOne ? TExportMode::OneFile
-                                        : TExportMode::OneSheet;
-        exportRequest.Kind = txt ? vorlix::tkTXT : vorlix::tkCSV;
-        exportRequest.Password = common.password;
+        vorlix::app::TExportSettings& settings = exportRequest.Settings;
+        settings.Mode = separate   ? TExportMode::SeparateFiles
+                        : allInOne ? TExportMode::OneFile
+                                   : TExportMode::OneSheet;
+        settings.Kind = txt ? vorlix::tkTXT : vorlix::tkCSV;
+        if (!text.Apply(settings.Text, std::cerr)) return 2;
+        if (settings.Mode == TExportMode::OneSheet && settings.Sheets.size() > 1) {
+            std::cerr << "--one-sheet writes one sheet: give --sheet once, or use --separate or "
+                         "--all-in-one\n";
+            return 2;
+        }
+        if (settings.Mode == TExportMode::SeparateFiles && exportRequest.OutputName == "-") {
+            std::cerr << "-o - writes one text to standard output: use it with --one-sheet or "
+                         "--all-in-one\n";
+            return 2;
+        }
+        if (!vorlix::cli::ResolvePassword(common.password, exportRequest.Path, std::cerr,
+                                          exportRequest.Password))
+            return 2;
         if (isatty(STDERR_FILENO)) exportRequest.Progress = &std::cerr;
         return vorlix::cli::RunExport(exportRequest, std::cout, std::cerr);
     }

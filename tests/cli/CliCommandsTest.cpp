@@ -7,6 +7,7 @@
 
 #include "app/Commands.h"
 #include "platform/RegionalSettings.h"
+#include "tests/cli/CliFixture.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/WorkbookFixtures.h"
@@ -18,38 +19,7 @@ namespace app = vorlix::app;
 
 namespace {
 
-CommandResult Cli(const std::vector<std::string>& args) {
-    return RunCommand(VORLIX_CLI, args);
-}
-
-std::string Line(const std::string& text) {
-    return text + "\n";
-}
-
-// XF 1 shows numbers with two decimals.
-RecordList Formats() {
-    return {{kFormatRecord, FormatBody(164, "0.00")},
-            {kXfRecord, XfBody(0, 0)},
-            {kXfRecord, XfBody(0, 164)}};
-}
-
-// Sheet1: 5 in A1, abc in B1, 2.5 in A3 (two decimals shown); Sheet2: Needle in A1.
-std::vector<SheetRecords> ExampleSheets() {
-    return {{"Sheet1",
-             {{kNumberRecord, NumberBody(0, 0, 0, 5)},
-              {kLabelRecord, LabelCellBody(0, 1, 0, "abc")},
-              {kNumberRecord, NumberBody(2, 0, 1, 2.5)}}},
-            {"Sheet2",
-             {{kLabelRecord, LabelCellBody(0, 0, 0, "Needle")},
-              {kLabelRecord, LabelCellBody(1, 1, 0, "a\tneedle")}}}};
-}
-
-class CliCommandsTest : public FolderTest {
-  protected:
-    fs::path Example(const std::string& name) {
-        return Stream(name, WorkbookStream(ExampleSheets(), Formats()));
-    }
-};
+using CliCommandsTest = CliFolderTest;
 
 }  // namespace
 
@@ -165,7 +135,9 @@ TEST_F(CliCommandsTest, ExportWritesFilesAndListsThem) {
     r = Cli({"export", dir.path().string(), "--one-sheet", "--txt"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, Line((dir / "book.txt").string()));
-    EXPECT_EQ(r.err, "");  // no progress lines when stderr is no terminal
+    // What was skipped, and why; no progress lines when stderr is no terminal.
+    EXPECT_EQ(r.err, Line("Skipped " + In("secret.xls") + ": " + app::kPasswordProtected) +
+                         Line("Skipped " + In("text.xls") + ": " + app::kOnlyExcel97));
     EXPECT_EQ(Content(dir / "book.txt"), "5\tabc\r\n\t\r\n2.50\t\r\n");
     EXPECT_EQ(ReadFile(book), workbook);
 }

@@ -1,10 +1,14 @@
 #include "tests/support/RunCommand.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 
@@ -14,33 +18,116 @@ extern char** environ;
 
 namespace vorlix::test {
 
-CommandResult RunCommand(const std::string& program, const std::vector<std::string>& args) {
+namespace {
+
+// The tests' environment with `settings` (NAME=VALUE) added or replacing.
+std::vector<std::string> Environment(const std::vector<std::string>& settings) {
+    std::vector<std::string> all;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('='));
+        bool replaced = false;
+        for (const std::string& setting : settings)
+            replaced = replaced || setting.substr(0, setting.find('=')) == name;
+        if (!replaced) all.push_back(text);
+    }
+    all.insert(all.end(), settings.begin(), settings.end());
+    return all;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (std::string& text : texts)
+        pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args,
+            const std::vector<std::string>& environment, posix_spawn_file_actions_t& actions) {
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> env = Environment(environment);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, Pointers(argv).data(),
+                               Pointers(env).data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start " + program);
+    return pid;
+}
+
+int Wait(pid_t pid) {
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+}
+
+std::string Text(const std::filesystem::path& file) {
+    const Bytes bytes = ReadFile(file);
+    return {bytes.begin(), bytes.end()};
+}
+
+}  // namespace
+
+CommandResult RunCommand(const std::string& program, const std::vector<std::string>& args,
+                         const std::vector<std::string>& environment) {
     TempDir dir;
     const std::string outPath = (dir / "out").string();
     const std::string errPath = (dir / "err").string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    // Never the tests' terminal: a program that would ask for input must not wait for it.
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " + program);
-    int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
     CommandResult result;
-    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    const Bytes out = ReadFile(outPath);
-    const Bytes err = ReadFile(errPath);
-    result.out.assign(out.begin(), out.end());
-    result.err.assign(err.begin(), err.end());
+    result.status = Wait(Spawn(program, args, environment, actions));
+    result.out = Text(outPath);
+    result.err = Text(errPath);
+    return result;
+}
+
+CommandResult RunInTerminal(const std::string& program, const std::vector<std::string>& args,
+                            const std::string& prompt, const std::string& typed) {
+    TempDir dir;
+    const std::string outPath = (dir / "out").string();
+    int master = -1;
+    int slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        throw std::runtime_error("no terminal for the test");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, slave, 0);
+    posix_spawn_file_actions_adddup2(&actions, slave, 2);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addclose(&actions, master);
+    posix_spawn_file_actions_addclose(&actions, slave);
+    const pid_t pid = Spawn(program, args, {}, actions);
+    close(slave);
+
+    // Reads what the terminal shows until the program closes it (or a generous time passes).
+    CommandResult result;
+    bool typedYet = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        char buffer[256];
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;  // EIO once the program has closed its end
+        result.err.append(buffer, static_cast<std::size_t>(n));
+        if (!typedYet && result.err.find(prompt) != std::string::npos) {
+            const std::string line = typed + "\n";
+            if (write(master, line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
+            typedYet = true;
+        }
+    }
+    close(master);
+    result.status = Wait(pid);
+    result.out = Text(outPath);
     return result;
 }
 

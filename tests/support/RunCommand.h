@@ -9,11 +9,19 @@ namespace vorlix::test {
 struct CommandResult {
     int status = -1;  // exit status, or -1 when the program did not exit normally
     std::string out;
-    std::string err;
+    std::string err;  // with RunInTerminal: everything the terminal showed
 };
 
-// Runs `program` with `args` (no shell involved in quoting) and waits for it.
-CommandResult RunCommand(const std::string& program, const std::vector<std::string>& args);
+// Runs `program` with `args` (no shell involved in quoting) and waits for it. `environment`
+// holds NAME=VALUE settings added to (or replacing) those of the tests.
+CommandResult RunCommand(const std::string& program, const std::vector<std::string>& args,
+                         const std::vector<std::string>& environment = {});
+
+// Runs `program` with a terminal as its standard input and standard error, as a user at a
+// terminal would. Once the terminal shows `prompt`, `typed` and Enter are typed. Standard
+// output goes to `out` as with RunCommand.
+CommandResult RunInTerminal(const std::string& program, const std::vector<std::string>& args,
+                            const std::string& prompt, const std::string& typed);
 
 // The lines of a text, without their line ends.
 std::vector<std::string> Lines(const std::string& text);

@@ -1,0 +1,136 @@
+// vorlix-cli export: the sheets chosen, the text options, standard output, and the files
+// it refuses to write over, run as a separate program.
+#include <gtest/gtest.h>
+
+#include "app/Commands.h"
+#include "tests/cli/CliFixture.h"
+
+using namespace vorlix::test;
+namespace fs = std::filesystem;
+namespace app = vorlix::app;
+
+namespace {
+
+using CliExportTest = CliFolderTest;
+
+// One sheet holding "Müller" (a Latin-1 label) in A1 and 1.5 in B1.
+Bytes UmlautStream() {
+    return WorkbookStream({{"S",
+                            {{kLabelRecord, LabelCellBody(0, 0, 0, "M\xFCller")},
+                             {kNumberRecord, NumberBody(0, 1, 0, 1.5)}}}});
+}
+
+}  // namespace
+
+TEST_F(CliExportTest, SheetsStandardOutputAndTextOptions) {
+    const std::string book = Example("book.xls").string();
+    const std::string umlaut = Stream("umlaut.xls", UmlautStream()).string();
+    struct TCase {
+        std::vector<std::string> args;  // after "export"
+        std::string out;
+    };
+    const std::vector<TCase> cases = {
+        {{book, "--sheet", "Sheet2", "--txt", "-o", "-"}, "Needle\t\r\n\t\"a\tneedle\"\r\n"},
+        {{book, "-o", "-", "--values", "raw", "--formulas"},
+         "\"5\",\"abc\"\r\n\"\",\"\"\r\n\"2.5\",\"\"\r\n"},
+        {{book, "--all-in-one", "--sheet", "1", "--delimiter", ";", "--eol", "lf", "-o", "-"},
+         "\nSheet 1\n;5;abc\n2.5\n\n"},
+        {{book, "--sheet", "2", "--txt", "--delimiter", "\\t", "-o", "-"},
+         "Needle\t\r\n\t\"a\tneedle\"\r\n"},
+        {{umlaut, "--encoding", "latin1", "-o", "-"}, "\"M\xFCller\",\"1.5\"\r\n"},
+        {{umlaut, "--encoding", "Windows-1252", "--txt", "-o", "-"}, "M\xFCller\t1.5\r\n"},
+        {{umlaut, "--bom", "--txt", "-o", "-"}, "\xEF\xBB\xBFM\xC3\xBCller\t1.5\r\n"},
+        {{umlaut, "--encoding", "UTF-16LE", "--bom", "--txt", "--eol", "lf", "-o", "-"},
+         std::string("\xFF\xFEM\0\xFC\0l\0l\0e\0r\0\t\0"
+                     "1\0.\0"
+                     "5\0\n\0",
+                     24)},
+    };
+    for (const TCase& c : cases) {
+        std::vector<std::string> args{"export"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CommandResult r = Cli(args);
+        EXPECT_EQ(r.status, 0) << c.args[1] << ' ' << r.err;
+        EXPECT_EQ(r.out, c.out) << c.args[1];
+        EXPECT_EQ(r.err, "");
+    }
+    // Standard output only: no file beside the workbooks.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+
+    // Several sheets, in the order given, each numbered as in the workbook.
+    const CommandResult r =
+        Cli({"export", book, "--separate", "--sheet", "Sheet2", "--sheet", "1", "-o", In("x.csv")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, Line(In("x_S2.csv")) + Line(In("x_S1.csv")));
+}
+
+TEST_F(CliExportTest, OptionsThatCannotBeMet) {
+    const std::string book = Example("book.xls").string();
+    struct TCase {
+        std::vector<std::string> args;  // after "export" and the workbook
+        std::string err;                // empty: only the status is checked
+    };
+    const std::vector<TCase> cases = {
+        {{"--delimiter", "ab"}, ""},
+        {{"--delimiter", "\""}, ""},
+        {{"--encoding", "klingon"}, Line("Unknown encoding: klingon")},
+        {{"--encoding", "windows-1252", "--bom"}, ""},
+        {{"--sheet", "Sheet1", "--sheet", "Sheet2"}, ""},
+        {{"--separate", "-o", "-"}, ""},
+        {{"--sheet", "Nope"}, Line("There is no sheet \"Nope\" in book.xls")},
+        {{"--sheet", "3"}, Line("There is no sheet \"3\" in book.xls")},
+        {{"--eol", "cr"}, ""},
+        {{"--values", "pretty"}, ""},
+    };
+    for (const TCase& c : cases) {
+        std::vector<std::string> args{"export", book};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CommandResult r = Cli(args);
+        EXPECT_EQ(r.status, 2) << c.args[0] << ' ' << c.args[1];
+        EXPECT_EQ(r.out, "") << c.args[0];
+        if (!c.err.empty()) {
+            EXPECT_EQ(r.err, c.err);
+        } else {
+            EXPECT_NE(r.err, "") << c.args[0];
+        }
+    }
+    EXPECT_FALSE(fs::exists(dir / "book.CSV"));
+}
+
+TEST_F(CliExportTest, NeverWritesOverAWorkbook) {
+    const fs::path book = Example("book.xls");
+    const fs::path other = Stream("OTHER.XLS", UmlautStream());
+    const fs::path odd = Stream("OTHER.csv", UmlautStream());  // a workbook under a text name
+    const Bytes workbook = ReadFile(other);
+    for (const std::string& mode : {"--one-sheet", "--all-in-one"}) {
+        const std::string output = mode == "--one-sheet" ? In("OTHER.XLS") : In("OTHER.x");
+        const CommandResult r = Cli({"export", book.string(), mode, "-o", output});
+        EXPECT_EQ(r.status, 2) << mode;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err,
+                  mode == "--one-sheet"
+                      ? Line("Cannot write file " + In("OTHER.XLS") + ": it is an Excel workbook")
+                      : Line("Cannot write file " + In("OTHER.csv") +
+                             ": it is a compound document (a workbook or another office "
+                             "file)"));
+    }
+    EXPECT_EQ(ReadFile(other), workbook);
+    EXPECT_EQ(ReadFile(odd), workbook);
+
+    // An existing text file is replaced without a question.
+    WriteFile(dir / "book.CSV", Body().ascii("old"));
+    const CommandResult r = Cli({"export", book.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Content(dir / "book.CSV"), "\"5\",\"abc\"\r\n\"\",\"\"\r\n\"2.50\",\"\"\r\n");
+}
+
+TEST_F(CliExportTest, BatchNeverWritesOneFileTwice) {
+    Stream("report.v1.xls", UmlautStream());
+    Stream("report.v2.xls", UmlautStream());
+    Stream("report.xls", WorkbookStream({{"Empty", {}}}));
+    const CommandResult r = Cli({"export", dir.path().string(), "--txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, Line(In("report.txt")) + Line(In("report.v2.txt")));
+    EXPECT_EQ(r.err, Line("Skipped " + In("report.xls") + ": there are no cells to write"));
+    EXPECT_EQ(Content(dir / "report.v2.txt"), "M\xC3\xBCller\t1.5\r\n");
+}
