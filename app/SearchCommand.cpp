@@ -53,13 +53,13 @@ bool CellMatches(const std::string& cellText, const std::string& searchText,
 TSearchOutcome SearchThisFile(const std::filesystem::path& file, const TSearchOptions& options,
                               const THitSink& onHit) {
     TSearchOutcome outcome;
-    const std::u16string name = WideName(file);
-    if (GetXLSFileVersion(name) == 0) {
-        outcome.Message = kOnlyExcel97;
+    const TWorkbookCheck check = CheckWorkbook(file, options.Password);
+    // A protected workbook ends the search without any message.
+    if (check.State == TWorkbookState::Protected) return outcome;
+    if (check.State != TWorkbookState::Readable) {
+        outcome.Message = check.Message;
         return outcome;
     }
-    // A protected workbook ends the search without any message.
-    if (options.Password.empty() && GetXLSFileProtection(name) != 0) return outcome;
     SearchWorkbook(file, options.Password, SearchTextFor(options.Text, options.CaseSensitive),
                    options, onHit, outcome.Hits);
     if (outcome.Hits == 0) outcome.Message = kNoMatchFound;

@@ -405,6 +405,8 @@ TEST_F(CommandsTest, HitsGiveOneBasedPositions) {
 TEST_F(CommandsTest, SearchThisFileOutcomes) {
     const SearchRun unsupported = SearchFile(TextFile("text.xls"), Options("a"));
     EXPECT_EQ(unsupported.outcome.Message, kOnlyExcel97);
+    EXPECT_EQ(SearchFile(dir / "gone.xls", Options("a")).outcome.Message,
+              FileNotFoundMessage((dir / "gone.xls").string()));
     // A protected workbook ends the search without a word, not even "No match found".
     const fs::path secret = Stream("secret.xls", EncryptedWorkbookStream(u"pw"));
     const SearchRun protectedRun = SearchFile(secret, Options("1"));
