@@ -4,7 +4,12 @@
 // of an expression stands for one character, not one byte, and a letter of any script
 // compares by its case and counts as part of a word.
 #include <locale>
+// GCC 12 reports members of its own <regex> automaton as maybe uninitialised when it
+// optimises; they are not.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <regex>
+#pragma GCC diagnostic pop
 #include <stdexcept>
 
 #include "app/Commands.h"
