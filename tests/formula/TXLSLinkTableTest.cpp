@@ -118,6 +118,12 @@ TEST(TXLSLinkTableTest, DecodesStoredFileNames) {
         {u"   ", true, u""},
         {u"App" + sep + u"Topic", true, u"App|Topic"},  // DDE link
         {u"App" + sep + u"Topic", false, u"App" + sep + u"Topic"},
+        // A parent folder; a volume of its own length (a web address); the program's
+        // folders, which show as nothing.
+        {v + u"\x04\x04" + u"a.xls", true, u"..\\..\\a.xls"},
+        {v + u"\x05\x08http://h" + sep + u"a.xls", true, u"http://h\\a.xls"},
+        {v + u"\x05\x20http", true, u"http"},  // a length beyond the name
+        {v + u"\x06" + u"a.xls", true, u"a.xls"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(TXLSLinkTable::DecodeFileName(c.stored, c.eightBit), c.path);
@@ -280,8 +286,35 @@ TEST_F(TXLSLinkTableReferenceTest, ReferencesOutOfRangeRaise) {
     ExpectLinkTableError([&] { table.ReferenceText(rkOwnName, 0, 3); });
 }
 
+// Names the table keeps no text of still show in formulas by the name their record
+// stores; a name of one sheet shows its sheet in a formula of another.
+TEST_F(TXLSLinkTableReferenceTest, NamesAsFormulasShowThem) {
+    table.AddName(NameRecord(0x0003, "_xlfn.IFERROR"));         // 3: hidden function name
+    table.AddName(NameRecord(0x0021, std::string(1, '\x0D')));  // 4: hidden built-in
+    const Bytes local = Body()
+                            .u16(0)    // option flags
+                            .u8(0)     // keyboard shortcut
+                            .u8(5)     // name characters
+                            .u16(0)    // definition size
+                            .u16(0)    // reserved
+                            .u16(2)    // the name belongs to sheet 2 (Feb)
+                            .zeros(4)  // text lengths
+                            .u8(0)     // 8-bit characters
+                            .ascii("Local");
+    table.AddName(Str(local));  // 5
+    EXPECT_EQ(table.OwnNameFormulaText(0, 0), u"Total");
+    EXPECT_EQ(table.OwnNameFormulaText(1, 0), u"'My Total'");
+    EXPECT_EQ(table.OwnNameFormulaText(3, 0), u"_xlfn.IFERROR");
+    EXPECT_EQ(table.OwnNameFormulaText(4, 0), u"_FilterDatabase");
+    EXPECT_EQ(table.OwnNameFormulaText(5, 1), u"Local");  // on its own sheet
+    EXPECT_EQ(table.OwnNameFormulaText(5, 0), u"'Feb'!Local");
+    ExpectLinkTableError([&] { table.OwnNameFormulaText(6, 0); });
+}
+
 TEST_F(TXLSLinkTableReferenceTest, ResetKeepsExternalLinksAndClearStartsAgain) {
     table.ResetOwnDocument();
+    ASSERT_EQ(table.DefinedNames().size(), 3u);  // the names as the read left them
+    EXPECT_EQ(table.DefinedNames()[1]->Name, u"My Total");
     ASSERT_EQ(table.DocumentCount(), 3);
     EXPECT_EQ(&table.OwnDocument(), &table.Document(0));
     EXPECT_TRUE(table.OwnDocument().Names.empty());
@@ -292,6 +325,7 @@ TEST_F(TXLSLinkTableReferenceTest, ResetKeepsExternalLinksAndClearStartsAgain) {
     EXPECT_EQ(table.OwnDocument().SheetNames.Count(), 1u);
 
     table.Clear();
+    EXPECT_TRUE(table.DefinedNames().empty());
     ASSERT_EQ(table.DocumentCount(), 1);
     EXPECT_EQ(&table.OwnDocument(), &table.Document(0));
     EXPECT_TRUE(table.OwnDocument().Own);

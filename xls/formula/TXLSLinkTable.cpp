@@ -1,5 +1,6 @@
 #include "xls/formula/TXLSLinkTable.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string_view>
@@ -21,6 +22,7 @@ constexpr std::uint16_t kNameBuiltIn = 0x0020;
 // NAME record layout.
 constexpr std::size_t kNameLengthOffset = 3;     // 8-bit character count
 constexpr std::size_t kNameDefLengthOffset = 4;  // 16-bit definition size in bytes
+constexpr std::size_t kNameSheetOffset = 8;      // 16-bit sheet of a sheet's own name, or 0
 constexpr std::size_t kNameOptionOffset = 14;    // option byte of the characters
 constexpr std::size_t kNameCharsOffset = 15;
 
@@ -49,6 +51,12 @@ constexpr char16_t kEncodedMark = 0x01;  // leads the name; inside it, a volume 
 constexpr char16_t kEncodedSameVolume = 0x02;
 constexpr char16_t kEncodedDirSeparator = 0x03;
 constexpr char16_t kEncodedUncVolume = u'@';  // after 0x01: a network path
+constexpr char16_t kEncodedParentDir = 0x04;
+// A volume of its own length (a URL): 0x05, the character count as a character, the name.
+constexpr char16_t kEncodedLongVolume = 0x05;
+// The program's startup, alternate startup and library folders, which stand for no text.
+constexpr char16_t kEncodedFirstProgramDir = 0x06;
+constexpr char16_t kEncodedLastProgramDir = 0x08;
 
 constexpr std::array<std::u16string_view, 14> kBuiltInNames = {
     u"Consolidate_Area", u"Auto_Open",       u"Auto_Close",   u"Extract",         u"Database",
@@ -246,6 +254,15 @@ std::u16string TXLSLinkTable::DecodeFileName(const std::u16string& stored, bool 
                 path += u':';
                 if (i + 1 < stored.size()) path += u'\\';
             }
+        } else if (ch == kEncodedParentDir) {
+            path += u"..\\";
+        } else if (ch == kEncodedLongVolume) {
+            if (i + 1 >= stored.size()) break;
+            const std::size_t length = stored[++i];
+            path += stored.substr(i + 1, length);
+            i += std::min(length, stored.size() - i - 1);
+        } else if (ch >= kEncodedFirstProgramDir && ch <= kEncodedLastProgramDir) {
+            continue;
         } else {
             path += ch;
         }
@@ -381,14 +398,42 @@ std::u16string TXLSLinkTable::ReferenceText(TReferenceKind kind, std::uint32_t e
     return result;
 }
 
+std::u16string TXLSLinkTable::OwnNameFormulaText(std::uint32_t nameIndex, int formulaSheet) const {
+    std::u16string text = ReferenceText(rkOwnName, 0, nameIndex);
+    TByteCursor in(own_->Names[nameIndex]->Record);
+    // The sheet a name belongs to, counted from 1; 0 for a name of the whole workbook.
+    const std::uint16_t sheet = in.U16At(kNameSheetOffset);
+    std::u16string prefix;
+    if (sheet != 0 && sheet - 1 != formulaSheet && sheet - 1u < own_->SheetNames.Count()) {
+        prefix = u'\'' + AnsiToWide(own_->SheetNames.Get(sheet - 1)) + u"'!";
+    }
+    if (!text.empty()) return prefix + text;
+    const std::uint16_t flags = in.U16At(0);
+    text = CharsAt(in, kNameCharsOffset, in.U8At(kNameLengthOffset),
+                   IsWide(in.U8At(kNameOptionOffset)))
+               .value_or(std::u16string());
+    if ((flags & kNameBuiltIn) != 0) {
+        // A built-in name stores its code as its one character.
+        text = text.empty() || text.front() >= kBuiltInNames.size()
+                   ? std::u16string()
+                   : BuiltInNameText(static_cast<std::uint8_t>(text.front() + 1));
+    }
+    if (text.find(u' ') != std::u16string::npos && text.front() != u'\'') {
+        return prefix + u'\'' + text + u'\'';
+    }
+    return prefix + text;
+}
+
 void TXLSLinkTable::ResetOwnDocument() {
     own_->SheetNames.Clear();
+    definedNames_ = std::move(own_->Names);
     own_->Names.clear();
 }
 
 void TXLSLinkTable::Clear() {
     documents_.clear();
     externSheets_.clear();
+    definedNames_.clear();
     auto own = std::make_unique<TXLSLinkDocument>();
     own->Own = true;
     own_ = own.get();

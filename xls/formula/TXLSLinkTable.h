@@ -61,6 +61,12 @@ class TXLSLinkTable {
     // index out of range).
     std::u16string ReferenceText(TReferenceKind kind, std::uint32_t externSheet,
                                  std::uint32_t nameIndex) const;
+    // An own name as a formula shows it: its reference text, or for a name the table
+    // keeps no text of (hidden names, function and macro names) the name its record
+    // stores, quoted alike. A name that belongs to one sheet gets that sheet in front
+    // ("'Data'!Total") in a formula of another sheet `formulaSheet`. EXLSError 14 for an
+    // index out of range.
+    std::u16string OwnNameFormulaText(std::uint32_t nameIndex, int formulaSheet) const;
 
     int DocumentCount() const { return static_cast<int>(documents_.size()); }
     const TXLSLinkDocument& Document(int index) const;
@@ -68,8 +74,10 @@ class TXLSLinkTable {
     int ExternSheetCount() const { return static_cast<int>(externSheets_.size()); }
     const TExternSheet& ExternSheet(int index) const;
 
-    // Forgets the own document's sheet names and names.
+    // Forgets the own document's sheet names and names; the names move to DefinedNames.
     void ResetOwnDocument();
+    // The workbook's own defined names as the last read left them, in record order.
+    const std::vector<std::unique_ptr<TXLSLinkName>>& DefinedNames() const { return definedNames_; }
     // Back to the own document only.
     void Clear();
 
@@ -80,6 +88,7 @@ class TXLSLinkTable {
     std::vector<std::unique_ptr<TXLSLinkDocument>> documents_;
     std::vector<TExternSheet> externSheets_;
     TXLSLinkDocument* own_ = nullptr;
+    std::vector<std::unique_ptr<TXLSLinkName>> definedNames_;
 };
 
 }  // namespace vorlix
