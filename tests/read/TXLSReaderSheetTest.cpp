@@ -603,7 +603,7 @@ TEST_F(TXLSReaderSheetTest, LabelSstTakesSharedStrings) {
     EXPECT_EQ(ValueAt(0, 2).AsWideText(), u"süß!");
 }
 
-TEST_F(TXLSReaderSheetTest, FormulaResultsAndNoFormulaText) {
+TEST_F(TXLSReaderSheetTest, FormulaResultsAndFormulaText) {
     Load({{kFormula, FormulaBody(0, 0, 0, NumberResult(3.5))},
           {kFormula, FormulaBody(1, 0, 0, TypedResult(1, 1))},
           {kFormula, FormulaBody(2, 0, 0, TypedResult(1, 0))},
@@ -621,9 +621,9 @@ TEST_F(TXLSReaderSheetTest, FormulaResultsAndNoFormulaText) {
     }
     EXPECT_EQ(ValueAt(4, 0).Kind(), vkString);
     EXPECT_EQ(ValueAt(4, 0).AnsiText(), "hello");
-    // Without a token decoder no formula text comes out; the cached results stay.
+    // The tokens ptgInt 1 decode to "1" whatever the result; the cached results stay.
     for (int i = 0; i < Cells().Count(); ++i)
-        EXPECT_EQ(Cells().Items(i).Formula(), "") << i;
+        EXPECT_EQ(Cells().Items(i).Formula(), "1") << i;
 
     TReadOptions options;
     options.ReadFormulas = false;
@@ -939,8 +939,8 @@ TEST_F(TXLSReaderSheetTest, ValidationFromOptionWordTextsAndAreas) {
     EXPECT_EQ(v.ErrorTitle, u"");
     EXPECT_EQ(v.Prompt, u"Pick ä");
     EXPECT_EQ(v.ErrorText, u"");
-    EXPECT_EQ(v.Formula1, "");  // no token decoder yet: conditions are not recognised
-    EXPECT_EQ(v.Formula2, "");
+    EXPECT_EQ(v.Formula1, "5");  // ptgInt 5
+    EXPECT_EQ(v.Formula2, "");   // no tokens
     ASSERT_EQ(v.Areas.RectCount(), 2);
     EXPECT_EQ(v.Areas.GetRect(0), (TRangeRect{1, 5, 0, 0, 0}));
     EXPECT_EQ(v.Areas.GetRect(1), (TRangeRect{2, 3, 4, 4, 0}));  // 260 kept in 8 bits

@@ -122,24 +122,27 @@ void TCell::BagWrite(std::string_view tag, std::string_view value) {
         slot.bag = static_cast<std::uint32_t>(owner_->bags_.size());
     }
     std::string& bag = owner_->bags_[slot.bag - 1];
-    std::string entry;
-    if (!value.empty()) {
-        entry = BagTagKey(tag);
-        entry += value;
-        entry += kMarker;
-    }
     const std::string key = BagTagKey(tag);
     const std::size_t at = bag.find(key);
     if (at == std::string::npos) {
-        bag += entry;
+        if (value.empty()) return;
+        bag += key;
+        bag += value;
+        bag += kMarker;
         return;
     }
-    const std::size_t close = bag.find(kMarker, at + key.size());
+    const std::size_t start = at + key.size();
+    const std::size_t close = bag.find(kMarker, start);
     if (close == std::string::npos) {
         bag.clear();
         return;
     }
-    bag = bag.substr(0, at) + entry + bag.substr(close + kMarker.size());
+    // In place: the value between the tag and its closing marker, or the whole entry.
+    if (value.empty()) {
+        bag.erase(at, close + kMarker.size() - at);
+    } else {
+        bag.replace(start, close - start, value);
+    }
 }
 
 std::string TCell::Formula() const {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "xls/model/TFormulaSettings.h"
 #include "xls/model/TWorkbook.h"
 
 namespace vorlix {
@@ -61,12 +62,16 @@ class TXLSFile {
     void SetOnRecord(TRecordEvent handler) { onRecord_ = std::move(handler); }
     const TReadOptions& ReadOptions() const { return readOptions_; }
     void SetReadOptions(const TReadOptions& options) { readOptions_ = options; }
+    // How formulas become text (with ReadFormulas on).
+    const TFormulaSettings& FormulaSettings() const { return formulaSettings_; }
+    void SetFormulaSettings(const TFormulaSettings& settings) { formulaSettings_ = settings; }
 
   private:
     std::unique_ptr<TWorkbook> workbook_;
     TProgressEvent onProgress_;
     TRecordEvent onRecord_;
     TReadOptions readOptions_;
+    TFormulaSettings formulaSettings_;
     bool loaded_ = false;
     std::uint32_t codePage_;
     char16_t listSeparator_;

@@ -1,6 +1,6 @@
-// Handlers of the cell records of a sheet: values and their formats, stored formulas and
-// the text results that follow them, hyperlinks and data validations; and the date
-// decision, which turns a number under a date format into a date-time.
+// Handlers of the cell records of a sheet: values and their formats, the text results
+// that follow formulas, hyperlinks and data validations; and the date decision, which
+// turns a number under a date format into a date-time. Formulas are in ReaderFormulas.cpp.
 #include "xls/format/TFormatStrings.h"
 #include "xls/model/Errors.h"
 #include "xls/model/FormatTables.h"
@@ -154,29 +154,6 @@ void TXLSReader::ReadBoolErr(Body& body) {
         ValidXF(r.Cell.XF) ? static_cast<std::int32_t>(r.Cell.XF) : -1);
 }
 
-// The cached result becomes the cell's value; a text result follows in a STRING record.
-// The tokens are kept for the finishing step, the cell's formula naming their place.
-void TXLSReader::ReadFormula(Body& body) {
-    const records::TFormulaRecord r = records::DecodeFormula(body);
-    TCell cell = CurrentSheet().Cells().GetCell(r.Cell.Row, r.Cell.Col);
-    if (r.IsNumber()) {
-        cell.SetValue(TCellValue::Number(r.Number()));
-    } else if (r.Result[0] == records::TFormulaRecord::kResultString) {
-        pendingRow_ = r.Cell.Row;
-        pendingCol_ = r.Cell.Col;
-        pendingXF_ = r.Cell.XF;
-    } else if (r.Result[0] == records::TFormulaRecord::kResultBoolean) {
-        cell.SetValue(TCellValue::Boolean(r.Result[2] == 1));
-    }
-    ApplyCellFormat(cell, r.Cell.XF);
-    if (options_.ReadFormulas) {
-        std::string entry(r.Options.begin(), r.Options.end());  // option flags, as stored
-        entry += r.Tokens;
-        formulaTable_.push_back(std::move(entry));
-        cell.SetFormula(std::to_string(formulaTable_.size() - 1));
-    }
-}
-
 // The text result of the formula before it; its characters may go on in CONTINUE records.
 void TXLSReader::ReadString(Body& body) {
     if (pendingRow_ < 0 || pendingCol_ < 0 || pendingXF_ < 0) {
@@ -194,13 +171,6 @@ void TXLSReader::ReadString(Body& body) {
     ApplyCellFormat(cell, static_cast<std::uint32_t>(pendingXF_));
     pendingRow_ = pendingCol_ = pendingXF_ = -1;
     if (complete) Consume();  // otherwise the record that cut it short is dispatched next
-}
-
-void TXLSReader::ReadShrFmla(Body& body) {
-    if (options_.ReadFormulas) {
-        sharedFormulas_.emplace_back(static_cast<std::uint16_t>(sheetIndex_),
-                                     std::string(body.Rest()));
-    }
 }
 
 // A hyperlink on every cell of its range, within the budget of cells that areas may create.
@@ -223,23 +193,8 @@ void TXLSReader::ReadHLink(Body& body) {
 }
 
 void TXLSReader::ReadDv(Body& body) {
-    CurrentSheet().Validations().Add(
-        ReadValidation(body, options_.StrictFormulas, static_cast<std::uint16_t>(sheetIndex_)));
-}
-
-// Stored formulas become formula text once every sheet, name and reference is known.
-// Without a token decoder every formula counts as not recognised: the cell keeps its
-// cached result and an empty formula.
-void TXLSReader::FinishFormulas() {
-    if (formulaTable_.empty()) return;
-    TSheets& sheets = workbook_.Sheets();
-    for (int s = 0; s < sheets.Count(); ++s) {
-        TCells& cells = sheets.Items(s).Cells();
-        for (int i = 0; i < cells.Count(); ++i) {
-            TCell cell = cells.Items(i);
-            if (!cell.Formula().empty()) cell.SetFormula("");
-        }
-    }
+    CurrentSheet().Validations().Add(ReadValidation(body, Parser(), options_.StrictFormulas,
+                                                    static_cast<std::uint16_t>(sheetIndex_)));
 }
 
 }  // namespace vorlix

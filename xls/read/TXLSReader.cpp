@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/CodePage.h"
+#include "xls/formula/TPtgParser.h"
 #include "xls/formula/TXLSLinkTable.h"
 #include "xls/model/Errors.h"
 #include "xls/model/FormatTables.h"
@@ -77,6 +78,8 @@ struct ReaderTable {
         {rec::kBoolErr, &R::ReadBoolErr, true},
         {rec::kString, &R::ReadString, true, true},
         {rec::kRow, &R::ReadRow},
+        {rec::kArray, &R::ReadArray},
+        {rec::kTable, &R::ReadTable},
         {rec::kWindow2, &R::ReadWindow2},
         {rec::kRk, &R::ReadRk, true},
         {rec::kFormat, &R::ReadFormat},
@@ -127,6 +130,7 @@ TSheet& TXLSReader::CurrentSheet() {
 void TXLSReader::ReadFile(const std::u16string& fileName, const std::u16string& password,
                           const TReadOptions& options) {
     options_ = options;
+    formulaSettings_ = owner_.FormulaSettings();
     password_ = password;
     onProgress_ = owner_.OnProgress();
     onRecord_ = owner_.OnRecord();

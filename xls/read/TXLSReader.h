@@ -24,6 +24,7 @@ namespace vorlix {
 
 class TBIFFStream;
 class TCFile;
+class TPtgParser;
 class TCell;
 class TSheet;
 struct TBIFFRecord;
@@ -91,6 +92,8 @@ class TXLSReader {
     void PutText(std::uint32_t row, std::uint32_t col, std::uint32_t xf, const SharedString& text);
     void FinishFormulas();
     void ApplyDefinedNames();
+    // The formula decoder, made the first time a formula or validation needs it.
+    TPtgParser& Parser();
 
     // Globals.
     void ReadBofEof(Body& body);
@@ -120,6 +123,8 @@ class TXLSReader {
     void ReadFormula(Body& body);
     void ReadString(Body& body);
     void ReadShrFmla(Body& body);
+    void ReadArray(Body& body);
+    void ReadTable(Body& body);
     void ReadHLink(Body& body);
     void ReadDv(Body& body);
     // Rows and columns.
@@ -153,6 +158,7 @@ class TXLSReader {
     TProgressEvent onProgress_;
     TRecordEvent onRecord_;
     TReadOptions options_;
+    TFormulaSettings formulaSettings_;
     std::u16string password_;
     bool consumed_ = true;
     bool ended_ = false;
@@ -164,9 +170,10 @@ class TXLSReader {
     bool globalsDone_ = false;
     std::int32_t sheetIndex_ = 0;
     std::vector<SharedString> stringTable_;
+    // The stored formulas: their option flags (2 bytes as stored), the token length (2
+    // bytes), the tokens and the data after them.
     std::vector<std::string> formulaTable_;
-    // Bodies of shared formulas with their sheet, for the formula decoder.
-    std::vector<std::pair<std::uint16_t, std::string>> sharedFormulas_;
+    std::unique_ptr<TPtgParser> parser_;
     std::int32_t pendingRow_ = -1, pendingCol_ = -1, pendingXF_ = -1;
     std::vector<TNumberUse> numberUseOfXF_;
     // Cells that merged areas and hyperlinks may still bring into being in this read. An

@@ -1,5 +1,7 @@
 #include "xls/read/ValidationReader.h"
 
+#include "xls/formula/TPtgParser.h"
+#include "xls/model/Errors.h"
 #include "xls/model/StringHelpers.h"
 
 namespace vorlix {
@@ -41,10 +43,34 @@ std::string_view ReadDvFormula(platform::TByteCursor& body) {
     return body.Bytes(size);
 }
 
+// A condition's text, decoded for the validation's base cell; empty tokens give an
+// empty text.
+std::string DecodeCondition(TPtgParser& parser, std::string_view tokens, bool strict,
+                            std::uint16_t sheet, std::uint16_t row, std::uint8_t col) {
+    if (tokens.empty()) return {};
+    if (parser.Decode(sheet, row, tokens, 0, col) == TPtgParser::kRecognised) {
+        return parser.FormulaText();
+    }
+    if (strict) throw EXLSError(xeFormulaNotRecognized);
+    return {};
+}
+
+// A list of explicit values is one string constant: its text without the enclosing
+// quotes, a doubled quote inside made single again.
+std::string ExplicitList(const std::string& text) {
+    if (text.size() < 2 || text.front() != '"' || text.back() != '"') return text;
+    std::string list;
+    for (std::size_t i = 1; i + 1 < text.size(); ++i) {
+        list += text[i];
+        if (text[i] == '"' && text[i + 1] == '"' && i + 2 < text.size()) ++i;
+    }
+    return list;
+}
+
 }  // namespace
 
-std::unique_ptr<TCellValidation> ReadValidation(platform::TByteCursor& body, bool /*strict*/,
-                                                std::uint16_t /*sheetIndex*/) {
+std::unique_ptr<TCellValidation> ReadValidation(platform::TByteCursor& body, TPtgParser& parser,
+                                                bool strict, std::uint16_t sheetIndex) {
     auto v = std::make_unique<TCellValidation>();
     const std::uint32_t options = body.U32();
     v->Type = kTypes[options & kTypeMask];
@@ -62,10 +88,8 @@ std::unique_ptr<TCellValidation> ReadValidation(platform::TByteCursor& body, boo
     v->Prompt = ReadDvText(body);
     v->ErrorText = ReadDvText(body);
 
-    // The condition tokens are kept out of the model: there is no token decoder yet, so
-    // each condition reads as not recognised, which leaves its text empty.
-    ReadDvFormula(body);
-    ReadDvFormula(body);
+    const std::string_view formula1 = ReadDvFormula(body);
+    const std::string_view formula2 = ReadDvFormula(body);
 
     const std::uint16_t areas = body.U16();
     for (std::uint32_t i = 0; i < areas && body.Remaining() >= 8; ++i) {
@@ -73,6 +97,17 @@ std::unique_ptr<TCellValidation> ReadValidation(platform::TByteCursor& body, boo
         const std::uint16_t firstCol = body.U16(), lastCol = body.U16();
         v->Areas.AddRect(firstRow, lastRow, static_cast<std::uint8_t>(firstCol),
                          static_cast<std::uint8_t>(lastCol));
+    }
+
+    // The conditions' relative references count from the first cell of the first area.
+    const TRangeRect base = v->Areas.RectCount() > 0 ? v->Areas.GetRect(0) : TRangeRect{};
+    v->Formula1 =
+        DecodeCondition(parser, formula1, strict, sheetIndex, base.FirstRow, base.FirstCol);
+    v->Formula2 =
+        DecodeCondition(parser, formula2, strict, sheetIndex, base.FirstRow, base.FirstCol);
+    if (v->Type == vtExplicitList) {
+        v->Formula1 = ExplicitList(v->Formula1);
+        v->Formula2 = ExplicitList(v->Formula2);
     }
     return v;
 }

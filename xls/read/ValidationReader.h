@@ -9,10 +9,13 @@
 
 namespace vorlix {
 
-// A validation from a DV record body. Fields a short body lacks keep their defaults or
-// read as 0; texts keep the characters present. `strict` makes an undecodable condition
-// formula an error (EXLSError 13).
-std::unique_ptr<TCellValidation> ReadValidation(platform::TByteCursor& body, bool strict,
-                                                std::uint16_t sheetIndex);
+class TPtgParser;
+
+// A validation from a DV record body on sheet `sheetIndex`. Fields a short body lacks
+// keep their defaults or read as 0; texts keep the characters present. The two condition
+// formulas are decoded relative to the first cell of the first area; one that cannot be
+// decoded is empty, or with `strict` an error (EXLSError 13).
+std::unique_ptr<TCellValidation> ReadValidation(platform::TByteCursor& body, TPtgParser& parser,
+                                                bool strict, std::uint16_t sheetIndex);
 
 }  // namespace vorlix

@@ -191,4 +191,21 @@ TEST(CellRecordsTest, FormulaResultsAndTokens) {
     EXPECT_FALSE(t.IsNumber());
     EXPECT_EQ(t.Result[0], TFormulaRecord::kResultString);
     EXPECT_TRUE(t.Tokens.empty());
+
+    // The values of an array constant follow the tokens.
+    const Body array = Body()
+                           .u16(0)
+                           .u16(0)
+                           .u16(15)
+                           .f64(0)
+                           .u16(0)
+                           .u32(0)    // address ... chain
+                           .u16(1)    // token bytes
+                           .u8(0x60)  // tArray (its 7 unused bytes cut for the test)
+                           .u8(0)     // columns - 1
+                           .u16(0);   // rows - 1
+    auto g = CursorOver(array);
+    const TFormulaRecord a = DecodeFormula(g);
+    EXPECT_EQ(a.Tokens, std::string_view("\x60", 1));
+    EXPECT_EQ(a.Extra, std::string_view("\x00\x00\x00", 3));
 }

@@ -118,6 +118,7 @@ TFormulaRecord DecodeFormula(TByteCursor& body) {
     body.Skip(4);  // a cache of the formula's place in a calculation chain
     const std::uint16_t length = body.U16();
     r.Tokens = body.Bytes(length);
+    r.Extra = body.Rest();
     return r;
 }
 

@@ -83,12 +83,13 @@ TBoolErrRecord DecodeBoolErr(TByteCursor& body);
 
 // FORMULA: the address, the cached result (8 bytes: a double, or a typed result whose
 // last two bytes are 0xFFFF), the option flags as stored, 4 unused bytes, then the token
-// count and the tokens.
+// count, the tokens and the data that follows them (the values of array constants).
 struct TFormulaRecord {
     TCellAddress Cell;
     std::array<std::uint8_t, 8> Result{};  // bytes the body lacks are zero
     std::array<std::uint8_t, 2> Options{};
     std::string_view Tokens;  // views the body; the tokens that are there
+    std::string_view Extra;   // views the body; everything after the tokens
     // The kinds of typed result, in Result[0] when Result[6..7] are 0xFF 0xFF.
     static constexpr std::uint8_t kResultString = 0;
     static constexpr std::uint8_t kResultBoolean = 1;

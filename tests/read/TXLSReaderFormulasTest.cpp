@@ -1,0 +1,262 @@
+// Formulas read from whole workbooks: shared formulas, names and other workbooks in the
+// finishing step, strict reading, validation conditions, array formulas.
+#include <gtest/gtest.h>
+
+#include "tests/support/WorkbookFixtures.h"
+#include "tests/support/XlsBuilder.h"
+#include "xls/formula/TXLSLinkTable.h"
+#include "xls/model/Errors.h"
+#include "xls/model/TCellValidations.h"
+#include "xls/model/TCells.h"
+#include "xls/model/TWorkbook.h"
+#include "xls/model/TXLSFile.h"
+
+using namespace vorlix;
+using namespace vorlix::test;
+
+namespace {
+
+// Record ids, written out here so that a wrong id in the reader's table shows.
+constexpr std::uint16_t kFormula = 0x0006;
+constexpr std::uint16_t kExternSheet = 0x0017;
+constexpr std::uint16_t kName = 0x0018;
+constexpr std::uint16_t kSupbook = 0x01AE;
+constexpr std::uint16_t kDv = 0x01BE;
+constexpr std::uint16_t kString = 0x0207;
+constexpr std::uint16_t kArray = 0x0221;
+constexpr std::uint16_t kShrFmla = 0x04BC;
+
+constexpr std::uint16_t kShared = 0x0008;
+
+Bytes Formula(std::uint16_t row, std::uint16_t col, const Bytes& tokens, std::uint16_t options = 0,
+              double result = 0) {
+    return Body()
+        .u16(row)
+        .u16(col)
+        .u16(0)       // XF
+        .f64(result)  // cached result
+        .u16(options)
+        .u32(0)  // unused
+        .u16(static_cast<std::uint32_t>(tokens.size()))
+        .bytes(tokens);
+}
+
+// A text result, followed by its STRING record.
+Bytes TextResult() {
+    return Body().u8(0).u8(0).u8(0).u8(0).u16(0).u16(0xFFFF);
+}
+
+// The tokens of A(row)+1 with a relative reference to column A of the same row.
+Bytes SharedAPlusOne(std::uint8_t fromCol) {
+    return Body()
+        .u8(0x4C)                                 // relative reference
+        .u16(0)                                   // same row
+        .u8(static_cast<std::uint8_t>(-fromCol))  // column A
+        .u8(0xC0)                                 // both relative
+        .u8(0x1E)
+        .u16(1)     // 1
+        .u8(0x03);  // +
+}
+
+const Bytes kPower = Body().u8(0x1E).u16(2).u8(0x1E).u16(3).u8(0x07);  // 2^3
+
+std::string FormulaAt(const TXLSFile& file, int sheet, std::uint16_t row, std::uint8_t col) {
+    const auto cell = file.Workbook().Sheets().Items(sheet).Cells().Find(row, col);
+    return cell ? cell->Formula() : "<no cell>";
+}
+
+}  // namespace
+
+TEST(TXLSReaderFormulasTest, SharedFormulasGiveEachCellItsOwnText) {
+    const Bytes pointer = Body().u8(0x01).u16(1).u16(2);  // to C2
+    const RecordList sheet = {
+        {kFormula, Formula(1, 2, pointer, kShared)},
+        {kShrFmla, Body()
+                       .u16(1)
+                       .u16(3)
+                       .u8(2)
+                       .u8(2)  // C2:C4
+                       .u8(0)
+                       .u8(3)   // reserved, cells that use it
+                       .u16(9)  // token length
+                       .bytes(SharedAPlusOne(2))},
+        {kFormula, Formula(2, 2, pointer, kShared)},
+        {kFormula, Body()
+                       .u16(3)
+                       .u16(2)
+                       .u16(0)               // C4
+                       .bytes(TextResult())  // a text follows
+                       .u16(kShared)
+                       .u32(0)
+                       .u16(5)
+                       .bytes(pointer)},
+        {kString, Body().u16(2).u8(0).ascii("hi")},
+    };
+    TXLSFile file;
+    OpenWorkbook(file, WorkbookStream({{"S", sheet}}));
+    EXPECT_EQ(FormulaAt(file, 0, 1, 2), "A2+1");
+    EXPECT_EQ(FormulaAt(file, 0, 2, 2), "A3+1");
+    EXPECT_EQ(FormulaAt(file, 0, 3, 2), "A4+1");
+    EXPECT_EQ(file.Workbook().Sheets().Items(0).Cells().Find(3, 2)->Value().AsWideText(), u"hi");
+
+    // Without ReadFormulas the shared formulas are not kept and no cell has a formula.
+    TXLSFile plain;
+    TReadOptions options;
+    options.ReadFormulas = false;
+    plain.SetReadOptions(options);
+    OpenWorkbook(plain, WorkbookStream({{"S", sheet}}));
+    EXPECT_EQ(FormulaAt(plain, 0, 2, 2), "");
+}
+
+TEST(TXLSReaderFormulasTest, UndecodableFormulasStayEmptyOrFailAStrictRead) {
+    const Bytes stream = WorkbookStream({{"S",
+                                          {{kFormula, Formula(0, 0, Body().u8(0x1E).u16(7))},
+                                           {kFormula, Formula(1, 0, kPower, 0, 8)}}}});
+    TXLSFile file;
+    OpenWorkbook(file, stream);
+    EXPECT_EQ(FormulaAt(file, 0, 0, 0), "7");
+    EXPECT_EQ(FormulaAt(file, 0, 1, 0), "");  // the cached result stays
+    EXPECT_EQ(file.Workbook().Sheets().Items(0).Cells().Find(1, 0)->Value().AsDouble(), 8);
+
+    TXLSFile strict;
+    TReadOptions options;
+    options.StrictFormulas = true;
+    strict.SetReadOptions(options);
+    try {
+        OpenWorkbook(strict, stream);
+        ADD_FAILURE() << "a strict read of a power operator succeeded";
+    } catch (const EXLSError& e) {
+        EXPECT_EQ(e.ErrorCode(), 13);
+        EXPECT_STREQ(e.what(), "Formula not recognized.");
+    }
+
+    // The complete decoder knows the power operator: a strict read succeeds.
+    TXLSFile complete;
+    complete.SetReadOptions(options);
+    complete.SetFormulaSettings(TFormulaSettings{true});
+    OpenWorkbook(complete, stream);
+    EXPECT_EQ(FormulaAt(complete, 0, 1, 0), "2^3");
+}
+
+TEST(TXLSReaderFormulasTest, NamesAndOtherWorkbooksInFormulas) {
+    const Bytes book = Body()
+                           .u16(1)  // sheet count
+                           .u16(8)
+                           .u8(0)
+                           .ascii("Book.xls")  // file name
+                           .u16(6)
+                           .u8(0)
+                           .ascii("Prices");  // its sheet
+    const RecordList globals = {
+        {kSupbook, SelfSupbookBody(1)},
+        {kSupbook, book},
+        {kExternSheet, ExternSheetBody({{0, 0, 0}, {1, 0, 0}})},
+        {kName, NameBody(0x0000, "My Total", Area3d(0, 0, 0, 1, 1))},              // a space inside
+        {kName, NameBody(0x0020, std::string(1, '\x06'), Area3d(0, 0, 4, 0, 2))},  // print area
+    };
+    const RecordList cells = {
+        {kFormula, Formula(5, 0, Body().u8(0x23).u16(1).u16(0))},                 // the name
+        {kFormula, Formula(6, 0, Body().u8(0x3A).u16(1).u16(0).u8(1).u8(0x00))},  // Book
+    };
+    TXLSFile file;
+    OpenWorkbook(file, WorkbookStream({{"Data", cells}}, globals));
+    EXPECT_EQ(FormulaAt(file, 0, 5, 0), "'My Total'");
+    EXPECT_EQ(FormulaAt(file, 0, 6, 0), "'[Book.xls]Prices'!$B$1");
+    // The names were used first and are kept for callers; the own document forgets them.
+    const TXLSLinkTable& links = file.Workbook().LinkTable();
+    EXPECT_TRUE(links.OwnDocument().Names.empty());
+    ASSERT_EQ(links.DefinedNames().size(), 2u);
+    EXPECT_EQ(links.DefinedNames()[1]->BuiltInCode, 7);
+}
+
+TEST(TXLSReaderFormulasTest, ValidationConditionsCountFromTheirFirstCell) {
+    const auto dv = [](std::uint32_t options, const Bytes& formula1, const Bytes& formula2) {
+        return Bytes(Body()
+                         .u32(options)
+                         .u16(0)
+                         .u16(0)
+                         .u16(0)
+                         .u16(0)  // four empty texts
+                         .u16(static_cast<std::uint32_t>(formula1.size()))
+                         .u16(0)
+                         .bytes(formula1)
+                         .u16(static_cast<std::uint32_t>(formula2.size()))
+                         .u16(0)
+                         .bytes(formula2)
+                         .u16(1)  // one area
+                         .u16(4)
+                         .u16(9)
+                         .u16(2)
+                         .u16(3));  // C5:D10
+    };
+    // Whole number between the cell two columns left of the first cell and 10.
+    const Bytes refA = Body().u8(0x2C).u16(0).u8(0xFE).u8(0xC0);  // same row, two left
+    const Bytes list = Body().u8(0x17).u8(5).u8(0).ascii("a\"b,c");
+    const RecordList records = {
+        {kDv, dv(0x00000001, refA, Body().u8(0x1E).u16(10))},
+        {kDv, dv(0x00000083, list, {})},  // explicit list
+        {kDv, dv(0x00000007, kPower, {})},
+    };
+    TXLSFile file;
+    OpenWorkbook(file, WorkbookStream({{"S", records}}));
+    const TCellValidations& v = file.Workbook().Sheets().Items(0).Validations();
+    ASSERT_EQ(v.Count(), 3);
+    EXPECT_EQ(v.Items(0).Formula1, "A5");
+    EXPECT_EQ(v.Items(0).Formula2, "10");
+    EXPECT_EQ(v.Items(1).Formula1, "a\"b,c");  // quotes taken off, the inner one single
+    EXPECT_EQ(v.Items(2).Formula1, "");
+
+    TXLSFile strict;
+    TReadOptions options;
+    options.StrictFormulas = true;
+    strict.SetReadOptions(options);
+    EXPECT_THROW(OpenWorkbook(strict, WorkbookStream({{"S", records}})), EXLSError);
+}
+
+TEST(TXLSReaderFormulasTest, ArrayFormulasWithTheCompleteDecoder) {
+    const Bytes pointer = Body().u8(0x01).u16(0).u16(1);  // to B1
+    const Bytes tokens = Body()
+                             .u8(0x65)
+                             .u16(0)
+                             .u16(2)
+                             .u8(0)
+                             .u8(0xC0)
+                             .u8(0)
+                             .u8(0xC0)  // A1:A3
+                             .u8(0x60)
+                             .zeros(7)  // {...}
+                             .u8(0x05)  // *
+                             .u8(0x42)
+                             .u8(1)
+                             .u16(4);  // SUM
+    const RecordList records = {
+        {kFormula, Formula(0, 1, pointer)},
+        {kArray, Body()
+                     .u16(0)
+                     .u16(1)
+                     .u8(1)
+                     .u8(1)  // B1:B2
+                     .u16(0)
+                     .u32(0)  // options, unused
+                     .u16(static_cast<std::uint32_t>(tokens.size()))
+                     .bytes(tokens)
+                     .u8(0)
+                     .u16(2)  // one column, three rows
+                     .u8(0x01)
+                     .f64(1)
+                     .u8(0x01)
+                     .f64(2)
+                     .u8(0x01)
+                     .f64(3)},
+        {kFormula, Formula(1, 1, pointer)},
+    };
+    TXLSFile file;
+    file.SetFormulaSettings(TFormulaSettings{true});
+    OpenWorkbook(file, WorkbookStream({{"S", records}}));
+    EXPECT_EQ(FormulaAt(file, 0, 0, 1), "SUM(A1:A3*{1;2;3})");
+    EXPECT_EQ(FormulaAt(file, 0, 1, 1), "SUM(A1:A3*{1;2;3})");
+
+    TXLSFile common;  // the common subset knows no array formulas
+    OpenWorkbook(common, WorkbookStream({{"S", records}}));
+    EXPECT_EQ(FormulaAt(common, 0, 0, 1), "");
+}
