@@ -156,6 +156,8 @@ json Cells(const TSheet& sheet, const TFormatStrings& formats) {
             format["text"] = Utf8(formats.Entry(position).Text);
         }
         c["format"] = format;
+        const std::string formula = cell.Formula();
+        if (!formula.empty()) c["formula"] = Utf8(formula);
         const std::u16string link = cell.Hyperlink();
         if (!link.empty()) {
             c["hyperlink"] = Utf8(link);
@@ -200,6 +202,19 @@ json Validations(const TCellValidations& validations) {
                        {"formula1", Utf8(v.Formula1)},
                        {"formula2", Utf8(v.Formula2)},
                        {"areas", Rects(v.Areas)}});
+    }
+    return out;
+}
+
+// The workbook's defined names in record order: text, built-in code (0 for an ordinary
+// name), the sheet of the first area (-1 none) and the areas.
+json Names(const TXLSLinkTable& links) {
+    json out = json::array();
+    for (const auto& name : links.DefinedNames()) {
+        out.push_back({{"name", Utf8(name->Name)},
+                       {"builtIn", name->BuiltInCode},
+                       {"sheet", name->Sheet},
+                       {"areas", Rects(name->Areas)}});
     }
     return out;
 }
@@ -275,11 +290,15 @@ json Sheet(const TSheet& sheet, const TFormatStrings& formats) {
 }  // namespace
 
 int DumpWorkbook(const std::string& file, const std::string& password, std::ostream& out,
-                 std::ostream& err) {
+                 std::ostream& err, const TDumpOptions& options) {
     try {
         const std::u16string name = platform::Utf8ToUtf16(file);
         const std::uint8_t version = GetXLSFileVersion(name);
         TXLSFile xls;
+        TReadOptions read = xls.ReadOptions();
+        read.StrictFormulas = options.StrictFormulas;
+        xls.SetReadOptions(read);
+        xls.SetFormulaSettings(TFormulaSettings{options.AllFormulas});
         // A file that is no workbook fails here with the reader's own message.
         const std::int32_t protection = version == 8 ? GetXLSFileProtection(name) : 0;
         xls.OpenFile(name, platform::Utf8ToUtf16(password));
@@ -296,6 +315,7 @@ int DumpWorkbook(const std::string& file, const std::string& password, std::ostr
                            {"fonts", Fonts(book.FontTable())},
                            {"xfs", Xfs(book.XFTable())},
                            {"formats", Formats(book.FormatTable())},
+                           {"names", Names(book.LinkTable())},
                            {"sheets", sheets}};
         out << dump.dump(1, ' ', false, json::error_handler_t::replace) << '\n';
         return 0;

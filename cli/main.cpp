@@ -114,6 +114,12 @@ int main(int argc, char** argv) {
     auto* dump = app.add_subcommand("dump", "Print the workbook model of FILE as JSON");
     dump->add_option("FILE", file, "Excel 97-2003 workbook")->required();
     AddPasswordOptions(*dump, dumpPassword);
+    vorlix::cli::TDumpOptions dumpOptions;
+    dump->add_flag("--strict-formulas", dumpOptions.StrictFormulas,
+                   "Fail when a formula cannot be decoded instead of leaving its text empty");
+    dump->add_flag("--all-formulas", dumpOptions.AllFormulas,
+                   "Decode every formula token and built-in function, array formulas and data "
+                   "tables, not only the common subset");
 
     CommonOptions common;
     bool contents = false;
@@ -210,7 +216,7 @@ int main(int argc, char** argv) {
     std::string password;
     if (*dump) {
         if (!vorlix::cli::ResolvePassword(dumpPassword, file, std::cerr, password)) return 2;
-        return vorlix::cli::DumpWorkbook(file, password, std::cout, std::cerr);
+        return vorlix::cli::DumpWorkbook(file, password, std::cout, std::cerr, dumpOptions);
     }
 
     if (common.LocaleGiven() && !vorlix::cli::UseLocale(common.locale, std::cerr)) {

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -229,48 +228,6 @@ TEST(CorpusWorkbookTest, DumpPrintsEveryReadableWorkbook) {
 
 namespace {
 
-// The records of a CSV file (RFC 4180: quoted fields may hold commas, quotes and breaks).
-std::vector<std::vector<std::string>> ReadCsv(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::vector<std::string>> rows(1);
-    std::string field;
-    bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char ch = text[i];
-        if (quoted) {
-            if (ch == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (ch == '"') {
-                quoted = false;
-            } else {
-                field += ch;
-            }
-        } else if (ch == '"') {
-            quoted = true;
-        } else if (ch == ',') {
-            rows.back().push_back(std::move(field));
-            field.clear();
-        } else if (ch == '\n' || ch == '\r') {
-            if (ch == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            rows.back().push_back(std::move(field));
-            field.clear();
-            rows.emplace_back();
-        } else {
-            field += ch;
-        }
-    }
-    if (!field.empty() || !rows.back().empty()) rows.back().push_back(field);
-    return rows;
-}
-
-std::string At(const std::vector<std::vector<std::string>>& rows, int row, int col) {
-    if (row < 0 || row >= static_cast<int>(rows.size())) return {};
-    if (col < 0 || col >= static_cast<int>(rows[row].size())) return {};
-    return rows[row][col];
-}
-
 // Regional settings for one test.
 class SettingsScope {
   public:
@@ -370,18 +327,19 @@ TEST(CorpusWorkbookTest, DisplayTextsAgreeWithAnotherSpreadsheet) {
             TSheet* sheet =
                 book.Sheets().Find(platform::Utf8ToUtf16(sheetEntry["name"].get<std::string>()));
             if (sheet == nullptr) continue;
-            const auto shown = ReadCsv(folder / sheetEntry["shown"].get<std::string>());
-            const auto formulas = sheetEntry.value("formulas", json()).is_string()
-                                      ? ReadCsv(folder / sheetEntry["formulas"].get<std::string>())
-                                      : decltype(shown){};
+            const auto shown = test::ReadCsv(folder / sheetEntry["shown"].get<std::string>());
+            const auto formulas =
+                sheetEntry.value("formulas", json()).is_string()
+                    ? test::ReadCsv(folder / sheetEntry["formulas"].get<std::string>())
+                    : decltype(shown){};
             TCells& cells = sheet->Cells();
             for (int i = 0; i < cells.Count(); ++i) {
                 const TCell cell = cells.Items(i);
                 const TCellValue v = cell.Value();
                 if (v.Kind() != vkDouble && v.Kind() != vkDate) continue;
-                const std::string formula = At(formulas, cell.Row(), cell.Col());
+                const std::string formula = test::CsvField(formulas, cell.Row(), cell.Col());
                 if (formula.rfind('=', 0) == 0 || formula.rfind("{=", 0) == 0) continue;
-                const std::string expected = At(shown, cell.Row(), cell.Col());
+                const std::string expected = test::CsvField(shown, cell.Row(), cell.Col());
                 if (expected.rfind("Err:", 0) == 0) continue;  // a formula it failed to evaluate
                 const TFormatEntry& format = book.FormatTable().Entry(cell.NumberFormat());
                 const std::string ours = platform::Utf16ToUtf8(cell.DisplayText());
