@@ -22,12 +22,13 @@ using namespace vorlix;
 namespace {
 
 // Child: read the file `runs` times, print the best time, the cell count and the peak RSS.
-int ReadOnly(const char* file, int runs) {
+int ReadOnly(const char* file, int runs, bool allFormulas) {
     double best = 1e9;
     long long cells = 0;
     for (int run = 0; run < runs; ++run) {
         const auto start = std::chrono::steady_clock::now();
         TXLSFile xls;
+        xls.SetFormulaSettings(TFormulaSettings{allFormulas});
         xls.OpenFile(platform::Utf8ToUtf16(file));
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -43,9 +44,10 @@ int ReadOnly(const char* file, int runs) {
     return 0;
 }
 
-void Measure(const char* self, const char* what, const std::filesystem::path& file) {
-    // The baseline: the same process reading nothing.
-    const std::string command = std::string(self) + " --read " + file.string();
+void Measure(const char* self, const char* what, const std::filesystem::path& file,
+             bool allFormulas = false) {
+    const std::string command = std::string(self) + " --read " + file.string() + " 3" +
+                                (allFormulas ? " --all-formulas" : "");
     FILE* pipe = popen(command.c_str(), "r");
     long long cells = 0;
     double seconds = 0;
@@ -75,11 +77,13 @@ void Generate(const std::filesystem::path& dir) {
 }  // namespace
 
 // read_bench: generate the workbooks and time reading each.
-// read_bench --read FILE [RUNS]: read one file RUNS times (3) and print the figures.
+// read_bench --read FILE [RUNS [--all-formulas]]: read one file RUNS times (3), decoding
+//   formulas with the complete decoder when asked, and print the figures.
 // read_bench --generate DIR: only write the workbooks into DIR (for profilers).
 int main(int argc, char** argv) {
-    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--read") == 0) {
-        return ReadOnly(argv[2], argc == 4 ? std::max(1, std::atoi(argv[3])) : 3);
+    if (argc >= 3 && argc <= 5 && std::strcmp(argv[1], "--read") == 0) {
+        const bool all = argc == 5 && std::strcmp(argv[4], "--all-formulas") == 0;
+        return ReadOnly(argv[2], argc >= 4 ? std::max(1, std::atoi(argv[3])) : 3, all);
     }
     if (argc == 3 && std::strcmp(argv[1], "--generate") == 0) {
         Generate(argv[2]);
@@ -91,6 +95,7 @@ int main(int argc, char** argv) {
     Measure(argv[0], "1 sheet, few cells", dir / "empty.xls");
     Measure(argv[0], "65536 x 40 cells", dir / "large.xls");
     Measure(argv[0], "... 4 formula columns", dir / "formulas.xls");
+    Measure(argv[0], "... every formula token", dir / "formulas.xls", true);
     Measure(argv[0], "200 sheets", dir / "sheets.xls");
     return 0;
 }
