@@ -5,6 +5,11 @@
 // Texts are UTF-8 (the system code page). Errors raised while a workbook is read are not
 // caught here: they end the command and reach the caller, after the command has freed
 // its workbook.
+//
+// The long commands take an optional TJobControl (JobControl.h): they report their progress
+// to it and check it for a cancellation while they read a workbook, between the cells they
+// go through and between the workbooks of a folder. A cancelled command frees what it made
+// and returns its outcome marked as cancelled, with what it did until then.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/JobControl.h"
 #include "xls/model/TCellValue.h"
 #include "xls/model/TWorkbook.h"
 #include "xls/write/TXLSWriterTXT.h"
@@ -32,6 +38,7 @@ inline constexpr const char* kChooseWorkbook =
     "Select the Excel file to export in the file list, or type its name in File:";
 inline constexpr const char* kNoOutputName = "No output file name was given";
 inline constexpr const char* kNoCellsToWrite = "No file was created: there are no cells to write";
+inline constexpr const char* kExportCancelled = "The export was cancelled.";
 // "File not found: " and the file's name.
 std::string FileNotFoundMessage(const std::string& file);
 
@@ -72,12 +79,18 @@ struct TReport {
     // When not empty the workbook was refused (see CheckWorkbook): show this message; there
     // are no lines.
     std::string Message;
+    bool Cancelled = false;
 };
 
+// Takes the lines of a report as they are made, a batch at a time.
+using TLineSink = std::function<void(std::vector<std::string>&& lines)>;
+
 // The report of one workbook. A non-empty password opens an encrypted workbook instead of
-// refusing it as protected.
+// refusing it as protected. With `onLines` the lines go there instead of into the report:
+// the summary as soon as the workbook is read, then the contents in batches.
 TReport FileInformation(const std::filesystem::path& file, bool showContents,
-                        const std::u16string& password = u"");
+                        const std::u16string& password = u"", TJobControl* job = nullptr,
+                        const TLineSink& onLines = {});
 
 // --- Text search ------------------------------------------------------------------------
 
@@ -123,20 +136,23 @@ using TFileDone = std::function<void(const std::string& bareName)>;
 struct TSearchOutcome {
     int Hits = 0;
     // The message to show at the end, if any: kOnlyExcel97 for an unsupported workbook,
-    // kNoMatchFound when nothing matched, empty for a protected workbook or after hits.
+    // kNoMatchFound when nothing matched, empty for a protected workbook, after hits or
+    // once cancelled.
     std::string Message;
+    bool Cancelled = false;
 };
 
 // A non-empty password opens an encrypted workbook instead of passing over it. When reading
 // fails the error reaches the caller after the hits found so far were reported; the
 // program shows kNoMatchFound first when no hit was reported, then the error.
 TSearchOutcome SearchThisFile(const std::filesystem::path& file, const TSearchOptions& options,
-                              const THitSink& onHit);
+                              const THitSink& onHit, TJobControl* job = nullptr);
 // Unsupported and protected workbooks of the folder are skipped silently.
 // A password opens the workbooks encrypted with it; `onFileDone` is called for every
 // workbook of the folder, skipped ones included. A read error ends the search.
 TSearchOutcome SearchDirectory(const std::filesystem::path& folder, const TSearchOptions& options,
-                               const THitSink& onHit, const TFileDone& onFileDone = {});
+                               const THitSink& onHit, const TFileDone& onFileDone = {},
+                               TJobControl* job = nullptr);
 
 // --- Export -----------------------------------------------------------------------------
 
@@ -187,10 +203,13 @@ struct TExportOutcome {
     bool Done = false;  // the export ran to its end: Message is kExportDone, kBatchExportDone
                         // or kNoCellsToWrite
     bool Batch = false;
+    // Message is kExportCancelled; Files lists the files written whole before, the file
+    // being written when it was cancelled is removed.
+    bool Cancelled = false;
     std::vector<std::filesystem::path> Files;  // the files written, in order
     std::vector<TSkippedFile> Skipped;
-    // kExportDone, kBatchExportDone, kNoCellsToWrite, or why nothing was written; empty
-    // when replacing existing files was declined.
+    // kExportDone, kBatchExportDone, kNoCellsToWrite, kExportCancelled, or why nothing was
+    // written; empty when replacing existing files was declined.
     std::string Message;
 };
 
@@ -198,7 +217,7 @@ struct TExportOutcome {
 // directory). Nothing is written when the workbook is refused, when an output file is a
 // workbook or compound document (OutputRefusal), or when replacing was declined.
 TExportOutcome ExportFile(const std::filesystem::path& file, const std::string& outputName,
-                          const TExportSettings& settings);
+                          const TExportSettings& settings, TJobControl* job = nullptr);
 TExportOutcome ExportFile(const std::filesystem::path& file, TExportMode mode, TTextFileKind kind,
                           const std::string& outputName, const std::u16string& password = u"");
 // Exports every readable workbook of the folder into that folder, each under a name
@@ -210,11 +229,12 @@ TExportOutcome ExportFile(const std::filesystem::path& file, TExportMode mode, T
 // reason; a read error ends the run. `onFile` is called before each workbook of the folder,
 // skipped ones included. The settings' password and output stream are not used.
 TExportOutcome ExportDirectory(const std::filesystem::path& folder, const TExportSettings& settings,
-                               const TFileDone& onFile = {});
+                               const TFileDone& onFile = {}, TJobControl* job = nullptr);
 TExportOutcome ExportDirectory(const std::filesystem::path& folder, TExportMode mode,
                                TTextFileKind kind, const TFileDone& onFile = {});
-// The message the program shows at the end: the outcome's message, and after a batch the
-// names of the files written and of the workbooks skipped, each with its reason.
+// The message the program shows at the end: the outcome's message, and after a batch or a
+// cancelled export the names of the files written and of the workbooks skipped, each with
+// its reason.
 std::string ExportSummary(const TExportOutcome& outcome);
 
 // The one-file writer: every sheet's cells, row by row, with the values of RenderCellText

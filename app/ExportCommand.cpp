@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <system_error>
 
 #include "app/Commands.h"
@@ -45,6 +46,52 @@ std::string ErrorText() {
     return errno != 0 ? std::string(": ") + std::strerror(errno) : std::string();
 }
 
+// A file buffer whose writes all fail once the job is cancelled, so that a writer stops at
+// its next line.
+class TCancellableFileBuf : public std::filebuf {
+  public:
+    explicit TCancellableFileBuf(const TJobControl* job) : job_(job) {}
+    bool Cancelled() const { return job_ != nullptr && job_->Cancelled(); }
+
+  protected:
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        return Cancelled() ? 0 : std::filebuf::xsputn(text, count);
+    }
+    int_type overflow(int_type ch) override {
+        return Cancelled() ? traits_type::eof() : std::filebuf::overflow(ch);
+    }
+
+  private:
+    const TJobControl* job_;
+};
+
+// A text file the export creates (or truncates). A file whose writing was cancelled is
+// removed, since a part of a sheet would pass for the whole.
+class TOutputFile {
+  public:
+    TOutputFile(const fs::path& file, const TJobControl* job) : file_(file), buffer_(job) {
+        errno = 0;
+        if (buffer_.open(file, std::ios::out | std::ios::binary | std::ios::trunc) == nullptr)
+            throw Exception("Cannot create file " + file.string() + ErrorText());
+    }
+    std::ostream& Stream() { return out_; }
+    // Raises TCancelled when cancelled, the write error when writing failed.
+    void Close() {
+        const bool written = buffer_.close() != nullptr && out_.good();
+        if (buffer_.Cancelled()) {
+            std::error_code ignored;
+            fs::remove(file_, ignored);
+            throw TCancelled();
+        }
+        if (!written) throw Exception("Cannot write file " + file_.string() + ErrorText());
+    }
+
+  private:
+    fs::path file_;
+    TCancellableFileBuf buffer_;
+    std::ostream out_{&buffer_};
+};
+
 // A field that would otherwise break the line's structure is quoted, with its inner quotes
 // doubled: in CSV one that holds the separator, a double quote or a line break, in tab
 // separated text one that holds the separator or a line break. Any other field is written
@@ -69,10 +116,6 @@ std::string OneFileText(const TCell& cell, const TTextWriteOptions& options) {
         if (!formula.empty()) return formula;
     }
     return options.RawValues ? RawValueText(cell.Value()) : RenderCellText(cell.Value());
-}
-
-std::u16string WideName(const fs::path& file) {
-    return platform::Utf8ToUtf16(file.string());
 }
 
 bool IsNumber(const std::string& text) {
@@ -149,24 +192,21 @@ std::vector<TTarget> Targets(const TSheets& sheets, const std::vector<int>& posi
 
 void WriteTarget(const TWorkbook& workbook, const TTarget& target,
                  const std::vector<int>& positions, const TExportSettings& settings,
-                 std::ostream* out) {
+                 std::ostream* out, const TJobControl* job) {
+    std::optional<TOutputFile> file;
+    if (out == nullptr) {
+        file.emplace(target.File, job);
+        out = &file->Stream();
+    }
     if (target.Sheet < 0) {
-        if (out != nullptr) {
-            WriteOneFile(workbook, *out, settings.Kind, settings.Text, positions);
-        } else {
-            WriteOneFile(workbook, target.File, settings.Kind, settings.Text, positions);
-        }
-        return;
-    }
-    const TSheet& sheet = workbook.Sheets().Items(target.Sheet);
-    TUsedArea area;
-    sheet.GetUsedArea(area);
-    TXLSWriterTXT writer(sheet);
-    if (out != nullptr) {
-        writer.WriteSheet(*out, settings.Kind, area, settings.Text);
+        WriteOneFile(workbook, *out, settings.Kind, settings.Text, positions);
     } else {
-        writer.SaveToFile(target.File.string(), settings.Kind, area, settings.Text);
+        const TSheet& sheet = workbook.Sheets().Items(target.Sheet);
+        TUsedArea area;
+        sheet.GetUsedArea(area);
+        TXLSWriterTXT(sheet).WriteSheet(*out, settings.Kind, area, settings.Text);
     }
+    if (file) file->Close();
 }
 
 // The first refusal among the targets (see OutputRefusal), or empty.
@@ -262,7 +302,7 @@ void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind ki
         const TCells& cells = all.Items(i).Cells();
         std::uint16_t row = 0;
         std::string buffer;
-        for (int k = 0; k < cells.Count(); ++k) {
+        for (int k = 0; k < cells.Count() && out; ++k) {
             const TCell cell = cells.Items(k);
             if (cell.Row() == row) {
                 buffer += separator;
@@ -280,16 +320,13 @@ void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind ki
 
 void WriteOneFile(const TWorkbook& workbook, const fs::path& file, TTextFileKind kind,
                   const TTextWriteOptions& options, const std::vector<int>& sheets) {
-    errno = 0;
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) throw Exception("Cannot create file " + file.string() + ErrorText());
-    WriteOneFile(workbook, out, kind, options, sheets);
-    out.close();
-    if (!out) throw Exception("Cannot write file " + file.string() + ErrorText());
+    TOutputFile out(file, nullptr);
+    WriteOneFile(workbook, out.Stream(), kind, options, sheets);
+    out.Close();
 }
 
 TExportOutcome ExportFile(const fs::path& file, const std::string& outputName,
-                          const TExportSettings& settings) {
+                          const TExportSettings& settings, TJobControl* job) {
     TExportOutcome outcome;
     if (outputName.empty() && settings.Output == nullptr) {
         outcome.Message = kNoOutputName;
@@ -300,32 +337,43 @@ TExportOutcome ExportFile(const fs::path& file, const std::string& outputName,
         outcome.Message = check.Message;
         return outcome;
     }
-    TXLSFile xls;
-    xls.OpenFile(WideName(file), settings.Password);
-    const TWorkbook& workbook = xls.Workbook();
-    const TSheetChoice choice = ChooseSheets(workbook.Sheets(), settings, file.filename().string());
-    if (!choice.Problem.empty()) {
-        outcome.Message = choice.Problem;
-        return outcome;
-    }
-    const std::vector<TTarget> targets =
-        Targets(workbook.Sheets(), choice.Positions, settings.Mode, [&](int sheetNumber) {
-            return fs::path(ExportFileName(outputName, settings.Mode, settings.Kind, sheetNumber));
-        });
-    if (targets.empty()) {
-        outcome.Done = true;
-        outcome.Message = kNoCellsToWrite;
-        return outcome;
-    }
-    if (settings.Output == nullptr) {
-        outcome.Message = RefuseTargets(targets);
-        std::vector<fs::path> existing;
-        if (!outcome.Message.empty() || !MayReplace(targets, settings.ConfirmReplace, existing))
+    TWorkbookStep step(job, file, "Writing");
+    try {
+        TXLSFile xls;
+        step.Read(xls, settings.Password);
+        const TWorkbook& workbook = xls.Workbook();
+        const TSheetChoice choice =
+            ChooseSheets(workbook.Sheets(), settings, file.filename().string());
+        if (!choice.Problem.empty()) {
+            outcome.Message = choice.Problem;
             return outcome;
-    }
-    for (const TTarget& target : targets) {
-        WriteTarget(workbook, target, choice.Positions, settings, settings.Output);
-        if (settings.Output == nullptr) outcome.Files.push_back(target.File);
+        }
+        const std::vector<TTarget> targets =
+            Targets(workbook.Sheets(), choice.Positions, settings.Mode, [&](int sheetNumber) {
+                return fs::path(
+                    ExportFileName(outputName, settings.Mode, settings.Kind, sheetNumber));
+            });
+        if (targets.empty()) {
+            outcome.Done = true;
+            outcome.Message = kNoCellsToWrite;
+            return outcome;
+        }
+        if (settings.Output == nullptr) {
+            outcome.Message = RefuseTargets(targets);
+            std::vector<fs::path> existing;
+            if (!outcome.Message.empty() || !MayReplace(targets, settings.ConfirmReplace, existing))
+                return outcome;
+        }
+        for (std::size_t t = 0; t < targets.size(); ++t) {
+            step.Pass(t, targets.size());
+            WriteTarget(workbook, targets[t], choice.Positions, settings, settings.Output, job);
+            if (settings.Output == nullptr) outcome.Files.push_back(targets[t].File);
+        }
+        step.Finish();
+    } catch (const TCancelled&) {
+        outcome.Cancelled = true;
+        outcome.Message = kExportCancelled;
+        return outcome;
     }
     outcome.Done = true;
     outcome.Message = kExportDone;
@@ -342,7 +390,7 @@ TExportOutcome ExportFile(const fs::path& file, TExportMode mode, TTextFileKind 
 }
 
 TExportOutcome ExportDirectory(const fs::path& folder, const TExportSettings& settings,
-                               const TFileDone& onFile) {
+                               const TFileDone& onFile, TJobControl* job) {
     TExportOutcome outcome;
     outcome.Batch = true;
     std::map<fs::path, std::string> writtenBy;  // the files of this run and their workbooks
@@ -352,62 +400,75 @@ TExportOutcome ExportDirectory(const fs::path& folder, const TExportSettings& se
         }
         return nullptr;
     };
-    for (const fs::path& file : ListWorkbooks(folder)) {
-        const std::string bareName = file.filename().string();
-        if (onFile) onFile(bareName);
-        const auto skip = [&](std::string reason) {
-            outcome.Skipped.push_back({file, std::move(reason)});
-        };
-        const TWorkbookCheck check = CheckWorkbook(file);
-        if (check.State != TWorkbookState::Readable) {
-            skip(check.Message);
-            continue;
+    const std::vector<fs::path> files = ListWorkbooks(folder);
+    try {
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            const fs::path& file = files[i];
+            const std::string bareName = file.filename().string();
+            TWorkbookStep step(job, file, "Writing", static_cast<int>(i + 1),
+                               static_cast<int>(files.size()));
+            step.Start();
+            if (onFile) onFile(bareName);
+            const auto skip = [&](std::string reason) {
+                outcome.Skipped.push_back({file, std::move(reason)});
+            };
+            const TWorkbookCheck check = CheckWorkbook(file);
+            if (check.State != TWorkbookState::Readable) {
+                skip(check.Message);
+                continue;
+            }
+            TXLSFile xls;
+            step.Read(xls, u"");
+            const TWorkbook& workbook = xls.Workbook();
+            const TSheetChoice choice = ChooseSheets(workbook.Sheets(), settings, bareName);
+            if (!choice.Problem.empty()) {
+                skip(choice.Problem);
+                continue;
+            }
+            const auto plan = [&](bool wholeName) {
+                return Targets(workbook.Sheets(), choice.Positions, settings.Mode, [&](int n) {
+                    const std::string name =
+                        BatchFileName(bareName, settings.Mode, settings.Kind, n, wholeName);
+                    return folder.empty() ? fs::path(name) : folder / name;
+                });
+            };
+            // Two workbooks may derive the same name (report.v1.xls and report.v2.xls): the
+            // second takes its whole name. A name starting with "." has nothing before its
+            // first ".".
+            const bool dotName = bareName.starts_with('.');
+            std::vector<TTarget> targets = plan(dotName);
+            if (!dotName && taken(targets) != nullptr) targets = plan(true);
+            if (const TTarget* clash = taken(targets)) {
+                skip(clash->File.filename().string() + " was already written for " +
+                     writtenBy[clash->File.lexically_normal()]);
+                continue;
+            }
+            if (targets.empty()) {
+                skip("there are no cells to write");
+                continue;
+            }
+            if (std::string refusal = RefuseTargets(targets); !refusal.empty()) {
+                skip(std::move(refusal));
+                continue;
+            }
+            std::vector<fs::path> existing;
+            if (!MayReplace(targets, settings.ConfirmReplace, existing)) {
+                skip("the existing " + NameList(existing) +
+                     (existing.size() > 1 ? " were" : " was") + " not replaced");
+                continue;
+            }
+            for (std::size_t t = 0; t < targets.size(); ++t) {
+                step.Pass(t, targets.size());
+                WriteTarget(workbook, targets[t], choice.Positions, settings, nullptr, job);
+                writtenBy[targets[t].File.lexically_normal()] = bareName;
+                outcome.Files.push_back(targets[t].File);
+            }
+            step.Finish();
         }
-        TXLSFile xls;
-        xls.OpenFile(WideName(file));
-        const TWorkbook& workbook = xls.Workbook();
-        const TSheetChoice choice = ChooseSheets(workbook.Sheets(), settings, bareName);
-        if (!choice.Problem.empty()) {
-            skip(choice.Problem);
-            continue;
-        }
-        const auto plan = [&](bool wholeName) {
-            return Targets(workbook.Sheets(), choice.Positions, settings.Mode, [&](int n) {
-                const std::string name =
-                    BatchFileName(bareName, settings.Mode, settings.Kind, n, wholeName);
-                return folder.empty() ? fs::path(name) : folder / name;
-            });
-        };
-        // Two workbooks may derive the same name (report.v1.xls and report.v2.xls): the
-        // second takes its whole name. A name starting with "." has nothing before its
-        // first ".".
-        const bool dotName = bareName.starts_with('.');
-        std::vector<TTarget> targets = plan(dotName);
-        if (!dotName && taken(targets) != nullptr) targets = plan(true);
-        if (const TTarget* clash = taken(targets)) {
-            skip(clash->File.filename().string() + " was already written for " +
-                 writtenBy[clash->File.lexically_normal()]);
-            continue;
-        }
-        if (targets.empty()) {
-            skip("there are no cells to write");
-            continue;
-        }
-        if (std::string refusal = RefuseTargets(targets); !refusal.empty()) {
-            skip(std::move(refusal));
-            continue;
-        }
-        std::vector<fs::path> existing;
-        if (!MayReplace(targets, settings.ConfirmReplace, existing)) {
-            skip("the existing " + NameList(existing) + (existing.size() > 1 ? " were" : " was") +
-                 " not replaced");
-            continue;
-        }
-        for (const TTarget& target : targets) {
-            WriteTarget(workbook, target, choice.Positions, settings, nullptr);
-            writtenBy[target.File.lexically_normal()] = bareName;
-            outcome.Files.push_back(target.File);
-        }
+    } catch (const TCancelled&) {
+        outcome.Cancelled = true;
+        outcome.Message = kExportCancelled;
+        return outcome;
     }
     outcome.Done = true;
     outcome.Message = kBatchExportDone;
@@ -424,7 +485,7 @@ TExportOutcome ExportDirectory(const fs::path& folder, TExportMode mode, TTextFi
 
 std::string ExportSummary(const TExportOutcome& outcome) {
     std::string text = outcome.Message;
-    if (!outcome.Batch) return text;
+    if (!outcome.Batch && !outcome.Cancelled) return text;
     if (!outcome.Files.empty()) {
         text += "\n\nWritten:";
         for (const fs::path& file : outcome.Files)

@@ -40,6 +40,33 @@ bool EndsWithXls(const std::string& name) {
                       });
 }
 
+// The lines of a report: kept in the report, or handed to a sink in batches of a size
+// that a text view appends without a pause.
+class TReportLines {
+  public:
+    TReportLines(std::vector<std::string>& kept, const TLineSink& sink)
+        : sink_(sink), lines_(sink ? batch_ : kept) {}
+    void Add(std::string line) {
+        bytes_ += line.size();
+        lines_.push_back(std::move(line));
+        if (sink_ && (lines_.size() >= kBatchLines || bytes_ >= kBatchBytes)) Flush();
+    }
+    void Flush() {
+        if (!sink_ || batch_.empty()) return;
+        sink_(std::move(batch_));
+        batch_.clear();
+        bytes_ = 0;
+    }
+
+  private:
+    static constexpr std::size_t kBatchLines = 2000;
+    static constexpr std::size_t kBatchBytes = 256 * 1024;
+    const TLineSink& sink_;
+    std::vector<std::string> batch_;
+    std::vector<std::string>& lines_;
+    std::size_t bytes_ = 0;
+};
+
 std::string CellCountText(int count) {
     if (count == 0) return " is empty";
     if (count == 1) return " has 1 cell";
@@ -90,7 +117,8 @@ std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& fo
 }
 
 TReport FileInformation(const std::filesystem::path& file, bool showContents,
-                        const std::u16string& password) {
+                        const std::u16string& password, TJobControl* job,
+                        const TLineSink& onLines) {
     TReport report;
     if (TWorkbookCheck check = CheckWorkbook(file, password);
         check.State != TWorkbookState::Readable) {
@@ -98,42 +126,58 @@ TReport FileInformation(const std::filesystem::path& file, bool showContents,
         return report;
     }
 
-    TXLSFile xls;
-    xls.OpenFile(platform::Utf8ToUtf16(file.string()), password);
-    const TSheets& sheets = xls.Workbook().Sheets();
-    std::vector<std::string>& lines = report.Lines;
-    lines.push_back("This file contains: " + std::to_string(sheets.Count()) + " Worksheets");
-    lines.emplace_back();
-    for (int i = 0; i < sheets.Count(); ++i) {
-        const TSheet& sheet = sheets.Items(i);
-        lines.push_back("Sheet " + std::to_string(i + 1) + " (named " + SystemText(sheet.Name()) +
-                        ")" + CellCountText(sheet.Cells().Count()));
-    }
-    if (!showContents) return report;
-
-    for (int i = 0; i < sheets.Count(); ++i) {
-        lines.emplace_back();
-        lines.push_back("Sheet " + std::to_string(i + 1));
-        lines.emplace_back("--------");
-        // Cells of one row share a line; a sheet starting in row 0 gets a leading "; ".
-        const TCells& cells = sheets.Items(i).Cells();
-        std::uint16_t row = 0;
-        std::string line;
-        for (int k = 0; k < cells.Count(); ++k) {
-            const TCell cell = cells.Items(k);
-            const std::string text = RenderCellText(cell.Value());
-            if (cell.Row() == row) {
-                line += "; ";
-                line += text;
-            } else {
-                lines.push_back(std::move(line));
-                row = cell.Row();
-                line = text;
-            }
+    TReportLines lines(report.Lines, onLines);
+    TWorkbookStep step(job, file, "Listing");
+    try {
+        TXLSFile xls;
+        step.Read(xls, password);
+        const TSheets& sheets = xls.Workbook().Sheets();
+        lines.Add("This file contains: " + std::to_string(sheets.Count()) + " Worksheets");
+        lines.Add({});
+        std::size_t total = 0;
+        for (int i = 0; i < sheets.Count(); ++i) {
+            const TSheet& sheet = sheets.Items(i);
+            lines.Add("Sheet " + std::to_string(i + 1) + " (named " + SystemText(sheet.Name()) +
+                      ")" + CellCountText(sheet.Cells().Count()));
+            total += static_cast<std::size_t>(sheet.Cells().Count());
         }
-        lines.push_back(std::move(line));
+        lines.Flush();  // the summary at once, before the contents are rendered
+        if (!showContents) {
+            step.Finish();
+            return report;
+        }
+
+        std::size_t done = 0;
+        for (int i = 0; i < sheets.Count(); ++i) {
+            lines.Add({});
+            lines.Add("Sheet " + std::to_string(i + 1));
+            lines.Add("--------");
+            // Cells of one row share a line; a sheet starting in row 0 gets a leading "; ".
+            const TCells& cells = sheets.Items(i).Cells();
+            std::uint16_t row = 0;
+            std::string line;
+            for (int k = 0; k < cells.Count(); ++k, ++done) {
+                const TCell cell = cells.Items(k);
+                const std::string text = RenderCellText(cell.Value());
+                if (cell.Row() == row) {
+                    line += "; ";
+                    line += text;
+                } else {
+                    lines.Add(std::move(line));
+                    step.Pass(done, total);
+                    row = cell.Row();
+                    line = text;
+                }
+            }
+            lines.Add(std::move(line));
+        }
+        lines.Add({});
+        lines.Flush();
+        step.Finish();
+    } catch (const TCancelled&) {
+        lines.Flush();
+        report.Cancelled = true;
     }
-    lines.emplace_back();
     return report;
 }
 

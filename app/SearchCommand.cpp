@@ -9,6 +9,9 @@ namespace vorlix::app {
 
 namespace {
 
+// How many cells are searched between two looks at the job control.
+constexpr std::size_t kCellsPerCheck = 256;
+
 std::u16string WideName(const std::filesystem::path& file) {
     return platform::Utf8ToUtf16(file.string());
 }
@@ -16,14 +19,19 @@ std::u16string WideName(const std::filesystem::path& file) {
 // Reads one workbook and reports its hits, numbered on from `hits`.
 void SearchWorkbook(const std::filesystem::path& file, const std::u16string& password,
                     const std::string& searchText, const TSearchOptions& options,
-                    const THitSink& onHit, int& hits) {
+                    const THitSink& onHit, int& hits, TWorkbookStep& step) {
     TXLSFile xls;
-    xls.OpenFile(WideName(file), password);
+    step.Read(xls, password);
     const std::string bareName = file.filename().string();
     const TSheets& sheets = xls.Workbook().Sheets();
+    std::size_t total = 0;
+    for (int i = 0; i < sheets.Count(); ++i)
+        total += static_cast<std::size_t>(sheets.Items(i).Cells().Count());
+    std::size_t done = 0;
     for (int i = 0; i < sheets.Count(); ++i) {
         const TCells& cells = sheets.Items(i).Cells();
-        for (int k = 0; k < cells.Count(); ++k) {
+        for (int k = 0; k < cells.Count(); ++k, ++done) {
+            if (done % kCellsPerCheck == 0) step.Pass(done, total);
             const TCell cell = cells.Items(k);
             std::string text = RenderCellText(cell.Value());
             if (!CellMatches(text, searchText, options)) continue;
@@ -32,6 +40,7 @@ void SearchWorkbook(const std::filesystem::path& file, const std::u16string& pas
                 onHit({bareName, i + 1, cell.Row() + 1, cell.Col() + 1, std::move(text)}, hits);
         }
     }
+    step.Finish();
 }
 
 }  // namespace
@@ -51,7 +60,7 @@ bool CellMatches(const std::string& cellText, const std::string& searchText,
 }
 
 TSearchOutcome SearchThisFile(const std::filesystem::path& file, const TSearchOptions& options,
-                              const THitSink& onHit) {
+                              const THitSink& onHit, TJobControl* job) {
     TSearchOutcome outcome;
     const TWorkbookCheck check = CheckWorkbook(file, options.Password);
     // A protected workbook ends the search without any message.
@@ -60,25 +69,43 @@ TSearchOutcome SearchThisFile(const std::filesystem::path& file, const TSearchOp
         outcome.Message = check.Message;
         return outcome;
     }
-    SearchWorkbook(file, options.Password, SearchTextFor(options.Text, options.CaseSensitive),
-                   options, onHit, outcome.Hits);
+    TWorkbookStep step(job, file, "Searching");
+    try {
+        SearchWorkbook(file, options.Password, SearchTextFor(options.Text, options.CaseSensitive),
+                       options, onHit, outcome.Hits, step);
+    } catch (const TCancelled&) {
+        outcome.Cancelled = true;
+        return outcome;
+    }
     if (outcome.Hits == 0) outcome.Message = kNoMatchFound;
     return outcome;
 }
 
 TSearchOutcome SearchDirectory(const std::filesystem::path& folder, const TSearchOptions& options,
-                               const THitSink& onHit, const TFileDone& onFileDone) {
+                               const THitSink& onHit, const TFileDone& onFileDone,
+                               TJobControl* job) {
     TSearchOutcome outcome;
     const std::string searchText = SearchTextFor(options.Text, options.CaseSensitive);
-    for (const std::filesystem::path& file : ListWorkbooks(folder)) {
-        const std::u16string name = WideName(file);
-        if (GetXLSFileVersion(name) != 0) {
-            // A password opens workbooks encrypted with it; other schemes stay skipped.
-            const std::int32_t protection = GetXLSFileProtection(name);
-            if (protection == 0 || (protection == 10 && !options.Password.empty()))
-                SearchWorkbook(file, options.Password, searchText, options, onHit, outcome.Hits);
+    const std::vector<std::filesystem::path> files = ListWorkbooks(folder);
+    try {
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            const std::filesystem::path& file = files[i];
+            TWorkbookStep step(job, file, "Searching", static_cast<int>(i + 1),
+                               static_cast<int>(files.size()));
+            step.Start();
+            const std::u16string name = WideName(file);
+            if (GetXLSFileVersion(name) != 0) {
+                // A password opens workbooks encrypted with it; other schemes stay skipped.
+                const std::int32_t protection = GetXLSFileProtection(name);
+                if (protection == 0 || (protection == 10 && !options.Password.empty()))
+                    SearchWorkbook(file, options.Password, searchText, options, onHit, outcome.Hits,
+                                   step);
+            }
+            if (onFileDone) onFileDone(file.filename().string());
         }
-        if (onFileDone) onFileDone(file.filename().string());
+    } catch (const TCancelled&) {
+        outcome.Cancelled = true;
+        return outcome;
     }
     if (outcome.Hits == 0) outcome.Message = kNoMatchFound;
     return outcome;

@@ -1,0 +1,59 @@
+// Progress and cancellation of the long commands.
+#include "app/JobControl.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/CodePage.h"
+#include "xls/model/TXLSFile.h"
+
+namespace vorlix::app {
+
+void TJobControl::Report(const std::string& text, double fraction) {
+    const int permille = static_cast<int>(std::floor(std::clamp(fraction, 0.0, 1.0) * 1000.0));
+    if (permille == permille_ && text == text_) return;
+    permille_ = permille;
+    if (text != text_) text_ = text;
+    if (onProgress_) onProgress_({text_, permille / 1000.0});
+}
+
+TWorkbookStep::TWorkbookStep(TJobControl* job, const std::filesystem::path& file,
+                             const char* passVerb, int number, int count)
+    : job_(job), file_(file), number_(number), count_(std::max(count, 1)) {
+    if (job_ == nullptr) return;
+    std::string name = file.filename().string();
+    if (count_ > 1) name += " (" + std::to_string(number_) + " of " + std::to_string(count_) + ")";
+    readText_ = "Reading " + name;
+    passText_ = std::string(passVerb) + " " + name;
+}
+
+void TWorkbookStep::Start() {
+    if (job_ == nullptr) return;
+    job_->Check();
+    job_->Report(readText_, At(0.0));
+}
+
+void TWorkbookStep::Read(TXLSFile& xls, const std::u16string& password) {
+    Start();
+    if (job_ != nullptr) {
+        xls.SetOnProgress([this](double fraction) {
+            job_->Check();
+            job_->Report(readText_, At(fraction / 2));
+        });
+    }
+    xls.OpenFile(platform::Utf8ToUtf16(file_.string()), password);
+    xls.SetOnProgress({});
+}
+
+void TWorkbookStep::Pass(std::size_t done, std::size_t total) {
+    if (job_ == nullptr) return;
+    job_->Check();
+    const double share = total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
+    job_->Report(passText_, At(0.5 + share / 2));
+}
+
+void TWorkbookStep::Finish() {
+    if (job_ != nullptr) job_->Report(passText_, At(1.0));
+}
+
+}  // namespace vorlix::app
