@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -30,6 +31,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -38,16 +40,20 @@
 #include <QStorageInfo>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTextCursor>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <system_error>
+#include <type_traits>
 #include <vector>
 
+#include "app/TBackgroundJob.h"
 #include "platform/ScreenMetrics.h"
 
 #ifndef VORLIX_SOURCE_HELP_DIR
@@ -76,6 +82,8 @@ constexpr int kPathRole = Qt::UserRole;
 constexpr QMargins kFrameEstimate(4, 36, 4, 4);
 // How long a folder's changes are gathered before the file list is read again.
 constexpr int kRefreshDelayMs = 150;
+// The progress bar's steps from start to end.
+constexpr int kProgressSteps = 1000;
 const QString kHelpPage = QStringLiteral("index.html");
 
 QString Q(const std::string& text) {
@@ -118,14 +126,41 @@ QString BatchReplaceQuestion(const std::vector<fs::path>& existing) {
         .arg(Q(existing.front().filename().string()));
 }
 
-// The hourglass while a whole folder is worked through; the default cursor again on every
-// way out.
-class TWaitCursor {
+// A batch of report lines as the text view shows them.
+QString JoinLines(const std::vector<std::string>& lines) {
+    QStringList joined;
+    joined.reserve(static_cast<qsizetype>(lines.size()));
+    for (const std::string& line : lines)
+        joined.append(Q(line));
+    return joined.join(QLatin1Char('\n'));
+}
+
+// The hits of a search, gathered on the job's thread and handed on a batch at a time: a
+// search that finds a hit in every cell must not queue an update of the grid per hit.
+class THitBatch {
   public:
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
+    using TSink = std::function<void(std::vector<TSearchHit>&& hits, int first)>;
+    explicit THitBatch(TSink sink) : sink_(std::move(sink)) {}
+    void Add(const TSearchHit& hit, int k) {
+        if (hits_.empty()) first_ = k;
+        hits_.push_back(hit);
+        if (hits_.size() >= kMaxHits || Clock::now() - sent_ >= kMaxDelay) Flush();
+    }
+    void Flush() {
+        sent_ = Clock::now();
+        if (hits_.empty()) return;
+        sink_(std::move(hits_), first_);
+        hits_.clear();
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::size_t kMaxHits = 500;
+    static constexpr std::chrono::milliseconds kMaxDelay{100};
+    TSink sink_;
+    std::vector<TSearchHit> hits_;
+    int first_ = 0;
+    Clock::time_point sent_ = Clock::now();
 };
 
 template <typename Widget, typename... Args>
@@ -418,6 +453,7 @@ TForm1::TForm1(std::unique_ptr<TMessages> messages, QWidget* parent)
     setCentralWidget(client);
 
     watcher_ = new QFileSystemWatcher(this);
+    job_ = new TBackgroundJob(this);
     refreshTimer_ = new QTimer(this);
     refreshTimer_->setSingleShot(true);
     refreshTimer_->setInterval(kRefreshDelayMs);
@@ -437,7 +473,10 @@ TForm1::TForm1(std::unique_ptr<TMessages> messages, QWidget* parent)
     FitOnScreen();
 }
 
-TForm1::~TForm1() = default;
+// The work still running ends before the controls it reports to go away.
+TForm1::~TForm1() {
+    job_->Stop();
+}
 
 void TForm1::CreateMenus() {
     menuBar()->setObjectName(QStringLiteral("MainMenu1"));
@@ -476,6 +515,8 @@ void TForm1::CreateMenus() {
     };
     Find1 = key("Find1", QKeySequence::Find);
     Refresh1 = key("Refresh1", QKeySequence::Refresh);
+    Cancel1 = key("Cancel1", QKeySequence::Cancel);
+    Cancel1->setEnabled(false);
 }
 
 QWidget* TForm1::CreateBrowser() {
@@ -507,6 +548,8 @@ QWidget* TForm1::CreateReportTab() {
     Memo1->setReadOnly(true);
     Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     Memo1->setTabChangesFocus(true);
+    // Never typed into: nothing to undo, and no second copy of a long report kept for it.
+    Memo1->setUndoRedoEnabled(false);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -643,6 +686,15 @@ QFrame* TForm1::CreateStatusPanel() {
     Panel3 = Make<QFrame>("Panel3");
     Panel3->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Edit8 = Make<QLineEdit>("Edit8");
+    // The progress of the work that runs, and its Cancel button; hidden while none runs.
+    ProgressBar1 = Make<QProgressBar>("ProgressBar1");
+    ProgressBar1->setRange(0, kProgressSteps);
+    ProgressBar1->setMinimumWidth(120);
+    ProgressBar1->setMaximumWidth(320);
+    ProgressBar1->hide();
+    CancelBtn = Make<QPushButton>("CancelBtn", QStringLiteral("Canc&el"));
+    CancelBtn->setIcon(ThemeIcon("process-stop", QStyle::SP_BrowserStop));
+    CancelBtn->hide();
     BitBtn2 = Make<QPushButton>("BitBtn2", QStringLiteral("  E&xit"));
     BitBtn2->setIcon(ThemeIcon("application-exit", QStyle::SP_DialogCloseButton));
     auto* maker = Label("Label6", QStringLiteral("Brendale Radizeduzu"));
@@ -657,6 +709,8 @@ QFrame* TForm1::CreateStatusPanel() {
     layout->addWidget(Label("Label5", QStringLiteral("C&urrent File:"), Edit8));
     layout->addWidget(Edit8, 1);
     layout->addSpacing(24);
+    layout->addWidget(ProgressBar1, 1);
+    layout->addWidget(CancelBtn);
     layout->addWidget(BitBtn2);
     return Panel3;
 }
@@ -695,6 +749,11 @@ void TForm1::ConnectHandlers() {
     connect(CreateBtn, &QPushButton::clicked, this, &TForm1::CreateBtnClick);
     connect(RadioButton10, &QRadioButton::clicked, this, &TForm1::RadioButton10Click);
     connect(RadioButton13, &QRadioButton::clicked, this, &TForm1::RadioButton13Click);
+    connect(CancelBtn, &QPushButton::clicked, this, &TForm1::CancelBtnClick);
+    connect(Cancel1, &QAction::triggered, this, &TForm1::CancelBtnClick);
+    connect(job_, &TBackgroundJob::Progress, this, &TForm1::ShowProgress);
+    connect(job_, &TBackgroundJob::Ended, this, &TForm1::JobEnded);
+    connect(job_, &TBackgroundJob::Failed, this, [this](const QString& error) { Message(error); });
 }
 
 // --- Seams -------------------------------------------------------------------------------
@@ -729,13 +788,97 @@ void TForm1::Message(const QString& text) {
     messages_->Show(text);
 }
 
-template <typename Command>
-void TForm1::RunCommand(Command&& command) {
-    try {
-        command();
-    } catch (const std::exception& e) {
-        Message(QString::fromUtf8(e.what()));
+bool TForm1::Busy() const {
+    return job_->Busy();
+}
+
+// One work at a time. The library keeps process-wide settings (the code page and list
+// separator each workbook file object sets, the palette, the regional settings the values
+// are rendered with) that the work reads and writes unguarded; while it runs, the window
+// calls nothing of the library, only the helpers for output names and folder listings,
+// which use none of them.
+template <typename Work, typename Finish>
+void TForm1::RunJob(Work work, Finish finish, std::function<void(const std::string&)> failed) {
+    using Result = std::invoke_result_t<Work&, TJobControl&>;
+    JobStarted();
+    job_->Start([this, work = std::move(work), finish = std::move(finish),
+                 failed = std::move(failed)](TJobControl& control) mutable {
+        TBackgroundJob::TFinish then;
+        try {
+            auto result = std::make_shared<Result>(work(control));
+            then = [finish, result] { finish(*result); };
+        } catch (const TCancelled&) {
+            // The commands end their own cancellation; one let through ends the work quietly.
+        } catch (const std::exception& e) {
+            then = [this, failed, error = std::string(e.what())] {
+                if (failed) {
+                    failed(error);
+                } else {
+                    Message(error);
+                }
+            };
+        }
+        return then;
+    });
+}
+
+// The browser (the work's names are relative to its folder), the buttons that start work,
+// and the names that the work fills in.
+std::vector<QWidget*> TForm1::ControlsThatWait() const {
+    return {DriveComboBox1, DirectoryListBox1, FileListBox1, BitBtn1, CheckBox2, BitBtn5,
+            BitBtn3,        CreateBtn,         Edit4,        Edit7,   Edit8};
+}
+
+// The controls that would start other work, or change what the work reports to, wait;
+// the focus leaves them for Cancel and comes back afterwards.
+void TForm1::JobStarted() {
+    ProgressBar1->setValue(0);
+    ProgressBar1->setFormat(QString());
+    ProgressBar1->setToolTip(QString());
+    ProgressBar1->show();
+    CancelBtn->show();
+    Cancel1->setEnabled(true);
+    const std::vector<QWidget*> waiting = ControlsThatWait();
+    focusBeforeJob_ = QApplication::focusWidget();
+    if (std::find(waiting.begin(), waiting.end(), focusBeforeJob_.data()) != waiting.end())
+        CancelBtn->setFocus(Qt::OtherFocusReason);
+    for (QWidget* control : waiting)
+        control->setEnabled(false);
+    for (QAction* action : {m1Open, m1Close, Refresh1})
+        action->setEnabled(false);
+}
+
+void TForm1::JobEnded() {
+    for (QWidget* control : ControlsThatWait())
+        control->setEnabled(true);
+    for (QAction* action : {m1Open, m1Close, Refresh1})
+        action->setEnabled(true);
+    const bool cancelHadFocus = CancelBtn->hasFocus();
+    ProgressBar1->hide();
+    CancelBtn->hide();
+    Cancel1->setEnabled(false);
+    if (cancelHadFocus && focusBeforeJob_) focusBeforeJob_->setFocus(Qt::OtherFocusReason);
+    focusBeforeJob_.clear();
+}
+
+void TForm1::ShowProgress(const QString& text, double fraction) {
+    ProgressBar1->setValue(qRound(fraction * kProgressSteps));
+    QString shown = text;
+    ProgressBar1->setFormat(shown.replace(QLatin1Char('%'), QStringLiteral("%%")) +
+                            QStringLiteral("  %p%"));
+    ProgressBar1->setToolTip(text);
+}
+
+void TForm1::CancelBtnClick() {
+    job_->Cancel();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (job_->Busy()) {
+        job_->Stop();
+        JobEnded();
     }
+    QMainWindow::closeEvent(event);
 }
 
 // --- Start-up and the file browser ------------------------------------------------------
@@ -892,7 +1035,7 @@ void TForm1::DirectoryListBox1Change() {
 }
 
 void TForm1::FileListBox1Click() {
-    if (PageControl1->currentWidget() == TabSheet1) return;
+    if (Busy() || PageControl1->currentWidget() == TabSheet1) return;
     const QListWidgetItem* item = FileListBox1->currentItem();
     if (!item) return;
     Edit8->setText(item->text());
@@ -900,6 +1043,7 @@ void TForm1::FileListBox1Click() {
 }
 
 void TForm1::FileListBox1DblClick() {
+    if (Busy()) return;
     PageControl1->setCurrentWidget(TabSheet1);
     Edit8->setText(Q(BareName(currentFile_)));
     BitBtn1Click();
@@ -912,6 +1056,7 @@ void TForm1::Edit8Change() {
 }
 
 void TForm1::OpenDroppedFile(const QString& file) {
+    if (Busy()) return;
     const QFileInfo info(file);
     if (!ChangeDirectory(info.absolutePath())) return;
     PageControl1->setCurrentWidget(TabSheet1);
@@ -924,7 +1069,7 @@ void TForm1::OpenDroppedFile(const QString& file) {
     }
     currentFile_ = S(info.absoluteFilePath());
     Edit8->setText(info.fileName());
-    RunCommand([this] { ShowFileInformation(); });
+    ShowFileInformation();
 }
 
 void TForm1::OpenPath(const QString& path) {
@@ -980,11 +1125,11 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-    if (!DroppedWorkbook(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (!Busy() && !DroppedWorkbook(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
-    if (!DroppedWorkbook(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (!Busy() && !DroppedWorkbook(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
@@ -1005,6 +1150,7 @@ void TForm1::m1OpenClick() {
 }
 
 void TForm1::m1CloseClick() {
+    if (Busy()) return;
     currentFile_ = "nil";
     BitBtn5Click();
 }
@@ -1060,6 +1206,7 @@ void TForm1::About1Click() {
 // --- File information report --------------------------------------------------------------
 
 void TForm1::BitBtn1Click() {
+    if (Busy()) return;
     if (FileListBox1->count() == 0) {
         Message(kNoExcelFiles);
         return;
@@ -1067,7 +1214,7 @@ void TForm1::BitBtn1Click() {
     SelectFirstFileIfNone();
     currentFile_ = SelectedFile();
     Edit8->setText(FileListBox1->currentItem()->text());
-    RunCommand([this] { ShowFileInformation(); });
+    ShowFileInformation();
 }
 
 void TForm1::CheckBox2Click() {
@@ -1075,30 +1222,48 @@ void TForm1::CheckBox2Click() {
 }
 
 void TForm1::BitBtn5Click() {
+    if (Busy()) return;
     Memo1->clear();
     Edit7->clear();
     Edit8->clear();
 }
 
+// The summary shows as soon as the workbook is read; the contents follow a batch of lines
+// at a time.
 void TForm1::ShowFileInformation() {
     Memo1->clear();
-    const TReport report = FileInformation(currentFile_, CheckBox2->isChecked());
-    if (!report.Message.empty()) {
-        Message(report.Message);
+    RunJob(
+        [this, file = currentFile_, contents = CheckBox2->isChecked()](TJobControl& control) {
+            bool first = true;
+            return FileInformation(
+                file, contents, u"", &control, [this, &first](std::vector<std::string>&& lines) {
+                    job_->Post(
+                        [this, text = JoinLines(lines), first] { AppendReport(text, first); });
+                    first = false;
+                });
+        },
+        [this](const TReport& report) {
+            if (!report.Message.empty()) Message(report.Message);
+        });
+}
+
+void TForm1::AppendReport(const QString& lines, bool first) {
+    if (first) {
+        Memo1->setPlainText(lines);
+        Memo1->moveCursor(QTextCursor::Start);
+        Memo1->setFocus();
         return;
     }
-    QStringList lines;
-    lines.reserve(static_cast<qsizetype>(report.Lines.size()));
-    for (const std::string& line : report.Lines)
-        lines.append(Q(line));
-    Memo1->setPlainText(lines.join(QLatin1Char('\n')));
-    Memo1->moveCursor(QTextCursor::Start);
-    Memo1->setFocus();
+    // Added at the end without moving the view or the reader's cursor.
+    QTextCursor end(Memo1->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(QLatin1Char('\n') + lines);
 }
 
 // --- Text search ---------------------------------------------------------------------------
 
 void TForm1::BitBtn3Click() {
+    if (Busy()) return;
     if (FileListBox1->count() == 0) {
         Message(kNoExcelFiles);
         return;
@@ -1113,7 +1278,7 @@ void TForm1::BitBtn3Click() {
     if (RadioButton5->isChecked()) {
         SearchThisFile();
     } else {
-        RunCommand([this] { SearchDirectory(); });
+        SearchDirectory();
     }
 }
 
@@ -1126,6 +1291,7 @@ TSearchOptions TForm1::SearchOptions() const {
 }
 
 void TForm1::ClearSearchResults() {
+    hitsShown_ = 0;
     StringGrid1->clearSelection();
     for (int row = 1; row < StringGrid1->RowCount(); ++row) {
         for (int c = 0; c < StringGrid1->columnCount(); ++c)
@@ -1134,58 +1300,84 @@ void TForm1::ClearSearchResults() {
 }
 
 // The grid grows by a row per hit while the hits fill it from row 1 down.
-void TForm1::RecordHit(const TSearchHit& hit, int k) {
-    StringGrid1->SetRowCount(StringGrid1->RowCount() + 1);
-    StringGrid1->SetCell(0, k, Q(hit.File), true);
-    StringGrid1->SetCell(1, k, QString::number(hit.Sheet));
-    StringGrid1->SetCell(2, k, QString::number(hit.Row));
-    StringGrid1->SetCell(3, k, QString::number(hit.Col));
-    StringGrid1->SetCell(4, k, Q(hit.Text), true);
-    Edit3->setText(QString::number(k));
+void TForm1::RecordHits(const std::vector<TSearchHit>& hits, int first) {
+    StringGrid1->SetRowCount(StringGrid1->RowCount() + static_cast<int>(hits.size()));
+    int k = first;
+    for (const TSearchHit& hit : hits) {
+        StringGrid1->SetCell(0, k, Q(hit.File), true);
+        StringGrid1->SetCell(1, k, QString::number(hit.Sheet));
+        StringGrid1->SetCell(2, k, QString::number(hit.Row));
+        StringGrid1->SetCell(3, k, QString::number(hit.Col));
+        StringGrid1->SetCell(4, k, Q(hit.Text), true);
+        ++k;
+    }
+    hitsShown_ = k - 1;
+    Edit3->setText(QString::number(hitsShown_));
 }
 
 void TForm1::SearchThisFile() {
     Edit3->setText(QStringLiteral("0"));
     ClearSearchResults();
-    int hits = 0;
-    TSearchOutcome outcome;
-    try {
-        outcome = app::SearchThisFile(currentFile_, SearchOptions(),
-                                      [this, &hits](const TSearchHit& hit, int k) {
-                                          hits = k;
-                                          RecordHit(hit, k);
-                                      });
-    } catch (const std::exception& e) {
-        if (hits == 0) Message(kNoMatchFound);
-        Message(QString::fromUtf8(e.what()));
-        return;
-    }
-    // The workbook was read unless it was refused (a protected one ends silently).
-    if (outcome.Hits > 0 || outcome.Message == kNoMatchFound)
-        Edit8->setText(Q(BareName(currentFile_)));
-    if (!outcome.Message.empty()) Message(outcome.Message);
+    RunJob(
+        [this, file = currentFile_, options = SearchOptions()](TJobControl& control) {
+            THitBatch batch([this](std::vector<TSearchHit>&& hits, int first) {
+                job_->Post([this, hits = std::move(hits), first] { RecordHits(hits, first); });
+            });
+            try {
+                TSearchOutcome outcome = app::SearchThisFile(
+                    file, options, [&batch](const TSearchHit& hit, int k) { batch.Add(hit, k); },
+                    &control);
+                batch.Flush();
+                return outcome;
+            } catch (...) {
+                batch.Flush();  // the hits found before the error stay
+                throw;
+            }
+        },
+        [this, file = currentFile_](const TSearchOutcome& outcome) {
+            // The workbook was read unless it was refused (a protected one ends silently).
+            if (outcome.Hits > 0 || outcome.Message == kNoMatchFound)
+                Edit8->setText(Q(BareName(file)));
+            if (!outcome.Message.empty()) Message(outcome.Message);
+        },
+        [this](const std::string& error) {
+            if (hitsShown_ == 0) Message(kNoMatchFound);
+            Message(error);
+        });
 }
 
+// After each workbook the grid, the current file and the count show how far it went.
 void TForm1::SearchDirectory() {
     Edit8->clear();
     Edit3->setText(QStringLiteral("0"));
-    TSearchOutcome outcome;
-    {
-        TWaitCursor hourglass;
-        ClearSearchResults();
-        outcome = app::SearchDirectory(
-            FolderOf(currentFile_), SearchOptions(),
-            [this](const TSearchHit& hit, int k) { RecordHit(hit, k); },
-            [this](const std::string& name) {
-                currentFile_ = name;
-                Edit8->setText(Q(name));
-                StringGrid1->repaint();
-                Edit8->repaint();
-                Edit3->repaint();
+    ClearSearchResults();
+    RunJob(
+        [this, folder = FolderOf(currentFile_), options = SearchOptions()](TJobControl& control) {
+            THitBatch batch([this](std::vector<TSearchHit>&& hits, int first) {
+                job_->Post([this, hits = std::move(hits), first] { RecordHits(hits, first); });
             });
-        FileListBox1->setCurrentRow(-1);
-    }
-    if (!outcome.Message.empty()) Message(outcome.Message);
+            const auto fileDone = [this, &batch](const std::string& name) {
+                batch.Flush();
+                job_->Post([this, name] {
+                    currentFile_ = name;
+                    Edit8->setText(Q(name));
+                });
+            };
+            try {
+                TSearchOutcome outcome = app::SearchDirectory(
+                    folder, options, [&batch](const TSearchHit& hit, int k) { batch.Add(hit, k); },
+                    fileDone, &control);
+                batch.Flush();
+                return outcome;
+            } catch (...) {
+                batch.Flush();
+                throw;
+            }
+        },
+        [this](const TSearchOutcome& outcome) {
+            FileListBox1->setCurrentRow(-1);
+            if (!outcome.Message.empty()) Message(outcome.Message);
+        });
 }
 
 // --- Export --------------------------------------------------------------------------------
@@ -1221,6 +1413,7 @@ TExportSettings TForm1::ExportSettings() const {
 }
 
 void TForm1::CreateBtnClick() {
+    if (Busy()) return;
     const std::string named = S(Edit4->text());
     const bool batch = CheckBox3->isChecked();
     // After "Clear" nothing names a workbook or the file to write.
@@ -1240,43 +1433,58 @@ void TForm1::CreateBtnClick() {
         // from the current file's name.
         currentFile_ = named;
     }
-    RunCommand([this, batch] {
-        if (batch) {
-            ExportDirectory();
-            return;
-        }
-        TExportSettings settings = ExportSettings();
-        settings.ConfirmReplace = [this](const std::vector<fs::path>& existing) {
-            return messages_->Ask(ReplaceQuestion(existing));
-        };
-        const TExportOutcome outcome = ExportFile(currentFile_, S(Edit7->text()), settings);
-        if (!outcome.Message.empty()) Message(outcome.Message);
-    });
+    if (batch) {
+        ExportDirectory();
+    } else {
+        ExportFile();
+    }
+}
+
+// A cancelled export tells only what it had written.
+void TForm1::ExportFile() {
+    RunJob(
+        [this, file = currentFile_, output = S(Edit7->text()),
+         settings = ExportSettings()](TJobControl& control) mutable {
+            settings.ConfirmReplace = [this](const std::vector<fs::path>& existing) {
+                return job_->Ask(
+                    [this, existing] { return messages_->Ask(ReplaceQuestion(existing)); });
+            };
+            return app::ExportFile(file, output, settings, &control);
+        },
+        [this](const TExportOutcome& outcome) {
+            if (outcome.Cancelled && outcome.Files.empty()) return;
+            if (!outcome.Message.empty()) Message(ExportSummary(outcome));
+        });
 }
 
 void TForm1::ExportDirectory() {
-    TExportOutcome outcome;
-    {
-        TWaitCursor hourglass;
-        TExportSettings settings = ExportSettings();
-        // One question for the run: its answer holds for every file that exists.
-        std::optional<bool> replace;
-        settings.ConfirmReplace = [this, &replace](const std::vector<fs::path>& existing) {
-            if (!replace) {
-                QApplication::setOverrideCursor(Qt::ArrowCursor);
-                replace = messages_->Ask(BatchReplaceQuestion(existing));
-                QApplication::restoreOverrideCursor();
-            }
-            return *replace;
-        };
-        outcome =
-            app::ExportDirectory(FolderOf(currentFile_), settings, [this](const std::string& name) {
-                currentFile_ = name;
-                Edit7->setText(Q(name));
-                Edit7->repaint();
-            });
-    }
-    if (!outcome.Message.empty()) Message(ExportSummary(outcome));
+    RunJob(
+        [this, folder = FolderOf(currentFile_),
+         settings = ExportSettings()](TJobControl& control) mutable {
+            // One question for the run: its answer holds for every file that exists.
+            std::optional<bool> replace;
+            settings.ConfirmReplace = [this, &replace](const std::vector<fs::path>& existing) {
+                if (!replace) {
+                    replace = job_->Ask([this, existing] {
+                        return messages_->Ask(BatchReplaceQuestion(existing));
+                    });
+                }
+                return *replace;
+            };
+            return app::ExportDirectory(
+                folder, settings,
+                [this](const std::string& name) {
+                    job_->Post([this, name] {
+                        currentFile_ = name;
+                        Edit7->setText(Q(name));
+                    });
+                },
+                &control);
+        },
+        [this](const TExportOutcome& outcome) {
+            if (outcome.Cancelled && outcome.Files.empty()) return;
+            if (!outcome.Message.empty()) Message(ExportSummary(outcome));
+        });
 }
 
 }  // namespace vorlix::app

@@ -1,11 +1,13 @@
 // The program's main window: the file browser on the left, the report, search and export
 // tabs on the right, the current file along the bottom, and the menus. The handlers only
-// gather what the controls hold, call the commands of Commands.h and show their results.
+// gather what the controls hold, call the commands of Commands.h and show their results;
+// the commands run on a thread of their own (TBackgroundJob.h).
 #pragma once
 
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMargins>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -13,11 +15,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Commands.h"
 #include "app/TAboutBox.h"
 
 class QCheckBox;
+class QCloseEvent;
 class QComboBox;
 class QDragEnterEvent;
 class QDragMoveEvent;
@@ -28,6 +32,7 @@ class QKeyEvent;
 class QLineEdit;
 class QPlainTextEdit;
 class QPrinter;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QShowEvent;
@@ -37,6 +42,8 @@ class QTimer;
 class QTreeWidget;
 
 namespace vorlix::app {
+
+class TBackgroundJob;
 
 // Where the window's messages go: information boxes for the user, a recorder in tests.
 class TMessages {
@@ -150,6 +157,10 @@ class TForm1 : public QMainWindow {
     // current directory, "nil" after "Close Excel File", or empty.
     const std::string& CurrentFile() const { return currentFile_; }
     const std::string& SearchText() const { return searchText_; }
+    // A report, search or export runs on its own thread: the window goes on answering,
+    // shows its progress and offers to cancel it; the controls that would start other work
+    // wait until it is over.
+    bool Busy() const;
 
     // The printer "Print" and "Printer Setup" use; the default printer unless replaced.
     QPrinter& Printer();
@@ -202,8 +213,12 @@ class TForm1 : public QMainWindow {
     void Edit4Change();
     void RadioButton10Click();
     void RadioButton13Click();
+    // Cancels the work that runs (also Escape).
+    void CancelBtnClick();
 
   protected:
+    // Closing the window cancels the work that runs and waits for it to end.
+    void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -228,11 +243,15 @@ class TForm1 : public QMainWindow {
     std::string SelectedFile() const;
 
     void ShowFileInformation();
+    // A batch of the report's lines: the first replaces the text, the others follow it.
+    void AppendReport(const QString& lines, bool first);
     void SearchThisFile();
     void SearchDirectory();
+    void ExportFile();
     void ExportDirectory();
     void ClearSearchResults();
-    void RecordHit(const TSearchHit& hit, int k);
+    // Hits number `first`, `first` + 1, ...
+    void RecordHits(const std::vector<TSearchHit>& hits, int first);
     TSearchOptions SearchOptions() const;
     TExportMode ExportMode() const;
     TTextFileKind FileKind() const;
@@ -242,9 +261,15 @@ class TForm1 : public QMainWindow {
     void Message(const QString& text);
     void Message(const std::string& text) { Message(QString::fromStdString(text)); }
     void Message(const char* text) { Message(QString::fromUtf8(text)); }
-    // Runs a command; an error it raises ends it and its message is shown.
-    template <typename Command>
-    void RunCommand(Command&& command);
+    // Runs `work` on the job's thread, then `finish` with its result on the window's
+    // thread. An error it raises goes to `failed`, or is shown without it.
+    template <typename Work, typename Finish>
+    void RunJob(Work work, Finish finish,
+                std::function<void(const std::string& error)> failed = {});
+    std::vector<QWidget*> ControlsThatWait() const;
+    void JobStarted();
+    void JobEnded();
+    void ShowProgress(const QString& text, double fraction);
 
     std::unique_ptr<TMessages> messages_;
     std::unique_ptr<QPrinter> printer_;
@@ -257,6 +282,9 @@ class TForm1 : public QMainWindow {
     std::string currentFile_;
     std::string searchText_;
     std::string directory_;  // the folder the browser shows
+    TBackgroundJob* job_ = nullptr;
+    int hitsShown_ = 0;                 // the hits of the search in the grid
+    QPointer<QWidget> focusBeforeJob_;  // the control that started the work
 
     QSplitter* Splitter1 = nullptr;
     QComboBox* DriveComboBox1 = nullptr;
@@ -290,6 +318,8 @@ class TForm1 : public QMainWindow {
     QPushButton* CreateBtn = nullptr;
     QFrame* Panel3 = nullptr;
     QLineEdit* Edit8 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QPushButton* CancelBtn = nullptr;
     QPushButton* BitBtn2 = nullptr;
     QAction* m1Open = nullptr;
     QAction* m1Close = nullptr;
@@ -302,6 +332,7 @@ class TForm1 : public QMainWindow {
     QAction* About1 = nullptr;
     QAction* Find1 = nullptr;     // Ctrl+F: to "Find:"
     QAction* Refresh1 = nullptr;  // F5: the folder read again
+    QAction* Cancel1 = nullptr;   // Escape: the work that runs cancelled
     TAboutBox* aboutBox_ = nullptr;
 };
 

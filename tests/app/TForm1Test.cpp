@@ -22,10 +22,12 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -103,6 +105,17 @@ Bytes Book(const std::vector<TSheetSpec>& sheets, const std::u16string& password
 // 5 in A1, abc in B1, 2.5 in A3.
 Bytes ExampleBook() {
     return Book({{"Sheet1", {{0, 0, 5.0}, {0, 1, std::string("abc")}, {2, 0, 2.5}}}});
+}
+// One sheet "Numbers" of `rows` rows of `cols` numbers, the row's number in each.
+Bytes NumberBook(int rows, int cols = 1) {
+    std::vector<TCellSpec> cells;
+    cells.reserve(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols));
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < cols; ++c)
+            cells.push_back({static_cast<std::uint16_t>(r), static_cast<std::uint16_t>(c),
+                             static_cast<double>(r)});
+    }
+    return Book({{"Numbers", cells}});
 }
 // Two readable sheets with the same names read as a damaged workbook.
 Bytes DamagedBook() {
@@ -211,12 +224,16 @@ class TForm1Test : public ::testing::Test {
         ASSERT_TRUE(QTest::qWaitForWindowActive(&Form()));
     }
     // Lets events run until `done` holds, for at most `ms` milliseconds.
-    static bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
+    static bool WaitFor(const std::function<bool()>& done, int ms = 5000, int step = 20) {
         for (QDeadlineTimer deadline(ms); !done();) {
             if (deadline.hasExpired()) return false;
-            QTest::qWait(20);
+            QTest::qWait(step);
         }
         return true;
+    }
+    // Lets events run until the work the window started is over and its results shown.
+    void AwaitJob() {
+        EXPECT_TRUE(WaitFor([this] { return !Form().Busy(); }, 60000, 2)) << "still working";
     }
 
     const fs::path savedDir_ = fs::current_path();
@@ -479,6 +496,7 @@ TEST_F(TForm1Test, FileListClickDependsOnTheActiveTab) {
     // A double click reports on the file on the first tab.
     ShowTab(2);
     ClickFile("a.xls", true);
+    AwaitJob();
     EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 0);
     EXPECT_EQ(Form().CurrentFile(), (Here() / "a.xls").string());
     EXPECT_EQ(Edit("Edit8")->text(), "a.xls");
@@ -528,6 +546,7 @@ TEST_F(TForm1Test, FileListFollowsTheKeyboardAndOpensOnlyOnDoubleClickOrEnter) {
     // Enter reports on the current file.
     ShowTab(2);
     QTest::keyClick(FileList(), Qt::Key_Return);
+    AwaitJob();
     EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 0);
     EXPECT_EQ(Form().CurrentFile(), (Here() / "b.xls").string());
     EXPECT_TRUE(reported());
@@ -536,6 +555,7 @@ TEST_F(TForm1Test, FileListFollowsTheKeyboardAndOpensOnlyOnDoubleClickOrEnter) {
     Form().BitBtn5Click();
     ShowTab(1);
     ClickFile("c.xls", true);
+    AwaitJob();
     EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 0);
     EXPECT_EQ(Form().CurrentFile(), (Here() / "c.xls").string());
     EXPECT_TRUE(reported());
@@ -596,6 +616,7 @@ TEST_F(TForm1Test, StartsOnTheFileOrFolderItIsGiven) {
 
     fs::current_path(top);
     Form().OpenPath("books/one.xls");  // as typed on the command line
+    AwaitJob();
     EXPECT_EQ(Here(), top / "books");
     EXPECT_EQ(Form().CurrentFile(), (top / "books" / "one.xls").string());
     EXPECT_EQ(Edit("Edit8")->text(), "one.xls");
@@ -638,6 +659,7 @@ TEST_F(TForm1Test, ReportsTheSelectedWorkbook) {
     Write("empty.xls", Book({{"Sheet1", {}}}));
 
     Form().BitBtn1Click();  // nothing selected: the first file
+    AwaitJob();
     EXPECT_EQ(MemoLines(), QStringList({"This file contains: 1 Worksheets", "",
                                         "Sheet 1 (named Sheet1) has 3 cells"}));
     EXPECT_EQ(Form().CurrentFile(), (Here() / "book.xls").string());
@@ -645,6 +667,7 @@ TEST_F(TForm1Test, ReportsTheSelectedWorkbook) {
     EXPECT_EQ(Edit("Edit7")->text(), "book.CSV");
 
     Button("CheckBox2")->click();  // runs the report again, with the contents
+    AwaitJob();
     EXPECT_EQ(MemoLines(), QStringList({"This file contains: 1 Worksheets", "",
                                         "Sheet 1 (named Sheet1) has 3 cells", "", "Sheet 1",
                                         "--------", "; 5; abc", "2.5", ""}));
@@ -654,6 +677,7 @@ TEST_F(TForm1Test, ReportsTheSelectedWorkbook) {
 
     Select("empty.xls");
     Form().m1OpenClick();
+    AwaitJob();
     EXPECT_EQ(MemoLines(),
               QStringList({"This file contains: 1 Worksheets", "",
                            "Sheet 1 (named Sheet1) is empty", "", "Sheet 1", "--------", "", ""}));
@@ -669,6 +693,7 @@ TEST_F(TForm1Test, ReportIsReadOnlyButSelectableAndTabLeavesIt) {
     Write("book.xls", ExampleBook());
     Activate();
     Form().BitBtn1Click();
+    AwaitJob();
     auto* memo = Find<QPlainTextEdit>("Memo1");
     ASSERT_EQ(QApplication::focusWidget(), memo);
     const QString report = memo->toPlainText();
@@ -702,12 +727,14 @@ TEST_F(TForm1Test, RefusedAndDamagedWorkbooksAreExplainedAndTheWindowGoesOn) {
     for (const char* name : {"text.xls", "locked.xls", "damaged.xls"}) {
         Select(name);
         Form().BitBtn1Click();
+        AwaitJob();
         EXPECT_TRUE(MemoLines().isEmpty()) << name;
     }
     EXPECT_EQ(Messages(),
               QStringList({kOnlyExcel97, kPasswordProtected, "Invalid or duplicated sheet name."}));
     Select("zgood.xls");
     Form().BitBtn1Click();
+    AwaitJob();
     EXPECT_EQ(MemoLines().size(), 3);
 
     // After "Clear" the export asks for a workbook; with an output name it takes the
@@ -721,6 +748,7 @@ TEST_F(TForm1Test, RefusedAndDamagedWorkbooksAreExplainedAndTheWindowGoesOn) {
     for (const char* name : {"locked.xls", "text.xls"}) {
         Select(name);
         Form().CreateBtnClick();
+        AwaitJob();
         EXPECT_EQ(Form().CurrentFile(), (Here() / name).string());
     }
     EXPECT_EQ(Messages(), QStringList({kPasswordProtected, kOnlyExcel97}));
@@ -733,6 +761,7 @@ TEST_F(TForm1Test, CloseThenSearchThisFileSearchesTheSelectedFile) {
     Write("b.xls", Book({{"S", {{4, 2, std::string("xABCx")}}}}));
     Select("b.xls");
     Form().BitBtn1Click();
+    AwaitJob();
     Form().m1CloseClick();
     EXPECT_EQ(Form().CurrentFile(), "nil");
     EXPECT_TRUE(MemoLines().isEmpty());
@@ -740,6 +769,7 @@ TEST_F(TForm1Test, CloseThenSearchThisFileSearchesTheSelectedFile) {
 
     Edit("Edit1")->setText("abc");
     Button("BitBtn3")->click();
+    AwaitJob();
     EXPECT_TRUE(Messages().isEmpty());
     EXPECT_EQ(Form().CurrentFile(), (Here() / "b.xls").string());
     EXPECT_EQ(Form().SearchText(), "abc");  // folded by case
@@ -748,6 +778,7 @@ TEST_F(TForm1Test, CloseThenSearchThisFileSearchesTheSelectedFile) {
 
     Button("CheckBox1")->click();  // case sensitive: xABCx no longer holds "abc"
     Button("BitBtn3")->click();
+    AwaitJob();
     EXPECT_EQ(Messages(), QStringList({kNoMatchFound}));
     EXPECT_EQ(GridRow(1), QStringList(5, QString()));
 }
@@ -761,7 +792,9 @@ TEST_F(TForm1Test, EverySearchAddsARowPerHitAndRefillsFromTheTop) {
     Edit("Edit8")->setText("book.xls");
     Edit("Edit1")->setText("abc");
     Form().BitBtn3Click();
+    AwaitJob();
     Form().BitBtn3Click();
+    AwaitJob();
     EXPECT_EQ(Grid()->RowCount(), 26);
     EXPECT_EQ(GridRow(1), QStringList({"book.xls", "2", "1", "1", "abc"}));
     EXPECT_EQ(GridRow(2), QStringList({"book.xls", "2", "2", "4", "xabcx"}));
@@ -771,6 +804,7 @@ TEST_F(TForm1Test, EverySearchAddsARowPerHitAndRefillsFromTheTop) {
 
     Button("RadioButton3")->click();  // the whole text must match
     Form().BitBtn3Click();
+    AwaitJob();
     EXPECT_EQ(Grid()->RowCount(), 28);
     EXPECT_EQ(GridRow(2), QStringList({"book.xls", "2", "8", "2", "ABC"}));
     EXPECT_EQ(GridRow(3), QStringList(5, QString()));
@@ -778,6 +812,7 @@ TEST_F(TForm1Test, EverySearchAddsARowPerHitAndRefillsFromTheTop) {
 
     Edit("Edit1")->setText("missing");
     Form().BitBtn3Click();
+    AwaitJob();
     EXPECT_EQ(Grid()->RowCount(), 28);
     EXPECT_EQ(GridRow(1), QStringList(5, QString()));
     EXPECT_EQ(Edit("Edit3")->text(), "0");
@@ -800,6 +835,7 @@ TEST_F(TForm1Test, SearchFromTheKeyboardAndCopyBlocksOfHits) {
     ASSERT_EQ(QApplication::focusWidget(), Edit("Edit1"));
     QTest::keyClicks(Edit("Edit1"), "abc");
     QTest::keyClick(Edit("Edit1"), Qt::Key_Return);
+    AwaitJob();
     EXPECT_EQ(Edit("Edit3")->text(), "3");
     EXPECT_EQ(Grid()->item(1, 4)->toolTip(), "xabcx and a long tail");
     EXPECT_EQ(Grid()->item(1, 0)->toolTip(), "book.xls");
@@ -815,6 +851,7 @@ TEST_F(TForm1Test, SearchFromTheKeyboardAndCopyBlocksOfHits) {
     // The next search starts without the old selection; the texts are gone anyway.
     Edit("Edit1")->setText("and");
     Form().BitBtn3Click();
+    AwaitJob();
     EXPECT_TRUE(Grid()->selectedRanges().isEmpty());
     EXPECT_EQ(GridRow(1).value(4), "xabcx and a long tail");
     ASSERT_NE(Grid()->item(2, 4), nullptr);
@@ -840,6 +877,7 @@ TEST_F(TForm1Test, DirectorySearchSkipsProtectedAndUnsupportedWorkbooks) {
     Select("good2.xls");
 
     Form().BitBtn3Click();
+    AwaitJob();
     EXPECT_TRUE(Messages().isEmpty());
     EXPECT_EQ(GridRow(1), QStringList({"good1.xls", "1", "1", "1", "abc"}));
     EXPECT_EQ(GridRow(2), QStringList({"good2.xls", "1", "3", "2", "abc"}));
@@ -853,6 +891,7 @@ TEST_F(TForm1Test, DirectorySearchSkipsProtectedAndUnsupportedWorkbooks) {
     // A damaged workbook ends the search with its error; the hits so far stay.
     Write("zz.xls", DamagedBook());
     Form().BitBtn3Click();
+    AwaitJob();
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_EQ(shown_[0].text, "Invalid or duplicated sheet name.");
     EXPECT_FALSE(shown_[0].hourglass);
@@ -861,9 +900,199 @@ TEST_F(TForm1Test, DirectorySearchSkipsProtectedAndUnsupportedWorkbooks) {
     Edit("Edit1")->setText("nowhere");
     fs::remove(dir_ / "zz.xls");
     Form().BitBtn3Click();
+    AwaitJob();
     ASSERT_EQ(shown_.size(), 2u);
     EXPECT_EQ(shown_[1].text, kNoMatchFound);
     EXPECT_FALSE(shown_[1].hourglass);
+}
+
+// --- Long work -----------------------------------------------------------------------------
+
+class TLongWorkTest : public TForm1Test {
+  protected:
+    QProgressBar* Bar() { return Find<QProgressBar>("ProgressBar1"); }
+    // The controls that wait while work runs.
+    void ExpectWaiting(bool waiting) {
+        for (const char* name : {"BitBtn1", "CheckBox2", "BitBtn5", "BitBtn3", "CreateBtn",
+                                 "FileListBox1", "DirectoryListBox1", "DriveComboBox1", "Edit8"})
+            EXPECT_EQ(Find<QWidget>(name)->isEnabled(), !waiting) << name;
+        for (const char* name : {"m1Open", "m1Close", "Refresh1"})
+            EXPECT_EQ(Find<QAction>(name)->isEnabled(), !waiting) << name;
+        EXPECT_EQ(Button("CancelBtn")->isHidden(), !waiting);
+        EXPECT_EQ(Bar()->isHidden(), !waiting);
+    }
+    // Workbooks w01.xls ... each holding "hit" in A1.
+    void WriteHits(int count) {
+        for (int i = 1; i <= count; ++i) {
+            const std::string name = (i < 10 ? "w0" : "w") + std::to_string(i) + ".xls";
+            Write(name, Book({{"S", {{0, 0, std::string("hit")}}}}));
+        }
+    }
+};
+
+TEST_F(TLongWorkTest, ReadingALargeWorkbookLeavesTheWindowToTheUserUntilCancelled) {
+    Write("big.xls", NumberBook(65536, 4));
+    Write("small.xls", ExampleBook());
+    Activate();
+    Select("big.xls");
+    Form().BitBtn1Click();
+    // The handler is back at once; the reading goes on.
+    ASSERT_TRUE(Form().Busy());
+    ExpectWaiting(true);
+    // What would start other work, or change its file, waits too.
+    Form().BitBtn3Click();
+    Form().CreateBtnClick();
+    Form().m1CloseClick();
+    Form().OpenDroppedFile(QString::fromStdString((Here() / "small.xls").string()));
+    EXPECT_EQ(Form().CurrentFile(), (Here() / "big.xls").string());
+
+    QTest::keyClick(&Form(), Qt::Key_Escape);
+    AwaitJob();
+    EXPECT_TRUE(MemoLines().isEmpty());  // cancelled before the workbook was read
+    EXPECT_TRUE(Messages().isEmpty());
+    ExpectWaiting(false);
+
+    Select("small.xls");
+    Form().BitBtn1Click();
+    AwaitJob();
+    EXPECT_EQ(MemoLines().value(2), "Sheet 1 (named Sheet1) has 3 cells");
+}
+
+TEST_F(TLongWorkTest, ShowContentsShowsTheFirstLinesAtOnceAndTheRestAsItComes) {
+    Write("big.xls", NumberBook(40000));
+    Select("big.xls");
+    auto* memo = Find<QPlainTextEdit>("Memo1");
+    // What shows when the first lines come, and whether the window answers events before
+    // the rest has come.
+    QStringList first;
+    bool busyAtFirst = false;
+    int barAtFirst = -1;
+    QString barText;
+    int ticksWhileBusy = 0;
+    QTimer ticker;
+    ticker.setInterval(0);
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ticksWhileBusy += Form().Busy() ? 1 : 0; });
+    QMetaObject::Connection watch = QObject::connect(memo, &QPlainTextEdit::textChanged, [&] {
+        if (!first.isEmpty() || memo->toPlainText().isEmpty()) return;
+        first = MemoLines();
+        busyAtFirst = Form().Busy();
+        barAtFirst = Bar()->value();
+        barText = Bar()->format();
+        ticker.start();
+    });
+    Button("CheckBox2")->click();
+    AwaitJob();
+    QObject::disconnect(watch);
+    ticker.stop();
+    EXPECT_TRUE(busyAtFirst);
+    EXPECT_EQ(first, QStringList({"This file contains: 1 Worksheets", "",
+                                  "Sheet 1 (named Numbers) has 40000 cells"}));
+    // Half way at least: the workbook is read, the listing starts.
+    EXPECT_GE(barAtFirst, 500);
+    EXPECT_LT(barAtFirst, 1000);
+    EXPECT_TRUE(barText.contains("big.xls")) << barText.toStdString();
+    EXPECT_GT(ticksWhileBusy, 0);
+
+    // The batches make the whole report; the reader's place stays at the top.
+    QStringList whole;
+    for (const std::string& line : FileInformation("big.xls", true).Lines)
+        whole << QString::fromStdString(line);
+    EXPECT_EQ(MemoLines(), whole);
+    EXPECT_EQ(memo->textCursor().position(), 0);
+    EXPECT_EQ(memo->verticalScrollBar()->value(), 0);
+    EXPECT_TRUE(Messages().isEmpty());
+
+    // Cancelled once the first lines show, the report stops short.
+    first.clear();
+    watch = QObject::connect(memo, &QPlainTextEdit::textChanged, [&] {
+        if (!first.isEmpty() || memo->toPlainText().isEmpty()) return;
+        first = MemoLines();
+        Button("CancelBtn")->click();
+    });
+    Form().BitBtn1Click();
+    AwaitJob();
+    QObject::disconnect(watch);
+    EXPECT_GE(MemoLines().size(), 3);
+    EXPECT_LT(MemoLines().size(), whole.size());
+    EXPECT_TRUE(Messages().isEmpty());
+    ExpectWaiting(false);
+}
+
+TEST_F(TLongWorkTest, FolderWorkShowsEachWorkbookAndStopsBetweenWorkbooks) {
+    WriteHits(12);
+    Edit("Edit1")->setText("hit");
+    Button("RadioButton6")->click();
+    Select("w01.xls");
+    // Cancelled as soon as the first workbook is through: the hits so far stay, and the
+    // search ends as it ends otherwise, without "No match found".
+    QMetaObject::Connection watch =
+        QObject::connect(Edit("Edit8"), &QLineEdit::textChanged, [this](const QString& name) {
+            if (name == "w01.xls") Button("CancelBtn")->click();
+        });
+    Form().BitBtn3Click();
+    AwaitJob();
+    QObject::disconnect(watch);
+    const int hits = Edit("Edit3")->text().toInt();
+    EXPECT_GE(hits, 1);
+    EXPECT_LT(hits, 12);
+    EXPECT_EQ(GridRow(1), QStringList({"w01.xls", "1", "1", "1", "hit"}));
+    EXPECT_EQ(GridRow(hits).value(0), Edit("Edit8")->text());
+    EXPECT_TRUE(GridRow(hits + 1).value(0).isEmpty());
+    EXPECT_EQ(FileList()->currentRow(), -1);
+    EXPECT_TRUE(Messages().isEmpty());
+
+    // A batch export cancelled on its first workbook tells which files it wrote, if any; no
+    // other file is there.
+    ShowTab(2);
+    Button("CheckBox3")->click();
+    watch = QObject::connect(Edit("Edit7"), &QLineEdit::textChanged, [this](const QString& name) {
+        if (name == "w01.xls") Button("CancelBtn")->click();
+    });
+    Form().CreateBtnClick();
+    AwaitJob();
+    QObject::disconnect(watch);
+    QStringList written;
+    for (const auto& entry : fs::directory_iterator(Here())) {
+        if (entry.path().extension() == ".csv")
+            written << QString::fromStdString(entry.path().filename().string());
+    }
+    written.sort();
+    EXPECT_LT(written.size(), 12);
+    if (written.isEmpty()) {
+        EXPECT_TRUE(Messages().isEmpty());
+    } else {
+        EXPECT_EQ(Messages(),
+                  QStringList({QString(kExportCancelled) + "\n\nWritten:\n" + written.join('\n')}));
+    }
+    ExpectWaiting(false);
+}
+
+TEST_F(TLongWorkTest, ClosingOrDestroyingTheWindowDuringWorkEndsTheWork) {
+    QApplication::setQuitOnLastWindowClosed(false);
+    Write("big.xls", NumberBook(65536, 4));
+    Form().show();
+    Select("big.xls");
+    Button("CheckBox2")->click();
+    ASSERT_TRUE(Form().Busy());
+    EXPECT_TRUE(Form().close());
+    EXPECT_FALSE(Form().Busy());  // over before the window was gone
+    QTest::qWait(50);             // nothing it had left for the window comes any more
+    EXPECT_TRUE(MemoLines().isEmpty());
+    EXPECT_TRUE(Messages().isEmpty());
+    ExpectWaiting(false);
+
+    // Destroyed while it reads, while it hands the window its lines, and while it waits
+    // for the window to take them.
+    for (const int wait : {0, 5, 200}) {
+        form_.reset();
+        Select("big.xls");
+        Button("CheckBox2")->click();
+        ASSERT_TRUE(Form().Busy());
+        QTest::qWait(wait);
+        form_.reset();
+        QTest::qWait(20);
+    }
+    QApplication::setQuitOnLastWindowClosed(true);
 }
 
 // --- Printing ------------------------------------------------------------------------------
@@ -953,6 +1182,7 @@ TEST_F(TPrintTest, PrintsTheReportOnlyWhenThereIsOneAndThePrintDialogIsAccepted)
     EXPECT_FALSE(fs::exists(pdf_));
 
     Form().BitBtn1Click();
+    AwaitJob();
     accept_ = false;
     Form().m1PrintClick();
     EXPECT_FALSE(fs::exists(pdf_));
@@ -1028,18 +1258,22 @@ TEST_F(TForm1Test, CreateFilesWritesTheChosenModeAndType) {
     Write("Book1.xls", Book({{"A", {{0, 0, 1.0}}}, {"B", {}}, {"C", {{1, 1, std::string("c")}}}}));
     Select("Book1.xls");
     Form().BitBtn1Click();  // the current file, so Edit7 = Book1.CSV
+    AwaitJob();
     ASSERT_EQ(Edit("Edit7")->text(), "Book1.CSV");
 
     Form().CreateBtnClick();
+    AwaitJob();
     EXPECT_TRUE(fs::exists(dir_ / "Book1.CSV"));
     Button("RadioButton8")->click();
     Form().CreateBtnClick();
+    AwaitJob();
     EXPECT_TRUE(fs::exists(dir_ / "Book1_S1.csv"));
     EXPECT_FALSE(fs::exists(dir_ / "Book1_S2.csv"));
     EXPECT_TRUE(fs::exists(dir_ / "Book1_S3.csv"));
     Button("RadioButton9")->click();
     Find<QRadioButton>("RadioButton13")->setChecked(true);  // TXT, Edit7 still ".CSV"
     Form().CreateBtnClick();
+    AwaitJob();
     EXPECT_TRUE(fs::exists(dir_ / "Book1.txt"));
     EXPECT_EQ(Messages(), QStringList(3, kExportDone));
 }
@@ -1052,6 +1286,7 @@ TEST_F(TForm1Test, BatchModeListsWhatItWroteAndSkipped) {
     Button("CheckBox3")->click();
     Button("RadioButton13")->click();
     Form().CreateBtnClick();
+    AwaitJob();
     // report.v2.xls would write report.txt again: it takes its whole name.
     EXPECT_EQ(Messages(),
               QStringList({QString(kBatchExportDone) +
@@ -1069,6 +1304,7 @@ TEST_F(TForm1Test, BatchModeListsWhatItWroteAndSkipped) {
     answer_ = false;
     test::WriteFile(dir_ / "plain.txt", test::Body().ascii("kept"));
     Form().CreateBtnClick();
+    AwaitJob();
     ASSERT_EQ(asked_.size(), 1u);
     EXPECT_EQ(asked_[0],
               "The file plain.txt already exists, and other files of this export may "
@@ -1091,10 +1327,12 @@ TEST_F(TForm1Test, ExportTakesTheWorkbookNamedInFile) {
     };
     Select("report.v1.xls");
     Form().BitBtn1Click();  // report.v1.xls was read last
+    AwaitJob();
     Edit("Edit8")->setText("stock.xls");
     ASSERT_EQ(Edit("Edit4")->text(), "stock.xls");
     ASSERT_EQ(Edit("Edit7")->text(), "stock.CSV");
     Form().CreateBtnClick();
+    AwaitJob();
     EXPECT_EQ(content("stock.CSV"), "\"stock\"\r\n");
     EXPECT_EQ(Form().CurrentFile(), "stock.xls");
 
@@ -1103,10 +1341,12 @@ TEST_F(TForm1Test, ExportTakesTheWorkbookNamedInFile) {
     QTest::keyClicks(Edit("Edit4"), "report.v1.xls");
     EXPECT_EQ(Edit("Edit7")->text(), "report.CSV");
     Form().CreateBtnClick();
+    AwaitJob();
     EXPECT_EQ(content("report.CSV"), "\"report\"\r\n");
 
     Edit("Edit4")->setText("nope.xls");
     Form().CreateBtnClick();
+    AwaitJob();
     EXPECT_EQ(Messages(), QStringList({kExportDone, kExportDone, "File not found: nope.xls"}));
 }
 
@@ -1118,6 +1358,7 @@ TEST_F(TForm1Test, MissingAndDamagedWorkbooksAreNamedAsSuch) {
     ClickFile("a.xls");  // the current file is a.xls of this folder
     ASSERT_TRUE(Form().ChangeDirectory(QString::fromStdString((dir_ / "sub").string())));
     Form().CreateBtnClick();
+    AwaitJob();
     EXPECT_EQ(Messages(), QStringList({"File not found: a.xls"}));
     EXPECT_FALSE(fs::exists(dir_ / "sub" / "a.CSV"));
 
@@ -1128,8 +1369,10 @@ TEST_F(TForm1Test, MissingAndDamagedWorkbooksAreNamedAsSuch) {
         "document is damaged: bad sector size";
     ClickFile("damaged.xls");
     Form().CreateBtnClick();
+    AwaitJob();
     Select("damaged.xls");
     Form().BitBtn1Click();
+    AwaitJob();
     EXPECT_EQ(Messages(), QStringList({damaged, damaged}));
 }
 
@@ -1141,6 +1384,7 @@ TEST_F(TForm1Test, ExportNeverWritesOverAWorkbookAndAsksBeforeReplacing) {
     ClickFile("Book1.xls");
     Edit("Edit7")->setText("other.xls");
     Form().CreateBtnClick();
+    AwaitJob();
     EXPECT_EQ(Messages(), QStringList({"Cannot write file other.xls: it is an Excel workbook"}));
     EXPECT_EQ(test::ReadFile(dir_ / "other.xls"), other);
 
@@ -1149,12 +1393,14 @@ TEST_F(TForm1Test, ExportNeverWritesOverAWorkbookAndAsksBeforeReplacing) {
     test::WriteFile(dir_ / "Book1.CSV", test::Body().ascii("old"));
     answer_ = false;
     Form().CreateBtnClick();
+    AwaitJob();
     EXPECT_EQ(asked_, std::vector<QString>{
                           "The file Book1.CSV already exists. Do you want to replace it?"});
     EXPECT_EQ(test::ReadFile(dir_ / "Book1.CSV"), test::Body().ascii("old").data());
     EXPECT_TRUE(Messages().isEmpty());
     answer_ = true;
     Form().CreateBtnClick();
+    AwaitJob();
     EXPECT_EQ(test::ReadFile(dir_ / "Book1.CSV"),
               test::Body().ascii("\"5\",\"abc\"\r\n\"\",\"\"\r\n\"2.5\",\"\"\r\n").data());
     EXPECT_EQ(Messages(), QStringList({kExportDone}));
@@ -1240,6 +1486,7 @@ TEST_F(TForm1Test, DroppingAWorkbookReportsOnIt) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, book.get(), Qt::LeftButton, {});
     QApplication::sendEvent(&Form(), &drop);
+    AwaitJob();
     EXPECT_TRUE(drop.isAccepted());
     EXPECT_EQ(Here().filename(), "drop");
     EXPECT_EQ(Form().CurrentFile(), (Here() / "in.xls").string());
