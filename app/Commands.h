@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/FolderListing.h"
 #include "app/JobControl.h"
 #include "xls/model/TCellValue.h"
 #include "xls/model/TWorkbook.h"
@@ -46,10 +47,6 @@ std::string FileNotFoundMessage(const std::string& file);
 // general form with 15 significant digits, date-times as "dd.mm.yyyy hh:nn:ss.zzz", texts
 // as they are, anything else empty.
 std::string RenderCellText(const TCellValue& value);
-
-// The workbooks of a folder: regular files whose names end in ".xls" (any letter case),
-// in name order.
-std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& folder);
 
 // --- Checks on the files read and written ------------------------------------------------
 

@@ -31,15 +31,6 @@ std::string DateTimeText(double value) {
     return text;
 }
 
-bool EndsWithXls(const std::string& name) {
-    static constexpr std::string_view kSuffix = ".xls";
-    if (name.size() < kSuffix.size()) return false;
-    return std::equal(kSuffix.begin(), kSuffix.end(), name.end() - kSuffix.size(),
-                      [](char a, char b) {
-                          return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b);
-                      });
-}
-
 // The lines of a report: kept in the report, or handed to a sink in batches of a size
 // that a text view appends without a pause.
 class TReportLines {
@@ -94,26 +85,6 @@ std::string RenderCellText(const TCellValue& value) {
         default:
             return {};
     }
-}
-
-std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& folder) {
-    namespace fs = std::filesystem;
-    std::vector<fs::path> names;
-    std::error_code ec;
-    // Errors while listing end the list; an unreadable folder has no workbooks.
-    for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end;
-         !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        if (!it->is_regular_file(typeError)) continue;
-        fs::path name = it->path().filename();
-        if (EndsWithXls(name.string())) names.push_back(std::move(name));
-    }
-    std::sort(names.begin(), names.end());
-    std::vector<fs::path> workbooks;
-    workbooks.reserve(names.size());
-    for (const fs::path& name : names)
-        workbooks.push_back(folder.empty() ? name : folder / name);
-    return workbooks;
 }
 
 TReport FileInformation(const std::filesystem::path& file, bool showContents,

@@ -795,3 +795,26 @@ TEST_F(CommandsTest, BatchExportSkipsWhatItMayNotWrite) {
     EXPECT_EQ(ExportDirectory(dir.path(), settings).Skipped.back().Reason,
               "there are no cells to write");
 }
+
+// The folder listings: workbooks in name order whatever the letter case of ".xls", hidden
+// ones left to the program's own list, subfolders without hidden ones, the ancestors.
+TEST_F(CommandsTest, FolderListings) {
+    for (const char* name : {"b.XLS", "a.xls", ".hidden.xls", "c.xlsx", "notes.txt"})
+        TextFile(name);
+    std::filesystem::create_directories(dir / "sub" / "inner");
+    std::filesystem::create_directories(dir / ".cache");
+    std::filesystem::create_directories(dir / "folder.xls");  // a folder, not a workbook
+    const auto names = [](const std::vector<std::filesystem::path>& paths) {
+        std::vector<std::string> out;
+        for (const auto& p : paths)
+            out.push_back(p.filename().string());
+        return out;
+    };
+    EXPECT_EQ(names(ListWorkbooks(dir.path())), (Lines{".hidden.xls", "a.xls", "b.XLS"}));
+    EXPECT_EQ(names(ListVisibleWorkbooks(dir.path())), (Lines{"a.xls", "b.XLS"}));
+    EXPECT_EQ(names(ListSubfolders(dir.path())), (Lines{"folder.xls", "sub"}));
+    EXPECT_TRUE(ListSubfolders(dir / "missing").empty());
+    const std::vector<std::filesystem::path> up = FolderAncestors("/usr/share/doc");
+    EXPECT_EQ(up,
+              (std::vector<std::filesystem::path>{"/", "/usr", "/usr/share", "/usr/share/doc"}));
+}

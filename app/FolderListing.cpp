@@ -1,0 +1,79 @@
+#include "app/FolderListing.h"
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace vorlix::app {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool EndsWithXls(const std::string& name) {
+    static constexpr std::string_view kSuffix = ".xls";
+    if (name.size() < kSuffix.size()) return false;
+    return std::equal(kSuffix.begin(), kSuffix.end(), name.end() - kSuffix.size(),
+                      [](char a, char b) {
+                          return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b);
+                      });
+}
+
+bool IsHidden(const fs::path& entry) {
+    return entry.filename().string().starts_with('.');
+}
+
+}  // namespace
+
+std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& folder) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> names;
+    std::error_code ec;
+    // Errors while listing end the list; an unreadable folder has no workbooks.
+    for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end;
+         !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError)) continue;
+        fs::path name = it->path().filename();
+        if (EndsWithXls(name.string())) names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<fs::path> workbooks;
+    workbooks.reserve(names.size());
+    for (const fs::path& name : names)
+        workbooks.push_back(folder.empty() ? name : folder / name);
+    return workbooks;
+}
+
+std::vector<fs::path> ListVisibleWorkbooks(const fs::path& folder) {
+    std::vector<fs::path> workbooks = ListWorkbooks(folder);
+    std::erase_if(workbooks, IsHidden);
+    return workbooks;
+}
+
+std::vector<fs::path> ListSubfolders(const fs::path& folder) {
+    std::vector<fs::path> subfolders;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error),
+         end;
+         !error && it != end; it.increment(error)) {
+        std::error_code kindError;
+        if (!IsHidden(it->path()) && it->is_directory(kindError)) subfolders.push_back(it->path());
+    }
+    std::sort(subfolders.begin(), subfolders.end());
+    return subfolders;
+}
+
+std::vector<fs::path> FolderAncestors(const fs::path& folder) {
+    std::vector<fs::path> folders;
+    fs::path path;
+    for (const fs::path& part : folder) {
+        if (part.empty()) continue;
+        path /= part;
+        folders.push_back(path);
+    }
+    return folders;
+}
+
+}  // namespace vorlix::app
