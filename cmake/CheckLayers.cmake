@@ -1,0 +1,69 @@
+# Checks that every source file includes only the layers below its own, and the few edges
+# against that order that docs/architecture.md allows by name.
+#
+#   cmake -DSOURCE_DIR=<source root> -P cmake/CheckLayers.cmake
+#
+# A layer may include itself and the layers listed for it. Files outside the listed folders
+# (tests, benchmarks) may include anything.
+
+cmake_policy(SET CMP0057 NEW)
+
+set(layers platform xls/model xls/format xls/formula xls/read xls/write app cli)
+set(allowed_platform "")
+set(allowed_xls/model platform)
+set(allowed_xls/format platform xls/model)
+set(allowed_xls/formula platform xls/model)
+set(allowed_xls/read platform xls/model xls/format xls/formula)
+set(allowed_xls/write platform xls/model xls/format)
+set(allowed_app platform xls/model xls/format xls/formula xls/read xls/write)
+set(allowed_cli platform xls/model xls/format xls/formula xls/read xls/write app)
+
+# The edges the design needs against the order: the file object runs the reader, a cell
+# formats its display text, the workbook owns the format catalogue and the link table.
+set(allowed_edges
+    "xls/model/TXLSFile.cpp -> xls/read/TXLSReader.h"
+    "xls/model/TCells.cpp -> xls/format/TFormatStrings.h"
+    "xls/model/TCells.cpp -> xls/format/ValueFormatter.h"
+    "xls/model/TWorkbook.cpp -> xls/format/TFormatStrings.h"
+    "xls/model/TWorkbook.cpp -> xls/formula/TXLSLinkTable.h")
+
+if(NOT SOURCE_DIR)
+  message(FATAL_ERROR "SOURCE_DIR is not set")
+endif()
+
+set(violations 0)
+foreach(layer IN LISTS layers)
+  file(GLOB_RECURSE sources RELATIVE "${SOURCE_DIR}"
+       "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
+  foreach(source IN LISTS sources)
+    file(STRINGS "${SOURCE_DIR}/${source}" includes REGEX "^#include \"")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" included "${line}")
+      # The layer the included file belongs to, if any.
+      set(target_layer "")
+      foreach(candidate IN LISTS layers)
+        string(LENGTH "${candidate}/" n)
+        string(SUBSTRING "${included}" 0 ${n} prefix)
+        if(prefix STREQUAL "${candidate}/")
+          set(target_layer "${candidate}")
+        endif()
+      endforeach()
+      if(target_layer STREQUAL "" OR target_layer STREQUAL layer)
+        continue()
+      endif()
+      if(target_layer IN_LIST allowed_${layer})
+        continue()
+      endif()
+      if("${source} -> ${included}" IN_LIST allowed_edges)
+        continue()
+      endif()
+      message(SEND_ERROR "${source} includes ${included}: ${layer} may not depend on ${target_layer}")
+      math(EXPR violations "${violations} + 1")
+    endforeach()
+  endforeach()
+endforeach()
+
+if(violations GREATER 0)
+  message(FATAL_ERROR "${violations} include(s) against the layers")
+endif()
+message(STATUS "Every include follows the layers")
