@@ -1,0 +1,131 @@
+#include "xls/format/DecimalDigits.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/RegionalSettings.h"
+#include "xls/format/TextHelpers.h"
+#include "xls/format/ValueFormatter.h"
+
+namespace vorlix {
+
+namespace format {
+
+namespace {
+
+void DropTrailingZeros(TDecimal& d) {
+    while (d.Count > 0 && d.Digits[d.Count - 1] == '0')
+        --d.Count;
+    if (d.Count == 0) d.Exponent = 0;
+}
+
+}  // namespace
+
+TDecimal SignificantDigits(double value) {
+    TDecimal d;
+    value = std::fabs(value);
+    if (value == 0 || !std::isfinite(value)) return d;
+    if (value < 1e17 && value == std::floor(value)) {
+        // Whole numbers of up to 17 digits: their digits are exact without a float print.
+        char digits[24];
+        const auto end =
+            std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(value)).ptr;
+        d.Count = static_cast<int>(end - digits);
+        std::memcpy(d.Digits, digits, static_cast<std::size_t>(d.Count));
+        d.Exponent = d.Count;
+        DropTrailingZeros(d);
+        return d;
+    }
+    char buffer[48];  // "d.ddddddddddddddddde-308"
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                   std::chars_format::scientific, kSignificantDigits - 1)
+                         .ptr;
+    d.Digits[0] = buffer[0];
+    std::memcpy(d.Digits + 1, buffer + 2, kSignificantDigits - 1);
+    d.Count = kSignificantDigits;
+    const char* e = std::find(buffer, end, 'e');
+    const bool negative = e + 1 < end && e[1] == '-';
+    int exponent = 0;
+    std::from_chars(e + 2, end, exponent);
+    d.Exponent = (negative ? -exponent : exponent) + 1;
+    DropTrailingZeros(d);
+    return d;
+}
+
+void RoundDigits(TDecimal& d, int keep) {
+    if (keep >= d.Count) return;
+    if (keep < 0) {
+        d = TDecimal{};
+        return;
+    }
+    const bool up = d.Digits[keep] >= '5';
+    d.Count = keep;
+    if (up) {
+        int i = keep - 1;
+        while (i >= 0 && d.Digits[i] == '9')
+            --i;
+        if (i < 0) {
+            // 0.999 -> 1.000: one digit more before the point.
+            d.Digits[0] = '1';
+            d.Count = 1;
+            ++d.Exponent;
+            return;
+        }
+        ++d.Digits[i];
+        d.Count = i + 1;
+    }
+    DropTrailingZeros(d);
+}
+
+}  // namespace format
+
+// ---------------------------------------------------------------------------------------
+// General number text
+
+std::u16string GeneralNumberText(double value) {
+    // Infinities and NaN cannot come out of a workbook's number records in a meaningful way;
+    // they show as zero rather than as a text no spreadsheet would show.
+    if (value == 0 || !std::isfinite(value)) return u"0";
+    // Fifteen digits, rounded from the first 18 as the number patterns round.
+    format::TDecimal d = format::SignificantDigits(value);
+    format::RoundDigits(d, 15);
+    const char16_t point = platform::RegionalSettings().DecimalSeparator;
+    const auto digit = [&d](int i) {
+        return static_cast<char16_t>(i < d.Count ? d.Digits[i] : '0');
+    };
+
+    std::u16string out = value < 0 ? u"-" : u"";
+    const int e = d.Exponent;
+    if (e >= -3 && e <= 15) {
+        if (e <= 0) {
+            out += u'0';
+            out += point;
+            out.append(static_cast<std::size_t>(-e), u'0');
+            for (int i = 0; i < d.Count; ++i)
+                out += digit(i);
+            return out;
+        }
+        for (int i = 0; i < e; ++i)
+            out += digit(i);
+        if (d.Count > e) {
+            out += point;
+            for (int i = e; i < d.Count; ++i)
+                out += digit(i);
+        }
+        return out;
+    }
+    out += digit(0);
+    if (d.Count > 1) {
+        out += point;
+        for (int i = 1; i < d.Count; ++i)
+            out += digit(i);
+    }
+    out += u'E';
+    format::AppendInteger(out, e - 1);
+    return out;
+}
+
+}  // namespace vorlix
