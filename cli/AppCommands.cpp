@@ -114,10 +114,10 @@ bool UseLocale(const std::string& name, std::ostream& err) {
     return true;
 }
 
-int PrintInformation(const std::string& file, bool contents, bool json, const std::string& password,
-                     std::ostream& out, std::ostream& err) {
+int PrintInformation(const std::string& file, bool contents, bool asJson,
+                     const std::string& password, std::ostream& out, std::ostream& err) {
     try {
-        if (json) return PrintInformationJson(file, contents, password, out, err);
+        if (asJson) return PrintInformationJson(file, contents, password, out, err);
         const app::TReport report =
             app::FileInformation(file, contents, platform::Utf8ToUtf16(password));
         if (!report.Message.empty()) return Fail(err, report.Message);

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian/Ubuntu packages the build needs, when they are missing.
-# Usage: scripts/install-deps.sh [run|test|screenshot]   (test adds the test framework and
-# the locale sources that the build compiles the tests' locales from; screenshot adds the
-# virtual X server that scripts/screenshot.sh shows the window on)
+# Usage: scripts/install-deps.sh [run|test|screenshot]   (test adds the test framework, the
+# locale sources that the build compiles the tests' locales from and clang-format for the
+# layout check; screenshot adds the virtual X server that scripts/screenshot.sh shows the
+# window on)
 set -euo pipefail
 
 mode="${1:-run}"
 packages=(g++ make cmake pkg-config libgsf-1-dev libcli11-dev nlohmann-json3-dev qt6-base-dev)
 if [[ "$mode" == "test" ]]; then
-    packages+=(libgtest-dev libgmock-dev locales)
+    packages+=(libgtest-dev libgmock-dev locales clang-format)
 elif [[ "$mode" == "screenshot" ]]; then
     packages+=(xvfb xauth)
 fi

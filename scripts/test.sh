@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test.
+# Installs what is missing, checks the sources' layout, builds everything with
+# AddressSanitizer and UndefinedBehaviorSanitizer (warnings are errors), and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh test
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DVORLIX_SANITIZE=ON >/dev/null
+scripts/check-format.sh
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+    -DVORLIX_SANITIZE=ON -DVORLIX_WERROR=ON >/dev/null
 cmake --build build-asan -j"$(nproc)"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"

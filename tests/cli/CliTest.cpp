@@ -107,10 +107,10 @@ TEST_F(CliTest, RecordsMarksBodiesCutShort) {
                             .Build());
     const CommandResult r = Cli({"records", file.string()});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Lines(r.out), (std::vector<std::string>{
-                                "0 0x0809 16 BOF", "20 0x0085 9 BOUNDSHEET", "33 0x000A 0 EOF",
-                                "37 0x0809 16 BOF", "57 0x0203 10 NUMBER SHORT",
-                                "71 0x000A 0 EOF"}));
+    EXPECT_EQ(Lines(r.out),
+              (std::vector<std::string>{"0 0x0809 16 BOF", "20 0x0085 9 BOUNDSHEET",
+                                        "33 0x000A 0 EOF", "37 0x0809 16 BOF",
+                                        "57 0x0203 10 NUMBER SHORT", "71 0x000A 0 EOF"}));
 }
 
 TEST_F(CliTest, ErrorsGoToStderrWithStatusTwo) {

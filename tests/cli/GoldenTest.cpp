@@ -87,7 +87,7 @@ TEST(GoldenTest, DumpOfEachExample) {
 
 TEST(GoldenTest, SearchOverTheExamplesFolder) {
     std::string all;
-    for (const std::string& text : {"Müller", "4", "needle-that-is-nowhere"}) {
+    for (const std::string text : {"Müller", "4", "needle-that-is-nowhere"}) {
         const CommandResult r = RunInC({"search", text, (SourceDir() / "examples").string()});
         all += "$ search " + text + " (status " + std::to_string(r.status) + ")\n" + r.out;
     }
@@ -99,7 +99,7 @@ TEST(GoldenTest, ExportOfEachExample) {
     for (const std::string& name : kExamples) {
         SCOPED_TRACE(name);
         std::string all;
-        for (const std::string& kind : {"--csv", "--txt"}) {
+        for (const std::string kind : {"--csv", "--txt"}) {
             TempDir dir;
             const fs::path out = dir / (name + ".out");
             const CommandResult r = RunInC(

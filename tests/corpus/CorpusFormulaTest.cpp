@@ -10,7 +10,12 @@
 #include <cstdlib>
 #include <map>
 #include <nlohmann/json.hpp>
+// GCC 12 reports members of its own <regex> automaton as maybe uninitialised when it
+// optimises; they are not.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <regex>
+#pragma GCC diagnostic pop
 #include <sstream>
 
 #include "cli/DumpCommand.h"
@@ -215,7 +220,7 @@ struct Comparison {
     std::map<std::string, long long> reasons;
 };
 
-bool Openable(const json& entry, const std::filesystem::path& folder) {
+bool Openable(const std::filesystem::path& folder) {
     if (!std::filesystem::exists(folder / "index.json")) return false;
     const json index = test::LoadJson(folder / "index.json");
     return index.value("ok", false) && !index.value("opened_as_text", false);
@@ -243,7 +248,7 @@ Comparison CompareCorpus(bool allFormulas, bool strict) {
     for (const json& entry : test::CorpusManifest()["files"]) {
         const std::string name = entry["file"];
         const auto folder = test::CorpusDir() / "oracle" / "lo" / name;
-        if (!Openable(entry, folder)) continue;
+        if (!Openable(folder)) continue;
         const auto file = Read(entry, allFormulas);
         if (!file) continue;
         SCOPED_TRACE(name);

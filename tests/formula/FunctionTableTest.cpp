@@ -23,8 +23,8 @@ TEST_P(CommonFunctionTest, FoundByIndexAndNamedAlike) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, CommonFunctionTest, ::testing::ValuesIn(CommonFunctions()),
-                         [](const auto& info) {
-                             std::string name(info.param.Name);
+                         [](const auto& row) {
+                             std::string name(row.param.Name);
                              return name == "<UDF>" ? std::string("UserDefined") : name;
                          });
 

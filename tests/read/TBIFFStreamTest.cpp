@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/XlsBuilder.h"
+#include "xls/model/TEasyStream.h"
 #include "xls/read/RecordIds.h"
 #include "xls/read/TBIFFStream.h"
 #include "xls/read/TCFile.h"
-#include "xls/model/TEasyStream.h"
 
 using namespace vorlix;
 using namespace vorlix::test;

@@ -7,9 +7,9 @@
 
 #include "platform/CodePage.h"
 #include "tests/support/XlsBuilder.h"
+#include "xls/model/TEasyStream.h"
 #include "xls/read/TBIFFStream.h"
 #include "xls/read/TCFile.h"
-#include "xls/model/TEasyStream.h"
 
 using namespace vorlix;
 using namespace vorlix::test;

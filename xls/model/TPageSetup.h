@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "xls/model/TRanges.h"
 #include "xls/model/TEasyStream.h"
+#include "xls/model/TRanges.h"
 
 namespace vorlix {
 
