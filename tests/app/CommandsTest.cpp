@@ -30,17 +30,17 @@ constexpr std::uint16_t kDateXF = 1;
 constexpr std::uint16_t kTwoDecimalsXF = 2;
 
 RecordList Formats() {
-    return {{kFormatRecord, FormatBody(164, "0.00")},
-            {kXfRecord, XfBody(0, 0)},
-            {kXfRecord, XfBody(0, 14)},
-            {kXfRecord, XfBody(0, 164)}};
+    return {{rec::kFormat, FormatBody(164, "0.00")},
+            {rec::kXf, XfBody(0, 0)},
+            {rec::kXf, XfBody(0, 14)},
+            {rec::kXf, XfBody(0, 164)}};
 }
 
 // 5 in A1, abc in B1, 2.5 in A3.
 RecordList ExampleCells() {
-    return {{kNumberRecord, NumberBody(0, 0, kGeneralXF, 5)},
-            {kLabelRecord, LabelCellBody(0, 1, kGeneralXF, "abc")},
-            {kNumberRecord, NumberBody(2, 0, kGeneralXF, 2.5)}};
+    return {{rec::kNumber, NumberBody(0, 0, kGeneralXF, 5)},
+            {rec::kLabel, LabelCellBody(0, 1, kGeneralXF, "abc")},
+            {rec::kNumber, NumberBody(2, 0, kGeneralXF, 2.5)}};
 }
 
 double March1st2010At140509250() {
@@ -140,10 +140,10 @@ TEST_F(CommandsTest, ReportCountsCellsPerSheet) {
     // One cell is singular; a sheet starting below row 0 opens with an empty line; rows
     // without cells give no line.
     const fs::path book =
-        Book("book.xls", {{"One", {{kLabelRecord, LabelCellBody(1, 1, kGeneralXF, "x")}}},
+        Book("book.xls", {{"One", {{rec::kLabel, LabelCellBody(1, 1, kGeneralXF, "x")}}},
                           {"Two",
-                           {{kNumberRecord, NumberBody(3, 0, kGeneralXF, 1)},
-                            {kNumberRecord, NumberBody(7, 2, kGeneralXF, 2)}}},
+                           {{rec::kNumber, NumberBody(3, 0, kGeneralXF, 1)},
+                            {rec::kNumber, NumberBody(7, 2, kGeneralXF, 2)}}},
                           {"Bl\xE4tter", {}}});
     EXPECT_EQ(FileInformation(book, true).Lines, (Lines{"This file contains: 3 Worksheets",
                                                         "",
@@ -171,10 +171,10 @@ TEST_F(CommandsTest, ReportCountsCellsPerSheet) {
 TEST_F(CommandsTest, ReportGivesBooleansAndFormattedEmptyCellsEmptyTexts) {
     const fs::path book = Book(
         "book.xls", {{"Sheet1",
-                      {{kBlankRecord, BlankCellBody(1, 0, kTwoDecimalsXF)},
-                       {kBoolErrRecord, BooleanCellBody(1, 1, kGeneralXF, true)},
-                       {kNumberRecord, NumberBody(1, 2, kTwoDecimalsXF, 7)},
-                       {kNumberRecord, NumberBody(2, 0, kDateXF, March1st2010At140509250())}}}});
+                      {{rec::kBlank, BlankCellBody(1, 0, kTwoDecimalsXF)},
+                       {rec::kBoolErr, BooleanCellBody(1, 1, kGeneralXF, true)},
+                       {rec::kNumber, NumberBody(1, 2, kTwoDecimalsXF, 7)},
+                       {rec::kNumber, NumberBody(2, 0, kDateXF, March1st2010At140509250())}}}});
     const TReport report = FileInformation(book, true);
     EXPECT_EQ(report.Lines[2], "Sheet 1 (named Sheet1) has 4 cells");
     EXPECT_EQ(Lines(report.Lines.begin() + 6, report.Lines.end()),
@@ -280,11 +280,11 @@ TEST_F(CommandsTest, MatchTestWithAnEmptyText) {
 TEST_F(CommandsTest, SearchComparesByTheCaseRule) {
     const fs::path book =
         Book("book.xls", {{"Sheet1",
-                           {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, "xABCx")},
-                            {kLabelRecord, LabelCellBody(1, 0, kGeneralXF, "abc")},
-                            {kLabelRecord, LabelCellBody(2, 0, kGeneralXF, "ab c")},
-                            {kLabelRecord, LabelCellBody(3, 0, kGeneralXF, "caf\xE9")},
-                            {kLabelRecord, WideLabelCellBody(4, 0, kGeneralXF, u"CAF\u00C9")}}}});
+                           {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, "xABCx")},
+                            {rec::kLabel, LabelCellBody(1, 0, kGeneralXF, "abc")},
+                            {rec::kLabel, LabelCellBody(2, 0, kGeneralXF, "ab c")},
+                            {rec::kLabel, LabelCellBody(3, 0, kGeneralXF, "caf\xE9")},
+                            {rec::kLabel, WideLabelCellBody(4, 0, kGeneralXF, u"CAF\u00C9")}}}});
     EXPECT_EQ(SearchFile(book, Options("abc")).Texts(), (Lines{"xABCx", "abc"}));
     EXPECT_EQ(SearchFile(book, Options("abc", false, true)).Texts(), (Lines{"abc"}));
     // Accented letters follow the case rule too; case-sensitive they are compared as typed.
@@ -329,7 +329,7 @@ TEST_F(CommandsTest, CaseInsensitiveSearchFoldsEveryLetterByItsUnicodeCase) {
     }
     // The cell's text is listed as it is, not folded.
     const fs::path book = Book(
-        "book.xls", {{"Sheet1", {{kLabelRecord, WideLabelCellBody(0, 0, kGeneralXF, u"ΩMEGA")}}}});
+        "book.xls", {{"Sheet1", {{rec::kLabel, WideLabelCellBody(0, 0, kGeneralXF, u"ΩMEGA")}}}});
     EXPECT_EQ(SearchFile(book, Options("ωmega", true)).Texts(), (Lines{"ΩMEGA"}));
 }
 
@@ -378,9 +378,9 @@ TEST_F(CommandsTest, RegularExpressionsAndWholeWords) {
 TEST_F(CommandsTest, SearchUsesThePlainRenderingOfNumbers) {
     const fs::path book =
         Book("book.xls", {{"Sheet1",
-                           {{kNumberRecord, NumberBody(0, 0, kGeneralXF, 2.5)},
-                            {kNumberRecord, NumberBody(1, 0, kTwoDecimalsXF, 2.5)},
-                            {kNumberRecord, NumberBody(2, 0, kGeneralXF, 12.5)}}}});
+                           {{rec::kNumber, NumberBody(0, 0, kGeneralXF, 2.5)},
+                            {rec::kNumber, NumberBody(1, 0, kTwoDecimalsXF, 2.5)},
+                            {rec::kNumber, NumberBody(2, 0, kGeneralXF, 12.5)}}}});
     const SearchRun run = SearchFile(book, Options("2.5", true));
     EXPECT_EQ(run.Texts(), (Lines{"2.5", "2.5"}));
     EXPECT_EQ(run.outcome.Hits, 2);
@@ -393,10 +393,10 @@ TEST_F(CommandsTest, SearchUsesThePlainRenderingOfNumbers) {
 
 TEST_F(CommandsTest, HitsGiveOneBasedPositions) {
     const fs::path book =
-        Book("book.xls", {{"First", {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, "other")}}},
+        Book("book.xls", {{"First", {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, "other")}}},
                           {"Second",
-                           {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, "Needle")},
-                            {kLabelRecord, LabelCellBody(4, 2, kGeneralXF, "a needle")}}}});
+                           {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, "Needle")},
+                            {rec::kLabel, LabelCellBody(4, 2, kGeneralXF, "a needle")}}}});
     const SearchRun run = SearchFile(book, Options("needle"));
     EXPECT_EQ(run.Rows(), (Lines{"book.xls 2 1 1 Needle", "book.xls 2 5 3 a needle"}));
     EXPECT_EQ(run.numbers, (std::vector<int>{1, 2}));
@@ -424,7 +424,7 @@ TEST_F(CommandsTest, SearchThisFileOutcomes) {
 TEST_F(CommandsTest, SearchDirectoryCountsAcrossWorkbooksInNameOrder) {
     const auto oneText = [](const std::string& text) {
         return std::vector<SheetRecords>{
-            {"Sheet1", {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, text)}}}};
+            {"Sheet1", {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, text)}}}};
     };
     Book("b.xls", oneText("apple pie"));
     Book("A.XLS", oneText("apple"));
@@ -501,12 +501,12 @@ TEST_F(CommandsTest, OneFileWriterListsCellsRowByRow) {
 TEST_F(CommandsTest, OneFileWriterQuotesOnlyFieldsThatWouldSplitTheLine) {
     const fs::path book =
         Book("book.xls", {{"Sheet1",
-                           {{kLabelRecord, LabelCellBody(1, 0, kGeneralXF, "a,b")},
-                            {kBlankRecord, BlankCellBody(1, 1, kTwoDecimalsXF)},
-                            {kLabelRecord, LabelCellBody(1, 2, kGeneralXF, "say \"hi\"")},
-                            {kLabelRecord, LabelCellBody(1, 3, kGeneralXF, "two\nlines")},
-                            {kLabelRecord, LabelCellBody(1, 4, kGeneralXF, "tab\there")},
-                            {kNumberRecord, NumberBody(1, 5, kGeneralXF, 1.5)}}}});
+                           {{rec::kLabel, LabelCellBody(1, 0, kGeneralXF, "a,b")},
+                            {rec::kBlank, BlankCellBody(1, 1, kTwoDecimalsXF)},
+                            {rec::kLabel, LabelCellBody(1, 2, kGeneralXF, "say \"hi\"")},
+                            {rec::kLabel, LabelCellBody(1, 3, kGeneralXF, "two\nlines")},
+                            {rec::kLabel, LabelCellBody(1, 4, kGeneralXF, "tab\there")},
+                            {rec::kNumber, NumberBody(1, 5, kGeneralXF, 1.5)}}}});
     const std::string output = (dir / "out.x").string();
     ExportFile(book, TExportMode::OneFile, tkCSV, output);
     EXPECT_EQ(
@@ -523,9 +523,9 @@ TEST_F(CommandsTest, OneFileWriterRaisesWhenItCannotCreateTheFile) {
 
 TEST_F(CommandsTest, SheetModesWriteFormattedTextsAndSkipEmptySheets) {
     const fs::path book =
-        Book("book.xls", {{"One", {{kNumberRecord, NumberBody(0, 0, kTwoDecimalsXF, 3.5)}}},
+        Book("book.xls", {{"One", {{rec::kNumber, NumberBody(0, 0, kTwoDecimalsXF, 3.5)}}},
                           {"Two", {}},
-                          {"Three", {{kLabelRecord, LabelCellBody(1, 1, kGeneralXF, "x")}}}});
+                          {"Three", {{rec::kLabel, LabelCellBody(1, 1, kGeneralXF, "x")}}}});
     const std::string output = (dir / "Book1.CSV").string();
     const TExportOutcome separate = ExportFile(book, TExportMode::SeparateFiles, tkCSV, output);
     EXPECT_EQ(separate.Message, kExportDone);
@@ -653,9 +653,9 @@ TEST_F(CommandsTest, ReplacingExistingFilesIsAskedFirst) {
 
 TEST_F(CommandsTest, ChosenSheetsAndTextOptions) {
     const fs::path book =
-        Book("book.xls", {{"One", {{kNumberRecord, NumberBody(0, 0, kTwoDecimalsXF, 0.1)}}},
-                          {"2", {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, "second")}}},
-                          {"Three", {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, "a;b")}}}});
+        Book("book.xls", {{"One", {{rec::kNumber, NumberBody(0, 0, kTwoDecimalsXF, 0.1)}}},
+                          {"2", {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, "second")}}},
+                          {"Three", {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, "a;b")}}}});
     TExportSettings settings;
     settings.Mode = TExportMode::SeparateFiles;
     // By number or by name; a sheet named "2" is found by its name.
@@ -694,8 +694,8 @@ TEST_F(CommandsTest, ExportTellsWhenNothingIsWritten) {
 }
 
 TEST_F(CommandsTest, BatchExportWritesBesideEachReadableWorkbook) {
-    Book("a.xls", {{"S1", ExampleCells()}, {"S2", {{kNumberRecord, NumberBody(0, 0, 0, 9)}}}});
-    Book("B.XLS", {{"Only", {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, "b")}}}});
+    Book("a.xls", {{"S1", ExampleCells()}, {"S2", {{rec::kNumber, NumberBody(0, 0, 0, 9)}}}});
+    Book("B.XLS", {{"Only", {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, "b")}}}});
     Stream("c.xls", EncryptedWorkbookStream(u"pw"));
     Stream("d.xls", UnsupportedEncryptionStream());
     TextFile("e.xls");
@@ -742,8 +742,8 @@ TEST_F(CommandsTest, BatchExportWithNothingReadable) {
 
 TEST_F(CommandsTest, BatchExportNeverWritesOneFileTwice) {
     const auto book = [this](const std::string& name) {
-        Book(name, {{"S", {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, name)}}},
-                    {"T", {{kLabelRecord, LabelCellBody(0, 0, kGeneralXF, name)}}}});
+        Book(name, {{"S", {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, name)}}},
+                    {"T", {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, name)}}}});
     };
     for (const char* name :
          {"report.v1.xls", "report.v2.xls", "a.b.XLS", "a.b.xls", "a.xls", ".hidden.xls"})

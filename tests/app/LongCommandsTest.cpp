@@ -27,7 +27,7 @@ RecordList Numbers(int rows, int cols) {
     records.reserve(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols));
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < cols; ++c) {
-            records.emplace_back(kNumberRecord,
+            records.emplace_back(rec::kNumber,
                                  NumberBody(static_cast<std::uint16_t>(r),
                                             static_cast<std::uint16_t>(c), 0, r * 1000.0 + c));
         }
@@ -247,7 +247,7 @@ TEST_F(LongCommandsTest, CancelledContentsKeepTheLinesHandedOnAndStop) {
 
 TEST_F(LongCommandsTest, CancelledFolderSearchStopsBetweenWorkbooks) {
     for (const char* name : {"a.xls", "b.xls", "c.xls"})
-        Stream(name, WorkbookStream({{"S", {{kLabelRecord, LabelCellBody(0, 0, 0, "hit")}}}}));
+        Stream(name, WorkbookStream({{"S", {{rec::kLabel, LabelCellBody(0, 0, 0, "hit")}}}}));
     TRecordedJob job;
     std::vector<std::string> hits;
     std::vector<std::string> done;

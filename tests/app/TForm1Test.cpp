@@ -53,13 +53,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 
-constexpr std::uint16_t kBof = 0x0809;
-constexpr std::uint16_t kEof = 0x000A;
-constexpr std::uint16_t kBoundSheet = 0x0085;
-constexpr std::uint16_t kSst = 0x00FC;
-constexpr std::uint16_t kLabelSst = 0x00FD;
-constexpr std::uint16_t kNumber = 0x0203;
-
 struct TCellSpec {
     std::uint16_t row;
     std::uint16_t col;
@@ -80,20 +73,21 @@ Bytes Book(const std::vector<TSheetSpec>& sheets, const std::u16string& password
         }
     }
     test::BiffBuilder b;
-    b.Record(kBof, test::BofBody(test::kGlobalsSubstream));
+    b.Record(rec::kBof, test::BofBody(test::kGlobalsSubstream));
     if (!password.empty()) b.FilePass(password);
     for (const TSheetSpec& sheet : sheets)
-        b.Record(kBoundSheet, test::BoundSheetBody(sheet.name));
-    b.Record(kSst, test::SstBody(strings));
-    b.Record(kEof, {});
+        b.Record(rec::kBoundSheet8, test::BoundSheetBody(sheet.name));
+    b.Record(rec::kSst, test::SstBody(strings));
+    b.Record(rec::kEof, {});
     std::uint32_t nextString = 0;
     for (const TSheetSpec& sheet : sheets) {
         test::RecordList records;
         for (const TCellSpec& cell : sheet.cells) {
             if (const auto* number = std::get_if<double>(&cell.value)) {
-                records.emplace_back(kNumber, test::NumberBody(cell.row, cell.col, 0, *number));
+                records.emplace_back(rec::kNumber,
+                                     test::NumberBody(cell.row, cell.col, 0, *number));
             } else {
-                records.emplace_back(kLabelSst,
+                records.emplace_back(rec::kLabelSst,
                                      test::LabelSstBody(cell.row, cell.col, 0, nextString++));
             }
         }

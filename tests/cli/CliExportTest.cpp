@@ -16,8 +16,8 @@ using CliExportTest = CliFolderTest;
 // One sheet holding "Müller" (a Latin-1 label) in A1 and 1.5 in B1.
 Bytes UmlautStream() {
     return WorkbookStream({{"S",
-                            {{kLabelRecord, LabelCellBody(0, 0, 0, "M\xFCller")},
-                             {kNumberRecord, NumberBody(0, 1, 0, 1.5)}}}});
+                            {{vorlix::rec::kLabel, LabelCellBody(0, 0, 0, "M\xFCller")},
+                             {vorlix::rec::kNumber, NumberBody(0, 1, 0, 1.5)}}}});
 }
 
 }  // namespace
@@ -102,7 +102,7 @@ TEST_F(CliExportTest, NeverWritesOverAWorkbook) {
     const fs::path other = Stream("OTHER.XLS", UmlautStream());
     const fs::path odd = Stream("OTHER.csv", UmlautStream());  // a workbook under a text name
     const Bytes workbook = ReadFile(other);
-    for (const std::string& mode : {"--one-sheet", "--all-in-one"}) {
+    for (const std::string mode : {"--one-sheet", "--all-in-one"}) {
         const std::string output = mode == "--one-sheet" ? In("OTHER.XLS") : In("OTHER.x");
         const CommandResult r = Cli({"export", book.string(), mode, "-o", output});
         EXPECT_EQ(r.status, 2) << mode;

@@ -21,21 +21,21 @@ inline std::string Line(const std::string& text) {
 
 // XF 1 shows numbers with two decimals.
 inline RecordList ExampleFormats() {
-    return {{kFormatRecord, FormatBody(164, "0.00")},
-            {kXfRecord, XfBody(0, 0)},
-            {kXfRecord, XfBody(0, 164)}};
+    return {{rec::kFormat, FormatBody(164, "0.00")},
+            {rec::kXf, XfBody(0, 0)},
+            {rec::kXf, XfBody(0, 164)}};
 }
 
 // Sheet1: 5 in A1, abc in B1, 2.5 in A3 (two decimals shown); Sheet2: Needle in A1 and
 // "a<tab>needle" in B2.
 inline std::vector<SheetRecords> ExampleSheets() {
     return {{"Sheet1",
-             {{kNumberRecord, NumberBody(0, 0, 0, 5)},
-              {kLabelRecord, LabelCellBody(0, 1, 0, "abc")},
-              {kNumberRecord, NumberBody(2, 0, 1, 2.5)}}},
+             {{rec::kNumber, NumberBody(0, 0, 0, 5)},
+              {rec::kLabel, LabelCellBody(0, 1, 0, "abc")},
+              {rec::kNumber, NumberBody(2, 0, 1, 2.5)}}},
             {"Sheet2",
-             {{kLabelRecord, LabelCellBody(0, 0, 0, "Needle")},
-              {kLabelRecord, LabelCellBody(1, 1, 0, "a\tneedle")}}}};
+             {{rec::kLabel, LabelCellBody(0, 0, 0, "Needle")},
+              {rec::kLabel, LabelCellBody(1, 1, 0, "a\tneedle")}}}};
 }
 
 class CliFolderTest : public FolderTest {

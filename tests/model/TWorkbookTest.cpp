@@ -22,9 +22,6 @@ using namespace vorlix::test;
 
 namespace {
 
-constexpr std::uint16_t kNumber = 0x0203;
-constexpr std::uint16_t kWriteAccess = 0x005C;
-
 // The code and message of the EXLSError an action raises; code -1 when it raises none.
 struct Raised {
     int code = -1;
@@ -62,7 +59,7 @@ BiffBuilder GlobalsBof() {
 // globals, BOF included.
 Bytes OneSheetWorkbook(BiffBuilder b = GlobalsBof()) {
     b.Record(0x0085, BoundSheetBody("Data")).Record(0x000A, {});
-    AppendSubstream(b, kWorksheetSubstream, {{kNumber, NumberBody(0, 0, 0, 42)}});
+    AppendSubstream(b, kWorksheetSubstream, {{rec::kNumber, NumberBody(0, 0, 0, 42)}});
     return b.Build();
 }
 
@@ -370,7 +367,7 @@ TEST(TXLSFileChecksTest, ProtectionOfPlainAndEncryptedWorkbooks) {
         BiffBuilder b;
         b.Record(0x0809, BofBody(kGlobalsSubstream));
         for (int i = 1; i < records; ++i)
-            b.Record(kWriteAccess, Body().zeros(112));
+            b.Record(rec::kWriteAccess, Body().zeros(112));
         return b;
     };
     EXPECT_EQ(check(OneSheetWorkbook(after(4).FilePass(u"secret"))), 10);  // fifth

@@ -17,14 +17,6 @@ using namespace vorlix::test;
 namespace {
 
 // Record ids, written out here so that a wrong id in the reader's table shows.
-constexpr std::uint16_t kFormula = 0x0006;
-constexpr std::uint16_t kExternSheet = 0x0017;
-constexpr std::uint16_t kName = 0x0018;
-constexpr std::uint16_t kSupbook = 0x01AE;
-constexpr std::uint16_t kDv = 0x01BE;
-constexpr std::uint16_t kString = 0x0207;
-constexpr std::uint16_t kArray = 0x0221;
-constexpr std::uint16_t kShrFmla = 0x04BC;
 
 constexpr std::uint16_t kShared = 0x0008;
 
@@ -70,27 +62,27 @@ std::string FormulaAt(const TXLSFile& file, int sheet, std::uint16_t row, std::u
 TEST(TXLSReaderFormulasTest, SharedFormulasGiveEachCellItsOwnText) {
     const Bytes pointer = Body().u8(0x01).u16(1).u16(2);  // to C2
     const RecordList sheet = {
-        {kFormula, Formula(1, 2, pointer, kShared)},
-        {kShrFmla, Body()
-                       .u16(1)
-                       .u16(3)
-                       .u8(2)
-                       .u8(2)  // C2:C4
-                       .u8(0)
-                       .u8(3)   // reserved, cells that use it
-                       .u16(9)  // token length
-                       .bytes(SharedAPlusOne(2))},
-        {kFormula, Formula(2, 2, pointer, kShared)},
-        {kFormula, Body()
-                       .u16(3)
-                       .u16(2)
-                       .u16(0)               // C4
-                       .bytes(TextResult())  // a text follows
-                       .u16(kShared)
-                       .u32(0)
-                       .u16(5)
-                       .bytes(pointer)},
-        {kString, Body().u16(2).u8(0).ascii("hi")},
+        {rec::kFormula, Formula(1, 2, pointer, kShared)},
+        {rec::kShrFmla, Body()
+                            .u16(1)
+                            .u16(3)
+                            .u8(2)
+                            .u8(2)  // C2:C4
+                            .u8(0)
+                            .u8(3)   // reserved, cells that use it
+                            .u16(9)  // token length
+                            .bytes(SharedAPlusOne(2))},
+        {rec::kFormula, Formula(2, 2, pointer, kShared)},
+        {rec::kFormula, Body()
+                            .u16(3)
+                            .u16(2)
+                            .u16(0)               // C4
+                            .bytes(TextResult())  // a text follows
+                            .u16(kShared)
+                            .u32(0)
+                            .u16(5)
+                            .bytes(pointer)},
+        {rec::kString, Body().u16(2).u8(0).ascii("hi")},
     };
     TXLSFile file;
     OpenWorkbook(file, WorkbookStream({{"S", sheet}}));
@@ -110,8 +102,8 @@ TEST(TXLSReaderFormulasTest, SharedFormulasGiveEachCellItsOwnText) {
 
 TEST(TXLSReaderFormulasTest, UndecodableFormulasStayEmptyOrFailAStrictRead) {
     const Bytes stream = WorkbookStream({{"S",
-                                          {{kFormula, Formula(0, 0, Body().u8(0x1E).u16(7))},
-                                           {kFormula, Formula(1, 0, kPower, 0, 8)}}}});
+                                          {{rec::kFormula, Formula(0, 0, Body().u8(0x1E).u16(7))},
+                                           {rec::kFormula, Formula(1, 0, kPower, 0, 8)}}}});
     TXLSFile file;
     OpenWorkbook(file, stream);
     EXPECT_EQ(FormulaAt(file, 0, 0, 0), "7");
@@ -148,15 +140,15 @@ TEST(TXLSReaderFormulasTest, NamesAndOtherWorkbooksInFormulas) {
                            .u8(0)
                            .ascii("Prices");  // its sheet
     const RecordList globals = {
-        {kSupbook, SelfSupbookBody(1)},
-        {kSupbook, book},
-        {kExternSheet, ExternSheetBody({{0, 0, 0}, {1, 0, 0}})},
-        {kName, NameBody(0x0000, "My Total", Area3d(0, 0, 0, 1, 1))},              // a space inside
-        {kName, NameBody(0x0020, std::string(1, '\x06'), Area3d(0, 0, 4, 0, 2))},  // print area
+        {rec::kSupBook, SelfSupbookBody(1)},
+        {rec::kSupBook, book},
+        {rec::kExternSheet, ExternSheetBody({{0, 0, 0}, {1, 0, 0}})},
+        {rec::kLbl, NameBody(0x0000, "My Total", Area3d(0, 0, 0, 1, 1))},  // a space inside
+        {rec::kLbl, NameBody(0x0020, std::string(1, '\x06'), Area3d(0, 0, 4, 0, 2))},  // print area
     };
     const RecordList cells = {
-        {kFormula, Formula(5, 0, Body().u8(0x23).u16(1).u16(0))},                 // the name
-        {kFormula, Formula(6, 0, Body().u8(0x3A).u16(1).u16(0).u8(1).u8(0x00))},  // Book
+        {rec::kFormula, Formula(5, 0, Body().u8(0x23).u16(1).u16(0))},                 // the name
+        {rec::kFormula, Formula(6, 0, Body().u8(0x3A).u16(1).u16(0).u8(1).u8(0x00))},  // Book
     };
     TXLSFile file;
     OpenWorkbook(file, WorkbookStream({{"Data", cells}}, globals));
@@ -193,9 +185,9 @@ TEST(TXLSReaderFormulasTest, ValidationConditionsCountFromTheirFirstCell) {
     const Bytes refA = Body().u8(0x2C).u16(0).u8(0xFE).u8(0xC0);  // same row, two left
     const Bytes list = Body().u8(0x17).u8(5).u8(0).ascii("a\"b,c");
     const RecordList records = {
-        {kDv, dv(0x00000001, refA, Body().u8(0x1E).u16(10))},
-        {kDv, dv(0x00000083, list, {})},  // explicit list
-        {kDv, dv(0x00000007, kPower, {})},
+        {rec::kDv, dv(0x00000001, refA, Body().u8(0x1E).u16(10))},
+        {rec::kDv, dv(0x00000083, list, {})},  // explicit list
+        {rec::kDv, dv(0x00000007, kPower, {})},
     };
     TXLSFile file;
     OpenWorkbook(file, WorkbookStream({{"S", records}}));
@@ -230,25 +222,25 @@ TEST(TXLSReaderFormulasTest, ArrayFormulasWithTheCompleteDecoder) {
                              .u8(1)
                              .u16(4);  // SUM
     const RecordList records = {
-        {kFormula, Formula(0, 1, pointer)},
-        {kArray, Body()
-                     .u16(0)
-                     .u16(1)
-                     .u8(1)
-                     .u8(1)  // B1:B2
-                     .u16(0)
-                     .u32(0)  // options, unused
-                     .u16(static_cast<std::uint32_t>(tokens.size()))
-                     .bytes(tokens)
-                     .u8(0)
-                     .u16(2)  // one column, three rows
-                     .u8(0x01)
-                     .f64(1)
-                     .u8(0x01)
-                     .f64(2)
-                     .u8(0x01)
-                     .f64(3)},
-        {kFormula, Formula(1, 1, pointer)},
+        {rec::kFormula, Formula(0, 1, pointer)},
+        {rec::kArray, Body()
+                          .u16(0)
+                          .u16(1)
+                          .u8(1)
+                          .u8(1)  // B1:B2
+                          .u16(0)
+                          .u32(0)  // options, unused
+                          .u16(static_cast<std::uint32_t>(tokens.size()))
+                          .bytes(tokens)
+                          .u8(0)
+                          .u16(2)  // one column, three rows
+                          .u8(0x01)
+                          .f64(1)
+                          .u8(0x01)
+                          .f64(2)
+                          .u8(0x01)
+                          .f64(3)},
+        {rec::kFormula, Formula(1, 1, pointer)},
     };
     TXLSFile file;
     file.SetFormulaSettings(TFormulaSettings{true});

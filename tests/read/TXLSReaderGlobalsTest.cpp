@@ -21,22 +21,6 @@ using namespace vorlix::test;
 
 namespace {
 
-constexpr std::uint16_t kBof = 0x0809;
-constexpr std::uint16_t kEof = 0x000A;
-constexpr std::uint16_t kBoundSheet = 0x0085;
-constexpr std::uint16_t kSst = 0x00FC;
-constexpr std::uint16_t kContinue = 0x003C;
-constexpr std::uint16_t kExtSst = 0x00FF;
-constexpr std::uint16_t kFont = 0x0031;
-constexpr std::uint16_t kFormat = 0x041E;
-constexpr std::uint16_t kXf = 0x00E0;
-constexpr std::uint16_t kPalette = 0x0092;
-constexpr std::uint16_t kPassword = 0x0013;
-constexpr std::uint16_t kDateMode = 0x0022;
-constexpr std::uint16_t kNumber = 0x0203;
-constexpr std::uint16_t kLabelSst = 0x00FD;
-constexpr std::uint16_t kInterfaceHdr = 0x00E1;
-
 constexpr std::uint16_t kChartSheetOptions = 0x0200;  // sheet type 2 in the high byte
 
 const std::string kInvalidPassword = "Error: file is protected, and password is invalid!";
@@ -92,7 +76,7 @@ Bytes StringsWorkbook(const RecordList& globals, int count) {
     AppendGlobals(b, {"S"}, globals);
     RecordList cells;
     for (int i = 0; i < count; ++i) {
-        cells.push_back({kLabelSst, LabelSstBody(static_cast<std::uint16_t>(i), 0, 0, i)});
+        cells.push_back({rec::kLabelSst, LabelSstBody(static_cast<std::uint16_t>(i), 0, 0, i)});
     }
     return AppendSubstream(b, kWorksheetSubstream, cells).Build();
 }
@@ -139,15 +123,15 @@ Bytes SstHeader(std::uint32_t total, std::uint32_t unique) {
 
 TEST(TXLSReaderGlobalsTest, EachBoundSheetMakesASheetAndSubstreamsFollowTheirOrder) {
     BiffBuilder b;
-    b.Record(kBof, BofBody(kGlobalsSubstream));
-    b.Record(kBoundSheet, BoundSheetBody("Data"));
-    b.Record(kBoundSheet, BoundSheetBody("Chart1", kChartSheetOptions));
-    b.Record(kBoundSheet, BoundSheetBodyWide(u"\u0417\u0430\u043C\u0435\u0442\u043A\u0438"));
-    b.Record(kEof, {});
-    AppendSubstream(b, kWorksheetSubstream, {{kNumber, NumberBody(0, 0, 0, 1)}});
+    b.Record(rec::kBof, BofBody(kGlobalsSubstream));
+    b.Record(rec::kBoundSheet8, BoundSheetBody("Data"));
+    b.Record(rec::kBoundSheet8, BoundSheetBody("Chart1", kChartSheetOptions));
+    b.Record(rec::kBoundSheet8, BoundSheetBodyWide(u"\u0417\u0430\u043C\u0435\u0442\u043A\u0438"));
+    b.Record(rec::kEof, {});
+    AppendSubstream(b, kWorksheetSubstream, {{rec::kNumber, NumberBody(0, 0, 0, 1)}});
     // A chart sheet keeps its series data in cell records: they make no cells.
-    AppendSubstream(b, kChartSubstream, {{kNumber, NumberBody(0, 0, 0, 2)}});
-    AppendSubstream(b, kWorksheetSubstream, {{kNumber, NumberBody(4, 2, 0, 3)}});
+    AppendSubstream(b, kChartSubstream, {{rec::kNumber, NumberBody(0, 0, 0, 2)}});
+    AppendSubstream(b, kWorksheetSubstream, {{rec::kNumber, NumberBody(4, 2, 0, 3)}});
 
     TXLSFile file;
     ASSERT_EQ(SheetNames(file), std::vector<std::u16string>{u"Sheet1"});
@@ -167,15 +151,15 @@ TEST(TXLSReaderGlobalsTest, EachBoundSheetMakesASheetAndSubstreamsFollowTheirOrd
 TEST(TXLSReaderGlobalsTest, NestedChartKeepsTheFollowingRecordsOnItsSheet) {
     BiffBuilder b;
     AppendGlobals(b, {"First", "Second"});
-    b.Record(kBof, BofBody(kWorksheetSubstream));
-    b.Record(kNumber, NumberBody(0, 0, 0, 10));
-    b.Record(kBof, BofBody(kChartSubstream));  // a chart embedded in the sheet
-    b.Record(kNumber, NumberBody(7, 7, 0, 99));
-    b.Record(kPassword, Body().u16(0xBEEF));  // still the first sheet's record
-    b.Record(kEof, {});
-    b.Record(kNumber, NumberBody(1, 0, 0, 11));
-    b.Record(kEof, {});
-    AppendSubstream(b, kWorksheetSubstream, {{kNumber, NumberBody(2, 0, 0, 20)}});
+    b.Record(rec::kBof, BofBody(kWorksheetSubstream));
+    b.Record(rec::kNumber, NumberBody(0, 0, 0, 10));
+    b.Record(rec::kBof, BofBody(kChartSubstream));  // a chart embedded in the sheet
+    b.Record(rec::kNumber, NumberBody(7, 7, 0, 99));
+    b.Record(rec::kPassword, Body().u16(0xBEEF));  // still the first sheet's record
+    b.Record(rec::kEof, {});
+    b.Record(rec::kNumber, NumberBody(1, 0, 0, 11));
+    b.Record(rec::kEof, {});
+    AppendSubstream(b, kWorksheetSubstream, {{rec::kNumber, NumberBody(2, 0, 0, 20)}});
 
     const auto file = Read(b.Build());
     EXPECT_EQ(Numbers(SheetOf(*file, 0)), (std::vector<std::string>{"0,0=10", "1,0=11"}));
@@ -222,10 +206,10 @@ TEST(TXLSReaderGlobalsTest, NoCellRecordOfAChartMakesACell) {
                               .u8(0x1E)  // integer token
                               .u16(3);   // its value
     BiffBuilder b;
-    AppendGlobals(b, {"Chart"}, {{kSst, SstBody({"s"})}});
+    AppendGlobals(b, {"Chart"}, {{rec::kSst, SstBody({"s"})}});
     AppendSubstream(b, kChartSubstream,
-                    {{kNumber, NumberBody(0, 0, 0, 1)},
-                     {kLabelSst, LabelSstBody(1, 0, 0, 0)},
+                    {{rec::kNumber, NumberBody(0, 0, 0, 1)},
+                     {rec::kLabelSst, LabelSstBody(1, 0, 0, 0)},
                      {0x027E, rk},
                      {0x00BD, mulRk},
                      {0x0204, label},
@@ -237,9 +221,9 @@ TEST(TXLSReaderGlobalsTest, NoCellRecordOfAChartMakesACell) {
 
 TEST(TXLSReaderGlobalsTest, CellRecordsOfTheGlobalsGoToTheFirstSheet) {
     BiffBuilder b;
-    AppendGlobals(b, {"A", "B"}, {{kNumber, NumberBody(3, 3, 0, 5)}});
+    AppendGlobals(b, {"A", "B"}, {{rec::kNumber, NumberBody(3, 3, 0, 5)}});
     AppendSubstream(b, kWorksheetSubstream, {});
-    AppendSubstream(b, kWorksheetSubstream, {{kNumber, NumberBody(0, 1, 0, 6)}});
+    AppendSubstream(b, kWorksheetSubstream, {{rec::kNumber, NumberBody(0, 1, 0, 6)}});
     const auto file = Read(b.Build());
     EXPECT_EQ(Numbers(SheetOf(*file, 0)), std::vector<std::string>{"3,3=5"});
     EXPECT_EQ(Numbers(SheetOf(*file, 1)), std::vector<std::string>{"0,1=6"});
@@ -247,12 +231,12 @@ TEST(TXLSReaderGlobalsTest, CellRecordsOfTheGlobalsGoToTheFirstSheet) {
 
 TEST(TXLSReaderGlobalsTest, OnlyTheHiddenBitOfTheOptionsHidesASheet) {
     BiffBuilder b;
-    b.Record(kBof, BofBody(kGlobalsSubstream));
-    b.Record(kBoundSheet, BoundSheetBody("Shown", 0x0000));
-    b.Record(kBoundSheet, BoundSheetBody("Hidden", 0x0001));
-    b.Record(kBoundSheet, BoundSheetBody("VeryHidden", 0x0002));  // visibility byte 2
-    b.Record(kBoundSheet, BoundSheetBody("HiddenChart", 0x0201));
-    b.Record(kEof, {});
+    b.Record(rec::kBof, BofBody(kGlobalsSubstream));
+    b.Record(rec::kBoundSheet8, BoundSheetBody("Shown", 0x0000));
+    b.Record(rec::kBoundSheet8, BoundSheetBody("Hidden", 0x0001));
+    b.Record(rec::kBoundSheet8, BoundSheetBody("VeryHidden", 0x0002));  // visibility byte 2
+    b.Record(rec::kBoundSheet8, BoundSheetBody("HiddenChart", 0x0201));
+    b.Record(rec::kEof, {});
     const auto file = Read(b.Build());
     ASSERT_EQ(file->Workbook().Sheets().Count(), 4);
     EXPECT_TRUE(SheetOf(*file, 0).Visible);
@@ -263,9 +247,9 @@ TEST(TXLSReaderGlobalsTest, OnlyTheHiddenBitOfTheOptionsHidesASheet) {
 
 TEST(TXLSReaderGlobalsTest, SheetNamesInLatin1AndNamesThatRunPastTheirRecord) {
     BiffBuilder b;
-    b.Record(kBof, BofBody(kGlobalsSubstream));
-    b.Record(kBoundSheet, BoundSheetBody("Bl\xE4tter"));  // 8-bit characters are Latin-1
-    b.Record(kEof, {});
+    b.Record(rec::kBof, BofBody(kGlobalsSubstream));
+    b.Record(rec::kBoundSheet8, BoundSheetBody("Bl\xE4tter"));  // 8-bit characters are Latin-1
+    b.Record(rec::kEof, {});
     const auto file = Read(b.Build());
     EXPECT_EQ(SheetNames(*file), std::vector<std::u16string>{u"Bl\u00E4tter"});
 
@@ -278,17 +262,19 @@ TEST(TXLSReaderGlobalsTest, SheetNamesInLatin1AndNamesThatRunPastTheirRecord) {
                           .u8(0)           // 8-bit
                           .ascii("Shor");  // four present
     BiffBuilder c;
-    c.Record(kBof, BofBody(kGlobalsSubstream)).Record(kBoundSheet, cut).Record(kEof, {});
+    c.Record(rec::kBof, BofBody(kGlobalsSubstream))
+        .Record(rec::kBoundSheet8, cut)
+        .Record(rec::kEof, {});
     EXPECT_EQ(ReadError(c.Build()), "7: Sheet name must have a length 1..255.");
 }
 
 TEST(TXLSReaderGlobalsTest, RefusedSheetNameEndsTheReadWithTheSheetsSoFar) {
     BiffBuilder b;
-    b.Record(kBof, BofBody(kGlobalsSubstream));
-    b.Record(kBoundSheet, BoundSheetBody("One"));
-    b.Record(kBoundSheet, BoundSheetBody("Two"));
-    b.Record(kBoundSheet, BoundSheetBody("One"));
-    b.Record(kEof, {});
+    b.Record(rec::kBof, BofBody(kGlobalsSubstream));
+    b.Record(rec::kBoundSheet8, BoundSheetBody("One"));
+    b.Record(rec::kBoundSheet8, BoundSheetBody("Two"));
+    b.Record(rec::kBoundSheet8, BoundSheetBody("One"));
+    b.Record(rec::kEof, {});
     TXLSFile file;
     EXPECT_EQ(ReadError(b.Build(), u"", &file), "6: Invalid or duplicated sheet name.");
     EXPECT_FALSE(file.Loaded());
@@ -296,11 +282,14 @@ TEST(TXLSReaderGlobalsTest, RefusedSheetNameEndsTheReadWithTheSheetsSoFar) {
     EXPECT_EQ(SheetNames(file), (std::vector<std::u16string>{u"One", u"Two"}));
 
     BiffBuilder blank;
-    blank.Record(kBof, BofBody(kGlobalsSubstream)).Record(kBoundSheet, BoundSheetBody("  "));
-    EXPECT_EQ(ReadError(blank.Record(kEof, {}).Build()), "6: Invalid or duplicated sheet name.");
+    blank.Record(rec::kBof, BofBody(kGlobalsSubstream))
+        .Record(rec::kBoundSheet8, BoundSheetBody("  "));
+    EXPECT_EQ(ReadError(blank.Record(rec::kEof, {}).Build()),
+              "6: Invalid or duplicated sheet name.");
     BiffBuilder empty;
-    empty.Record(kBof, BofBody(kGlobalsSubstream)).Record(kBoundSheet, BoundSheetBody(""));
-    EXPECT_EQ(ReadError(empty.Record(kEof, {}).Build()),
+    empty.Record(rec::kBof, BofBody(kGlobalsSubstream))
+        .Record(rec::kBoundSheet8, BoundSheetBody(""));
+    EXPECT_EQ(ReadError(empty.Record(rec::kEof, {}).Build()),
               "7: Sheet name must have a length 1..255.");
 }
 
@@ -343,10 +332,10 @@ TEST(TXLSReaderGlobalsTest, WorkbookStreamIsFoundWhateverItsLetterCase) {
 TEST(TXLSReaderGlobalsTest, RecordCutShortByTheEndOfTheStreamIsNotRead) {
     BiffBuilder b;
     AppendGlobals(b, {"S"});
-    b.Record(kBof, BofBody(kWorksheetSubstream));
-    b.Record(kNumber, NumberBody(0, 0, 0, 1));
+    b.Record(rec::kBof, BofBody(kWorksheetSubstream));
+    b.Record(rec::kNumber, NumberBody(0, 0, 0, 1));
     const Bytes whole = NumberBody(1, 0, 0, 2);
-    b.Raw(Body().u16(kNumber).u16(static_cast<std::uint32_t>(whole.size())));  // header
+    b.Raw(Body().u16(rec::kNumber).u16(static_cast<std::uint32_t>(whole.size())));  // header
     b.Raw(Bytes(whole.begin(), whole.begin() + 6));  // row, column and XF only
     const auto file = Read(b.Build());
     EXPECT_EQ(Numbers(SheetOf(*file, 0)), std::vector<std::string>{"0,0=1"});
@@ -381,9 +370,11 @@ TEST(TXLSReaderGlobalsTest, SstStringsSplitAcrossContinueChangeWidth) {
                                 .u16(0)  // string 3: empty
                                 .u8(0)
                                 .data();
-    ExpectStrings(
-        {{kSst, sst}, {kContinue, continue1}, {kContinue, continue2}, {kContinue, continue3}},
-        {Wide(u"abcd\u0100f"), Wide(u"\u0416\u0417gh"), Narrow("ijklm"), Narrow("")});
+    ExpectStrings({{rec::kSst, sst},
+                   {rec::kContinue, continue1},
+                   {rec::kContinue, continue2},
+                   {rec::kContinue, continue3}},
+                  {Wide(u"abcd\u0100f"), Wide(u"\u0416\u0417gh"), Narrow("ijklm"), Narrow("")});
 }
 
 TEST(TXLSReaderGlobalsTest, SstLatin1CharactersKeepTheirMeaning) {
@@ -396,7 +387,7 @@ TEST(TXLSReaderGlobalsTest, SstLatin1CharactersKeepTheirMeaning) {
                           .u8(0)   // 8-bit
                           .ascii("\xA3\xFC\xFF")
                           .data();
-    ExpectStrings({{kSst, sst}}, {Narrow("caf\u00E9"), Narrow("\u00A3\u00FC\u00FF")});
+    ExpectStrings({{rec::kSst, sst}}, {Narrow("caf\u00E9"), Narrow("\u00A3\u00FC\u00FF")});
 }
 
 TEST(TXLSReaderGlobalsTest, EmptyContinueInsideAStringIsPassedOver) {
@@ -413,7 +404,8 @@ TEST(TXLSReaderGlobalsTest, EmptyContinueInsideAStringIsPassedOver) {
                            .u8(0)
                            .ascii("e")
                            .data();
-    ExpectStrings({{kSst, sst}, {kContinue, {}}, {kContinue, rest}}, {Narrow("abcd"), Narrow("e")});
+    ExpectStrings({{rec::kSst, sst}, {rec::kContinue, {}}, {rec::kContinue, rest}},
+                  {Narrow("abcd"), Narrow("e")});
 }
 
 TEST(TXLSReaderGlobalsTest, StringHeaderSplitFromItsCharacters) {
@@ -429,7 +421,8 @@ TEST(TXLSReaderGlobalsTest, StringHeaderSplitFromItsCharacters) {
                            .u8(1)  // string 1's own option byte: 16-bit
                            .utf16(u"\u03B1\u03B2\u03B3")
                            .data();
-    ExpectStrings({{kSst, sst}, {kContinue, rest}}, {Narrow("x"), Wide(u"\u03B1\u03B2\u03B3")});
+    ExpectStrings({{rec::kSst, sst}, {rec::kContinue, rest}},
+                  {Narrow("x"), Wide(u"\u03B1\u03B2\u03B3")});
 
     // The option byte ends the SST record; the CONTINUE opens with its own option byte.
     const Bytes upToOptions = Body()
@@ -441,7 +434,7 @@ TEST(TXLSReaderGlobalsTest, StringHeaderSplitFromItsCharacters) {
                             .u8(1)  // the characters are 16-bit after all
                             .utf16(u"\u0101\u0102")
                             .data();
-    ExpectStrings({{kSst, upToOptions}, {kContinue, chars}}, {Wide(u"\u0101\u0102")});
+    ExpectStrings({{rec::kSst, upToOptions}, {rec::kContinue, chars}}, {Wide(u"\u0101\u0102")});
 }
 
 TEST(TXLSReaderGlobalsTest, ExtSstAfterTheLastContinueIsSkippedWithoutLoss) {
@@ -464,16 +457,21 @@ TEST(TXLSReaderGlobalsTest, ExtSstAfterTheLastContinueIsSkippedWithoutLoss) {
                              .u16(12)  // its offset in its record
                              .u16(0)   // reserved
                              .data();
-    ExpectStrings(
-        {{kSst, sst}, {kContinue, rest}, {kExtSst, extSst}, {kPassword, Body().u16(0x4321)}},
-        {Narrow("hello"), Narrow("world")});
-    const auto file = Read(StringsWorkbook(
-        {{kSst, sst}, {kContinue, rest}, {kExtSst, extSst}, {kPassword, Body().u16(0x4321)}}, 2));
+    ExpectStrings({{rec::kSst, sst},
+                   {rec::kContinue, rest},
+                   {rec::kExtSst, extSst},
+                   {rec::kPassword, Body().u16(0x4321)}},
+                  {Narrow("hello"), Narrow("world")});
+    const auto file = Read(StringsWorkbook({{rec::kSst, sst},
+                                            {rec::kContinue, rest},
+                                            {rec::kExtSst, extSst},
+                                            {rec::kPassword, Body().u16(0x4321)}},
+                                           2));
     EXPECT_EQ(file->Workbook().PasswordHash, 0x4321);
 
     // The record right after the SST is not lost either.
-    const auto direct =
-        Read(StringsWorkbook({{kSst, SstBody({"a"})}, {kPassword, Body().u16(0x1111)}}, 1));
+    const auto direct = Read(
+        StringsWorkbook({{rec::kSst, SstBody({"a"})}, {rec::kPassword, Body().u16(0x1111)}}, 1));
     EXPECT_EQ(direct->Workbook().PasswordHash, 0x1111);
 }
 
@@ -514,8 +512,9 @@ TEST(TXLSReaderGlobalsTest, RichTextRunsAndFarEastDataAreSkippedAcrossContinues)
                          .u8(0)
                          .ascii("fg")
                          .data();
-    ExpectStrings({{kSst, sst}, {kContinue, c1}, {kContinue, c2}, {kContinue, c3}},
-                  {Narrow("abc"), Narrow("de"), Wide(u"\u00C0\u00C1\u00C2\u00C3"), Narrow("fg")});
+    ExpectStrings(
+        {{rec::kSst, sst}, {rec::kContinue, c1}, {rec::kContinue, c2}, {rec::kContinue, c3}},
+        {Narrow("abc"), Narrow("de"), Wide(u"\u00C0\u00C1\u00C2\u00C3"), Narrow("fg")});
 }
 
 TEST(TXLSReaderGlobalsTest, SstCountsAreNotTrusted) {
@@ -525,12 +524,12 @@ TEST(TXLSReaderGlobalsTest, SstCountsAreNotTrusted) {
     many[1] = 0x03;
     many[4] = 0xE8;  // unique strings: 1000
     many[5] = 0x03;
-    ExpectStrings({{kSst, many}}, {Narrow("one"), Narrow("two"), Narrow("three")});
+    ExpectStrings({{rec::kSst, many}}, {Narrow("one"), Narrow("two"), Narrow("three")});
 
     Bytes none = SstBody(strings);
     for (int i = 0; i < 8; ++i)
         none[i] = 0;  // both counts 0
-    ExpectStrings({{kSst, none}}, {Narrow("one"), Narrow("two"), Narrow("three")});
+    ExpectStrings({{rec::kSst, none}}, {Narrow("one"), Narrow("two"), Narrow("three")});
 }
 
 TEST(TXLSReaderGlobalsTest, StringRunningPastItsRecordsEndsTheTable) {
@@ -545,8 +544,9 @@ TEST(TXLSReaderGlobalsTest, StringRunningPastItsRecordsEndsTheTable) {
                           .u8(0)
                           .ascii("part")
                           .data();
-    ExpectStrings({{kSst, sst}, {kPassword, Body().u16(0x0101)}}, {Narrow("ok"), Narrow("part")});
-    EXPECT_EQ(Read(StringsWorkbook({{kSst, sst}, {kPassword, Body().u16(0x0101)}}, 2))
+    ExpectStrings({{rec::kSst, sst}, {rec::kPassword, Body().u16(0x0101)}},
+                  {Narrow("ok"), Narrow("part")});
+    EXPECT_EQ(Read(StringsWorkbook({{rec::kSst, sst}, {rec::kPassword, Body().u16(0x0101)}}, 2))
                   ->Workbook()
                   .PasswordHash,
               0x0101);
@@ -560,7 +560,7 @@ TEST(TXLSReaderGlobalsTest, StringRunningPastItsRecordsEndsTheTable) {
                                 .ascii("a")
                                 .u8(5)  // half a count
                                 .data();
-    ExpectStrings({{kSst, halfCount}, {kPassword, Body().u16(1)}}, {Narrow("a")});
+    ExpectStrings({{rec::kSst, halfCount}, {rec::kPassword, Body().u16(1)}}, {Narrow("a")});
     const Bytes noOptions = Body()
                                 .bytes(SstHeader(2, 2))
                                 .u16(1)  // string 0: 1 character
@@ -568,7 +568,7 @@ TEST(TXLSReaderGlobalsTest, StringRunningPastItsRecordsEndsTheTable) {
                                 .ascii("a")
                                 .u16(5)  // string 1: the count and nothing more
                                 .data();
-    ExpectStrings({{kSst, noOptions}, {kPassword, Body().u16(1)}}, {Narrow("a")});
+    ExpectStrings({{rec::kSst, noOptions}, {rec::kPassword, Body().u16(1)}}, {Narrow("a")});
 
     // Formatting runs that the records do not hold.
     const Bytes runs = Body()
@@ -580,7 +580,7 @@ TEST(TXLSReaderGlobalsTest, StringRunningPastItsRecordsEndsTheTable) {
                            .u16(0)  // the one run present: first character
                            .u16(1)  // font
                            .data();
-    ExpectStrings({{kSst, runs}, {kPassword, Body().u16(1)}}, {Narrow("r")});
+    ExpectStrings({{rec::kSst, runs}, {rec::kPassword, Body().u16(1)}}, {Narrow("r")});
 }
 
 TEST(TXLSReaderGlobalsTest, SstSpanningManyBlocksAndContinues) {
@@ -605,7 +605,8 @@ TEST(TXLSReaderGlobalsTest, SstSpanningManyBlocksAndContinues) {
                          .u8(0)   // 8-bit
                          .ascii("end")
                          .data();
-    ExpectStrings({{kSst, sst}, {kContinue, c1}, {kContinue, c2}}, {Narrow(big), Narrow("end")});
+    ExpectStrings({{rec::kSst, sst}, {rec::kContinue, c1}, {rec::kContinue, c2}},
+                  {Narrow(big), Narrow("end")});
 }
 
 // Fonts, formats, cell formats and palette.
@@ -613,9 +614,12 @@ TEST(TXLSReaderGlobalsTest, SstSpanningManyBlocksAndContinues) {
 TEST(TXLSReaderGlobalsTest, FontsReplaceTheDefaultAndKeepRecordOrder) {
     const Bytes bold = FontBody(240, 0x0002, 10, 700, "Times");  // 12 pt, italic, red, bold
     const Bytes same = FontBody(200, 0, 0x7FFF, 400, "Arial");
-    const auto file = Read(StringsWorkbook(
-        {{kFont, same}, {kFont, same}, {kFont, bold}, {kFont, Bytes{}}, {kFont, Body().u16(300)}},
-        0));
+    const auto file = Read(StringsWorkbook({{rec::kFont, same},
+                                            {rec::kFont, same},
+                                            {rec::kFont, bold},
+                                            {rec::kFont, Bytes{}},
+                                            {rec::kFont, Body().u16(300)}},
+                                           0));
     TVirtualFontTable& fonts = file->Workbook().FontTable();
     ASSERT_EQ(fonts.Count(), 5);  // identical records are kept apart
     EXPECT_EQ(fonts.RecordAt(0), fonts.RecordAt(1));
@@ -645,7 +649,7 @@ TEST(TXLSReaderGlobalsTest, FontsReplaceTheDefaultAndKeepRecordOrder) {
                               .u8(0)     // 8-bit
                               .ascii("Cour")
                               .data();
-    const auto cut = Read(StringsWorkbook({{kFont, cutName}}, 0));
+    const auto cut = Read(StringsWorkbook({{rec::kFont, cutName}}, 0));
     ASSERT_EQ(cut->Workbook().FontTable().Count(), 1);
     EXPECT_EQ(TVirtualFontTable::GetFontName(cut->Workbook().FontTable().RecordAt(0)), u"");
 
@@ -668,11 +672,11 @@ TEST(TXLSReaderGlobalsTest, FormatRecordsAddOrReplaceFormats) {
                           .u8(0)
                           .ascii("0.00")
                           .data();
-    const auto file = Read(StringsWorkbook({{kFormat, FormatBody(164, "0.000")},
-                                            {kFormat, FormatBody(14, "yyyy-mm-dd")},
-                                            {kFormat, wide},
-                                            {kFormat, cut},
-                                            {kFormat, FormatBody(164, "#,##0.0")}},
+    const auto file = Read(StringsWorkbook({{rec::kFormat, FormatBody(164, "0.000")},
+                                            {rec::kFormat, FormatBody(14, "yyyy-mm-dd")},
+                                            {rec::kFormat, wide},
+                                            {rec::kFormat, cut},
+                                            {rec::kFormat, FormatBody(164, "#,##0.0")}},
                                            0));
     const TFormatStrings& formats = file->Workbook().FormatTable();
     const TFormatStrings builtIn;
@@ -689,15 +693,15 @@ TEST(TXLSReaderGlobalsTest, FormatRecordsAddOrReplaceFormats) {
 }
 
 TEST(TXLSReaderGlobalsTest, XfFontIndexesSkipFontFourAndFormatsBecomePositions) {
-    const auto file = Read(StringsWorkbook({{kFormat, FormatBody(164, "0.000")},
-                                            {kXf, XfBody(0, 0)},
-                                            {kXf, XfBody(3, 14)},
-                                            {kXf, XfBody(4, 164)},
-                                            {kXf, XfBody(5, 300)},  // no such format
-                                            {kXf, XfBody(200, 49)},
-                                            {kXf, XfBody(5, 300)},
-                                            {kXf, Body().u16(6).data()},  // font only
-                                            {kXf, Bytes{}}},
+    const auto file = Read(StringsWorkbook({{rec::kFormat, FormatBody(164, "0.000")},
+                                            {rec::kXf, XfBody(0, 0)},
+                                            {rec::kXf, XfBody(3, 14)},
+                                            {rec::kXf, XfBody(4, 164)},
+                                            {rec::kXf, XfBody(5, 300)},  // no such format
+                                            {rec::kXf, XfBody(200, 49)},
+                                            {rec::kXf, XfBody(5, 300)},
+                                            {rec::kXf, Body().u16(6).data()},  // font only
+                                            {rec::kXf, Bytes{}}},
                                            0));
     const TVirtualXFTable& xfs = file->Workbook().XFTable();
     const TFormatStrings& formats = file->Workbook().FormatTable();
@@ -722,13 +726,15 @@ TEST(TXLSReaderGlobalsTest, XfFontIndexesSkipFontFourAndFormatsBecomePositions) 
 
 TEST(TXLSReaderGlobalsTest, CellXfIndexIsThePositionOfTheXfRecord) {
     BiffBuilder b;
-    AppendGlobals(
-        b, {"S"},
-        {{kXf, XfBody(0, 0)}, {kXf, XfBody(0, 0)}, {kXf, XfBody(0, 14)}, {kXf, XfBody(0, 0)}});
+    AppendGlobals(b, {"S"},
+                  {{rec::kXf, XfBody(0, 0)},
+                   {rec::kXf, XfBody(0, 0)},
+                   {rec::kXf, XfBody(0, 14)},
+                   {rec::kXf, XfBody(0, 0)}});
     AppendSubstream(b, kWorksheetSubstream,
-                    {{kNumber, NumberBody(0, 0, 1, 100)},
-                     {kNumber, NumberBody(1, 0, 2, 100)},  // a date format
-                     {kNumber, NumberBody(2, 0, 3, 100)}});
+                    {{rec::kNumber, NumberBody(0, 0, 1, 100)},
+                     {rec::kNumber, NumberBody(1, 0, 2, 100)},  // a date format
+                     {rec::kNumber, NumberBody(2, 0, 3, 100)}});
     const auto file = Read(b.Build());
     TCells& cells = SheetOf(*file, 0).Cells();
     EXPECT_EQ(cells.Find(0, 0)->Value().Kind(), vkDouble);
@@ -750,7 +756,7 @@ TEST(TXLSReaderGlobalsTest, PaletteReplacesEntriesFromTheFirst) {
     palette.u8(0x44).u8(0x55).u8(0x66).u8(0);
     palette.u8(0x77).u8(0x88).u8(0x99).u8(0);
     const std::uint32_t fourth = PaletteColor(4);
-    Read(StringsWorkbook({{kPalette, palette}}, 0));
+    Read(StringsWorkbook({{rec::kPalette, palette}}, 0));
     EXPECT_EQ(PaletteColor(1), 0x00332211u);  // red in the low byte
     EXPECT_EQ(PaletteColor(2), 0x00665544u);
     EXPECT_EQ(PaletteColor(3), 0x00998877u);
@@ -767,7 +773,7 @@ TEST(TXLSReaderGlobalsTest, PaletteCountLargerThanItsBodyReadsWhatIsThere) {
     palette.u32(0x0A0B0C);  // colour 1
     palette.u32(0x0D0E0F);  // colour 2
     palette.u16(0xFFFF);    // half a colour
-    Read(StringsWorkbook({{kPalette, palette}}, 0));
+    Read(StringsWorkbook({{rec::kPalette, palette}}, 0));
     EXPECT_EQ(PaletteColor(1), 0x0A0B0Cu);
     EXPECT_EQ(PaletteColor(2), 0x0D0E0Fu);
     for (int i = 3; i <= kPaletteSize; ++i)
@@ -780,7 +786,7 @@ TEST(TXLSReaderGlobalsTest, PaletteOfSixtyColoursChangesEntriesOneToFiftyEight) 
     palette.u16(60);  // colours
     for (std::uint32_t i = 1; i <= 60; ++i)
         palette.u32(0x010000 * i + i);
-    Read(StringsWorkbook({{kPalette, palette}}, 0));
+    Read(StringsWorkbook({{rec::kPalette, palette}}, 0));
     for (int i = 1; i <= kPaletteSize; ++i) {
         EXPECT_EQ(PaletteColor(i), 0x010000u * i + i) << i;
     }
@@ -792,10 +798,10 @@ TEST(TXLSReaderGlobalsTest, PaletteOfSixtyColoursChangesEntriesOneToFiftyEight) 
 
 TEST(TXLSReaderGlobalsTest, PasswordGoesToTheWorkbookOrToTheCurrentSheet) {
     BiffBuilder b;
-    AppendGlobals(b, {"A", "B", "C"}, {{kPassword, Body().u16(0xCE4B)}});
+    AppendGlobals(b, {"A", "B", "C"}, {{rec::kPassword, Body().u16(0xCE4B)}});
     AppendSubstream(b, kWorksheetSubstream, {});
-    AppendSubstream(b, kWorksheetSubstream, {{kPassword, Body().u16(0x83AF)}});
-    AppendSubstream(b, kWorksheetSubstream, {{kPassword, Bytes{}}});  // no hash at all
+    AppendSubstream(b, kWorksheetSubstream, {{rec::kPassword, Body().u16(0x83AF)}});
+    AppendSubstream(b, kWorksheetSubstream, {{rec::kPassword, Bytes{}}});  // no hash at all
     const auto file = Read(b.Build());
     EXPECT_EQ(file->Workbook().PasswordHash, 0xCE4B);
     EXPECT_EQ(SheetOf(*file, 0).PasswordHash, 0);
@@ -805,27 +811,27 @@ TEST(TXLSReaderGlobalsTest, PasswordGoesToTheWorkbookOrToTheCurrentSheet) {
 
 TEST(TXLSReaderGlobalsTest, FieldCutInHalfByTheBodyEndReadsAsZero) {
     BiffBuilder b;
-    AppendGlobals(b, {"S"}, {{kPassword, Body().u8(0x7F)}});  // half a hash
+    AppendGlobals(b, {"S"}, {{rec::kPassword, Body().u8(0x7F)}});  // half a hash
     EXPECT_EQ(Read(b.Build())->Workbook().PasswordHash, 0);
 }
 
 TEST(TXLSReaderGlobalsTest, DateModeSelectsThe1904DateSystem) {
     const auto bookWith = [](const RecordList& dateMode) {
         RecordList globals = dateMode;
-        globals.push_back({kXf, XfBody(0, 0)});
-        globals.push_back({kXf, XfBody(0, 14)});  // a date format
+        globals.push_back({rec::kXf, XfBody(0, 0)});
+        globals.push_back({rec::kXf, XfBody(0, 14)});  // a date format
         BiffBuilder b;
         AppendGlobals(b, {"S"}, globals);
-        AppendSubstream(b, kWorksheetSubstream, {{kNumber, NumberBody(0, 0, 1, 1)}});
+        AppendSubstream(b, kWorksheetSubstream, {{rec::kNumber, NumberBody(0, 0, 1, 1)}});
         return b.Build();
     };
-    const auto modern = Read(bookWith({{kDateMode, Body().u16(1)}}));
+    const auto modern = Read(bookWith({{rec::kDate1904, Body().u16(1)}}));
     EXPECT_EQ(modern->Workbook().DateMode, 1904);
     const TCellValue day = SheetOf(*modern, 0).Cells().Find(0, 0)->Value();
     EXPECT_EQ(day.Kind(), vkDate);
     EXPECT_EQ(day.AsDouble(), 1463.0);  // 2 January 1904
 
-    const auto classic = Read(bookWith({{kDateMode, Body().u16(0)}}));
+    const auto classic = Read(bookWith({{rec::kDate1904, Body().u16(0)}}));
     EXPECT_EQ(classic->Workbook().DateMode, 1900);
     EXPECT_EQ(SheetOf(*classic, 0).Cells().Find(0, 0)->Value().AsDouble(), 2.0);  // 1 January 1900
     EXPECT_EQ(Read(bookWith({}))->Workbook().DateMode, 1900);
@@ -877,29 +883,29 @@ namespace {
 Bytes EncryptedWorkbook(const std::u16string& password) {
     std::string longText(1500, 'q');
     BiffBuilder b;
-    b.Record(kBof, BofBody(kGlobalsSubstream));
+    b.Record(rec::kBof, BofBody(kGlobalsSubstream));
     b.FilePass(password);
-    b.Record(kInterfaceHdr, Body().u16(1200));
-    b.Record(kBoundSheet, BoundSheetBody("Data"));
-    b.Record(kBoundSheet, BoundSheetBody("Chart", kChartSheetOptions));
-    b.Record(kFont, FontBody(200, 0, 8, 400, "Verdana"));
-    b.Record(kSst, Body()
-                       .bytes(SstHeader(2, 2))
-                       .u16(5)  // string 0: 5 characters
-                       .u8(0)   // 8-bit
-                       .ascii("plain")
-                       .u16(1500)  // string 1: 1500 characters
-                       .u8(0)      // 8-bit
-                       .ascii(longText.substr(0, 900)));
-    b.Record(kContinue, Body()
-                            .u8(0)  // 8-bit
-                            .ascii(longText.substr(900)));
-    b.Record(kEof, {});
+    b.Record(rec::kInterfaceHdr, Body().u16(1200));
+    b.Record(rec::kBoundSheet8, BoundSheetBody("Data"));
+    b.Record(rec::kBoundSheet8, BoundSheetBody("Chart", kChartSheetOptions));
+    b.Record(rec::kFont, FontBody(200, 0, 8, 400, "Verdana"));
+    b.Record(rec::kSst, Body()
+                            .bytes(SstHeader(2, 2))
+                            .u16(5)  // string 0: 5 characters
+                            .u8(0)   // 8-bit
+                            .ascii("plain")
+                            .u16(1500)  // string 1: 1500 characters
+                            .u8(0)      // 8-bit
+                            .ascii(longText.substr(0, 900)));
+    b.Record(rec::kContinue, Body()
+                                 .u8(0)  // 8-bit
+                                 .ascii(longText.substr(900)));
+    b.Record(rec::kEof, {});
     AppendSubstream(b, kWorksheetSubstream,
-                    {{kNumber, NumberBody(0, 0, 0, 7)},
-                     {kLabelSst, LabelSstBody(1, 0, 0, 0)},
-                     {kLabelSst, LabelSstBody(2, 0, 0, 1)}});
-    AppendSubstream(b, kChartSubstream, {{kNumber, NumberBody(0, 0, 0, 8)}});
+                    {{rec::kNumber, NumberBody(0, 0, 0, 7)},
+                     {rec::kLabelSst, LabelSstBody(1, 0, 0, 0)},
+                     {rec::kLabelSst, LabelSstBody(2, 0, 0, 1)}});
+    AppendSubstream(b, kChartSubstream, {{rec::kNumber, NumberBody(0, 0, 0, 8)}});
     return b.Build();
 }
 
@@ -951,13 +957,13 @@ TEST(TXLSReaderGlobalsTest, LongPasswordOnlyMattersForAnEncryptedWorkbook) {
 TEST(TXLSReaderGlobalsTest, UnsupportedEncryptionIsRefused) {
     const auto withFilePass = [](std::uint16_t type, std::uint16_t minor) {
         BiffBuilder b;
-        b.Record(kBof, BofBody(kGlobalsSubstream));
+        b.Record(rec::kBof, BofBody(kGlobalsSubstream));
         b.FilePassRaw(Body()
                           .u16(type)    // encryption type
                           .u16(1)       // major version
                           .u16(minor)   // minor version
                           .zeros(48));  // salt, verifier, verifier hash
-        b.Record(kBoundSheet, BoundSheetBody("S")).Record(kEof, {});
+        b.Record(rec::kBoundSheet8, BoundSheetBody("S")).Record(rec::kEof, {});
         return b.Build();
     };
     EXPECT_EQ(ReadError(withFilePass(0, 1)),
@@ -967,14 +973,14 @@ TEST(TXLSReaderGlobalsTest, UnsupportedEncryptionIsRefused) {
 
     // XOR obfuscation has a short body: type, key, verifier.
     BiffBuilder xorBook;
-    xorBook.Record(kBof, BofBody(kGlobalsSubstream));
+    xorBook.Record(rec::kBof, BofBody(kGlobalsSubstream));
     xorBook.FilePassRaw(Body().u16(0).u16(0x1234).u16(0x5678));
-    EXPECT_EQ(ReadError(xorBook.Record(kEof, {}).Build()),
+    EXPECT_EQ(ReadError(xorBook.Record(rec::kEof, {}).Build()),
               "Error: data is protected, and this encryption type not supported.");
     // A body too short for its minor version reads it as 0.
     BiffBuilder shortBook;
-    shortBook.Record(kBof, BofBody(kGlobalsSubstream));
+    shortBook.Record(rec::kBof, BofBody(kGlobalsSubstream));
     shortBook.FilePassRaw(Body().u16(1).u16(1));
-    EXPECT_EQ(ReadError(shortBook.Record(kEof, {}).Build()),
+    EXPECT_EQ(ReadError(shortBook.Record(rec::kEof, {}).Build()),
               "Error: strong encryption not supported.");
 }

@@ -18,10 +18,6 @@ using namespace vorlix::test;
 
 namespace {
 
-constexpr std::uint16_t kExternSheet = 0x0017;
-constexpr std::uint16_t kName = 0x0018;
-constexpr std::uint16_t kSupbook = 0x01AE;
-
 constexpr std::uint16_t kOrdinary = 0x0000;
 constexpr std::uint16_t kHidden = 0x0001;
 constexpr std::uint16_t kFunction = 0x0002;
@@ -34,11 +30,11 @@ constexpr std::uint16_t kLastCol = 0xFF;
 // Sheets "One" and "Two", each holding a number in A1; EXTERNSHEET entry 0 is sheet
 // One, entry 1 sheet Two; then the NAME records.
 void ReadNames(TXLSFile& file, const std::vector<Bytes>& names) {
-    RecordList globals = {{kSupbook, SelfSupbookBody(2)},
-                          {kExternSheet, ExternSheetBody({{0, 0, 0}, {0, 1, 1}})}};
+    RecordList globals = {{rec::kSupBook, SelfSupbookBody(2)},
+                          {rec::kExternSheet, ExternSheetBody({{0, 0, 0}, {0, 1, 1}})}};
     for (const Bytes& name : names)
-        globals.push_back({kName, name});
-    const RecordList cell = {{kNumberRecord, NumberBody(0, 0, 0, 1)}};
+        globals.push_back({rec::kLbl, name});
+    const RecordList cell = {{rec::kNumber, NumberBody(0, 0, 0, 1)}};
     OpenWorkbook(file, WorkbookStream({{"One", cell}, {"Two", cell}}, globals));
 }
 

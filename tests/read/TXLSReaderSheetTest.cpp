@@ -18,53 +18,14 @@
 #include "xls/model/TXLSFile.h"
 
 using namespace vorlix;
+using test::BlankCellBody;
 using test::Body;
+using test::BoolErrBody;
 using test::Bytes;
+using test::LabelCellBody;
 using test::RecordList;
 
 namespace {
-
-// Record ids, written out here so that a wrong id in the reader's table shows.
-constexpr std::uint16_t kFormula = 0x0006;
-constexpr std::uint16_t kEof = 0x000A;
-constexpr std::uint16_t kPassword = 0x0013;
-constexpr std::uint16_t kHeader = 0x0014;
-constexpr std::uint16_t kFooter = 0x0015;
-constexpr std::uint16_t kDateMode = 0x0022;
-constexpr std::uint16_t kLeftMargin = 0x0026;
-constexpr std::uint16_t kRightMargin = 0x0027;
-constexpr std::uint16_t kTopMargin = 0x0028;
-constexpr std::uint16_t kBottomMargin = 0x0029;
-constexpr std::uint16_t kPrintHeaders = 0x002A;
-constexpr std::uint16_t kPrintGridLines = 0x002B;
-constexpr std::uint16_t kContinue = 0x003C;
-constexpr std::uint16_t kPane = 0x0041;
-constexpr std::uint16_t kColInfo = 0x007D;
-constexpr std::uint16_t kWsBool = 0x0081;
-constexpr std::uint16_t kHCenter = 0x0083;
-constexpr std::uint16_t kVCenter = 0x0084;
-constexpr std::uint16_t kScl = 0x00A0;
-constexpr std::uint16_t kSetup = 0x00A1;
-constexpr std::uint16_t kMulRk = 0x00BD;
-constexpr std::uint16_t kMulBlank = 0x00BE;
-constexpr std::uint16_t kXf = 0x00E0;
-constexpr std::uint16_t kMergedCells = 0x00E5;
-constexpr std::uint16_t kSst = 0x00FC;
-constexpr std::uint16_t kLabelSst = 0x00FD;
-constexpr std::uint16_t kHLink = 0x01B8;
-constexpr std::uint16_t kDv = 0x01BE;
-constexpr std::uint16_t kBlank = 0x0201;
-constexpr std::uint16_t kNumber = 0x0203;
-constexpr std::uint16_t kLabel = 0x0204;
-constexpr std::uint16_t kBoolErr = 0x0205;
-constexpr std::uint16_t kString = 0x0207;
-constexpr std::uint16_t kRow = 0x0208;
-constexpr std::uint16_t kWindow2 = 0x023E;
-constexpr std::uint16_t kRk = 0x027E;
-constexpr std::uint16_t kFormat = 0x041E;
-constexpr std::uint16_t kShrFmla = 0x04BC;
-constexpr std::uint16_t kBof = 0x0809;
-constexpr std::uint16_t kFeatHdr = 0x0867;
 
 // XF positions of DateFormats(): General, built-in date 14, "yyyy-mm-dd", "#,##0.00".
 constexpr std::uint16_t kGeneralXF = 0;
@@ -74,12 +35,12 @@ constexpr std::uint16_t kCustomNumberXF = 3;
 
 RecordList DateFormats() {
     return {
-        {kFormat, test::FormatBody(164, "yyyy-mm-dd")},
-        {kFormat, test::FormatBody(165, "#,##0.00")},
-        {kXf, test::XfBody(0, 0)},
-        {kXf, test::XfBody(0, 14)},
-        {kXf, test::XfBody(0, 164)},
-        {kXf, test::XfBody(0, 165)},
+        {rec::kFormat, test::FormatBody(164, "yyyy-mm-dd")},
+        {rec::kFormat, test::FormatBody(165, "#,##0.00")},
+        {rec::kXf, test::XfBody(0, 0)},
+        {rec::kXf, test::XfBody(0, 14)},
+        {rec::kXf, test::XfBody(0, 164)},
+        {rec::kXf, test::XfBody(0, 165)},
     };
 }
 
@@ -114,25 +75,6 @@ Body MergedCellsBody(std::uint16_t count, const std::vector<std::array<std::uint
     for (const auto& a : areas)
         b.u16(a[0]).u16(a[1]).u16(a[2]).u16(a[3]);
     return b;
-}
-
-Bytes CellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf) {
-    return Body().u16(row).u16(col).u16(xf);
-}
-
-Bytes LabelBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, const std::string& text) {
-    return Body()
-        .u16(row)
-        .u16(col)
-        .u16(xf)
-        .u16(static_cast<std::uint32_t>(text.size()))  // characters
-        .u8(0)                                         // 8-bit characters
-        .ascii(text);
-}
-
-Bytes BoolErrBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, std::uint8_t value,
-                  std::uint8_t isError) {
-    return Body().u16(row).u16(col).u16(xf).u8(value).u8(isError);
 }
 
 // A FORMULA record with the token bytes of "1" (ptgInt).
@@ -338,8 +280,8 @@ class TXLSReaderRkTest : public TXLSReaderSheetTest,
 
 TEST_P(TXLSReaderRkTest, DecodesToAFloatingNumber) {
     const RkCase& c = GetParam();
-    Load({{kRk, RkBody(0, 0, 0, c.rk)},
-          {kMulRk, MulRkStart(1, 0, {{0, c.rk}, {0, c.rk}}).u16(1)}});  // + last column
+    Load({{rec::kRk, RkBody(0, 0, 0, c.rk)},
+          {rec::kMulRk, MulRkStart(1, 0, {{0, c.rk}, {0, c.rk}}).u16(1)}});  // + last column
     for (const auto& [row, col] : {std::pair{0, 0}, {1, 0}, {1, 1}}) {
         const TCellValue value = ValueAt(row, col);
         EXPECT_EQ(value.Kind(), vkDouble);
@@ -359,19 +301,19 @@ INSTANTIATE_TEST_SUITE_P(
                       RkCase{"IntegerDividedByHundred", 12345 * 4 + 3, 123.45},
                       RkCase{"LargestInteger", 0x7FFFFFFE, 536870911.0},
                       RkCase{"SmallestInteger", 0x80000002, -536870912.0}),
-    [](const ::testing::TestParamInfo<RkCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<RkCase>& row) { return std::string(row.param.name); });
 
 // Cell values and the date decision.
 
 TEST_F(TXLSReaderSheetTest, NumbersUnderDateFormatsBecomeDateTimes) {
-    Load({{kNumber, test::NumberBody(0, 0, kDateXF, 60)},
-          {kNumber, test::NumberBody(1, 0, kDateXF, 61)},
-          {kNumber, test::NumberBody(2, 0, kDateXF, 1)},
-          {kNumber, test::NumberBody(3, 0, kDateXF, 45000.75)},
-          {kNumber, test::NumberBody(4, 0, kCustomDateXF, 45000.5)},
-          {kNumber, test::NumberBody(5, 0, kCustomNumberXF, 45000.5)},
-          {kNumber, test::NumberBody(6, 0, kGeneralXF, 60)},
-          {kRk, RkBody(7, 0, kCustomDateXF, 6)}},
+    Load({{rec::kNumber, test::NumberBody(0, 0, kDateXF, 60)},
+          {rec::kNumber, test::NumberBody(1, 0, kDateXF, 61)},
+          {rec::kNumber, test::NumberBody(2, 0, kDateXF, 1)},
+          {rec::kNumber, test::NumberBody(3, 0, kDateXF, 45000.75)},
+          {rec::kNumber, test::NumberBody(4, 0, kCustomDateXF, 45000.5)},
+          {rec::kNumber, test::NumberBody(5, 0, kCustomNumberXF, 45000.5)},
+          {rec::kNumber, test::NumberBody(6, 0, kGeneralXF, 60)},
+          {rec::kRk, RkBody(7, 0, kCustomDateXF, 6)}},
          DateFormats());
     const std::vector<std::pair<TValueKind, double>> expected = {
         {vkDate, 61},        // 60, the 29 February 1900 that never was: 1 March 1900
@@ -391,12 +333,12 @@ TEST_F(TXLSReaderSheetTest, NumbersUnderDateFormatsBecomeDateTimes) {
 }
 
 TEST_F(TXLSReaderSheetTest, FormatKindFollowsEachCellsXF) {
-    Load({{kNumber, test::NumberBody(0, 0, kDateXF, 5)},
-          {kNumber, test::NumberBody(1, 0, kGeneralXF, 5)},
-          {kNumber, test::NumberBody(2, 0, kGeneralXF, 5)},
-          {kNumber, test::NumberBody(3, 0, kDateXF, 5)},
-          {kNumber, test::NumberBody(4, 0, kCustomNumberXF, 5)},
-          {kNumber, test::NumberBody(5, 0, kCustomDateXF, 5)}},
+    Load({{rec::kNumber, test::NumberBody(0, 0, kDateXF, 5)},
+          {rec::kNumber, test::NumberBody(1, 0, kGeneralXF, 5)},
+          {rec::kNumber, test::NumberBody(2, 0, kGeneralXF, 5)},
+          {rec::kNumber, test::NumberBody(3, 0, kDateXF, 5)},
+          {rec::kNumber, test::NumberBody(4, 0, kCustomNumberXF, 5)},
+          {rec::kNumber, test::NumberBody(5, 0, kCustomDateXF, 5)}},
          DateFormats());
     const TValueKind expected[] = {vkDate, vkDouble, vkDouble, vkDate, vkDouble, vkDate};
     for (std::uint16_t row = 0; row < 6; ++row)
@@ -404,10 +346,10 @@ TEST_F(TXLSReaderSheetTest, FormatKindFollowsEachCellsXF) {
 }
 
 TEST_F(TXLSReaderSheetTest, BooleansAndTextsUnderDateFormatsKeepTheirKind) {
-    Load({{kBoolErr, BoolErrBody(0, 0, kDateXF, 1, 0)},
-          {kLabel, LabelBody(1, 0, kDateXF, "7")},
-          {kFormula, FormulaBody(2, 0, kDateXF, TypedResult(1, 1))},
-          {kFormula, FormulaBody(3, 0, kDateXF, NumberResult(100))}},
+    Load({{rec::kBoolErr, BoolErrBody(0, 0, kDateXF, 1, 0)},
+          {rec::kLabel, LabelCellBody(1, 0, kDateXF, "7")},
+          {rec::kFormula, FormulaBody(2, 0, kDateXF, TypedResult(1, 1))},
+          {rec::kFormula, FormulaBody(3, 0, kDateXF, NumberResult(100))}},
          DateFormats());
     EXPECT_EQ(ValueAt(0, 0).Kind(), vkBoolean);
     EXPECT_EQ(ValueAt(1, 0).Kind(), vkString);
@@ -419,11 +361,11 @@ TEST_F(TXLSReaderSheetTest, BooleansAndTextsUnderDateFormatsKeepTheirKind) {
 
 TEST_F(TXLSReaderSheetTest, DateSystem1904ShiftsWithoutFold) {
     RecordList globals = DateFormats();
-    globals.push_back({kDateMode, Body().u16(1)});
-    Load({{kNumber, test::NumberBody(0, 0, kDateXF, 0)},
-          {kNumber, test::NumberBody(1, 0, kDateXF, 60)},
-          {kNumber, test::NumberBody(2, 0, kDateXF, 59.25)},
-          {kNumber, test::NumberBody(3, 0, kGeneralXF, 60)}},
+    globals.push_back({rec::kDate1904, Body().u16(1)});
+    Load({{rec::kNumber, test::NumberBody(0, 0, kDateXF, 0)},
+          {rec::kNumber, test::NumberBody(1, 0, kDateXF, 60)},
+          {rec::kNumber, test::NumberBody(2, 0, kDateXF, 59.25)},
+          {rec::kNumber, test::NumberBody(3, 0, kGeneralXF, 60)}},
          globals);
     EXPECT_EQ(ValueAt(0, 0).AsDouble(), 1462);  // 1 January 1904
     EXPECT_EQ(ValueAt(1, 0).AsDouble(), 1522);
@@ -432,11 +374,11 @@ TEST_F(TXLSReaderSheetTest, DateSystem1904ShiftsWithoutFold) {
 
     // The value 0, and a later workbook without the record, keep the 1900 system.
     globals.back().second = Body().u16(0);
-    Load({{kNumber, test::NumberBody(0, 0, kDateXF, 60)}}, globals);
+    Load({{rec::kNumber, test::NumberBody(0, 0, kDateXF, 60)}}, globals);
     EXPECT_EQ(ValueAt(0, 0).AsDouble(), 61);
     globals.back().second = Body().u16(1);
-    Load({{kNumber, test::NumberBody(0, 0, kDateXF, 60)}}, globals);
-    Load({{kNumber, test::NumberBody(0, 0, kDateXF, 60)}}, DateFormats());
+    Load({{rec::kNumber, test::NumberBody(0, 0, kDateXF, 60)}}, globals);
+    Load({{rec::kNumber, test::NumberBody(0, 0, kDateXF, 60)}}, DateFormats());
     EXPECT_EQ(ValueAt(0, 0).AsDouble(), 61);
 }
 
@@ -444,16 +386,16 @@ TEST_F(TXLSReaderSheetTest, DateSystem1904ShiftsWithoutFold) {
 // the 1900 system's missing 29 February nor the 1904 system's start shifts.
 TEST_F(TXLSReaderSheetTest, DurationsKeepTheirDaysInBothDateSystems) {
     RecordList globals = DateFormats();
-    globals.push_back({kFormat, test::FormatBody(166, "[H]:MM")});
-    globals.push_back({kXf, test::XfBody(0, 166)});
-    globals.push_back({kXf, test::XfBody(0, 46)});  // built in: "[h]:mm:ss"
+    globals.push_back({rec::kFormat, test::FormatBody(166, "[H]:MM")});
+    globals.push_back({rec::kXf, test::XfBody(0, 166)});
+    globals.push_back({rec::kXf, test::XfBody(0, 46)});  // built in: "[h]:mm:ss"
     constexpr std::uint16_t kHoursXF = 4, kBuiltInHoursXF = 5;
-    const RecordList cells = {{kNumber, test::NumberBody(0, 0, kBuiltInHoursXF, 1.5)},
-                              {kNumber, test::NumberBody(1, 0, kHoursXF, 2.1875)},
-                              {kNumber, test::NumberBody(2, 0, kDateXF, 1.5)}};
+    const RecordList cells = {{rec::kNumber, test::NumberBody(0, 0, kBuiltInHoursXF, 1.5)},
+                              {rec::kNumber, test::NumberBody(1, 0, kHoursXF, 2.1875)},
+                              {rec::kNumber, test::NumberBody(2, 0, kDateXF, 1.5)}};
     for (const std::uint16_t mode : {0, 1}) {
         SCOPED_TRACE(mode);
-        globals.push_back({kDateMode, Body().u16(mode)});
+        globals.push_back({rec::kDate1904, Body().u16(mode)});
         Load(cells, globals);
         globals.pop_back();
         EXPECT_EQ(ValueAt(0, 0).Kind(), vkDate);
@@ -466,9 +408,9 @@ TEST_F(TXLSReaderSheetTest, DurationsKeepTheirDaysInBothDateSystems) {
 }
 
 TEST_F(TXLSReaderSheetTest, XFIndexBeyondTheTableIsIgnored) {
-    Load({{kNumber, test::NumberBody(0, 0, 4, 60)},
-          {kLabel, LabelBody(0, 1, 0xFFFF, "x")},
-          {kNumber, test::NumberBody(0, 2, kCustomNumberXF, 1)}},
+    Load({{rec::kNumber, test::NumberBody(0, 0, 4, 60)},
+          {rec::kLabel, LabelCellBody(0, 1, 0xFFFF, "x")},
+          {rec::kNumber, test::NumberBody(0, 2, kCustomNumberXF, 1)}},
          DateFormats());
     EXPECT_EQ(ValueAt(0, 0).Kind(), vkDouble);
     EXPECT_EQ(Cells().Find(0, 0)->XFIndex(), 0);
@@ -476,17 +418,17 @@ TEST_F(TXLSReaderSheetTest, XFIndexBeyondTheTableIsIgnored) {
     EXPECT_EQ(Cells().Find(0, 2)->XFIndex(), kCustomNumberXF);
 
     // Without XF records only the default record (position 0) exists.
-    Load({{kNumber, test::NumberBody(0, 0, 1, 60)}});
+    Load({{rec::kNumber, test::NumberBody(0, 0, 1, 60)}});
     EXPECT_EQ(Cells().Find(0, 0)->XFIndex(), 0);
     EXPECT_EQ(ValueAt(0, 0).AsDouble(), 60);
 }
 
 TEST_F(TXLSReaderSheetTest, MulRkSetsConsecutiveCells) {
-    Load({{kMulRk, MulRkStart(3, 2,
-                              {{kGeneralXF, 6},        // 1
-                               {kDateXF, 0x3FF00000},  // 1.0 as a date
-                               {kGeneralXF, 7}})       // 0.01
-                       .u16(200)}},                    // last column: not used
+    Load({{rec::kMulRk, MulRkStart(3, 2,
+                                   {{kGeneralXF, 6},        // 1
+                                    {kDateXF, 0x3FF00000},  // 1.0 as a date
+                                    {kGeneralXF, 7}})       // 0.01
+                            .u16(200)}},                    // last column: not used
          DateFormats());
     ASSERT_EQ(Cells().Count(), 3);
     EXPECT_EQ(ValueAt(3, 2).AsDouble(), 1.0);
@@ -502,19 +444,19 @@ TEST_F(TXLSReaderSheetTest, MulRkAndMulBlankOfOddLengths) {
     file_.SetReadOptions(options);
     Load(
         {// a pair and 5 bytes of the next: one cell
-         {kMulRk, MulRkStart(0, 0, {{0, 6}}).u16(0).u16(0).u8(0)},
+         {rec::kMulRk, MulRkStart(0, 0, {{0, 6}}).u16(0).u16(0).u8(0)},
          // two pairs and one byte: two cells
-         {kMulRk, MulRkStart(1, 0, {{0, 6}, {0, 10}}).u8(9)},
+         {rec::kMulRk, MulRkStart(1, 0, {{0, 6}, {0, 10}}).u8(9)},
          // one pair without the last-column field: no cell
-         {kMulRk, MulRkStart(2, 0, {{0, 6}})},
+         {rec::kMulRk, MulRkStart(2, 0, {{0, 6}})},
          // row and first column only, and a row alone
-         {kMulRk, MulRkStart(3, 0, {})},
-         {kMulRk, Body().u16(3)},
+         {rec::kMulRk, MulRkStart(3, 0, {})},
+         {rec::kMulRk, Body().u16(3)},
          // three XFs and one byte: three cells
-         {kMulBlank, MulBlankStart(5, 0, {kDateXF, kDateXF, kDateXF}).u8(2)},
+         {rec::kMulBlank, MulBlankStart(5, 0, {kDateXF, kDateXF, kDateXF}).u8(2)},
          // a plain XF in the middle makes no cell; the last column is not an XF
-         {kMulBlank, MulBlankStart(6, 0, {kDateXF, kGeneralXF, kDateXF}).u16(2)},
-         {kMulBlank, Body().u16(7).u8(0)}},
+         {rec::kMulBlank, MulBlankStart(6, 0, {kDateXF, kGeneralXF, kDateXF}).u16(2)},
+         {rec::kMulBlank, Body().u16(7).u8(0)}},
         DateFormats());
     EXPECT_TRUE(Cells().Find(0, 0).has_value());
     EXPECT_FALSE(Cells().Find(0, 1).has_value());
@@ -533,12 +475,12 @@ TEST_F(TXLSReaderSheetTest, MulRkAndMulBlankOfOddLengths) {
 }
 
 TEST_F(TXLSReaderSheetTest, BoolErrMakesBooleansAndNoErrorCells) {
-    Load({{kBoolErr, BoolErrBody(0, 0, 0, 1, 0)},
-          {kBoolErr, BoolErrBody(0, 1, 0, 0, 0)},
-          {kBoolErr, BoolErrBody(0, 2, 0, 0x07, 1)},  // #DIV/0!
-          {kBoolErr, BoolErrBody(0, 3, 0, 0x00, 1)},  // #NULL!
-          {kBoolErr, BoolErrBody(0, 4, 0, 0x2A, 1)},  // #N/A
-          {kBoolErr, BoolErrBody(0, 5, 0, 2, 0)}});   // neither
+    Load({{rec::kBoolErr, BoolErrBody(0, 0, 0, 1, 0)},
+          {rec::kBoolErr, BoolErrBody(0, 1, 0, 0, 0)},
+          {rec::kBoolErr, BoolErrBody(0, 2, 0, 0x07, 1)},  // #DIV/0!
+          {rec::kBoolErr, BoolErrBody(0, 3, 0, 0x00, 1)},  // #NULL!
+          {rec::kBoolErr, BoolErrBody(0, 4, 0, 0x2A, 1)},  // #N/A
+          {rec::kBoolErr, BoolErrBody(0, 5, 0, 2, 0)}});   // neither
     ASSERT_EQ(Cells().Count(), 2);
     EXPECT_EQ(ValueAt(0, 0).Kind(), vkBoolean);
     EXPECT_TRUE(ValueAt(0, 0).AsBoolean());
@@ -546,10 +488,10 @@ TEST_F(TXLSReaderSheetTest, BoolErrMakesBooleansAndNoErrorCells) {
 }
 
 TEST_F(TXLSReaderSheetTest, BlankCellsOnlyWithFormattingAndTheSwitch) {
-    const RecordList blanks = {{kBlank, CellBody(0, 0, kDateXF)},
-                               {kBlank, CellBody(0, 1, kGeneralXF)},  // plain: no cell
-                               {kBlank, CellBody(0, 2, 9)},           // beyond the table
-                               {kMulBlank, MulBlankStart(1, 0, {kDateXF, kDateXF}).u16(1)}};
+    const RecordList blanks = {{rec::kBlank, BlankCellBody(0, 0, kDateXF)},
+                               {rec::kBlank, BlankCellBody(0, 1, kGeneralXF)},  // plain: no cell
+                               {rec::kBlank, BlankCellBody(0, 2, 9)},           // beyond the table
+                               {rec::kMulBlank, MulBlankStart(1, 0, {kDateXF, kDateXF}).u16(1)}};
     Load(blanks, DateFormats());
     EXPECT_EQ(Cells().Count(), 3);
     EXPECT_TRUE(Cells().Find(0, 0)->Value().IsEmpty());
@@ -563,11 +505,14 @@ TEST_F(TXLSReaderSheetTest, BlankCellsOnlyWithFormattingAndTheSwitch) {
 }
 
 TEST_F(TXLSReaderSheetTest, LabelTexts) {
-    Load({{kLabel, LabelBody(0, 0, 0, "Hello")},
-          {kLabel, Body().bytes(CellBody(0, 1, 0)).u16(5).u8(1).utf16(u"Ωmega")},  // 16-bit
-          {kLabel, Body().bytes(CellBody(0, 2, 0)).u16(0)},  // no characters, no option byte
-          {kLabel, LabelBody(0, 3, 0, "caf\xE9")},           // Latin-1 é
-          {kLabel, Body().bytes(CellBody(0, 4, 0)).u16(10).u8(0).ascii("abc")}});  // 10 announced
+    Load({{rec::kLabel, LabelCellBody(0, 0, 0, "Hello")},
+          {rec::kLabel,
+           Body().bytes(BlankCellBody(0, 1, 0)).u16(5).u8(1).utf16(u"Ωmega")},  // 16-bit
+          {rec::kLabel,
+           Body().bytes(BlankCellBody(0, 2, 0)).u16(0)},     // no characters, no option byte
+          {rec::kLabel, LabelCellBody(0, 3, 0, "caf\xE9")},  // Latin-1 é
+          {rec::kLabel,
+           Body().bytes(BlankCellBody(0, 4, 0)).u16(10).u8(0).ascii("abc")}});  // 10 announced
     EXPECT_EQ(ValueAt(0, 0).Kind(), vkString);
     EXPECT_EQ(ValueAt(0, 0).AnsiText(), "Hello");
     EXPECT_EQ(ValueAt(0, 1).Kind(), vkWideString);
@@ -592,10 +537,10 @@ TEST_F(TXLSReaderSheetTest, LabelSstTakesSharedStrings) {
                           .u16(4)  // characters
                           .u8(0)   // 8-bit: Latin-1 ü and ß
                           .ascii("s\xFC\xDF!");
-    Load({{kLabelSst, test::LabelSstBody(0, 0, 0, 0)},
-          {kLabelSst, test::LabelSstBody(0, 1, 0, 1)},
-          {kLabelSst, test::LabelSstBody(0, 2, kDateXF, 2)}},
-         {{kSst, sst}, {kXf, test::XfBody(0, 0)}, {kXf, test::XfBody(0, 14)}});
+    Load({{rec::kLabelSst, test::LabelSstBody(0, 0, 0, 0)},
+          {rec::kLabelSst, test::LabelSstBody(0, 1, 0, 1)},
+          {rec::kLabelSst, test::LabelSstBody(0, 2, kDateXF, 2)}},
+         {{rec::kSst, sst}, {rec::kXf, test::XfBody(0, 0)}, {rec::kXf, test::XfBody(0, 14)}});
     EXPECT_EQ(ValueAt(0, 0).Kind(), vkString);
     EXPECT_EQ(ValueAt(0, 0).AnsiText(), "one");
     EXPECT_EQ(ValueAt(0, 1).Kind(), vkWideString);
@@ -604,13 +549,13 @@ TEST_F(TXLSReaderSheetTest, LabelSstTakesSharedStrings) {
 }
 
 TEST_F(TXLSReaderSheetTest, FormulaResultsAndFormulaText) {
-    Load({{kFormula, FormulaBody(0, 0, 0, NumberResult(3.5))},
-          {kFormula, FormulaBody(1, 0, 0, TypedResult(1, 1))},
-          {kFormula, FormulaBody(2, 0, 0, TypedResult(1, 0))},
-          {kFormula, FormulaBody(3, 0, 0, TypedResult(2, 0x07))},  // error
-          {kFormula, FormulaBody(4, 0, 0, TypedResult(0, 0))},     // text in STRING
-          {kString, HeaderBody("hello")},
-          {kString, HeaderBody("stray")}});  // no formula waits for it
+    Load({{rec::kFormula, FormulaBody(0, 0, 0, NumberResult(3.5))},
+          {rec::kFormula, FormulaBody(1, 0, 0, TypedResult(1, 1))},
+          {rec::kFormula, FormulaBody(2, 0, 0, TypedResult(1, 0))},
+          {rec::kFormula, FormulaBody(3, 0, 0, TypedResult(2, 0x07))},  // error
+          {rec::kFormula, FormulaBody(4, 0, 0, TypedResult(0, 0))},     // text in STRING
+          {rec::kString, HeaderBody("hello")},
+          {rec::kString, HeaderBody("stray")}});  // no formula waits for it
     EXPECT_EQ(ValueAt(0, 0).Kind(), vkDouble);
     EXPECT_EQ(ValueAt(0, 0).AsDouble(), 3.5);
     EXPECT_EQ(ValueAt(1, 0).Kind(), vkBoolean);
@@ -628,28 +573,28 @@ TEST_F(TXLSReaderSheetTest, FormulaResultsAndFormulaText) {
     TReadOptions options;
     options.ReadFormulas = false;
     file_.SetReadOptions(options);
-    Load({{kFormula, FormulaBody(0, 0, 0, NumberResult(3.5))},
-          {kFormula, FormulaBody(1, 0, 0, TypedResult(0, 0))},
-          {kString, HeaderBody("x")}});
+    Load({{rec::kFormula, FormulaBody(0, 0, 0, NumberResult(3.5))},
+          {rec::kFormula, FormulaBody(1, 0, 0, TypedResult(0, 0))},
+          {rec::kString, HeaderBody("x")}});
     EXPECT_EQ(ValueAt(0, 0).AsDouble(), 3.5);
     EXPECT_EQ(ValueAt(1, 0).AnsiText(), "x");
     EXPECT_EQ(Cells().Find(0, 0)->Formula(), "");
 }
 
 TEST_F(TXLSReaderSheetTest, StringResultContinuesWithAnotherWidth) {
-    Load({{kFormula, FormulaBody(0, 0, 0, TypedResult(0, 0))},
-          {kString, Body().u16(6).u8(0).ascii("abc")},  // 6 characters, 3 here, 8-bit
-          {kContinue, Body().u8(1).utf16(u"déf")},      // the rest in UTF-16
-          {kFormula, FormulaBody(1, 0, 0, TypedResult(0, 0))},
-          {kString, Body().u16(4).u8(1).utf16(u"ab")},  // 16-bit first
-          {kContinue, Body().u8(0).ascii("cd")},        // then 8-bit: widened
-          {kFormula, FormulaBody(2, 0, 0, TypedResult(0, 0))},
-          {kString, Body().u16(10).u8(0).ascii("abc")},  // cut short by the next record
-          {kNumber, test::NumberBody(3, 0, 0, 5)},
-          {kFormula, FormulaBody(4, 0, 0, TypedResult(0, 0))},
-          {kString, Body().u16(4).u8(0).ascii("ab")},
-          {kContinue, Bytes{}},  // an empty CONTINUE is passed over
-          {kContinue, Body().u8(0).ascii("cd")}});
+    Load({{rec::kFormula, FormulaBody(0, 0, 0, TypedResult(0, 0))},
+          {rec::kString, Body().u16(6).u8(0).ascii("abc")},  // 6 characters, 3 here, 8-bit
+          {rec::kContinue, Body().u8(1).utf16(u"déf")},      // the rest in UTF-16
+          {rec::kFormula, FormulaBody(1, 0, 0, TypedResult(0, 0))},
+          {rec::kString, Body().u16(4).u8(1).utf16(u"ab")},  // 16-bit first
+          {rec::kContinue, Body().u8(0).ascii("cd")},        // then 8-bit: widened
+          {rec::kFormula, FormulaBody(2, 0, 0, TypedResult(0, 0))},
+          {rec::kString, Body().u16(10).u8(0).ascii("abc")},  // cut short by the next record
+          {rec::kNumber, test::NumberBody(3, 0, 0, 5)},
+          {rec::kFormula, FormulaBody(4, 0, 0, TypedResult(0, 0))},
+          {rec::kString, Body().u16(4).u8(0).ascii("ab")},
+          {rec::kContinue, Bytes{}},  // an empty CONTINUE is passed over
+          {rec::kContinue, Body().u8(0).ascii("cd")}});
     EXPECT_EQ(ValueAt(0, 0).Kind(), vkWideString);
     EXPECT_EQ(ValueAt(0, 0).WideText(), u"abcdéf");
     EXPECT_EQ(ValueAt(1, 0).Kind(), vkWideString);
@@ -660,11 +605,11 @@ TEST_F(TXLSReaderSheetTest, StringResultContinuesWithAnotherWidth) {
 }
 
 TEST_F(TXLSReaderSheetTest, CellsAreListedInRecordOrder) {
-    Load({{kNumber, test::NumberBody(5, 0, 0, 1)},
-          {kLabel, LabelBody(2, 3, 0, "x")},
-          {kMergedCells, MergedCellsBody(1, {{0, 0, 0, 1}})},  // A1:B1
-          {kNumber, test::NumberBody(1, 0, 0, 2)},
-          {kNumber, test::NumberBody(2, 3, 0, 3)}});  // a later record for the same cell
+    Load({{rec::kNumber, test::NumberBody(5, 0, 0, 1)},
+          {rec::kLabel, LabelCellBody(2, 3, 0, "x")},
+          {rec::kMergeCells, MergedCellsBody(1, {{0, 0, 0, 1}})},  // A1:B1
+          {rec::kNumber, test::NumberBody(1, 0, 0, 2)},
+          {rec::kNumber, test::NumberBody(2, 3, 0, 3)}});  // a later record for the same cell
     const std::vector<std::pair<int, int>> order = {{5, 0}, {2, 3}, {0, 0}, {0, 1}, {1, 0}};
     ASSERT_EQ(Cells().Count(), static_cast<int>(order.size()));
     for (int i = 0; i < Cells().Count(); ++i) {
@@ -678,12 +623,12 @@ TEST_F(TXLSReaderSheetTest, CellsAreListedInRecordOrder) {
 // Rows, columns and merged areas.
 
 TEST_F(TXLSReaderSheetTest, RowRecordsSetDescriptors) {
-    Load({{kRow, RowBody(2, 300, 0x40 | 0x20 | 0x80 | 2, kDateXF)},  // set, hidden, formatted
-          {kRow, RowBody(3, 400, 0, kDateXF)},                       // height not set by hand
-          {kRow, RowBody(4, 255, 0, 0)},                             // all defaults
-          {kRow, RowBody(5, 255, 0x80, kDateXF)},
-          {kRow, RowBody(6, 255, 0x01, 0)},
-          {kRow, RowBody(7, 300, 0x80, 99)}},  // XF beyond the table
+    Load({{rec::kRow, RowBody(2, 300, 0x40 | 0x20 | 0x80 | 2, kDateXF)},  // set, hidden, formatted
+          {rec::kRow, RowBody(3, 400, 0, kDateXF)},                       // height not set by hand
+          {rec::kRow, RowBody(4, 255, 0, 0)},                             // all defaults
+          {rec::kRow, RowBody(5, 255, 0x80, kDateXF)},
+          {rec::kRow, RowBody(6, 255, 0x01, 0)},
+          {rec::kRow, RowBody(7, 300, 0x80, 99)}},  // XF beyond the table
          DateFormats());
     TRows& rows = Sheet().Rows();
     const TRow* r2 = rows.Find(2);
@@ -713,12 +658,12 @@ TEST_F(TXLSReaderSheetTest, RowRecordsSetDescriptors) {
     TReadOptions options;
     options.ReadRowInfo = false;
     file_.SetReadOptions(options);
-    Load({{kRow, RowBody(2, 300, 0x40, 0)}});
+    Load({{rec::kRow, RowBody(2, 300, 0x40, 0)}});
     EXPECT_EQ(Sheet().Rows().Count(), 0);
 }
 
 TEST_F(TXLSReaderSheetTest, ColInfoCoversAtMostColumn255) {
-    Load({{kColInfo, ColInfoBody(0, 300, 2340, kDateXF, 0x0001 | 1 << 8)}}, DateFormats());
+    Load({{rec::kColInfo, ColInfoBody(0, 300, 2340, kDateXF, 0x0001 | 1 << 8)}}, DateFormats());
     TColumns& columns = Sheet().Columns();
     EXPECT_EQ(columns.Count(), 256);
     for (const std::uint16_t n : {0, 128, 255}) {
@@ -734,10 +679,10 @@ TEST_F(TXLSReaderSheetTest, ColInfoCoversAtMostColumn255) {
 }
 
 TEST_F(TXLSReaderSheetTest, ColInfoWidthsOutlinesAndEmptyRanges) {
-    Load({{kColInfo, ColInfoBody(2, 3, 512, 0, 3 << 8)},  // 2 characters: 14 pixels
-          {kColInfo, ColInfoBody(7, 5, 512, 0, 0)},       // last before first
-          {kColInfo, ColInfoBody(300, 400, 512, 0, 0)},   // beyond the sheet
-          {kColInfo, ColInfoBody(9, 9, 256, 99, 0)}});    // 7 pixels; XF beyond the table
+    Load({{rec::kColInfo, ColInfoBody(2, 3, 512, 0, 3 << 8)},  // 2 characters: 14 pixels
+          {rec::kColInfo, ColInfoBody(7, 5, 512, 0, 0)},       // last before first
+          {rec::kColInfo, ColInfoBody(300, 400, 512, 0, 0)},   // beyond the sheet
+          {rec::kColInfo, ColInfoBody(9, 9, 256, 99, 0)}});    // 7 pixels; XF beyond the table
     TColumns& columns = Sheet().Columns();
     EXPECT_EQ(columns.Count(), 3);
     ASSERT_NE(columns.Find(3), nullptr);
@@ -753,18 +698,18 @@ TEST_F(TXLSReaderSheetTest, ColInfoWidthsOutlinesAndEmptyRanges) {
     TReadOptions options;
     options.ReadColumnInfo = false;
     file_.SetReadOptions(options);
-    Load({{kColInfo, ColInfoBody(2, 3, 512, 0, 0)}});
+    Load({{rec::kColInfo, ColInfoBody(2, 3, 512, 0, 0)}});
     EXPECT_EQ(Sheet().Columns().Count(), 0);
 }
 
 TEST_F(TXLSReaderSheetTest, MergedCellsMakeMergedRangesAndCells) {
-    Load({{kNumber, test::NumberBody(2, 1, 0, 7)},
-          {kMergedCells, MergedCellsBody(3, {{1, 2, 0, 1},   // A2:B3
-                                             {5, 5, 3, 4},   // D6:E6
-                                             {9, 8, 0, 0}})  // last row above the first
-                             .u16(9)
-                             .u16(9)
-                             .u8(0)}});  // 5 bytes: no area
+    Load({{rec::kNumber, test::NumberBody(2, 1, 0, 7)},
+          {rec::kMergeCells, MergedCellsBody(3, {{1, 2, 0, 1},   // A2:B3
+                                                 {5, 5, 3, 4},   // D6:E6
+                                                 {9, 8, 0, 0}})  // last row above the first
+                                 .u16(9)
+                                 .u16(9)
+                                 .u8(0)}});  // 5 bytes: no area
     TRanges& ranges = Sheet().Ranges();
     ASSERT_EQ(ranges.Count(), 3);
     EXPECT_TRUE(ranges.Items(0).Merged());
@@ -783,8 +728,8 @@ TEST_F(TXLSReaderSheetTest, MergedCellsMakeMergedRangesAndCells) {
 // Hyperlinks.
 
 TEST_F(TXLSReaderSheetTest, UrlHyperlinkCoversItsRange) {
-    Load({{kLabel, LabelBody(1, 1, 0, "kept")},
-          {kHLink, UrlLink(0, 1, 0, 1, u"http://example.com/ä")}});
+    Load({{rec::kLabel, LabelCellBody(1, 1, 0, "kept")},
+          {rec::kHLink, UrlLink(0, 1, 0, 1, u"http://example.com/ä")}});
     EXPECT_EQ(Cells().Count(), 4);
     for (const auto& [row, col] : {std::pair{0, 0}, {0, 1}, {1, 0}, {1, 1}}) {
         SCOPED_TRACE(testing::Message() << row << "," << col);
@@ -800,7 +745,7 @@ TEST_F(TXLSReaderSheetTest, UrlHyperlinkCoversItsRange) {
 
 TEST_F(TXLSReaderSheetTest, FileHyperlinks) {
     const auto linkOf = [&](const Bytes& body) {
-        Load({{kHLink, body}});
+        Load({{rec::kHLink, body}});
         const auto cell = Cells().Find(0, 0);
         EXPECT_TRUE(cell.has_value());
         if (cell) {
@@ -820,7 +765,7 @@ TEST_F(TXLSReaderSheetTest, FileHyperlinks) {
 
 TEST_F(TXLSReaderSheetTest, NetworkAndLocationHyperlinks) {
     const auto linkOf = [&](const Bytes& body, std::uint8_t kind) {
-        Load({{kHLink, body}});
+        Load({{rec::kHLink, body}});
         const auto cell = Cells().Find(0, 0);
         EXPECT_TRUE(cell.has_value());
         if (cell) {
@@ -856,7 +801,7 @@ TEST_F(TXLSReaderSheetTest, NetworkAndLocationHyperlinks) {
 }
 
 TEST_F(TXLSReaderSheetTest, HyperlinkWithoutTextMakesNoCell) {
-    Load({{kHLink, HLinkHead(0, 3, 0, 3, 0)}});
+    Load({{rec::kHLink, HLinkHead(0, 3, 0, 3, 0)}});
     EXPECT_EQ(Cells().Count(), 0);
 }
 
@@ -911,8 +856,8 @@ TEST_F(TXLSReaderSheetTest, HyperlinksThatLieAboutLengthsAreRefused) {
     };
     for (const auto& [name, body] : cases) {
         SCOPED_TRACE(name);
-        const Failure f =
-            LoadFailure(OneSheet({{kNumber, test::NumberBody(5, 5, 0, 1)}, {kHLink, body}}));
+        const Failure f = LoadFailure(
+            OneSheet({{rec::kNumber, test::NumberBody(5, 5, 0, 1)}, {rec::kHLink, body}}));
         EXPECT_EQ(f.type, "EXLSError");
         EXPECT_EQ(f.code, 16);
         EXPECT_EQ(f.message, "Invalid data. Error in hyperlink.");
@@ -925,7 +870,7 @@ TEST_F(TXLSReaderSheetTest, HyperlinksThatLieAboutLengthsAreRefused) {
 
 TEST_F(TXLSReaderSheetTest, ValidationFromOptionWordTextsAndAreas) {
     // Bits 0 and 1 (list), 7 (explicit values), 8 (allow blank), 19 (show error).
-    Load({{kDv, DvBody(0x00080183)}});
+    Load({{rec::kDv, DvBody(0x00080183)}});
     ASSERT_EQ(Sheet().Validations().Count(), 1);
     const TCellValidation& v = Sheet().Validations().Items(0);
     EXPECT_EQ(v.Type, vtExplicitList);
@@ -947,10 +892,10 @@ TEST_F(TXLSReaderSheetTest, ValidationFromOptionWordTextsAndAreas) {
 }
 
 TEST_F(TXLSReaderSheetTest, ValidationOptionBits) {
-    Load({{kDv, DvBody(6 | 2 << 4 | 1 << 9 | 1 << 18 | 7 << 20)},  // text length, information
-          {kDv, DvBody(3 | 3 << 4)},                               // list from a range; style 3
-          {kDv, DvBody(4 | 1 << 4 | 4 << 20)},                     // date, warning
-          {kDv, DvBody(7)}});                                      // custom formula
+    Load({{rec::kDv, DvBody(6 | 2 << 4 | 1 << 9 | 1 << 18 | 7 << 20)},  // text length, information
+          {rec::kDv, DvBody(3 | 3 << 4)},            // list from a range; style 3
+          {rec::kDv, DvBody(4 | 1 << 4 | 4 << 20)},  // date, warning
+          {rec::kDv, DvBody(7)}});                   // custom formula
     ASSERT_EQ(Sheet().Validations().Count(), 4);
     const TCellValidation& a = Sheet().Validations().Items(0);
     EXPECT_EQ(a.Type, vtTextLength);
@@ -972,17 +917,17 @@ TEST_F(TXLSReaderSheetTest, ValidationCutShortIsAddedWithWhatWasRead) {
     const Bytes full = DvBody(0x00080183);
     for (std::size_t length = 0; length < full.size(); ++length) {
         SCOPED_TRACE(length);
-        Load({{kDv, Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length))}});
+        Load({{rec::kDv, Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length))}});
         ASSERT_EQ(Sheet().Validations().Count(), 1);
     }
     // Only the option word.
-    Load({{kDv, Bytes(full.begin(), full.begin() + 4)}});
+    Load({{rec::kDv, Bytes(full.begin(), full.begin() + 4)}});
     const TCellValidation& options = Sheet().Validations().Items(0);
     EXPECT_EQ(options.Type, vtExplicitList);
     EXPECT_TRUE(options.PromptTitle.empty());
     EXPECT_EQ(options.Areas.RectCount(), 0);
     // Cut inside the second area: the first one is there.
-    Load({{kDv, Bytes(full.begin(), full.end() - 3)}});
+    Load({{rec::kDv, Bytes(full.begin(), full.end() - 3)}});
     EXPECT_EQ(Sheet().Validations().Items(0).Areas.RectCount(), 1);
     EXPECT_EQ(Sheet().Validations().Items(0).Prompt, u"Pick ä");
 }
@@ -990,9 +935,9 @@ TEST_F(TXLSReaderSheetTest, ValidationCutShortIsAddedWithWhatWasRead) {
 // Page setup.
 
 TEST_F(TXLSReaderSheetTest, HeaderAndFooterSections) {
-    Load({{kHeader, HeaderBody("&LLeft&CMiddle&RRight")},
-          {kFooter, HeaderBody("Intro&RPage &P of &N&LFile &F")},
-          {kFooter, HeaderBody("&C")}});
+    Load({{rec::kHeader, HeaderBody("&LLeft&CMiddle&RRight")},
+          {rec::kFooter, HeaderBody("Intro&RPage &P of &N&LFile &F")},
+          {rec::kFooter, HeaderBody("&C")}});
     EXPECT_EQ(PageSetup().HeaderLeft, u"Left");
     EXPECT_EQ(PageSetup().HeaderCenter, u"Middle");
     EXPECT_EQ(PageSetup().HeaderRight, u"Right");
@@ -1001,18 +946,18 @@ TEST_F(TXLSReaderSheetTest, HeaderAndFooterSections) {
     EXPECT_EQ(PageSetup().FooterCenter, u"");
 
     // A later record replaces only the sections it has; a text without codes sets none.
-    Load({{kHeader, HeaderBody("&LA&RB")},
-          {kHeader, HeaderBody("&CTitle")},
-          {kHeader, HeaderBody("Plain title")},
-          {kFooter, Body().u16(4).u8(1).utf16(u"&CÜb")},
-          {kFooter, Bytes{}}});
+    Load({{rec::kHeader, HeaderBody("&LA&RB")},
+          {rec::kHeader, HeaderBody("&CTitle")},
+          {rec::kHeader, HeaderBody("Plain title")},
+          {rec::kFooter, Body().u16(4).u8(1).utf16(u"&CÜb")},
+          {rec::kFooter, Bytes{}}});
     EXPECT_EQ(PageSetup().HeaderLeft, u"A");
     EXPECT_EQ(PageSetup().HeaderCenter, u"Title");
     EXPECT_EQ(PageSetup().HeaderRight, u"B");
     EXPECT_EQ(PageSetup().FooterCenter, u"Üb");
     EXPECT_EQ(PageSetup().FooterLeft, u"");
 
-    Load({{kHeader, HeaderBody("Plain title")}});
+    Load({{rec::kHeader, HeaderBody("Plain title")}});
     EXPECT_TRUE(PageSetup().HeaderLeft.empty() && PageSetup().HeaderCenter.empty() &&
                 PageSetup().HeaderRight.empty());
 }
@@ -1038,7 +983,7 @@ Bytes SetupBody(std::uint16_t options, std::uint16_t firstPage) {
 
 TEST_F(TXLSReaderSheetTest, SetupRecordFillsPageSetup) {
     // Page order across, landscape, black and white, draft, page number used.
-    Load({{kSetup, SetupBody(0x01 | 0x08 | 0x10 | 0x80, 3)}});
+    Load({{rec::kSetup, SetupBody(0x01 | 0x08 | 0x10 | 0x80, 3)}});
     EXPECT_EQ(PageSetup().PaperSize, 9);
     EXPECT_EQ(PageSetup().Scale, 85);
     EXPECT_EQ(PageSetup().FirstPageNumber, 3);
@@ -1052,22 +997,22 @@ TEST_F(TXLSReaderSheetTest, SetupRecordFillsPageSetup) {
     EXPECT_DOUBLE_EQ(PageSetup().FooterMargin, 0.4);
 
     // Without bit 7 the page number field is not used.
-    Load({{kSetup, SetupBody(0x02, 3)}});
+    Load({{rec::kSetup, SetupBody(0x02, 3)}});
     EXPECT_EQ(PageSetup().FirstPageNumber, -1);
     EXPECT_TRUE(PageSetup().Portrait);
     EXPECT_FALSE(PageSetup().LeftToRight || PageSetup().BlackAndWhite || PageSetup().Draft);
 }
 
 TEST_F(TXLSReaderSheetTest, MarginsPrintFlagsAndSheetOptions) {
-    Load({{kLeftMargin, Body().f64(0.25)},
-          {kRightMargin, Body().f64(0.5)},
-          {kTopMargin, Body().f64(0.75)},
-          {kBottomMargin, Body().f64(1.25)},
-          {kPrintHeaders, Body().u16(1)},
-          {kPrintGridLines, Body().u16(2)},  // only 1 means on
-          {kHCenter, Body().u16(1)},
-          {kVCenter, Body().u16(0)},
-          {kWsBool, Body().u16(0x0141)}});  // rows below, columns left, fit to page
+    Load({{rec::kLeftMargin, Body().f64(0.25)},
+          {rec::kRightMargin, Body().f64(0.5)},
+          {rec::kTopMargin, Body().f64(0.75)},
+          {rec::kBottomMargin, Body().f64(1.25)},
+          {rec::kPrintRowCol, Body().u16(1)},
+          {rec::kPrintGrid, Body().u16(2)},  // only 1 means on
+          {rec::kHCenter, Body().u16(1)},
+          {rec::kVCenter, Body().u16(0)},
+          {rec::kWsBool, Body().u16(0x0141)}});  // rows below, columns left, fit to page
     EXPECT_DOUBLE_EQ(PageSetup().LeftMargin, 0.25);
     EXPECT_DOUBLE_EQ(PageSetup().RightMargin, 0.5);
     EXPECT_DOUBLE_EQ(PageSetup().TopMargin, 0.75);
@@ -1080,7 +1025,7 @@ TEST_F(TXLSReaderSheetTest, MarginsPrintFlagsAndSheetOptions) {
     EXPECT_TRUE(PageSetup().SummaryColumnsLeft);
     EXPECT_FALSE(PageSetup().UseScale);
 
-    Load({{kWsBool, Body().u16(0x0080)}});
+    Load({{rec::kWsBool, Body().u16(0x0080)}});
     EXPECT_TRUE(PageSetup().SummaryRowsAbove);
     EXPECT_FALSE(PageSetup().SummaryColumnsLeft);
     EXPECT_TRUE(PageSetup().UseScale);
@@ -1089,30 +1034,31 @@ TEST_F(TXLSReaderSheetTest, MarginsPrintFlagsAndSheetOptions) {
 // Window and protection.
 
 TEST_F(TXLSReaderSheetTest, WindowPaneZoomPasswordAndProtection) {
-    Load({{kWindow2, Body()
-                         .u16(0x0002 | 0x0010 | 0x0800)  // grid lines, zeros, page break preview
-                         .u16(0)                         // top row
-                         .u16(0)                         // left column
-                         .u32(64)                        // grid line colour
-                         .zeros(8)},                     // zoom factors, reserved
-          {kPane, Body()
-                      .u16(0x0103)  // horizontal split: 3 columns in the low byte
-                      .u16(5)       // vertical split: 5 rows
-                      .u16(5)       // top row of the lower pane
-                      .u16(3)       // left column of the right pane
-                      .u8(0)        // active pane
-                      .u8(0)},      // unused
-          {kScl, Body().u16(400).u16(100)},
-          {kPassword, Body().u16(0xCC3D)},
-          {kFeatHdr, Body()
-                         .u16(kFeatHdr)    // future record header: record id,
-                         .u16(0)           // flags,
-                         .zeros(8)         // reserved
-                         .u16(2)           // protection feature
-                         .u8(1)            // reserved
-                         .u32(0xFFFFFFFF)  // header data size
-                         .u16(0x4403)}},   // protection options
-         {{kPassword, Body().u16(0x1234)}});
+    Load({{rec::kWindow2,
+           Body()
+               .u16(0x0002 | 0x0010 | 0x0800)  // grid lines, zeros, page break preview
+               .u16(0)                         // top row
+               .u16(0)                         // left column
+               .u32(64)                        // grid line colour
+               .zeros(8)},                     // zoom factors, reserved
+          {rec::kPane, Body()
+                           .u16(0x0103)  // horizontal split: 3 columns in the low byte
+                           .u16(5)       // vertical split: 5 rows
+                           .u16(5)       // top row of the lower pane
+                           .u16(3)       // left column of the right pane
+                           .u8(0)        // active pane
+                           .u8(0)},      // unused
+          {rec::kScl, Body().u16(400).u16(100)},
+          {rec::kPassword, Body().u16(0xCC3D)},
+          {rec::kFeatHdr, Body()
+                              .u16(rec::kFeatHdr)  // future record header: record id,
+                              .u16(0)              // flags,
+                              .zeros(8)            // reserved
+                              .u16(2)              // protection feature
+                              .u8(1)               // reserved
+                              .u32(0xFFFFFFFF)     // header data size
+                              .u16(0x4403)}},      // protection options
+         {{rec::kPassword, Body().u16(0x1234)}});
     EXPECT_TRUE(Sheet().ShowGridLines);
     EXPECT_FALSE(Sheet().ShowHeaders);
     EXPECT_TRUE(Sheet().ShowZeros);
@@ -1125,9 +1071,9 @@ TEST_F(TXLSReaderSheetTest, WindowPaneZoomPasswordAndProtection) {
     EXPECT_EQ(file_.Workbook().PasswordHash, 0x1234);
     EXPECT_EQ(Sheet().ProtectionOptions, 0x4403);
 
-    Load({{kWindow2, Body().u16(0x0044)},
-          {kScl, Body().u16(3).u16(4)},
-          {kFeatHdr, Body().zeros(19).u8(7)}});  // 20 bytes: no options
+    Load({{rec::kWindow2, Body().u16(0x0044)},
+          {rec::kScl, Body().u16(3).u16(4)},
+          {rec::kFeatHdr, Body().zeros(19).u8(7)}});  // 20 bytes: no options
     EXPECT_FALSE(Sheet().ShowGridLines);
     EXPECT_TRUE(Sheet().ShowHeaders);
     EXPECT_FALSE(Sheet().ShowZeros);
@@ -1136,7 +1082,7 @@ TEST_F(TXLSReaderSheetTest, WindowPaneZoomPasswordAndProtection) {
     EXPECT_EQ(Sheet().Zoom, 75);
     EXPECT_EQ(Sheet().ProtectionOptions, 0x4400);
 
-    Load({{kScl, Body().u16(3).u16(0)}});  // no denominator: unchanged
+    Load({{rec::kScl, Body().u16(3).u16(0)}});  // no denominator: unchanged
     EXPECT_EQ(Sheet().Zoom, 100);
 }
 
@@ -1144,29 +1090,29 @@ TEST_F(TXLSReaderSheetTest, WindowPaneZoomPasswordAndProtection) {
 
 TEST_F(TXLSReaderSheetTest, ChartSubstreamsMakeNoCells) {
     test::BiffBuilder b;
-    test::AppendGlobals(b, {"Data", "Chart1"}, {{kSst, test::SstBody({"s"})}});
-    b.Record(kBof, test::BofBody(test::kWorksheetSubstream));
-    b.Record(kNumber, test::NumberBody(0, 0, 0, 1));
-    b.Record(kBof, test::BofBody(test::kChartSubstream));  // a chart inside the sheet
-    b.Record(kNumber, test::NumberBody(5, 5, 0, 9));
-    b.Record(kLabel, LabelBody(6, 5, 0, "series"));
-    b.Record(kLabelSst, test::LabelSstBody(7, 5, 0, 0));
-    b.Record(kRk, RkBody(8, 5, 0, 6));
-    b.Record(kBoolErr, BoolErrBody(9, 5, 0, 1, 0));
-    b.Record(kFormula, FormulaBody(10, 5, 0, NumberResult(1)));
-    b.Record(kMulRk, MulRkStart(11, 5, {{0, 6}}).u16(5));
-    b.Record(kHLink, UrlLink(12, 12, 5, 5, u"http://x"));
-    b.Record(kMergedCells, MergedCellsBody(1, {{13, 13, 5, 6}}));
-    b.Record(kHeader, HeaderBody("&CChart title"));
-    b.Record(kLeftMargin, Body().f64(2.5));
-    b.Record(kSetup, SetupBody(0x80, 4));
-    b.Record(kEof, {});
-    b.Record(kNumber, test::NumberBody(1, 0, 0, 2));  // back in the sheet
-    b.Record(kEof, {});
+    test::AppendGlobals(b, {"Data", "Chart1"}, {{rec::kSst, test::SstBody({"s"})}});
+    b.Record(rec::kBof, test::BofBody(test::kWorksheetSubstream));
+    b.Record(rec::kNumber, test::NumberBody(0, 0, 0, 1));
+    b.Record(rec::kBof, test::BofBody(test::kChartSubstream));  // a chart inside the sheet
+    b.Record(rec::kNumber, test::NumberBody(5, 5, 0, 9));
+    b.Record(rec::kLabel, LabelCellBody(6, 5, 0, "series"));
+    b.Record(rec::kLabelSst, test::LabelSstBody(7, 5, 0, 0));
+    b.Record(rec::kRk, RkBody(8, 5, 0, 6));
+    b.Record(rec::kBoolErr, BoolErrBody(9, 5, 0, 1, 0));
+    b.Record(rec::kFormula, FormulaBody(10, 5, 0, NumberResult(1)));
+    b.Record(rec::kMulRk, MulRkStart(11, 5, {{0, 6}}).u16(5));
+    b.Record(rec::kHLink, UrlLink(12, 12, 5, 5, u"http://x"));
+    b.Record(rec::kMergeCells, MergedCellsBody(1, {{13, 13, 5, 6}}));
+    b.Record(rec::kHeader, HeaderBody("&CChart title"));
+    b.Record(rec::kLeftMargin, Body().f64(2.5));
+    b.Record(rec::kSetup, SetupBody(0x80, 4));
+    b.Record(rec::kEof, {});
+    b.Record(rec::kNumber, test::NumberBody(1, 0, 0, 2));  // back in the sheet
+    b.Record(rec::kEof, {});
     test::AppendSubstream(b, test::kChartSubstream,
-                          {{kNumber, test::NumberBody(0, 0, 0, 3)},
-                           {kLabel, LabelBody(0, 1, 0, "x")},
-                           {kHeader, HeaderBody("&LChart sheet")}});
+                          {{rec::kNumber, test::NumberBody(0, 0, 0, 3)},
+                           {rec::kLabel, LabelCellBody(0, 1, 0, "x")},
+                           {rec::kHeader, HeaderBody("&LChart sheet")}});
     test::OpenWorkbook(file_, b.Build());
 
     ASSERT_EQ(file_.Workbook().Sheets().Count(), 2);
@@ -1185,22 +1131,22 @@ TEST_F(TXLSReaderSheetTest, ChartSubstreamsMakeNoCells) {
 
 TEST_F(TXLSReaderSheetTest, ColumnOf256InACellRecordIsRefused) {
     RecordList globals = DateFormats();
-    globals.push_back({kSst, test::SstBody({"s"})});
+    globals.push_back({rec::kSst, test::SstBody({"s"})});
     const std::vector<std::pair<const char*, std::pair<std::uint16_t, Bytes>>> cases = {
-        {"NUMBER", {kNumber, test::NumberBody(0, 256, 0, 1)}},
-        {"RK", {kRk, RkBody(0, 256, 0, 6)}},
-        {"LABEL", {kLabel, LabelBody(0, 256, 0, "x")}},
-        {"LABELSST", {kLabelSst, test::LabelSstBody(0, 256, 0, 0)}},
-        {"BOOLERR", {kBoolErr, BoolErrBody(0, 0xFFFF, 0, 1, 0)}},
-        {"FORMULA", {kFormula, FormulaBody(0, 256, 0, NumberResult(1))}},
-        {"BLANK", {kBlank, CellBody(0, 256, kDateXF)}},
-        {"MULRK", {kMulRk, MulRkStart(0, 255, {{0, 6}, {0, 6}}).u16(256)}},
-        {"MULBLANK", {kMulBlank, MulBlankStart(0, 255, {kDateXF, kDateXF}).u16(256)}},
-        {"HLINK", {kHLink, LocationLink(0, u"A1")}},
+        {"NUMBER", {rec::kNumber, test::NumberBody(0, 256, 0, 1)}},
+        {"RK", {rec::kRk, RkBody(0, 256, 0, 6)}},
+        {"LABEL", {rec::kLabel, LabelCellBody(0, 256, 0, "x")}},
+        {"LABELSST", {rec::kLabelSst, test::LabelSstBody(0, 256, 0, 0)}},
+        {"BOOLERR", {rec::kBoolErr, BoolErrBody(0, 0xFFFF, 0, 1, 0)}},
+        {"FORMULA", {rec::kFormula, FormulaBody(0, 256, 0, NumberResult(1))}},
+        {"BLANK", {rec::kBlank, BlankCellBody(0, 256, kDateXF)}},
+        {"MULRK", {rec::kMulRk, MulRkStart(0, 255, {{0, 6}, {0, 6}}).u16(256)}},
+        {"MULBLANK", {rec::kMulBlank, MulBlankStart(0, 255, {kDateXF, kDateXF}).u16(256)}},
+        {"HLINK", {rec::kHLink, LocationLink(0, u"A1")}},
     };
     for (auto [name, record] : cases) {
         SCOPED_TRACE(name);
-        if (record.first == kHLink) {
+        if (record.first == rec::kHLink) {
             record.second[4] = 0xFF;  // first column 255, last column 256
             record.second[6] = 0x00;
             record.second[7] = 0x01;
@@ -1213,16 +1159,16 @@ TEST_F(TXLSReaderSheetTest, ColumnOf256InACellRecordIsRefused) {
 }
 
 TEST_F(TXLSReaderSheetTest, SharedStringIndexOutsideTheTable) {
-    Failure f = LoadFailure(OneSheet(
-        {{kNumber, test::NumberBody(0, 0, 0, 1)}, {kLabelSst, test::LabelSstBody(0, 1, 0, 2)}},
-        {{kSst, test::SstBody({"a", "b"})}}));
+    Failure f = LoadFailure(OneSheet({{rec::kNumber, test::NumberBody(0, 0, 0, 1)},
+                                      {rec::kLabelSst, test::LabelSstBody(0, 1, 0, 2)}},
+                                     {{rec::kSst, test::SstBody({"a", "b"})}}));
     EXPECT_EQ(f.type, "EListError");
     EXPECT_EQ(f.message, "List index out of bounds (2)");
     EXPECT_EQ(Cells().Count(), 1);
 
     // A LABELSST before the SST finds no strings at all.
-    f = LoadFailure(
-        OneSheet({}, {{kLabelSst, test::LabelSstBody(0, 0, 0, 0)}, {kSst, test::SstBody({"a"})}}));
+    f = LoadFailure(OneSheet(
+        {}, {{rec::kLabelSst, test::LabelSstBody(0, 0, 0, 0)}, {rec::kSst, test::SstBody({"a"})}}));
     EXPECT_EQ(f.type, "EListError");
     EXPECT_EQ(f.message, "List index out of bounds (0)");
 }
@@ -1230,8 +1176,9 @@ TEST_F(TXLSReaderSheetTest, SharedStringIndexOutsideTheTable) {
 TEST_F(TXLSReaderSheetTest, RecordsOfAnUndeclaredSheetAreRefused) {
     test::BiffBuilder b;
     test::AppendGlobals(b, {"Only"});
-    test::AppendSubstream(b, test::kWorksheetSubstream, {{kNumber, test::NumberBody(0, 0, 0, 1)}});
-    test::AppendSubstream(b, test::kWorksheetSubstream, {{kHeader, HeaderBody("&Cx")}});
+    test::AppendSubstream(b, test::kWorksheetSubstream,
+                          {{rec::kNumber, test::NumberBody(0, 0, 0, 1)}});
+    test::AppendSubstream(b, test::kWorksheetSubstream, {{rec::kHeader, HeaderBody("&Cx")}});
     Failure f = LoadFailure(b.Build());
     EXPECT_EQ(f.type, "ERangeError");
     EXPECT_EQ(f.message, "List index (1) out of bounds !");
@@ -1241,7 +1188,7 @@ TEST_F(TXLSReaderSheetTest, RecordsOfAnUndeclaredSheetAreRefused) {
     test::BiffBuilder none;
     test::AppendSubstream(none, test::kGlobalsSubstream, {});
     test::AppendSubstream(none, test::kWorksheetSubstream,
-                          {{kNumber, test::NumberBody(0, 0, 0, 1)}});
+                          {{rec::kNumber, test::NumberBody(0, 0, 0, 1)}});
     f = LoadFailure(none.Build());
     EXPECT_EQ(f.type, "ERangeError");
     EXPECT_EQ(f.message, "List index (0) out of bounds !");
@@ -1249,14 +1196,15 @@ TEST_F(TXLSReaderSheetTest, RecordsOfAnUndeclaredSheetAreRefused) {
 
 TEST_F(TXLSReaderSheetTest, EmptyAndOneByteBodiesReadAsZero) {
     const std::uint16_t ids[] = {
-        kFormula,    kString,      kNumber,    kRk,           kMulRk,        kLabel,
-        kLabelSst,   kBlank,       kMulBlank,  kBoolErr,      kShrFmla,      kRow,
-        kColInfo,    kMergedCells, kDv,        kHeader,       kFooter,       kSetup,
-        kLeftMargin, kRightMargin, kTopMargin, kBottomMargin, kPrintHeaders, kPrintGridLines,
-        kHCenter,    kVCenter,     kWsBool,    kWindow2,      kPane,         kScl,
-        kPassword,   kFeatHdr};
+        rec::kFormula,   rec::kString,       rec::kNumber,      rec::kRk,         rec::kMulRk,
+        rec::kLabel,     rec::kLabelSst,     rec::kBlank,       rec::kMulBlank,   rec::kBoolErr,
+        rec::kShrFmla,   rec::kRow,          rec::kColInfo,     rec::kMergeCells, rec::kDv,
+        rec::kHeader,    rec::kFooter,       rec::kSetup,       rec::kLeftMargin, rec::kRightMargin,
+        rec::kTopMargin, rec::kBottomMargin, rec::kPrintRowCol, rec::kPrintGrid,  rec::kHCenter,
+        rec::kVCenter,   rec::kWsBool,       rec::kWindow2,     rec::kPane,       rec::kScl,
+        rec::kPassword,  rec::kFeatHdr};
     RecordList globals = DateFormats();
-    globals.push_back({kSst, test::SstBody({"s"})});
+    globals.push_back({rec::kSst, test::SstBody({"s"})});
     for (const std::uint16_t id : ids) {
         for (const Bytes& body : {Bytes{}, Bytes{0xFF}}) {
             SCOPED_TRACE(testing::Message() << std::hex << id << " body " << body.size());
@@ -1265,6 +1213,6 @@ TEST_F(TXLSReaderSheetTest, EmptyAndOneByteBodiesReadAsZero) {
         }
     }
     // A hyperlink needs its fixed part.
-    const Failure f = LoadFailure(OneSheet({{kHLink, {}}}));
+    const Failure f = LoadFailure(OneSheet({{rec::kHLink, {}}}));
     EXPECT_EQ(f.code, 16);
 }

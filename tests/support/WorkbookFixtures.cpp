@@ -2,11 +2,7 @@
 
 namespace vorlix::test {
 
-namespace {
-constexpr std::uint16_t kBof = 0x0809;
-constexpr std::uint16_t kEof = 0x000A;
-constexpr std::uint16_t kBoundSheet = 0x0085;
-}  // namespace
+namespace {}  // namespace
 
 Bytes BofBody(std::uint16_t type) {
     return Body()
@@ -137,20 +133,20 @@ Bytes Area3d(std::uint16_t externSheet, std::uint16_t firstRow, std::uint16_t la
 }
 
 BiffBuilder& AppendSubstream(BiffBuilder& b, std::uint16_t type, const RecordList& records) {
-    b.Record(kBof, BofBody(type));
+    b.Record(rec::kBof, BofBody(type));
     for (const auto& [id, body] : records)
         b.Record(id, body);
-    return b.Record(kEof, {});
+    return b.Record(rec::kEof, {});
 }
 
 BiffBuilder& AppendGlobals(BiffBuilder& b, const std::vector<std::string>& sheetNames,
                            const RecordList& records) {
-    b.Record(kBof, BofBody(kGlobalsSubstream));
+    b.Record(rec::kBof, BofBody(kGlobalsSubstream));
     for (const std::string& name : sheetNames)
-        b.Record(kBoundSheet, BoundSheetBody(name));
+        b.Record(rec::kBoundSheet8, BoundSheetBody(name));
     for (const auto& [id, body] : records)
         b.Record(id, body);
-    return b.Record(kEof, {});
+    return b.Record(rec::kEof, {});
 }
 
 Bytes LabelCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf,
@@ -175,13 +171,13 @@ Bytes WideLabelCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf,
         .utf16(text);
 }
 
+Bytes BoolErrBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, std::uint8_t value,
+                  std::uint8_t isError) {
+    return Body().u16(row).u16(col).u16(xf).u8(value).u8(isError);
+}
+
 Bytes BooleanCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, bool value) {
-    return Body()
-        .u16(row)
-        .u16(col)
-        .u16(xf)
-        .u8(value ? 1 : 0)  // the value
-        .u8(0);             // a boolean, not an error code
+    return BoolErrBody(row, col, xf, value ? 1 : 0, 0);
 }
 
 Bytes BlankCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf) {
@@ -201,21 +197,21 @@ Bytes WorkbookStream(const std::vector<SheetRecords>& sheets, const RecordList& 
 
 namespace {
 Bytes DataSheetAfter(BiffBuilder& b) {
-    b.Record(kBoundSheet, BoundSheetBody("Data")).Record(kEof, {});
-    AppendSubstream(b, kWorksheetSubstream, {{kNumberRecord, NumberBody(0, 0, 0, 1)}});
+    b.Record(rec::kBoundSheet8, BoundSheetBody("Data")).Record(rec::kEof, {});
+    AppendSubstream(b, kWorksheetSubstream, {{rec::kNumber, NumberBody(0, 0, 0, 1)}});
     return b.Build();
 }
 }  // namespace
 
 Bytes EncryptedWorkbookStream(const std::u16string& password) {
     BiffBuilder b;
-    b.Record(kBof, BofBody(kGlobalsSubstream)).FilePass(password);
+    b.Record(rec::kBof, BofBody(kGlobalsSubstream)).FilePass(password);
     return DataSheetAfter(b);
 }
 
 Bytes UnsupportedEncryptionStream() {
     BiffBuilder b;
-    b.Record(kBof, BofBody(kGlobalsSubstream))
+    b.Record(rec::kBof, BofBody(kGlobalsSubstream))
         .FilePassRaw(Body()
                          .u16(0)         // encryption type: XOR obfuscation
                          .u16(0x1234)    // key
@@ -224,11 +220,10 @@ Bytes UnsupportedEncryptionStream() {
 }
 
 Bytes LateFilePassStream() {
-    constexpr std::uint16_t kInterfaceHdr = 0x00E1;
     BiffBuilder b;
-    b.Record(kBof, BofBody(kGlobalsSubstream));
+    b.Record(rec::kBof, BofBody(kGlobalsSubstream));
     for (int i = 0; i < 5; ++i)
-        b.Record(kInterfaceHdr, Body().u16(1200));  // code page
+        b.Record(rec::kInterfaceHdr, Body().u16(1200));  // code page
     b.FilePass(u"secret");
     return DataSheetAfter(b);
 }

@@ -14,6 +14,7 @@
 #include "platform/CodePage.h"
 #include "tests/support/XlsBuilder.h"
 #include "xls/model/TXLSFile.h"
+#include "xls/read/RecordIds.h"
 
 namespace vorlix::test {
 
@@ -58,19 +59,16 @@ BiffBuilder& AppendSubstream(BiffBuilder& b, std::uint16_t type, const RecordLis
 BiffBuilder& AppendGlobals(BiffBuilder& b, const std::vector<std::string>& sheetNames,
                            const RecordList& records = {});
 
-// Cell records, record ids and whole workbooks for the program's commands.
-inline constexpr std::uint16_t kBlankRecord = 0x0201;
-inline constexpr std::uint16_t kNumberRecord = 0x0203;
-inline constexpr std::uint16_t kLabelRecord = 0x0204;
-inline constexpr std::uint16_t kBoolErrRecord = 0x0205;
-inline constexpr std::uint16_t kXfRecord = 0x00E0;
-inline constexpr std::uint16_t kFormatRecord = 0x041E;
+// Cell records and whole workbooks for the program's commands.
 
 // LABEL with 8-bit (Latin-1) characters, or with 16-bit ones.
 Bytes LabelCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf,
                     const std::string& latin1);
 Bytes WideLabelCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf,
                         const std::u16string& text);
+// BOOLERR: the value (a boolean, or an error code when `isError` is 1).
+Bytes BoolErrBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, std::uint8_t value,
+                  std::uint8_t isError);
 // BOOLERR holding a boolean.
 Bytes BooleanCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, bool value);
 // BLANK: a formatted cell without a value.

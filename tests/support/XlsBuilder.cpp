@@ -10,14 +10,12 @@
 #include <random>
 #include <stdexcept>
 
+#include "xls/read/RecordIds.h"
+
 namespace vorlix::test {
 
 namespace {
 
-constexpr std::uint16_t kBof = 0x0809;
-constexpr std::uint16_t kInterfaceHdr = 0x00E1;
-constexpr std::uint16_t kBoundSheet = 0x0085;
-constexpr std::uint16_t kFilePassId = 0x002F;
 constexpr std::size_t kBlock = 1024;
 
 std::array<std::uint8_t, 16> Md5(const std::uint8_t* data, std::size_t size) {
@@ -159,8 +157,9 @@ BiffBuilder& BiffBuilder::Record(std::uint16_t id, const Bytes& body) {
     Raw(Body().u16(id).u16(static_cast<std::uint32_t>(body.size())));
     const std::size_t start = stream_.size();
     stream_.insert(stream_.end(), body.begin(), body.end());
-    if (encrypting_ && id != kBof && id != kInterfaceHdr) {
-        const std::size_t plain = id == kBoundSheet ? std::min<std::size_t>(4, body.size()) : 0;
+    if (encrypting_ && id != rec::kBof && id != rec::kInterfaceHdr) {
+        const std::size_t plain =
+            id == rec::kBoundSheet8 ? std::min<std::size_t>(4, body.size()) : 0;
         if (start + plain < stream_.size()) encrypted_.push_back({start + plain, stream_.size()});
     }
     return *this;
@@ -176,13 +175,13 @@ BiffBuilder& BiffBuilder::FilePass(const std::u16string& password) {
     std::mt19937 rng(static_cast<unsigned>(stream_.size() + password.size()));
     for (auto& b : salt)
         b = static_cast<std::uint8_t>(rng());
-    Record(kFilePassId, MakeFilePassBody(password, salt, &key_));
+    Record(rec::kFilePass, MakeFilePassBody(password, salt, &key_));
     encrypting_ = true;
     return *this;
 }
 
 BiffBuilder& BiffBuilder::FilePassRaw(const Bytes& body) {
-    return Record(kFilePassId, body);
+    return Record(rec::kFilePass, body);
 }
 
 BiffBuilder& BiffBuilder::PadTo(std::size_t offset, std::uint8_t filler) {

@@ -103,11 +103,11 @@ TEST_F(TXLSWriterTXTTest, WritesDisplayTextsThroughNumberFormats) {
     using namespace test;
     TXLSFile file;
     OpenWorkbook(file, WorkbookStream({{"Sheet1",
-                                        {{kNumberRecord, NumberBody(0, 0, 1, 3.5)},
-                                         {kNumberRecord, NumberBody(0, 1, 0, 3.5)}}}},
-                                      {{kFormatRecord, FormatBody(164, "0.00")},
-                                       {kXfRecord, XfBody(0, 0)},
-                                       {kXfRecord, XfBody(0, 164)}}));
+                                        {{rec::kNumber, NumberBody(0, 0, 1, 3.5)},
+                                         {rec::kNumber, NumberBody(0, 1, 0, 3.5)}}}},
+                                      {{rec::kFormat, FormatBody(164, "0.00")},
+                                       {rec::kXf, XfBody(0, 0)},
+                                       {rec::kXf, XfBody(0, 164)}}));
     TSheet& sheet = file.Workbook().Sheets().Items(0);
     std::ostringstream out;
     TXLSWriterTXT(sheet).WriteSheet(out, tkCSV, {0, 0, 0, 1});
@@ -199,13 +199,13 @@ TEST_F(TXLSWriterTXTTest, RawValueTexts) {
 
     // Raw values take the place of the display texts; formulas take that of the values.
     TXLSFile file;
-    test::OpenWorkbook(
-        file, test::WorkbookStream({{"Sheet1",
-                                     {{test::kNumberRecord, test::NumberBody(0, 0, 1, 3.5)},
-                                      {test::kNumberRecord, test::NumberBody(0, 1, 1, 0.1)}}}},
-                                   {{test::kFormatRecord, test::FormatBody(164, "0.00")},
-                                    {test::kXfRecord, test::XfBody(0, 0)},
-                                    {test::kXfRecord, test::XfBody(0, 164)}}));
+    test::OpenWorkbook(file,
+                       test::WorkbookStream({{"Sheet1",
+                                              {{rec::kNumber, test::NumberBody(0, 0, 1, 3.5)},
+                                               {rec::kNumber, test::NumberBody(0, 1, 1, 0.1)}}}},
+                                            {{rec::kFormat, test::FormatBody(164, "0.00")},
+                                             {rec::kXf, test::XfBody(0, 0)},
+                                             {rec::kXf, test::XfBody(0, 164)}}));
     TSheet& sheet = file.Workbook().Sheets().Items(0);
     sheet.Cells().GetCell(0, 1).SetFormula("SUM(A1,\"x\")");
     TTextWriteOptions options;

@@ -2,6 +2,7 @@
 
 #include "tests/read/records/RecordTestSupport.h"
 #include "xls/read/Decryption.h"
+#include "xls/read/RecordIds.h"
 #include "xls/read/records/GlobalsRecords.h"
 
 using namespace vorlix;
@@ -9,6 +10,34 @@ using namespace vorlix::records;
 using test::Body;
 using test::CursorOver;
 using test::Fields;
+
+// The tests build their records with the reader's own ids, so a few are written out here
+// as the published format gives them: a wrong entry in the list cannot pass unseen.
+TEST(RecordIdsTest, IdsAndNamesAreThoseOfThePublishedFormat) {
+    const std::pair<std::uint16_t, const char*> published[] = {{rec::kFormula, "FORMULA"},
+                                                               {rec::kEof, "EOF"},
+                                                               {rec::kLbl, "LBL"},
+                                                               {rec::kContinue, "CONTINUE"},
+                                                               {rec::kBoundSheet8, "BOUNDSHEET"},
+                                                               {rec::kXf, "XF"},
+                                                               {rec::kMergeCells, "MERGECELLS"},
+                                                               {rec::kSst, "SST"},
+                                                               {rec::kLabelSst, "LABELSST"},
+                                                               {rec::kHLink, "HLINK"},
+                                                               {rec::kNumber, "NUMBER"},
+                                                               {rec::kString, "STRING"},
+                                                               {rec::kRk, "RK"},
+                                                               {rec::kFormat, "FORMAT"},
+                                                               {rec::kShrFmla, "SHRFMLA"},
+                                                               {rec::kBof, "BOF"}};
+    const std::uint16_t ids[] = {0x0006, 0x000A, 0x0018, 0x003C, 0x0085, 0x00E0, 0x00E5, 0x00FC,
+                                 0x00FD, 0x01B8, 0x0203, 0x0207, 0x027E, 0x041E, 0x04BC, 0x0809};
+    for (std::size_t i = 0; i < std::size(ids); ++i) {
+        EXPECT_EQ(published[i].first, ids[i]) << published[i].second;
+        EXPECT_EQ(rec::RecordName(ids[i]), published[i].second);
+    }
+    EXPECT_EQ(rec::RecordName(0x7FFF), "");
+}
 
 TEST(GlobalsRecordsTest, BofAndBoundSheet) {
     const Body bof = Body()
