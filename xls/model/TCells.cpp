@@ -66,8 +66,12 @@ std::uint64_t IndexKey(std::uint16_t row, std::uint8_t col) {
     return (static_cast<std::uint64_t>(row) << 8 | col) + 1;
 }
 
+// The row is scattered over the table, its columns follow one another from there: the
+// cells of a row, which the file gives left to right, share a few cache lines.
 std::size_t IndexHome(std::uint64_t key, std::size_t mask) {
-    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+    const std::uint64_t row = (key - 1) >> 8;
+    const std::uint64_t col = (key - 1) & 0xFF;
+    return static_cast<std::size_t>(((row * 0x9E3779B97F4A7C15ull) >> 32) + col) & mask;
 }
 
 std::string BagTagKey(std::string_view tag) {
