@@ -58,6 +58,9 @@ struct TXLSImage {
     std::int32_t Height = 1;
     std::int32_t LeftOffset = 0;
     std::int32_t TopOffset = 0;
+    // The picture store's type of the picture: 2 EMF, 3 WMF, 4 PICT, 5 JPEG, 6 PNG, 7 DIB
+    // (0 unknown). The bytes of Data depend on it.
+    std::uint8_t BlipType = 0;
     TEasyStream Data;  // the picture's bytes as stored in the workbook
 };
 
