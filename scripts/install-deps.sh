@@ -7,7 +7,8 @@
 set -euo pipefail
 
 mode="${1:-run}"
-packages=(g++ make cmake pkg-config libgsf-1-dev libcli11-dev nlohmann-json3-dev qt6-base-dev)
+packages=(g++ make cmake pkg-config libgsf-1-dev libcli11-dev nlohmann-json3-dev qt6-base-dev
+          zlib1g-dev)
 if [[ "$mode" == "test" ]]; then
     packages+=(libgtest-dev libgmock-dev locales clang-format)
 elif [[ "$mode" == "screenshot" ]]; then
