@@ -1,5 +1,6 @@
-// The program's three commands without any widget: the file information report, the text
-// search over one workbook or a folder, and the export to comma or tab separated text.
+// The program's commands without any widget: the file information report, the text search
+// over one workbook or a folder, the export to comma or tab separated text, and the
+// pictures of a workbook written as image files.
 // The window, the command line and the tests all call these.
 //
 // Texts are UTF-8 (the system code page). Errors raised while a workbook is read are not
@@ -242,5 +243,33 @@ void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind ki
                   const TTextWriteOptions& options = {}, const std::vector<int>& sheets = {});
 void WriteOneFile(const TWorkbook& workbook, const std::filesystem::path& file, TTextFileKind kind,
                   const TTextWriteOptions& options = {}, const std::vector<int>& sheets = {});
+
+// --- Pictures ---------------------------------------------------------------------------
+
+struct TPicturesOutcome {
+    std::vector<std::filesystem::path> Files;  // the files written, in order
+    // One line per picture written as stored (".bin") or not written at all: the file's
+    // name and why.
+    std::vector<std::string> Notes;
+    // Why the pictures were not written, or why writing stopped (Files then lists what was
+    // written before); empty when every picture was handled.
+    std::string Message;
+    int Pictures = 0;  // the pictures of the workbook's sheets
+};
+
+// Writes every picture of every sheet into `folder` (created when missing; empty: the
+// current directory), sheet by sheet in their order, as MakePictureFile makes them,
+// named PictureFileStem + the file's extension ("Sheet1_B3_1.png"). A name that an earlier
+// picture of the run took (letter case ignored) gets "_2", "_3", ... before the
+// extension. A picture that cannot be made into an image file is written as stored with
+// the extension ".bin", and one without any bytes is left out; both are noted. Other
+// existing files are replaced, but nothing at all is written when one of the names is an
+// existing workbook or compound document (OutputRefusal).
+TPicturesOutcome ExtractPictures(const TWorkbook& workbook, const std::filesystem::path& folder);
+// The same for a workbook file, refused as CheckWorkbook says; read errors reach the
+// caller.
+TPicturesOutcome ExtractPictures(const std::filesystem::path& file,
+                                 const std::filesystem::path& folder,
+                                 const std::u16string& password = u"");
 
 }  // namespace vorlix::app

@@ -215,6 +215,24 @@ int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& er
     return 0;
 }
 
+int RunImages(const TImagesRequest& request, std::ostream& out, std::ostream& err) {
+    app::TPicturesOutcome outcome;
+    try {
+        outcome = app::ExtractPictures(request.File, request.Folder,
+                                       platform::Utf8ToUtf16(request.Password));
+    } catch (const std::exception& e) {
+        return Fail(err, e.what());
+    }
+    for (const fs::path& file : outcome.Files)
+        out << file.string() << '\n';
+    out.flush();
+    for (const std::string& note : outcome.Notes)
+        err << note << '\n';
+    if (!outcome.Message.empty()) return Fail(err, outcome.Message);
+    if (outcome.Pictures == 0) err << "The workbook has no pictures\n";
+    return 0;
+}
+
 bool ParseEncoding(const std::string& name, std::uint32_t& codePage) {
     static const std::pair<const char*, std::uint32_t> kNames[] = {
         {"utf-8", 65001},  {"utf8", 65001},     {"utf-16le", 1200}, {"utf-16be", 1201},

@@ -1,5 +1,6 @@
-// `vorlix-cli info`, `search` and `export`: the program's file information report, text
-// search and export to CSV or tab separated text, without the window.
+// `vorlix-cli info`, `search`, `export` and `images`: the program's file information
+// report, text search, export to CSV or tab separated text and the pictures of a workbook,
+// without the window.
 #pragma once
 
 #include <cstdint>
@@ -55,6 +56,18 @@ struct TExportRequest {
 // Writes the files and lists their names on `out`, and what was skipped, with the reason,
 // on `err`. Returns 0, or 2 after writing the refusal or the error to `err`.
 int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& err);
+
+struct TImagesRequest {
+    std::string File;    // the workbook
+    std::string Folder;  // where the files go; empty: the current directory
+    std::string Password;
+};
+
+// Writes the pictures of the workbook's sheets as image files (app::ExtractPictures) and
+// lists the files written on `out`, one per line; pictures written as stored or left out
+// are listed with the reason on `err`, and "The workbook has no pictures" when there are
+// none. Returns 0, or 2 after writing the refusal or the error to `err`.
+int RunImages(const TImagesRequest& request, std::ostream& out, std::ostream& err);
 
 // The code page of an encoding name: "UTF-8", "UTF-16LE", "UTF-16BE", a Windows code page
 // number alone or as "CP1252" or "windows-1252", "ISO-8859-1" to "ISO-8859-9",

@@ -204,6 +204,18 @@ int main(int argc, char** argv) {
                             "the workbook gives no formula text)");
     AddCommonOptions(*exportCommand, common);
 
+    vorlix::cli::TImagesRequest imagesRequest;
+    vorlix::cli::TPasswordSource imagesPassword;
+    auto* images = app.add_subcommand(
+        "images",
+        "Write every picture of FILE's sheets as an image file named after its sheet, its "
+        "cell and its number on the sheet (Sheet1_B3_1.png); prints the names of the files "
+        "written");
+    images->add_option("FILE", imagesRequest.File, "Excel 97-2003 workbook")->required();
+    images->add_option("-o,--output", imagesRequest.Folder,
+                       "Folder for the files, made when missing (default: the current one)");
+    AddPasswordOptions(*images, imagesPassword);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -217,6 +229,13 @@ int main(int argc, char** argv) {
     if (*dump) {
         if (!vorlix::cli::ResolvePassword(dumpPassword, file, std::cerr, password)) return 2;
         return vorlix::cli::DumpWorkbook(file, password, std::cout, std::cerr, dumpOptions);
+    }
+
+    if (*images) {
+        if (!vorlix::cli::ResolvePassword(imagesPassword, imagesRequest.File, std::cerr,
+                                          imagesRequest.Password))
+            return 2;
+        return vorlix::cli::RunImages(imagesRequest, std::cout, std::cerr);
     }
 
     if (common.LocaleGiven() && !vorlix::cli::UseLocale(common.locale, std::cerr)) {

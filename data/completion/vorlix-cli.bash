@@ -8,14 +8,14 @@ _vorlix_cli() {
     local command="" i
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            info | search | export | dump | streams | records)
+            info | search | export | images | dump | streams | records)
                 command=${COMP_WORDS[i]}
                 break
                 ;;
         esac
     done
     if [[ -z $command ]]; then
-        COMPREPLY=($(compgen -W $'info\nsearch\nexport\ndump\nstreams\nrecords\n--help\n--version' -- "$cur"))
+        COMPREPLY=($(compgen -W $'info\nsearch\nexport\nimages\ndump\nstreams\nrecords\n--help\n--version' -- "$cur"))
         return
     fi
 
@@ -25,7 +25,11 @@ _vorlix_cli() {
             ;;
         --password-file | -o | --output)
             compopt -o filenames 2>/dev/null
-            COMPREPLY=($(compgen -f -- "$cur"))
+            if [[ $command == images ]]; then
+                COMPREPLY=($(compgen -d -- "$cur"))
+            else
+                COMPREPLY=($(compgen -f -- "$cur"))
+            fi
             return
             ;;
         --locale)
@@ -51,6 +55,7 @@ _vorlix_cli() {
         info) options+=" --contents --json --password --password-file --locale" ;;
         search) options+=" --match --case-sensitive --regex --whole-word --json --password --password-file --locale" ;;
         export) options+=" --one-sheet --separate --all-in-one --csv --txt -o --output --sheet --delimiter --encoding --bom --eol --values --formulas --password --password-file --locale" ;;
+        images) options+=" -o --output --password --password-file" ;;
         dump) options+=" --password --password-file --strict-formulas --all-formulas" ;;
     esac
     if [[ $cur == -* ]]; then

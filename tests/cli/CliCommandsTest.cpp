@@ -1,4 +1,4 @@
-// vorlix-cli info, search and export, run as a separate program.
+// vorlix-cli info, search, export and images, run as a separate program.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -222,4 +222,31 @@ TEST(CliCorpusTest, InfoMatchesTheReport) {
         EXPECT_EQ(got[i].err, want.err) << files[i].filename();
     }
     vorlix::platform::SetRegionalSettings(saved);
+}
+
+// The workbooks of the tests hold no pictures yet; the files written are tested with the
+// command's own workbooks in PicturesCommandTest.
+TEST_F(CliCommandsTest, ImagesRefusesAsTheOtherCommandsDo) {
+    const std::string book = Example("book.xls").string();
+    CommandResult r = Cli({"images", book, "-o", In("out")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "The workbook has no pictures\n");
+    EXPECT_FALSE(fs::exists(dir / "out"));
+
+    const std::string secret = Stream("secret.xls", EncryptedWorkbookStream(u"pw")).string();
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
+        {{"images", TextFile("text.xls").string()}, Line(app::kOnlyExcel97)},
+        {{"images", In("missing.xls")}, Line(app::FileNotFoundMessage(In("missing.xls")))},
+        {{"images", secret}, Line(app::kPasswordProtected)},
+    };
+    for (const auto& [args, message] : refusals) {
+        r = Cli(args);
+        EXPECT_EQ(r.status, 2) << args[1];
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, message);
+    }
+    r = Cli({"images", secret, "--password", "pw"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "The workbook has no pictures\n");
 }
