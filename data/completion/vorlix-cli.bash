@@ -51,7 +51,7 @@ _vorlix_cli() {
         info) options+=" --contents --json --password --password-file --locale" ;;
         search) options+=" --match --case-sensitive --regex --whole-word --json --password --password-file --locale" ;;
         export) options+=" --one-sheet --separate --all-in-one --csv --txt -o --output --sheet --delimiter --encoding --bom --eol --values --formulas --password --password-file --locale" ;;
-        dump) options+=" --password --password-file --strict-formulas --all-formulas" ;;
+        dump) options+=" --password --password-file --strict-formulas --all-formulas --no-drawings" ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "${options// /$'\n'}" -- "$cur"))
