@@ -230,6 +230,28 @@ TEST(TXLSReaderDrawingsTest, WhatIsNoPictureOrCommentIsDropped) {
     EXPECT_EQ(sheet.Comments().Count(), 0);
 }
 
+TEST(TXLSReaderDrawingsTest, ShapesDrawnOnAChartAreTheChartsOwn) {
+    // A picture inside an embedded chart whose object id is that of a comment on the sheet:
+    // the chart's picture is not the sheet's, and the note finds the comment.
+    RecordList chart = {{rec::kBof, BofBody(kChartSubstream)}};
+    const RecordList inChart = PictureRecords(1, 1, Anchor{}, false);
+    chart.insert(chart.end(), inChart.begin(), inChart.end());
+    chart.push_back({rec::kEof, {}});
+    const RecordList records =
+        Concat({PictureRecords(9, 1, Anchor{}),
+                {{rec::kMsoDrawing, ShapeContainer(kShapeHostControl, std::nullopt, Anchor{})},
+                 {rec::kObj, ObjBody(kObjChart, 2)}},
+                chart,
+                CommentRecords(1, u"on the sheet", Anchor{}, false),
+                {{rec::kNote, NoteBody(4, 4, 1, u"A")}}});
+    TXLSFile file;
+    Read(file, Book(records, {BseEntry(kBlipPng, kPng)}));
+    const TSheet& sheet = file.Workbook().Sheets().Items(0);
+    EXPECT_EQ(sheet.Images().Count(), 1);
+    ASSERT_EQ(sheet.Comments().Count(), 1);
+    EXPECT_EQ(sheet.Comments().Items(0).Text(), u"on the sheet");
+}
+
 TEST(TXLSReaderDrawingsTest, PictureStoreRunsOnAcrossRecords) {
     const Bytes group = DrawingGroupBody({BseEntry(kBlipPng, kPng), BseEntry(kBlipJpeg, kJpeg)});
     const auto at = [&](std::size_t n) { return group.begin() + static_cast<std::ptrdiff_t>(n); };

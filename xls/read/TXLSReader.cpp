@@ -204,9 +204,11 @@ void TXLSReader::Dispatch() {
     const Handler* handler = at == 0 ? nullptr : &ReaderTable::kHandlers[at - 1];
     // A chart's substream (a chart sheet, or a chart embedded in a worksheet) caches its
     // series data in cell records; they are not the sheet's cells. Drawing records are
-    // read only when asked for.
-    if (handler != nullptr && !(handler->MakesCells && InChart()) &&
-        !(handler->Drawing && !options_.ReadDrawings)) {
+    // read only when asked for, and not inside a chart: shapes drawn on a chart are placed
+    // relative to the chart, not to cells, and their object ids are the chart's own.
+    const bool drawingSkipped =
+        handler != nullptr && handler->Drawing && (!options_.ReadDrawings || InChart());
+    if (handler != nullptr && !(handler->MakesCells && InChart()) && !drawingSkipped) {
         (this->*handler->Read)(body_);
         if (!handler->ReadsOn) Consume();
     } else {
