@@ -5,11 +5,13 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/CodePage.h"
+#include "platform/Sha256.h"
 #include "xls/format/TFormatStrings.h"
 #include "xls/formula/TXLSLinkTable.h"
 #include "xls/model/DateTime.h"
 #include "xls/model/Errors.h"
 #include "xls/model/FormatTables.h"
+#include "xls/model/TCellComments.h"
 #include "xls/model/TCellValidations.h"
 #include "xls/model/TCells.h"
 #include "xls/model/TPageSetup.h"
@@ -219,6 +221,41 @@ json Names(const TXLSLinkTable& links) {
     return out;
 }
 
+// Pictures: where they sit (first cell, offsets in it and size, in pixels), their type in
+// the picture store, and their bytes by count and SHA-256 digest.
+json Images(const TXLSImages& images) {
+    json out = json::array();
+    for (int i = 0; i < images.Count(); ++i) {
+        const TXLSImage& image = images.Items(i);
+        const auto size = static_cast<std::size_t>(image.Data.Size());
+        out.push_back({{"firstRow", image.FirstRow},
+                       {"firstCol", image.FirstCol},
+                       {"leftOffset", image.LeftOffset},
+                       {"topOffset", image.TopOffset},
+                       {"width", image.Width},
+                       {"height", image.Height},
+                       {"type", image.BlipType},
+                       {"size", size},
+                       {"sha256", platform::Sha256Hex(image.Data.Memory(), size)}});
+    }
+    return out;
+}
+
+json Comments(const TCellComments& comments) {
+    json out = json::array();
+    for (int i = 0; i < comments.Count(); ++i) {
+        const TCellComment& c = comments.Items(i);
+        out.push_back({{"row", c.Row()},
+                       {"col", c.Col()},
+                       {"author", Utf8(c.Author())},
+                       {"text", Utf8(c.Text())},
+                       {"width", c.Width()},
+                       {"height", c.Height()},
+                       {"richText", Utf8(c.RichText())}});
+    }
+    return out;
+}
+
 json PageSetup(const TPageSetup& p) {
     return {{"printArea", Rects(p.PrintArea)},
             {"titleFirstRow", p.TitleFirstRow},
@@ -284,6 +321,8 @@ json Sheet(const TSheet& sheet, const TFormatStrings& formats) {
             {"merged", merged},
             {"ranges", ranges},
             {"validations", Validations(sheet.Validations())},
+            {"images", Images(sheet.Images())},
+            {"comments", Comments(sheet.Comments())},
             {"pageSetup", PageSetup(sheet.PageSetup())}};
 }
 
@@ -297,6 +336,7 @@ int DumpWorkbook(const std::string& file, const std::string& password, std::ostr
         TXLSFile xls;
         TReadOptions read = xls.ReadOptions();
         read.StrictFormulas = options.StrictFormulas;
+        read.ReadDrawings = !options.NoDrawings;
         xls.SetReadOptions(read);
         xls.SetFormulaSettings(TFormulaSettings{options.AllFormulas});
         // A file that is no workbook fails here with the reader's own message.

@@ -9,6 +9,7 @@ namespace vorlix::cli {
 struct TDumpOptions {
     bool StrictFormulas = false;  // a formula that cannot be decoded fails the read
     bool AllFormulas = false;     // decode every token and function, not the common subset
+    bool NoDrawings = false;      // leave pictures and comments unread
 };
 
 // Returns the exit status: 0, or 2 after writing the error to `err`.

@@ -120,6 +120,8 @@ int main(int argc, char** argv) {
     dump->add_flag("--all-formulas", dumpOptions.AllFormulas,
                    "Decode every formula token and built-in function, array formulas and data "
                    "tables, not only the common subset");
+    dump->add_flag("--no-drawings", dumpOptions.NoDrawings,
+                   "Read without the drawing records: no pictures and no comments");
 
     CommonOptions common;
     bool contents = false;

@@ -56,7 +56,7 @@ _vorlix_cli() {
         search) options+=" --match --case-sensitive --regex --whole-word --json --password --password-file --locale" ;;
         export) options+=" --one-sheet --separate --all-in-one --csv --txt -o --output --sheet --delimiter --encoding --bom --eol --values --formulas --password --password-file --locale" ;;
         images) options+=" -o --output --password --password-file" ;;
-        dump) options+=" --password --password-file --strict-formulas --all-formulas" ;;
+        dump) options+=" --password --password-file --strict-formulas --all-formulas --no-drawings" ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "${options// /$'\n'}" -- "$cur"))

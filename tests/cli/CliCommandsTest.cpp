@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <future>
+#include <nlohmann/json.hpp>
 
 #include "app/Commands.h"
 #include "platform/RegionalSettings.h"
 #include "tests/cli/CliFixture.h"
+#include "tests/support/DrawingBuilder.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/WorkbookFixtures.h"
@@ -172,6 +174,36 @@ TEST_F(CliCommandsTest, DumpShowsDisplayTexts) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("\"display\": \"2.50\""), std::string::npos);
     EXPECT_NE(r.out.find("\"display\": \"abc\""), std::string::npos);
+}
+
+TEST_F(CliCommandsTest, DumpListsPicturesAndCommentsUnlessToldNot) {
+    const Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 1, 2, 3};
+    RecordList records = PictureRecords(1, 1, Anchor{1, 512, 2, 0, 3, 0, 4, 0});
+    const RecordList comment = CommentRecords(2, u"Hi", Anchor{0, 0, 0, 0, 2, 0, 1, 0}, false);
+    records.insert(records.end(), comment.begin(), comment.end());
+    records.push_back({vorlix::rec::kNote, NoteBody(2, 1, 2, u"Ann")});
+    const std::string book =
+        Stream("pictures.xls",
+               WorkbookStream({{"Sheet1", records}}, {{vorlix::rec::kMsoDrawingGroup,
+                                                       DrawingGroupBody({BseEntry(6, png)})}}))
+            .string();
+
+    CommandResult r = Cli({"dump", book});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json sheet = nlohmann::json::parse(r.out)["sheets"][0];
+    EXPECT_EQ(sheet["images"], nlohmann::json::parse(R"([{
+        "firstRow": 2, "firstCol": 1, "leftOffset": 32, "topOffset": 0, "width": 96,
+        "height": 34, "type": 6, "size": 11,
+        "sha256": "7f47b756761a46e6d4a4d96f0d8a4448f8449235009d1f3ad1493f5c773c19e8"}])"));
+    EXPECT_EQ(sheet["comments"], nlohmann::json::parse(R"([{
+        "row": 2, "col": 1, "author": "Ann", "text": "Hi", "width": 128, "height": 17,
+        "richText": "1-2(color:000000;size:10;font:Arial;);"}])"));
+
+    r = Cli({"dump", book, "--no-drawings"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json bare = nlohmann::json::parse(r.out)["sheets"][0];
+    EXPECT_TRUE(bare["images"].empty());
+    EXPECT_TRUE(bare["comments"].empty());
 }
 
 // The program's report and `info --contents` agree on every real-world workbook.

@@ -16,6 +16,7 @@
 #include "xls/read/RecordIds.h"
 #include "xls/read/TBIFFStream.h"
 #include "xls/read/TCFile.h"
+#include "xls/read/TMSOData.h"
 #include "xls/read/records/GlobalsRecords.h"
 
 namespace vorlix {
@@ -39,7 +40,7 @@ struct ReaderTable {
         {rec::kFooter, &R::ReadFooter},
         {rec::kExternSheet, &R::ReadExternSheet},
         {rec::kLbl, &R::ReadName},
-        {rec::kNote, &R::Skip},
+        {rec::kNote, &R::ReadNote, false, false, true},
         {rec::kDate1904, &R::ReadDateMode},
         {rec::kExternName, &R::ReadExternName},
         {rec::kLeftMargin, &R::ReadMargin},
@@ -51,7 +52,7 @@ struct ReaderTable {
         {rec::kFilePass, &R::ReadFilePass},
         {rec::kFont, &R::ReadFont},
         {rec::kPane, &R::ReadPane},
-        {rec::kObj, &R::Skip},
+        {rec::kObj, &R::ReadObj, false, true, true},
         {rec::kColInfo, &R::ReadColInfo},
         {rec::kWsBool, &R::ReadWsBool},
         {rec::kHCenter, &R::ReadPrintFlag},
@@ -64,12 +65,12 @@ struct ReaderTable {
         {rec::kMulBlank, &R::ReadMulBlank, true},
         {rec::kXf, &R::ReadXf},
         {rec::kMergeCells, &R::ReadMergeCells, true},
-        {rec::kMsoDrawingGroup, &R::Skip},
-        {rec::kMsoDrawing, &R::Skip},
+        {rec::kMsoDrawingGroup, &R::ReadMsoDrawingGroup, false, true, true},
+        {rec::kMsoDrawing, &R::ReadMsoDrawing, false, false, true},
         {rec::kSst, &R::ReadSst, false, true},
         {rec::kLabelSst, &R::ReadLabelSst, true},
         {rec::kSupBook, &R::ReadSupbook},
-        {rec::kTxo, &R::Skip},
+        {rec::kTxo, &R::ReadTxo, false, true, true},
         {rec::kHLink, &R::ReadHLink, true},
         {rec::kDv, &R::ReadDv},
         {rec::kBlank, &R::ReadBlank, true},
@@ -115,7 +116,10 @@ static_assert(ReaderTable::kHandlers.size() < 255, "positions fit in a byte");
 constexpr std::uint64_t kAreaCellBudget = 256ull * 65536;
 
 TXLSReader::TXLSReader(TXLSFile& owner)
-    : owner_(owner), workbook_(owner.Workbook()), areaCellBudget_(kAreaCellBudget) {}
+    : owner_(owner),
+      workbook_(owner.Workbook()),
+      areaCellBudget_(kAreaCellBudget),
+      drawings_(std::make_unique<TMSOData>()) {}
 
 TXLSReader::~TXLSReader() = default;
 
@@ -134,6 +138,7 @@ void TXLSReader::ReadFile(const std::u16string& fileName, const std::u16string& 
     password_ = password;
     onProgress_ = owner_.OnProgress();
     onRecord_ = owner_.OnRecord();
+    drawings_ = std::make_unique<TMSOData>();
     owner_.Clear();
     ResetPalette();
 
@@ -157,6 +162,7 @@ void TXLSReader::ReadFile(const std::u16string& fileName, const std::u16string& 
         FinishFormulas();
         workbook_.XFTable().LocateDefaultXF();
         workbook_.LinkTable().ResetOwnDocument();
+        if (options_.ReadDrawings) PlaceDrawings();
     } catch (...) {
         stream_.reset();
         file_.reset();
@@ -197,8 +203,12 @@ void TXLSReader::Dispatch() {
     const std::uint8_t at = ReaderTable::Positions()[id];
     const Handler* handler = at == 0 ? nullptr : &ReaderTable::kHandlers[at - 1];
     // A chart's substream (a chart sheet, or a chart embedded in a worksheet) caches its
-    // series data in cell records; they are not the sheet's cells.
-    if (handler != nullptr && !(handler->MakesCells && InChart())) {
+    // series data in cell records; they are not the sheet's cells. Drawing records are
+    // read only when asked for, and not inside a chart: shapes drawn on a chart are placed
+    // relative to the chart, not to cells, and their object ids are the chart's own.
+    const bool drawingSkipped =
+        handler != nullptr && handler->Drawing && (!options_.ReadDrawings || InChart());
+    if (handler != nullptr && !(handler->MakesCells && InChart()) && !drawingSkipped) {
         (this->*handler->Read)(body_);
         if (!handler->ReadsOn) Consume();
     } else {

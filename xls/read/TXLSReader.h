@@ -24,6 +24,7 @@ namespace vorlix {
 
 class TBIFFStream;
 class TCFile;
+class TMSOData;
 class TPtgParser;
 class TCell;
 class TSheet;
@@ -51,9 +52,15 @@ class TXLSReader {
         bool MakesCells = false;
         // The handler reads on into CONTINUE records and consumes what it read itself.
         bool ReadsOn = false;
+        // A record of pictures and comments: read only with ReadDrawings.
+        bool Drawing = false;
     };
     // Whether the reader has a handler for the id.
     static bool Handles(std::uint16_t id);
+
+    // The pictures and shapes collected in the last read (after pruning, when it got that
+    // far).
+    const TMSOData& Drawings() const { return *drawings_; }
 
   private:
     // A shared string: 8-bit characters (already in the library code page) or UTF-16.
@@ -142,6 +149,17 @@ class TXLSReader {
     void ReadPane(Body& body);
     void ReadScl(Body& body);
     void ReadFeatHdr(Body& body);
+    // Pictures and comments.
+    void ReadMsoDrawingGroup(Body& body);
+    void ReadMsoDrawing(Body& body);
+    void ReadObj(Body& body);
+    void ReadTxo(Body& body);
+    void ReadNote(Body& body);
+    // Consumes the record in hand; when the next one is a CONTINUE, gives it the id of
+    // MSODRAWING, for the loop to dispatch next: drawing data that goes on after an object.
+    void ContinueAsDrawing();
+    // The last finishing step: pictures become sheet images, comments cell comments.
+    void PlaceDrawings();
     void Skip(Body&) {}
 
     void ReadHeaderFooter(Body& body, bool header);
@@ -183,6 +201,7 @@ class TXLSReader {
     // Decoding space of MULRK and MULBLANK records, reused from record to record.
     records::TMulRkRecord mulRk_;
     records::TMulBlankRecord mulBlank_;
+    std::unique_ptr<TMSOData> drawings_;
     bool fontsStarted_ = false;
     bool xfsStarted_ = false;
 };

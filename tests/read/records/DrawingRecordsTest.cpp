@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include "tests/read/records/RecordTestSupport.h"
+#include "xls/read/records/DrawingRecords.h"
+
+using namespace vorlix;
+using namespace vorlix::records;
+using test::Body;
+using test::CursorOver;
+using test::Fields;
+
+TEST(DrawingRecordsTest, HeaderSplitsItsFirstWord) {
+    const Body body = Body()
+                          .u16(0x46A2)   // version 2, instance 0x46A
+                          .u16(0xF007)   // picture store entry
+                          .u32(0x1234);  // length
+    auto c = CursorOver(body);
+    const TMSORecordHeader h = DecodeMSOHeader(c);
+    EXPECT_EQ(Fields(h.Version, h.Instance, h.Type, h.Length), Fields(2, 0x46A, 0xF007, 0x1234));
+}
+
+TEST(DrawingRecordsTest, PictureStoreEntrySkipsItsNameToThePicture) {
+    const Body body = Body()
+                          .u8(6)
+                          .u8(6)         // platform types
+                          .zeros(16)     // identifier
+                          .u16(0xFF)     // tag
+                          .u32(700)      // picture size
+                          .u32(1)        // references
+                          .u32(0)        // delay offset
+                          .u8(0)         // usage
+                          .u8(2)         // name length
+                          .u16(0)        // unused
+                          .utf16(u"ab")  // name
+                          .u16(0)        // terminator
+                          .u8(0x77);     // the picture record starts here
+    auto c = CursorOver(body);
+    const TBseRecord r = DecodeBse(c);
+    EXPECT_EQ(Fields(r.PictureSize, r.NameLength), Fields(700, 2));
+    EXPECT_EQ(c.U8(), 0x77);
+}
+
+TEST(DrawingRecordsTest, ClientAnchor) {
+    const Body body = Body()
+                          .u16(2)     // flags
+                          .u16(1)     // first column
+                          .u16(512)   // offset in it
+                          .u16(2)     // first row
+                          .u16(128)   // offset in it
+                          .u16(3)     // last column
+                          .u16(100)   // offset in it
+                          .u16(9)     // last row
+                          .u16(255);  // offset in it
+    const auto fields = [](const TClientAnchor& a) {
+        return Fields(a.Col1, a.Dx1, a.Row1, a.Dy1, a.Col2, a.Dx2, a.Row2, a.Dy2);
+    };
+    auto c = CursorOver(body);
+    EXPECT_EQ(fields(DecodeClientAnchor(c)), Fields(1, 512, 2, 128, 3, 100, 9, 255));
+    EXPECT_FALSE(c.Short());
+}
+
+TEST(DrawingRecordsTest, ObjTakesTheCommonObjectDataThatOpensIt) {
+    const Body body = Body()
+                          .u16(0x15)  // common object data
+                          .u16(0x12)
+                          .u16(25)  // comment
+                          .u16(7)   // object id
+                          .zeros(14);
+    auto c = CursorOver(body);
+    const TObjRecord r = DecodeObj(c);
+    ASSERT_TRUE(r.ObjectType.has_value());
+    EXPECT_EQ(Fields(*r.ObjectType, r.ObjectId, r.Truncated), Fields(25, 7, false));
+
+    const Body cut = Body().u16(0x15).u16(0x12).u16(25);
+    auto d = CursorOver(cut);
+    EXPECT_TRUE(DecodeObj(d).Truncated);
+    // The older format's layout (object count, type, id ...) has no sub-records: its
+    // first word is no common object data, not even when it counts 0x15 objects, and a
+    // 0x15 further on is no sub-record.
+    for (const std::uint32_t count : {1u, 0x15u}) {
+        const Body older = Body().u32(count).u16(1).u16(1).u16(0x15).u16(0x12).u16(25);
+        auto e = CursorOver(older);
+        const TObjRecord none = DecodeObj(e);
+        EXPECT_FALSE(none.ObjectType.has_value());
+        EXPECT_FALSE(none.Truncated);
+    }
+}
+
+TEST(DrawingRecordsTest, NoteAndItsAuthor) {
+    const Body body = Body()
+                          .u16(2)  // row
+                          .u16(1)  // column
+                          .u16(0)  // options
+                          .u16(7)  // object id
+                          .u16(3)  // author characters
+                          .u8(1)   // 16-bit
+                          .utf16(u"Zoë")
+                          .u8(0);
+    auto c = CursorOver(body);
+    const TNoteRecord n = DecodeNote(c);
+    EXPECT_EQ(Fields(n.Row, n.Col, n.ObjectId, n.Author), Fields(2, 1, 7, std::u16string(u"Zoë")));
+    // An author cut short is no author; the fields before it stay.
+    const test::Bytes cut(body.data().begin(), body.data().begin() + 14);
+    auto d = CursorOver(cut);
+    const TNoteRecord m = DecodeNote(d);
+    EXPECT_EQ(Fields(m.Row, m.Col, m.ObjectId, m.Author), Fields(2, 1, 7, std::u16string()));
+    EXPECT_TRUE(d.Short());
+}
+
+TEST(DrawingRecordsTest, TextObjectLengthsAndText) {
+    const Body txo = Body().u16(0x0212).u16(0).zeros(6).u16(11).u16(16).zeros(4);
+    auto c = CursorOver(txo);
+    const TTxoRecord r = DecodeTxo(c);
+    EXPECT_EQ(Fields(r.TextLength, r.RunsLength), Fields(11, 16));
+
+    // 8-bit characters are code points 0..255; 16-bit ones drop an odd last byte.
+    const Body narrow = Body().u8(0).u8('e').u8(0xE9);
+    auto n = CursorOver(narrow);
+    EXPECT_EQ(DecodeTxoText(n), u"eé");
+    const Body wide = Body().u8(1).utf16(u"Ω!").u8(0x41);
+    auto w = CursorOver(wide);
+    EXPECT_EQ(DecodeTxoText(w), u"Ω!");
+}

@@ -1,0 +1,225 @@
+// Handlers of the drawing records (the picture store, shape records, objects, text objects
+// and notes) and the finishing step that turns the collected shapes into sheet images and
+// cell comments. Dispatch runs these handlers only with ReadDrawings.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "xls/model/Errors.h"
+#include "xls/model/FormatTables.h"
+#include "xls/model/TCellComments.h"
+#include "xls/model/TPageSetup.h"
+#include "xls/model/TRowCols.h"
+#include "xls/read/RecordIds.h"
+#include "xls/read/TBIFFStream.h"
+#include "xls/read/TMSOData.h"
+#include "xls/read/TXLSReader.h"
+#include "xls/read/records/DrawingRecords.h"
+
+namespace vorlix {
+
+namespace {
+
+// Copies of pictures that one read may place. A picture store entry can be shown by any
+// number of picture frames, each of which gets its own copy; a small hostile file could
+// otherwise ask for far more memory than it holds. Real workbooks stay far below it.
+constexpr std::uint64_t kImageByteBudget = 256ull << 20;
+
+constexpr std::uint16_t kNoFontFour = 3;  // font indexes above 3 skip the missing 4
+constexpr std::size_t kRunSize = 8;       // first character, font index, 4 unused bytes
+constexpr std::int32_t kLastRow = 65535;
+constexpr std::int32_t kLastColumn = 255;
+constexpr std::int32_t kMaxBoxSide = 0xFFFF;
+
+[[noreturn]] void DrawingError() {
+    throw EXLSError(xeDrawingStream);
+}
+
+std::int64_t RoundHalfEven(double v) {
+    return static_cast<std::int64_t>(std::nearbyint(v));
+}
+
+// Pixel sizes of a sheet's columns and rows (0 when hidden, the default size where no
+// descriptor is listed) and their running sums, computed as far as anchors reach.
+class TSheetGrid {
+  public:
+    explicit TSheetGrid(TSheet& sheet) : sheet_(sheet) {}
+
+    std::int64_t Width(std::int32_t col) const {
+        const TColumn* c = sheet_.Columns().Find(static_cast<std::uint16_t>(col));
+        return c != nullptr ? c->PixelWidth() : ScreenMetrics().DefaultColumnPixels;
+    }
+    std::int64_t Height(std::int32_t row) const {
+        const TRow* r = sheet_.Rows().Find(static_cast<std::uint16_t>(row));
+        return r != nullptr ? r->PixelHeight() : ScreenMetrics().DefaultRowPixels;
+    }
+    // The sum of the sizes from `first` up to, not including, `last` (0 when last <= first).
+    std::int64_t Widths(std::int32_t first, std::int32_t last) {
+        return Span(columns_, first, last, [this](std::int32_t i) { return Width(i); });
+    }
+    std::int64_t Heights(std::int32_t first, std::int32_t last) {
+        return Span(rows_, first, last, [this](std::int32_t i) { return Height(i); });
+    }
+
+  private:
+    template <typename Size>
+    static std::int64_t Span(std::vector<std::int64_t>& sums, std::int32_t first, std::int32_t last,
+                             Size size) {
+        if (last <= first) return 0;
+        if (sums.empty()) sums.push_back(0);
+        while (sums.size() <= static_cast<std::size_t>(last)) {
+            const auto i = static_cast<std::int32_t>(sums.size() - 1);
+            sums.push_back(sums.back() + size(i));
+        }
+        return sums[static_cast<std::size_t>(last)] - sums[static_cast<std::size_t>(first)];
+    }
+
+    TSheet& sheet_;
+    std::vector<std::int64_t> columns_;  // columns_[i]: the widths of columns 0..i-1
+    std::vector<std::int64_t> rows_;
+};
+
+// A shape's place on its sheet in pixels.
+struct TPixelBox {
+    std::int64_t Left = 0, Top = 0, Width = 0, Height = 0;
+};
+
+TPixelBox Box(TSheetGrid& grid, const TMSOShape& s) {
+    TPixelBox b;
+    b.Left = RoundHalfEven(s.Dx1 * static_cast<double>(grid.Width(s.Col1)) / 1024);
+    b.Top = RoundHalfEven(s.Dy1 * static_cast<double>(grid.Height(s.Row1)) / 256);
+    b.Width = RoundHalfEven(s.Dx2 * static_cast<double>(grid.Width(s.Col2)) / 1024) - b.Left +
+              grid.Widths(s.Col1, s.Col2);
+    b.Height = RoundHalfEven(s.Dy2 * static_cast<double>(grid.Height(s.Row2)) / 256) - b.Top +
+               grid.Heights(s.Row1, s.Row2);
+    return b;
+}
+
+// A picture's side: at least one pixel.
+std::int32_t ImageSide(std::int64_t pixels) {
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(pixels, 1, std::numeric_limits<std::int32_t>::max()));
+}
+
+// A comment box's side, which the model keeps in 16 bits.
+std::uint16_t BoxSide(std::int64_t pixels) {
+    return static_cast<std::uint16_t>(std::clamp<std::int64_t>(pixels, 1, kMaxBoxSide));
+}
+
+// The formatting text of a comment: each run covers the characters from its first one to
+// the next run's first, the last one to the end of the text; a run that covers nothing
+// (the closing entry at the text's end, among others) describes nothing.
+std::string DescribeRuns(const TVirtualFontTable& fonts, const std::string& runs,
+                         std::size_t textLength) {
+    platform::TByteCursor c(runs);
+    const std::size_t count = runs.size() / kRunSize;
+    std::string out;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::int64_t start = c.U16At(k * kRunSize);
+        std::uint16_t font = c.U16At(k * kRunSize + 2);
+        const std::int64_t end =
+            k + 1 < count ? c.U16At((k + 1) * kRunSize) : static_cast<std::int64_t>(textLength);
+        if (font > kNoFontFour) --font;
+        if (end - 1 >= start) {
+            out += fonts.DescribeRun(static_cast<int>(start + 1), static_cast<int>(end), font);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+// The picture store: this record and every CONTINUE or MSODRAWINGGROUP right after it
+// make one stream, as the store's entries run on from record to record.
+void TXLSReader::ReadMsoDrawingGroup(Body& body) {
+    std::string joined(body.Rest());
+    for (;;) {
+        Consume();
+        if (!NextRecord()) break;
+        const std::uint16_t id = Record().Id;
+        if (id != rec::kContinue && id != rec::kMsoDrawingGroup) break;  // dispatched next
+        body_ = Record().Data.Cursor();
+        joined += body_.Rest();
+    }
+    drawings_->ReadPictureStore(platform::TByteCursor(joined));
+}
+
+void TXLSReader::ReadMsoDrawing(Body& body) {
+    drawings_->ReadShapes(body, sheetIndex_);
+}
+
+void TXLSReader::ReadObj(Body& body) {
+    drawings_->ReadObj(body);
+    ContinueAsDrawing();
+}
+
+void TXLSReader::ContinueAsDrawing() {
+    if (PeekContinue()) Record().Id = rec::kMsoDrawing;
+}
+
+// The text object's characters follow in CONTINUE records (each starting with the width of
+// its characters), then its formatting runs; a CONTINUE after them goes on with drawing
+// data. Only a comment's text object is kept.
+void TXLSReader::ReadTxo(Body& body) {
+    const records::TTxoRecord txo = records::DecodeTxo(body);
+    const bool comment = drawings_->LastObjectType() == records::TObjRecord::kComment;
+    if (!PeekContinue()) return;
+    std::u16string text = records::DecodeTxoText(body_);
+    bool more = true;
+    while (text.size() < txo.TextLength && (more = PeekContinue()))
+        text += records::DecodeTxoText(body_);
+    if (comment) drawings_->SetCommentText(std::move(text));
+    if (!more || !PeekContinue()) return;
+    std::string runs(body_.Rest());
+    while (runs.size() < txo.RunsLength && (more = PeekContinue()))
+        runs += body_.Rest();
+    if (comment) drawings_->SetCommentRuns(std::move(runs));
+    if (more) ContinueAsDrawing();
+}
+
+void TXLSReader::ReadNote(Body& body) {
+    drawings_->ReadNote(body, sheetIndex_);
+}
+
+void TXLSReader::PlaceDrawings() {
+    TMSOData& drawings = *drawings_;
+    drawings.Prune();
+    TSheets& sheets = workbook_.Sheets();
+    std::vector<std::unique_ptr<TSheetGrid>> grids(static_cast<std::size_t>(sheets.Count()));
+    std::uint64_t budget = kImageByteBudget;
+    for (int i = 0; i < drawings.ShapeCount(); ++i) {
+        const TMSOShape& shape = drawings.Shape(i);
+        if (shape.SheetIndex < 0 || shape.SheetIndex >= sheets.Count()) DrawingError();
+        TSheet& sheet = sheets.Items(shape.SheetIndex);
+        auto& grid = grids[static_cast<std::size_t>(shape.SheetIndex)];
+        if (!grid) grid = std::make_unique<TSheetGrid>(sheet);
+        const TPixelBox box = Box(*grid, shape);
+        if (shape.Kind() == TMSOShapeKind::Image) {
+            const std::int32_t blip = static_cast<const TMSOShapeImage&>(shape).BlipIndex;
+            if (blip < 1 || blip > drawings.PictureCount()) DrawingError();
+            TMSOBLIP& picture = drawings.Picture(blip - 1);
+            const auto size = static_cast<std::uint64_t>(picture.Data.Size());
+            if (size > budget) continue;
+            budget -= size;
+            TXLSImage& image = sheet.Images().Add(
+                picture.Data, 0, ImageSide(box.Height), ImageSide(box.Width),
+                static_cast<std::int32_t>(box.Top), static_cast<std::int32_t>(box.Left), shape.Row1,
+                shape.Col1, picture.Data.Size());
+            image.BlipType = picture.BlipType;
+        } else {
+            const auto& note = static_cast<const TMSOShapeComment&>(shape);
+            if (note.Row < 0 || note.Row > kLastRow || note.Col < 0 || note.Col > kLastColumn) {
+                DrawingError();
+            }
+            TCellComment& comment = sheet.Comments().GetComment(
+                static_cast<std::uint32_t>(note.Row), static_cast<std::uint32_t>(note.Col));
+            comment.SetText(note.Text);
+            comment.SetAuthor(note.Author);
+            comment.SetWidth(BoxSide(box.Width));
+            comment.SetHeight(BoxSide(box.Height));
+            comment.SetRichText(DescribeRuns(workbook_.FontTable(), note.Runs, note.Text.size()));
+        }
+    }
+}
+
+}  // namespace vorlix

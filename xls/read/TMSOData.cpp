@@ -1,0 +1,252 @@
+#include "xls/read/TMSOData.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <stdexcept>
+
+#include "xls/model/Errors.h"
+
+namespace vorlix {
+
+using platform::TByteCursor;
+using records::TMSORecordHeader;
+namespace mso = records::mso;
+
+namespace {
+
+// Picture store types.
+constexpr std::uint8_t kEmf = 2;
+constexpr std::uint8_t kWmf = 3;
+constexpr std::uint8_t kJpeg = 5;
+constexpr std::uint8_t kDib = 7;
+
+// Leading bytes of the picture record inside a store entry that are not the picture:
+// metafiles lose the record header (their body keeps its identifier and metafile header);
+// bitmaps the record header, their 16-byte identifier and a tag byte.
+constexpr std::size_t kMetafileSkip = 8;
+constexpr std::size_t kBitmapSkip = 25;
+
+// What takes the place of a bitmap file header before a device-independent bitmap: its
+// signature and no size or offset.
+constexpr std::array<std::uint8_t, 14> kBitmapPrefix = {0x42, 0x4D, 0x4B};
+
+bool IsContainer(const TMSORecordHeader& h) {
+    return h.Type >= mso::kFirstContainer && h.Type <= mso::kLastContainer;
+}
+
+[[noreturn]] void DrawingError() {
+    throw EXLSError(xeDrawingStream);
+}
+
+// A cursor over the next `length` bytes of `stream` (fewer when it holds fewer), without
+// moving it.
+TByteCursor Slice(const TByteCursor& stream, std::size_t length) {
+    return TByteCursor(stream.Data() + stream.Position(), std::min(length, stream.Remaining()));
+}
+
+}  // namespace
+
+void TMSOData::ReadPictureStore(TByteCursor stream) {
+    while (stream.Remaining() > 7) {
+        const TMSORecordHeader h = records::DecodeMSOHeader(stream);
+        if (IsContainer(h)) continue;
+        if (h.Type == mso::kBse) {
+            ReadBse(stream, h);
+        } else {
+            stream.Skip(std::min<std::size_t>(h.Length, stream.Remaining()));
+        }
+    }
+}
+
+// The entry's picture record follows its fixed part and name; what is read of it goes on
+// from there, by the size the entry gives.
+void TMSOData::ReadBse(TByteCursor& stream, const TMSORecordHeader& header) {
+    const records::TBseRecord entry = records::DecodeBse(stream);
+    auto blip = std::make_unique<TMSOBLIP>();
+    blip->BlipType = static_cast<std::uint8_t>(header.Instance & 0x0F);
+    blip->Empty = entry.PictureSize == 0;
+    const std::uint8_t type = blip->BlipType;
+    const std::size_t skip = type == kEmf || type == kWmf    ? kMetafileSkip
+                             : type >= kJpeg && type <= kDib ? kBitmapSkip
+                                                             : 0;
+    // An empty entry has no picture record, so nothing of it is skipped either: the next
+    // entry starts right after this one's fixed part.
+    if (!blip->Empty) {
+        stream.Skip(std::min(skip, stream.Remaining()));
+        if (type == kDib) {
+            blip->Data.Write(kBitmapPrefix.data(), kBitmapPrefix.size());
+        } else if (type == kEmf || type == kWmf) {
+            const std::array<std::uint8_t, 10> prefix = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                         0xFF, 0xFF, 0xFF, type, 0xFF};
+            blip->Data.Write(prefix.data(), prefix.size());
+        }
+        const std::size_t size = entry.PictureSize > skip ? entry.PictureSize - skip : 0;
+        const std::string_view bytes = stream.Bytes(std::min(size, stream.Remaining()));
+        blip->Data.Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+        blip->Data.SetPosition(0);
+    }
+    pictures_.push_back(std::move(blip));
+}
+
+void TMSOData::ReadShapes(TByteCursor body, std::int32_t sheetIndex) {
+    while (body.Remaining() > 7) {
+        const TMSORecordHeader h = records::DecodeMSOHeader(body);
+        if (IsContainer(h)) continue;
+        const std::size_t length = std::min<std::size_t>(h.Length, body.Remaining());
+        switch (h.Type) {
+            case mso::kShape:
+                // The shape id is not used; the instance is the shape type.
+                if (h.Instance == mso::kTextBox) {
+                    AddShape(std::make_unique<TMSOShapeComment>(sheetIndex));
+                } else if (h.Instance == mso::kPictureFrame) {
+                    AddShape(std::make_unique<TMSOShapeImage>(sheetIndex));
+                } else {
+                    AddShape(std::make_unique<TMSOShape>(sheetIndex));
+                }
+                shapeCreated_ = true;
+                break;
+            case mso::kProperties:
+                ReadProperties(Slice(body, length), h.Instance);
+                break;
+            case mso::kClientAnchor: {
+                if (body.Remaining() < records::TClientAnchor::kSize) DrawingError();
+                TByteCursor at = Slice(body, records::TClientAnchor::kSize);
+                const records::TClientAnchor a = records::DecodeClientAnchor(at);
+                // An anchor before any shape belongs to none.
+                if (!shapeCreated_) break;
+                if (shapes_.empty()) DrawingError();
+                TMSOShape& s = *shapes_.back();
+                s.Col1 = a.Col1;
+                s.Dx1 = a.Dx1;
+                s.Row1 = a.Row1;
+                s.Dy1 = a.Dy1;
+                s.Col2 = a.Col2;
+                s.Dx2 = a.Dx2;
+                s.Row2 = a.Row2;
+                s.Dy2 = a.Dy2;
+                break;
+            }
+            default:
+                break;
+        }
+        body.Skip(length);
+    }
+}
+
+// The property table: `count` entries of a 16-bit id with flags and a 32-bit value; the
+// data of complex properties follows the table and is not read.
+void TMSOData::ReadProperties(TByteCursor body, std::uint16_t count) {
+    for (std::uint16_t i = 0; i < count && body.Remaining() > 5; ++i) {
+        const std::uint16_t id = body.U16();
+        const std::uint32_t value = body.U32();
+        if ((id & mso::kPropertyIdMask) != mso::kPictureIndexProperty ||
+            (id & mso::kPropertyIsBlipId) == 0 || (id & mso::kPropertyIsComplex) != 0) {
+            continue;
+        }
+        if (!shapes_.empty() && shapes_.back()->Kind() == TMSOShapeKind::Image) {
+            static_cast<TMSOShapeImage&>(*shapes_.back()).BlipIndex =
+                static_cast<std::int32_t>(value);
+        }
+    }
+}
+
+void TMSOData::AddShape(std::unique_ptr<TMSOShape> shape) {
+    shapes_.push_back(std::move(shape));
+}
+
+std::uint64_t TMSOData::ObjectKey(std::int32_t sheetIndex, std::int32_t objectId) {
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(sheetIndex)) << 32 |
+           static_cast<std::uint32_t>(objectId);
+}
+
+void TMSOData::ReadObj(TByteCursor body) {
+    const records::TObjRecord obj = records::DecodeObj(body);
+    if (obj.Truncated) DrawingError();
+    if (!obj.ObjectType) return;
+    const std::uint16_t type = *obj.ObjectType;
+    if ((type == records::TObjRecord::kComment || type == records::TObjRecord::kPicture) &&
+        !shapes_.empty()) {
+        // Only the last shape changes its id, and it holds the highest position: each list
+        // of positions stays in creation order.
+        const std::size_t position = shapes_.size() - 1;
+        TMSOShape& shape = *shapes_.back();
+        if (shape.ObjectId != -1) Unindex(position);
+        shape.ObjectId = obj.ObjectId;
+        byObject_[ObjectKey(shape.SheetIndex, shape.ObjectId)].push_back(position);
+    }
+    lastObjectType_ = type;
+}
+
+void TMSOData::Unindex(std::size_t position) {
+    const TMSOShape& shape = *shapes_[position];
+    const auto it = byObject_.find(ObjectKey(shape.SheetIndex, shape.ObjectId));
+    if (it == byObject_.end() || it->second.empty() || it->second.back() != position) {
+        throw std::logic_error("shape missing from the object index");
+    }
+    it->second.pop_back();
+}
+
+TMSOShapeComment& TMSOData::LastComment() {
+    if (shapes_.empty() || shapes_.back()->Kind() != TMSOShapeKind::Comment) DrawingError();
+    return static_cast<TMSOShapeComment&>(*shapes_.back());
+}
+
+void TMSOData::SetCommentText(std::u16string text) {
+    LastComment().Text = std::move(text);
+}
+
+void TMSOData::SetCommentRuns(std::string runs) {
+    LastComment().Runs = std::move(runs);
+}
+
+void TMSOData::ReadNote(TByteCursor body, std::int32_t sheetIndex) {
+    if (body.Remaining() < records::TNoteRecord::kMinSize) DrawingError();
+    records::TNoteRecord note = records::DecodeNote(body);
+    const auto it = byObject_.find(ObjectKey(sheetIndex, note.ObjectId));
+    if (it == byObject_.end() || it->second.empty()) DrawingError();
+    TMSOShape& shape = *shapes_[it->second.front()];
+    if (shape.Kind() != TMSOShapeKind::Comment) DrawingError();
+    auto& comment = static_cast<TMSOShapeComment&>(shape);
+    comment.Author = std::move(note.Author);
+    comment.Row = note.Row;
+    comment.Col = note.Col;
+    comment.SheetIndex = sheetIndex;
+}
+
+void TMSOData::Prune() {
+    pruned_.clear();
+    byObject_.clear();
+    std::vector<bool> keep(shapes_.size(), true);
+    const auto count = static_cast<std::int64_t>(pictures_.size());
+    for (std::size_t i = shapes_.size(); i-- > 0;) {
+        const TMSOShape& s = *shapes_[i];
+        const auto image =
+            s.Kind() == TMSOShapeKind::Image ? static_cast<const TMSOShapeImage*>(&s) : nullptr;
+        const std::int32_t blip = image != nullptr ? image->BlipIndex : 0;
+        std::optional<TPruneReason> reason;
+        if (s.ObjectId == -1) {
+            reason = TPruneReason::NoObject;
+        } else if (s.Kind() == TMSOShapeKind::Other) {
+            reason = TPruneReason::OtherShape;
+        } else if (image != nullptr && (blip < 1 || blip > count)) {
+            reason = TPruneReason::NoPicture;
+        } else if (image != nullptr && pictures_[static_cast<std::size_t>(blip - 1)]->Empty) {
+            reason = TPruneReason::EmptyPicture;
+        } else if (s.Kind() == TMSOShapeKind::Comment &&
+                   static_cast<const TMSOShapeComment&>(s).Row < 0) {
+            reason = TPruneReason::NoCell;
+        }
+        if (reason) {
+            keep[i] = false;
+            pruned_.push_back({s.Kind(), blip, *reason});
+        }
+    }
+    std::size_t to = 0;
+    for (std::size_t i = 0; i < shapes_.size(); ++i) {
+        if (keep[i]) shapes_[to++] = std::move(shapes_[i]);
+    }
+    shapes_.resize(to);
+}
+
+}  // namespace vorlix
