@@ -126,16 +126,20 @@ TEST(TXLSReaderDrawingsTest, CommentTextGoesOnInLaterContinueRecords) {
 
 TEST(TXLSReaderDrawingsTest, PicturesKeepTheirBytesAndType) {
     RecordList records;
-    for (std::uint16_t i = 1; i <= 5; ++i) {
+    for (std::uint16_t i = 1; i <= 7; ++i) {
         const RecordList p = PictureRecords(i, i, Anchor{i, 0, 0, 0, i, 512, 1, 0}, i == 1);
         records.insert(records.end(), p.begin(), p.end());
     }
+    // The last two with a second identifier in their picture record.
     TXLSFile file;
-    Read(file, Book(records,
-                    {BseEntry(kBlipPng, kPng), BseEntry(kBlipJpeg, kJpeg), BseEntry(kBlipDib, kDib),
-                     BseEntry(kBlipEmf, kMetafile), BseEntry(kBlipWmf, kMetafile)}));
+    Read(file, Book(records, {BseEntry(kBlipPng, kPng), BseEntry(kBlipJpeg, kJpeg),
+                              BseEntry(kBlipDib, kDib), BseEntry(kBlipEmf, kMetafile),
+                              BseEntry(kBlipWmf, kMetafile), BseEntry(kBlipPng, kPng, false, true),
+                              BseEntry(kBlipEmf, kMetafile, false, true)}));
     const TXLSImages& images = file.Workbook().Sheets().Items(0).Images();
-    ASSERT_EQ(images.Count(), 5);
+    ASSERT_EQ(images.Count(), 7);
+    EXPECT_EQ(DataOf(images.Items(5)), kPng);
+    EXPECT_EQ(DataOf(images.Items(6)), DataOf(images.Items(3)));
     EXPECT_EQ(DataOf(images.Items(0)), kPng);
     EXPECT_EQ(images.Items(0).BlipType, kBlipPng);
     EXPECT_EQ(DataOf(images.Items(1)), kJpeg);
@@ -158,7 +162,7 @@ TEST(TXLSReaderDrawingsTest, PicturesKeepTheirBytesAndType) {
         EXPECT_EQ(images.Items(k).BlipType, type);
     }
     // Each picture sits in its own column, half a column wide, one row high.
-    for (int k = 0; k < 5; ++k) {
+    for (int k = 0; k < 7; ++k) {
         EXPECT_EQ(images.Items(k).FirstCol, k + 1);
         EXPECT_EQ(images.Items(k).FirstRow, 0);
         EXPECT_EQ(images.Items(k).Width, 32);
