@@ -37,6 +37,7 @@ inline constexpr std::uint8_t kBlipWmf = 3;
 inline constexpr std::uint8_t kBlipJpeg = 5;
 inline constexpr std::uint8_t kBlipPng = 6;
 inline constexpr std::uint8_t kBlipDib = 7;
+inline constexpr std::uint8_t kBlipCmykJpeg = 18;
 inline constexpr std::uint16_t kShapePictureFrame = 75;
 inline constexpr std::uint16_t kShapeHostControl = 201;  // charts and form controls
 inline constexpr std::uint16_t kShapeTextBox = 202;      // comments

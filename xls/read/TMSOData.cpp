@@ -20,6 +20,7 @@ constexpr std::uint8_t kEmf = 2;
 constexpr std::uint8_t kWmf = 3;
 constexpr std::uint8_t kJpeg = 5;
 constexpr std::uint8_t kDib = 7;
+constexpr std::uint16_t kCmykJpeg = 18;
 
 // Leading bytes of the picture record inside a store entry that are not the picture:
 // metafiles lose the record header (their body keeps its identifier and metafile header);
@@ -67,7 +68,10 @@ void TMSOData::ReadPictureStore(TByteCursor stream) {
 void TMSOData::ReadBse(TByteCursor& stream, const TMSORecordHeader& header) {
     const records::TBseRecord entry = records::DecodeBse(stream);
     auto blip = std::make_unique<TMSOBLIP>();
-    blip->BlipType = static_cast<std::uint8_t>(header.Instance & 0x0F);
+    // The low four bits of the instance give the type, except for a JPEG in CMYK colours,
+    // whose code (18) would read as a metafile's.
+    blip->BlipType =
+        header.Instance == kCmykJpeg ? kJpeg : static_cast<std::uint8_t>(header.Instance & 0x0F);
     blip->Empty = entry.PictureSize == 0;
     const std::uint8_t type = blip->BlipType;
     const bool metafile = type == kEmf || type == kWmf;
