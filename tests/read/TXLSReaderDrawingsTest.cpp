@@ -126,16 +126,24 @@ TEST(TXLSReaderDrawingsTest, CommentTextGoesOnInLaterContinueRecords) {
 
 TEST(TXLSReaderDrawingsTest, PicturesKeepTheirBytesAndType) {
     RecordList records;
-    for (std::uint16_t i = 1; i <= 5; ++i) {
+    for (std::uint16_t i = 1; i <= 8; ++i) {
         const RecordList p = PictureRecords(i, i, Anchor{i, 0, 0, 0, i, 512, 1, 0}, i == 1);
         records.insert(records.end(), p.begin(), p.end());
     }
+    // Two with a second identifier in their picture record.
     TXLSFile file;
     Read(file, Book(records,
                     {BseEntry(kBlipPng, kPng), BseEntry(kBlipJpeg, kJpeg), BseEntry(kBlipDib, kDib),
-                     BseEntry(kBlipEmf, kMetafile), BseEntry(kBlipWmf, kMetafile)}));
+                     BseEntry(kBlipEmf, kMetafile), BseEntry(kBlipWmf, kMetafile),
+                     BseEntry(kBlipPng, kPng, false, true),
+                     BseEntry(kBlipEmf, kMetafile, false, true), BseEntry(kBlipCmykJpeg, kJpeg)}));
     const TXLSImages& images = file.Workbook().Sheets().Items(0).Images();
-    ASSERT_EQ(images.Count(), 5);
+    ASSERT_EQ(images.Count(), 8);
+    EXPECT_EQ(DataOf(images.Items(5)), kPng);
+    EXPECT_EQ(DataOf(images.Items(6)), DataOf(images.Items(3)));
+    // A JPEG in CMYK colours is a JPEG.
+    EXPECT_EQ(DataOf(images.Items(7)), kJpeg);
+    EXPECT_EQ(images.Items(7).BlipType, kBlipJpeg);
     EXPECT_EQ(DataOf(images.Items(0)), kPng);
     EXPECT_EQ(images.Items(0).BlipType, kBlipPng);
     EXPECT_EQ(DataOf(images.Items(1)), kJpeg);
@@ -158,7 +166,7 @@ TEST(TXLSReaderDrawingsTest, PicturesKeepTheirBytesAndType) {
         EXPECT_EQ(images.Items(k).BlipType, type);
     }
     // Each picture sits in its own column, half a column wide, one row high.
-    for (int k = 0; k < 5; ++k) {
+    for (int k = 0; k < 7; ++k) {
         EXPECT_EQ(images.Items(k).FirstCol, k + 1);
         EXPECT_EQ(images.Items(k).FirstRow, 0);
         EXPECT_EQ(images.Items(k).Width, 32);

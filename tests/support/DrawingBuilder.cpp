@@ -33,9 +33,10 @@ Bytes Join(const std::vector<Bytes>& parts) {
     return b;
 }
 
-Bytes BseEntry(std::uint8_t blipType, const Bytes& picture, bool empty) {
+Bytes BseEntry(std::uint8_t blipType, const Bytes& picture, bool empty, bool secondId) {
     Body blip;
     blip.zeros(kUidSize);  // identifier of the picture
+    if (secondId) blip.bytes(Bytes(kUidSize, 0xAB));
     if (IsMetafile(blipType)) {
         blip.u32(static_cast<std::uint32_t>(picture.size()))  // uncompressed size
             .u32(0)
@@ -52,7 +53,7 @@ Bytes BseEntry(std::uint8_t blipType, const Bytes& picture, bool empty) {
     }
     blip.bytes(picture);
     const Bytes blipRecord = MsoRecord(static_cast<std::uint16_t>(kBlipRecordBase + blipType),
-                                       0x46A, blip);  // the instance is not read
+                                       secondId ? 0x6E1 : 0x6E0, blip);
     Body bse;
     bse.u8(blipType)   // type on Windows
         .u8(blipType)  // type on the Mac

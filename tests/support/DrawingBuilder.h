@@ -37,6 +37,7 @@ inline constexpr std::uint8_t kBlipWmf = 3;
 inline constexpr std::uint8_t kBlipJpeg = 5;
 inline constexpr std::uint8_t kBlipPng = 6;
 inline constexpr std::uint8_t kBlipDib = 7;
+inline constexpr std::uint8_t kBlipCmykJpeg = 18;
 inline constexpr std::uint16_t kShapePictureFrame = 75;
 inline constexpr std::uint16_t kShapeHostControl = 201;  // charts and form controls
 inline constexpr std::uint16_t kShapeTextBox = 202;      // comments
@@ -57,8 +58,10 @@ Bytes Join(const std::vector<Bytes>& parts);
 // A picture store entry of the given type holding `picture` in its picture record: after
 // the record header a 16-byte identifier, then for bitmaps (JPEG, PNG, DIB) a tag byte and
 // the bytes, for metafiles (EMF, WMF) a 34-byte metafile header and the (compressed) bytes.
-// `empty` writes a picture size of 0 and no picture record.
-Bytes BseEntry(std::uint8_t blipType, const Bytes& picture, bool empty = false);
+// `empty` writes a picture size of 0 and no picture record; `secondId` a second identifier
+// after the first (the picture record's instance is odd then).
+Bytes BseEntry(std::uint8_t blipType, const Bytes& picture, bool empty = false,
+               bool secondId = false);
 // The body of a drawing group: the drawing group container with its header and the picture
 // store holding the entries.
 Bytes DrawingGroupBody(const std::vector<Bytes>& entries);

@@ -1,6 +1,6 @@
 // Handlers of the drawing records (the picture store, shape records, objects, text objects
 // and notes) and the finishing step that turns the collected shapes into sheet images and
-// cell comments. Dispatch runs these handlers only with ReadDrawings.
+// cell comments. Dispatch runs these handlers only with ReadDrawings, and not inside charts.
 #include <algorithm>
 #include <cmath>
 #include <limits>

@@ -20,12 +20,14 @@ constexpr std::uint8_t kEmf = 2;
 constexpr std::uint8_t kWmf = 3;
 constexpr std::uint8_t kJpeg = 5;
 constexpr std::uint8_t kDib = 7;
+constexpr std::uint16_t kCmykJpeg = 18;
 
 // Leading bytes of the picture record inside a store entry that are not the picture:
 // metafiles lose the record header (their body keeps its identifier and metafile header);
 // bitmaps the record header, their 16-byte identifier and a tag byte.
 constexpr std::size_t kMetafileSkip = 8;
 constexpr std::size_t kBitmapSkip = 25;
+constexpr std::size_t kIdSize = 16;
 
 // What takes the place of a bitmap file header before a device-independent bitmap: its
 // signature and no size or offset.
@@ -60,32 +62,50 @@ void TMSOData::ReadPictureStore(TByteCursor stream) {
 }
 
 // The entry's picture record follows its fixed part and name; what is read of it goes on
-// from there, by the size the entry gives.
+// from there, by the size the entry gives. The record's instance is odd when a second
+// 16-byte identifier follows the first; it is skipped, so that the bytes kept have one
+// layout whatever the writer chose.
 void TMSOData::ReadBse(TByteCursor& stream, const TMSORecordHeader& header) {
     const records::TBseRecord entry = records::DecodeBse(stream);
     auto blip = std::make_unique<TMSOBLIP>();
-    blip->BlipType = static_cast<std::uint8_t>(header.Instance & 0x0F);
+    // The low four bits of the instance give the type, except for a JPEG in CMYK colours,
+    // whose code (18) would read as a metafile's.
+    blip->BlipType =
+        header.Instance == kCmykJpeg ? kJpeg : static_cast<std::uint8_t>(header.Instance & 0x0F);
     blip->Empty = entry.PictureSize == 0;
     const std::uint8_t type = blip->BlipType;
-    const std::size_t skip = type == kEmf || type == kWmf    ? kMetafileSkip
-                             : type >= kJpeg && type <= kDib ? kBitmapSkip
-                                                             : 0;
-    // An empty entry has no picture record, so nothing of it is skipped either: the next
+    const bool metafile = type == kEmf || type == kWmf;
+    const bool bitmap = type >= kJpeg && type <= kDib;
+    // An empty entry has no picture record, so nothing of it is read either: the next
     // entry starts right after this one's fixed part.
-    if (!blip->Empty) {
-        stream.Skip(std::min(skip, stream.Remaining()));
-        if (type == kDib) {
-            blip->Data.Write(kBitmapPrefix.data(), kBitmapPrefix.size());
-        } else if (type == kEmf || type == kWmf) {
-            const std::array<std::uint8_t, 10> prefix = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                                         0xFF, 0xFF, 0xFF, type, 0xFF};
-            blip->Data.Write(prefix.data(), prefix.size());
-        }
-        const std::size_t size = entry.PictureSize > skip ? entry.PictureSize - skip : 0;
-        const std::string_view bytes = stream.Bytes(std::min(size, stream.Remaining()));
-        blip->Data.Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
-        blip->Data.SetPosition(0);
+    if (blip->Empty) {
+        pictures_.push_back(std::move(blip));
+        return;
     }
+    const bool secondId =
+        (metafile || bitmap) && stream.Has(2) && (stream.U16At(stream.Position()) >> 4 & 1) != 0;
+    std::size_t left = entry.PictureSize;  // of the picture record
+    const auto take = [&](std::size_t n) {
+        const std::string_view bytes = stream.Bytes(std::min({n, left, stream.Remaining()}));
+        left -= bytes.size();
+        return bytes;
+    };
+    const auto put = [&](std::string_view bytes) {
+        blip->Data.Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+    };
+    if (bitmap) {
+        take(kBitmapSkip + (secondId ? kIdSize : 0));
+        if (type == kDib) blip->Data.Write(kBitmapPrefix.data(), kBitmapPrefix.size());
+    } else if (metafile) {
+        take(kMetafileSkip);
+        const std::array<std::uint8_t, 10> prefix = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                     0xFF, 0xFF, 0xFF, type, 0xFF};
+        blip->Data.Write(prefix.data(), prefix.size());
+        put(take(kIdSize));
+        if (secondId) take(kIdSize);
+    }
+    put(take(left));
+    blip->Data.SetPosition(0);
     pictures_.push_back(std::move(blip));
 }
 

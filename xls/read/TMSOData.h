@@ -27,7 +27,9 @@ namespace vorlix {
 // store allows: JPEG and PNG as they are; a device-independent bitmap behind a 14-byte
 // bitmap file header whose size and offset fields are left empty ("BM" 0x4B, zeros);
 // metafiles (EMF, WMF) behind the 10 bytes FF x 8, the type, FF, followed by the picture
-// record's body from its identifier on (still compressed); other types as stored.
+// record's body from its identifier on: the 16-byte identifier (a second one, which some
+// writers add, is left out), the 34-byte metafile header and the (compressed) metafile;
+// other types as stored.
 struct TMSOBLIP {
     TEasyStream Data;
     std::uint8_t BlipType = 0;  // 2 EMF, 3 WMF, 4 PICT, 5 JPEG, 6 PNG, 7 DIB

@@ -1,3 +1,4 @@
+// Drawing records decoded from bytes: what the end-to-end reads do not show field by field.
 #include <gtest/gtest.h>
 
 #include "tests/read/records/RecordTestSupport.h"
@@ -8,16 +9,6 @@ using namespace vorlix::records;
 using test::Body;
 using test::CursorOver;
 using test::Fields;
-
-TEST(DrawingRecordsTest, HeaderSplitsItsFirstWord) {
-    const Body body = Body()
-                          .u16(0x46A2)   // version 2, instance 0x46A
-                          .u16(0xF007)   // picture store entry
-                          .u32(0x1234);  // length
-    auto c = CursorOver(body);
-    const TMSORecordHeader h = DecodeMSOHeader(c);
-    EXPECT_EQ(Fields(h.Version, h.Instance, h.Type, h.Length), Fields(2, 0x46A, 0xF007, 0x1234));
-}
 
 TEST(DrawingRecordsTest, PictureStoreEntrySkipsItsNameToThePicture) {
     const Body body = Body()
@@ -38,25 +29,6 @@ TEST(DrawingRecordsTest, PictureStoreEntrySkipsItsNameToThePicture) {
     const TBseRecord r = DecodeBse(c);
     EXPECT_EQ(Fields(r.PictureSize, r.NameLength), Fields(700, 2));
     EXPECT_EQ(c.U8(), 0x77);
-}
-
-TEST(DrawingRecordsTest, ClientAnchor) {
-    const Body body = Body()
-                          .u16(2)     // flags
-                          .u16(1)     // first column
-                          .u16(512)   // offset in it
-                          .u16(2)     // first row
-                          .u16(128)   // offset in it
-                          .u16(3)     // last column
-                          .u16(100)   // offset in it
-                          .u16(9)     // last row
-                          .u16(255);  // offset in it
-    const auto fields = [](const TClientAnchor& a) {
-        return Fields(a.Col1, a.Dx1, a.Row1, a.Dy1, a.Col2, a.Dx2, a.Row2, a.Dy2);
-    };
-    auto c = CursorOver(body);
-    EXPECT_EQ(fields(DecodeClientAnchor(c)), Fields(1, 512, 2, 128, 3, 100, 9, 255));
-    EXPECT_FALSE(c.Short());
 }
 
 TEST(DrawingRecordsTest, ObjTakesTheCommonObjectDataThatOpensIt) {
