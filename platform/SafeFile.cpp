@@ -26,7 +26,8 @@ mode_t CurrentUmask() {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
     }
     return 022;
 }
@@ -43,14 +44,20 @@ int SyncPath(const fs::path& path, int flags) {
 }  // namespace
 
 TSafeFile::TSafeFile(const fs::path& target) : target_(target), writing_(target) {
+    // Through a symbolic link the file it names is replaced, and the link stays.
+    std::error_code error;
+    if (fs::is_symlink(fs::symlink_status(target, error))) {
+        const fs::path real = fs::canonical(target, error);
+        if (!error) target_ = writing_ = real;
+    }
     struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    const bool exists = ::stat(target_.c_str(), &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode)) {
         inPlace_ = true;
         return;
     }
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+    std::string pattern = (folder / ("." + target_.filename().string() + ".XXXXXX")).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);

@@ -3,7 +3,7 @@
 // and on disk, so a failure (disk full, permission denied, the process killed) never
 // leaves a truncated file behind and never touches the old file. A target that exists and
 // is not a regular file (a terminal, a pipe, /dev/full) cannot be replaced by renaming;
-// it is written in place.
+// it is written in place. Through a symbolic link, the file the link names is replaced.
 #pragma once
 
 #include <filesystem>
@@ -21,6 +21,7 @@ class TSafeFile {
 
     // Where to write: the temporary file, or the target itself when it is written in place.
     const std::filesystem::path& Path() const { return writing_; }
+    // The file that is replaced: the target, or the file its symbolic link names.
     const std::filesystem::path& Target() const { return target_; }
 
     // Once the writer closed Path(): puts the content on disk and renames it over the

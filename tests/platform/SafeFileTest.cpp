@@ -70,6 +70,17 @@ TEST(SafeFileTest, TheTargetChangesOnlyOnCommit) {
         file.Commit();
     }
     EXPECT_EQ(Mode(dir / "fresh.txt"), 0666u & ~mask);
+
+    // Through a symbolic link: the file it names changes, the link stays a link.
+    fs::create_symlink(target, dir / "link.csv");
+    {
+        TSafeFile file(dir / "link.csv");
+        EXPECT_EQ(file.Target(), fs::canonical(target));
+        Put(file.Path(), "linked");
+        file.Commit();
+    }
+    EXPECT_TRUE(fs::is_symlink(dir / "link.csv"));
+    EXPECT_EQ(Content(target), "linked");
 }
 
 TEST(SafeFileTest, PlacesThatCannotHoldTheFile) {
