@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t kCellsPerCheck = 256;
 
 std::u16string WideName(const std::filesystem::path& file) {
-    return platform::Utf8ToUtf16(file.string());
+    return platform::FileNameToUtf16(file.string());
 }
 
 // Reads one workbook and reports its hits, numbered on from `hits`.

@@ -164,3 +164,15 @@ TEST_F(CliExportTest, AFailedWriteLeavesTheOldFileAndNoPartOfASheet) {
         EXPECT_EQ(Content(dir / "locked" / "out.csv"), "old");
     }
 }
+
+TEST_F(CliExportTest, FileNamesThatAreNotUtf8) {
+    const fs::path odd = Stream("bad\xFF\xFE name.xls", UmlautStream());
+    CommandResult r = Cli({"export", odd.string(), "--txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Content(dir / "bad\xFF\xFE name.TXT"), "M\xC3\xBCller\t1.5\r\n");
+    r = Cli({"search", "Müller", dir.path().string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("M\xC3\xBCller"), std::string::npos);
+    r = Cli({"dump", odd.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
