@@ -419,7 +419,12 @@ TExportOutcome ExportDirectory(const fs::path& folder, const TExportSettings& se
         }
         return nullptr;
     };
-    const std::vector<fs::path> files = ListWorkbooks(folder);
+    std::error_code listing;
+    const std::vector<fs::path> files = ListWorkbooks(folder, &listing);
+    if (listing) {
+        outcome.Message = FolderUnreadableMessage(folder, listing);
+        return outcome;
+    }
     try {
         for (std::size_t i = 0; i < files.size(); ++i) {
             const fs::path& file = files[i];

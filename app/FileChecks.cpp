@@ -56,6 +56,10 @@ std::string FileNotFoundMessage(const std::string& file) {
     return "File not found: " + file;
 }
 
+std::string FolderUnreadableMessage(const fs::path& folder, std::error_code error) {
+    return "Cannot read folder " + folder.string() + ": " + error.message();
+}
+
 bool IsCompoundDocument(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     char head[sizeof platform::cfb::kSignature] = {};

@@ -186,6 +186,9 @@ int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& er
                 };
             }
             outcome = app::ExportDirectory(request.Path, settings, onFile);
+            if (!outcome.Done) return Fail(err, outcome.Message);
+            if (outcome.Files.empty() && outcome.Skipped.empty())
+                err << "There are no workbooks (.xls files) in " << request.Path << '\n';
         } else {
             std::string outputName = request.OutputName;
             if (outputName == "-") {

@@ -176,3 +176,11 @@ TEST_F(CliExportTest, FileNamesThatAreNotUtf8) {
     r = Cli({"dump", odd.string()});
     EXPECT_EQ(r.status, 0) << r.err;
 }
+
+TEST_F(CliExportTest, FoldersWithoutWorkbooks) {
+    fs::create_directory(dir / "empty");
+    const CommandResult r = Cli({"export", In("empty")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, Line("There are no workbooks (.xls files) in " + In("empty")));
+}
