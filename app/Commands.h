@@ -43,6 +43,8 @@ inline constexpr const char* kNoCellsToWrite = "No file was created: there are n
 inline constexpr const char* kExportCancelled = "The export was cancelled.";
 // "File not found: " and the file's name.
 std::string FileNotFoundMessage(const std::string& file);
+// "Cannot read folder FOLDER: reason", for a folder that could not be listed.
+std::string FolderUnreadableMessage(const std::filesystem::path& folder, std::error_code error);
 
 // A cell value as the report, the search and the one-file export show it: numbers in the
 // general form with 15 significant digits, date-times as "dd.mm.yyyy hh:nn:ss.zzz", texts
@@ -134,8 +136,8 @@ using TFileDone = std::function<void(const std::string& bareName)>;
 struct TSearchOutcome {
     int Hits = 0;
     // The message to show at the end, if any: kOnlyExcel97 for an unsupported workbook,
-    // kNoMatchFound when nothing matched, empty for a protected workbook, after hits or
-    // once cancelled.
+    // kNoMatchFound when nothing matched, why a folder could not be read, empty for a
+    // protected workbook, after hits or once cancelled.
     std::string Message;
     bool Cancelled = false;
 };

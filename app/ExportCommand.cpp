@@ -5,11 +5,13 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <system_error>
 
 #include "app/Commands.h"
 #include "platform/CodePage.h"
+#include "platform/SafeFile.h"
 #include "xls/model/Errors.h"
 #include "xls/model/TCells.h"
 #include "xls/model/TXLSFile.h"
@@ -65,29 +67,46 @@ class TCancellableFileBuf : public std::filebuf {
     const TJobControl* job_;
 };
 
-// A text file the export creates (or truncates). A file whose writing was cancelled is
-// removed, since a part of a sheet would pass for the whole.
+// A text file the export creates or replaces. It is written beside its final name and
+// takes that name only when complete, so a cancelled or failed export leaves no part of a
+// sheet behind (it would pass for the whole) and the file it would replace as it was.
 class TOutputFile {
   public:
     TOutputFile(const fs::path& file, const TJobControl* job) : file_(file), buffer_(job) {
+        try {
+            safe_ = std::make_unique<platform::TSafeFile>(file);
+        } catch (const std::system_error& e) {
+            throw Exception("Cannot create file " + file.string() + ": " + e.code().message());
+        }
         errno = 0;
-        if (buffer_.open(file, std::ios::out | std::ios::binary | std::ios::trunc) == nullptr)
+        if (buffer_.open(safe_->Path(), std::ios::out | std::ios::binary | std::ios::trunc) ==
+            nullptr)
             throw Exception("Cannot create file " + file.string() + ErrorText());
     }
     std::ostream& Stream() { return out_; }
     // Raises TCancelled when cancelled, the write error when writing failed.
     void Close() {
+        errno = 0;
         const bool written = buffer_.close() != nullptr && out_.good();
         if (buffer_.Cancelled()) {
-            std::error_code ignored;
-            fs::remove(file_, ignored);
+            safe_->Abandon();
             throw TCancelled();
         }
-        if (!written) throw Exception("Cannot write file " + file_.string() + ErrorText());
+        if (!written) {
+            const std::string reason = ErrorText();
+            safe_->Abandon();
+            throw Exception("Cannot write file " + file_.string() + reason);
+        }
+        try {
+            safe_->Commit();
+        } catch (const std::system_error& e) {
+            throw Exception("Cannot write file " + file_.string() + ": " + e.code().message());
+        }
     }
 
   private:
     fs::path file_;
+    std::unique_ptr<platform::TSafeFile> safe_;
     TCancellableFileBuf buffer_;
     std::ostream out_{&buffer_};
 };
@@ -400,7 +419,12 @@ TExportOutcome ExportDirectory(const fs::path& folder, const TExportSettings& se
         }
         return nullptr;
     };
-    const std::vector<fs::path> files = ListWorkbooks(folder);
+    std::error_code listing;
+    const std::vector<fs::path> files = ListWorkbooks(folder, &listing);
+    if (listing) {
+        outcome.Message = FolderUnreadableMessage(folder, listing);
+        return outcome;
+    }
     try {
         for (std::size_t i = 0; i < files.size(); ++i) {
             const fs::path& file = files[i];

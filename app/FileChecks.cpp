@@ -34,7 +34,7 @@ bool EndsWithXlsIgnoringCase(const std::string& name) {
 // opens.
 std::string CompoundFailure(const fs::path& file) {
     try {
-        TCFile document(platform::Utf8ToUtf16(file.string()), cfOpen);
+        TCFile document(platform::FileNameToUtf16(file.string()), cfOpen);
         return {};
     } catch (const Exception& e) {
         std::string message = e.what();
@@ -56,6 +56,10 @@ std::string FileNotFoundMessage(const std::string& file) {
     return "File not found: " + file;
 }
 
+std::string FolderUnreadableMessage(const fs::path& folder, std::error_code error) {
+    return "Cannot read folder " + folder.string() + ": " + error.message();
+}
+
 bool IsCompoundDocument(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     char head[sizeof platform::cfb::kSignature] = {};
@@ -68,7 +72,7 @@ TWorkbookCheck CheckWorkbook(const fs::path& file, const std::u16string& passwor
     std::error_code ec;
     if (!fs::exists(file, ec))
         return {TWorkbookState::NotFound, FileNotFoundMessage(file.string())};
-    const std::u16string name = platform::Utf8ToUtf16(file.string());
+    const std::u16string name = platform::FileNameToUtf16(file.string());
     if (GetXLSFileVersion(name) == 0) {
         // A compound document that does not open is damaged (or held by another program);
         // one that opens without a "Workbook" stream is some other format.

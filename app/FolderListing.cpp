@@ -26,11 +26,11 @@ bool IsHidden(const fs::path& entry) {
 
 }  // namespace
 
-std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& folder) {
+std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& folder,
+                                                 std::error_code* error) {
     namespace fs = std::filesystem;
     std::vector<fs::path> names;
     std::error_code ec;
-    // Errors while listing end the list; an unreadable folder has no workbooks.
     for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end;
          !ec && it != end; it.increment(ec)) {
         std::error_code typeError;
@@ -38,6 +38,7 @@ std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& fo
         fs::path name = it->path().filename();
         if (EndsWithXls(name.string())) names.push_back(std::move(name));
     }
+    if (error != nullptr) *error = ec;
     std::sort(names.begin(), names.end());
     std::vector<fs::path> workbooks;
     workbooks.reserve(names.size());

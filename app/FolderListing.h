@@ -3,13 +3,16 @@
 #pragma once
 
 #include <filesystem>
+#include <system_error>
 #include <vector>
 
 namespace vorlix::app {
 
 // The workbooks of a folder: regular files whose names end in ".xls" (any letter case),
-// in name order. Errors while listing end the list; an unreadable folder has none.
-std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& folder);
+// in name order. An error while listing ends the list; it is kept in `error` when given
+// (an unreadable or missing folder lists none).
+std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& folder,
+                                                 std::error_code* error = nullptr);
 
 // The workbooks the window lists: those of ListWorkbooks whose names do not begin with "."
 // (hidden files).

@@ -41,7 +41,7 @@ void TWorkbookStep::Read(TXLSFile& xls, const std::u16string& password) {
             job_->Report(readText_, At(fraction / 2));
         });
     }
-    xls.OpenFile(platform::Utf8ToUtf16(file_.string()), password);
+    xls.OpenFile(platform::FileNameToUtf16(file_.string()), password);
     xls.SetOnProgress({});
 }
 

@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t kCellsPerCheck = 256;
 
 std::u16string WideName(const std::filesystem::path& file) {
-    return platform::Utf8ToUtf16(file.string());
+    return platform::FileNameToUtf16(file.string());
 }
 
 // Reads one workbook and reports its hits, numbered on from `hits`.
@@ -86,7 +86,12 @@ TSearchOutcome SearchDirectory(const std::filesystem::path& folder, const TSearc
                                TJobControl* job) {
     TSearchOutcome outcome;
     const std::string searchText = SearchTextFor(options.Text, options.CaseSensitive);
-    const std::vector<std::filesystem::path> files = ListWorkbooks(folder);
+    std::error_code listing;
+    const std::vector<std::filesystem::path> files = ListWorkbooks(folder, &listing);
+    if (listing) {
+        outcome.Message = FolderUnreadableMessage(folder, listing);
+        return outcome;
+    }
     try {
         for (std::size_t i = 0; i < files.size(); ++i) {
             const std::filesystem::path& file = files[i];

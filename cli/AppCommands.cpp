@@ -69,7 +69,7 @@ int PrintInformationJson(const std::string& file, bool contents, const std::stri
     const app::TWorkbookCheck check = app::CheckWorkbook(file, wide);
     if (check.State != app::TWorkbookState::Readable) return Fail(err, check.Message);
     TXLSFile xls;
-    xls.OpenFile(platform::Utf8ToUtf16(file), wide);
+    xls.OpenFile(platform::FileNameToUtf16(file), wide);
     const TSheets& sheets = xls.Workbook().Sheets();
     json list = json::array();
     for (int i = 0; i < sheets.Count(); ++i) {
@@ -186,6 +186,9 @@ int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& er
                 };
             }
             outcome = app::ExportDirectory(request.Path, settings, onFile);
+            if (!outcome.Done) return Fail(err, outcome.Message);
+            if (outcome.Files.empty() && outcome.Skipped.empty())
+                err << "There are no workbooks (.xls files) in " << request.Path << '\n';
         } else {
             std::string outputName = request.OutputName;
             if (outputName == "-") {

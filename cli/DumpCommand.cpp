@@ -331,7 +331,7 @@ json Sheet(const TSheet& sheet, const TFormatStrings& formats) {
 int DumpWorkbook(const std::string& file, const std::string& password, std::ostream& out,
                  std::ostream& err, const TDumpOptions& options) {
     try {
-        const std::u16string name = platform::Utf8ToUtf16(file);
+        const std::u16string name = platform::FileNameToUtf16(file);
         const std::uint8_t version = GetXLSFileVersion(name);
         TXLSFile xls;
         TReadOptions read = xls.ReadOptions();

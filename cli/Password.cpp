@@ -25,7 +25,7 @@ void DropLineEnd(std::string& line) {
 bool NeedsPassword(const std::string& path) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return false;
-    const std::u16string name = platform::Utf8ToUtf16(path);
+    const std::u16string name = platform::FileNameToUtf16(path);
     try {
         return GetXLSFileVersion(name) == 8 && GetXLSFileProtection(name) == 10;
     } catch (const std::exception&) {

@@ -30,7 +30,7 @@ void ListStorage(TCFileStorage& storage, const std::string& prefix, std::ostream
 }
 
 std::u16string FileName(const std::string& file) {
-    return platform::Utf8ToUtf16(file);
+    return platform::FileNameToUtf16(file);
 }
 
 }  // namespace

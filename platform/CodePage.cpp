@@ -308,6 +308,41 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
+std::u16string FileNameToUtf16(std::string_view name) {
+    std::u16string out;
+    out.reserve(name.size());
+    size_t i = 0;
+    while (i < name.size()) {
+        const size_t start = i;
+        const char32_t cp = NextUtf8(name, i);
+        if (cp == kReplacement && name.substr(start, i - start) != "\xEF\xBF\xBD") {
+            out += static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(name[start]));
+        } else if (cp >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
+std::string Utf16ToFileName(std::u16string_view name) {
+    std::string out;
+    size_t from = 0;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const char16_t u = name[i];
+        const bool pairedLow =
+            i > 0 && name[i - 1] >= 0xD800 && name[i - 1] <= 0xDBFF && u >= 0xDC00 && u <= 0xDFFF;
+        if (u < 0xDC80 || u > 0xDCFF || pairedLow) continue;
+        AppendUtf8(out, name.substr(from, i - from));
+        out += static_cast<char>(u - 0xDC00);
+        from = i + 1;
+    }
+    AppendUtf8(out, name.substr(from));
+    return out;
+}
+
 std::u16string MultiByteToWide(std::uint32_t codePage, std::string_view text) {
     if (text.empty()) return {};
     if (codePage == kCodePageUtf8) return Utf8ToUtf16(text);

@@ -45,4 +45,10 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // Appends the UTF-8 form of `text` to `out`.
 void AppendUtf8(std::string& out, std::u16string_view text);
 
+// File names are bytes on Linux and need not be UTF-8. These two convert them without
+// loss: a byte that is not part of a UTF-8 character becomes the unpaired surrogate
+// U+DC80..U+DCFF and turns back into that byte; everything else converts as above.
+std::u16string FileNameToUtf16(std::string_view name);
+std::string Utf16ToFileName(std::u16string_view name);
+
 }  // namespace vorlix::platform

@@ -447,7 +447,9 @@ TEST_F(CommandsTest, SearchDirectoryCountsAcrossWorkbooksInNameOrder) {
 }
 
 TEST_F(CommandsTest, SearchDirectoryWithoutReadableWorkbook) {
-    EXPECT_EQ(SearchFolder(dir / "missing", Options("x")).outcome.Message, kNoMatchFound);
+    // A folder that cannot be listed says so instead of finding nothing.
+    EXPECT_EQ(SearchFolder(dir / "missing", Options("x")).outcome.Message,
+              "Cannot read folder " + (dir / "missing").string() + ": No such file or directory");
     Stream("c.xls", EncryptedWorkbookStream(u"pw"));
     TextFile("e.xls");
     const SearchRun run = SearchFolder(dir.path(), Options("1"));
@@ -738,6 +740,11 @@ TEST_F(CommandsTest, BatchExportWithNothingReadable) {
     EXPECT_EQ(ExportSummary(outcome), std::string(kBatchExportDone) +
                                           "\n\nSkipped:\nc.xls: This File is Password Protected");
     EXPECT_EQ(FolderListing(), (Lines{"c.xls"}));
+
+    const TExportOutcome missing = ExportDirectory(dir / "gone", TExportMode::OneFile, tkCSV);
+    EXPECT_FALSE(missing.Done);
+    EXPECT_EQ(missing.Message,
+              "Cannot read folder " + (dir / "gone").string() + ": No such file or directory");
 }
 
 TEST_F(CommandsTest, BatchExportNeverWritesOneFileTwice) {
@@ -814,6 +821,11 @@ TEST_F(CommandsTest, FolderListings) {
     EXPECT_EQ(names(ListVisibleWorkbooks(dir.path())), (Lines{"a.xls", "b.XLS"}));
     EXPECT_EQ(names(ListSubfolders(dir.path())), (Lines{"folder.xls", "sub"}));
     EXPECT_TRUE(ListSubfolders(dir / "missing").empty());
+    std::error_code error;
+    EXPECT_TRUE(ListWorkbooks(dir / "missing", &error).empty());
+    EXPECT_EQ(error, std::errc::no_such_file_or_directory);
+    EXPECT_FALSE(ListWorkbooks(dir.path(), &error).empty());
+    EXPECT_FALSE(error);
     const std::vector<std::filesystem::path> up = FolderAncestors("/usr/share/doc");
     EXPECT_EQ(up,
               (std::vector<std::filesystem::path>{"/", "/usr", "/usr/share", "/usr/share/doc"}));

@@ -294,6 +294,17 @@ TEST_F(LongCommandsTest, CancelledExportKeepsTheFilesWrittenWholeAndNoPart) {
     EXPECT_EQ(sheet.Message, kExportCancelled);
     EXPECT_TRUE(sheet.Files.empty());
     EXPECT_FALSE(fs::exists(dir / "b.CSV"));
+    // A file the cancelled export would have replaced stays as it was, and no part of the
+    // new one is left beside it.
+    WriteFile(dir / "b.CSV", Body().ascii("old"));
+    TRecordedJob again([](const TProgress& p) { return p.Text == "Writing b.xls"; });
+    EXPECT_TRUE(
+        ExportFile(dir / "b.xls", (dir / "b.CSV").string(), TExportSettings{}, &again.Control())
+            .Cancelled);
+    EXPECT_EQ(Content(dir / "b.CSV"), "old");
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+    fs::remove(dir / "b.CSV");
 
     // A question about replacing files may end in a cancellation too.
     WriteFile(dir / "c.csv", Body().ascii("kept"));

@@ -1,6 +1,7 @@
 // vorlix-cli export: the sheets chosen, the text options, standard output, and the files
 // it refuses to write over, run as a separate program.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "app/Commands.h"
 #include "tests/cli/CliFixture.h"
@@ -133,4 +134,53 @@ TEST_F(CliExportTest, BatchNeverWritesOneFileTwice) {
     EXPECT_EQ(r.out, Line(In("report.txt")) + Line(In("report.v2.txt")));
     EXPECT_EQ(r.err, Line("Skipped " + In("report.xls") + ": there are no cells to write"));
     EXPECT_EQ(Content(dir / "report.v2.txt"), "M\xC3\xBCller\t1.5\r\n");
+}
+
+TEST_F(CliExportTest, AFailedWriteLeavesTheOldFileAndNoPartOfASheet) {
+    const std::string book = Example("book.xls").string();
+    // A full disk.
+    CommandResult r = Cli({"export", book, "-o", "/dev/full"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, Line("Cannot write file /dev/full: No space left on device"));
+
+    // A place that cannot hold the file.
+    WriteFile(dir / "plain", Body().ascii("x"));
+    r = Cli({"export", book, "-o", In("plain/out.csv")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, Line("Cannot create file " + In("plain/out.csv") + ": Not a directory"));
+
+    // A folder this user may not write to (root may write anywhere: the check needs another
+    // user); the file already there stays as it was.
+    if (::geteuid() != 0) {
+        fs::create_directory(dir / "locked");
+        WriteFile(dir / "locked" / "out.csv", Body().ascii("old"));
+        fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+        r = Cli({"export", book, "-o", In("locked/out.csv")});
+        fs::permissions(dir / "locked", fs::perms::owner_all);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err,
+                  Line("Cannot create file " + In("locked/out.csv") + ": Permission denied"));
+        EXPECT_EQ(Content(dir / "locked" / "out.csv"), "old");
+    }
+}
+
+TEST_F(CliExportTest, FileNamesThatAreNotUtf8) {
+    const fs::path odd = Stream("bad\xFF\xFE name.xls", UmlautStream());
+    CommandResult r = Cli({"export", odd.string(), "--txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Content(dir / "bad\xFF\xFE name.TXT"), "M\xC3\xBCller\t1.5\r\n");
+    r = Cli({"search", "Müller", dir.path().string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("M\xC3\xBCller"), std::string::npos);
+    r = Cli({"dump", odd.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST_F(CliExportTest, FoldersWithoutWorkbooks) {
+    fs::create_directory(dir / "empty");
+    const CommandResult r = Cli({"export", In("empty")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, Line("There are no workbooks (.xls files) in " + In("empty")));
 }

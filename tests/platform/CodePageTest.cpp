@@ -25,6 +25,21 @@ TEST(CodePageTest, Utf8RoundTripAndMalformedInput) {
     EXPECT_EQ(MultiByteToWide(65001, std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
 }
 
+TEST(CodePageTest, FileNamesConvertWithoutLoss) {
+    // Any bytes, valid UTF-8 or not (a lone byte, a cut sequence, an encoded surrogate, an
+    // encoded U+FFFD), come back as they were.
+    const std::string names[] = {
+        "plain.xls",   "M\xC3\xBCller \xF0\x9F\x98\x80.xls", "bad\xFF\xFE.xls",
+        "cut\xE2\x82", "\xED\xB2\x80 and \xEF\xBF\xBD",      "\x80\xC3"};
+    for (const std::string& name : names)
+        EXPECT_EQ(Utf16ToFileName(FileNameToUtf16(name)), name);
+    // Valid names read as UTF-8 does; a stray byte becomes an unpaired surrogate.
+    EXPECT_EQ(FileNameToUtf16("M\xC3\xBCller"), u"M\u00FCller");
+    EXPECT_EQ(FileNameToUtf16("a\xFF"), std::u16string(u"a") + char16_t(0xDCFF));
+    // A surrogate pair stays a character.
+    EXPECT_EQ(Utf16ToFileName(u"\U0001F600"), "\xF0\x9F\x98\x80");
+}
+
 TEST(CodePageTest, SingleByteCodePages) {
     EXPECT_EQ(MultiByteToWide(1252, "\x80\xE9"), u"\u20AC\u00E9");
     EXPECT_EQ(MultiByteToWide(1251, "\xC0"), u"\u0410");

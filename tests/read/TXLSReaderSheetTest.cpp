@@ -725,6 +725,26 @@ TEST_F(TXLSReaderSheetTest, MergedCellsMakeMergedRangesAndCells) {
     EXPECT_TRUE(ValueAt(1, 0).IsEmpty());
 }
 
+// Eight bytes of MERGEDCELLS or HLINK may name a whole sheet. The cells areas create in one
+// read are limited by the size of the workbook (256 Ki cells plus one per two bytes here,
+// for a stream of a few hundred bytes); an area beyond that keeps its rectangle.
+TEST_F(TXLSReaderSheetTest, AreasCreateCellsWithinABudgetThatGrowsWithTheWorkbook) {
+    Load({{rec::kMergeCells, MergedCellsBody(4, {{0, 0xFFFF, 0, 0xFF},  // A1:IV65536
+                                                 {0, 0xFFFF, 0, 2},     // A:C, 196,608 cells
+                                                 {0, 0xFFFF, 3, 3},     // D, 65,536 more
+                                                 {0, 0xFFFF, 4, 4}})},  // E: beyond
+          {rec::kHLink, UrlLink(0, 0xFFFF, 5, 0xFF, u"http://example.com/")}});
+    TRanges& ranges = Sheet().Ranges();
+    ASSERT_EQ(ranges.Count(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(ranges.Items(i).Merged());
+    EXPECT_EQ(ranges.Items(0).GetRect(0), (TRangeRect{0, 0xFFFF, 0, 0xFF, 0}));
+    EXPECT_EQ(Cells().Count(), 4 * 65536);
+    EXPECT_TRUE(Cells().Find(65535, 3).has_value());
+    EXPECT_FALSE(Cells().Find(0, 4).has_value());
+    EXPECT_FALSE(Cells().Find(0, 5).has_value());
+}
+
 // Hyperlinks.
 
 TEST_F(TXLSReaderSheetTest, UrlHyperlinkCoversItsRange) {

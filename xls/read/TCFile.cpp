@@ -30,7 +30,7 @@ std::string SystemName(const std::u16string& name) {
 }
 
 std::filesystem::path ToPath(const std::u16string& fileName) {
-    return std::filesystem::path(platform::Utf16ToUtf8(fileName));
+    return std::filesystem::path(platform::Utf16ToFileName(fileName));
 }
 
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {

@@ -1,5 +1,6 @@
 #include "xls/read/TXLSReader.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -111,14 +112,24 @@ constexpr bool HandlersSorted() {
 static_assert(HandlersSorted(), "handlers are listed in id order");
 static_assert(ReaderTable::kHandlers.size() < 255, "positions fit in a byte");
 
-// One full sheet's worth of cells for all merged areas and hyperlinks of a workbook;
-// real workbooks stay far below it.
-constexpr std::uint64_t kAreaCellBudget = 256ull * 65536;
+// Merged areas and hyperlinks bring their cells into being, 8 bytes of record naming up to
+// 16.7 million of them. What they may create in one read grows with the workbook stream:
+// 256 Ki cells, plus one for every two bytes of the stream, at most one full sheet. A cell
+// takes about 50 bytes, so opening a workbook of N bytes stays within 64 MB + 40 x N of
+// memory; real workbooks stay far below it. An area beyond it keeps its rectangle and
+// creates no cells.
+constexpr std::uint64_t kAreaCellBase = 256ull * 1024;
+constexpr std::uint64_t kAreaCellMost = 256ull * 65536;
+
+std::uint64_t AreaCellBudget(std::int64_t streamSize) {
+    const std::uint64_t bytes = streamSize > 0 ? static_cast<std::uint64_t>(streamSize) : 0;
+    return std::min(kAreaCellBase + bytes / 2, kAreaCellMost);
+}
 
 TXLSReader::TXLSReader(TXLSFile& owner)
     : owner_(owner),
       workbook_(owner.Workbook()),
-      areaCellBudget_(kAreaCellBudget),
+      areaCellBudget_(kAreaCellBase),
       drawings_(std::make_unique<TMSOData>()) {}
 
 TXLSReader::~TXLSReader() = default;
@@ -151,6 +162,7 @@ void TXLSReader::ReadFile(const std::u16string& fileName, const std::u16string& 
     try {
         workbook_.SetLoadState(lsReading);
         stream_ = std::make_unique<TBIFFStream>(*workbookStream);
+        areaCellBudget_ = AreaCellBudget(stream_->StreamSize());
         stream_->Rewind();
         consumed_ = true;
         while (NextRecord())

@@ -194,9 +194,9 @@ class TXLSReader {
     std::unique_ptr<TPtgParser> parser_;
     std::int32_t pendingRow_ = -1, pendingCol_ = -1, pendingXF_ = -1;
     std::vector<TNumberUse> numberUseOfXF_;
-    // Cells that merged areas and hyperlinks may still bring into being in this read. An
-    // area names up to 16.7 million cells in 8 bytes; without a budget a small hostile
-    // file could demand gigabytes.
+    // Cells that merged areas and hyperlinks may still bring into being in this read (it
+    // grows with the size of the workbook stream). An area names up to 16.7 million cells
+    // in 8 bytes; without a budget a small hostile file could demand gigabytes.
     std::uint64_t areaCellBudget_;
     // Decoding space of MULRK and MULBLANK records, reused from record to record.
     records::TMulRkRecord mulRk_;

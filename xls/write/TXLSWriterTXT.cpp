@@ -6,9 +6,12 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
+#include <system_error>
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "platform/SafeFile.h"
 #include "xls/model/DateTime.h"
 #include "xls/model/Errors.h"
 #include "xls/model/TCells.h"
@@ -251,12 +254,26 @@ void TTextLineWriter::Write(std::string& line) {
 
 void TXLSWriterTXT::SaveToFile(const std::string& fileName, TTextFileKind kind,
                                const TUsedArea& area, const TTextWriteOptions& options) {
+    // Written beside its final name, which it takes only when complete: a failure leaves
+    // no part of a sheet behind and the file it would replace as it was.
+    std::unique_ptr<platform::TSafeFile> safe;
+    try {
+        safe = std::make_unique<platform::TSafeFile>(fileName);
+    } catch (const std::system_error& e) {
+        throw Exception("Cannot create file " + fileName + ": " + e.code().message());
+    }
     errno = 0;
-    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+    std::ofstream out(safe->Path(), std::ios::binary | std::ios::trunc);
     if (!out.is_open()) throw Exception("Cannot create file " + fileName + ErrorText());
     WriteSheet(out, kind, area, options);
+    errno = 0;
     out.close();
     if (!out) throw Exception("Cannot write file " + fileName + ErrorText());
+    try {
+        safe->Commit();
+    } catch (const std::system_error& e) {
+        throw Exception("Cannot write file " + fileName + ": " + e.code().message());
+    }
 }
 
 void TXLSWriterTXT::WriteSheet(std::ostream& out, TTextFileKind kind, const TUsedArea& area,
