@@ -8,6 +8,7 @@
 
 #include "app/Commands.h"
 #include "platform/CodePage.h"
+#include "platform/SafeFile.h"
 #include "xls/model/TPageSetup.h"
 #include "xls/model/TXLSFile.h"
 #include "xls/write/PictureFiles.h"
@@ -57,19 +58,25 @@ std::vector<TPlannedPicture> PlanPictures(const TWorkbook& workbook) {
     return planned;
 }
 
-// Empty, or why the file could not be written.
+// Empty, or why the file could not be written. The file is replaced whole or not at all.
 std::string WriteFile(const fs::path& target, const std::vector<std::uint8_t>& bytes) {
-    errno = 0;
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
-    const auto why = [&target](const char* what) {
-        return std::string(what) + target.string() +
-               (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
+    const auto why = [&target](const char* what, const std::string& reason) {
+        return std::string(what) + target.string() + (reason.empty() ? "" : ": " + reason);
     };
-    if (!out.is_open()) return why("Cannot create file ");
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) return why("Cannot write file ");
+    try {
+        platform::TSafeFile file(target);
+        errno = 0;
+        std::ofstream out(file.Path(), std::ios::binary | std::ios::trunc);
+        if (!out.is_open())
+            return why("Cannot create file ", errno != 0 ? std::strerror(errno) : "");
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) return why("Cannot write file ", errno != 0 ? std::strerror(errno) : "");
+        file.Commit();
+    } catch (const std::system_error& e) {
+        return why("Cannot write file ", e.code().message());
+    }
     return {};
 }
 
@@ -123,7 +130,7 @@ TPicturesOutcome ExtractPictures(const fs::path& file, const fs::path& folder,
         return refused;
     }
     TXLSFile xls;
-    xls.OpenFile(platform::Utf8ToUtf16(file.string()), password);
+    xls.OpenFile(platform::FileNameToUtf16(file.string()), password);
     return ExtractPictures(xls.Workbook(), folder);
 }
 
