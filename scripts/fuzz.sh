@@ -23,7 +23,10 @@ scripts/install-deps.sh fuzz
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVORLIX_FUZZ=ON -DVORLIX_BUILD_GUI=OFF -DVORLIX_BUILD_TESTS=OFF \
     -DVORLIX_BUILD_BENCH=OFF -DVORLIX_WERROR=ON >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target fuzz_seeds "${harnesses[@]}"
+if ! cmake --build build-fuzz -j"$(nproc)" --target fuzz_seeds "${harnesses[@]}" >build-fuzz/build.log 2>&1; then
+    tail -n 40 build-fuzz/build.log >&2
+    exit 1
+fi
 
 build-fuzz/fuzz/fuzz_seeds build-fuzz/seeds
 corpus_dir="$(cd .. && pwd)/shared/corpus"
@@ -42,7 +45,7 @@ for h in "${harnesses[@]}"; do
         -print_final_stats=1 -dict="fuzz/dict/$h.dict" \
         -artifact_prefix="build-fuzz/findings/$h/" \
         "build-fuzz/corpus/$h" "tests/fuzz-regressions/$h" "build-fuzz/seeds/$h" \
-        "${extra[@]}" 2>&1 | tee "build-fuzz/$h.log" | grep -E "^#[0-9]+ +(INITED|DONE)|ERROR|SUMMARY|stat::number_of_executed_units" || true
+        "${extra[@]}" 2>&1 | tee "build-fuzz/$h.log" | grep -E "^#[0-9]+[[:space:]]+(INITED|DONE)|ERROR|SUMMARY" || true
     found=$(find "build-fuzz/findings/$h" -type f | wc -l)
     if [[ $found -gt 0 ]]; then
         echo "$h: $found finding(s) in build-fuzz/findings/$h/ (log: build-fuzz/$h.log)"
