@@ -58,12 +58,12 @@ TXLSLinkTable* Build() {
                          .u16(15)  // file name characters
                          .u8(0)    // 8-bit characters
                          .u8(0x01)
-                         .u8(0x01)           // encoded path, volume
-                         .text("Cdir")       // drive letter, folder
-                         .u8(0x03)           // folder separator
-                         .text("Book.xls")   // file
-                         .u16(6)             // sheet name characters
-                         .u8(0)              // 8-bit characters
+                         .u8(0x01)          // encoded path, volume
+                         .text("Cdir")      // drive letter, folder
+                         .u8(0x03)          // folder separator
+                         .text("Book.xls")  // file
+                         .u16(6)            // sheet name characters
+                         .u8(0)             // 8-bit characters
                          .text("Sheet1")
                          .bytes);
     links.AddExternName(ExternName("Rate"));
@@ -78,14 +78,15 @@ TXLSLinkTable* Build() {
                           {0, 0xFFFF, 0xFFFF},
                           {0, 0xFFFE, 0xFFFE},
                           {0, 1, 1}})
-        for (const std::uint16_t v : e) sheets.u16(v);
+        for (const std::uint16_t v : e)
+            sheets.u16(v);
     links.AddExternSheets(sheets.bytes);
     // A 3-D area Data!$A$1:$B$4 as the first name's definition.
     const std::string area = TBody().u8(0x3B).u16(0).u16(0).u16(3).u16(0).u16(1).bytes;
     links.AddName(Name(0x0000, "Total", area));
     links.AddName(Name(0x0000, "My Total", ""));
-    links.AddName(Name(0x0001, "Secret", ""));         // hidden
-    links.AddName(Name(0x0003, "_xlfn.IFERROR", ""));  // a hidden function's name
+    links.AddName(Name(0x0001, "Secret", ""));                  // hidden
+    links.AddName(Name(0x0003, "_xlfn.IFERROR", ""));           // a hidden function's name
     links.AddName(Name(0x0020, std::string(1, '\x06'), area));  // the built-in print area
     return &links;
 }

@@ -28,7 +28,8 @@ std::uint16_t TInputSplitter::U16() {
 
 std::uint64_t TInputSplitter::U64() {
     std::uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(U8()) << (8 * i);
+    for (int i = 0; i < 8; ++i)
+        v |= static_cast<std::uint64_t>(U8()) << (8 * i);
     return v;
 }
 

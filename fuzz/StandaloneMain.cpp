@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
     }
     std::sort(files.begin(), files.end());
     int failures = 0;
-    for (const auto& file : files) failures += RunFile(file);
+    for (const auto& file : files)
+        failures += RunFile(file);
     std::printf("%zu inputs replayed\n", files.size() - static_cast<std::size_t>(failures));
     if (files.empty()) {
         std::fprintf(stderr, "no inputs\n");

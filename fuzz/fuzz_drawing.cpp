@@ -57,8 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             DecodeAlone(body);
             const std::int32_t sheet = type >> 4;
             switch (type % 5) {
-                case 0: drawings.ReadShapes(platform::TByteCursor(body), sheet); break;
-                case 1: drawings.ReadObj(platform::TByteCursor(body)); break;
+                case 0:
+                    drawings.ReadShapes(platform::TByteCursor(body), sheet);
+                    break;
+                case 1:
+                    drawings.ReadObj(platform::TByteCursor(body));
+                    break;
                 case 2:
                     if (drawings.LastObjectType() == records::TObjRecord::kComment) {
                         platform::TByteCursor c(body);
@@ -69,7 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     if (drawings.LastObjectType() == records::TObjRecord::kComment)
                         drawings.SetCommentRuns(std::string(body));
                     break;
-                default: drawings.ReadNote(platform::TByteCursor(body), sheet); break;
+                default:
+                    drawings.ReadNote(platform::TByteCursor(body), sheet);
+                    break;
             }
         }
         drawings.Prune();
@@ -77,8 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     std::size_t bytes = 0;
-    for (int i = 0; i < drawings.PictureCount(); ++i) bytes += drawings.Picture(i).Data.Size();
-    for (int i = 0; i < drawings.ShapeCount(); ++i) bytes += drawings.Shape(i).Kind() == TMSOShapeKind::Image;
+    for (int i = 0; i < drawings.PictureCount(); ++i)
+        bytes += drawings.Picture(i).Data.Size();
+    for (int i = 0; i < drawings.ShapeCount(); ++i)
+        bytes += drawings.Shape(i).Kind() == TMSOShapeKind::Image;
     (void)bytes;
     return 0;
 }

@@ -36,7 +36,7 @@ platform::TRegionalSettings GermanLike() {
     s.TimePMString = u"";
     s.ShortMonthNames = {u"Jan", u"Feb", u"M\u00E4r", u"Apr", u"Mai", u"Jun",
                          u"Jul", u"Aug", u"Sep",      u"Okt", u"Nov", u"Dez"};
-    s.LongMonthNames = {u"Januar", u"Februar", u"M\u00E4rz",    u"April",   u"Mai",      u"Juni",
+    s.LongMonthNames = {u"Januar", u"Februar", u"M\u00E4rz", u"April",   u"Mai",      u"Juni",
                         u"Juli",   u"August",  u"September", u"Oktober", u"November", u"Dezember"};
     s.ShortDayNames = {u"So", u"Mo", u"Di", u"Mi", u"Do", u"Fr", u"Sa"};
     s.LongDayNames = {u"Sonntag",    u"Montag",  u"Dienstag", u"Mittwoch",
@@ -51,16 +51,26 @@ TCellValue MakeValue(std::uint8_t kind, std::uint64_t bits, std::u16string_view 
     const double number = std::bit_cast<double>(bits);
     const auto integer = static_cast<std::int64_t>(bits);
     switch (kind % 10) {
-        case 0: return TCellValue::Number(number);
-        case 1: return TCellValue::DateTime(number);
-        case 2: return TCellValue::Boolean((bits & 1) != 0);
-        case 3: return TCellValue::Currency(integer);
-        case 4: return TCellValue::Integer(vkInteger, static_cast<std::int32_t>(integer));
-        case 5: return TCellValue::Integer(vkInt64, integer);
-        case 6: return TCellValue::Single(std::bit_cast<float>(static_cast<std::uint32_t>(bits)));
-        case 7: return TCellValue::Wide(std::u16string(text.substr(0, text.size() / 2)));
-        case 8: return TCellValue::Null();
-        default: return TCellValue::Number(static_cast<double>(integer % 100000) / 16.0);
+        case 0:
+            return TCellValue::Number(number);
+        case 1:
+            return TCellValue::DateTime(number);
+        case 2:
+            return TCellValue::Boolean((bits & 1) != 0);
+        case 3:
+            return TCellValue::Currency(integer);
+        case 4:
+            return TCellValue::Integer(vkInteger, static_cast<std::int32_t>(integer));
+        case 5:
+            return TCellValue::Integer(vkInt64, integer);
+        case 6:
+            return TCellValue::Single(std::bit_cast<float>(static_cast<std::uint32_t>(bits)));
+        case 7:
+            return TCellValue::Wide(std::u16string(text.substr(0, text.size() / 2)));
+        case 8:
+            return TCellValue::Null();
+        default:
+            return TCellValue::Number(static_cast<double>(integer % 100000) / 16.0);
     }
 }
 
@@ -76,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view rest = in.Rest();
     std::u16string format;
     if (kind & 0x80) {
-        for (const char c : rest) format += static_cast<char16_t>(static_cast<unsigned char>(c));
+        for (const char c : rest)
+            format += static_cast<char16_t>(static_cast<unsigned char>(c));
     } else {
         format = platform::Utf8ToUtf16(rest);
     }

@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TPtgParser parser(links, TFormulaSettings{all}, &GeneralNumberText);
         try {
             const int status = parser.Decode(sheet, row, tokens, options, col, extra);
-            if (status != TPtgParser::kRecognised && !parser.FormulaText().empty()) __builtin_trap();
+            if (status != TPtgParser::kRecognised && !parser.FormulaText().empty())
+                __builtin_trap();
         } catch (const Exception&) {
         }
     }

@@ -127,34 +127,36 @@ std::vector<std::pair<std::string, Bytes>> Streams() {
     const Bytes area = Area3d(0, 0, 3, 0, 1);
     out.emplace_back(
         "formulas",
+        WorkbookStream(
+            {{"Sheet1",
+              {{rec::kNumber, NumberBody(0, 0, 15, 2)},
+               {rec::kNumber, NumberBody(1, 0, 15, 3)},
+               {rec::kFormula, FormulaBody(2, 0, 5, kSum)},
+               {rec::kFormula, FormulaBody(3, 0, 0, Body().bytes(Int(1)).bytes(Int(2)).u8(0x07))},
+               {rec::kFormula, FormulaBody(4, 0, 0, Body().u8(0x23).u32(1))}}}},
+            {{rec::kSupBook, SelfSupbookBody(1)},
+             {rec::kExternSheet, ExternSheetBody({{0, 0, 0}})},
+             {rec::kLbl, NameBody(0, "Total", area)},
+             {rec::kLbl, NameBody(0x20, std::string(1, '\x06'), area)}}));
+    out.emplace_back(
+        "merged",
         WorkbookStream({{"Sheet1",
-                         {{rec::kNumber, NumberBody(0, 0, 15, 2)},
-                          {rec::kNumber, NumberBody(1, 0, 15, 3)},
-                          {rec::kFormula, FormulaBody(2, 0, 5, kSum)},
-                          {rec::kFormula,
-                           FormulaBody(3, 0, 0, Body().bytes(Int(1)).bytes(Int(2)).u8(0x07))},
-                          {rec::kFormula, FormulaBody(4, 0, 0, Body().u8(0x23).u32(1))}}}},
-                       {{rec::kSupBook, SelfSupbookBody(1)},
-                        {rec::kExternSheet, ExternSheetBody({{0, 0, 0}})},
-                        {rec::kLbl, NameBody(0, "Total", area)},
-                        {rec::kLbl, NameBody(0x20, std::string(1, '\x06'), area)}}));
-    out.emplace_back("merged",
-                     WorkbookStream({{"Sheet1",
-                                      {{rec::kNumber, NumberBody(0, 0, 15, 1)},
-                                       {rec::kMergeCells,
-                                        Body().u16(2).u16(0).u16(3).u16(0).u16(2).u16(5).u16(6).u16(1).u16(1)},
-                                       {rec::kHLink, UrlLink(u"http://example.com/")},
-                                       {rec::kHLink, LocationLink(u"Sheet1!A1")},
-                                       {rec::kDVal, Body().u16(0).u32(0).u32(0).u32(0xFFFFFFFF).u32(1)},
-                                       {rec::kDv, DvBody(0x00080183, Int(5), Int(9))}}}}));
+                         {{rec::kNumber, NumberBody(0, 0, 15, 1)},
+                          {rec::kMergeCells,
+                           Body().u16(2).u16(0).u16(3).u16(0).u16(2).u16(5).u16(6).u16(1).u16(1)},
+                          {rec::kHLink, UrlLink(u"http://example.com/")},
+                          {rec::kHLink, LocationLink(u"Sheet1!A1")},
+                          {rec::kDVal, Body().u16(0).u32(0).u32(0).u32(0xFFFFFFFF).u32(1)},
+                          {rec::kDv, DvBody(0x00080183, Int(5), Int(9))}}}}));
     const std::vector<Bytes> entries = {BseEntry(kBlipPng, {0x89, 'P', 'N', 'G', 0, 0, 0, 0}),
                                         BseEntry(kBlipJpeg, {0xFF, 0xD8, 0xFF, 0xE0, 0, 0})};
     RecordList drawing = PictureRecords(1, 1, Anchor{1, 0, 1, 0, 3, 512, 4, 0});
     for (auto& r : CommentRecords(2, u"Note text", Anchor{2, 0, 1, 0, 4, 0, 5, 0}, false))
         drawing.push_back(std::move(r));
     drawing.push_back({rec::kNote, NoteBody(0, 0, 2, u"Author")});
-    out.emplace_back("drawings", WorkbookStream({{"Sheet1", drawing}},
-                                                {{rec::kMsoDrawingGroup, DrawingGroupBody(entries)}}));
+    out.emplace_back("drawings",
+                     WorkbookStream({{"Sheet1", drawing}},
+                                    {{rec::kMsoDrawingGroup, DrawingGroupBody(entries)}}));
     out.emplace_back("encrypted", EncryptedWorkbookStream(u"VelvetSweatshop"));
     return out;
 }
@@ -168,7 +170,8 @@ Seeds WorkbookSeeds() {
 
 Seeds StreamSeeds() {
     Seeds seeds;
-    for (const auto& [name, stream] : Streams()) seeds.emplace_back(name + ".bin", stream);
+    for (const auto& [name, stream] : Streams())
+        seeds.emplace_back(name + ".bin", stream);
     return seeds;
 }
 
@@ -183,40 +186,84 @@ Bytes FormulaInput(const Bytes& tokens, const Bytes& extra = {}, std::uint16_t o
 Seeds FormulaSeeds() {
     Seeds seeds;
     seeds.emplace_back("sum", FormulaInput(kSum));
-    seeds.emplace_back("arith", FormulaInput(Body()
-                                                 .bytes(Int(1))
-                                                 .bytes(Int(2))
-                                                 .u8(0x03)
-                                                 .u8(0x15)
-                                                 .bytes(Int(3))
-                                                 .u8(0x05)
-                                                 .u8(0x13)
-                                                 .u8(0x14)));
+    seeds.emplace_back(
+        "arith",
+        FormulaInput(
+            Body().bytes(Int(1)).bytes(Int(2)).u8(0x03).u8(0x15).bytes(Int(3)).u8(0x05).u8(0x13).u8(
+                0x14)));
     seeds.emplace_back("if", FormulaInput(Body()
                                               .bytes(Int(1))
-                                              .u8(0x19).u8(0x02).u16(7)
+                                              .u8(0x19)
+                                              .u8(0x02)
+                                              .u16(7)
                                               .bytes(Int(2))
-                                              .u8(0x19).u8(0x08).u16(7)
+                                              .u8(0x19)
+                                              .u8(0x08)
+                                              .u16(7)
                                               .bytes(Int(3))
-                                              .u8(0x19).u8(0x08).u16(3)
-                                              .u8(0x42).u8(3).u16(1)));
-    seeds.emplace_back("string", FormulaInput(Body().u8(0x17).u8(3).u8(0).ascii("abc").u8(0x17).u8(2).u8(1).utf16(u"\u00E4\u20AC").u8(0x08)));
-    seeds.emplace_back("number", FormulaInput(Body().u8(0x1F).f64(3.25).u8(0x1D).u8(1).u8(0x1C).u8(7).u8(0x06)));
+                                              .u8(0x19)
+                                              .u8(0x08)
+                                              .u16(3)
+                                              .u8(0x42)
+                                              .u8(3)
+                                              .u16(1)));
+    seeds.emplace_back("string", FormulaInput(Body()
+                                                  .u8(0x17)
+                                                  .u8(3)
+                                                  .u8(0)
+                                                  .ascii("abc")
+                                                  .u8(0x17)
+                                                  .u8(2)
+                                                  .u8(1)
+                                                  .utf16(u"\u00E4\u20AC")
+                                                  .u8(0x08)));
+    seeds.emplace_back(
+        "number", FormulaInput(Body().u8(0x1F).f64(3.25).u8(0x1D).u8(1).u8(0x1C).u8(7).u8(0x06)));
     seeds.emplace_back("area3d", FormulaInput(Body()
                                                   .bytes(Area3d(1, 0, 9, 0, 2))
-                                                  .u8(0x3A).u16(2).u16(0).u16(0xC000)
-                                                  .u8(0x41).u16(0)
-                                                  .u8(0x23).u32(1)
-                                                  .u8(0x39).u16(2).u16(1).u16(0)
-                                                  .u8(0x42).u8(3).u16(4)));
-    seeds.emplace_back("array", FormulaInput(Body().u8(0x20).zeros(7),
-                                             Body().u8(1).u16(1).u8(1).f64(1.5).u8(2).u16(1).u8(0).ascii("x").u8(4).u8(1).zeros(7).u8(16).u8(7).zeros(7)));
+                                                  .u8(0x3A)
+                                                  .u16(2)
+                                                  .u16(0)
+                                                  .u16(0xC000)
+                                                  .u8(0x41)
+                                                  .u16(0)
+                                                  .u8(0x23)
+                                                  .u32(1)
+                                                  .u8(0x39)
+                                                  .u16(2)
+                                                  .u16(1)
+                                                  .u16(0)
+                                                  .u8(0x42)
+                                                  .u8(3)
+                                                  .u16(4)));
+    seeds.emplace_back("array", FormulaInput(Body().u8(0x20).zeros(7), Body()
+                                                                           .u8(1)
+                                                                           .u16(1)
+                                                                           .u8(1)
+                                                                           .f64(1.5)
+                                                                           .u8(2)
+                                                                           .u16(1)
+                                                                           .u8(0)
+                                                                           .ascii("x")
+                                                                           .u8(4)
+                                                                           .u8(1)
+                                                                           .zeros(7)
+                                                                           .u8(16)
+                                                                           .u8(7)
+                                                                           .zeros(7)));
     seeds.emplace_back("shared", FormulaInput(Body().u8(0x01).u16(0).u16(0), {}, 0x0008));
     seeds.emplace_back("refs", FormulaInput(Body()
                                                 .bytes(Ref(0x2C, 0xFFFF, 0xFF, 0xC0))
-                                                .u8(0x2D).u16(0).u16(2).u8(0xFF).u8(0xC0).u8(5).u8(0x80)
+                                                .u8(0x2D)
+                                                .u16(0)
+                                                .u16(2)
+                                                .u8(0xFF)
+                                                .u8(0xC0)
+                                                .u8(5)
+                                                .u8(0x80)
                                                 .u8(0x10)
-                                                .u8(0x2A).zeros(4)
+                                                .u8(0x2A)
+                                                .zeros(4)
                                                 .u8(0x11)));
     return seeds;
 }
@@ -245,7 +292,8 @@ Seeds FormatSeeds() {
     };
     int i = 0;
     for (const auto& [name, text] : formats) {
-        seeds.emplace_back(name, FormatInput(static_cast<std::uint8_t>(i % 2), 45123.678 - 3 * i, 0, text));
+        seeds.emplace_back(
+            name, FormatInput(static_cast<std::uint8_t>(i % 2), 45123.678 - 3 * i, 0, text));
         ++i;
     }
     seeds.emplace_back("builtin-date", FormatInput(1, 45123.5, 14, ""));
@@ -298,11 +346,16 @@ Seeds DrawingSeeds() {
 Seeds HyperlinkValidationSeeds() {
     Seeds seeds;
     seeds.emplace_back("url", Body().u8(0).bytes(UrlLink(u"https://example.com/a?b")));
-    seeds.emplace_back("file", Body().u8(0).bytes(FileLink("..\\doc.txt", u"C:\\docs\\d\u00F6c.txt")));
+    seeds.emplace_back("file",
+                       Body().u8(0).bytes(FileLink("..\\doc.txt", u"C:\\docs\\d\u00F6c.txt")));
     seeds.emplace_back("location", Body().u8(0).bytes(LocationLink(u"'Sheet 2'!B4")));
     seeds.emplace_back("dv-whole", Body().u8(1).bytes(DvBody(0x00080183, Int(5), Int(9))));
-    seeds.emplace_back("dv-list", Body().u8(3).bytes(DvBody(3 | 3 << 4, Body().u8(0x17).u8(5).u8(0).ascii("a\0b\0c"), {})));
-    seeds.emplace_back("dv-ref", Body().u8(5).bytes(DvBody(4 | 1 << 4, Body().bytes(Area3d(1, 0, 9, 0, 0)), Ref(0x44, 1, 1, 0xC0))));
+    seeds.emplace_back(
+        "dv-list",
+        Body().u8(3).bytes(DvBody(3 | 3 << 4, Body().u8(0x17).u8(5).u8(0).ascii("a\0b\0c"), {})));
+    seeds.emplace_back("dv-ref",
+                       Body().u8(5).bytes(DvBody(4 | 1 << 4, Body().bytes(Area3d(1, 0, 9, 0, 0)),
+                                                 Ref(0x44, 1, 1, 0xC0))));
     return seeds;
 }
 
@@ -324,7 +377,8 @@ int main(int argc, char** argv) {
     };
     for (const auto& [harness, seeds] : all) {
         fs::create_directories(root / harness);
-        for (const auto& [name, bytes] : seeds) WriteFile(root / harness / ("seed-" + name), bytes);
+        for (const auto& [name, bytes] : seeds)
+            WriteFile(root / harness / ("seed-" + name), bytes);
     }
     return 0;
 }
