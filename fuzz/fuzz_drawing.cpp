@@ -82,11 +82,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const Exception&) {
         return 0;
     }
-    std::size_t bytes = 0;
+    // Read what the store and the shapes kept, as placing them on the sheets does.
     for (int i = 0; i < drawings.PictureCount(); ++i)
-        bytes += drawings.Picture(i).Data.Size();
+        (void)drawings.Picture(i).Data.Size();
     for (int i = 0; i < drawings.ShapeCount(); ++i)
-        bytes += drawings.Shape(i).Kind() == TMSOShapeKind::Image;
-    (void)bytes;
+        (void)drawings.Shape(i).Kind();
     return 0;
 }
