@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian/Ubuntu packages the build needs, when they are missing.
-# Usage: scripts/install-deps.sh [run|test|screenshot]   (test adds the test framework, the
+# Usage: scripts/install-deps.sh [run|test|screenshot|fuzz]   (test adds the test framework, the
 # locale sources that the build compiles the tests' locales from and clang-format for the
 # layout check; screenshot adds the virtual X server that scripts/screenshot.sh shows the
-# window on)
+# window on; fuzz adds clang and its libFuzzer runtime for scripts/fuzz.sh)
 set -euo pipefail
 
 mode="${1:-run}"
@@ -13,6 +13,8 @@ if [[ "$mode" == "test" ]]; then
     packages+=(libgtest-dev libgmock-dev locales clang-format)
 elif [[ "$mode" == "screenshot" ]]; then
     packages+=(xvfb xauth)
+elif [[ "$mode" == "fuzz" ]]; then
+    packages+=(clang libclang-rt-14-dev libgtest-dev)
 fi
 
 missing=()

@@ -742,6 +742,42 @@ TEST(TXLSReaderGlobalsTest, CellXfIndexIsThePositionOfTheXfRecord) {
     EXPECT_EQ(cells.Find(2, 0)->Value().Kind(), vkDouble);
 }
 
+// Fonts and XFs out of place, in a sheet after its cells, would clear the tables the cells
+// already point into; they are ignored, and every cell still formats its text.
+TEST(TXLSReaderGlobalsTest, FontAndXfRecordsAfterTheGlobalsLeaveTheTablesAlone) {
+    // Globals without fonts and XFs: the cells point into the default tables.
+    const TXLSFile fresh;
+    const int defaultXfs = fresh.Workbook().XFTable().Count();
+    const int defaultFonts = fresh.Workbook().FontTable().Count();
+    BiffBuilder b;
+    AppendGlobals(b, {"S"});
+    AppendSubstream(b, kWorksheetSubstream,
+                    {{rec::kNumber, NumberBody(0, 0, 15, 1.5)},
+                     {rec::kXf, XfBody(0, 14)},
+                     {rec::kFont, FontBody(240, 0, 10, 700, "Times")},
+                     {rec::kNumber, NumberBody(1, 0, 15, 2.5)}});
+    const auto file = Read(b.Build());
+    const TWorkbook& book = file->Workbook();
+    EXPECT_EQ(book.XFTable().Count(), defaultXfs);
+    EXPECT_EQ(book.FontTable().Count(), defaultFonts);
+    TCells& cells = SheetOf(*file, 0).Cells();
+    ASSERT_EQ(cells.Count(), 2);
+    EXPECT_EQ(cells.Find(0, 0)->DisplayText(), u"1.5");
+    EXPECT_EQ(cells.Find(1, 0)->DisplayText(), u"2.5");
+    EXPECT_EQ(cells.Find(1, 0)->FontName(), u"Arial");
+
+    // Cells of the globals (a stream without BOF) go to the first sheet; an XF after them
+    // is out of place as well.
+    BiffBuilder flat;
+    flat.Record(rec::kBoundSheet8, BoundSheetBody("S"))
+        .Record(rec::kNumber, NumberBody(0, 0, 15, 1.5))
+        .Record(rec::kXf, XfBody(0, 14))
+        .Record(rec::kNumber, NumberBody(1, 0, 15, 2.5));
+    const auto globals = Read(flat.Build());
+    EXPECT_EQ(globals->Workbook().XFTable().Count(), defaultXfs);
+    EXPECT_EQ(SheetOf(*globals, 0).Cells().Find(1, 0)->DisplayText(), u"2.5");
+}
+
 // The palette is process-wide: each test starts from the default and puts it back.
 struct DefaultPaletteAround {
     DefaultPaletteAround() { ResetPalette(); }

@@ -4,6 +4,8 @@
 #include "xls/model/Errors.h"
 #include "xls/model/FormatTables.h"
 #include "xls/model/Palette.h"
+#include "xls/model/TCells.h"
+#include "xls/model/TRowCols.h"
 #include "xls/read/Decryption.h"
 #include "xls/read/RecordIds.h"
 #include "xls/read/TBIFFStream.h"
@@ -83,7 +85,20 @@ void TXLSReader::ReadSst(Body& body) {
     }
 }
 
+// Fonts and XFs belong to the globals, before any cell. Once cells, rows or columns hold
+// indexes into the two tables (hyperlinks add entries of their own), a record out of place
+// is ignored rather than allowed to clear or renumber them. Before the globals end, data
+// can only have gone to the first sheet.
+bool TXLSReader::FormatTablesInUse() const {
+    if (globalsDone_) return true;
+    const TSheets& sheets = workbook_.Sheets();
+    if (sheets.Count() == 0) return false;
+    const TSheet& sheet = sheets.Items(0);
+    return sheet.Cells().Count() > 0 || sheet.Rows().Count() > 0 || sheet.Columns().Count() > 0;
+}
+
 void TXLSReader::ReadFont(Body& body) {
+    if (FormatTablesInUse()) return;
     TVirtualFontTable& fonts = workbook_.FontTable();
     if (!fontsStarted_) {
         fonts.Clear();
@@ -101,6 +116,7 @@ void TXLSReader::ReadFormat(Body& body) {
 }
 
 void TXLSReader::ReadXf(Body& body) {
+    if (FormatTablesInUse()) return;
     TVirtualXFTable& xfs = workbook_.XFTable();
     if (!xfsStarted_) {
         xfs.Clear();

@@ -1,7 +1,7 @@
 #include "xls/read/RecordIds.h"
 
 #include <algorithm>
-#include <array>
+#include <iterator>
 
 namespace vorlix::rec {
 
@@ -12,14 +12,16 @@ struct NamedRecord {
     std::string_view name;
 };
 
-constexpr std::array kNames = {
+// A built-in array: deducing a std::array of this many elements exceeds clang's limit on
+// fold expressions.
+constexpr NamedRecord kNames[] = {
 #define RECORD(id, identifier, name) NamedRecord{id, name},
 #include "xls/read/Records.def"
 #undef RECORD
 };
 
 constexpr bool SortedById() {
-    for (std::size_t i = 1; i < kNames.size(); ++i) {
+    for (std::size_t i = 1; i < std::size(kNames); ++i) {
         if (kNames[i - 1].id >= kNames[i].id) return false;
     }
     return true;
@@ -30,9 +32,9 @@ static_assert(SortedById(), "Records.def lists each record once, in id order");
 
 std::string_view RecordName(std::uint16_t id) {
     const auto it =
-        std::lower_bound(kNames.begin(), kNames.end(), id,
+        std::lower_bound(std::begin(kNames), std::end(kNames), id,
                          [](const NamedRecord& r, std::uint16_t v) { return r.id < v; });
-    return it != kNames.end() && it->id == id ? it->name : std::string_view();
+    return it != std::end(kNames) && it->id == id ? it->name : std::string_view();
 }
 
 }  // namespace vorlix::rec

@@ -86,6 +86,8 @@ class TXLSReader {
     // Skips bytes that may continue in CONTINUE records (which carry no option byte here).
     bool SkipContinued(std::uint32_t bytes);
 
+    // Whether cells, rows or columns already point into the font and XF tables.
+    bool FormatTablesInUse() const;
     void ApplyCellFormat(TCell& cell, std::uint32_t xf);
     // How a number under an XF position is kept (remembered until the XF or format tables
     // change): as a number, a point in time, or a duration (a format of elapsed time).
