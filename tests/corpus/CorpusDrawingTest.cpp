@@ -89,9 +89,6 @@ bool LooksLike(std::uint8_t type, const std::uint8_t* d, std::int64_t n) {
     }
 }
 
-#define SKIP_WITHOUT_CORPUS() \
-    if (test::CorpusDir().empty()) GTEST_SKIP() << "no corpus at ../shared/corpus"
-
 }  // namespace
 
 TEST(CorpusDrawingTest, DrawingsNeverKeepAWorkbookFromOpening) {

@@ -315,9 +315,6 @@ class FormulaSettingsScope {
     platform::TRegionalSettings saved_;
 };
 
-#define SKIP_WITHOUT_CORPUS() \
-    if (test::CorpusDir().empty()) GTEST_SKIP() << "no corpus at ../shared/corpus"
-
 }  // namespace
 
 // The common subset leaves many formulas without text; each one it decodes agrees.

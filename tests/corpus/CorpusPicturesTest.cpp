@@ -94,7 +94,7 @@ const json* ManifestEntry(const std::string& name) {
 }
 
 TEST(CorpusPicturesTest, EveryPictureBecomesAFileThatOpens) {
-    if (test::CorpusDir().empty()) GTEST_SKIP() << "no corpus at ../shared/corpus";
+    SKIP_WITHOUT_CORPUS();
     std::map<std::string, int> byExtension;
     std::vector<std::string> damaged;  // PNG files damaged as stored
     int pictures = 0;

@@ -46,9 +46,6 @@ std::string Lower(std::string s) {
     return s;
 }
 
-#define SKIP_WITHOUT_CORPUS() \
-    if (test::CorpusDir().empty()) GTEST_SKIP() << "no corpus at ../shared/corpus"
-
 }  // namespace
 
 TEST(CorpusTest, EveryFileOpensOrIsRefusedAsDocumented) {

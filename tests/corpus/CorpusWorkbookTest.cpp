@@ -81,9 +81,6 @@ Opened Open(const json& entry) {
     return result;
 }
 
-#define SKIP_WITHOUT_CORPUS() \
-    if (test::CorpusDir().empty()) GTEST_SKIP() << "no corpus at ../shared/corpus"
-
 }  // namespace
 
 TEST(CorpusWorkbookTest, EveryWorkbookOpensOrIsRefusedWithItsReason) {

@@ -14,3 +14,7 @@ std::vector<std::filesystem::path> CorpusFiles();
 std::filesystem::path SourceDir();
 
 }  // namespace vorlix::test
+
+// Skips the current test when there is no corpus (used inside a test body).
+#define SKIP_WITHOUT_CORPUS() \
+    if (::vorlix::test::CorpusDir().empty()) GTEST_SKIP() << "no corpus at ../shared/corpus"
