@@ -6,10 +6,14 @@
 #include <locale>
 // GCC 12 reports members of its own <regex> automaton as maybe uninitialised when it
 // optimises; they are not.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <regex>
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #include <stdexcept>
 
 #include "app/Commands.h"
