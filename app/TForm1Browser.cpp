@@ -13,7 +13,6 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QFontMetrics>
 #include <QFormLayout>
@@ -73,7 +72,9 @@ QString DroppedWorkbook(const QMimeData* mime) {
     for (const QUrl& url : mime->urls()) {
         if (url.isLocalFile() &&
             url.fileName().endsWith(QStringLiteral(".xls"), Qt::CaseInsensitive))
-            return url.toLocalFile();
+            // The path's bytes, percent-decoded: a name that is not UTF-8 survives.
+            return Q(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())
+                         .toStdString());
     }
     return {};
 }
@@ -240,27 +241,29 @@ void TForm1::Edit8Change() {
 
 void TForm1::OpenDroppedFile(const QString& file) {
     if (Busy()) return;
-    const QFileInfo info(file);
-    if (!ChangeDirectory(info.absolutePath())) return;
+    std::error_code error;
+    const fs::path path = fs::absolute(S(file), error);
+    if (error || !ChangeDirectory(Q(path.parent_path().string()))) return;
     PageControl1->setCurrentWidget(TabSheet1);
-    const QList<QListWidgetItem*> listed =
-        FileListBox1->findItems(info.fileName(), Qt::MatchExactly);
+    const QString name = Q(path.filename().string());
+    const QList<QListWidgetItem*> listed = FileListBox1->findItems(name, Qt::MatchExactly);
     if (!listed.isEmpty()) {
         FileListBox1->setCurrentItem(listed.first());
         BitBtn1Click();
         return;
     }
-    currentFile_ = S(info.absoluteFilePath());
-    Edit8->setText(info.fileName());
+    currentFile_ = path.string();
+    Edit8->setText(name);
     ShowFileInformation();
 }
 
 void TForm1::OpenPath(const QString& path) {
-    const QFileInfo info(path);
-    if (info.isDir()) {
-        ChangeDirectory(info.absoluteFilePath());
-    } else if (info.exists()) {
-        OpenDroppedFile(info.absoluteFilePath());
+    const fs::path target = S(path);
+    std::error_code error;
+    if (fs::is_directory(target, error)) {
+        ChangeDirectory(Q(fs::absolute(target, error).string()));
+    } else if (fs::exists(target, error)) {
+        OpenDroppedFile(path);
     } else {
         Message(QStringLiteral("%1 does not exist.").arg(QDir::toNativeSeparators(path)));
     }

@@ -10,6 +10,9 @@
 #include <QStyle>
 #include <filesystem>
 #include <string>
+#include <string_view>
+
+#include "platform/CodePage.h"
 
 namespace vorlix::app::window {
 
@@ -30,11 +33,18 @@ constexpr int kRefreshDelayMs = 150;
 constexpr int kProgressSteps = 1000;
 const QString kHelpPage = QStringLiteral("index.html");
 
+// Texts and file names between the library (UTF-8 bytes) and the widgets. A file name on
+// Linux is any bytes: a byte that is not part of a UTF-8 character travels through the
+// widgets as an unpaired surrogate and comes back as that byte, so a listed or typed name
+// still opens the file it names.
 inline QString Q(const std::string& text) {
-    return QString::fromStdString(text);
+    const std::u16string wide = platform::FileNameToUtf16(text);
+    return QString(reinterpret_cast<const QChar*>(wide.data()),
+                   static_cast<qsizetype>(wide.size()));
 }
 inline std::string S(const QString& text) {
-    return text.toStdString();
+    return platform::Utf16ToFileName(std::u16string_view(
+        reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())));
 }
 inline std::string BareName(const std::string& file) {
     return std::filesystem::path(file).filename().string();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/TForm1.h"
+#include "app/WindowSupport.h"
 
 namespace {
 
@@ -70,8 +71,19 @@ int main(int argc, char** argv) {
         QRegularExpression(QStringLiteral("^(\\d+)x(\\d+)$")).match(size);
     if (wanted.hasMatch()) form.resize(wanted.captured(1).toInt(), wanted.captured(2).toInt());
     form.show();
-    if (!parser.positionalArguments().isEmpty())
-        form.OpenPath(parser.positionalArguments().first());
+    if (!parser.positionalArguments().isEmpty()) {
+        // The toolkit decodes arguments as text; a file name need not be text, so the path
+        // is taken as bytes from the argument it came from.
+        const QString path = parser.positionalArguments().first();
+        QString named = path;
+        for (int i = 1; i < argc; ++i) {
+            if (QString::fromLocal8Bit(argv[i]) == path) {
+                named = vorlix::app::window::Q(argv[i]);
+                break;
+            }
+        }
+        form.OpenPath(named);
+    }
 
     const QString screenshot = qEnvironmentVariable("VORLIX_SCREENSHOT");
     if (!screenshot.isEmpty()) {

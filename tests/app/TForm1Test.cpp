@@ -42,6 +42,7 @@
 
 #include "app/TAboutBox.h"
 #include "app/TForm1.h"
+#include "app/WindowSupport.h"
 #include "platform/RegionalSettings.h"
 #include "platform/ScreenMetrics.h"
 #include "tests/support/TestPaths.h"
@@ -621,6 +622,53 @@ TEST_F(TForm1Test, StartsOnTheFileOrFolderItIsGiven) {
     ASSERT_EQ(Messages().size(), 1);
     EXPECT_TRUE(Messages()[0].contains("missing.xls"));
     EXPECT_EQ(Here(), top / "books");
+}
+
+// File names are bytes on Linux: a folder and names that are not UTF-8, or hold quotes or a
+// newline, are listed, opened, reported on and exported under the names they have on disk.
+TEST_F(TForm1Test, NamesThatAreNotTextStillOpenTheirFiles) {
+    const std::string folder = "d\xFF";
+    const std::string latin1 = "caf\xE9 \"menu\".xls";
+    const std::string newline = "two\nlines.xls";
+    fs::create_directory(dir_ / folder);
+    Write(folder + "/" + latin1, ExampleBook());
+    Write(folder + "/" + newline, ExampleBook());
+    const fs::path top = Here();
+
+    Form().OpenPath(window::Q((top / folder).string()));
+    EXPECT_EQ(Here(), top / folder);
+    ASSERT_EQ(FileList()->count(), 2);
+    const std::vector<std::string> names = {latin1, newline};  // in byte order
+    for (int row = 0; row < 2; ++row) {
+        const std::string& name = names[static_cast<std::size_t>(row)];
+        FileList()->setCurrentRow(row);
+        Form().BitBtn1Click();
+        AwaitJob();
+        EXPECT_EQ(Form().CurrentFile(), (top / folder / name).string());
+        EXPECT_EQ(MemoLines().value(2), "Sheet 1 (named Sheet1) has 3 cells");
+    }
+    Form().CreateBtnClick();  // the current file, the newline one
+    AwaitJob();
+    EXPECT_TRUE(fs::exists(top / folder / "two\nlines.CSV"));
+
+    fs::current_path(top);
+    Form().OpenPath(window::Q(folder + "/" + latin1));  // as given on the command line
+    AwaitJob();
+    EXPECT_EQ(Form().CurrentFile(), (top / folder / latin1).string());
+
+    // Dropped from a file manager: a URL whose path holds the name's bytes, percent-encoded.
+    const std::string dropped = (top / folder / newline).string();
+    QMimeData mime;
+    mime.setUrls(
+        {QUrl::fromEncoded("file://" + QByteArray::fromStdString(dropped).toPercentEncoding("/"))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(&Form(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(&Form(), &drop);
+    AwaitJob();
+    EXPECT_EQ(Form().CurrentFile(), dropped);
+    EXPECT_EQ(Messages(), QStringList({kExportDone}));
 }
 
 TEST_F(TForm1Test, Edit8ChangeFillsTheExportNames) {
