@@ -441,8 +441,16 @@ TExportOutcome ExportDirectory(const fs::path& folder, const TExportSettings& se
                 skip(check.Message);
                 continue;
             }
+            // A workbook that passes the checks but fails to read (damaged records, or
+            // replaced since it was listed) is skipped with the reader's reason; the
+            // workbooks after it are still written.
             TXLSFile xls;
-            step.Read(xls, u"");
+            try {
+                step.Read(xls, u"");
+            } catch (const Exception& e) {
+                skip(e.what());
+                continue;
+            }
             const TWorkbook& workbook = xls.Workbook();
             const TSheetChoice choice = ChooseSheets(workbook.Sheets(), settings, bareName);
             if (!choice.Problem.empty()) {

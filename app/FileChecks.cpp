@@ -70,8 +70,14 @@ bool IsCompoundDocument(const fs::path& file) {
 
 TWorkbookCheck CheckWorkbook(const fs::path& file, const std::u16string& password) {
     std::error_code ec;
-    if (!fs::exists(file, ec))
+    if (!fs::exists(file, ec)) {
+        // A link that loops, or a folder on the way that may not be searched, is there but
+        // cannot be reached: its reason says more than "not found".
+        if (ec && ec != std::errc::no_such_file_or_directory)
+            return {TWorkbookState::NotFound,
+                    "Cannot read file " + file.string() + ": " + ec.message()};
         return {TWorkbookState::NotFound, FileNotFoundMessage(file.string())};
+    }
     const std::u16string name = platform::FileNameToUtf16(file.string());
     if (GetXLSFileVersion(name) == 0) {
         // A compound document that does not open is damaged (or held by another program);

@@ -33,8 +33,13 @@ std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& fo
     std::error_code ec;
     for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end;
          !ec && it != end; it.increment(ec)) {
+        // Pipes and devices are left out: opening one could wait forever. A link whose
+        // target is missing or loops is kept, so that the commands name it and say why it
+        // cannot be read instead of passing over it in silence.
         std::error_code typeError;
-        if (!it->is_regular_file(typeError)) continue;
+        const bool regular = it->is_regular_file(typeError);
+        std::error_code linkError;
+        if (!regular && !(typeError && it->is_symlink(linkError))) continue;
         fs::path name = it->path().filename();
         if (EndsWithXls(name.string())) names.push_back(std::move(name));
     }

@@ -9,8 +9,9 @@
 namespace vorlix::app {
 
 // The workbooks of a folder: regular files whose names end in ".xls" (any letter case),
-// in name order. An error while listing ends the list; it is kept in `error` when given
-// (an unreadable or missing folder lists none).
+// and links of such names that lead nowhere (missing or looping targets), in name order. An error
+// while listing ends the list; it is kept in `error` when given (an unreadable or missing folder
+// lists none).
 std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& folder,
                                                  std::error_code* error = nullptr);
 

@@ -1,6 +1,7 @@
 #include "app/Commands.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <map>
@@ -270,6 +271,21 @@ SearchRun SearchFolder(const fs::path& folder, const TSearchOptions& options) {
 }
 
 }  // namespace
+
+// A folder of 10,000 files, most of them not workbooks at all: every one is looked at, in
+// name order, and the one workbook among them is searched.
+TEST_F(CommandsTest, SearchGoesThroughAFolderOfTenThousandFiles) {
+    for (int i = 0; i < 9999; ++i) {
+        const std::string number = std::to_string(10000 + i).substr(1);  // 0000 to 9998
+        WriteFile(dir / ("f" + number + ".xls"), Bytes(i % 2 == 0 ? 0 : 600, 'x'));
+    }
+    Book("f5000a.xls", {{"S", {{rec::kLabel, LabelCellBody(3, 1, kGeneralXF, "needle")}}}});
+    const SearchRun run = SearchFolder(dir.path(), Options("needle"));
+    EXPECT_EQ(run.filesDone.size(), 10000u);
+    EXPECT_EQ(run.filesDone[5001], "f5000a.xls");
+    EXPECT_EQ(run.Texts(), (Lines{"needle"}));
+    EXPECT_TRUE(run.outcome.Message.empty());
+}
 
 TEST_F(CommandsTest, MatchTestWithAnEmptyText) {
     EXPECT_FALSE(CellMatches("anything", "", Options("")));  // never included
@@ -747,6 +763,31 @@ TEST_F(CommandsTest, BatchExportWithNothingReadable) {
               "Cannot read folder " + (dir / "gone").string() + ": No such file or directory");
 }
 
+// Whatever a folder holds under a workbook's name, the batch goes on and names what it
+// could not read: links that lead nowhere or loop, and a workbook whose records fail to read
+// after its checks passed. Pipes are never opened (that could wait forever).
+TEST_F(CommandsTest, BatchExportNamesWhatItCannotReadAndGoesOn) {
+    fs::create_symlink(dir / "nowhere.xls", dir / "a-dangling.xls");
+    fs::create_symlink(dir / "b-loop.xls", dir / "b-loop.xls");
+    ASSERT_EQ(::mkfifo((dir / "c-pipe.xls").c_str(), 0600), 0);
+    Book("d-bad-link.xls",
+         {{"S",
+           {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, "x")}, {rec::kHLink, Bytes(10, 0)}}}});
+    Book("e-good.xls", {{"S", {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, "kept")}}}});
+
+    const TExportOutcome outcome = ExportDirectory(dir.path(), TExportMode::OneSheet, tkCSV);
+    EXPECT_EQ(outcome.Message, kBatchExportDone);
+    EXPECT_EQ(outcome.Files, (std::vector<fs::path>{dir / "e-good.csv"}));
+    EXPECT_EQ(ExportSummary(outcome),
+              std::string(kBatchExportDone) + "\n\nWritten:\ne-good.csv\n\nSkipped:\n" +
+                  "a-dangling.xls: " + FileNotFoundMessage((dir / "a-dangling.xls").string()) +
+                  "\nb-loop.xls: Cannot read file " + (dir / "b-loop.xls").string() +
+                  ": Too many levels of symbolic links\n"
+                  "d-bad-link.xls: " +
+                  EXLSError(xeHyperlink).what());
+    EXPECT_EQ(Content(dir / "e-good.csv"), "\"kept\"\r\n");
+}
+
 TEST_F(CommandsTest, BatchExportNeverWritesOneFileTwice) {
     const auto book = [this](const std::string& name) {
         Book(name, {{"S", {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, name)}}},
@@ -811,15 +852,21 @@ TEST_F(CommandsTest, FolderListings) {
     std::filesystem::create_directories(dir / "sub" / "inner");
     std::filesystem::create_directories(dir / ".cache");
     std::filesystem::create_directories(dir / "folder.xls");  // a folder, not a workbook
+    fs::create_symlink(dir / "a.xls", dir / "link.xls");
+    fs::create_symlink(dir / "nowhere", dir / "dangling.xls");  // listed, to be named later
+    ASSERT_EQ(::mkfifo((dir / "pipe.xls").c_str(), 0600), 0);   // never listed
+    fs::create_directory_symlink(dir / "sub", dir / "sublink");
     const auto names = [](const std::vector<std::filesystem::path>& paths) {
         std::vector<std::string> out;
         for (const auto& p : paths)
             out.push_back(p.filename().string());
         return out;
     };
-    EXPECT_EQ(names(ListWorkbooks(dir.path())), (Lines{".hidden.xls", "a.xls", "b.XLS"}));
-    EXPECT_EQ(names(ListVisibleWorkbooks(dir.path())), (Lines{"a.xls", "b.XLS"}));
-    EXPECT_EQ(names(ListSubfolders(dir.path())), (Lines{"folder.xls", "sub"}));
+    EXPECT_EQ(names(ListWorkbooks(dir.path())),
+              (Lines{".hidden.xls", "a.xls", "b.XLS", "dangling.xls", "link.xls"}));
+    EXPECT_EQ(names(ListVisibleWorkbooks(dir.path())),
+              (Lines{"a.xls", "b.XLS", "dangling.xls", "link.xls"}));
+    EXPECT_EQ(names(ListSubfolders(dir.path())), (Lines{"folder.xls", "sub", "sublink"}));
     EXPECT_TRUE(ListSubfolders(dir / "missing").empty());
     std::error_code error;
     EXPECT_TRUE(ListWorkbooks(dir / "missing", &error).empty());

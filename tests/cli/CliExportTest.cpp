@@ -150,19 +150,28 @@ TEST_F(CliExportTest, AFailedWriteLeavesTheOldFileAndNoPartOfASheet) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, Line("Cannot create file " + In("plain/out.csv") + ": Not a directory"));
 
-    // A folder this user may not write to (root may write anywhere: the check needs another
-    // user); the file already there stays as it was.
-    if (::geteuid() != 0) {
-        fs::create_directory(dir / "locked");
-        WriteFile(dir / "locked" / "out.csv", Body().ascii("old"));
-        fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-        r = Cli({"export", book, "-o", In("locked/out.csv")});
-        fs::permissions(dir / "locked", fs::perms::owner_all);
-        EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.err,
-                  Line("Cannot create file " + In("locked/out.csv") + ": Permission denied"));
-        EXPECT_EQ(Content(dir / "locked" / "out.csv"), "old");
-    }
+    // A folder this user may not write to: the file already there stays as it was, and no
+    // temporary file is left behind.
+    fs::create_directory(dir / "locked");
+    WriteFile(dir / "locked" / "out.csv", Body().ascii("old"));
+    const auto readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                          fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(dir.path(), readOnly | fs::perms::owner_write);
+    fs::permissions(dir / "locked", readOnly);
+    r = CliUnprivileged({"export", book, "-o", In("locked/out.csv")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, Line("Cannot create file " + In("locked/out.csv") + ": Permission denied"));
+    EXPECT_EQ(Content(dir / "locked" / "out.csv"), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "locked"), fs::directory_iterator()), 1);
+
+    // A folder this user may not read.
+    fs::permissions(dir / "locked", fs::perms::owner_all);
+    r = CliUnprivileged({"export", In("locked"), "--txt"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, Line("Cannot read folder " + In("locked") + ": Permission denied"));
+    r = CliUnprivileged({"search", "x", In("locked")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, Line("Cannot read folder " + In("locked") + ": Permission denied"));
 }
 
 TEST_F(CliExportTest, FileNamesThatAreNotUtf8) {

@@ -1,6 +1,8 @@
 // What the command-line tests share: running vorlix-cli and the example workbook.
 #pragma once
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,6 +15,16 @@ namespace vorlix::test {
 inline CommandResult Cli(const std::vector<std::string>& args,
                          const std::vector<std::string>& environment = {}) {
     return RunCommand(VORLIX_CLI, args, environment);
+}
+
+// Runs vorlix-cli as a user without privileges, so that file permissions apply: as root,
+// under the user "nobody" (root may read and write anywhere); otherwise as this user.
+inline CommandResult CliUnprivileged(const std::vector<std::string>& args) {
+    if (::geteuid() != 0) return Cli(args);
+    std::vector<std::string> wrapped = {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                        VORLIX_CLI};
+    wrapped.insert(wrapped.end(), args.begin(), args.end());
+    return RunCommand("/usr/bin/setpriv", wrapped);
 }
 
 inline std::string Line(const std::string& text) {
