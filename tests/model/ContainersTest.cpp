@@ -38,6 +38,7 @@ TEST(Crc32Test, StandardCheckValueAndNoInversionInside) {
     const std::uint32_t part = CrcUpdate(0xFFFFFFFFu, digits.data(), 4);
     EXPECT_EQ(CrcUpdate(part, digits.data() + 4, 5), CrcUpdate(0xFFFFFFFFu, digits.data(), 9));
     EXPECT_EQ(CrcUpdate(0x12345678u, digits.data(), 0), 0x12345678u);
+    EXPECT_EQ(CrcUpdate(0x12345678u, nullptr, 0), 0x12345678u);  // an empty key
 }
 
 TEST(HashTableTest, BucketOfKeysFollowsCrcFromSevenFs) {

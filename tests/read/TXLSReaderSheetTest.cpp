@@ -743,6 +743,14 @@ TEST_F(TXLSReaderSheetTest, AreasCreateCellsWithinABudgetThatGrowsWithTheWorkboo
     EXPECT_TRUE(Cells().Find(65535, 3).has_value());
     EXPECT_FALSE(Cells().Find(0, 4).has_value());
     EXPECT_FALSE(Cells().Find(0, 5).has_value());
+
+    // A hyperlink's cells weigh by the length of its address, which each of them keeps: a
+    // long address over a few columns would need gigabytes.
+    const std::u16string longAddress(4000, u'x');
+    Load({{rec::kHLink, UrlLink(0, 0xFFFF, 0, 3, longAddress)},
+          {rec::kHLink, UrlLink(0, 99, 0, 0, longAddress)}});
+    EXPECT_EQ(Cells().Count(), 100);
+    EXPECT_EQ(Cells().Find(99, 0)->Hyperlink(), longAddress);
 }
 
 // Hyperlinks.

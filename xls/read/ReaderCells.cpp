@@ -180,8 +180,11 @@ void TXLSReader::ReadHLink(Body& body) {
                                     ? 0
                                     : static_cast<std::uint64_t>(link.LastRow - link.FirstRow + 1) *
                                           (link.LastCol - link.FirstCol + 1);
-    if (link.Text.empty() || count > areaCellBudget_) return;
-    areaCellBudget_ -= count;
+    // A linked cell keeps its address twice, as the link and (when it had no value) as its
+    // text: every 12 characters of address weigh about as much as one more cell.
+    const std::uint64_t weight = 1 + link.Text.size() / 12;
+    if (link.Text.empty() || count > areaCellBudget_ / weight) return;
+    areaCellBudget_ -= count * weight;
     TCells& cells = CurrentSheet().Cells();
     for (std::uint32_t row = link.FirstRow; row <= link.LastRow; ++row) {
         for (std::uint32_t col = link.FirstCol; col <= link.LastCol; ++col) {
