@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the sources' layout, builds everything with
-# AddressSanitizer and UndefinedBehaviorSanitizer (warnings are errors), and runs every test.
+# AddressSanitizer and UndefinedBehaviorSanitizer (warnings are errors), runs every test
+# (the kept fuzz inputs among them), then runs every fuzz harness for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,3 +13,5 @@ cmake --build build-asan -j"$(nproc)"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
+# 20 s per harness, two at a time on two cores.
+scripts/fuzz.sh --ci 20
