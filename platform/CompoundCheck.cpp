@@ -138,11 +138,20 @@ class Checker {
     }
 
     // Walks the directory tree from the root (as a reader does) and checks the chain of
-    // every stream on it. True when the root entry's size was rounded up (see below).
+    // every stream on it. True when the root entry was repaired (see below).
     bool CheckTree() {
         const std::size_t root = entries_[0];
         std::uint64_t miniStreamSize = EntrySize(root);
         bool repaired = false;
+        // The root entry has no siblings. Links there are garbage that the tree below does
+        // not reach; the compound-document library would follow them and lose track of
+        // what it built, so they are cleared.
+        for (const std::size_t field : {kEntryLeft, kEntryRight}) {
+            if (file_.U32At(root + field) != kNoStream) {
+                Store32(bytes_ + root + field, kNoStream);
+                repaired = true;
+            }
+        }
         if (miniStreamSize > 0) {
             const std::vector<std::uint32_t> miniStream =
                 Chain(fat_, file_.U32At(root + kEntryStart), sectors_);
