@@ -764,8 +764,9 @@ TEST_F(CommandsTest, BatchExportWithNothingReadable) {
 }
 
 // Whatever a folder holds under a workbook's name, the batch goes on and names what it
-// could not read: links that lead nowhere or loop, and a workbook whose records fail to read
-// after its checks passed. Pipes are never opened (that could wait forever).
+// could not read: links that lead nowhere or loop, a workbook whose records fail to read
+// after its checks passed, and files that vanish or change after the folder was listed.
+// Pipes are never opened (that could wait forever).
 TEST_F(CommandsTest, BatchExportNamesWhatItCannotReadAndGoesOn) {
     fs::create_symlink(dir / "nowhere.xls", dir / "a-dangling.xls");
     fs::create_symlink(dir / "b-loop.xls", dir / "b-loop.xls");
@@ -774,17 +775,26 @@ TEST_F(CommandsTest, BatchExportNamesWhatItCannotReadAndGoesOn) {
          {{"S",
            {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, "x")}, {rec::kHLink, Bytes(10, 0)}}}});
     Book("e-good.xls", {{"S", {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, "kept")}}}});
+    // Two workbooks that go away or change between the listing and their turn.
+    Book("f-vanishing.xls", {{"S", {}}});
+    Book("g-changing.xls", {{"S", {}}});
+    const auto meanwhile = [this](const std::string& name) {
+        if (name == "f-vanishing.xls") fs::remove(dir / name);
+        if (name == "g-changing.xls") TextFile(name);
+    };
 
-    const TExportOutcome outcome = ExportDirectory(dir.path(), TExportMode::OneSheet, tkCSV);
+    const TExportOutcome outcome =
+        ExportDirectory(dir.path(), TExportMode::OneSheet, tkCSV, meanwhile);
     EXPECT_EQ(outcome.Message, kBatchExportDone);
     EXPECT_EQ(outcome.Files, (std::vector<fs::path>{dir / "e-good.csv"}));
     EXPECT_EQ(ExportSummary(outcome),
               std::string(kBatchExportDone) + "\n\nWritten:\ne-good.csv\n\nSkipped:\n" +
                   "a-dangling.xls: " + FileNotFoundMessage((dir / "a-dangling.xls").string()) +
                   "\nb-loop.xls: Cannot read file " + (dir / "b-loop.xls").string() +
-                  ": Too many levels of symbolic links\n"
-                  "d-bad-link.xls: " +
-                  EXLSError(xeHyperlink).what());
+                  ": Too many levels of symbolic links\nd-bad-link.xls: " +
+                  EXLSError(xeHyperlink).what() +
+                  "\nf-vanishing.xls: " + FileNotFoundMessage((dir / "f-vanishing.xls").string()) +
+                  "\ng-changing.xls: " + kOnlyExcel97);
     EXPECT_EQ(Content(dir / "e-good.csv"), "\"kept\"\r\n");
 }
 
