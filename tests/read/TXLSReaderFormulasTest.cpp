@@ -100,6 +100,52 @@ TEST(TXLSReaderFormulasTest, SharedFormulasGiveEachCellItsOwnText) {
     EXPECT_EQ(FormulaAt(plain, 0, 2, 2), "");
 }
 
+// One shared formula may stand for thousands of cells, and a 5-byte name token for 255
+// characters of text: 60 KB of records here would spell out 800 MB of formula text. What
+// the formulas of a read may write is bounded by the workbook's size; the formulas beyond
+// it keep only their cached results.
+TEST(TXLSReaderFormulasTest, FormulaTextsStayWithinABudgetThatGrowsWithTheWorkbook) {
+    Body sumOfNames;  // SUM(N,N,...) of 255 names
+    for (int i = 0; i < 255; ++i)
+        sumOfNames.u8(0x23).u16(1).u16(0);
+    sumOfNames.u8(0x42).u8(255).u16(4);
+    Body tokens;  // SUM of six of them: about 390,000 characters
+    for (int i = 0; i < 6; ++i)
+        tokens.bytes(sumOfNames);
+    tokens.u8(0x42).u8(6).u16(4);
+    const Bytes pointer = Body().u8(0x01).u16(0).u16(0);  // to A1
+    constexpr std::uint16_t kCells = 2000;
+    RecordList sheet = {{rec::kFormula, Formula(0, 0, pointer, kShared)},
+                        {rec::kShrFmla, Body()
+                                            .u16(0)
+                                            .u16(kCells - 1)
+                                            .u8(0)
+                                            .u8(0)  // A1:A2000
+                                            .u8(0)
+                                            .u8(0xFF)
+                                            .u16(static_cast<std::uint16_t>(tokens.size()))
+                                            .bytes(tokens)}};
+    for (std::uint16_t row = 1; row < kCells; ++row)
+        sheet.push_back({rec::kFormula, Formula(row, 0, pointer, kShared, row)});
+    TXLSFile file;
+    OpenWorkbook(
+        file,
+        WorkbookStream({{"S", sheet}},
+                       {{rec::kLbl, NameBody(0, std::string(255, 'N'), Body().u8(0x1E).u16(1))}}));
+    const std::string first = FormulaAt(file, 0, 0, 0);
+    EXPECT_GT(first.size(), 390000u);
+    EXPECT_EQ(first.substr(0, 9), "SUM(SUM(N");
+    int decoded = 0;
+    for (std::uint16_t row = 0; row < kCells; ++row)
+        decoded += FormulaAt(file, 0, row, 0).empty() ? 0 : 1;
+    EXPECT_GT(decoded, 10);
+    EXPECT_LT(decoded, 100);
+    const auto last = file.Workbook().Sheets().Items(0).Cells().Find(kCells - 1, 0);
+    ASSERT_TRUE(last.has_value());
+    EXPECT_EQ(last->Formula(), "");
+    EXPECT_EQ(last->Value().AsDouble(), kCells - 1);
+}
+
 TEST(TXLSReaderFormulasTest, UndecodableFormulasStayEmptyOrFailAStrictRead) {
     const Bytes stream = WorkbookStream({{"S",
                                           {{rec::kFormula, Formula(0, 0, Body().u8(0x1E).u16(7))},

@@ -148,7 +148,7 @@ bool TPtgParser::TextPass(const std::vector<TToken>& tokens) {
 
 bool TPtgParser::Spend(std::size_t bytes) {
     written_ += bytes;
-    return written_ <= kWriteBudget;
+    return written_ <= kWriteBudget && totalWritten_ + written_ <= totalBudget_;
 }
 
 bool TPtgParser::OperandText(const TToken& token, std::string& out) {

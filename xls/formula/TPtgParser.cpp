@@ -117,6 +117,18 @@ TPtgParser::TPtgParser(const TXLSLinkTable& links, const TFormulaSettings& setti
 
 int TPtgParser::Decode(std::uint16_t sheet, std::uint16_t row, std::string_view tokens,
                        std::uint16_t options, std::uint8_t col, std::string_view extra) {
+    if (totalWritten_ >= totalBudget_) {
+        text_.clear();
+        return kNotRecognised;
+    }
+    written_ = 0;
+    const int result = DecodeFormula(sheet, row, tokens, options, col, extra);
+    totalWritten_ += written_ + tokens.size();
+    return result;
+}
+
+int TPtgParser::DecodeFormula(std::uint16_t sheet, std::uint16_t row, std::string_view tokens,
+                              std::uint16_t options, std::uint8_t col, std::string_view extra) {
     text_.clear();
     sheet_ = sheet;
     baseRow_ = row;

@@ -55,6 +55,15 @@ class TPtgParser {
                std::uint16_t options, std::uint8_t col, std::string_view extra = {});
     const std::string& FormulaText() const { return text_; }
 
+    // What all formulas decoded from now on may write together: their texts and the
+    // copies made on the way, plus their tokens. One shared formula may stand for many
+    // cells, each decoded anew, so without it a few bytes could ask for gigabytes of text
+    // and minutes of work. Once spent, formulas are not decoded. Unlimited unless set.
+    void SetTotalWriteBudget(std::uint64_t bytes) {
+        totalBudget_ = bytes;
+        totalWritten_ = 0;
+    }
+
     TXLSSharedFormulas& SharedFormulas() { return shared_; }
     const TFormulaSettings& Settings() const { return settings_; }
 
@@ -70,6 +79,9 @@ class TPtgParser {
     };
 
   private:
+    int DecodeFormula(std::uint16_t sheet, std::uint16_t row, std::string_view tokens,
+                      std::uint16_t options, std::uint8_t col, std::string_view extra);
+
     // One token that the text pass visits.
     struct TToken {
         TKind Kind;
@@ -151,6 +163,8 @@ class TPtgParser {
     int depth_ = 0;  // operands the tokens so far leave on the stack
     std::vector<std::string> texts_;
     std::size_t written_ = 0;
+    std::uint64_t totalBudget_ = UINT64_MAX;
+    std::uint64_t totalWritten_ = 0;
     std::string scratch_;
     std::string text_;
 };

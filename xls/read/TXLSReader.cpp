@@ -126,6 +126,18 @@ std::uint64_t AreaCellBudget(std::int64_t streamSize) {
     return std::min(kAreaCellBase + bytes / 2, kAreaCellMost);
 }
 
+// Formula texts grow the same way: a shared formula of 8 KB may stand for thousands of
+// cells and spell out hundreds of kilobytes of text for each. What all formulas of a read
+// may write is 16 MB plus 8 bytes per byte of the stream, far more than real workbooks
+// need: their texts are a fraction of their records' size.
+constexpr std::uint64_t kFormulaTextBase = 16ull << 20;
+constexpr std::uint64_t kFormulaTextPerByte = 8;
+
+std::uint64_t FormulaWriteBudget(std::int64_t streamSize) {
+    const std::uint64_t bytes = streamSize > 0 ? static_cast<std::uint64_t>(streamSize) : 0;
+    return kFormulaTextBase + kFormulaTextPerByte * bytes;
+}
+
 TXLSReader::TXLSReader(TXLSFile& owner)
     : owner_(owner),
       workbook_(owner.Workbook()),
@@ -163,6 +175,7 @@ void TXLSReader::ReadFile(const std::u16string& fileName, const std::u16string& 
         workbook_.SetLoadState(lsReading);
         stream_ = std::make_unique<TBIFFStream>(*workbookStream);
         areaCellBudget_ = AreaCellBudget(stream_->StreamSize());
+        Parser().SetTotalWriteBudget(FormulaWriteBudget(stream_->StreamSize()));
         stream_->Rewind();
         consumed_ = true;
         while (NextRecord())
