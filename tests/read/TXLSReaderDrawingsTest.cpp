@@ -174,6 +174,34 @@ TEST(TXLSReaderDrawingsTest, PicturesKeepTheirBytesAndType) {
     }
 }
 
+// Every frame that shows a picture gets its own copy. What one read may copy grows with
+// the workbook (16 MB plus 8 bytes per byte), so one picture of 1 MB shown by 40 frames
+// is placed about 24 times, not 40.
+TEST(TXLSReaderDrawingsTest, PictureCopiesStayWithinABudgetThatGrowsWithTheWorkbook) {
+    Bytes big = kPng;
+    big.resize(1u << 20, 0x55);
+    RecordList records;
+    for (std::uint16_t i = 1; i <= 40; ++i) {
+        const RecordList p = PictureRecords(i, 1, Anchor{i, 0, 0, 0, i, 512, 1, 0}, i == 1);
+        records.insert(records.end(), p.begin(), p.end());
+    }
+    // The picture store in records of 8224 bytes, the first an MSODRAWINGGROUP.
+    const Bytes group = DrawingGroupBody({BseEntry(kBlipPng, big)});
+    RecordList globals;
+    for (std::size_t at = 0; at < group.size(); at += 8224) {
+        const auto from = group.begin() + static_cast<std::ptrdiff_t>(at);
+        globals.push_back({at == 0 ? rec::kMsoDrawingGroup : rec::kContinue,
+                           Bytes(from, from + static_cast<std::ptrdiff_t>(std::min<std::size_t>(
+                                                  8224, group.size() - at)))});
+    }
+    TXLSFile file;
+    Read(file, Book(records, {}, globals));
+    const TXLSImages& images = file.Workbook().Sheets().Items(0).Images();
+    EXPECT_GE(images.Count(), 20);
+    EXPECT_LE(images.Count(), 26);
+    EXPECT_EQ(DataOf(images.Items(images.Count() - 1)), big);
+}
+
 TEST(TXLSReaderDrawingsTest, PictureFromTheMiddleOfBToTheMiddleOfD) {
     // C is 13 characters wide (91 pixels); F is hidden.
     const Bytes widthC = Body().u16(2).u16(2).u16(13 * 256).u16(0).u16(0);

@@ -20,10 +20,13 @@ namespace vorlix {
 
 namespace {
 
-// Copies of pictures that one read may place. A picture store entry can be shown by any
-// number of picture frames, each of which gets its own copy; a small hostile file could
-// otherwise ask for far more memory than it holds. Real workbooks stay far below it.
-constexpr std::uint64_t kImageByteBudget = 256ull << 20;
+// Copies of pictures that one read may place: 16 MB plus 8 bytes per byte of the workbook
+// stream, at most 256 MB. A picture store entry can be shown by any number of picture
+// frames, each of which gets its own copy; a small hostile file could otherwise ask for far
+// more memory than it holds. Real workbooks stay far below it.
+constexpr std::uint64_t kImageByteBase = 16ull << 20;
+constexpr std::uint64_t kImageBytesPerByte = 8;
+constexpr std::uint64_t kImageByteMost = 256ull << 20;
 
 constexpr std::uint16_t kNoFontFour = 3;  // font indexes above 3 skip the missing 4
 constexpr std::size_t kRunSize = 8;       // first character, font index, 4 unused bytes
@@ -186,7 +189,8 @@ void TXLSReader::PlaceDrawings() {
     drawings.Prune();
     TSheets& sheets = workbook_.Sheets();
     std::vector<std::unique_ptr<TSheetGrid>> grids(static_cast<std::size_t>(sheets.Count()));
-    std::uint64_t budget = kImageByteBudget;
+    std::uint64_t budget =
+        std::min(kImageByteBase + kImageBytesPerByte * streamBytes_, kImageByteMost);
     for (int i = 0; i < drawings.ShapeCount(); ++i) {
         const TMSOShape& shape = drawings.Shape(i);
         if (shape.SheetIndex < 0 || shape.SheetIndex >= sheets.Count()) DrawingError();

@@ -174,6 +174,7 @@ void TXLSReader::ReadFile(const std::u16string& fileName, const std::u16string& 
     try {
         workbook_.SetLoadState(lsReading);
         stream_ = std::make_unique<TBIFFStream>(*workbookStream);
+        streamBytes_ = static_cast<std::uint64_t>(std::max<std::int64_t>(stream_->StreamSize(), 0));
         areaCellBudget_ = AreaCellBudget(stream_->StreamSize());
         Parser().SetTotalWriteBudget(FormulaWriteBudget(stream_->StreamSize()));
         stream_->Rewind();

@@ -200,6 +200,7 @@ class TXLSReader {
     // grows with the size of the workbook stream). An area names up to 16.7 million cells
     // in 8 bytes; without a budget a small hostile file could demand gigabytes.
     std::uint64_t areaCellBudget_;
+    std::uint64_t streamBytes_ = 0;  // the size of the workbook stream
     // Decoding space of MULRK and MULBLANK records, reused from record to record.
     records::TMulRkRecord mulRk_;
     records::TMulBlankRecord mulBlank_;
