@@ -70,6 +70,9 @@ void Generate(const std::filesystem::path& dir) {
     bench::SheetShape withFormulas;
     withFormulas.formulaColumns = 4;
     test::WriteWorkbook(dir / "formulas.xls", bench::GenerateLargeSheetStream(withFormulas));
+    bench::SheetShape numbersOnly;
+    numbersOnly.numberRecordsOnly = true;
+    test::WriteWorkbook(dir / "numbers.xls", bench::GenerateLargeSheetStream(numbersOnly));
     test::WriteWorkbook(dir / "sheets.xls", bench::GenerateManySheetsStream(200));
     test::WriteWorkbook(dir / "empty.xls", bench::GenerateManySheetsStream(1));
 }
@@ -96,6 +99,7 @@ int main(int argc, char** argv) {
     Measure(argv[0], "65536 x 40 cells", dir / "large.xls");
     Measure(argv[0], "... 4 formula columns", dir / "formulas.xls");
     Measure(argv[0], "... every formula token", dir / "formulas.xls", true);
+    Measure(argv[0], "... NUMBER records only", dir / "numbers.xls");
     Measure(argv[0], "200 sheets", dir / "sheets.xls");
     return 0;
 }

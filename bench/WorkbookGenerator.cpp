@@ -217,8 +217,12 @@ test::Bytes GenerateLargeSheetStream(const SheetShape& shape,
                     b.Record(kNumber, Body().u16(r).u16(c).u16(17).f64(r * 1.25 + c / 8.0));
                     break;
                 case 1:
-                    b.Record(kRk, Body().u16(r).u16(c).u16(15).u32(
-                                      RkInteger(static_cast<std::int32_t>(r * 100 + c))));
+                    if (shape.numberRecordsOnly) {
+                        b.Record(kNumber, Body().u16(r).u16(c).u16(15).f64(r * 100.0 + c));
+                    } else {
+                        b.Record(kRk, Body().u16(r).u16(c).u16(15).u32(
+                                          RkInteger(static_cast<std::int32_t>(r * 100 + c))));
+                    }
                     break;
                 case 2:
                     b.Record(kLabelSst, Body().u16(r).u16(c).u16(15).u32((r * 31 + c) %

@@ -19,6 +19,8 @@ struct SheetShape {
     // but the last of them shared over blocks of rows (SHRFMLA), the last one a formula
     // of its own in every cell.
     std::uint32_t formulaColumns = 0;
+    // Every number in a NUMBER record (no RK), as some writers lay sheets out.
+    bool numberRecordsOnly = false;
 };
 
 // The workbook stream; encrypted with RC4 when a password is given ("" or the default

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian/Ubuntu packages the build needs, when they are missing.
-# Usage: scripts/install-deps.sh [run|test|screenshot|fuzz]   (test adds the test framework, the
+# Usage: scripts/install-deps.sh [run|test|screenshot|fuzz|bench]   (test adds the test framework, the
 # locale sources that the build compiles the tests' locales from and clang-format for the
 # layout check; screenshot adds the virtual X server that scripts/screenshot.sh shows the
-# window on; fuzz adds clang and its libFuzzer runtime for scripts/fuzz.sh)
+# window on; fuzz adds clang and its libFuzzer runtime for scripts/fuzz.sh; bench adds catdoc,
+# whose xls2csv bench/compare.sh times, and GNU time)
 set -euo pipefail
 
 mode="${1:-run}"
@@ -15,6 +16,8 @@ elif [[ "$mode" == "screenshot" ]]; then
     packages+=(xvfb xauth)
 elif [[ "$mode" == "fuzz" ]]; then
     packages+=(clang libclang-rt-14-dev libgtest-dev)
+elif [[ "$mode" == "bench" ]]; then
+    packages+=(catdoc time)
 fi
 
 missing=()

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Times vorlix-cli against catdoc's xls2csv (the fastest existing converter) on the same
+# files in the same run, and prints each target as a ratio to it, with peak memory.
+# Usage: bench/compare.sh [RUNS]   (best of RUNS, default 3)
+#
+# Builds vorlix-cli and read_bench without sanitizers in build-bench, generates the
+# benchmark workbooks into build-bench/workbooks/ when they are missing (65536 x 40 cells as
+# a spreadsheet program writes them, the same with NUMBER records only, 200 sheets), and
+# installs catdoc and GNU time when they are missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+runs="${1:-3}"
+scripts/install-deps.sh bench
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVORLIX_BUILD_GUI=OFF \
+    -DVORLIX_BUILD_TESTS=OFF -DVORLIX_BUILD_BENCH=ON >/dev/null
+cmake --build build-bench -j"$(nproc)" --target vorlix-cli read_bench >build-bench/build.log 2>&1 ||
+    { tail -n 40 build-bench/build.log >&2; exit 1; }
+cli=build-bench/vorlix-cli
+dir=build-bench/workbooks
+if [[ ! -f $dir/large.xls || ! -f $dir/numbers.xls || ! -f $dir/sheets.xls ]]; then
+    mkdir -p "$dir"
+    build-bench/bench/read_bench --generate "$dir"
+fi
+
+timing=$(mktemp)
+trap 'rm -f "$timing"' EXIT
+
+# best SECONDS and its peak memory (MB) of RUNS runs of a command, its output discarded
+measure() {
+    local best="" mem=""
+    for ((i = 0; i < runs; i++)); do
+        /usr/bin/time -o "$timing" -f "%e %M" "$@" >/dev/null 2>&1 || true
+        local out t m
+        out=$(tail -n 1 "$timing")
+        t=${out% *}
+        m=${out#* }
+        if [[ -z $best ]] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then
+            best=$t
+            mem=$m
+        fi
+    done
+    echo "$best $((mem / 1024))"
+}
+
+# The search of catdoc's converter: its CSV through grep.
+xls2csv_search() {
+    xls2csv "$1" | grep -c "$2"
+}
+export -f xls2csv_search
+
+status=0
+report() {  # TASK VORLIX_SECONDS VORLIX_MB BASE_SECONDS BASE_MB TARGET
+    local ratio
+    ratio=$(awk -v a="$2" -v b="$4" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')
+    local verdict=met
+    awk -v r="$ratio" -v t="$6" 'BEGIN { exit !(r > t) }' && { verdict=missed; status=1; }
+    printf "  %-28s %6.2f s %6d MB   xls2csv %6.2f s %6d MB   ratio %5s (target %s) %s\n" \
+        "$1" "$2" "$3" "$4" "$5" "$ratio" "$6" "$verdict"
+}
+
+word="number 4321"
+for book in large numbers sheets; do
+    file=$dir/$book.xls
+    echo "== $book.xls ($(du -h "$file" | cut -f1))"
+    read -r open_t open_m < <(measure "$cli" info "$file")
+    read -r csv_t csv_m < <(measure "$cli" export "$file" -o -)
+    read -r find_t find_m < <(measure "$cli" search "$word" "$file")
+    if command -v xls2csv >/dev/null; then
+        read -r base_t base_m < <(measure xls2csv "$file")
+        read -r basefind_t basefind_m < <(measure bash -c 'xls2csv_search "$0" "$1"' "$file" "$word")
+        report "open" "$open_t" "$open_m" "$base_t" "$base_m" 0.2
+        report "open + CSV" "$csv_t" "$csv_m" "$base_t" "$base_m" 0.3
+        report "open + search" "$find_t" "$find_m" "$basefind_t" "$basefind_m" 0.25
+        mem_ratio=$(awk -v a="$open_m" -v b="$base_m" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')
+        verdict=met
+        awk -v r="$mem_ratio" 'BEGIN { exit !(r > 0.7) }' && { verdict=missed; status=1; }
+        printf "  %-28s ratio %5s (target 0.7) %s\n" "peak memory of open" "$mem_ratio" "$verdict"
+    else
+        printf "  open %.2f s %d MB, open + CSV %.2f s %d MB, open + search %.2f s %d MB\n" \
+            "$open_t" "$open_m" "$csv_t" "$csv_m" "$find_t" "$find_m"
+        echo "  (xls2csv is not installed: no ratios)"
+    fi
+done
+exit $status
