@@ -1,6 +1,8 @@
 // Handlers of the cell records of a sheet: values and their formats, the text results
 // that follow formulas, hyperlinks and data validations; and the date decision, which
 // turns a number under a date format into a date-time. Formulas are in ReaderFormulas.cpp.
+#include <unordered_map>
+
 #include "xls/format/TFormatStrings.h"
 #include "xls/model/Errors.h"
 #include "xls/model/FormatTables.h"
@@ -186,10 +188,18 @@ void TXLSReader::ReadHLink(Body& body) {
     if (link.Text.empty() || count > areaCellBudget_ / weight) return;
     areaCellBudget_ -= count * weight;
     TCells& cells = CurrentSheet().Cells();
+    // A link shows in the link colour, underlined: cells of the same format end up with the
+    // same new format, found once and then handed on, so that a large range does not look
+    // its fonts and formats up cell by cell.
+    std::unordered_map<std::int32_t, std::int32_t> linkedFormat;
     for (std::uint32_t row = link.FirstRow; row <= link.LastRow; ++row) {
         for (std::uint32_t col = link.FirstCol; col <= link.LastCol; ++col) {
             TCell cell = cells.GetCell(row, col);
+            const std::int32_t format = cell.XFIndex();
+            const auto known = linkedFormat.find(format);
+            if (known != linkedFormat.end()) cell.SetXFIndex(known->second);
             cell.SetHyperlink(link.Text);
+            if (known == linkedFormat.end()) linkedFormat.emplace(format, cell.XFIndex());
             cell.SetHyperlinkKind(link.Kind);
         }
     }
