@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -60,6 +61,8 @@ struct TWorkbookCheck {
     // Why it cannot be read: FileNotFoundMessage, the compound document's error and damage,
     // kOnlyExcel97 or kPasswordProtected; empty when readable.
     std::string Message;
+    // The file as the checks opened it, for the read that follows (readable files only).
+    std::shared_ptr<TXLSDocument> Document;
 };
 
 // What the commands check before they read a workbook. With a password, a workbook

@@ -359,7 +359,7 @@ TExportOutcome ExportFile(const fs::path& file, const std::string& outputName,
     TWorkbookStep step(job, file, "Writing");
     try {
         TXLSFile xls;
-        step.Read(xls, settings.Password);
+        step.Read(xls, settings.Password, check.Document.get());
         const TWorkbook& workbook = xls.Workbook();
         const TSheetChoice choice =
             ChooseSheets(workbook.Sheets(), settings, file.filename().string());
@@ -446,7 +446,7 @@ TExportOutcome ExportDirectory(const fs::path& folder, const TExportSettings& se
             // workbooks after it are still written.
             TXLSFile xls;
             try {
-                step.Read(xls, u"");
+                step.Read(xls, u"", check.Document.get());
             } catch (const Exception& e) {
                 skip(e.what());
                 continue;

@@ -75,22 +75,25 @@ TWorkbookCheck CheckWorkbook(const fs::path& file, const std::u16string& passwor
         // cannot be reached: its reason says more than "not found".
         if (ec && ec != std::errc::no_such_file_or_directory)
             return {TWorkbookState::NotFound,
-                    "Cannot read file " + file.string() + ": " + ec.message()};
-        return {TWorkbookState::NotFound, FileNotFoundMessage(file.string())};
+                    "Cannot read file " + file.string() + ": " + ec.message(), nullptr};
+        return {TWorkbookState::NotFound, FileNotFoundMessage(file.string()), nullptr};
     }
-    const std::u16string name = platform::FileNameToUtf16(file.string());
-    if (GetXLSFileVersion(name) == 0) {
+    auto document = std::make_shared<TXLSDocument>(platform::FileNameToUtf16(file.string()));
+    if (document->Version() == 0) {
         // A compound document that does not open is damaged (or held by another program);
         // one that opens without a "Workbook" stream is some other format.
+        document.reset();
         if (IsCompoundDocument(file)) {
             std::string failure = CompoundFailure(file);
-            if (!failure.empty()) return {TWorkbookState::Damaged, std::move(failure)};
+            if (!failure.empty()) return {TWorkbookState::Damaged, std::move(failure), nullptr};
         }
-        return {TWorkbookState::Unsupported, kOnlyExcel97};
+        return {TWorkbookState::Unsupported, kOnlyExcel97, nullptr};
     }
-    if (password.empty() && GetXLSFileProtection(name) != 0)
-        return {TWorkbookState::Protected, kPasswordProtected};
-    return {};
+    if (password.empty() && document->Protection() != 0)
+        return {TWorkbookState::Protected, kPasswordProtected, nullptr};
+    TWorkbookCheck readable;
+    readable.Document = std::move(document);
+    return readable;
 }
 
 std::string OutputRefusal(const fs::path& target) {

@@ -33,7 +33,7 @@ void TWorkbookStep::Start() {
     job_->Report(readText_, At(0.0));
 }
 
-void TWorkbookStep::Read(TXLSFile& xls, const std::u16string& password) {
+void TWorkbookStep::Read(TXLSFile& xls, const std::u16string& password, TXLSDocument* document) {
     Start();
     if (job_ != nullptr) {
         xls.SetOnProgress([this](double fraction) {
@@ -41,7 +41,11 @@ void TWorkbookStep::Read(TXLSFile& xls, const std::u16string& password) {
             job_->Report(readText_, At(fraction / 2));
         });
     }
-    xls.OpenFile(platform::FileNameToUtf16(file_.string()), password);
+    if (document != nullptr) {
+        xls.OpenDocument(*document, password);
+    } else {
+        xls.OpenFile(platform::FileNameToUtf16(file_.string()), password);
+    }
     xls.SetOnProgress({});
 }
 

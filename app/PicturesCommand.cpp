@@ -130,7 +130,7 @@ TPicturesOutcome ExtractPictures(const fs::path& file, const fs::path& folder,
         return refused;
     }
     TXLSFile xls;
-    xls.OpenFile(platform::FileNameToUtf16(file.string()), password);
+    xls.OpenDocument(*check.Document, password);
     return ExtractPictures(xls.Workbook(), folder);
 }
 

@@ -91,8 +91,8 @@ TReport FileInformation(const std::filesystem::path& file, bool showContents,
                         const std::u16string& password, TJobControl* job,
                         const TLineSink& onLines) {
     TReport report;
-    if (TWorkbookCheck check = CheckWorkbook(file, password);
-        check.State != TWorkbookState::Readable) {
+    TWorkbookCheck check = CheckWorkbook(file, password);
+    if (check.State != TWorkbookState::Readable) {
         report.Message = std::move(check.Message);
         return report;
     }
@@ -101,7 +101,7 @@ TReport FileInformation(const std::filesystem::path& file, bool showContents,
     TWorkbookStep step(job, file, "Listing");
     try {
         TXLSFile xls;
-        step.Read(xls, password);
+        step.Read(xls, password, check.Document.get());
         const TSheets& sheets = xls.Workbook().Sheets();
         lines.Add("This file contains: " + std::to_string(sheets.Count()) + " Worksheets");
         lines.Add({});

@@ -12,16 +12,13 @@ namespace {
 // How many cells are searched between two looks at the job control.
 constexpr std::size_t kCellsPerCheck = 256;
 
-std::u16string WideName(const std::filesystem::path& file) {
-    return platform::FileNameToUtf16(file.string());
-}
-
 // Reads one workbook and reports its hits, numbered on from `hits`.
-void SearchWorkbook(const std::filesystem::path& file, const std::u16string& password,
-                    const std::string& searchText, const TSearchOptions& options,
-                    const THitSink& onHit, int& hits, TWorkbookStep& step) {
+void SearchWorkbook(const std::filesystem::path& file, TXLSDocument& document,
+                    const std::u16string& password, const std::string& searchText,
+                    const TSearchOptions& options, const THitSink& onHit, int& hits,
+                    TWorkbookStep& step) {
     TXLSFile xls;
-    step.Read(xls, password);
+    step.Read(xls, password, &document);
     const std::string bareName = file.filename().string();
     const TSheets& sheets = xls.Workbook().Sheets();
     std::size_t total = 0;
@@ -71,8 +68,9 @@ TSearchOutcome SearchThisFile(const std::filesystem::path& file, const TSearchOp
     }
     TWorkbookStep step(job, file, "Searching");
     try {
-        SearchWorkbook(file, options.Password, SearchTextFor(options.Text, options.CaseSensitive),
-                       options, onHit, outcome.Hits, step);
+        SearchWorkbook(file, *check.Document, options.Password,
+                       SearchTextFor(options.Text, options.CaseSensitive), options, onHit,
+                       outcome.Hits, step);
     } catch (const TCancelled&) {
         outcome.Cancelled = true;
         return outcome;
@@ -98,13 +96,13 @@ TSearchOutcome SearchDirectory(const std::filesystem::path& folder, const TSearc
             TWorkbookStep step(job, file, "Searching", static_cast<int>(i + 1),
                                static_cast<int>(files.size()));
             step.Start();
-            const std::u16string name = WideName(file);
-            if (GetXLSFileVersion(name) != 0) {
+            TXLSDocument document(platform::FileNameToUtf16(file.string()));
+            if (document.Version() != 0) {
                 // A password opens workbooks encrypted with it; other schemes stay skipped.
-                const std::int32_t protection = GetXLSFileProtection(name);
+                const std::int32_t protection = document.Protection();
                 if (protection == 0 || (protection == 10 && !options.Password.empty()))
-                    SearchWorkbook(file, options.Password, searchText, options, onHit, outcome.Hits,
-                                   step);
+                    SearchWorkbook(file, document, options.Password, searchText, options, onHit,
+                                   outcome.Hits, step);
             }
             if (onFileDone) onFileDone(file.filename().string());
         }

@@ -69,7 +69,7 @@ int PrintInformationJson(const std::string& file, bool contents, const std::stri
     const app::TWorkbookCheck check = app::CheckWorkbook(file, wide);
     if (check.State != app::TWorkbookState::Readable) return Fail(err, check.Message);
     TXLSFile xls;
-    xls.OpenFile(platform::FileNameToUtf16(file), wide);
+    xls.OpenDocument(*check.Document, wide);
     const TSheets& sheets = xls.Workbook().Sheets();
     json list = json::array();
     for (int i = 0; i < sheets.Count(); ++i) {

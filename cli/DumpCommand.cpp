@@ -331,8 +331,8 @@ json Sheet(const TSheet& sheet, const TFormatStrings& formats) {
 int DumpWorkbook(const std::string& file, const std::string& password, std::ostream& out,
                  std::ostream& err, const TDumpOptions& options) {
     try {
-        const std::u16string name = platform::FileNameToUtf16(file);
-        const std::uint8_t version = GetXLSFileVersion(name);
+        TXLSDocument document(platform::FileNameToUtf16(file));
+        const std::uint8_t version = document.Version();
         TXLSFile xls;
         TReadOptions read = xls.ReadOptions();
         read.StrictFormulas = options.StrictFormulas;
@@ -340,8 +340,8 @@ int DumpWorkbook(const std::string& file, const std::string& password, std::ostr
         xls.SetReadOptions(read);
         xls.SetFormulaSettings(TFormulaSettings{options.AllFormulas});
         // A file that is no workbook fails here with the reader's own message.
-        const std::int32_t protection = version == 8 ? GetXLSFileProtection(name) : 0;
-        xls.OpenFile(name, platform::Utf8ToUtf16(password));
+        const std::int32_t protection = version == 8 ? document.Protection() : 0;
+        xls.OpenDocument(document, platform::Utf8ToUtf16(password));
         TWorkbook& book = xls.Workbook();
         json sheets = json::array();
         for (int i = 0; i < book.Sheets().Count(); ++i) {

@@ -2,6 +2,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/RegionalSettings.h"
+#include "xls/read/TCFile.h"
 #include "xls/read/TXLSReader.h"
 
 namespace vorlix {
@@ -41,6 +42,13 @@ void TXLSFile::OpenFile(const std::u16string& fileName, const std::u16string& pa
     loaded_ = true;
 }
 
+void TXLSFile::OpenDocument(TXLSDocument& document, const std::u16string& password) {
+    TXLSReader reader(*this);
+    Clear();
+    reader.ReadDocument(document.File(), password, readOptions_);
+    loaded_ = true;
+}
+
 void TXLSFile::Clear() {
     workbook_->Clear();
     loaded_ = false;
@@ -56,6 +64,29 @@ std::int32_t GetXLSFileProtection(const std::u16string& fileName) {
     TXLSFile file;
     TXLSReader reader(file);
     return reader.GetXLSFileProtection(fileName);
+}
+
+TXLSDocument::TXLSDocument(const std::u16string& fileName) : fileName_(fileName) {
+    try {
+        file_ = std::make_unique<TCFile>(fileName, cfOpen);
+    } catch (...) {
+        file_.reset();  // Protection() and the read raise the reason
+    }
+}
+
+TXLSDocument::~TXLSDocument() = default;
+
+TCFile& TXLSDocument::File() {
+    if (!file_) file_ = std::make_unique<TCFile>(fileName_, cfOpen);
+    return *file_;
+}
+
+std::uint8_t TXLSDocument::Version() {
+    return file_ ? TXLSReader::DocumentVersion(*file_) : 0;
+}
+
+std::int32_t TXLSDocument::Protection() {
+    return TXLSReader::DocumentProtection(File());
 }
 
 }  // namespace vorlix

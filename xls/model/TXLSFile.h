@@ -34,6 +34,9 @@ struct TRecordReport {
 };
 using TRecordEvent = std::function<void(const TRecordReport& record)>;
 
+class TCFile;
+class TXLSDocument;
+
 class TXLSFile {
   public:
     // A workbook with one sheet "Sheet1"; the code page and list separator become the
@@ -49,6 +52,8 @@ class TXLSFile {
     // Reads the file into Workbook(); raises on failure (Loaded() stays false then).
     void OpenFile(const std::u16string& fileName);
     void OpenFile(const std::u16string& fileName, const std::u16string& password);
+    // Reads a workbook file opened for its checks, as OpenFile reads its name.
+    void OpenDocument(TXLSDocument& document, const std::u16string& password = u"");
     void Clear();
 
     std::uint32_t CodePage() const { return codePage_; }
@@ -79,6 +84,32 @@ class TXLSFile {
 
 // The formula argument separator: the last one a TXLSFile set.
 char16_t FormulaListSeparator();
+
+// A workbook file opened once for the checks and the read of one command: the compound
+// document stays open, and locked, from the first check to the end of the read, instead of
+// being opened and checked anew for each. Opening never raises; what would fail to open
+// fails in Protection() and TXLSFile::OpenDocument as it does by name.
+class TXLSDocument {
+  public:
+    explicit TXLSDocument(const std::u16string& fileName);
+    ~TXLSDocument();
+    TXLSDocument(const TXLSDocument&) = delete;
+    TXLSDocument& operator=(const TXLSDocument&) = delete;
+
+    const std::u16string& FileName() const { return fileName_; }
+    // As GetXLSFileVersion and GetXLSFileProtection below.
+    std::uint8_t Version();
+    std::int32_t Protection();
+
+  private:
+    friend class TXLSFile;
+    // The open document; opened again by name (so that the failure is raised) when it
+    // could not be opened at first.
+    TCFile& File();
+
+    std::u16string fileName_;
+    std::unique_ptr<TCFile> file_;
+};
 
 // 8 for a compound document whose root holds a "Workbook" stream, else 0; never raises.
 std::uint8_t GetXLSFileVersion(const std::u16string& fileName);

@@ -156,6 +156,15 @@ TSheet& TXLSReader::CurrentSheet() {
 
 void TXLSReader::ReadFile(const std::u16string& fileName, const std::u16string& password,
                           const TReadOptions& options) {
+    // The model and the palette are reset first, also when the file then fails to open.
+    owner_.Clear();
+    ResetPalette();
+    TCFile file(fileName, cfOpen);
+    ReadDocument(file, password, options);
+}
+
+void TXLSReader::ReadDocument(TCFile& file, const std::u16string& password,
+                              const TReadOptions& options) {
     options_ = options;
     formulaSettings_ = owner_.FormulaSettings();
     password_ = password;
@@ -165,12 +174,8 @@ void TXLSReader::ReadFile(const std::u16string& fileName, const std::u16string& 
     owner_.Clear();
     ResetPalette();
 
-    file_ = std::make_unique<TCFile>(fileName, cfOpen);
-    auto* workbookStream = dynamic_cast<TCFileStream*>(file_->Root().FindItem(kWorkbookStream));
-    if (workbookStream == nullptr) {
-        file_.reset();
-        throw EXLSError(xeStreamNotFound, kWorkbookStream);
-    }
+    auto* workbookStream = dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream));
+    if (workbookStream == nullptr) throw EXLSError(xeStreamNotFound, kWorkbookStream);
     try {
         workbook_.SetLoadState(lsReading);
         stream_ = std::make_unique<TBIFFStream>(*workbookStream);
@@ -191,10 +196,8 @@ void TXLSReader::ReadFile(const std::u16string& fileName, const std::u16string& 
         if (options_.ReadDrawings) PlaceDrawings();
     } catch (...) {
         stream_.reset();
-        file_.reset();
         throw;
     }
-    file_.reset();
 }
 
 bool TXLSReader::NextRecord() {
@@ -257,15 +260,22 @@ bool TXLSReader::Handles(std::uint16_t id) {
 std::uint8_t TXLSReader::GetXLSFileVersion(const std::u16string& fileName) {
     try {
         TCFile file(fileName, cfOpen);
-        return dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream)) != nullptr ? 8
-                                                                                             : 0;
+        return DocumentVersion(file);
     } catch (...) {
         return 0;
     }
 }
 
+std::uint8_t TXLSReader::DocumentVersion(TCFile& file) {
+    return dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream)) != nullptr ? 8 : 0;
+}
+
 std::int32_t TXLSReader::GetXLSFileProtection(const std::u16string& fileName) {
     TCFile file(fileName, cfOpen);
+    return DocumentProtection(file);
+}
+
+std::int32_t TXLSReader::DocumentProtection(TCFile& file) {
     auto* workbookStream = dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream));
     if (workbookStream == nullptr) throw EXLSError(xeStreamNotFound, kWorkbookStream);
     TBIFFStream stream(*workbookStream);

@@ -39,8 +39,12 @@ class TXLSReader {
 
     void ReadFile(const std::u16string& fileName, const std::u16string& password,
                   const TReadOptions& options);
+    // The same, from a compound document already open.
+    void ReadDocument(TCFile& file, const std::u16string& password, const TReadOptions& options);
     std::uint8_t GetXLSFileVersion(const std::u16string& fileName);
     std::int32_t GetXLSFileProtection(const std::u16string& fileName);
+    static std::uint8_t DocumentVersion(TCFile& file);
+    static std::int32_t DocumentProtection(TCFile& file);
 
     using Body = platform::TByteCursor;
 
@@ -171,7 +175,6 @@ class TXLSReader {
 
     TXLSFile& owner_;
     TWorkbook& workbook_;
-    std::unique_ptr<TCFile> file_;
     std::unique_ptr<TBIFFStream> stream_;
     // The body of the record in hand.
     Body body_;
