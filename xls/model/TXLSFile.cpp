@@ -2,7 +2,6 @@
 
 #include "platform/CodePage.h"
 #include "platform/RegionalSettings.h"
-#include "xls/read/TCFile.h"
 #include "xls/read/TXLSReader.h"
 
 namespace vorlix {
@@ -68,7 +67,7 @@ std::int32_t GetXLSFileProtection(const std::u16string& fileName) {
 
 TXLSDocument::TXLSDocument(const std::u16string& fileName) : fileName_(fileName) {
     try {
-        file_ = std::make_unique<TCFile>(fileName, cfOpen);
+        file_ = TXLSReader::OpenCompoundDocument(fileName);
     } catch (...) {
         file_.reset();  // Protection() and the read raise the reason
     }
@@ -77,7 +76,7 @@ TXLSDocument::TXLSDocument(const std::u16string& fileName) : fileName_(fileName)
 TXLSDocument::~TXLSDocument() = default;
 
 TCFile& TXLSDocument::File() {
-    if (!file_) file_ = std::make_unique<TCFile>(fileName_, cfOpen);
+    if (!file_) file_ = TXLSReader::OpenCompoundDocument(fileName_);
     return *file_;
 }
 

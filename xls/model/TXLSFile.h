@@ -108,7 +108,7 @@ class TXLSDocument {
     TCFile& File();
 
     std::u16string fileName_;
-    std::unique_ptr<TCFile> file_;
+    std::shared_ptr<TCFile> file_;
 };
 
 // 8 for a compound document whose root holds a "Workbook" stream, else 0; never raises.

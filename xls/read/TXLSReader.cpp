@@ -266,6 +266,10 @@ std::uint8_t TXLSReader::GetXLSFileVersion(const std::u16string& fileName) {
     }
 }
 
+std::shared_ptr<TCFile> TXLSReader::OpenCompoundDocument(const std::u16string& fileName) {
+    return std::make_shared<TCFile>(fileName, cfOpen);
+}
+
 std::uint8_t TXLSReader::DocumentVersion(TCFile& file) {
     return dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream)) != nullptr ? 8 : 0;
 }

@@ -43,6 +43,8 @@ class TXLSReader {
     void ReadDocument(TCFile& file, const std::u16string& password, const TReadOptions& options);
     std::uint8_t GetXLSFileVersion(const std::u16string& fileName);
     std::int32_t GetXLSFileProtection(const std::u16string& fileName);
+    // The compound document of a file, opened (raises as TCFile does).
+    static std::shared_ptr<TCFile> OpenCompoundDocument(const std::u16string& fileName);
     static std::uint8_t DocumentVersion(TCFile& file);
     static std::int32_t DocumentProtection(TCFile& file);
 
