@@ -13,5 +13,5 @@ cmake --build build-asan -j"$(nproc)"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
-# 20 s per harness, two at a time on two cores.
-scripts/fuzz.sh --ci 20
+# 10 s per harness, two at a time on two cores.
+scripts/fuzz.sh --ci 10
