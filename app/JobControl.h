@@ -69,8 +69,8 @@ class TWorkbookStep {
     // Reports the start of the workbook; raises TCancelled once cancelled.
     void Start();
     // Reads the file into `xls` (from `document` when the checks opened it), reporting the
-    // share of the stream read; a cancellation
-    // ends the read at the next record with TCancelled (the reader frees what it made).
+    // share of the stream read; a cancellation ends the read at the next record with
+    // TCancelled (the reader frees what it made).
     void Read(TXLSFile& xls, const std::u16string& password, TXLSDocument* document = nullptr);
     // `done` of `total` items of the pass are through; raises TCancelled once cancelled.
     void Pass(std::size_t done, std::size_t total);
