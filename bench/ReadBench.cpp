@@ -74,6 +74,8 @@ void Generate(const std::filesystem::path& dir) {
     numbersOnly.numberRecordsOnly = true;
     test::WriteWorkbook(dir / "numbers.xls", bench::GenerateLargeSheetStream(numbersOnly));
     test::WriteWorkbook(dir / "sheets.xls", bench::GenerateManySheetsStream(200));
+    // 200 sheets of 1300 x 10 cells: as many cells as the large sheet.
+    test::WriteWorkbook(dir / "sheets-large.xls", bench::GenerateManySheetsStream(200, 1300));
     test::WriteWorkbook(dir / "empty.xls", bench::GenerateManySheetsStream(1));
 }
 
@@ -101,5 +103,6 @@ int main(int argc, char** argv) {
     Measure(argv[0], "... every formula token", dir / "formulas.xls", true);
     Measure(argv[0], "... NUMBER records only", dir / "numbers.xls");
     Measure(argv[0], "200 sheets", dir / "sheets.xls");
+    Measure(argv[0], "200 sheets of 1300 x 10", dir / "sheets-large.xls");
     return 0;
 }

@@ -245,7 +245,7 @@ test::Bytes GenerateLargeSheetStream(const SheetShape& shape,
     return stream;
 }
 
-test::Bytes GenerateManySheetsStream(int sheets) {
+test::Bytes GenerateManySheetsStream(int sheets, std::uint32_t rows) {
     BiffBuilder b;
     b.Record(kBof, BofBody(0x0005));
     for (int i = 0; i < 5; ++i)
@@ -271,9 +271,25 @@ test::Bytes GenerateManySheetsStream(int sheets) {
     for (int s = 0; s < sheets; ++s) {
         sheetStarts.push_back(b.Size());
         b.Record(kBof, BofBody(0x0010));
-        b.Record(kDimensions, Body().u32(0).u32(3).u16(0).u16(2).u16(0));
-        b.Record(kNumber, Body().u16(0).u16(0).u16(15).f64(s));
-        b.Record(kLabelSst, Body().u16(1).u16(1).u16(15).u32(static_cast<std::uint32_t>(s % 10)));
+        if (rows == 0) {
+            b.Record(kDimensions, Body().u32(0).u32(3).u16(0).u16(2).u16(0));
+            b.Record(kNumber, Body().u16(0).u16(0).u16(15).f64(s));
+            b.Record(kLabelSst,
+                     Body().u16(1).u16(1).u16(15).u32(static_cast<std::uint32_t>(s % 10)));
+        } else {
+            constexpr std::uint32_t kCols = 10;
+            b.Record(kDimensions, Body().u32(0).u32(rows).u16(0).u16(kCols).u16(0));
+            for (std::uint32_t r = 0; r < rows; ++r) {
+                for (std::uint32_t c = 0; c < kCols; ++c) {
+                    if ((r + c) % 2 == 0) {
+                        b.Record(kNumber,
+                                 Body().u16(r).u16(c).u16(15).f64(s * 1000.0 + r + c / 8.0));
+                    } else {
+                        b.Record(kLabelSst, Body().u16(r).u16(c).u16(15).u32((r * 7 + c) % 10));
+                    }
+                }
+            }
+        }
         b.Record(kWindow2, Body().u16(0x06B6).u16(0).u16(0).u16(64).u16(0).u16(0).u32(0));
         b.Record(kEof, {});
     }

@@ -28,7 +28,8 @@ struct SheetShape {
 test::Bytes GenerateLargeSheetStream(const SheetShape& shape,
                                      const std::optional<std::u16string>& password = std::nullopt);
 
-// A workbook of `sheets` worksheets that hold a handful of cells each.
-test::Bytes GenerateManySheetsStream(int sheets);
+// A workbook of `sheets` worksheets that hold a handful of cells each, or, with `rows`,
+// that many rows of 10 cells (numbers and shared strings) each.
+test::Bytes GenerateManySheetsStream(int sheets, std::uint32_t rows = 0);
 
 }  // namespace vorlix::bench

@@ -5,7 +5,8 @@
 #
 # Builds vorlix-cli and read_bench without sanitizers in build-bench, generates the
 # benchmark workbooks into build-bench/workbooks/ when they are missing (65536 x 40 cells as
-# a spreadsheet program writes them, the same with NUMBER records only, 200 sheets), and
+# a spreadsheet program writes them, the same with NUMBER records only, 200 sheets of
+# 1300 x 10 cells), and
 # installs catdoc and GNU time when they are missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,7 +19,7 @@ cmake --build build-bench -j"$(nproc)" --target vorlix-cli read_bench >build-ben
     { tail -n 40 build-bench/build.log >&2; exit 1; }
 cli=build-bench/vorlix-cli
 dir=build-bench/workbooks
-if [[ ! -f $dir/large.xls || ! -f $dir/numbers.xls || ! -f $dir/sheets.xls ]]; then
+if [[ ! -f $dir/large.xls || ! -f $dir/numbers.xls || ! -f $dir/sheets-large.xls ]]; then
     mkdir -p "$dir"
     build-bench/bench/read_bench --generate "$dir"
 fi
@@ -60,7 +61,7 @@ report() {  # TASK VORLIX_SECONDS VORLIX_MB BASE_SECONDS BASE_MB TARGET
 }
 
 word="number 4321"
-for book in large numbers sheets; do
+for book in large numbers sheets-large; do
     file=$dir/$book.xls
     echo "== $book.xls ($(du -h "$file" | cut -f1))"
     read -r open_t open_m < <(measure "$cli" info "$file")
