@@ -65,7 +65,7 @@ for book in large numbers sheets-large; do
     file=$dir/$book.xls
     echo "== $book.xls ($(du -h "$file" | cut -f1))"
     read -r open_t open_m < <(measure "$cli" info "$file")
-    read -r csv_t csv_m < <(measure "$cli" export "$file" -o -)
+    read -r csv_t csv_m < <(measure "$cli" export "$file" --all-in-one -o -)
     read -r find_t find_m < <(measure "$cli" search "$word" "$file")
     if command -v xls2csv >/dev/null; then
         read -r base_t base_m < <(measure xls2csv "$file")
