@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -1019,4 +1021,37 @@ TEST(TXLSReaderGlobalsTest, UnsupportedEncryptionIsRefused) {
     shortBook.FilePassRaw(Body().u16(1).u16(1));
     EXPECT_EQ(ReadError(shortBook.Record(rec::kEof, {}).Build()),
               "Error: strong encryption not supported.");
+}
+
+// A file opened once for its checks and its read answers as the checks by name do, and
+// reads, or fails to read, as a read by name.
+TEST(TXLSDocumentTest, AnswersAndFailsAsTheChecksByName) {
+    TempDir dir;
+    WriteWorkbook(dir / "plain.xls", WorkbookStream({{"S", {}}}));
+    WriteWorkbook(dir / "secret.xls", EncryptedWorkbookStream(u"pw"));
+    WriteFile(dir / "text.xls", Body().ascii("not a workbook"));
+    for (const char* name : {"plain.xls", "secret.xls", "text.xls", "missing.xls"}) {
+        SCOPED_TRACE(name);
+        const std::u16string path = U16Path(dir / name);
+        const auto failure = [](const std::function<void()>& run) -> std::string {
+            try {
+                run();
+            } catch (const std::exception& e) {
+                return e.what();
+            }
+            return "";
+        };
+        // By name first: the open document keeps the file locked.
+        const std::uint8_t version = GetXLSFileVersion(path);
+        const std::string protection = failure([&] { (void)GetXLSFileProtection(path); });
+        TXLSFile byName;
+        const std::string read = failure([&] { byName.OpenFile(path, u"pw"); });
+
+        TXLSDocument document(path);
+        EXPECT_EQ(document.Version(), version);
+        EXPECT_EQ(failure([&] { (void)document.Protection(); }), protection);
+        TXLSFile opened;
+        EXPECT_EQ(failure([&] { opened.OpenDocument(document, u"pw"); }), read);
+        EXPECT_EQ(opened.Loaded(), byName.Loaded());
+    }
 }
