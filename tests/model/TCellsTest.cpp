@@ -492,3 +492,79 @@ TEST_F(TCellsTest, DisplayTextGivesGeneralRendering) {
 
     platform::SetRegionalSettings(saved);
 }
+
+// Cells loaded in address order are found without an index; the first one out of order
+// builds it, and every cell stays findable, before and after.
+TEST_F(TCellsTest, CellsFoundWhetherLoadedInOrderOrNot) {
+    TCells& cells = Cells();
+    for (std::uint32_t row = 0; row < 300; ++row) {
+        for (std::uint32_t col = 0; col < 40; col += 3)
+            cells.LoadNumber(row, col, vkDouble, row * 1000.0 + col, -1);
+    }
+    const auto check = [&cells](std::uint32_t row, std::uint32_t col, bool listed) {
+        const auto cell = cells.Find(row, col);
+        ASSERT_EQ(cell.has_value(), listed) << row << "," << col;
+        if (listed) {
+            EXPECT_EQ(cell->Value().AsDouble(), row * 1000.0 + col);
+            EXPECT_EQ(cells.Items(cells.IndexOf(*cell)).Row(), row);
+        }
+    };
+    EXPECT_TRUE(cells.Ordered());
+    for (std::uint32_t row = 0; row < 300; row += 7) {
+        for (std::uint32_t col = 0; col < 42; ++col)
+            check(row, col, col % 3 == 0 && col < 40);
+    }
+    check(300, 0, false);
+    // The same address again changes the cell in place; an earlier one comes out of order.
+    cells.LoadNumber(299, 39, vkDouble, 299039, -1);
+    EXPECT_TRUE(cells.Ordered());
+    cells.LoadNumber(5, 1, vkDouble, 5001, -1);
+    EXPECT_FALSE(cells.Ordered());
+    ASSERT_EQ(cells.Count(), 300 * 14 + 1);
+    for (std::uint32_t row = 0; row < 300; row += 7) {
+        for (std::uint32_t col = 0; col < 42; ++col)
+            check(row, col, (col % 3 == 0 && col < 40) || (row == 5 && col == 1));
+    }
+    // Listing goes on past the index's growth.
+    for (std::uint32_t row = 400; row < 1400; ++row)
+        cells.GetCell(row, 2).SetValue(TCellValue::Number(row * 1000.0 + 2));
+    check(1399, 2, true);
+    check(0, 0, true);
+    check(5, 1, true);
+}
+
+// Formulas and hyperlinks are kept beside the cells: one made on a pending cell goes with
+// its commit, and a cell without any reads as empty.
+TEST_F(TCellsTest, PropertiesOfPendingCellsFollowTheirCommit) {
+    TCell cell = Cells().GetCell(2, 2);
+    cell.SetFormula("SUM(A1:A2)");
+    EXPECT_FALSE(cell.Pending());
+    cell.SetValue(TCellValue::Number(3));
+    EXPECT_EQ(Cells().Find(2, 2)->Formula(), "SUM(A1:A2)");
+    EXPECT_EQ(Cells().Find(2, 2)->Value().AsDouble(), 3);
+
+    Cells().LoadNumber(3, 3, vkDouble, 1, -1);
+    EXPECT_EQ(Cells().Find(3, 3)->Formula(), "");
+    EXPECT_EQ(Cells().Find(3, 3)->PropertyBag(), "");
+    // A discarded pending cell leaves no property to the next one.
+    TCell dropped = Cells().GetCell(4, 4);
+    dropped.SetHyperlinkKind(hkURL);
+    TCell next = Cells().GetCell(5, 5);
+    next.SetValue(TCellValue::Number(1));
+    EXPECT_EQ(next.HyperlinkKind(), 0);
+    EXPECT_EQ(next.PropertyBag(), "");
+}
+
+// A text stored once serves every cell that has it; changing one of them leaves the others.
+TEST_F(TCellsTest, StoredTextIsSharedButChangedPerCell) {
+    TCells& cells = Cells();
+    const std::uint64_t ansi = cells.LoadText(0, 0, std::string_view("shared"), -1);
+    const std::uint64_t wide = cells.LoadText(0, 1, std::u16string_view(u"\u00E9t\u00E9"), -1);
+    cells.LoadStoredText(1, 0, ansi, false, -1);
+    cells.LoadStoredText(1, 1, wide, true, -1);
+    EXPECT_EQ(cells.Find(1, 0)->Value().AnsiText(), "shared");
+    EXPECT_EQ(cells.Find(1, 1)->Value().WideText(), u"\u00E9t\u00E9");
+    cells.GetCell(1, 0).SetValue(TCellValue::Wide(u"own"));
+    EXPECT_EQ(cells.Find(0, 0)->Value().AnsiText(), "shared");
+    EXPECT_EQ(cells.Find(1, 0)->Value().WideText(), u"own");
+}

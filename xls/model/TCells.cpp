@@ -1,5 +1,6 @@
 #include "xls/model/TCells.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -89,6 +90,10 @@ TCellValue TCell::Value() const {
     return owner_->ValueOf(owner_->Resolve(*this));
 }
 
+TValueKind TCell::ValueKind() const {
+    return kKinds[owner_->Resolve(*this).kind & TCells::kKindMask];
+}
+
 void TCell::SetValue(const TCellValue& value) {
     const TValueKind kind = value.Kind();
     if (KindSlot(kind) <= 0) throw EXLSError(xeInvalidCellValue);
@@ -97,7 +102,7 @@ void TCell::SetValue(const TCellValue& value) {
     if ((kind == vkString || kind == vkUString) && TooLong(value.AnsiText()))
         throw EXLSError(xeInvalidCellValue);
     TCells::Slot& slot = owner_->Resolve(*this);
-    if (kind == vkDate && kKinds[slot.kind] != vkDate && NumberFormat() == 0) {
+    if (kind == vkDate && kKinds[slot.kind & TCells::kKindMask] != vkDate && NumberFormat() == 0) {
         SetNumberFormat(kDateFormatPosition);
     }
     TCells::Slot& current = owner_->Resolve(*this);
@@ -106,26 +111,24 @@ void TCell::SetValue(const TCellValue& value) {
 }
 
 std::string TCell::BagRead(std::string_view tag) const {
-    const TCells::Slot& slot = owner_->Resolve(*this);
-    if (slot.bag == 0) return {};
-    const std::string& bag = owner_->bags_[slot.bag - 1];
+    const std::string* bag = owner_->BagOf(*this, false);
+    if (bag == nullptr) return {};
     const std::string key = BagTagKey(tag);
-    const std::size_t at = bag.find(key);
+    const std::size_t at = bag->find(key);
     if (at == std::string::npos) return {};
     const std::size_t start = at + key.size();
-    const std::size_t end = bag.find(kMarker, start);
+    const std::size_t end = bag->find(kMarker, start);
     if (end == std::string::npos) return {};
-    return bag.substr(start, end - start);
+    return bag->substr(start, end - start);
 }
 
 void TCell::BagWrite(std::string_view tag, std::string_view value) {
-    TCells::Slot& slot = owner_->Resolve(*this);
-    if (slot.bag == 0) {
+    std::string* found = owner_->BagOf(*this, false);
+    if (found == nullptr) {
         if (value.empty()) return;
-        owner_->bags_.emplace_back();
-        slot.bag = static_cast<std::uint32_t>(owner_->bags_.size());
+        found = owner_->BagOf(*this, true);
     }
-    std::string& bag = owner_->bags_[slot.bag - 1];
+    std::string& bag = *found;
     const std::string key = BagTagKey(tag);
     const std::size_t at = bag.find(key);
     if (at == std::string::npos) {
@@ -183,8 +186,8 @@ std::uint8_t TCell::HyperlinkKind() const {
 }
 
 std::string TCell::PropertyBag() const {
-    const TCells::Slot& slot = owner_->Resolve(*this);
-    return slot.bag == 0 ? std::string() : owner_->bags_[slot.bag - 1];
+    const std::string* bag = owner_->BagOf(*this, false);
+    return bag == nullptr ? std::string() : *bag;
 }
 
 std::u16string TCell::DisplayText() const {
@@ -203,7 +206,7 @@ std::u16string TCell::DisplayText() const {
 
 bool TCell::AnsiTextView(std::string_view& text) const {
     const TCells::Slot& slot = owner_->Resolve(*this);
-    const TValueKind kind = kKinds[slot.kind];
+    const TValueKind kind = kKinds[slot.kind & TCells::kKindMask];
     if (kind != vkString && kind != vkUString) return false;
     std::uint32_t length = 0;
     std::memcpy(&length, owner_->ansiArena_.data() + slot.payload, 4);
@@ -238,27 +241,67 @@ TCells::TCells(TSheet& sheet, TFormatContext& context) : sheet_(&sheet), context
 
 TCells::~TCells() = default;
 
-TCells::Slot& TCells::Resolve(const TCell& cell) const {
-    auto& self = const_cast<TCells&>(*this);
-    if (cell.position_ != kPendingPosition) {
-        Slot& slot = self.cells_[cell.position_];
-        if (slot.generation == cell.generation_) return slot;
-    } else if (hasPending_ && pending_.generation == cell.generation_) {
-        return self.pending_;
-    } else {
-        // Another copy of the handle may have committed the cell since.
-        const std::int64_t at = Lookup(cell.row_, static_cast<std::uint8_t>(cell.col_));
-        if (at >= 0 && cells_[static_cast<std::size_t>(at)].generation == cell.generation_) {
-            cell.position_ = static_cast<std::uint32_t>(at);
-            return self.cells_[static_cast<std::size_t>(at)];
-        }
+std::uint32_t TCells::ResolvePosition(const TCell& cell) const {
+    if (cell.position_ != kPendingPosition) return cell.position_;
+    if (hasPending_ && pendingGeneration_ == cell.generation_) return kPendingPosition;
+    // Another copy of the handle may have committed the cell since.
+    const std::int64_t at = Lookup(cell.row_, static_cast<std::uint8_t>(cell.col_));
+    if (at >= 0 && CommittedGeneration(static_cast<std::uint32_t>(at)) == cell.generation_) {
+        cell.position_ = static_cast<std::uint32_t>(at);
+        return cell.position_;
     }
     throw std::logic_error("a pending cell was used after another absent cell was requested");
+}
+
+TCells::Slot& TCells::Resolve(const TCell& cell) const {
+    auto& self = const_cast<TCells&>(*this);
+    const std::uint32_t position = ResolvePosition(cell);
+    return position == kPendingPosition ? self.pending_ : self.cells_[position];
+}
+
+std::string* TCells::BagOf(const TCell& cell, bool create) {
+    const std::uint32_t position = ResolvePosition(cell);
+    Slot& slot = position == kPendingPosition ? pending_ : cells_[position];
+    if ((slot.kind & kHasBag) == 0) {
+        if (!create) return nullptr;
+        slot.kind |= kHasBag;
+        if (position == kPendingPosition) pendingBag_.clear();
+    }
+    if (position == kPendingPosition) return &pendingBag_;
+    // Found without inserting: cells are read from several threads at once.
+    const auto it = bags_.find(position);
+    return it != bags_.end() ? &it->second : &bags_[position];
+}
+
+std::uint32_t TCells::CommittedGeneration(std::uint32_t position) const {
+    const auto it = std::lower_bound(committed_.begin(), committed_.end(), position,
+                                     [](const std::pair<std::uint32_t, std::uint32_t>& e,
+                                        std::uint32_t p) { return e.first < p; });
+    return it != committed_.end() && it->first == position ? it->second : 0;
 }
 
 std::int64_t TCells::Lookup(std::uint16_t row, std::uint8_t col) const {
     const std::uint64_t key = IndexKey(row, col);
     if (key > maxKey_) return -1;
+    if (ordered_) {
+        // Keys rise with the position: the last cell first (the one just listed is asked
+        // for again as its record is completed), then a binary search.
+        std::size_t high = cells_.size();
+        const auto keyAt = [this](std::size_t i) { return IndexKey(cells_[i].row, cells_[i].col); };
+        if (keyAt(high - 1) == key) return static_cast<std::int64_t>(high - 1);
+        std::size_t low = 0;
+        while (low < high) {
+            const std::size_t mid = low + (high - low) / 2;
+            const std::uint64_t at = keyAt(mid);
+            if (at == key) return static_cast<std::int64_t>(mid);
+            if (at < key) {
+                low = mid + 1;
+            } else {
+                high = mid;
+            }
+        }
+        return -1;
+    }
     const std::size_t mask = index_.size() - 1;
     for (std::size_t i = IndexHome(key, mask);; i = (i + 1) & mask) {
         const std::uint64_t entry = index_[i];
@@ -267,24 +310,34 @@ std::int64_t TCells::Lookup(std::uint16_t row, std::uint8_t col) const {
     }
 }
 
-void TCells::GrowIndex() {
-    std::vector<std::uint64_t> old;
-    old.swap(index_);
-    index_.assign(old.empty() ? 1024 : old.size() * 2, 0);
-    const std::size_t mask = index_.size() - 1;
-    for (const std::uint64_t entry : old) {
-        if (entry == 0) continue;
-        std::size_t i = IndexHome(entry >> 32, mask);
+void TCells::BuildIndex() {
+    // Kept at most 70% full: room for the cells listed and as many again.
+    std::size_t size = 1024;
+    while (size * 7 < (cells_.size() + 1) * 2 * 10)
+        size *= 2;
+    index_.assign(size, 0);
+    const std::size_t mask = size - 1;
+    for (std::size_t p = 0; p < cells_.size(); ++p) {
+        const std::uint64_t key = IndexKey(cells_[p].row, cells_[p].col);
+        std::size_t i = IndexHome(key, mask);
         while (index_[i] != 0)
             i = (i + 1) & mask;
-        index_[i] = entry;
+        index_[i] = key << 32 | p;
     }
 }
 
 void TCells::IndexInsert(std::uint16_t row, std::uint8_t col, std::uint32_t position) {
-    // Kept at most 70% full.
-    if ((cells_.size() + 1) * 10 > index_.size() * 7) GrowIndex();
     const std::uint64_t key = IndexKey(row, col);
+    if (ordered_) {
+        if (key > maxKey_) {
+            maxKey_ = key;
+            return;
+        }
+        ordered_ = false;
+        BuildIndex();
+    } else if ((cells_.size() + 1) * 10 > index_.size() * 7) {
+        BuildIndex();
+    }
     const std::size_t mask = index_.size() - 1;
     std::size_t i = IndexHome(key, mask);
     while (index_[i] != 0)
@@ -298,16 +351,15 @@ TCell TCells::GetCell(std::uint32_t row, std::uint32_t col) {
     const auto r = static_cast<std::uint16_t>(row);
     const auto c = static_cast<std::uint8_t>(col);
     if (const std::int64_t at = Lookup(r, c); at >= 0) {
-        const auto position = static_cast<std::uint32_t>(at);
-        return TCell(this, position, cells_[position].generation, r, c);
+        return TCell(this, static_cast<std::uint32_t>(at), 0, r, c);
     }
     pending_ = Slot{};
     pending_.row = r;
     pending_.col = c;
     pending_.xf = context_->XFTable->DefaultXF();
-    pending_.generation = nextGeneration_++;
+    pendingGeneration_ = nextGeneration_++;
     hasPending_ = true;
-    TCell cell(this, kPendingPosition, pending_.generation, r, c);
+    TCell cell(this, kPendingPosition, pendingGeneration_, r, c);
     if (context_->LoadState != lsReading) InheritRowColumnFormat(cell);
     return cell;
 }
@@ -318,8 +370,7 @@ std::optional<TCell> TCells::Find(std::uint32_t row, std::uint32_t col) const {
     const auto c = static_cast<std::uint8_t>(col);
     const std::int64_t at = Lookup(r, c);
     if (at < 0) return std::nullopt;
-    const auto position = static_cast<std::uint32_t>(at);
-    return TCell(const_cast<TCells*>(this), position, cells_[position].generation, r, c);
+    return TCell(const_cast<TCells*>(this), static_cast<std::uint32_t>(at), 0, r, c);
 }
 
 TCell TCells::Items(long long index) const {
@@ -327,8 +378,8 @@ TCell TCells::Items(long long index) const {
         throw ERangeError("List index (" + std::to_string(index) + ") out of bounds");
     }
     const Slot& slot = cells_[static_cast<std::size_t>(index)];
-    return TCell(const_cast<TCells*>(this), static_cast<std::uint32_t>(index), slot.generation,
-                 slot.row, slot.col);
+    return TCell(const_cast<TCells*>(this), static_cast<std::uint32_t>(index), 0, slot.row,
+                 slot.col);
 }
 
 int TCells::IndexOf(const TCell& cell) const {
@@ -337,13 +388,15 @@ int TCells::IndexOf(const TCell& cell) const {
 
 void TCells::Changed(const TCell& cell) {
     if (updating_ || cell.position_ != kPendingPosition) return;
-    if (!hasPending_ || pending_.generation != cell.generation_) {
-        Resolve(cell);  // listed through another handle, or discarded (raises)
+    if (!hasPending_ || pendingGeneration_ != cell.generation_) {
+        ResolvePosition(cell);  // listed through another handle, or discarded (raises)
         return;
     }
     const auto position = static_cast<std::uint32_t>(cells_.size());
     IndexInsert(pending_.row, pending_.col, position);
     cells_.push_back(pending_);
+    if ((pending_.kind & kHasBag) != 0) bags_[position] = std::move(pendingBag_);
+    committed_.emplace_back(position, pendingGeneration_);
     hasPending_ = false;
     cell.position_ = position;
 }
@@ -359,7 +412,6 @@ TCells::Slot& TCells::LoadSlot(std::uint32_t row, std::uint32_t col) {
     slot.row = r;
     slot.col = c;
     slot.xf = context_->XFTable->DefaultXF();
-    slot.generation = nextGeneration_++;
     const auto position = static_cast<std::uint32_t>(cells_.size());
     IndexInsert(r, c, position);
     cells_.push_back(slot);
@@ -369,33 +421,45 @@ TCells::Slot& TCells::LoadSlot(std::uint32_t row, std::uint32_t col) {
 void TCells::LoadNumber(std::uint32_t row, std::uint32_t col, TValueKind kind, double value,
                         std::int32_t xf) {
     Slot& slot = LoadSlot(row, col);
-    slot.kind = static_cast<std::uint8_t>(KindSlot(kind));
+    slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | KindSlot(kind));
     slot.payload = std::bit_cast<std::uint64_t>(value);
     if (xf >= 0) slot.xf = xf;
 }
 
 void TCells::LoadBoolean(std::uint32_t row, std::uint32_t col, bool value, std::int32_t xf) {
     Slot& slot = LoadSlot(row, col);
-    slot.kind = static_cast<std::uint8_t>(KindSlot(vkBoolean));
+    slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | KindSlot(vkBoolean));
     slot.payload = value ? 1 : 0;
     if (xf >= 0) slot.xf = xf;
 }
 
-void TCells::LoadText(std::uint32_t row, std::uint32_t col, std::string_view ansi,
-                      std::int32_t xf) {
+std::uint64_t TCells::LoadText(std::uint32_t row, std::uint32_t col, std::string_view ansi,
+                               std::int32_t xf) {
     if (TooLong(ansi)) throw EXLSError(xeInvalidCellValue);
     Slot& slot = LoadSlot(row, col);
-    slot.kind = static_cast<std::uint8_t>(KindSlot(vkString));
+    slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | KindSlot(vkString));
     slot.payload = StoreAnsi(ansi);
     if (xf >= 0) slot.xf = xf;
+    return slot.payload;
 }
 
-void TCells::LoadText(std::uint32_t row, std::uint32_t col, std::u16string_view wide,
-                      std::int32_t xf) {
+std::uint64_t TCells::LoadText(std::uint32_t row, std::uint32_t col, std::u16string_view wide,
+                               std::int32_t xf) {
     if (wide.size() > kMaxTextLength) throw EXLSError(xeInvalidCellValue);
     Slot& slot = LoadSlot(row, col);
-    slot.kind = static_cast<std::uint8_t>(KindSlot(vkWideString));
+    slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | KindSlot(vkWideString));
     slot.payload = StoreWide(wide);
+    if (xf >= 0) slot.xf = xf;
+    return slot.payload;
+}
+
+void TCells::LoadStoredText(std::uint32_t row, std::uint32_t col, std::uint64_t place, bool wide,
+                            std::int32_t xf) {
+    // Texts in the arenas are never changed in place, so cells may share one.
+    Slot& slot = LoadSlot(row, col);
+    slot.kind =
+        static_cast<std::uint8_t>((slot.kind & kHasBag) | KindSlot(wide ? vkWideString : vkString));
+    slot.payload = place;
     if (xf >= 0) slot.xf = xf;
 }
 
@@ -449,7 +513,7 @@ void TCells::InheritRowColumnFormat(TCell& cell) {
 }
 
 TCellValue TCells::ValueOf(const Slot& slot) const {
-    const TValueKind kind = kKinds[slot.kind];
+    const TValueKind kind = kKinds[slot.kind & kKindMask];
     switch (kind) {
         case vkEmpty:
             return {};
@@ -499,7 +563,7 @@ std::uint64_t TCells::StoreAnsi(std::string_view text) {
 
 void TCells::StoreValue(Slot& slot, const TCellValue& value) {
     const TValueKind kind = value.Kind();
-    slot.kind = static_cast<std::uint8_t>(KindSlot(kind));
+    slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | KindSlot(kind));
     if (kind == vkWideString) {
         slot.payload = StoreWide(value.WideText());
     } else if (kind == vkString || kind == vkUString) {

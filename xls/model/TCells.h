@@ -15,6 +15,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "xls/model/TCellValue.h"
@@ -34,6 +36,8 @@ class TCell final : public TCustomXLSItem {
     std::uint16_t Col() const { return col_; }
 
     TCellValue Value() const;
+    // The kind of Value(), without making the value.
+    TValueKind ValueKind() const;
     // EXLSError 3 for a kind outside 2..8, 11, 16..20, 256, 258 or a text longer than
     // 65535 characters.
     void SetValue(const TCellValue& value);
@@ -118,6 +122,9 @@ class TCells {
     TCell Items(long long index) const;
     // Position of a listed cell with the same address, or -1.
     int IndexOf(const TCell& cell) const;
+    // True while the cells' positions follow their addresses, row by row and within a row
+    // by column, as a sheet read from a file has them as a rule.
+    bool Ordered() const { return ordered_; }
 
     bool Updating() const { return updating_; }
     void SetUpdating(bool value) { updating_ = value; }
@@ -131,30 +138,46 @@ class TCells {
     void LoadNumber(std::uint32_t row, std::uint32_t col, TValueKind kind, double value,
                     std::int32_t xf);
     void LoadBoolean(std::uint32_t row, std::uint32_t col, bool value, std::int32_t xf);
-    void LoadText(std::uint32_t row, std::uint32_t col, std::string_view ansi, std::int32_t xf);
-    void LoadText(std::uint32_t row, std::uint32_t col, std::u16string_view wide, std::int32_t xf);
+    // The text loaders return where the text is kept, which LoadStoredText takes to give
+    // the same text to another cell of this collection without a copy.
+    std::uint64_t LoadText(std::uint32_t row, std::uint32_t col, std::string_view ansi,
+                           std::int32_t xf);
+    std::uint64_t LoadText(std::uint32_t row, std::uint32_t col, std::u16string_view wide,
+                           std::int32_t xf);
+    void LoadStoredText(std::uint32_t row, std::uint32_t col, std::uint64_t place, bool wide,
+                        std::int32_t xf);
 
     static constexpr std::uint32_t kPendingPosition = 0xFFFFFFFF;
 
   private:
     friend class TCell;
 
-    // One cell. Numbers live in `payload`; a text's payload is its offset in an arena.
+    // One cell in 16 bytes. Numbers live in `payload`; a text's payload is its offset in an
+    // arena. Positions are never reused, so a listed handle needs nothing more to stay valid;
+    // the few cells with formulas or hyperlinks keep them in `bags_`.
     struct Slot {
+        std::uint64_t payload = 0;
+        std::int32_t xf = 0;
         std::uint16_t row = 0;
         std::uint8_t col = 0;
-        std::uint8_t kind = 0;  // position in the table of value kinds
-        std::int32_t xf = 0;
-        std::uint32_t generation = 0;
-        std::uint32_t bag = 0;  // 1-based index into bags_, 0 when the cell has none
-        std::uint64_t payload = 0;
+        std::uint8_t kind = 0;  // position in the table of value kinds, kHasBag set with a bag
     };
+    static constexpr std::uint8_t kHasBag = 0x80;
+    static constexpr std::uint8_t kKindMask = 0x7F;
 
     Slot& Resolve(const TCell& cell) const;
+    // The listed position of a handle's cell, or kPendingPosition for the pending cell
+    // (raises for a discarded one).
+    std::uint32_t ResolvePosition(const TCell& cell) const;
+    // The property bag of a handle's cell; nullptr when it has none and `create` is false.
+    std::string* BagOf(const TCell& cell, bool create);
+    // The generation a listed cell was created with through a pending handle, 0 for cells
+    // loaded in bulk.
+    std::uint32_t CommittedGeneration(std::uint32_t position) const;
     void Changed(const TCell& cell);
     std::int64_t Lookup(std::uint16_t row, std::uint8_t col) const;
     void IndexInsert(std::uint16_t row, std::uint8_t col, std::uint32_t position);
-    void GrowIndex();
+    void BuildIndex();
     void InheritRowColumnFormat(TCell& cell);
 
     TCellValue ValueOf(const Slot& slot) const;
@@ -168,19 +191,25 @@ class TCells {
     TFormatContext* context_;
     TChunkedArray<Slot> cells_;
     Slot pending_;
+    std::string pendingBag_;
+    std::uint32_t pendingGeneration_ = 0;
     bool hasPending_ = false;
     std::uint32_t nextGeneration_ = 1;
     bool updating_ = false;
-    // Open-addressed index: (row << 8 | col) + 1 in the key half, position in the other;
-    // 0 marks a free entry.
+    // Cells arrive in address order as a rule: while every listed cell's address is above
+    // the one before, a binary search over the cells finds them and no index is kept. The
+    // first cell out of order builds the open-addressed index: (row << 8 | col) + 1 in the
+    // key half, position in the other; 0 marks a free entry.
+    bool ordered_ = true;
     std::vector<std::uint64_t> index_;
-    // The largest key listed so far: cells usually arrive in address order, and a larger
-    // key cannot be in the index.
+    // The largest key listed so far: a larger key cannot be listed.
     std::uint64_t maxKey_ = 0;
+    // (position, generation) of the cells listed through a pending handle, by position.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> committed_;
     // Text arenas: each text is a 32-bit length followed by its units.
     std::u16string wideArena_;
     std::string ansiArena_;
-    std::vector<std::string> bags_;
+    std::unordered_map<std::uint32_t, std::string> bags_;
 };
 
 }  // namespace vorlix

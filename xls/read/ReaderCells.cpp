@@ -124,7 +124,24 @@ void TXLSReader::ReadLabel(Body& body) {
 void TXLSReader::ReadLabelSst(Body& body) {
     const records::TLabelSstRecord r = records::DecodeLabelSst(body);
     if (r.Index >= stringTable_.size()) throw EListError(r.Index);
-    PutText(r.Cell.Row, r.Cell.Col, r.Cell.XF, stringTable_[r.Index]);
+    // A shared string is copied into the sheet once; its other cells point at that copy.
+    TCells& cells = CurrentSheet().Cells();
+    if (sharedPlacesOf_ != &cells) {
+        sharedPlaces_.assign(stringTable_.size(), 0);
+        sharedPlacesOf_ = &cells;
+    } else if (sharedPlaces_.size() < stringTable_.size()) {
+        sharedPlaces_.resize(stringTable_.size(), 0);  // a later SST added strings
+    }
+    const std::int32_t format = ValidXF(r.Cell.XF) ? static_cast<std::int32_t>(r.Cell.XF) : -1;
+    const SharedString& text = stringTable_[r.Index];
+    std::uint64_t& place = sharedPlaces_[r.Index];
+    if (place != 0) {
+        cells.LoadStoredText(r.Cell.Row, r.Cell.Col, place - 1, text.Wide, format);
+    } else if (text.Wide) {
+        place = cells.LoadText(r.Cell.Row, r.Cell.Col, std::u16string_view(text.Text), format) + 1;
+    } else {
+        place = cells.LoadText(r.Cell.Row, r.Cell.Col, std::string_view(text.Ansi), format) + 1;
+    }
 }
 
 void TXLSReader::Blank(std::uint32_t row, std::uint32_t col, std::uint32_t xf) {

@@ -171,6 +171,8 @@ void TXLSReader::ReadDocument(TCFile& file, const std::u16string& password,
     onProgress_ = owner_.OnProgress();
     onRecord_ = owner_.OnRecord();
     drawings_ = std::make_unique<TMSOData>();
+    sharedPlaces_.clear();
+    sharedPlacesOf_ = nullptr;
     owner_.Clear();
     ResetPalette();
 

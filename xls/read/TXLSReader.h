@@ -195,6 +195,9 @@ class TXLSReader {
     bool globalsDone_ = false;
     std::int32_t sheetIndex_ = 0;
     std::vector<SharedString> stringTable_;
+    // Where the sheet being read keeps each shared string it has used, plus 1 (0: not yet).
+    std::vector<std::uint64_t> sharedPlaces_;
+    const TCells* sharedPlacesOf_ = nullptr;
     // The stored formulas: their option flags (2 bytes as stored), the token length (2
     // bytes), the tokens and the data after them.
     std::vector<std::string> formulaTable_;
