@@ -94,7 +94,12 @@ class Backing {
         if (map != MAP_FAILED) {
             b->map_ = map;
             b->mapSize_ = size;
-            if (!Usable(static_cast<std::uint8_t*>(map), size)) return nullptr;
+            const CompoundCheck check =
+                CheckCompoundDocument(static_cast<std::uint8_t*>(map), size);
+            if (check == CompoundCheck::Corrupt) return nullptr;
+            // Pages of the file come back from it as they are read again; a repair lives
+            // only in this process's pages, which must then stay.
+            b->releasable_ = check == CompoundCheck::Ok;
             b->input_ = GRef<GsfInput>(
                 gsf_input_memory_new(static_cast<const guint8*>(map), st.st_size, FALSE));
         } else {
@@ -126,6 +131,17 @@ class Backing {
 
     GsfInput* input() const { return input_.get(); }
 
+    // Counts bytes read from the document. Every so often the mapped pages read so far are
+    // handed back: they would otherwise stay resident until the document is closed, as
+    // much memory again as the file for nothing, since a read goes through it once.
+    void Consumed(std::size_t bytes) {
+        if (!releasable_) return;
+        consumed_ += bytes;
+        if (consumed_ < kReleaseEvery) return;
+        consumed_ = 0;
+        madvise(map_, mapSize_, MADV_DONTNEED);
+    }
+
   private:
     // libgsf reads around some kinds of damage (a looping or short chain gives a short
     // stream, an oversized entry is left out); such documents are refused here instead.
@@ -133,7 +149,11 @@ class Backing {
         return CheckCompoundDocument(bytes, size) != CompoundCheck::Corrupt;
     }
 
+    static constexpr std::size_t kReleaseEvery = 4 << 20;
+
     int fd_ = -1;
+    bool releasable_ = false;
+    std::size_t consumed_ = 0;
     void* map_ = nullptr;
     size_t mapSize_ = 0;
     std::vector<std::uint8_t> copy_;
@@ -152,6 +172,7 @@ class GsfStream final : public StreamHandle {
         if (n == 0) return 0;
         // gsf_input_read fails unless all n bytes are there, which n guarantees.
         if (gsf_input_read(input_.get(), n, static_cast<guint8*>(buffer)) == nullptr) return 0;
+        backing_->Consumed(n);
         return static_cast<std::int64_t>(n);
     }
 
