@@ -51,6 +51,9 @@ std::string FolderUnreadableMessage(const std::filesystem::path& folder, std::er
 // general form with 15 significant digits, date-times as "dd.mm.yyyy hh:nn:ss.zzz", texts
 // as they are, anything else empty.
 std::string RenderCellText(const TCellValue& value);
+// The same text appended to `out`.
+void AppendCellText(std::string& out, const TCellValue& value);
+void AppendCellText(std::string& out, const TCell& cell);
 
 // --- Checks on the files read and written ------------------------------------------------
 

@@ -11,6 +11,7 @@
 
 #include "app/Commands.h"
 #include "platform/CodePage.h"
+#include "platform/OrderedParallel.h"
 #include "platform/SafeFile.h"
 #include "xls/model/Errors.h"
 #include "xls/model/TCells.h"
@@ -129,12 +130,18 @@ void AppendField(std::string& line, const std::string& text, TTextFileKind kind,
     line += '"';
 }
 
-std::string OneFileText(const TCell& cell, const TTextWriteOptions& options) {
+// Sets `text` to a cell's field in the one-file export.
+void OneFileText(std::string& text, const TCell& cell, const TTextWriteOptions& options) {
     if (options.Formulas) {
-        std::string formula = FormulaFieldText(cell);
-        if (!formula.empty()) return formula;
+        text = FormulaFieldText(cell);
+        if (!text.empty()) return;
     }
-    return options.RawValues ? RawValueText(cell.Value()) : RenderCellText(cell.Value());
+    if (options.RawValues) {
+        text = RawValueText(cell.Value());
+        return;
+    }
+    text.clear();
+    AppendCellText(text, cell);
 }
 
 bool IsNumber(const std::string& text) {
@@ -321,17 +328,37 @@ void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind ki
         const TCells& cells = all.Items(i).Cells();
         std::uint16_t row = 0;
         std::string buffer;
-        for (int k = 0; k < cells.Count() && out; ++k) {
-            const TCell cell = cells.Items(k);
-            if (cell.Row() == row) {
-                buffer += separator;
-            } else {
-                writeLine(std::move(buffer));
-                row = cell.Row();
-                buffer.clear();
-            }
-            AppendField(buffer, OneFileText(cell, options), kind, separator);
-        }
+        // The fields of blocks of cells are made side by side and joined into lines in
+        // order.
+        const auto count = static_cast<std::size_t>(cells.Count());
+        constexpr std::size_t kBlock = 8192;
+        using TFields = std::vector<std::string>;
+        platform::OrderedParallel<TFields>(
+            (count + kBlock - 1) / kBlock, platform::WorkThreads(),
+            [&](std::size_t block) {
+                TFields fields;
+                std::string field;
+                const std::size_t end = std::min(count, (block + 1) * kBlock);
+                for (std::size_t k = block * kBlock; k < end; ++k) {
+                    OneFileText(field, cells.Items(static_cast<long long>(k)), options);
+                    AppendField(fields.emplace_back(), field, kind, separator);
+                }
+                return fields;
+            },
+            [&](std::size_t block, TFields& fields) {
+                for (std::size_t j = 0; j < fields.size() && out; ++j) {
+                    const TCell cell = cells.Items(static_cast<long long>(block * kBlock + j));
+                    if (cell.Row() == row) {
+                        buffer += separator;
+                    } else {
+                        writeLine(std::move(buffer));
+                        row = cell.Row();
+                        buffer.clear();
+                    }
+                    buffer += fields[j];
+                }
+                return static_cast<bool>(out);
+            });
         writeLine(std::move(buffer));
         writeLine("");
     }

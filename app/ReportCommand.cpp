@@ -1,7 +1,7 @@
 // The file information report, and the pieces the three commands share: the raw rendering
 // of a cell value and the list of a folder's workbooks.
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 #include <system_error>
 
 #include "app/Commands.h"
@@ -20,15 +20,40 @@ std::string SystemText(std::u16string_view wide) {
     return platform::WideToMultiByte(platform::SystemCodePage(), wide);
 }
 
+// printf's "%0*d": at least `width` characters, zeros after any minus sign.
+void AppendPadded(std::string& out, int value, int width) {
+    char digits[16];
+    const auto magnitude =
+        static_cast<unsigned>(value < 0 ? -static_cast<long long>(value) : value);
+    const auto end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+    if (value < 0) {
+        out += '-';
+        --width;
+    }
+    for (auto n = static_cast<int>(end - digits); n < width; ++n)
+        out += '0';
+    out.append(digits, end);
+}
+
 // "dd.mm.yyyy hh:nn:ss.zzz" with the locale's time separator.
-std::string DateTimeText(double value) {
+void AppendDateTimeText(std::string& out, double value) {
     const TDateTimeParts p = DecodeDateTime(value);
-    const std::string sep =
-        SystemText(std::u16string(1, platform::RegionalSettings().TimeSeparator));
-    char text[64];
-    std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d%s%02d%s%02d.%03d", p.Day, p.Month, p.Year,
-                  p.Hour, sep.c_str(), p.Minute, sep.c_str(), p.Second, p.Millisecond);
-    return text;
+    const char16_t separator = platform::RegionalSettings().TimeSeparator;
+    const std::string sep = separator < 0x80 ? std::string(1, static_cast<char>(separator))
+                                             : SystemText(std::u16string(1, separator));
+    AppendPadded(out, p.Day, 2);
+    out += '.';
+    AppendPadded(out, p.Month, 2);
+    out += '.';
+    AppendPadded(out, p.Year, 4);
+    out += ' ';
+    AppendPadded(out, p.Hour, 2);
+    out += sep;
+    AppendPadded(out, p.Minute, 2);
+    out += sep;
+    AppendPadded(out, p.Second, 2);
+    out += '.';
+    AppendPadded(out, p.Millisecond, 3);
 }
 
 // The lines of a report: kept in the report, or handed to a sink in batches of a size
@@ -66,25 +91,50 @@ std::string CellCountText(int count) {
 
 }  // namespace
 
-std::string RenderCellText(const TCellValue& value) {
+void AppendCellText(std::string& out, const TCellValue& value) {
     switch (value.Kind()) {
         case vkSmallInt:
         case vkInteger:
         case vkSingle:
         case vkDouble:
         case vkByte:
-            return SystemText(GeneralNumberText(value.AsDouble()));
+            // Digits, signs and an ASCII separator read the same in every code page.
+            if (!AppendGeneralNumberText(out, value.AsDouble()))
+                out += SystemText(GeneralNumberText(value.AsDouble()));
+            return;
         case vkDate:
-            return DateTimeText(value.AsDouble());
+            AppendDateTimeText(out, value.AsDouble());
+            return;
         case vkWideString:
-            return SystemText(value.WideText());
+            out += SystemText(value.WideText());
+            return;
         case vkString:
             // Kept in the library code page, which is the system's unless a caller changed it.
-            if (platform::LibraryCodePage() == platform::SystemCodePage()) return value.AnsiText();
-            return SystemText(value.AsWideText());
+            if (platform::LibraryCodePage() == platform::SystemCodePage()) {
+                out += value.AnsiText();
+            } else {
+                out += SystemText(value.AsWideText());
+            }
+            return;
         default:
-            return {};
+            return;
     }
+}
+
+void AppendCellText(std::string& out, const TCell& cell) {
+    std::string_view text;
+    if (cell.ValueKind() == vkString && platform::LibraryCodePage() == platform::SystemCodePage() &&
+        cell.AnsiTextView(text)) {
+        out += text;  // without a copy into a value
+        return;
+    }
+    AppendCellText(out, cell.Value());
+}
+
+std::string RenderCellText(const TCellValue& value) {
+    std::string text;
+    AppendCellText(text, value);
+    return text;
 }
 
 TReport FileInformation(const std::filesystem::path& file, bool showContents,

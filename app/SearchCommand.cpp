@@ -1,7 +1,10 @@
 // The text search over the cells of one workbook or of every workbook of a folder.
+#include <algorithm>
+
 #include "app/Commands.h"
 #include "platform/CaseFolding.h"
 #include "platform/CodePage.h"
+#include "platform/OrderedParallel.h"
 #include "xls/model/TCells.h"
 #include "xls/model/TXLSFile.h"
 
@@ -9,8 +12,8 @@ namespace vorlix::app {
 
 namespace {
 
-// How many cells are searched between two looks at the job control.
-constexpr std::size_t kCellsPerCheck = 256;
+// How many cells are searched at a time, between two looks at the job control.
+constexpr std::size_t kCellsPerBlock = 8192;
 
 // Reads one workbook and reports its hits, numbered on from `hits`.
 void SearchWorkbook(const std::filesystem::path& file, TXLSDocument& document,
@@ -24,18 +27,44 @@ void SearchWorkbook(const std::filesystem::path& file, TXLSDocument& document,
     std::size_t total = 0;
     for (int i = 0; i < sheets.Count(); ++i)
         total += static_cast<std::size_t>(sheets.Items(i).Cells().Count());
+    // Blocks of cells are rendered and matched side by side; their hits are reported in
+    // order.
+    struct THit {
+        int Cell;
+        std::string Text;
+    };
     std::size_t done = 0;
     for (int i = 0; i < sheets.Count(); ++i) {
         const TCells& cells = sheets.Items(i).Cells();
-        for (int k = 0; k < cells.Count(); ++k, ++done) {
-            if (done % kCellsPerCheck == 0) step.Pass(done, total);
-            const TCell cell = cells.Items(k);
-            std::string text = RenderCellText(cell.Value());
-            if (!CellMatches(text, searchText, options)) continue;
-            ++hits;
-            if (onHit)
-                onHit({bareName, i + 1, cell.Row() + 1, cell.Col() + 1, std::move(text)}, hits);
-        }
+        const auto count = static_cast<std::size_t>(cells.Count());
+        const std::size_t blocks = (count + kCellsPerBlock - 1) / kCellsPerBlock;
+        platform::OrderedParallel<std::vector<THit>>(
+            blocks, platform::WorkThreads(),
+            [&](std::size_t block) {
+                std::vector<THit> found;
+                std::string text;
+                const std::size_t end = std::min(count, (block + 1) * kCellsPerBlock);
+                for (std::size_t k = block * kCellsPerBlock; k < end; ++k) {
+                    text.clear();
+                    AppendCellText(text, cells.Items(static_cast<long long>(k)));
+                    if (CellMatches(text, searchText, options))
+                        found.push_back({static_cast<int>(k), text});
+                }
+                return found;
+            },
+            [&](std::size_t block, std::vector<THit>& found) {
+                step.Pass(done, total);
+                for (THit& hit : found) {
+                    const TCell cell = cells.Items(hit.Cell);
+                    ++hits;
+                    if (onHit)
+                        onHit(
+                            {bareName, i + 1, cell.Row() + 1, cell.Col() + 1, std::move(hit.Text)},
+                            hits);
+                }
+                done += std::min(count, (block + 1) * kCellsPerBlock) - block * kCellsPerBlock;
+                return true;
+            });
     }
     step.Finish();
 }
@@ -49,9 +78,14 @@ std::string SearchTextFor(const std::string& typed, bool caseSensitive) {
 bool CellMatches(const std::string& cellText, const std::string& searchText,
                  const TSearchOptions& options) {
     if (options.Matcher) return options.Matcher(cellText);
-    const std::string folded =
-        options.CaseSensitive ? std::string() : platform::FoldCaseUtf8(cellText);
-    const std::string& text = options.CaseSensitive ? cellText : folded;
+    // Texts without capital ASCII letters or other than ASCII characters (numbers, dates)
+    // are their own folding.
+    const bool fold =
+        !options.CaseSensitive && std::any_of(cellText.begin(), cellText.end(), [](char ch) {
+            return (ch >= 'A' && ch <= 'Z') || static_cast<unsigned char>(ch) >= 0x80;
+        });
+    const std::string folded = fold ? platform::FoldCaseUtf8(cellText) : std::string();
+    const std::string& text = fold ? folded : cellText;
     if (options.Match) return text == searchText;
     return !searchText.empty() && text.find(searchText) != std::string::npos;
 }

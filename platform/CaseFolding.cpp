@@ -145,8 +145,18 @@ char32_t FoldCase(char32_t c) {
 }
 
 std::string FoldCaseUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
+    std::string out(text);
+    // Plain ASCII, as most cell texts are, folds in place.
+    bool ascii = true;
+    for (char& ch : out) {
+        if (static_cast<unsigned char>(ch) >= 0x80) {
+            ascii = false;
+            break;
+        }
+        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
+    }
+    if (ascii) return out;
+    out.clear();
     for (std::size_t at = 0; at < text.size();) {
         const auto byte = static_cast<unsigned char>(text[at]);
         if (byte < 0x80) {

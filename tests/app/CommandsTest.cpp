@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/OrderedParallel.h"
 #include "platform/RegionalSettings.h"
 #include "tests/support/WorkbookFixtures.h"
 #include "tests/support/XlsBuilder.h"
@@ -886,4 +887,39 @@ TEST_F(CommandsTest, FolderListings) {
     const std::vector<std::filesystem::path> up = FolderAncestors("/usr/share/doc");
     EXPECT_EQ(up,
               (std::vector<std::filesystem::path>{"/", "/usr", "/usr/share", "/usr/share/doc"}));
+}
+
+// Large sheets are rendered in blocks on several threads; the search's hits, their numbers
+// and the one-file text are those of a run on one thread.
+TEST_F(CommandsTest, LargeWorkbooksSearchAndWriteAsOnOneThread) {
+    RecordList first;
+    RecordList second;
+    for (std::uint16_t row = 0; row < 1500; ++row) {
+        for (std::uint16_t col = 0; col < 12; ++col) {
+            first.push_back({rec::kNumber, NumberBody(row, col, kGeneralXF, row * 12 + col)});
+            if (col % 4 == 0)
+                second.push_back({rec::kLabel, LabelCellBody(row, col, kGeneralXF,
+                                                             "row " + std::to_string(row))});
+        }
+    }
+    const fs::path book = Book("large.xls", {{"First", first}, {"Second", second}});
+    const auto search = [&] { return SearchFile(book, Options("17")); };
+    const auto write = [&] {
+        std::ostringstream out;
+        TExportSettings settings;
+        settings.Mode = TExportMode::OneFile;
+        settings.Output = &out;
+        EXPECT_EQ(ExportFile(book, "-", settings).Message, kExportDone);
+        return out.str();
+    };
+    const SearchRun parallel = search();
+    const std::string text = write();
+    platform::TSingleThreaded one;
+    const SearchRun single = search();
+    EXPECT_EQ(parallel.Rows(), single.Rows());
+    EXPECT_EQ(parallel.numbers, single.numbers);
+    EXPECT_EQ(parallel.outcome.Hits, single.outcome.Hits);
+    EXPECT_GT(parallel.outcome.Hits, 500);
+    EXPECT_EQ(text, write());
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 * (3 + 1500));
 }

@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "platform/OrderedParallel.h"
 #include "platform/RegionalSettings.h"
 #include "tests/support/WorkbookFixtures.h"
 #include "tests/support/XlsBuilder.h"
@@ -217,4 +218,50 @@ TEST_F(TXLSWriterTXTTest, RawValueTexts) {
     std::ostringstream formulas;
     TXLSWriterTXT(sheet).WriteSheet(formulas, tkCSV, {0, 0, 0, 1}, options);
     EXPECT_EQ(formulas.str(), "\"3.5\",\"=SUM(A1,\"\"x\"\")\"\r\n");
+}
+
+// A large sheet is formatted in blocks of rows on several threads: the text is the same as
+// written on one thread, and the same whether its cells were listed in address order or
+// not.
+TEST_F(TXLSWriterTXTTest, LargeSheetsWriteTheSameInBlocks) {
+    const auto fill = [](TSheet& sheet, bool scattered) {
+        for (std::uint32_t i = 0; i < 3000 * 12; ++i) {
+            const std::uint32_t k = scattered ? i * 7919 % (3000 * 12) : i;
+            const std::uint32_t row = k / 12 + 1;
+            const std::uint32_t col = k % 12 + 1;
+            if ((row + col) % 5 == 0) continue;  // some empty positions
+            const TCellValue value =
+                col % 3 == 0   ? TCellValue::Wide(u"t\"" + std::u16string(1, u'a' + row % 26))
+                : col % 3 == 1 ? TCellValue::Number(row / 7.0 + col)
+                               : TCellValue::DateTime(40000 + row / 24.0);
+            sheet.Cells().GetCell(row, col).SetValue(value);
+        }
+    };
+    fill(Sheet(), false);
+    TWorkbook scattered(1);
+    fill(scattered.Sheets().Items(0), true);
+    ASSERT_TRUE(Sheet().Cells().Ordered());
+    ASSERT_FALSE(scattered.Sheets().Items(0).Cells().Ordered());
+
+    const std::string parallel = Written(tkCSV);
+    std::string single;
+    {
+        platform::TSingleThreaded one;
+        single = Written(tkCSV);
+    }
+    EXPECT_EQ(parallel, single);
+    TUsedArea area;
+    ASSERT_TRUE(Sheet().GetUsedArea(area));
+    std::ostringstream out;
+    TXLSWriterTXT(scattered.Sheets().Items(0)).WriteSheet(out, tkCSV, area);
+    EXPECT_EQ(out.str(), parallel);
+    EXPECT_EQ(std::count(parallel.begin(), parallel.end(), '\n'), 3000);
+    // An inner area starts and ends inside rows and blocks.
+    const TUsedArea inner{700, 2500, 3, 9};
+    const std::string part = Written(tkTXT, inner);
+    {
+        platform::TSingleThreaded one;
+        EXPECT_EQ(Written(tkTXT, inner), part);
+    }
+    EXPECT_EQ(std::count(part.begin(), part.end(), '\n'), 1801);
 }

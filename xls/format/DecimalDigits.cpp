@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "platform/RegionalSettings.h"
 #include "xls/format/TextHelpers.h"
@@ -85,28 +86,81 @@ void RoundDigits(TDecimal& d, int keep) {
 // ---------------------------------------------------------------------------------------
 // General number text
 
-std::u16string GeneralNumberText(double value) {
+namespace {
+
+// The digits of a number rounded to 15 significant digits, as the number patterns round
+// them from the first 17. When the shortest text that reads back as the number has no
+// more than 15 digits, those are the digits: the number lies within half a unit in its
+// last binary place of that text, far closer than the half unit in the 15th decimal
+// place that rounding would need to move it elsewhere.
+format::TDecimal FifteenDigits(double value) {
+    // Subnormal numbers have too few binary places for that.
+    if (std::fabs(value) < std::numeric_limits<double>::min()) {
+        format::TDecimal d = format::SignificantDigits(value);
+        format::RoundDigits(d, 15);
+        return d;
+    }
+    char buffer[48];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                   std::chars_format::scientific)
+                         .ptr;
+    const char* e = std::find(buffer, end, 'e');
+    format::TDecimal d;
+    int count = 0;
+    for (const char* p = buffer; p != e; ++p) {
+        if (*p == '.') continue;
+        if (count == 15) {
+            count = 16;
+            break;
+        }
+        d.Digits[count++] = *p;
+    }
+    if (count > 15) {
+        d = format::SignificantDigits(value);
+        format::RoundDigits(d, 15);
+        return d;
+    }
+    int exponent = 0;
+    const bool negative = e + 1 < end && e[1] == '-';
+    std::from_chars(e + (e + 1 < end && (e[1] == '-' || e[1] == '+') ? 2 : 1), end, exponent);
+    d.Count = count;
+    d.Exponent = (negative ? -exponent : exponent) + 1;
+    while (d.Count > 0 && d.Digits[d.Count - 1] == '0')
+        --d.Count;
+    return d;
+}
+
+template <typename String>
+void AppendExponent(String& out, int exponent) {
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, exponent).ptr;
+    for (const char* p = digits; p != end; ++p)
+        out += static_cast<typename String::value_type>(*p);
+}
+
+// The general form of a number, appended to `out` with `point` as decimal separator.
+template <typename String>
+void AppendGeneralNumber(String& out, double value, typename String::value_type point) {
+    using Char = typename String::value_type;
     // Infinities and NaN cannot come out of a workbook's number records in a meaningful way;
     // they show as zero rather than as a text no spreadsheet would show.
-    if (value == 0 || !std::isfinite(value)) return u"0";
-    // Fifteen digits, rounded from the first 18 as the number patterns round.
-    format::TDecimal d = format::SignificantDigits(value);
-    format::RoundDigits(d, 15);
-    const char16_t point = platform::RegionalSettings().DecimalSeparator;
-    const auto digit = [&d](int i) {
-        return static_cast<char16_t>(i < d.Count ? d.Digits[i] : '0');
-    };
+    if (value == 0 || !std::isfinite(value)) {
+        out += Char('0');
+        return;
+    }
+    format::TDecimal d = FifteenDigits(value);
+    const auto digit = [&d](int i) { return Char(i < d.Count ? d.Digits[i] : '0'); };
 
-    std::u16string out = value < 0 ? u"-" : u"";
+    if (value < 0) out += Char('-');
     const int e = d.Exponent;
     if (e >= -3 && e <= 15) {
         if (e <= 0) {
-            out += u'0';
+            out += Char('0');
             out += point;
-            out.append(static_cast<std::size_t>(-e), u'0');
+            out.append(static_cast<std::size_t>(-e), Char('0'));
             for (int i = 0; i < d.Count; ++i)
                 out += digit(i);
-            return out;
+            return;
         }
         for (int i = 0; i < e; ++i)
             out += digit(i);
@@ -115,7 +169,7 @@ std::u16string GeneralNumberText(double value) {
             for (int i = e; i < d.Count; ++i)
                 out += digit(i);
         }
-        return out;
+        return;
     }
     out += digit(0);
     if (d.Count > 1) {
@@ -123,9 +177,23 @@ std::u16string GeneralNumberText(double value) {
         for (int i = 1; i < d.Count; ++i)
             out += digit(i);
     }
-    out += u'E';
-    format::AppendInteger(out, e - 1);
+    out += Char('E');
+    AppendExponent(out, e - 1);
+}
+
+}  // namespace
+
+std::u16string GeneralNumberText(double value) {
+    std::u16string out;
+    AppendGeneralNumber(out, value, platform::RegionalSettings().DecimalSeparator);
     return out;
+}
+
+bool AppendGeneralNumberText(std::string& out, double value) {
+    const char16_t point = platform::RegionalSettings().DecimalSeparator;
+    if (point >= 0x80) return false;
+    AppendGeneralNumber(out, value, static_cast<char>(point));
+    return true;
 }
 
 }  // namespace vorlix

@@ -18,5 +18,8 @@ std::u16string FormatCellValue(const TCellValue& value, std::uint16_t formatInde
 // A number rounded to 15 significant digits, without trailing zeros, in the locale's
 // decimal separator; scientific ("1.5E20", "1E-5") outside 1E-3..1E15.
 std::u16string GeneralNumberText(double value);
+// The same text appended as 8-bit characters; false, and nothing appended, when the
+// decimal separator is not ASCII.
+bool AppendGeneralNumberText(std::string& out, double value);
 
 }  // namespace vorlix

@@ -7,10 +7,12 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "platform/OrderedParallel.h"
 #include "platform/SafeFile.h"
 #include "xls/model/DateTime.h"
 #include "xls/model/Errors.h"
@@ -282,20 +284,50 @@ void TXLSWriterTXT::WriteSheet(std::ostream& out, TTextFileKind kind, const TUse
     lines.Start();
     if (area.LastRow < area.FirstRow) return;
     const TCells& cells = sheet_.Cells();
-    const TCellsByRow byRow(cells, area);
     const char separator = options.SeparatorFor(kind);
-    std::string line;
-    // Wide counters: the last row and column may be the largest their types hold.
-    for (std::uint32_t row = area.FirstRow; row <= area.LastRow && out; ++row) {
-        line.clear();
-        const TCellsByRow::TEntry* next = byRow.Begin(row);
-        const TCellsByRow::TEntry* const end = byRow.End(row);
+    // Cells in address order are walked as they are; others are first sorted by row.
+    std::optional<TCellsByRow> byRow;
+    if (!cells.Ordered()) byRow.emplace(cells, area);
+    const auto count = static_cast<std::size_t>(cells.Count());
+    const auto keyAt = [&cells](std::size_t k) {
+        const TCell c = cells.Items(static_cast<long long>(k));
+        return static_cast<std::uint32_t>(c.Row()) << 8 | c.Col();
+    };
+    // The first cell, in address order, at or after a row's first column.
+    const auto firstFrom = [&](std::uint32_t row) {
+        const std::uint32_t key = row << 8 | area.FirstCol;
+        std::size_t low = 0;
+        std::size_t high = count;
+        while (low < high) {
+            const std::size_t mid = low + (high - low) / 2;
+            if (keyAt(mid) < key) {
+                low = mid + 1;
+            } else {
+                high = mid;
+            }
+        }
+        return low;
+    };
+    // One row's line; `k` walks the cells in address order.
+    const auto makeLine = [&](std::uint32_t row, std::size_t& k, std::string& line) {
+        const TCellsByRow::TEntry* next = byRow ? byRow->Begin(row) : nullptr;
+        const TCellsByRow::TEntry* const end = byRow ? byRow->End(row) : nullptr;
+        if (!byRow) {
+            while (k < count && keyAt(k) < (row << 8 | area.FirstCol))
+                ++k;
+        }
+        // Wide counters: the last column may be the largest its type holds.
         for (std::uint32_t col = area.FirstCol; col <= area.LastCol; ++col) {
             // A position without a cell is an empty field; nothing is added to the sheet.
-            const bool has = next != end && next->Col == col;
+            std::optional<TCell> cell;
+            if (byRow) {
+                if (next != end && next->Col == col) cell = cells.Items((next++)->Index);
+            } else if (k < count && keyAt(k) == (row << 8 | col)) {
+                cell = cells.Items(static_cast<long long>(k++));
+            }
             if (kind == tkCSV) line += '"';
             const std::size_t start = line.size();
-            if (has) AppendField(line, cells.Items((next++)->Index), options);
+            if (cell) AppendField(line, *cell, options);
             if (kind == tkCSV) {
                 DoubleQuotesFrom(line, start);
                 line += '"';
@@ -304,8 +336,36 @@ void TXLSWriterTXT::WriteSheet(std::ostream& out, TTextFileKind kind, const TUse
             }
             if (col < area.LastCol) line += separator;
         }
-        lines.Write(line);
-    }
+    };
+    // Blocks of rows of some 16K positions each are formatted side by side and written in
+    // order.
+    const std::uint32_t width =
+        area.LastCol >= area.FirstCol ? area.LastCol - area.FirstCol + 1u : 1u;
+    const std::uint32_t rowsPerBlock = std::max<std::uint32_t>(1, 16384 / width);
+    const std::uint32_t rows = area.LastRow - area.FirstRow + 1;
+    const std::size_t blocks = (rows + rowsPerBlock - 1) / rowsPerBlock;
+    using TLines = std::vector<std::string>;
+    platform::OrderedParallel<TLines>(
+        blocks, platform::WorkThreads(),
+        [&](std::size_t block) {
+            const std::uint32_t first =
+                area.FirstRow + static_cast<std::uint32_t>(block) * rowsPerBlock;
+            const std::uint32_t last =
+                std::min<std::uint32_t>(area.LastRow, first + rowsPerBlock - 1);
+            TLines made;
+            made.reserve(last - first + 1);
+            std::size_t k = byRow ? 0 : firstFrom(first);
+            for (std::uint32_t row = first; row <= last; ++row)
+                makeLine(row, k, made.emplace_back());
+            return made;
+        },
+        [&](std::size_t, TLines& block) {
+            for (std::string& line : block) {
+                if (!out) return false;
+                lines.Write(line);
+            }
+            return static_cast<bool>(out);
+        });
 }
 
 void TSheet::SaveAsText(const std::string& fileName, TTextFileKind kind) {
