@@ -9,6 +9,7 @@
 #include <optional>
 #include <system_error>
 
+#include "app/CellBlocks.h"
 #include "app/Commands.h"
 #include "platform/CodePage.h"
 #include "platform/OrderedParallel.h"
@@ -117,8 +118,10 @@ class TOutputFile {
 // separated text one that holds the separator or a line break. Any other field is written
 // as it is.
 void AppendField(std::string& line, const std::string& text, TTextFileKind kind, char separator) {
-    const char special[] = {separator, '\r', '\n', kind == tkCSV ? '"' : '\0', '\0'};
-    if (text.find_first_of(special) == std::string::npos) {
+    const char quote = kind == tkCSV ? '"' : separator;
+    if (std::none_of(text.begin(), text.end(), [separator, quote](char ch) {
+            return ch == separator || ch == '\r' || ch == '\n' || ch == quote;
+        })) {
         line += text;
         return;
     }
@@ -320,48 +323,60 @@ void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind ki
         for (int i = 0; i < all.Count(); ++i)
             positions.push_back(i);
     }
-    for (const int i : positions) {
-        if (!out) break;
-        writeLine("");
-        writeLine("Sheet " + std::to_string(i + 1));
-        // Cells of one row share a line; a sheet starting in row 0 gets a leading separator.
-        const TCells& cells = all.Items(i).Cells();
-        std::uint16_t row = 0;
-        std::string buffer;
-        // The fields of blocks of cells are made side by side and joined into lines in
-        // order.
-        const auto count = static_cast<std::size_t>(cells.Count());
-        constexpr std::size_t kBlock = 8192;
-        using TFields = std::vector<std::string>;
-        platform::OrderedParallel<TFields>(
-            (count + kBlock - 1) / kBlock, platform::WorkThreads(),
-            [&](std::size_t block) {
-                TFields fields;
-                std::string field;
-                const std::size_t end = std::min(count, (block + 1) * kBlock);
-                for (std::size_t k = block * kBlock; k < end; ++k) {
-                    OneFileText(field, cells.Items(static_cast<long long>(k)), options);
-                    AppendField(fields.emplace_back(), field, kind, separator);
+    // The fields of blocks of cells are made side by side; they are joined into lines,
+    // cells of one row sharing a line, in order. A sheet starting in row 0 gets a leading
+    // separator.
+    struct TFields {
+        std::string Text;
+        std::vector<std::size_t> Ends;  // where each field ends in Text
+    };
+    const std::vector<TCellBlock> blocks = CellBlocks(all, positions, 8192);
+    std::uint16_t row = 0;
+    std::string buffer;
+    platform::OrderedParallel<TFields>(
+        blocks.size(), platform::WorkThreads(),
+        [&](std::size_t b) {
+            const TCellBlock& block = blocks[b];
+            const TCells& cells = all.Items(block.Sheet).Cells();
+            TFields fields;
+            std::string field;
+            for (std::size_t k = block.First; k < block.End; ++k) {
+                OneFileText(field, cells.Items(static_cast<long long>(k)), options);
+                AppendField(fields.Text, field, kind, separator);
+                fields.Ends.push_back(fields.Text.size());
+            }
+            return fields;
+        },
+        [&](std::size_t b, TFields& fields) {
+            const TCellBlock& block = blocks[b];
+            if (block.FirstOfSheet) {
+                if (!out) return false;
+                writeLine("");
+                writeLine("Sheet " + std::to_string(block.Sheet + 1));
+                row = 0;
+                buffer.clear();
+            }
+            const TCells& cells = all.Items(block.Sheet).Cells();
+            std::size_t start = 0;
+            for (std::size_t j = 0; j < fields.Ends.size() && out; ++j) {
+                const auto cellRow =
+                    static_cast<std::uint16_t>(cells.AddressKey(block.First + j) >> 8);
+                if (cellRow == row) {
+                    buffer += separator;
+                } else {
+                    writeLine(std::move(buffer));
+                    row = cellRow;
+                    buffer.clear();
                 }
-                return fields;
-            },
-            [&](std::size_t block, TFields& fields) {
-                for (std::size_t j = 0; j < fields.size() && out; ++j) {
-                    const TCell cell = cells.Items(static_cast<long long>(block * kBlock + j));
-                    if (cell.Row() == row) {
-                        buffer += separator;
-                    } else {
-                        writeLine(std::move(buffer));
-                        row = cell.Row();
-                        buffer.clear();
-                    }
-                    buffer += fields[j];
-                }
-                return static_cast<bool>(out);
-            });
-        writeLine(std::move(buffer));
-        writeLine("");
-    }
+                buffer.append(fields.Text, start, fields.Ends[j] - start);
+                start = fields.Ends[j];
+            }
+            if (block.LastOfSheet) {
+                writeLine(std::move(buffer));
+                writeLine("");
+            }
+            return true;
+        });
 }
 
 void WriteOneFile(const TWorkbook& workbook, const fs::path& file, TTextFileKind kind,

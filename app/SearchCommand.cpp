@@ -1,6 +1,7 @@
 // The text search over the cells of one workbook or of every workbook of a folder.
 #include <algorithm>
 
+#include "app/CellBlocks.h"
 #include "app/Commands.h"
 #include "platform/CaseFolding.h"
 #include "platform/CodePage.h"
@@ -30,42 +31,43 @@ void SearchWorkbook(const std::filesystem::path& file, TXLSDocument& document,
     // Blocks of cells are rendered and matched side by side; their hits are reported in
     // order.
     struct THit {
-        int Cell;
+        std::size_t Cell;
         std::string Text;
     };
+    std::vector<int> positions;
+    for (int i = 0; i < sheets.Count(); ++i)
+        positions.push_back(i);
+    const std::vector<TCellBlock> blocks = CellBlocks(sheets, positions, kCellsPerBlock);
     std::size_t done = 0;
-    for (int i = 0; i < sheets.Count(); ++i) {
-        const TCells& cells = sheets.Items(i).Cells();
-        const auto count = static_cast<std::size_t>(cells.Count());
-        const std::size_t blocks = (count + kCellsPerBlock - 1) / kCellsPerBlock;
-        platform::OrderedParallel<std::vector<THit>>(
-            blocks, platform::WorkThreads(),
-            [&](std::size_t block) {
-                std::vector<THit> found;
-                std::string text;
-                const std::size_t end = std::min(count, (block + 1) * kCellsPerBlock);
-                for (std::size_t k = block * kCellsPerBlock; k < end; ++k) {
-                    text.clear();
-                    AppendCellText(text, cells.Items(static_cast<long long>(k)));
-                    if (CellMatches(text, searchText, options))
-                        found.push_back({static_cast<int>(k), text});
-                }
-                return found;
-            },
-            [&](std::size_t block, std::vector<THit>& found) {
-                step.Pass(done, total);
-                for (THit& hit : found) {
-                    const TCell cell = cells.Items(hit.Cell);
-                    ++hits;
-                    if (onHit)
-                        onHit(
-                            {bareName, i + 1, cell.Row() + 1, cell.Col() + 1, std::move(hit.Text)},
-                            hits);
-                }
-                done += std::min(count, (block + 1) * kCellsPerBlock) - block * kCellsPerBlock;
-                return true;
-            });
-    }
+    platform::OrderedParallel<std::vector<THit>>(
+        blocks.size(), platform::WorkThreads(),
+        [&](std::size_t b) {
+            const TCellBlock& block = blocks[b];
+            const TCells& cells = sheets.Items(block.Sheet).Cells();
+            std::vector<THit> found;
+            std::string text;
+            for (std::size_t k = block.First; k < block.End; ++k) {
+                text.clear();
+                AppendCellText(text, cells.Items(static_cast<long long>(k)));
+                if (CellMatches(text, searchText, options)) found.push_back({k, text});
+            }
+            return found;
+        },
+        [&](std::size_t b, std::vector<THit>& found) {
+            const TCellBlock& block = blocks[b];
+            step.Pass(done, total);
+            const TCells& cells = sheets.Items(block.Sheet).Cells();
+            for (THit& hit : found) {
+                const TCell cell = cells.Items(static_cast<long long>(hit.Cell));
+                ++hits;
+                if (onHit)
+                    onHit({bareName, block.Sheet + 1, cell.Row() + 1, cell.Col() + 1,
+                           std::move(hit.Text)},
+                          hits);
+            }
+            done += block.End - block.First;
+            return true;
+        });
     step.Finish();
 }
 

@@ -373,13 +373,8 @@ std::optional<TCell> TCells::Find(std::uint32_t row, std::uint32_t col) const {
     return TCell(const_cast<TCells*>(this), static_cast<std::uint32_t>(at), 0, r, c);
 }
 
-TCell TCells::Items(long long index) const {
-    if (index < 0 || index >= static_cast<long long>(cells_.size())) {
-        throw ERangeError("List index (" + std::to_string(index) + ") out of bounds");
-    }
-    const Slot& slot = cells_[static_cast<std::size_t>(index)];
-    return TCell(const_cast<TCells*>(this), static_cast<std::uint32_t>(index), 0, slot.row,
-                 slot.col);
+void TCells::RaiseRange(long long index) {
+    throw ERangeError("List index (" + std::to_string(index) + ") out of bounds");
 }
 
 int TCells::IndexOf(const TCell& cell) const {

@@ -119,9 +119,19 @@ class TCells {
     std::optional<TCell> Find(std::uint32_t row, std::uint32_t col) const;
     int Count() const { return static_cast<int>(cells_.size()); }
     // ERangeError outside 0..Count()-1.
-    TCell Items(long long index) const;
+    TCell Items(long long index) const {
+        if (index < 0 || index >= static_cast<long long>(cells_.size())) RaiseRange(index);
+        const Slot& slot = cells_[static_cast<std::size_t>(index)];
+        return TCell(const_cast<TCells*>(this), static_cast<std::uint32_t>(index), 0, slot.row,
+                     slot.col);
+    }
     // Position of a listed cell with the same address, or -1.
     int IndexOf(const TCell& cell) const;
+    // Row << 8 | column of the listed cell at a position (0..Count()-1, unchecked).
+    std::uint32_t AddressKey(std::size_t position) const {
+        const Slot& slot = cells_[position];
+        return static_cast<std::uint32_t>(slot.row) << 8 | slot.col;
+    }
     // True while the cells' positions follow their addresses, row by row and within a row
     // by column, as a sheet read from a file has them as a rule.
     bool Ordered() const { return ordered_; }
@@ -165,6 +175,7 @@ class TCells {
     static constexpr std::uint8_t kHasBag = 0x80;
     static constexpr std::uint8_t kKindMask = 0x7F;
 
+    [[noreturn]] static void RaiseRange(long long index);
     Slot& Resolve(const TCell& cell) const;
     // The listed position of a handle's cell, or kPendingPosition for the pending cell
     // (raises for a discarded one).

@@ -289,10 +289,7 @@ void TXLSWriterTXT::WriteSheet(std::ostream& out, TTextFileKind kind, const TUse
     std::optional<TCellsByRow> byRow;
     if (!cells.Ordered()) byRow.emplace(cells, area);
     const auto count = static_cast<std::size_t>(cells.Count());
-    const auto keyAt = [&cells](std::size_t k) {
-        const TCell c = cells.Items(static_cast<long long>(k));
-        return static_cast<std::uint32_t>(c.Row()) << 8 | c.Col();
-    };
+    const auto keyAt = [&cells](std::size_t k) { return cells.AddressKey(k); };
     // The first cell, in address order, at or after a row's first column.
     const auto firstFrom = [&](std::uint32_t row) {
         const std::uint32_t key = row << 8 | area.FirstCol;
@@ -312,8 +309,9 @@ void TXLSWriterTXT::WriteSheet(std::ostream& out, TTextFileKind kind, const TUse
     const auto makeLine = [&](std::uint32_t row, std::size_t& k, std::string& line) {
         const TCellsByRow::TEntry* next = byRow ? byRow->Begin(row) : nullptr;
         const TCellsByRow::TEntry* const end = byRow ? byRow->End(row) : nullptr;
+        std::uint32_t key = 0;  // the address of cell k, when there is one
         if (!byRow) {
-            while (k < count && keyAt(k) < (row << 8 | area.FirstCol))
+            while (k < count && (key = keyAt(k)) < (row << 8 | area.FirstCol))
                 ++k;
         }
         // Wide counters: the last column may be the largest its type holds.
@@ -322,8 +320,9 @@ void TXLSWriterTXT::WriteSheet(std::ostream& out, TTextFileKind kind, const TUse
             std::optional<TCell> cell;
             if (byRow) {
                 if (next != end && next->Col == col) cell = cells.Items((next++)->Index);
-            } else if (k < count && keyAt(k) == (row << 8 | col)) {
+            } else if (k < count && key == (row << 8 | col)) {
                 cell = cells.Items(static_cast<long long>(k++));
+                if (k < count) key = keyAt(k);
             }
             if (kind == tkCSV) line += '"';
             const std::size_t start = line.size();
