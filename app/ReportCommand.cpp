@@ -179,16 +179,15 @@ TReport FileInformation(const std::filesystem::path& file, bool showContents,
             std::string line;
             for (int k = 0; k < cells.Count(); ++k, ++done) {
                 const TCell cell = cells.Items(k);
-                const std::string text = RenderCellText(cell.Value());
                 if (cell.Row() == row) {
                     line += "; ";
-                    line += text;
                 } else {
                     lines.Add(std::move(line));
                     step.Pass(done, total);
                     row = cell.Row();
-                    line = text;
+                    line.clear();
                 }
+                AppendCellText(line, cell);
             }
             lines.Add(std::move(line));
         }
