@@ -4,6 +4,7 @@
 #include <iconv.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <map>
 #include <memory>
@@ -15,7 +16,8 @@ namespace vorlix::platform {
 
 namespace {
 
-std::uint32_t gLibraryCodePage = kCodePageUtf8;
+// Atomic: every TXLSFile sets it, also on the threads that read workbooks at once.
+std::atomic<std::uint32_t> gLibraryCodePage{kCodePageUtf8};
 
 constexpr char16_t kReplacement = 0xFFFD;
 
@@ -231,11 +233,11 @@ std::uint32_t SystemCodePage() {
 }
 
 std::uint32_t LibraryCodePage() {
-    return gLibraryCodePage;
+    return gLibraryCodePage.load(std::memory_order_relaxed);
 }
 
 void SetLibraryCodePage(std::uint32_t codePage) {
-    gLibraryCodePage = codePage;
+    gLibraryCodePage.store(codePage, std::memory_order_relaxed);
 }
 
 bool IsCodePageSupported(std::uint32_t codePage) {
