@@ -442,10 +442,7 @@ TExportOutcome ExportInParallel(const fs::path& folder, const std::vector<fs::pa
                 TWorkbookStep step(&workers, files[n], "Writing", static_cast<int>(n + 1), count,
                                    &progress);
                 step.Start();
-                TBatchWorkbook book = ReadBatchWorkbook(folder, files[n], settings, step);
-                // A skipped workbook is done with: its share of the progress is full.
-                if (!book.Skip.empty()) step.Finish();
-                return book;
+                return ReadBatchWorkbook(folder, files[n], settings, step);
             }));
         }
     };
@@ -464,18 +461,19 @@ TExportOutcome ExportInParallel(const fs::path& folder, const std::vector<fs::pa
         ++handedOn;
         announce(turn);
         const fs::path& file = files[turn.Index];
+        const auto skip = [&] {
+            outcome.Skipped.push_back({file, std::move(turn.Skip)});
+            // Its share of the progress is full.
+            TWorkbookStep(&workers, file, "Writing", static_cast<int>(turn.Index + 1), count,
+                          &progress)
+                .Finish();
+        };
         // A workbook refused by the checks is skipped before any reading; one that passed
         // them would have been stopped by a cancellation now, at the start of its read.
-        if (turn.Refused) {
-            outcome.Skipped.push_back({file, std::move(turn.Skip)});
-            return;
-        }
+        if (turn.Refused) return skip();
         if (job != nullptr) job->Check();
         if (turn.Error) std::rethrow_exception(turn.Error);
-        if (!turn.Skip.empty()) {
-            outcome.Skipped.push_back({file, std::move(turn.Skip)});
-            return;
-        }
+        if (!turn.Skip.empty()) return skip();
         TWrittenWorkbook written = turn.Written->Get();
         for (auto& [name, unnamed] : written.Files) {
             TOutputFile::Commit(*unnamed, name);

@@ -18,18 +18,20 @@ void TJobControl::Report(const std::string& text, double fraction) {
 }
 
 TFolderProgress::TFolderProgress(TJobControl* job, int count)
-    : job_(job), shares_(static_cast<std::size_t>(std::max(count, 1)), 0.0) {}
+    : job_(job), shares_(static_cast<std::size_t>(std::max(count, 1)), 0) {}
 
 void TFolderProgress::Report(int number, const std::string& text, double share) {
     if (job_ == nullptr || number < 1 || number > static_cast<int>(shares_.size())) return;
     std::lock_guard lock(mutex_);
-    double& own = shares_[static_cast<std::size_t>(number - 1)];
-    share = std::clamp(share, own, 1.0);
-    sum_ += share - own;
-    own = share;
-    // Rounding in the running sum must not move the bar back.
-    shown_ = std::max(shown_, sum_ / static_cast<double>(shares_.size()));
-    job_->Report(text, shown_);
+    std::int64_t& own = shares_[static_cast<std::size_t>(number - 1)];
+    // A workbook's share only grows.
+    const std::int64_t now =
+        std::max(own, static_cast<std::int64_t>(
+                          std::llround(std::clamp(share, 0.0, 1.0) * static_cast<double>(kWhole))));
+    sum_ += now - own;
+    own = now;
+    job_->Report(text, static_cast<double>(sum_) /
+                           (static_cast<double>(kWhole) * static_cast<double>(shares_.size())));
 }
 
 TWorkbookStep::TWorkbookStep(TJobControl* job, const std::filesystem::path& file,

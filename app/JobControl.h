@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -81,11 +82,14 @@ class TFolderProgress {
     void Report(int number, const std::string& text, double share);
 
   private:
+    // Shares are counted in millionths, so that the sum is exact and all shares full make
+    // the whole.
+    static constexpr std::int64_t kWhole = 1000000;
+
     std::mutex mutex_;
     TJobControl* job_;
-    std::vector<double> shares_;
-    double sum_ = 0.0;
-    double shown_ = 0.0;
+    std::vector<std::int64_t> shares_;
+    std::int64_t sum_ = 0;
 };
 
 // One workbook's share of a command's progress: workbook `number` (from 1) of `count`.

@@ -267,6 +267,43 @@ TEST_F(ParallelCommandsTest, SearchGivesTheHitsAndOutcomeOfOneAfterTheOther) {
         ExpectSame(Search("needle", jobs), failed, std::to_string(jobs) + " jobs, read error");
 }
 
+// --- Progress ----------------------------------------------------------------------------
+
+// Reports come from several workers at once: the bar sums their shares, never goes back and
+// reaches the end, and each workbook's steps are named with its place in the folder.
+TEST_F(ParallelCommandsTest, ProgressOfWorkbooksAtOnceNeverGoesBack) {
+    MixedFolder(2000, false);
+    const auto check = [](const std::vector<TProgress>& seen, const char* verb) {
+        ASSERT_FALSE(seen.empty());
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end(), [](const auto& a, const auto& b) {
+            return a.Fraction < b.Fraction;
+        })) << verb;
+        EXPECT_DOUBLE_EQ(seen.back().Fraction, 1.0) << verb;
+        for (const char* text : {"Reading a.xls (1 of 9)", "Reading z.xls (9 of 9)"}) {
+            EXPECT_TRUE(std::any_of(seen.begin(), seen.end(),
+                                    [text](const TProgress& p) { return p.Text == text; }))
+                << verb << ' ' << text;
+        }
+        EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [verb](const TProgress& p) {
+            return p.Text == std::string(verb) + " e.xls (5 of 9)";
+        })) << verb;
+    };
+    std::vector<TProgress> searched;
+    TJobControl searchJob([&searched](const TProgress& p) { searched.push_back(p); });
+    TSearchOptions options;
+    options.Text = "needle";
+    options.Jobs = 3;
+    EXPECT_EQ(SearchDirectory(dir.path(), options, {}, {}, &searchJob).Hits, 7);
+    check(searched, "Searching");
+
+    std::vector<TProgress> written;
+    TJobControl exportJob([&written](const TProgress& p) { written.push_back(p); });
+    TExportSettings settings;
+    settings.Jobs = 3;
+    EXPECT_EQ(ExportDirectory(dir.path(), settings, {}, &exportJob).Message, kBatchExportDone);
+    check(written, "Writing");
+}
+
 // --- The worker pool ------------------------------------------------------------------------
 
 TEST(TWorkPoolTest, ResultsAndErrorsComeInTheOrderAsked) {
