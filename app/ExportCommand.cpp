@@ -430,8 +430,9 @@ TExportOutcome ExportInParallel(const fs::path& folder, const std::vector<fs::pa
     std::deque<TBatchTurn> turns;                // named and not yet handed on, in order
     std::size_t submitted = 0;
     std::size_t handedOn = 0;
-    // Declared last, so that its threads end before what they use goes.
-    TWorkPool pool(jobs);
+    // Declared last, so that its threads end before what they use goes; no more threads
+    // than workbooks.
+    TWorkPool pool(std::min(jobs, count));
     // Each workbook between its read and its hand-over holds its cells: one more than there
     // are threads keeps the threads busy without holding many.
     const std::size_t window = static_cast<std::size_t>(pool.Threads()) + 1;

@@ -1,4 +1,5 @@
 // The text search over the cells of one workbook or of every workbook of a folder.
+#include <algorithm>
 #include <deque>
 #include <exception>
 
@@ -92,8 +93,9 @@ TSearchOutcome SearchInParallel(const std::vector<std::filesystem::path>& files,
     TFolderProgress progress(job, count);
     std::deque<TPending<TFoundInWorkbook>> ahead;  // submitted, in the folder's order
     std::size_t submitted = 0;
-    // Declared last, so that its threads end before what they use goes.
-    TWorkPool pool(jobs);
+    // Declared last, so that its threads end before what they use goes; no more threads
+    // than workbooks.
+    TWorkPool pool(std::min(jobs, count));
     // A few workbooks more than there are threads wait their turn, so that no thread idles
     // while the calling thread hands hits on; only the workbooks being read take memory.
     const std::size_t window = 2 * static_cast<std::size_t>(pool.Threads());
