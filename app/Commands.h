@@ -106,8 +106,12 @@ struct TSearchOptions {
     bool CaseSensitive = false;
     std::u16string Password;
     // When set, it decides whether a cell's rendered text matches, in place of the test of
-    // CellMatches (see PatternMatcher).
+    // CellMatches (see PatternMatcher). A folder search with more than one job calls it
+    // from several threads at once.
     std::function<bool(const std::string& cellText)> Matcher;
+    // How many workbooks of a folder are read and searched at once (see SearchDirectory);
+    // 1 searches them one after the other. DefaultJobs() (WorkPool.h) gives one per core.
+    int Jobs = 1;
 };
 
 struct TSearchHit {
@@ -156,6 +160,11 @@ TSearchOutcome SearchThisFile(const std::filesystem::path& file, const TSearchOp
 // Unsupported and protected workbooks of the folder are skipped silently.
 // A password opens the workbooks encrypted with it; `onFileDone` is called for every
 // workbook of the folder, skipped ones included. A read error ends the search.
+// With options.Jobs above 1 that many workbooks are read and searched at once by worker
+// threads, and the outcome is that of the search one after the other: the callbacks run
+// on the calling thread in the folder's order (the hits of a workbook after those of the
+// workbooks before it, numbered on), and what the workbooks after one that failed or was
+// cancelled found is dropped. Progress then sums the shares of the workbooks under way.
 TSearchOutcome SearchDirectory(const std::filesystem::path& folder, const TSearchOptions& options,
                                const THitSink& onHit, const TFileDone& onFileDone = {},
                                TJobControl* job = nullptr);
@@ -197,6 +206,9 @@ struct TExportSettings {
     std::ostream* Output = nullptr;
     // Asked before existing files are replaced; without it they are replaced.
     TConfirmReplace ConfirmReplace;
+    // How many workbooks of a folder are read and written at once (see ExportDirectory);
+    // 1 exports them one after the other. DefaultJobs() (WorkPool.h) gives one per core.
+    int Jobs = 1;
 };
 
 // A workbook (in a batch) or a sheet's file that was not written, and why.
@@ -234,6 +246,13 @@ TExportOutcome ExportFile(const std::filesystem::path& file, TExportMode mode, T
 // part up to the first ".". Workbooks that cannot be read or written are skipped with the
 // reason; a read error ends the run. `onFile` is called before each workbook of the folder,
 // skipped ones included. The settings' password and output stream are not used.
+// With settings.Jobs above 1 that many workbooks are read and written at once by worker
+// threads, with the outcome, the files and the questions of the export one after the
+// other: names are given, questions asked, and `onFile` and the outcome's lists filled,
+// in the folder's order on the calling thread; each file is written beside its name and
+// takes it in that order, so that when a workbook fails or the export is cancelled, what
+// the workbooks after it wrote is removed. Before a question (and around a workbook
+// writing to anything other than a regular file) the workbooks before are finished first.
 TExportOutcome ExportDirectory(const std::filesystem::path& folder, const TExportSettings& settings,
                                const TFileDone& onFile = {}, TJobControl* job = nullptr);
 TExportOutcome ExportDirectory(const std::filesystem::path& folder, TExportMode mode,

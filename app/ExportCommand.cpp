@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 #include "app/CellBlocks.h"
 #include "app/Commands.h"
+#include "app/WorkPool.h"
 #include "platform/CodePage.h"
 #include "platform/OrderedParallel.h"
 #include "platform/SafeFile.h"
@@ -87,7 +91,10 @@ class TOutputFile {
     }
     std::ostream& Stream() { return out_; }
     // Raises TCancelled when cancelled, the write error when writing failed.
-    void Close() {
+    void Close() { Commit(*Complete(), file_); }
+    // Closes the file written whole and hands it over without giving it its name (see
+    // Commit); raises as Close() does.
+    std::unique_ptr<platform::TSafeFile> Complete() {
         errno = 0;
         const bool written = buffer_.close() != nullptr && out_.good();
         if (buffer_.Cancelled()) {
@@ -99,10 +106,14 @@ class TOutputFile {
             safe_->Abandon();
             throw Exception("Cannot write file " + file_.string() + reason);
         }
+        return std::move(safe_);
+    }
+    // Gives a file written whole its name `file`.
+    static void Commit(platform::TSafeFile& safe, const fs::path& file) {
         try {
-            safe_->Commit();
+            safe.Commit();
         } catch (const std::system_error& e) {
-            throw Exception("Cannot write file " + file_.string() + ": " + e.code().message());
+            throw Exception("Cannot write file " + file.string() + ": " + e.code().message());
         }
     }
 
@@ -219,9 +230,12 @@ std::vector<TTarget> Targets(const TSheets& sheets, const std::vector<int>& posi
     return targets;
 }
 
+// Writes one target to `out`, or to its file. With `unnamed` the file written whole is
+// handed over there without taking its name yet.
 void WriteTarget(const TWorkbook& workbook, const TTarget& target,
                  const std::vector<int>& positions, const TExportSettings& settings,
-                 std::ostream* out, const TJobControl* job) {
+                 std::ostream* out, const TJobControl* job,
+                 std::unique_ptr<platform::TSafeFile>* unnamed = nullptr) {
     std::optional<TOutputFile> file;
     if (out == nullptr) {
         file.emplace(target.File, job);
@@ -235,7 +249,12 @@ void WriteTarget(const TWorkbook& workbook, const TTarget& target,
         sheet.GetUsedArea(area);
         TXLSWriterTXT(sheet).WriteSheet(*out, settings.Kind, area, settings.Text);
     }
-    if (file) file->Close();
+    if (!file) return;
+    if (unnamed != nullptr) {
+        *unnamed = file->Complete();
+    } else {
+        file->Close();
+    }
 }
 
 // The first refusal among the targets (see OutputRefusal), or empty.
@@ -247,13 +266,20 @@ std::string RefuseTargets(const std::vector<TTarget>& targets) {
     return {};
 }
 
-// True when the files that exist among the targets may be replaced.
-bool MayReplace(const std::vector<TTarget>& targets, const TConfirmReplace& confirm,
-                std::vector<fs::path>& existing) {
+// The targets whose files exist already.
+std::vector<fs::path> ExistingTargets(const std::vector<TTarget>& targets) {
+    std::vector<fs::path> existing;
     std::error_code ec;
     for (const TTarget& target : targets) {
         if (fs::exists(target.File, ec)) existing.push_back(target.File);
     }
+    return existing;
+}
+
+// True when the files that exist among the targets may be replaced.
+bool MayReplace(const std::vector<TTarget>& targets, const TConfirmReplace& confirm,
+                std::vector<fs::path>& existing) {
+    existing = ExistingTargets(targets);
     return existing.empty() || !confirm || confirm(existing);
 }
 
@@ -278,6 +304,280 @@ std::string BatchFileName(const std::string& bareName, TExportMode mode, TTextFi
     if (mode == TExportMode::SeparateFiles)
         return stem + "_S" + std::to_string(sheetNumber) + "." + suffix;
     return stem + "." + suffix;
+}
+
+// The files of this run of a batch export, by their normal path, and the workbooks that
+// wrote them.
+using TWrittenBy = std::map<fs::path, std::string>;
+
+// A workbook of a batch export once checked and read, or why it is skipped before its
+// files are named.
+struct TBatchWorkbook {
+    // Why it is skipped: the checks' refusal, the reader's error or the sheet choice's
+    // problem. Nothing else is set then.
+    std::string Skip;
+    bool Refused = false;  // skipped by the checks, before any reading
+    std::unique_ptr<TXLSFile> Xls;
+    std::vector<int> Positions;
+    // What the workbook writes, named from its name up to the first "." or from its
+    // whole name.
+    std::vector<TTarget> ByFirstDot;
+    std::vector<TTarget> ByWholeName;
+};
+
+TBatchWorkbook ReadBatchWorkbook(const fs::path& folder, const fs::path& file,
+                                 const TExportSettings& settings, TWorkbookStep& step) {
+    TBatchWorkbook book;
+    const std::string bareName = file.filename().string();
+    const TWorkbookCheck check = CheckWorkbook(file);
+    if (check.State != TWorkbookState::Readable) {
+        book.Skip = check.Message;
+        book.Refused = true;
+        return book;
+    }
+    // A workbook that passes the checks but fails to read (damaged records, or replaced
+    // since it was listed) is skipped with the reader's reason; the workbooks after it are
+    // still written.
+    book.Xls = std::make_unique<TXLSFile>();
+    try {
+        step.Read(*book.Xls, u"", check.Document.get());
+    } catch (const Exception& e) {
+        book.Xls.reset();
+        book.Skip = e.what();
+        return book;
+    }
+    const TSheets& sheets = book.Xls->Workbook().Sheets();
+    TSheetChoice choice = ChooseSheets(sheets, settings, bareName);
+    if (!choice.Problem.empty()) {
+        book.Xls.reset();
+        book.Skip = std::move(choice.Problem);
+        return book;
+    }
+    book.Positions = std::move(choice.Positions);
+    for (const bool wholeName : {false, true}) {
+        (wholeName ? book.ByWholeName : book.ByFirstDot) =
+            Targets(sheets, book.Positions, settings.Mode, [&](int n) {
+                const std::string name =
+                    BatchFileName(bareName, settings.Mode, settings.Kind, n, wholeName);
+                return folder.empty() ? fs::path(name) : folder / name;
+            });
+    }
+    return book;
+}
+
+// The files a read workbook is to write, or why it is skipped: two workbooks may derive
+// the same name (report.v1.xls and report.v2.xls), and the second takes its whole name; a
+// name starting with "." has nothing before its first ".". Existing workbooks and compound
+// documents are not replaced (OutputRefusal).
+std::string NameBatchTargets(const TBatchWorkbook& book, const std::string& bareName,
+                             TWrittenBy& writtenBy, std::vector<TTarget>& targets) {
+    const auto taken = [&writtenBy](const std::vector<TTarget>& files) -> const TTarget* {
+        for (const TTarget& target : files) {
+            if (writtenBy.contains(target.File.lexically_normal())) return &target;
+        }
+        return nullptr;
+    };
+    const bool dotName = bareName.starts_with('.');
+    targets = dotName ? book.ByWholeName : book.ByFirstDot;
+    if (!dotName && taken(targets) != nullptr) targets = book.ByWholeName;
+    if (const TTarget* clash = taken(targets)) {
+        return clash->File.filename().string() + " was already written for " +
+               writtenBy[clash->File.lexically_normal()];
+    }
+    if (targets.empty()) return "there are no cells to write";
+    return RefuseTargets(targets);
+}
+
+std::string NotReplaced(const std::vector<fs::path>& existing) {
+    return "the existing " + NameList(existing) + (existing.size() > 1 ? " were" : " was") +
+           " not replaced";
+}
+
+// True when a target is anything but a regular file or nothing: a link, a pipe, a
+// device. Writing there is not done beside the name and cannot wait for its turn.
+bool AnyUnusualTarget(const std::vector<TTarget>& targets) {
+    std::error_code ec;
+    for (const TTarget& target : targets) {
+        const fs::file_status status = fs::symlink_status(target.File, ec);
+        if (fs::exists(status) && !fs::is_regular_file(status)) return true;
+    }
+    return false;
+}
+
+// The files a worker wrote for one workbook, whole but not yet under their names, and
+// what stopped it (TCancelled among them).
+struct TWrittenWorkbook {
+    std::vector<std::pair<fs::path, std::unique_ptr<platform::TSafeFile>>> Files;
+    std::exception_ptr Error;
+};
+
+// A workbook of a parallel batch export whose files are named (or that is skipped), kept
+// until the workbooks before it are handed on.
+struct TBatchTurn {
+    std::size_t Index = 0;
+    std::string Skip;
+    bool Refused = false;
+    std::exception_ptr Error;  // raised while it was read
+    std::optional<TPending<TWrittenWorkbook>> Written;
+    bool Announced = false;  // `onFile` was called for it before a question
+};
+
+// The batch export with `jobs` workbooks at once (see ExportDirectory). Workers check,
+// read and write the workbooks; the calling thread names their files in the folder's order,
+// asks the questions, and hands the workbooks on in that order: it calls `onFile`, gives
+// the files written their names and fills the outcome, as the export one after the other
+// does.
+TExportOutcome ExportInParallel(const fs::path& folder, const std::vector<fs::path>& files,
+                                const TExportSettings& settings, const TFileDone& onFile,
+                                TJobControl* job, int jobs) {
+    TExportOutcome outcome;
+    outcome.Batch = true;
+    TWrittenBy writtenBy;
+    const int count = static_cast<int>(files.size());
+    TJobControl workers(job);
+    TFolderProgress progress(job, count);
+    std::deque<TPending<TBatchWorkbook>> reads;  // submitted and not yet named, in order
+    std::deque<TBatchTurn> turns;                // named and not yet handed on, in order
+    std::size_t submitted = 0;
+    std::size_t handedOn = 0;
+    // Declared last, so that its threads end before what they use goes; no more threads
+    // than workbooks.
+    TWorkPool pool(std::min(jobs, count));
+    // Each workbook between its read and its hand-over holds its cells: one more than there
+    // are threads keeps the threads busy without holding many.
+    const std::size_t window = static_cast<std::size_t>(pool.Threads()) + 1;
+
+    const auto submitReads = [&] {
+        for (; submitted < files.size() && submitted - handedOn < window; ++submitted) {
+            reads.push_back(pool.Submit([&, n = submitted] {
+                TWorkbookStep step(&workers, files[n], "Writing", static_cast<int>(n + 1), count,
+                                   &progress);
+                step.Start();
+                return ReadBatchWorkbook(folder, files[n], settings, step);
+            }));
+        }
+    };
+    // The start of a workbook's turn, as one after the other: a cancellation ends the export
+    // before it, then `onFile` hears of it.
+    const auto announce = [&](TBatchTurn& turn) {
+        if (turn.Announced) return;
+        if (job != nullptr) job->Check();
+        if (onFile) onFile(files[turn.Index].filename().string());
+        turn.Announced = true;
+    };
+    // Hands the oldest named workbook on.
+    const auto handOn = [&] {
+        TBatchTurn turn = std::move(turns.front());
+        turns.pop_front();
+        ++handedOn;
+        announce(turn);
+        const fs::path& file = files[turn.Index];
+        const auto skip = [&] {
+            outcome.Skipped.push_back({file, std::move(turn.Skip)});
+            // Its share of the progress is full.
+            TWorkbookStep(&workers, file, "Writing", static_cast<int>(turn.Index + 1), count,
+                          &progress)
+                .Finish();
+        };
+        // A workbook refused by the checks is skipped before any reading; one that passed
+        // them would have been stopped by a cancellation now, at the start of its read.
+        if (turn.Refused) return skip();
+        if (job != nullptr) job->Check();
+        if (turn.Error) std::rethrow_exception(turn.Error);
+        if (!turn.Skip.empty()) return skip();
+        TWrittenWorkbook written = turn.Written->Get();
+        for (auto& [name, unnamed] : written.Files) {
+            TOutputFile::Commit(*unnamed, name);
+            outcome.Files.push_back(name);
+        }
+        if (written.Error) std::rethrow_exception(written.Error);
+    };
+    const auto handOnAll = [&] {
+        while (!turns.empty())
+            handOn();
+    };
+
+    try {
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            submitReads();
+            while (reads.empty()) {
+                handOn();
+                submitReads();
+            }
+            TBatchTurn turn;
+            turn.Index = i;
+            TBatchWorkbook book;
+            try {
+                book = reads.front().Get();
+            } catch (...) {
+                turn.Error = std::current_exception();
+            }
+            reads.pop_front();
+            const std::string bareName = files[i].filename().string();
+            turn.Skip = std::move(book.Skip);
+            turn.Refused = book.Refused;
+            std::vector<TTarget> targets;
+            if (!turn.Error && turn.Skip.empty())
+                turn.Skip = NameBatchTargets(book, bareName, writtenBy, targets);
+            bool unusual = false;
+            if (!turn.Error && turn.Skip.empty()) {
+                unusual = AnyUnusualTarget(targets);
+                const std::vector<fs::path> existing = ExistingTargets(targets);
+                const bool ask = !existing.empty() && settings.ConfirmReplace;
+                if (ask || unusual) {
+                    // The question comes, and a file other than a regular one is written, only
+                    // after every workbook before was handed on, as one after the other.
+                    handOnAll();
+                    announce(turn);
+                    if (job != nullptr) job->Check();
+                    if (ask && !settings.ConfirmReplace(existing))
+                        turn.Skip = NotReplaced(existing);
+                }
+            }
+            if (!turn.Error && turn.Skip.empty()) {
+                for (const TTarget& target : targets)
+                    writtenBy[target.File.lexically_normal()] = bareName;
+                turn.Written = pool.Submit(
+                    [&, n = i, owned = std::make_shared<TBatchWorkbook>(std::move(book)),
+                     targets = std::move(targets)] {
+                        TWrittenWorkbook written;
+                        try {
+                            TWorkbookStep step(&workers, files[n], "Writing",
+                                               static_cast<int>(n + 1), count, &progress);
+                            const TWorkbook& workbook = owned->Xls->Workbook();
+                            for (std::size_t t = 0; t < targets.size(); ++t) {
+                                step.Pass(t, targets.size());
+                                std::unique_ptr<platform::TSafeFile> unnamed;
+                                WriteTarget(workbook, targets[t], owned->Positions, settings,
+                                            nullptr, &workers, &unnamed);
+                                written.Files.emplace_back(targets[t].File, std::move(unnamed));
+                            }
+                            step.Finish();
+                        } catch (...) {
+                            written.Error = std::current_exception();
+                        }
+                        return written;
+                    });
+            }
+            turns.push_back(std::move(turn));
+            if (unusual) handOnAll();
+            // Workbooks whose files are written are handed on as soon as they come first.
+            while (!turns.empty() && (!turns.front().Written || turns.front().Written->Ready()))
+                handOn();
+        }
+        handOnAll();
+    } catch (const TCancelled&) {
+        workers.Cancel();
+        outcome.Cancelled = true;
+        outcome.Message = kExportCancelled;
+        return outcome;
+    } catch (...) {
+        workers.Cancel();
+        throw;
+    }
+    outcome.Done = true;
+    outcome.Message = kBatchExportDone;
+    return outcome;
 }
 
 }  // namespace
@@ -454,19 +754,15 @@ TExportOutcome ExportDirectory(const fs::path& folder, const TExportSettings& se
                                const TFileDone& onFile, TJobControl* job) {
     TExportOutcome outcome;
     outcome.Batch = true;
-    std::map<fs::path, std::string> writtenBy;  // the files of this run and their workbooks
-    const auto taken = [&writtenBy](const std::vector<TTarget>& targets) -> const TTarget* {
-        for (const TTarget& target : targets) {
-            if (writtenBy.contains(target.File.lexically_normal())) return &target;
-        }
-        return nullptr;
-    };
+    TWrittenBy writtenBy;
     std::error_code listing;
     const std::vector<fs::path> files = ListWorkbooks(folder, &listing);
     if (listing) {
         outcome.Message = FolderUnreadableMessage(folder, listing);
         return outcome;
     }
+    if (settings.Jobs > 1 && files.size() > 1)
+        return ExportInParallel(folder, files, settings, onFile, job, settings.Jobs);
     try {
         for (std::size_t i = 0; i < files.size(); ++i) {
             const fs::path& file = files[i];
@@ -478,62 +774,26 @@ TExportOutcome ExportDirectory(const fs::path& folder, const TExportSettings& se
             const auto skip = [&](std::string reason) {
                 outcome.Skipped.push_back({file, std::move(reason)});
             };
-            const TWorkbookCheck check = CheckWorkbook(file);
-            if (check.State != TWorkbookState::Readable) {
-                skip(check.Message);
+            const TBatchWorkbook book = ReadBatchWorkbook(folder, file, settings, step);
+            if (!book.Skip.empty()) {
+                skip(book.Skip);
                 continue;
             }
-            // A workbook that passes the checks but fails to read (damaged records, or
-            // replaced since it was listed) is skipped with the reader's reason; the
-            // workbooks after it are still written.
-            TXLSFile xls;
-            try {
-                step.Read(xls, u"", check.Document.get());
-            } catch (const Exception& e) {
-                skip(e.what());
-                continue;
-            }
-            const TWorkbook& workbook = xls.Workbook();
-            const TSheetChoice choice = ChooseSheets(workbook.Sheets(), settings, bareName);
-            if (!choice.Problem.empty()) {
-                skip(choice.Problem);
-                continue;
-            }
-            const auto plan = [&](bool wholeName) {
-                return Targets(workbook.Sheets(), choice.Positions, settings.Mode, [&](int n) {
-                    const std::string name =
-                        BatchFileName(bareName, settings.Mode, settings.Kind, n, wholeName);
-                    return folder.empty() ? fs::path(name) : folder / name;
-                });
-            };
-            // Two workbooks may derive the same name (report.v1.xls and report.v2.xls): the
-            // second takes its whole name. A name starting with "." has nothing before its
-            // first ".".
-            const bool dotName = bareName.starts_with('.');
-            std::vector<TTarget> targets = plan(dotName);
-            if (!dotName && taken(targets) != nullptr) targets = plan(true);
-            if (const TTarget* clash = taken(targets)) {
-                skip(clash->File.filename().string() + " was already written for " +
-                     writtenBy[clash->File.lexically_normal()]);
-                continue;
-            }
-            if (targets.empty()) {
-                skip("there are no cells to write");
-                continue;
-            }
-            if (std::string refusal = RefuseTargets(targets); !refusal.empty()) {
-                skip(std::move(refusal));
+            std::vector<TTarget> targets;
+            if (std::string reason = NameBatchTargets(book, bareName, writtenBy, targets);
+                !reason.empty()) {
+                skip(std::move(reason));
                 continue;
             }
             std::vector<fs::path> existing;
             if (!MayReplace(targets, settings.ConfirmReplace, existing)) {
-                skip("the existing " + NameList(existing) +
-                     (existing.size() > 1 ? " were" : " was") + " not replaced");
+                skip(NotReplaced(existing));
                 continue;
             }
+            const TWorkbook& workbook = book.Xls->Workbook();
             for (std::size_t t = 0; t < targets.size(); ++t) {
                 step.Pass(t, targets.size());
-                WriteTarget(workbook, targets[t], choice.Positions, settings, nullptr, job);
+                WriteTarget(workbook, targets[t], book.Positions, settings, nullptr, job);
                 writtenBy[targets[t].File.lexically_normal()] = bareName;
                 outcome.Files.push_back(targets[t].File);
             }

@@ -1,8 +1,11 @@
 // The text search over the cells of one workbook or of every workbook of a folder.
 #include <algorithm>
+#include <deque>
+#include <exception>
 
 #include "app/CellBlocks.h"
 #include "app/Commands.h"
+#include "app/WorkPool.h"
 #include "platform/CaseFolding.h"
 #include "platform/CodePage.h"
 #include "platform/OrderedParallel.h"
@@ -71,6 +74,92 @@ void SearchWorkbook(const std::filesystem::path& file, TXLSDocument& document,
     step.Finish();
 }
 
+// Whether a workbook of a folder is searched: a password opens workbooks encrypted with it;
+// other schemes, and files that are no workbook of the supported versions, are skipped.
+bool Searchable(TXLSDocument& document, const TSearchOptions& options) {
+    if (document.Version() == 0) return false;
+    const std::int32_t protection = document.Protection();
+    return protection == 0 || (protection == 10 && !options.Password.empty());
+}
+
+// What a worker found in one workbook of a folder, kept until the workbooks before it are
+// handed on.
+struct TFoundInWorkbook {
+    std::vector<TSearchHit> Hits;
+    // What ended the workbook's search (TCancelled among them), after the hits before it.
+    std::exception_ptr Error;
+};
+
+TFoundInWorkbook SearchFolderWorkbook(const std::filesystem::path& file,
+                                      const std::string& searchText, const TSearchOptions& options,
+                                      TWorkbookStep& step) {
+    TFoundInWorkbook found;
+    int hits = 0;
+    try {
+        step.Start();
+        TXLSDocument document(platform::FileNameToUtf16(file.string()));
+        if (Searchable(document, options)) {
+            SearchWorkbook(
+                file, document, options.Password, searchText, options,
+                [&found](const TSearchHit& hit, int) { found.Hits.push_back(hit); }, hits, step);
+        } else {
+            step.Finish();  // skipped: its share of the progress is full
+        }
+    } catch (...) {
+        found.Error = std::current_exception();
+    }
+    return found;
+}
+
+// The folder search with `jobs` workbooks at once (see SearchDirectory).
+TSearchOutcome SearchInParallel(const std::vector<std::filesystem::path>& files,
+                                const std::string& searchText, const TSearchOptions& options,
+                                const THitSink& onHit, const TFileDone& onFileDone,
+                                TJobControl* job, int jobs) {
+    TSearchOutcome outcome;
+    const int count = static_cast<int>(files.size());
+    TJobControl workers(job);
+    TFolderProgress progress(job, count);
+    std::deque<TPending<TFoundInWorkbook>> ahead;  // submitted, in the folder's order
+    std::size_t submitted = 0;
+    // Declared last, so that its threads end before what they use goes; no more threads
+    // than workbooks.
+    TWorkPool pool(std::min(jobs, count));
+    // A few workbooks more than there are threads wait their turn, so that no thread idles
+    // while the calling thread hands hits on; only the workbooks being read take memory.
+    const std::size_t window = 2 * static_cast<std::size_t>(pool.Threads());
+    try {
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            for (; submitted < files.size() && ahead.size() < window; ++submitted) {
+                ahead.push_back(pool.Submit([&, n = submitted] {
+                    TWorkbookStep step(&workers, files[n], "Searching", static_cast<int>(n + 1),
+                                       count, &progress);
+                    return SearchFolderWorkbook(files[n], searchText, options, step);
+                }));
+            }
+            // As one after the other, a cancellation ends the search before a workbook.
+            if (job != nullptr) job->Check();
+            TFoundInWorkbook found = ahead.front().Get();
+            ahead.pop_front();
+            for (const TSearchHit& hit : found.Hits) {
+                ++outcome.Hits;
+                if (onHit) onHit(hit, outcome.Hits);
+            }
+            if (found.Error) std::rethrow_exception(found.Error);
+            if (onFileDone) onFileDone(files[i].filename().string());
+        }
+    } catch (const TCancelled&) {
+        workers.Cancel();
+        outcome.Cancelled = true;
+        return outcome;
+    } catch (...) {
+        workers.Cancel();
+        throw;
+    }
+    if (outcome.Hits == 0) outcome.Message = kNoMatchFound;
+    return outcome;
+}
+
 }  // namespace
 
 std::string SearchTextFor(const std::string& typed, bool caseSensitive) {
@@ -126,6 +215,8 @@ TSearchOutcome SearchDirectory(const std::filesystem::path& folder, const TSearc
         outcome.Message = FolderUnreadableMessage(folder, listing);
         return outcome;
     }
+    if (options.Jobs > 1 && files.size() > 1)
+        return SearchInParallel(files, searchText, options, onHit, onFileDone, job, options.Jobs);
     try {
         for (std::size_t i = 0; i < files.size(); ++i) {
             const std::filesystem::path& file = files[i];
@@ -133,13 +224,9 @@ TSearchOutcome SearchDirectory(const std::filesystem::path& folder, const TSearc
                                static_cast<int>(files.size()));
             step.Start();
             TXLSDocument document(platform::FileNameToUtf16(file.string()));
-            if (document.Version() != 0) {
-                // A password opens workbooks encrypted with it; other schemes stay skipped.
-                const std::int32_t protection = document.Protection();
-                if (protection == 0 || (protection == 10 && !options.Password.empty()))
-                    SearchWorkbook(file, document, options.Password, searchText, options, onHit,
-                                   outcome.Hits, step);
-            }
+            if (Searchable(document, options))
+                SearchWorkbook(file, document, options.Password, searchText, options, onHit,
+                               outcome.Hits, step);
             if (onFileDone) onFileDone(file.filename().string());
         }
     } catch (const TCancelled&) {

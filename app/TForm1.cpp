@@ -54,6 +54,7 @@
 #include <vector>
 
 #include "app/TBackgroundJob.h"
+#include "app/WorkPool.h"
 #include "platform/ScreenMetrics.h"
 
 #ifndef VORLIX_SOURCE_HELP_DIR
@@ -409,6 +410,8 @@ TSearchOptions TForm1::SearchOptions() const {
     options.Text = S(Edit1->text());
     options.Match = RadioButton3->isChecked();
     options.CaseSensitive = CheckBox1->isChecked();
+    // A folder's workbooks are searched on every core.
+    options.Jobs = DefaultJobs();
     return options;
 }
 
@@ -531,6 +534,8 @@ TExportSettings TForm1::ExportSettings() const {
     TExportSettings settings;
     settings.Mode = ExportMode();
     settings.Kind = FileKind();
+    // A folder's workbooks are written on every core.
+    settings.Jobs = DefaultJobs();
     return settings;
 }
 

@@ -135,6 +135,7 @@ int PrintSearch(const TSearchRequest& request, std::ostream& out, std::ostream& 
     options.Match = request.Match;
     options.CaseSensitive = request.CaseSensitive;
     options.Password = platform::Utf8ToUtf16(request.Password);
+    options.Jobs = request.Jobs;
     if (request.Regex || request.WholeWord) {
         try {
             options.Matcher = app::PatternMatcher(request.Text, request.Regex, request.WholeWord,

@@ -32,6 +32,7 @@ struct TSearchRequest {
     bool WholeWord = false;  // no letter, digit or "_" right before or after a match
     bool Json = false;       // one JSON object per hit
     std::string Password;
+    int Jobs = 1;  // workbooks of a folder searched at once (app::TSearchOptions::Jobs)
 };
 
 // One line per hit: file, sheet, row, column and contents separated by tabs (bytes below
@@ -42,8 +43,8 @@ int PrintSearch(const TSearchRequest& request, std::ostream& out, std::ostream& 
 
 struct TExportRequest {
     std::string Path;  // a workbook, or a folder for the batch export
-    // Mode, kind, sheets and text options; the password and the output stream are set from
-    // the fields below.
+    // Mode, kind, sheets, text options and the workbooks of a folder written at once; the
+    // password and the output stream are set from the fields below.
     app::TExportSettings Settings;
     // The output name a single workbook's files derive from; empty: the workbook's name up
     // to its first "." + "CSV" or "TXT", next to the workbook; "-": standard output ("One

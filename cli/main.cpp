@@ -3,8 +3,10 @@
 
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <string>
 #include <vector>
 
+#include "app/WorkPool.h"
 #include "cli/AppCommands.h"
 #include "cli/DumpCommand.h"
 #include "cli/Password.h"
@@ -46,6 +48,16 @@ void AddCommonOptions(CLI::App& command, CommonOptions& options) {
     options.localeOptions.push_back(command.add_option(
         "--locale", options.locale,
         "Regional settings of this locale (e.g. de_DE.UTF-8) instead of the environment's"));
+}
+
+// How many workbooks of a folder are read at once.
+void AddJobsOption(CLI::App& command, int& jobs) {
+    jobs = vorlix::app::DefaultJobs();
+    command
+        .add_option("-j,--jobs", jobs,
+                    "Workbooks of a folder read at once (default: the number of cores, " +
+                        std::to_string(jobs) + " here)")
+        ->check(CLI::Range(1, 1024));
 }
 
 // The export's text options as given, checked and turned into the writer's options.
@@ -152,6 +164,7 @@ int main(int argc, char** argv) {
                             "Only matches that no letter, digit or '_' touches on either side");
     searchCommand->add_flag("--json", search.Json,
                             "Print one JSON object per hit: file, sheet, row, col, text");
+    AddJobsOption(*searchCommand, search.Jobs);
     AddCommonOptions(*searchCommand, common);
 
     vorlix::cli::TExportRequest exportRequest;
@@ -204,6 +217,7 @@ int main(int argc, char** argv) {
     exportCommand->add_flag("--formulas", text.formulas,
                             "'=' and the formula text where a cell has one (its value where "
                             "the workbook gives no formula text)");
+    AddJobsOption(*exportCommand, exportRequest.Settings.Jobs);
     AddCommonOptions(*exportCommand, common);
 
     vorlix::cli::TImagesRequest imagesRequest;

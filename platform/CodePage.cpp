@@ -4,6 +4,7 @@
 #include <iconv.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <map>
 #include <memory>
@@ -15,7 +16,8 @@ namespace vorlix::platform {
 
 namespace {
 
-std::uint32_t gLibraryCodePage = kCodePageUtf8;
+// Atomic: every TXLSFile sets it, also on the threads that read workbooks at once.
+std::atomic<std::uint32_t> gLibraryCodePage{kCodePageUtf8};
 
 constexpr char16_t kReplacement = 0xFFFD;
 
@@ -48,8 +50,11 @@ std::string IconvName(std::uint32_t codePage) {
     return "CP" + std::to_string(codePage);
 }
 
+// An iconv descriptor keeps the state of the conversion under way, and one descriptor per
+// code page serves every thread: a conversion holds `busy` from its reset to its end.
 struct IconvHandle {
     iconv_t handle = reinterpret_cast<iconv_t>(-1);
+    mutable std::mutex busy;
     IconvHandle() = default;
     IconvHandle(const char* to, const char* from) : handle(iconv_open(to, from)) {}
     IconvHandle(const IconvHandle&) = delete;
@@ -75,6 +80,7 @@ struct CodePageInfo {
 // Converts `in` with `cd`; returns nullopt on any failure (invalid or incomplete input,
 // unmappable character).
 std::optional<std::string> ConvertAll(const IconvHandle& cd, std::string_view in) {
+    std::lock_guard lock(cd.busy);
     cd.reset();
     std::string out(in.size() * 4 + 16, '\0');
     char* src = const_cast<char*>(in.data());
@@ -231,11 +237,11 @@ std::uint32_t SystemCodePage() {
 }
 
 std::uint32_t LibraryCodePage() {
-    return gLibraryCodePage;
+    return gLibraryCodePage.load(std::memory_order_relaxed);
 }
 
 void SetLibraryCodePage(std::uint32_t codePage) {
-    gLibraryCodePage = codePage;
+    gLibraryCodePage.store(codePage, std::memory_order_relaxed);
 }
 
 bool IsCodePageSupported(std::uint32_t codePage) {
@@ -359,6 +365,7 @@ std::u16string MultiByteToWide(std::uint32_t codePage, std::string_view text) {
     // that does not start a valid character.
     std::u16string out;
     const IconvHandle& cd = *info.toWide;
+    std::lock_guard lock(cd.busy);
     cd.reset();
     char* src = const_cast<char*>(text.data());
     size_t srcLeft = text.size();

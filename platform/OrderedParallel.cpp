@@ -1,5 +1,7 @@
 #include "platform/OrderedParallel.h"
 
+#include <sched.h>
+
 namespace vorlix::platform {
 
 namespace {
@@ -8,10 +10,18 @@ thread_local bool tSingleThreaded = false;
 
 }  // namespace
 
-unsigned WorkThreads() {
-    if (tSingleThreaded) return 1;
+unsigned Cores() {
+    // The affinity mask, not the machine's count: `taskset` and container limits apply.
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&set));
     const unsigned cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : cores;
+}
+
+unsigned WorkThreads() {
+    return tSingleThreaded ? 1 : Cores();
 }
 
 TSingleThreaded::TSingleThreaded() : before_(tSingleThreaded) {

@@ -14,8 +14,10 @@
 
 namespace vorlix::platform {
 
-// The threads a piece of work may use: the processor's cores, or 1 inside a
-// TSingleThreaded scope (work that already runs beside other work of its kind).
+// The cores this process may run on (as `nproc` counts them), at least 1.
+unsigned Cores();
+// The threads a piece of work may use: Cores(), or 1 inside a TSingleThreaded scope (work
+// that already runs beside other work of its kind).
 unsigned WorkThreads();
 
 // While it lives, WorkThreads() is 1 on the thread that made it.

@@ -36,6 +36,10 @@ _vorlix_cli() {
             COMPREPLY=($(compgen -W "$(locale -a 2>/dev/null)" -- "$cur"))
             return
             ;;
+        -j | --jobs)
+            COMPREPLY=($(compgen -W "$(seq 1 "$(nproc 2>/dev/null || echo 1)")" -- "$cur"))
+            return
+            ;;
         --eol)
             COMPREPLY=($(compgen -W $'crlf\nlf' -- "$cur"))
             return
@@ -53,8 +57,8 @@ _vorlix_cli() {
     local options="--help"
     case $command in
         info) options+=" --contents --json --password --password-file --locale" ;;
-        search) options+=" --match --case-sensitive --regex --whole-word --json --password --password-file --locale" ;;
-        export) options+=" --one-sheet --separate --all-in-one --csv --txt -o --output --sheet --delimiter --encoding --bom --eol --values --formulas --password --password-file --locale" ;;
+        search) options+=" --match --case-sensitive --regex --whole-word --json -j --jobs --password --password-file --locale" ;;
+        export) options+=" --one-sheet --separate --all-in-one --csv --txt -o --output --sheet --delimiter --encoding --bom --eol --values --formulas -j --jobs --password --password-file --locale" ;;
         images) options+=" -o --output --password --password-file" ;;
         dump) options+=" --password --password-file --strict-formulas --all-formulas --no-drawings" ;;
     esac

@@ -112,6 +112,30 @@ TEST_F(CliCommandsTest, SearchPrintsOneLinePerHitAndTellsByItsStatus) {
     }
 }
 
+// A folder searched with several workbooks at once prints the same hits in the same order,
+// also as JSON, and ends the same way at a workbook that cannot be read.
+TEST_F(CliCommandsTest, FolderSearchWithSeveralJobsPrintsAsOneAfterTheOther) {
+    for (const bool readError : {false, true}) {
+        EmptyFolder();
+        MixedFolder(300, readError);
+        for (const std::vector<std::string>& extra :
+             {std::vector<std::string>{}, {"--json", "--case-sensitive"}, {"--match"}}) {
+            std::vector<std::string> args = {"search", "needle", dir.path().string()};
+            args.insert(args.end(), extra.begin(), extra.end());
+            args.insert(args.end(), {"-j", "1"});
+            const CommandResult sequential = Cli(args);
+            EXPECT_EQ(sequential.status, readError ? 2 : 0) << sequential.err;
+            for (const char* jobs : {"2", "5"}) {
+                args.back() = jobs;
+                const CommandResult parallel = Cli(args);
+                EXPECT_EQ(parallel.status, sequential.status) << jobs;
+                EXPECT_EQ(parallel.out, sequential.out) << jobs;
+                EXPECT_EQ(parallel.err, sequential.err) << jobs;
+            }
+        }
+    }
+}
+
 TEST_F(CliCommandsTest, ExportWritesFilesAndListsThem) {
     const fs::path book = Example("book.xls");
     const Bytes workbook = ReadFile(book);

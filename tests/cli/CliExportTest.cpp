@@ -193,3 +193,41 @@ TEST_F(CliExportTest, FoldersWithoutWorkbooks) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, Line("There are no workbooks (.xls files) in " + In("empty")));
 }
+
+// A folder exported with several workbooks at once: the same files with the same contents,
+// listed in the same order, the same workbooks skipped, and after a workbook that ends the
+// export, nothing of the workbooks after it.
+TEST_F(CliExportTest, FolderWithSeveralJobsWritesAsOneAfterTheOther) {
+    const std::vector<std::vector<std::string>> modes = {
+        {"--one-sheet"},
+        {"--separate", "--txt", "--encoding", "shift_jis"},  // one converter for all threads
+        {"--all-in-one", "--values", "raw"}};
+    for (const std::vector<std::string>& mode : modes) {
+        for (const bool ending : {false, true}) {
+            const auto run = [&](const std::string& jobs) {
+                EmptyFolder();
+                MixedFolder(200, true);
+                if (ending) Stream("m-no-sheets.xls", WorkbookStream({}));
+                std::vector<std::string> args = {"export", dir.path().string(), "-j", jobs};
+                args.insert(args.end(), mode.begin(), mode.end());
+                return std::make_pair(Cli(args), Snapshot());
+            };
+            const auto [sequential, files] = run("1");
+            // Without sheets there is no first sheet to write; the other modes skip it or
+            // write its empty listing.
+            EXPECT_EQ(sequential.status, ending && mode[0] == "--one-sheet" ? 2 : 0)
+                << mode[0] << sequential.err;
+            for (const char* jobs : {"2", "7"}) {
+                const auto [parallel, parallelFiles] = run(jobs);
+                const std::string context = mode[0] + " -j " + jobs + (ending ? " ending" : "");
+                EXPECT_EQ(parallel.status, sequential.status) << context;
+                EXPECT_EQ(parallel.out, sequential.out) << context;
+                EXPECT_EQ(parallel.err, sequential.err) << context;
+                EXPECT_EQ(parallelFiles, files) << context;
+            }
+        }
+    }
+    // At least one workbook at once.
+    EXPECT_NE(Cli({"export", dir.path().string(), "-j", "0"}).status, 0);
+    EXPECT_NE(Cli({"search", "x", dir.path().string(), "--jobs", "-1"}).status, 0);
+}

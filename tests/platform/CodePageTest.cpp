@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "platform/CodePage.h"
 
 using namespace vorlix::platform;
@@ -56,6 +59,27 @@ TEST(CodePageTest, MultiByteCodePages) {
     EXPECT_EQ(MultiByteToWide(932, sjis), text);
     // A lead byte without its trail byte.
     EXPECT_EQ(MultiByteToWide(932, "a\x93"), u"a\uFFFD");
+}
+
+// The folder commands convert on several threads at once; a multi-byte code page's
+// conversions share one converter, whose state must not mix.
+TEST(CodePageTest, MultiByteConversionsOnSeveralThreadsAtOnce) {
+    const std::u16string text = u"\u65E5\u672C\u8A9E abc \u00E9";  // \u00E9: none in 932
+    const std::string sjis = WideToMultiByte(932, text);
+    ASSERT_EQ(sjis, "\x93\xFA\x96\x7B\x8C\xEA abc ?");
+    std::vector<int> wrong(4, 0);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < wrong.size(); ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 2000; ++i) {
+                if (WideToMultiByte(932, text) != sjis) ++wrong[t];
+                if (MultiByteToWide(932, "a\x93") != u"a\uFFFD") ++wrong[t];
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
 TEST(CodePageTest, UnsupportedCodePageReadsAsLatin1) {

@@ -252,4 +252,53 @@ std::string FolderTest::Content(const std::filesystem::path& file) {
     return {bytes.begin(), bytes.end()};
 }
 
+namespace {
+
+// `rows` rows of four numbers, then "needle" below them.
+RecordList NumberRows(int rows) {
+    RecordList records;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            records.emplace_back(rec::kNumber,
+                                 NumberBody(static_cast<std::uint16_t>(r),
+                                            static_cast<std::uint16_t>(c), 0, r * 10.0 + c));
+        }
+    }
+    records.emplace_back(rec::kLabel,
+                         LabelCellBody(static_cast<std::uint16_t>(rows), 1, 0, "needle"));
+    return records;
+}
+
+}  // namespace
+
+void FolderTest::MixedFolder(int rows, bool readError) {
+    const RecordList second = {{rec::kLabel, LabelCellBody(0, 0, 0, "Needle")},
+                               {rec::kNumber, NumberBody(1, 1, 0, 0.5)}};
+    Stream("a.xls", WorkbookStream({{"Numbers", NumberRows(rows)}, {"Words", second}}));
+    Stream("b-secret.xls", EncryptedWorkbookStream(u"secret"));
+    TextFile("c-text.xls");
+    WriteFile(dir / "d-damaged.xls", DamagedCompoundBytes());
+    Stream("e.xls", WorkbookStream({{"Numbers", NumberRows(3 * rows)}, {"Empty", {}}}));
+    if (readError) Stream("f-late.xls", LateFilePassStream());
+    for (const char* name : {"report.v1.xls", "report.v2.xls", "report.xls"}) {
+        Stream(name, WorkbookStream({{"S", {{rec::kLabel, LabelCellBody(0, 0, 0, name)}}},
+                                     {"T", NumberRows(rows / 4)}}));
+    }
+    Stream("z.xls", WorkbookStream({{"S", {{rec::kLabel, LabelCellBody(2, 2, 0, "needle")}}}}));
+}
+
+std::map<std::string, std::string> FolderTest::Snapshot() const {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        files[entry.path().filename().string()] =
+            entry.is_regular_file() ? Content(entry.path()) : "(not a regular file)";
+    }
+    return files;
+}
+
+void FolderTest::EmptyFolder() {
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        std::filesystem::remove_all(entry.path());
+}
+
 }  // namespace vorlix::test

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -114,6 +115,18 @@ class FolderTest : public ::testing::Test {
     // A file that is no workbook.
     std::filesystem::path TextFile(const std::string& name);
     static std::string Content(const std::filesystem::path& file);
+
+    // A folder for the folder commands: in listing order a.xls (two sheets: numbers, with
+    // "needle" in the last row, and "Needle"), b-secret.xls (encrypted), c-text.xls (no
+    // workbook), d-damaged.xls, e.xls (three times the rows of a.xls), and with
+    // `readError` f-late.xls (passes the checks, then fails to read), then report.v1.xls,
+    // report.v2.xls and report.xls, whose output names clash, and z.xls (one cell,
+    // "needle").
+    void MixedFolder(int rows, bool readError);
+    // Every file of the folder (hidden ones included) by name, with its content.
+    std::map<std::string, std::string> Snapshot() const;
+    // Removes everything from the folder.
+    void EmptyFolder();
 
     TempDir dir;
 };

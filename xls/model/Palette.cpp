@@ -45,8 +45,10 @@ constexpr std::uint32_t kSystemColorIndexMask = 0xFF;
 
 constexpr long kFarthest = 0xFFFFFF;
 
+// One per thread: a read resets and fills it, and two workbooks read at once on two
+// threads must not change each other's colours.
 std::array<std::uint32_t, kPaletteSize>& Palette() {
-    static std::array<std::uint32_t, kPaletteSize> palette = kDefaultPalette;
+    thread_local std::array<std::uint32_t, kPaletteSize> palette = kDefaultPalette;
     return palette;
 }
 

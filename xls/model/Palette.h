@@ -1,6 +1,7 @@
-// The colour palette shared by the whole process: 58 entries, 1..56 the workbook format's
-// colours 8..63, 57 and 58 its automatic foreground and background. Colours are
-// 0x00BBGGRR (red in the low byte).
+// The colour palette of the workbook read last on this thread (each thread has its own, so
+// that workbooks read at once on several threads keep their colours apart): 58 entries,
+// 1..56 the workbook format's colours 8..63, 57 and 58 its automatic foreground and
+// background. Colours are 0x00BBGGRR (red in the low byte).
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 #include "xls/model/TXLSFile.h"
 
+#include <atomic>
+
 #include "platform/CodePage.h"
 #include "platform/RegionalSettings.h"
 #include "xls/read/TXLSReader.h"
@@ -7,11 +9,12 @@
 namespace vorlix {
 
 namespace {
-char16_t gFormulaListSeparator = u',';
-}
+// Atomic: every TXLSFile sets it, also on the threads that read workbooks at once.
+std::atomic<char16_t> gFormulaListSeparator{u','};
+}  // namespace
 
 char16_t FormulaListSeparator() {
-    return gFormulaListSeparator;
+    return gFormulaListSeparator.load(std::memory_order_relaxed);
 }
 
 TXLSFile::TXLSFile() : workbook_(std::make_unique<TWorkbook>(1)) {
@@ -28,7 +31,7 @@ void TXLSFile::SetCodePage(std::uint32_t codePage) {
 
 void TXLSFile::SetListSeparator(char16_t separator) {
     listSeparator_ = separator;
-    gFormulaListSeparator = separator;
+    gFormulaListSeparator.store(separator, std::memory_order_relaxed);
 }
 
 void TXLSFile::OpenFile(const std::u16string& fileName) {
