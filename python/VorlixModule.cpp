@@ -13,13 +13,16 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
+#include <set>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
@@ -72,6 +75,48 @@ class TSettingsScope {
     std::optional<std::shared_lock<std::shared_mutex>> shared_;
     bool replaced_ = false;
 };
+
+// --- Files being read --------------------------------------------------------------------------
+
+// The library holds a workbook file locked while it reads it, and refuses a file that is
+// locked: threads that read the same file take turns instead.
+class TFileTurns {
+  public:
+    class TTurn {
+      public:
+        TTurn(TFileTurns& turns, std::string key) : turns_(turns), key_(std::move(key)) {
+            std::unique_lock<std::mutex> lock(turns_.mutex_);
+            turns_.changed_.wait(lock, [&] { return turns_.reading_.count(key_) == 0; });
+            turns_.reading_.insert(key_);
+        }
+        ~TTurn() {
+            {
+                std::lock_guard<std::mutex> lock(turns_.mutex_);
+                turns_.reading_.erase(key_);
+            }
+            turns_.changed_.notify_all();
+        }
+        TTurn(const TTurn&) = delete;
+        TTurn& operator=(const TTurn&) = delete;
+
+      private:
+        TFileTurns& turns_;
+        std::string key_;
+    };
+
+    static std::string KeyOf(const std::string& path) {
+        std::error_code ec;
+        const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
+        return ec ? path : canonical.string();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::set<std::string> reading_;
+};
+
+TFileTurns gFileTurns;
 
 // --- Errors ----------------------------------------------------------------------------------
 
@@ -258,6 +303,7 @@ std::shared_ptr<TBook> OpenBook(const std::string& path, const std::optional<std
         py::gil_scoped_release release;
         try {
             EnvironmentSettings();  // taken before any locale replaces them
+            TFileTurns::TTurn turn(gFileTurns, TFileTurns::KeyOf(path));
             TSettingsScope scope(locale);
             app::TWorkbookCheck check = app::CheckWorkbook(path, wide);
             switch (check.State) {
@@ -317,11 +363,18 @@ struct TSheetRef {
     int DateMode() const { return Book->File->Workbook().DateMode; }
 };
 
-// The extent of a sheet counted from A1: rows and columns up to its last cell.
+// The extent of a sheet counted from A1: rows and columns up to its last cell with a value
+// (merged areas and hyperlinks also make cells without one).
 std::pair<int, int> Extent(const TSheet& sheet) {
-    TUsedArea area;
-    if (!sheet.GetUsedArea(area)) return {0, 0};
-    return {area.LastRow + 1, area.LastCol + 1};
+    const TCells& cells = sheet.Cells();
+    int rows = 0, cols = 0;
+    for (int i = 0; i < cells.Count(); ++i) {
+        const TCell cell = cells.Items(i);
+        if (KindOf(cell.ValueKind()) == TKind::Empty) continue;
+        rows = std::max(rows, cell.Row() + 1);
+        cols = std::max(cols, cell.Col() + 1);
+    }
+    return {rows, cols};
 }
 
 py::object ValueObject(const TCellValue& v, TKind kind) {
@@ -752,9 +805,18 @@ PYBIND11_MODULE(_vorlix, m) {
         .def_property_readonly(
             "used_range",
             [](const TSheetRef& s) -> py::object {
-                TUsedArea area;
-                if (!s.Sheet().GetUsedArea(area)) return py::none();
-                return py::make_tuple(area.FirstRow, area.FirstCol, area.LastRow, area.LastCol);
+                const TCells& cells = s.Sheet().Cells();
+                int top = 0x10000, left = 0x100, bottom = -1, right = -1;
+                for (int i = 0; i < cells.Count(); ++i) {
+                    const TCell cell = cells.Items(i);
+                    if (KindOf(cell.ValueKind()) == TKind::Empty) continue;
+                    top = std::min<int>(top, cell.Row());
+                    left = std::min<int>(left, cell.Col());
+                    bottom = std::max<int>(bottom, cell.Row());
+                    right = std::max<int>(right, cell.Col());
+                }
+                if (bottom < 0) return py::none();
+                return py::make_tuple(top, left, bottom, right);
             },
             "(first_row, first_col, last_row, last_col) of the cells with values, counted from "
             "0 and inclusive; None for a sheet without values.")

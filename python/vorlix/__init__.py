@@ -133,12 +133,11 @@ def _sheet_frame(sheet, header, usecols, nrows, display, na_texts):
     if header is None:
         names = positions
     else:
+        # Names come from the whole header row ("Unnamed: N" counts every column), then
+        # the chosen columns keep theirs.
         head = sheet._table(header, 1, display)[0]
-        if usecols is not None:
-            head = [head[c] for c in positions]
-        names = list(
-            TextParser([head], header=0, skip_blank_lines=False).read().columns
-        )
+        every = list(TextParser([head], header=0, skip_blank_lines=False).read().columns)
+        names = [every[c] for c in positions]
 
     columns = sheet._columns(start, count, positions, display, [] if display else na_texts)
     arrays = [None] * len(columns)
