@@ -5,6 +5,7 @@
 //   xor.xls        one sheet behind XOR obfuscation, which the reader refuses
 //   damaged.xls    a compound document whose header cannot be right
 //   biff5.xls      a compound document with a "Book" stream (an older format)
+//   numbers.xls    65536 rows of 8 numbers, which take a while to read
 // Usage: python_fixtures FOLDER
 #include <cstdio>
 #include <filesystem>
@@ -22,6 +23,25 @@ constexpr std::uint16_t kGeneral = 15;
 constexpr std::uint16_t kDate = 16;
 constexpr std::uint16_t kDateFormat = 164;
 
+// Sets each BOUNDSHEET's stream position to its sheet's BOF, as readers that seek to the
+// sheets need (the builder leaves it 0).
+Bytes WithSheetPositions(Bytes stream) {
+    std::vector<std::size_t> boundSheets, sheetBofs;
+    std::size_t at = 0;
+    while (at + 4 <= stream.size()) {
+        const unsigned id = stream[at] | stream[at + 1] << 8;
+        const std::size_t length = stream[at + 2] | stream[at + 3] << 8;
+        if (id == rec::kBoundSheet8) boundSheets.push_back(at + 4);
+        if (id == rec::kBof && at > 0) sheetBofs.push_back(at);
+        at += 4 + length;
+    }
+    for (std::size_t i = 0; i < boundSheets.size() && i < sheetBofs.size(); ++i) {
+        for (int k = 0; k < 4; ++k)
+            stream[boundSheets[i] + k] = static_cast<std::uint8_t>(sheetBofs[i] >> (8 * k));
+    }
+    return stream;
+}
+
 RecordList Globals() {
     RecordList g;
     for (int i = 0; i < 5; ++i)
@@ -35,9 +55,11 @@ RecordList Globals() {
 
 Bytes TypedStream() {
     RecordList typed;
-    const char* heads[] = {"int", "float", "date", "bool", "text", "mixed", "numtext", "", "dup", "dup"};
+    const char* heads[] = {"int",   "float",   "date", "bool", "text",
+                           "mixed", "numtext", "",     "dup",  "dup"};
     for (std::uint16_t c = 0; c < 10; ++c) {
-        if (*heads[c] != 0) typed.emplace_back(rec::kLabel, LabelCellBody(0, c, kGeneral, heads[c]));
+        if (*heads[c] != 0)
+            typed.emplace_back(rec::kLabel, LabelCellBody(0, c, kGeneral, heads[c]));
     }
     const double floats[] = {1.5, 0, 3};
     const double dates[] = {40000, 40001.5, 0};
@@ -60,7 +82,17 @@ Bytes TypedStream() {
     }
     RecordList second = {{rec::kLabel, LabelCellBody(1, 1, kGeneral, "B2")},
                          {rec::kNumber, NumberBody(2, 2, kGeneral, 2.25)}};
-    return WorkbookStream({{"Typed", typed}, {"Second", second}}, Globals());
+    return WithSheetPositions(WorkbookStream({{"Typed", typed}, {"Second", second}}, Globals()));
+}
+
+Bytes NumbersStream() {
+    RecordList cells;
+    for (std::uint32_t r = 0; r < 65536; ++r) {
+        for (std::uint16_t c = 0; c < 8; ++c)
+            cells.emplace_back(rec::kNumber,
+                               NumberBody(static_cast<std::uint16_t>(r), c, kGeneral, r * 0.5 + c));
+    }
+    return WithSheetPositions(WorkbookStream({{"Numbers", cells}}, Globals()));
 }
 
 }  // namespace
@@ -76,6 +108,7 @@ int main(int argc, char** argv) {
     WriteWorkbook(folder / "protected.xls", EncryptedWorkbookStream(u"secret"));
     WriteWorkbook(folder / "xor.xls", UnsupportedEncryptionStream());
     WriteFile(folder / "damaged.xls", DamagedCompoundBytes());
+    WriteWorkbook(folder / "numbers.xls", NumbersStream());
     WriteCompound(folder / "biff5.xls", {{"Book", WorkbookStream({{"Sheet1", {}}})}});
     return 0;
 }
