@@ -97,6 +97,7 @@ def run(input_dir, output_dir, scheduler=None, workers=2, password=None, values=
 
 
 def main(argv=None):
+    """Parse the command line, run the batch and print its summary."""
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("input", help="folder of .xls workbooks")
     parser.add_argument("output", help="folder for the CSV files (made when missing)")

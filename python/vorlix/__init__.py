@@ -47,6 +47,7 @@ def open(path, password=None, locale=None, all_formulas=False):  # noqa: A001
 
 
 def _na_texts():
+    """The texts pandas reads as missing values by default."""
     from pandas._libs.parsers import STR_NA_VALUES
 
     return sorted(STR_NA_VALUES)
@@ -79,6 +80,7 @@ def _pick_sheets(book, sheet_name):
 
 
 def _rows_needed(header, nrows):
+    """The rows of the sheet a frame of `nrows` rows needs, or None for all."""
     if nrows is None:
         return None
     if header is None:
@@ -112,6 +114,8 @@ def _general_frame(sheet, header, usecols, nrows, display):
 
 
 def _sheet_frame(sheet, header, usecols, nrows, display, na_texts):
+    """One sheet's frame: typed columns from the module, the rest through pandas' parser;
+    parameters beyond a header row and column positions go the general way."""
     import numpy as np
     import pandas as pd
     from pandas.io.parsers import TextParser
