@@ -302,7 +302,6 @@ std::shared_ptr<TBook> OpenBook(const std::string& path, const std::optional<std
     {
         py::gil_scoped_release release;
         try {
-            EnvironmentSettings();  // taken before any locale replaces them
             TFileTurns::TTurn turn(gFileTurns, TFileTurns::KeyOf(path));
             TSettingsScope scope(locale);
             app::TWorkbookCheck check = app::CheckWorkbook(path, wide);
@@ -791,6 +790,8 @@ PYBIND11_MODULE(_vorlix, m) {
     using namespace vorlix::python;
     PyDateTime_IMPORT;
     if (PyDateTimeAPI == nullptr) throw py::error_already_set();
+    // The environment's settings, taken before any read can replace them.
+    EnvironmentSettings();
     m.doc() = "The Vorlix reading library for Excel 97-2003 workbooks (use the vorlix package).";
 
     py::class_<TSheetRef>(m, "Sheet", "A sheet of a workbook opened with vorlix.open.")

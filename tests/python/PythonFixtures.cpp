@@ -78,7 +78,9 @@ Bytes TypedStream() {
         typed.emplace_back(rec::kLabel, LabelCellBody(r, 6, kGeneral, numtexts[i]));
         typed.emplace_back(rec::kNumber, NumberBody(r, 7, kGeneral, 6 + r));
         typed.emplace_back(rec::kNumber, NumberBody(r, 8, kGeneral, 0.5 * r));
-        typed.emplace_back(rec::kLabel, LabelCellBody(r, 9, kGeneral, "d" + std::to_string(r)));
+        typed.emplace_back(
+            rec::kLabel,
+            LabelCellBody(r, 9, kGeneral, std::string("d").append(1, static_cast<char>('0' + r))));
     }
     RecordList second = {{rec::kLabel, LabelCellBody(1, 1, kGeneral, "B2")},
                          {rec::kNumber, NumberBody(2, 2, kGeneral, 2.25)}};
