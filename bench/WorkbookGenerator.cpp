@@ -43,10 +43,11 @@ Bytes XfBody(std::uint16_t font, std::uint16_t format, bool style) {
         .u16(font)
         .u16(format)
         .u16(style ? 0xFFF5 : 0x0001)
-        .u16(0x0020)
+        .u16(0x0020)  // alignment, rotation
+        .u16(0)       // indent, attributes used
+        .u32(0)       // border lines and colours
         .u32(0)
-        .u32(0)
-        .u16(0x20C0);
+        .u16(0x20C0);  // fill colours
 }
 
 // The shared string table, cut into SST + CONTINUE records at string boundaries.

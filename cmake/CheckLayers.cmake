@@ -8,7 +8,7 @@
 
 cmake_policy(SET CMP0057 NEW)
 
-set(layers platform xls/model xls/format xls/formula xls/read xls/write app cli)
+set(layers platform xls/model xls/format xls/formula xls/read xls/write app cli python)
 set(allowed_platform "")
 set(allowed_xls/model platform)
 set(allowed_xls/format platform xls/model)
@@ -17,6 +17,7 @@ set(allowed_xls/read platform xls/model xls/format xls/formula)
 set(allowed_xls/write platform xls/model xls/format)
 set(allowed_app platform xls/model xls/format xls/formula xls/read xls/write)
 set(allowed_cli platform xls/model xls/format xls/formula xls/read xls/write app)
+set(allowed_python platform xls/model xls/format xls/formula xls/read xls/write app)
 
 # The edges the design needs against the order: the file object runs the reader, a cell
 # formats its display text, the workbook owns the format catalogue and the link table.

@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
 # Installs the Debian/Ubuntu packages the build needs, when they are missing.
-# Usage: scripts/install-deps.sh [run|test|screenshot|fuzz|bench]   (test adds the test framework, the
-# locale sources that the build compiles the tests' locales from and clang-format for the
-# layout check; screenshot adds the virtual X server that scripts/screenshot.sh shows the
-# window on; fuzz adds clang and its libFuzzer runtime for scripts/fuzz.sh; bench adds catdoc,
+# Usage: scripts/install-deps.sh [run|test|python|screenshot|fuzz|bench]   (test adds the test
+# framework, the locale sources that the build compiles the tests' locales from, clang-format
+# for the layout check and everything of python; python adds pybind11 and Python's headers
+# for the `vorlix` module, pandas, Dask with its distributed scheduler, and pytest and xlrd,
+# which the module's tests compare with; screenshot adds the virtual X server that
+# scripts/screenshot.sh shows the window on; fuzz adds clang and its libFuzzer runtime for scripts/fuzz.sh; bench adds catdoc,
 # whose xls2csv bench/compare.sh times, and GNU time)
 set -euo pipefail
 
 mode="${1:-run}"
 packages=(g++ make cmake pkg-config libgsf-1-dev libcli11-dev nlohmann-json3-dev qt6-base-dev
           zlib1g-dev)
+python=(pybind11-dev python3-dev python3-numpy python3-pandas python3-xlrd python3-pytest
+        python3-dask python3-distributed)
 if [[ "$mode" == "test" ]]; then
-    packages+=(libgtest-dev libgmock-dev locales clang-format)
+    packages+=(libgtest-dev libgmock-dev locales clang-format "${python[@]}")
+elif [[ "$mode" == "python" ]]; then
+    packages+=("${python[@]}")
 elif [[ "$mode" == "screenshot" ]]; then
     packages+=(xvfb xauth)
 elif [[ "$mode" == "fuzz" ]]; then

@@ -2,6 +2,12 @@
 # Installs what is missing, checks the sources' layout, builds everything with
 # AddressSanitizer and UndefinedBehaviorSanitizer (warnings are errors), runs every test
 # (the kept fuzz inputs among them), then runs every fuzz harness for a short while.
+#
+# The Python module is built in build-asan too, from the libraries the other tests link, and
+# its tests (pytest, the CTest test python_tests) load it into the system interpreter with the
+# sanitizers' runtimes preloaded (LD_PRELOAD, set by tests/CMakeLists.txt): the module is
+# checked by the sanitizers like the rest, and costs no build of its own. Leak detection is off
+# for that test: the interpreter keeps its own objects to the end on purpose.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Times examples/python/batch_to_csv.py on a folder of 20 copies of the 65536 x 40
+# benchmark workbook with a LocalCluster of 1 and of 2 workers, and prints the speed-up.
+# Usage: bench/python_dask.sh [COPIES]   (default 20)
+#
+# Builds the module as bench/python_read.sh does. The copies go to build-bench/dask/in
+# (real copies: a workbook is locked while it is read, and links would share the lock),
+# the CSV files to build-bench/dask/out-N, removed after each run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+copies="${1:-20}"
+scripts/install-deps.sh python
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVORLIX_BUILD_GUI=OFF \
+    -DVORLIX_BUILD_TESTS=OFF -DVORLIX_BUILD_BENCH=ON -DVORLIX_BUILD_PYTHON=ON >/dev/null
+cmake --build build-bench -j"$(nproc)" --target read_bench _vorlix >build-bench/build.log 2>&1 ||
+    { tail -n 40 build-bench/build.log >&2; exit 1; }
+dir=build-bench/workbooks
+if [[ ! -f $dir/large.xls ]]; then
+    mkdir -p "$dir"
+    build-bench/bench/read_bench --generate "$dir"
+fi
+work=build-bench/dask
+mkdir -p "$work/in"
+for ((i = 1; i <= copies; i++)); do
+    [[ -f $work/in/large$i.xls ]] || cp "$dir/large.xls" "$work/in/large$i.xls"
+done
+python=/usr/bin/python3
+[[ -x $python ]] || python=python3
+
+declare -A seconds
+for workers in 1 2; do
+    out="$work/out-$workers"
+    rm -rf "$out"
+    start=$(date +%s.%N)
+    PYTHONPATH=build-bench/python "$python" examples/python/batch_to_csv.py "$work/in" "$out" \
+        --workers "$workers" | sed "s/^/  $workers worker(s): /"
+    end=$(date +%s.%N)
+    seconds[$workers]=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.1f", b - a }')
+    rm -rf "$out"
+done
+awk -v one="${seconds[1]}" -v two="${seconds[2]}" -v n="$copies" 'BEGIN {
+    printf "  %d workbooks: 1 worker %.1f s, 2 workers %.1f s, speed-up %.2f x\n", n, one, two, one / two }'

@@ -1,0 +1,116 @@
+// Writes the workbooks the Python tests read, with the tests' workbook builder:
+//   typed.xls      a sheet "Typed" of columns of each kind (with a header row) and a sheet
+//                  "Second"; numbers, dates, booleans, texts, mixed columns and gaps
+//   protected.xls  one sheet behind an RC4 user password "secret"
+//   xor.xls        one sheet behind XOR obfuscation, which the reader refuses
+//   damaged.xls    a compound document whose header cannot be right
+//   biff5.xls      a compound document with a "Book" stream (an older format)
+//   numbers.xls    65536 rows of 8 numbers, which take a while to read
+// Usage: python_fixtures FOLDER
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "tests/support/WorkbookFixtures.h"
+#include "tests/support/XlsBuilder.h"
+
+namespace rec = vorlix::rec;
+using namespace vorlix::test;
+
+namespace {
+
+constexpr std::uint16_t kGeneral = 15;
+constexpr std::uint16_t kDate = 16;
+constexpr std::uint16_t kDateFormat = 164;
+
+// Sets each BOUNDSHEET's stream position to its sheet's BOF, as readers that seek to the
+// sheets need (the builder leaves it 0).
+Bytes WithSheetPositions(Bytes stream) {
+    std::vector<std::size_t> boundSheets, sheetBofs;
+    std::size_t at = 0;
+    while (at + 4 <= stream.size()) {
+        const unsigned id = stream[at] | stream[at + 1] << 8;
+        const std::size_t length = stream[at + 2] | stream[at + 3] << 8;
+        if (id == rec::kBoundSheet8) boundSheets.push_back(at + 4);
+        if (id == rec::kBof && at > 0) sheetBofs.push_back(at);
+        at += 4 + length;
+    }
+    for (std::size_t i = 0; i < boundSheets.size() && i < sheetBofs.size(); ++i) {
+        for (int k = 0; k < 4; ++k)
+            stream[boundSheets[i] + k] = static_cast<std::uint8_t>(sheetBofs[i] >> (8 * k));
+    }
+    return stream;
+}
+
+RecordList Globals() {
+    RecordList g;
+    for (int i = 0; i < 5; ++i)
+        g.emplace_back(rec::kFont, FontBody(200, 0, 0x7FFF, 400, "Arial"));
+    g.emplace_back(rec::kFormat, FormatBody(kDateFormat, "yyyy-mm-dd"));
+    for (int i = 0; i < 16; ++i)
+        g.emplace_back(rec::kXf, XfBody(0, 0));
+    g.emplace_back(rec::kXf, XfBody(0, kDateFormat));  // 16
+    return g;
+}
+
+Bytes TypedStream() {
+    RecordList typed;
+    const char* heads[] = {"int",   "float",   "date", "bool", "text",
+                           "mixed", "numtext", "",     "dup",  "dup"};
+    for (std::uint16_t c = 0; c < 10; ++c) {
+        if (*heads[c] != 0)
+            typed.emplace_back(rec::kLabel, LabelCellBody(0, c, kGeneral, heads[c]));
+    }
+    const double floats[] = {1.5, 0, 3};
+    const double dates[] = {40000, 40001.5, 0};
+    const char* texts[] = {"a", "NA", "c"};
+    const char* numtexts[] = {"1", "2.5", "3"};
+    for (std::uint16_t r = 1; r <= 3; ++r) {
+        const int i = r - 1;
+        typed.emplace_back(rec::kNumber, NumberBody(r, 0, kGeneral, r));
+        if (i != 1) typed.emplace_back(rec::kNumber, NumberBody(r, 1, kGeneral, floats[i]));
+        if (i != 2) typed.emplace_back(rec::kNumber, NumberBody(r, 2, kDate, dates[i]));
+        typed.emplace_back(rec::kBoolErr, BooleanCellBody(r, 3, kGeneral, i != 1));
+        typed.emplace_back(rec::kLabel, LabelCellBody(r, 4, kGeneral, texts[i]));
+        if (i == 0) typed.emplace_back(rec::kNumber, NumberBody(r, 5, kGeneral, 1));
+        if (i == 1) typed.emplace_back(rec::kLabel, LabelCellBody(r, 5, kGeneral, "x"));
+        if (i == 2) typed.emplace_back(rec::kNumber, NumberBody(r, 5, kDate, 40000.25));
+        typed.emplace_back(rec::kLabel, LabelCellBody(r, 6, kGeneral, numtexts[i]));
+        typed.emplace_back(rec::kNumber, NumberBody(r, 7, kGeneral, 6 + r));
+        typed.emplace_back(rec::kNumber, NumberBody(r, 8, kGeneral, 0.5 * r));
+        typed.emplace_back(
+            rec::kLabel,
+            LabelCellBody(r, 9, kGeneral, std::string("d").append(1, static_cast<char>('0' + r))));
+    }
+    RecordList second = {{rec::kLabel, LabelCellBody(1, 1, kGeneral, "B2")},
+                         {rec::kNumber, NumberBody(2, 2, kGeneral, 2.25)}};
+    return WithSheetPositions(WorkbookStream({{"Typed", typed}, {"Second", second}}, Globals()));
+}
+
+Bytes NumbersStream() {
+    RecordList cells;
+    for (std::uint32_t r = 0; r < 65536; ++r) {
+        for (std::uint16_t c = 0; c < 8; ++c)
+            cells.emplace_back(rec::kNumber,
+                               NumberBody(static_cast<std::uint16_t>(r), c, kGeneral, r * 0.5 + c));
+    }
+    return WithSheetPositions(WorkbookStream({{"Numbers", cells}}, Globals()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "Usage: python_fixtures FOLDER\n");
+        return 2;
+    }
+    const std::filesystem::path folder = argv[1];
+    std::filesystem::create_directories(folder);
+    WriteWorkbook(folder / "typed.xls", TypedStream());
+    WriteWorkbook(folder / "protected.xls", EncryptedWorkbookStream(u"secret"));
+    WriteWorkbook(folder / "xor.xls", UnsupportedEncryptionStream());
+    WriteFile(folder / "damaged.xls", DamagedCompoundBytes());
+    WriteWorkbook(folder / "numbers.xls", NumbersStream());
+    WriteCompound(folder / "biff5.xls", {{"Book", WorkbookStream({{"Sheet1", {}}})}});
+    return 0;
+}

@@ -1,0 +1,163 @@
+"""vorlix.read_excel on the real-world workbooks of the shared corpus, against the frames
+pandas.read_excel makes from what xlrd read (the corpus' xlrd oracle).
+
+The expected frames are built the way pandas' xlrd reader builds them: the cells the oracle
+lists (xlrd's cell types: texts, numbers, dates, booleans, errors), whole numbers as ints,
+dates as datetimes (times of day on the first day of the date system), errors and empty
+cells missing, through pandas' own table parser with the first row as the header.
+
+Known differences, each a class of its own (DIFFERENCES below):
+- "refused": workbooks the library does not read and says why with a vorlix.Error
+  (the older BIFF5 format, which xlrd reads; XOR and CryptoAPI encryption; a workbook
+  stream named otherwise than "Workbook", such as "WORKBOOK" or "BOOK").
+- "elapsed": a number in an elapsed-time format ("[h]:mm:ss") is a duration to the
+  library, a count of days; xlrd takes it for a date and pandas makes a datetime of it.
+- "chart sheets": the library lists chart and macro sheets, xlrd leaves them out; the
+  sheets both list are compared, by name.
+- "error cells": a cell holding an error value makes no cell in the library's model; a row
+  or column of nothing but errors at the end of a sheet is not part of its frame, and an
+  error in the header row gives "Unnamed: N" where pandas names the column NaN.
+- "empty texts": neither does a text cell holding an empty text: rows and columns of
+  nothing but empty texts at the end of a sheet are not part of its frame.
+- "own reading": the library reads a record differently from xlrd where the file is
+  damaged or unusual; these files are named in OWN_READING.
+"""
+
+import json
+import math
+import os
+
+import pandas as pd
+import pytest
+from conftest import corpus_dir
+from pandas.io.parsers import TextParser
+
+import vorlix
+
+CORPUS = corpus_dir()
+pytestmark = pytest.mark.skipif(CORPUS is None, reason="no corpus at ../shared/corpus")
+
+# Workbooks whose cells the library reads otherwise than xlrd, by design; see "own reading".
+OWN_READING = {
+    # Cells in FORMULA records of an older format's record id (0x0206), which xlrd reads
+    # and the library passes over.
+    "poi__WrongFormulaRecordType.xls": "own reading",
+}
+
+
+def manifest_files():
+    if CORPUS is None:
+        return []
+    with open(CORPUS / "manifest.json") as f:
+        return json.load(f)["files"]
+
+
+def oracle(name):
+    path = CORPUS / "oracle" / "xlrd" / f"{name}.xlrd.json"
+    if not path.is_file():
+        return None
+    with open(path) as f:
+        return json.load(f)
+
+
+def xlrd_cell(ctype, value, datemode):
+    """A cell as pandas' xlrd reader hands it to its table parser."""
+    import datetime as dt
+
+    from xlrd import xldate
+
+    if ctype == 1:
+        return value
+    if ctype == 2:
+        return int(value) if value == int(value) else value
+    if ctype == 3:
+        try:
+            when = xldate.xldate_as_datetime(value, datemode)
+        except OverflowError:
+            return value
+        if when.timetuple()[0:3] == ((1904, 1, 1) if datemode else (1899, 12, 31)):
+            return dt.time(when.hour, when.minute, when.second, when.microsecond)
+        return when
+    if ctype == 4:
+        return bool(value)
+    return math.nan
+
+
+def expected_frame(sheet, datemode):
+    cells = [c for c in sheet["cells"] if 1 <= c[2] <= 5]
+    if not cells:
+        return pd.DataFrame()
+    rows = max(c[0] for c in cells) + 1
+    cols = max(c[1] for c in cells) + 1
+    data = [[""] * cols for _ in range(rows)]
+    for r, c, ctype, value, _, _ in cells:
+        data[r][c] = xlrd_cell(ctype, value, datemode)
+    try:
+        return TextParser(data, header=0, skip_blank_lines=False).read()
+    except pd.errors.EmptyDataError:
+        return pd.DataFrame()
+
+
+def difference_class(sheet, ours, expected):
+    """The known difference that explains a mismatch, or None."""
+    formats = {c[4] for c in sheet["cells"] if c[2] == 3}
+    if any("[h" in f.lower() or "[m" in f.lower() or "[s" in f.lower() for f in formats):
+        return "elapsed"
+    errors = [c for c in sheet["cells"] if c[2] == 5]
+    if errors and (ours.shape != expected.shape or any(c[0] == 0 for c in errors)):
+        return "error cells"
+    if any(c[2] == 1 and c[3] == "" for c in sheet["cells"]) and ours.shape != expected.shape:
+        return "empty texts"
+    return None
+
+
+def compare_workbook(entry):
+    """Mismatches of one workbook: (sheet, class or None, detail) for each sheet."""
+    name = entry["file"]
+    expected_book = oracle(name)
+    path = CORPUS / "files" / name
+    if expected_book is None or not expected_book.get("ok", True) or "error" in expected_book \
+            and expected_book["error"]:
+        return None
+    try:
+        ours = vorlix.read_excel(path, sheet_name=None, password=expected_book["decrypted_with"])
+    except vorlix.Error as error:
+        refused = (
+            entry.get("biff") != 8
+            or entry.get("encryption") in ("xor", "xor_biff5", "rc4_cryptoapi")
+            or entry.get("stream_name") != "Workbook"
+        )
+        return [("*", "refused" if refused else None, f"{type(error).__name__}: {error}")]
+    problems = []
+    for sheet in expected_book["sheets"]:
+        if sheet["name"] not in ours:
+            problems.append((sheet["name"], None, "sheet missing"))
+            continue
+        expected = expected_frame(sheet, expected_book["datemode"])
+        got = ours[sheet["name"]]
+        try:
+            pd.testing.assert_frame_equal(got, expected)
+        except AssertionError as failure:
+            detail = str(failure).splitlines()
+            problems.append((sheet["name"], difference_class(sheet, got, expected),
+                             " / ".join(detail[:6])))
+    return problems
+
+
+def test_corpus_frames_equal_xlrd_oracle():
+    unexplained = []
+    counts = {}
+    compared = 0
+    for entry in manifest_files():
+        problems = compare_workbook(entry)
+        if problems is None:
+            continue
+        compared += 1
+        for sheet, kind, detail in problems:
+            kind = kind or OWN_READING.get(entry["file"])
+            counts[kind] = counts.get(kind, 0) + 1
+            if kind is None:
+                unexplained.append(f"{entry['file']} [{sheet}]: {detail}")
+    print(f"compared {compared} workbooks; known differences: {counts}")
+    assert compared > 200
+    assert not unexplained, "\n".join(unexplained)
