@@ -623,54 +623,54 @@ void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind ki
         for (int i = 0; i < all.Count(); ++i)
             positions.push_back(i);
     }
-    // The fields of blocks of cells are made side by side; they are joined into lines,
-    // cells of one row sharing a line, in order. A sheet starting in row 0 gets a leading
-    // separator.
-    struct TFields {
+    // Blocks of cells are made into text side by side and written in order. Cells of one
+    // row share a line; a sheet starting in row 0 gets a leading separator.
+    struct TBlockText {
         std::string Text;
-        std::vector<std::size_t> Ends;  // where each field ends in Text
+        std::vector<std::size_t> Breaks;  // where each new line starts in Text
     };
     const std::vector<TCellBlock> blocks = CellBlocks(all, positions, 8192);
-    std::uint16_t row = 0;
-    std::string buffer;
-    platform::OrderedParallel<TFields>(
+    std::string buffer;  // the line being made, which goes on from block to block
+    platform::OrderedParallel<TBlockText>(
         blocks.size(), platform::WorkThreads(),
         [&](std::size_t b) {
             const TCellBlock& block = blocks[b];
             const TCells& cells = all.Items(block.Sheet).Cells();
-            TFields fields;
+            TBlockText made;
             std::string field;
+            // The row of the cell before the block: a new row starts a new line.
+            auto row = static_cast<std::uint16_t>(
+                block.First == 0 ? 0 : cells.AddressKey(block.First - 1) >> 8);
             for (std::size_t k = block.First; k < block.End; ++k) {
+                const auto cellRow = static_cast<std::uint16_t>(cells.AddressKey(k) >> 8);
+                if (cellRow == row) {
+                    made.Text += separator;
+                } else {
+                    made.Breaks.push_back(made.Text.size());
+                    row = cellRow;
+                }
                 OneFileText(field, cells.Items(static_cast<long long>(k)), options);
-                AppendField(fields.Text, field, kind, separator);
-                fields.Ends.push_back(fields.Text.size());
+                AppendField(made.Text, field, kind, separator);
             }
-            return fields;
+            return made;
         },
-        [&](std::size_t b, TFields& fields) {
+        [&](std::size_t b, TBlockText& made) {
             const TCellBlock& block = blocks[b];
             if (block.FirstOfSheet) {
                 if (!out) return false;
                 writeLine("");
                 writeLine("Sheet " + std::to_string(block.Sheet + 1));
-                row = 0;
                 buffer.clear();
             }
-            const TCells& cells = all.Items(block.Sheet).Cells();
             std::size_t start = 0;
-            for (std::size_t j = 0; j < fields.Ends.size() && out; ++j) {
-                const auto cellRow =
-                    static_cast<std::uint16_t>(cells.AddressKey(block.First + j) >> 8);
-                if (cellRow == row) {
-                    buffer += separator;
-                } else {
-                    writeLine(std::move(buffer));
-                    row = cellRow;
-                    buffer.clear();
-                }
-                buffer.append(fields.Text, start, fields.Ends[j] - start);
-                start = fields.Ends[j];
+            for (const std::size_t at : made.Breaks) {
+                buffer.append(made.Text, start, at - start);
+                writeLine(std::move(buffer));
+                buffer.clear();
+                start = at;
+                if (!out) return false;
             }
+            buffer.append(made.Text, start);
             if (block.LastOfSheet) {
                 writeLine(std::move(buffer));
                 writeLine("");

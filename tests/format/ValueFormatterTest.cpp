@@ -115,11 +115,13 @@ TEST_F(ValueFormatterTest, GeneralNumberText) {
     // size and with 14 to 17 significant digits; the 8-bit text is the same text.
     std::mt19937_64 random(15);
     for (int i = 0; i < 200000; ++i) {
-        // Decimal texts of 13 to 17 digits read as numbers, and arbitrary ones.
-        const int digits = 13 + i % 5;
+        // Decimal texts of 1 to 17 digits read as numbers, and arbitrary ones.
+        const int digits = 1 + i % 17;
         const std::uint64_t low = static_cast<std::uint64_t>(std::pow(10.0, digits - 1));
         const std::uint64_t n = low + random() % (9 * low);
-        const int exponent = static_cast<int>(random() % 60) - 30;
+        // Numbers of every size, and numbers with up to six decimals, as sheets hold them.
+        const int exponent =
+            i % 3 == 0 ? static_cast<int>(random() % 60) - 30 : -static_cast<int>(random() % 7);
         double x = std::stod(std::to_string(n) + "e" + std::to_string(exponent));
         if (i % 7 == 0) x = x / 3 + 0.1;
         format::TDecimal d = format::SignificantDigits(x);

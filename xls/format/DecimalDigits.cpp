@@ -100,10 +100,33 @@ format::TDecimal FifteenDigits(double value) {
         format::RoundDigits(d, 15);
         return d;
     }
+    // Most numbers in sheets have a few decimals: when |value| x 10^d is a whole number N
+    // below 10^15 and N / 10^d reads back as the value, N's digits are the ones (N / 10^d,
+    // both exact, is rounded once, to the value).
+    const double magnitude = std::fabs(value);
+    if (magnitude < 1e11 && magnitude >= 1e-3) {
+        constexpr double kScale[] = {1, 10, 100, 1000, 10000};
+        for (int places = 0; places < 5; ++places) {
+            const double scaled = magnitude * kScale[places];
+            const double whole = std::nearbyint(scaled);
+            if (whole != scaled) continue;
+            if (whole / kScale[places] != magnitude) break;
+            char digits[24];
+            const auto end =
+                std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(whole))
+                    .ptr;
+            format::TDecimal d;
+            d.Count = static_cast<int>(end - digits);
+            std::memcpy(d.Digits, digits, static_cast<std::size_t>(d.Count));
+            d.Exponent = d.Count - places;
+            while (d.Count > 0 && d.Digits[d.Count - 1] == '0')
+                --d.Count;
+            return d;
+        }
+    }
     char buffer[48];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
-                                   std::chars_format::scientific)
-                         .ptr;
+    const auto end =
+        std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific).ptr;
     const char* e = std::find(buffer, end, 'e');
     format::TDecimal d;
     int count = 0;
