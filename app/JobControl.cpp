@@ -53,7 +53,12 @@ void TWorkbookStep::Start() {
 void TWorkbookStep::Read(TXLSFile& xls, const std::u16string& password, TXLSDocument* document) {
     Start();
     if (job_ != nullptr) {
-        xls.SetOnProgress([this](double fraction) {
+        // The reader reports after every record, the position moving a block of records at
+        // a time: only a move is checked and reported, which workbooks read side by side
+        // would otherwise queue for millions of times.
+        xls.SetOnProgress([this, last = -1.0](double fraction) mutable {
+            if (fraction == last) return;
+            last = fraction;
             job_->Check();
             Report(readText_, fraction / 2);
         });

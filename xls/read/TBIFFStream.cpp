@@ -27,6 +27,7 @@ std::int32_t TBIFFStream::StreamPosition() {
 
 bool TBIFFStream::LoadBlock() {
     raw_.fill(0);
+    ++blocksLoaded_;
     const std::int32_t got = source_.Read(raw_.data(), kBlockSize);
     if (got <= 0) {
         blockValid_ = false;

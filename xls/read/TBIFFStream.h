@@ -45,6 +45,8 @@ class TBIFFStream {
     bool Decrypting() const { return decrypting_; }
     std::int32_t StreamSize();
     std::int32_t StreamPosition();
+    // Blocks loaded so far: StreamPosition() moves only when this changes.
+    std::int64_t BlocksLoaded() const { return blocksLoaded_; }
 
   private:
     bool LoadBlock();
@@ -60,6 +62,7 @@ class TBIFFStream {
     std::array<std::uint8_t, kBlockSize> raw_{};
     std::array<std::uint8_t, kBlockSize> plain_{};
     std::int32_t blockIndex_ = -1;
+    std::int64_t blocksLoaded_ = 0;
     std::int32_t blockPos_ = 0;
     std::int32_t blockFill_ = 0;  // bytes of the current block that came from the source
 };

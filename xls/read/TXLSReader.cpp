@@ -181,6 +181,7 @@ void TXLSReader::ReadDocument(TCFile& file, const std::u16string& password,
     try {
         workbook_.SetLoadState(lsReading);
         stream_ = std::make_unique<TBIFFStream>(*workbookStream);
+        progressBlocks_ = -1;
         streamBytes_ = static_cast<std::uint64_t>(std::max<std::int64_t>(stream_->StreamSize(), 0));
         areaCellBudget_ = AreaCellBudget(stream_->StreamSize());
         Parser().SetTotalWriteBudget(FormulaWriteBudget(stream_->StreamSize()));
@@ -213,8 +214,15 @@ bool TXLSReader::NextRecord() {
     redispatchCount_ = 0;
     if (!fetched) ended_ = true;
     if (onProgress_) {
-        const double size = stream_->StreamSize();
-        onProgress_(size == 0 ? 1.0 : stream_->StreamPosition() / size);
+        // The stream is read a block at a time, so the position moves only with a new block;
+        // asking the compound document for it after every record would cost more than the
+        // record.
+        if (stream_->BlocksLoaded() != progressBlocks_) {
+            progressBlocks_ = stream_->BlocksLoaded();
+            const double size = stream_->StreamSize();
+            progress_ = size == 0 ? 1.0 : stream_->StreamPosition() / size;
+        }
+        onProgress_(progress_);
     }
     return fetched;
 }

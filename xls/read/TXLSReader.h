@@ -188,6 +188,9 @@ class TXLSReader {
     bool consumed_ = true;
     bool ended_ = false;
     std::uint8_t redispatchCount_ = 0;
+    // The blocks of the stream loaded at the last progress report, and its fraction.
+    std::int64_t progressBlocks_ = -1;
+    double progress_ = 0;
     std::int32_t depth_ = 0;
     // Substream types (BOF type field) from the outermost in; 0x0020 is a chart.
     std::vector<std::uint16_t> substreams_;
