@@ -89,7 +89,7 @@ void RoundDigits(TDecimal& d, int keep) {
 namespace {
 
 // The digits of a number rounded to 15 significant digits, as the number patterns round
-// them from the first 17. When the shortest text that reads back as the number has no
+// them from the first 18. When the shortest text that reads back as the number has no
 // more than 15 digits, those are the digits: the number lies within half a unit in its
 // last binary place of that text, far closer than the half unit in the 15th decimal
 // place that rounding would need to move it elsewhere.
