@@ -3,30 +3,19 @@
 # benchmark workbook with a LocalCluster of 1 and of 2 workers, and prints the speed-up.
 # Usage: bench/python_dask.sh [COPIES]   (default 20)
 #
-# Builds the module as bench/python_read.sh does. The copies go to build-bench/dask/in
+# Builds the module as bench/python_read.sh does (bench/python-setup.sh). The copies go to build-bench/dask/in
 # (real copies: a workbook is locked while it is read, and links would share the lock),
 # the CSV files to build-bench/dask/out-N, removed after each run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 copies="${1:-20}"
-scripts/install-deps.sh python
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVORLIX_BUILD_GUI=OFF \
-    -DVORLIX_BUILD_TESTS=OFF -DVORLIX_BUILD_BENCH=ON -DVORLIX_BUILD_PYTHON=ON >/dev/null
-cmake --build build-bench -j"$(nproc)" --target read_bench _vorlix >build-bench/build.log 2>&1 ||
-    { tail -n 40 build-bench/build.log >&2; exit 1; }
-dir=build-bench/workbooks
-if [[ ! -f $dir/large.xls ]]; then
-    mkdir -p "$dir"
-    build-bench/bench/read_bench --generate "$dir"
-fi
+source bench/python-setup.sh
 work=build-bench/dask
 mkdir -p "$work/in"
 for ((i = 1; i <= copies; i++)); do
     [[ -f $work/in/large$i.xls ]] || cp "$dir/large.xls" "$work/in/large$i.xls"
 done
-python=/usr/bin/python3
-[[ -x $python ]] || python=python3
 
 declare -A seconds
 for workers in 1 2; do

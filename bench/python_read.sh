@@ -10,17 +10,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 runs="${1:-3}"
-scripts/install-deps.sh python
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVORLIX_BUILD_GUI=OFF \
-    -DVORLIX_BUILD_TESTS=OFF -DVORLIX_BUILD_BENCH=ON -DVORLIX_BUILD_PYTHON=ON >/dev/null
-cmake --build build-bench -j"$(nproc)" --target read_bench _vorlix >build-bench/build.log 2>&1 ||
-    { tail -n 40 build-bench/build.log >&2; exit 1; }
-dir=build-bench/workbooks
-if [[ ! -f $dir/large.xls ]]; then
-    mkdir -p "$dir"
-    build-bench/bench/read_bench --generate "$dir"
-fi
-# The system interpreter, to which Debian's pandas and xlrd belong.
-python=/usr/bin/python3
-[[ -x $python ]] || python=python3
+source bench/python-setup.sh
 PYTHONPATH=build-bench/python "$python" bench/python_read.py "$dir/large.xls" --runs "$runs"
