@@ -3,9 +3,9 @@
 # benchmark workbook with a LocalCluster of 1 and of 2 workers, and prints the speed-up.
 # Usage: bench/python_dask.sh [COPIES]   (default 20)
 #
-# Builds the module as bench/python_read.sh does (bench/python-setup.sh). The copies go to build-bench/dask/in
-# (real copies: a workbook is locked while it is read, and links would share the lock),
-# the CSV files to build-bench/dask/out-N, removed after each run.
+# Builds the module as bench/python_read.sh does (bench/python-setup.sh). The copies go to
+# build-bench/dask/in (real copies: a workbook is locked while it is read, and links would
+# share the lock), the CSV files to build-bench/dask/out-N, removed after each run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
