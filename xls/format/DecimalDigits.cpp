@@ -94,12 +94,13 @@ namespace {
 // last binary place of that text, far closer than the half unit in the 15th decimal
 // place that rounding would need to move it elsewhere.
 format::TDecimal FifteenDigits(double value) {
-    // Subnormal numbers have too few binary places for that.
-    if (std::fabs(value) < std::numeric_limits<double>::min()) {
+    const auto rounded = [value] {
         format::TDecimal d = format::SignificantDigits(value);
         format::RoundDigits(d, 15);
         return d;
-    }
+    };
+    // Subnormal numbers have too few binary places for that.
+    if (std::fabs(value) < std::numeric_limits<double>::min()) return rounded();
     // Most numbers in sheets have a few decimals: when |value| x 10^d is a whole number N
     // below 10^15 and N / 10^d reads back as the value, N's digits are the ones (N / 10^d,
     // both exact, is rounded once, to the value).
@@ -138,11 +139,7 @@ format::TDecimal FifteenDigits(double value) {
         }
         d.Digits[count++] = *p;
     }
-    if (count > 15) {
-        d = format::SignificantDigits(value);
-        format::RoundDigits(d, 15);
-        return d;
-    }
+    if (count > 15) return rounded();
     int exponent = 0;
     const bool negative = e + 1 < end && e[1] == '-';
     std::from_chars(e + (e + 1 < end && (e[1] == '-' || e[1] == '+') ? 2 : 1), end, exponent);
