@@ -214,6 +214,7 @@ std::vector<QWidget*> TForm1::ControlsThatWait() const {
 // the focus leaves them for Cancel and comes back afterwards.
 void TForm1::JobStarted() {
     ProgressBar1->setValue(0);
+    progressText_.clear();
     ProgressBar1->setFormat(QString());
     ProgressBar1->setToolTip(QString());
     ProgressBar1->show();
@@ -244,10 +245,34 @@ void TForm1::JobEnded() {
 
 void TForm1::ShowProgress(const QString& text, double fraction) {
     ProgressBar1->setValue(qRound(fraction * kProgressSteps));
-    QString shown = text;
+    progressText_ = text;
+    ProgressBar1->setToolTip(text);
+    FitProgressText();
+}
+
+void TForm1::FitProgressText() {
+    if (progressText_.isEmpty()) {
+        ProgressBar1->setFormat(QString());
+        return;
+    }
+    // The bar draws its text inside its frame, with the percentage after it.
+    const QFontMetrics metrics(ProgressBar1->font());
+    const int room = ProgressBar1->contentsRect().width() -
+                     metrics.horizontalAdvance(QStringLiteral("  100%")) -
+                     2 * metrics.averageCharWidth();
+    QString shown = metrics.elidedText(progressText_, Qt::ElideMiddle, std::max(room, 0));
     ProgressBar1->setFormat(shown.replace(QLatin1Char('%'), QStringLiteral("%%")) +
                             QStringLiteral("  %p%"));
-    ProgressBar1->setToolTip(text);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ProgressBar1 && event->type() == QEvent::Resize) FitProgressText();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::TurnPage(int step) {
+    const int count = PageControl1->count();
+    PageControl1->setCurrentIndex((PageControl1->currentIndex() + step + count) % count);
 }
 
 void TForm1::CancelBtnClick() {

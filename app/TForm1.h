@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTableWidget>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,6 +36,7 @@ class QPrinter;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QResizeEvent;
 class QShowEvent;
 class QSplitter;
 class QTabWidget;
@@ -103,9 +105,22 @@ class TStringGrid : public QTableWidget {
     // The selected block: a line per row, its cells separated by tabs (a cell holding a tab,
     // a line break or a leading double quote is quoted, its quotes doubled).
     QString SelectedText() const;
+    // The columns' widths, which they keep as the least; the columns listed in `growing`
+    // share the room the grid has beyond them, in proportion to their widths, until the
+    // user drags a column to a width of their own.
+    void SetColumnWidths(std::vector<int> widths, std::vector<int> growing);
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void FitColumns();
+
+    std::vector<int> widths_;
+    std::vector<int> growing_;
+    bool fitting_ = false;    // the widths being set by FitColumns, not by the user
+    bool userSized_ = false;  // a column was dragged: its widths are the user's
 };
 
 // The file list, with two signals of its own: Enter on the current file (the plain
@@ -223,6 +238,8 @@ class TForm1 : public QMainWindow {
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Fits the progress text to the bar when the bar changes size.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void CreateMenus();
@@ -270,6 +287,16 @@ class TForm1 : public QMainWindow {
     void JobStarted();
     void JobEnded();
     void ShowProgress(const QString& text, double fraction);
+    // The progress text with the middle of a long name left out, so that it fits the bar.
+    void FitProgressText();
+    // Shows the page `step` pages on from the current one, round the end.
+    void TurnPage(int step);
+    // Forgets the current file when it no longer names a workbook of the browser's folder:
+    // after a change of folder, or when it was deleted.
+    void ForgetCurrentFileOutsideFolder();
+    // The same for the file the current file's name stood for (resolved before a change of
+    // folder).
+    void ForgetCurrentFileOutsideFolder(const std::filesystem::path& named);
 
     std::unique_ptr<TMessages> messages_;
     std::unique_ptr<QPrinter> printer_;
@@ -284,6 +311,7 @@ class TForm1 : public QMainWindow {
     std::string directory_;  // the folder the browser shows
     TBackgroundJob* job_ = nullptr;
     int hitsShown_ = 0;                 // the hits of the search in the grid
+    QString progressText_;              // the progress text in full
     QPointer<QWidget> focusBeforeJob_;  // the control that started the work
 
     QSplitter* Splitter1 = nullptr;
@@ -330,9 +358,11 @@ class TForm1 : public QMainWindow {
     QAction* Contents1 = nullptr;
     QAction* Index1 = nullptr;
     QAction* About1 = nullptr;
-    QAction* Find1 = nullptr;     // Ctrl+F: to "Find:"
-    QAction* Refresh1 = nullptr;  // F5: the folder read again
-    QAction* Cancel1 = nullptr;   // Escape: the work that runs cancelled
+    QAction* Find1 = nullptr;          // Ctrl+F: to "Find:"
+    QAction* Refresh1 = nullptr;       // F5: the folder read again
+    QAction* Cancel1 = nullptr;        // Escape: the work that runs cancelled
+    QAction* NextPage1 = nullptr;      // Ctrl+Tab: the next page
+    QAction* PreviousPage1 = nullptr;  // Ctrl+Shift+Tab: the page before
     TAboutBox* aboutBox_ = nullptr;
 };
 

@@ -126,7 +126,22 @@ void TForm1::SelectDrive() {
     DriveComboBox1->setCurrentIndex(best);
 }
 
+namespace {
+
+// The file a current file's name stands for, resolved against the current directory; empty
+// when it names none.
+fs::path NamedFile(const std::string& currentFile) {
+    if (currentFile.empty() || currentFile == "nil") return {};
+    std::error_code error;
+    const fs::path file = fs::absolute(currentFile, error).lexically_normal();
+    return error ? fs::path() : file;
+}
+
+}  // namespace
+
 bool TForm1::ChangeDirectory(const QString& folder) {
+    // A bare name is resolved against the folder it was taken from, before that changes.
+    const fs::path named = NamedFile(currentFile_);
     std::error_code error;
     fs::current_path(S(folder), error);
     if (error) {
@@ -135,11 +150,31 @@ bool TForm1::ChangeDirectory(const QString& folder) {
         return false;
     }
     directory_ = fs::current_path(error).string();
+    ForgetCurrentFileOutsideFolder(named);
     FillDirectoryList();
     FillFileList();
     SelectDrive();
     WatchDirectory();
     return true;
+}
+
+// Commands act on the current file, and the folder commands on its folder: a name left from
+// another folder would make them read the workbook of that folder, or one of the same name
+// here. A file of this folder that is gone is forgotten too. The fields that show its name
+// are cleared; a name typed over them since stays.
+void TForm1::ForgetCurrentFileOutsideFolder() {
+    ForgetCurrentFileOutsideFolder(NamedFile(currentFile_));
+}
+
+void TForm1::ForgetCurrentFileOutsideFolder(const fs::path& named) {
+    if (named.empty()) return;
+    std::error_code error;
+    const bool here = fs::equivalent(named.parent_path(), directory_, error);
+    if (here && fs::exists(named, error)) return;
+    const QString name = Q(named.filename().string());
+    currentFile_.clear();
+    if (Edit7->text() == Q(OutputNameFor(S(name), FileKind()))) Edit7->clear();
+    if (Edit8->text() == name) Edit8->clear();
 }
 
 // The file list follows files added, removed or renamed in the folder it shows.

@@ -85,9 +85,10 @@ TForm1::TForm1(std::unique_ptr<TMessages> messages, QWidget* parent)
     Splitter1->setChildrenCollapsible(false);
     Splitter1->addWidget(CreateBrowser());
     PageControl1 = Make<QTabWidget>("PageControl1");
-    PageControl1->addTab(CreateReportTab(), QStringLiteral("    File Information         "));
-    PageControl1->addTab(CreateSearchTab(), QStringLiteral("    Search Files     "));
-    PageControl1->addTab(CreateExportTab(), QStringLiteral("    Export to CSV or Text File     "));
+    // Alt and the marked letter shows a page from anywhere in the window.
+    PageControl1->addTab(CreateReportTab(), QStringLiteral("    File &Information         "));
+    PageControl1->addTab(CreateSearchTab(), QStringLiteral("    &Search Files     "));
+    PageControl1->addTab(CreateExportTab(), QStringLiteral("    Export to CS&V or Text File     "));
     Splitter1->addWidget(PageControl1);
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({kBrowserWidth, kClientWidth - kBrowserWidth});
@@ -162,6 +163,16 @@ void TForm1::CreateMenus() {
     Refresh1 = key("Refresh1", QKeySequence::Refresh);
     Cancel1 = key("Cancel1", QKeySequence::Cancel);
     Cancel1->setEnabled(false);
+    // The tabs handle Ctrl+Tab only while one of their own controls has the focus; these
+    // change pages wherever the focus is (the file list, the current file's name).
+    NextPage1 = key("NextPage1", {});
+    NextPage1->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)});
+    // Shift+Tab comes as Backtab.
+    PreviousPage1 = key("PreviousPage1", {});
+    PreviousPage1->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                                 QKeySequence(Qt::CTRL | Qt::Key_PageUp)});
 }
 
 QWidget* TForm1::CreateBrowser() {
@@ -230,23 +241,24 @@ QWidget* TForm1::CreateSearchTab() {
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     StringGrid1->horizontalHeader()->setHighlightSections(false);
-    // Columns keep their widths as the window grows; the user drags them wider.
     StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     StringGrid1->horizontalHeader()->setStretchLastSection(false);
     StringGrid1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     StringGrid1->verticalHeader()->setDefaultSectionSize(StringGrid1->fontMetrics().height() + 6);
-    for (int c = 0; c < 5; ++c)
-        StringGrid1->setColumnWidth(c, kGridColumnWidths[c]);
+    // The file and the contents, the long texts, share the room the grid has beyond the
+    // columns' own widths.
+    StringGrid1->SetColumnWidths(
+        std::vector<int>(std::begin(kGridColumnWidths), std::end(kGridColumnWidths)), {0, 4});
 
     Edit1 = Make<QLineEdit>("Edit1");
     RadioButton5 = Make<QRadioButton>("RadioButton5", QStringLiteral("&This File"));
     RadioButton6 = Make<QRadioButton>("RadioButton6", QStringLiteral("Entire &Directory"));
     RadioButton5->setChecked(true);
     RadioButton3 = Make<QRadioButton>("RadioButton3", QStringLiteral("&Match"));
-    RadioButton4 = Make<QRadioButton>("RadioButton4", QStringLiteral("&Includes"));
+    RadioButton4 = Make<QRadioButton>("RadioButton4", QStringLiteral("In&cludes"));
     RadioButton4->setChecked(true);
-    CheckBox1 = Make<QCheckBox>("CheckBox1", QStringLiteral("Case Sensiti&ve"));
-    BitBtn3 = Make<QPushButton>("BitBtn3", QStringLiteral(" &Search   "));
+    CheckBox1 = Make<QCheckBox>("CheckBox1", QStringLiteral("C&ase Sensitive"));
+    BitBtn3 = Make<QPushButton>("BitBtn3", QStringLiteral(" Sea&rch   "));
     BitBtn3->setIcon(ThemeIcon("edit-find", QStyle::SP_FileDialogContentsView));
     Edit3 = Make<QLineEdit>("Edit3", QStringLiteral("0"));
     Edit3->setReadOnly(true);
@@ -336,6 +348,7 @@ QFrame* TForm1::CreateStatusPanel() {
     ProgressBar1->setRange(0, kProgressSteps);
     ProgressBar1->setMinimumWidth(120);
     ProgressBar1->setMaximumWidth(320);
+    ProgressBar1->installEventFilter(this);  // its text is fitted to its width
     ProgressBar1->hide();
     CancelBtn = Make<QPushButton>("CancelBtn", QStringLiteral("Canc&el"));
     CancelBtn->setIcon(ThemeIcon("process-stop", QStyle::SP_BrowserStop));
@@ -383,9 +396,14 @@ void TForm1::ConnectHandlers() {
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
     connect(Find1, &QAction::triggered, this, &TForm1::Find1Click);
     connect(Refresh1, &QAction::triggered, this, &TForm1::Refresh1Click);
+    connect(NextPage1, &QAction::triggered, this, [this] { TurnPage(1); });
+    connect(PreviousPage1, &QAction::triggered, this, [this] { TurnPage(-1); });
     connect(watcher_, &QFileSystemWatcher::directoryChanged, refreshTimer_,
             qOverload<>(&QTimer::start));
-    connect(refreshTimer_, &QTimer::timeout, this, [this] { FillFileList(true); });
+    connect(refreshTimer_, &QTimer::timeout, this, [this] {
+        FillFileList(true);
+        if (!Busy()) ForgetCurrentFileOutsideFolder();
+    });
     connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
     connect(CheckBox2, &QCheckBox::clicked, this, &TForm1::CheckBox2Click);
     connect(BitBtn5, &QPushButton::clicked, this, &TForm1::BitBtn5Click);

@@ -123,6 +123,9 @@ bool TMessageBoxes::Ask(const QString& question) {
 TStringGrid::TStringGrid(int columns, int rows, QWidget* parent) : QTableWidget(parent) {
     setColumnCount(columns);
     SetRowCount(rows);
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this] {
+        if (!fitting_) userSized_ = true;
+    });
 }
 
 QString TStringGrid::Cell(int column, int row) const {
@@ -161,6 +164,42 @@ QString TStringGrid::SelectedText() const {
         }
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+void TStringGrid::SetColumnWidths(std::vector<int> widths, std::vector<int> growing) {
+    widths_ = std::move(widths);
+    growing_ = std::move(growing);
+    userSized_ = false;
+    FitColumns();
+}
+
+void TStringGrid::FitColumns() {
+    if (userSized_ || widths_.empty()) return;
+    int total = 0;
+    for (const int width : widths_)
+        total += width;
+    int shares = 0;
+    for (const int column : growing_)
+        shares += widths_[static_cast<std::size_t>(column)];
+    const int room = std::max(0, viewport()->width() - total);
+    fitting_ = true;
+    int given = 0;
+    for (int c = 0; c < static_cast<int>(widths_.size()) && c < columnCount(); ++c) {
+        int width = widths_[static_cast<std::size_t>(c)];
+        if (shares > 0 && std::find(growing_.begin(), growing_.end(), c) != growing_.end()) {
+            // The last growing column takes what rounding left over.
+            const int extra = c == growing_.back() ? room - given : room * width / shares;
+            given += extra;
+            width += extra;
+        }
+        setColumnWidth(c, width);
+    }
+    fitting_ = false;
+}
+
+void TStringGrid::resizeEvent(QResizeEvent* event) {
+    QTableWidget::resizeEvent(event);
+    FitColumns();
 }
 
 void TStringGrid::keyPressEvent(QKeyEvent* event) {
