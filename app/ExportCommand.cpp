@@ -126,11 +126,13 @@ class TOutputFile {
 
 // A field that would otherwise break the line's structure is quoted, with its inner quotes
 // doubled: in CSV one that holds the separator, a double quote or a line break, in tab
-// separated text one that holds the separator or a line break. Any other field is written
-// as it is.
+// separated text one that holds the separator or a line break, or begins with a double
+// quote (which readers of tab separated text take for an opening quote). Any other field is
+// written as it is.
 void AppendField(std::string& line, const std::string& text, TTextFileKind kind, char separator) {
     const char quote = kind == tkCSV ? '"' : separator;
-    if (std::none_of(text.begin(), text.end(), [separator, quote](char ch) {
+    if ((kind == tkCSV || !text.starts_with('"')) &&
+        std::none_of(text.begin(), text.end(), [separator, quote](char ch) {
             return ch == separator || ch == '\r' || ch == '\n' || ch == quote;
         })) {
         line += text;
