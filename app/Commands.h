@@ -264,8 +264,10 @@ std::string ExportSummary(const TExportOutcome& outcome);
 
 // The one-file writer: every sheet's cells, row by row, with the values of RenderCellText
 // (RawValueText with raw values); fields that hold the separator, a double quote or a line
-// break are quoted in CSV, fields that hold the separator or a line break in tab separated
-// text. `sheets` lists the positions to write (empty: all); each is headed by its number.
+// break are quoted in CSV, fields that hold the separator or a line break, or begin with a
+// double quote, in tab separated text. `sheets` lists the positions to write (empty: all);
+// each is headed by an empty line and its number, and its cells' lines follow, the first
+// from its first cell on, then an empty line.
 void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind kind,
                   const TTextWriteOptions& options = {}, const std::vector<int>& sheets = {});
 void WriteOneFile(const TWorkbook& workbook, const std::filesystem::path& file, TTextFileKind kind,

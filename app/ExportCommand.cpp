@@ -626,7 +626,7 @@ void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind ki
             positions.push_back(i);
     }
     // Blocks of cells are made into text side by side and written in order. Cells of one
-    // row share a line; a sheet starting in row 0 gets a leading separator.
+    // row share a line; a sheet's first cell starts its first line, whatever its row.
     struct TBlockText {
         std::string Text;
         std::vector<std::size_t> Breaks;  // where each new line starts in Text
@@ -640,15 +640,16 @@ void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind ki
             const TCells& cells = all.Items(block.Sheet).Cells();
             TBlockText made;
             std::string field;
-            // The row of the cell before the block: a new row starts a new line.
-            auto row = static_cast<std::uint16_t>(
-                block.First == 0 ? 0 : cells.AddressKey(block.First - 1) >> 8);
+            // The row of the cell before the block (none before the sheet's first cell): a
+            // new row starts a new line.
+            long row =
+                block.First == 0 ? -1 : static_cast<long>(cells.AddressKey(block.First - 1) >> 8);
             for (std::size_t k = block.First; k < block.End; ++k) {
-                const auto cellRow = static_cast<std::uint16_t>(cells.AddressKey(k) >> 8);
+                const auto cellRow = static_cast<long>(cells.AddressKey(k) >> 8);
                 if (cellRow == row) {
                     made.Text += separator;
                 } else {
-                    made.Breaks.push_back(made.Text.size());
+                    if (row >= 0) made.Breaks.push_back(made.Text.size());
                     row = cellRow;
                 }
                 OneFileText(field, cells.Items(static_cast<long long>(k)), options);

@@ -128,7 +128,7 @@ TEST_F(CommandsTest, ReportOfTheExampleWorkbook) {
     EXPECT_EQ(full.Message, "");
     EXPECT_EQ(full.Lines,
               (Lines{"This file contains: 1 Worksheets", "", "Sheet 1 (named Sheet1) has 3 cells",
-                     "", "Sheet 1", "--------", "; 5; abc", "2.5", ""}));
+                     "", "Sheet 1", "--------", "5; abc", "2.5", ""}));
     EXPECT_EQ(FileInformation(book, false).Lines, (Lines{"This file contains: 1 Worksheets", "",
                                                          "Sheet 1 (named Sheet1) has 3 cells"}));
 }
@@ -139,35 +139,19 @@ TEST_F(CommandsTest, ReportCountsCellsPerSheet) {
               (Lines{"This file contains: 1 Worksheets", "", "Sheet 1 (named Sheet1) is empty", "",
                      "Sheet 1", "--------", "", ""}));
 
-    // One cell is singular; a sheet starting below row 0 opens with an empty line; rows
-    // without cells give no line.
+    // One cell is singular; a sheet's first line is that of its first cell, whatever its
+    // row; rows without cells give no line.
     const fs::path book =
         Book("book.xls", {{"One", {{rec::kLabel, LabelCellBody(1, 1, kGeneralXF, "x")}}},
                           {"Two",
                            {{rec::kNumber, NumberBody(3, 0, kGeneralXF, 1)},
                             {rec::kNumber, NumberBody(7, 2, kGeneralXF, 2)}}},
                           {"Bl\xE4tter", {}}});
-    EXPECT_EQ(FileInformation(book, true).Lines, (Lines{"This file contains: 3 Worksheets",
-                                                        "",
-                                                        "Sheet 1 (named One) has 1 cell",
-                                                        "Sheet 2 (named Two) has 2 cells",
-                                                        "Sheet 3 (named Bl\xC3\xA4tter) is empty",
-                                                        "",
-                                                        "Sheet 1",
-                                                        "--------",
-                                                        "",
-                                                        "x",
-                                                        "",
-                                                        "Sheet 2",
-                                                        "--------",
-                                                        "",
-                                                        "1",
-                                                        "2",
-                                                        "",
-                                                        "Sheet 3",
-                                                        "--------",
-                                                        "",
-                                                        ""}));
+    EXPECT_EQ(FileInformation(book, true).Lines,
+              (Lines{"This file contains: 3 Worksheets", "", "Sheet 1 (named One) has 1 cell",
+                     "Sheet 2 (named Two) has 2 cells", "Sheet 3 (named Bl\xC3\xA4tter) is empty",
+                     "", "Sheet 1", "--------", "x", "", "Sheet 2", "--------", "1", "2", "",
+                     "Sheet 3", "--------", "", ""}));
 }
 
 TEST_F(CommandsTest, ReportGivesBooleansAndFormattedEmptyCellsEmptyTexts) {
@@ -180,7 +164,7 @@ TEST_F(CommandsTest, ReportGivesBooleansAndFormattedEmptyCellsEmptyTexts) {
     const TReport report = FileInformation(book, true);
     EXPECT_EQ(report.Lines[2], "Sheet 1 (named Sheet1) has 4 cells");
     EXPECT_EQ(Lines(report.Lines.begin() + 6, report.Lines.end()),
-              (Lines{"", "; ; 7", "01.03.2010 14:05:09.250", ""}));
+              (Lines{"; ; 7", "01.03.2010 14:05:09.250", ""}));
 }
 
 TEST_F(CommandsTest, ReportRefusesUnsupportedAndProtectedFiles) {
@@ -507,13 +491,13 @@ TEST_F(CommandsTest, OneFileWriterListsCellsRowByRow) {
     EXPECT_EQ(csv.Message, kExportDone);
     ASSERT_EQ(csv.Files, (std::vector<fs::path>{dir / "Book1.csv"}));
     EXPECT_EQ(Content(dir / "Book1.csv"),
-              "\r\nSheet 1\r\n,5,abc\r\n2.5\r\n\r\n"
+              "\r\nSheet 1\r\n5,abc\r\n2.5\r\n\r\n"
               "\r\nSheet 2\r\n\r\n\r\n");
 
     const TExportOutcome txt = ExportFile(book, TExportMode::OneFile, tkTXT, output);
     ASSERT_EQ(txt.Files, (std::vector<fs::path>{dir / "Book1.txt"}));
     EXPECT_EQ(Content(dir / "Book1.txt"),
-              "\r\nSheet 1\r\n\t5\tabc\r\n2.5\r\n\r\n"
+              "\r\nSheet 1\r\n5\tabc\r\n2.5\r\n\r\n"
               "\r\nSheet 2\r\n\r\n\r\n");
 }
 
@@ -525,15 +509,19 @@ TEST_F(CommandsTest, OneFileWriterQuotesOnlyFieldsThatWouldSplitTheLine) {
                             {rec::kLabel, LabelCellBody(1, 2, kGeneralXF, "say \"hi\"")},
                             {rec::kLabel, LabelCellBody(1, 3, kGeneralXF, "two\nlines")},
                             {rec::kLabel, LabelCellBody(1, 4, kGeneralXF, "tab\there")},
-                            {rec::kNumber, NumberBody(1, 5, kGeneralXF, 1.5)}}}});
+                            {rec::kNumber, NumberBody(1, 5, kGeneralXF, 1.5)},
+                            {rec::kLabel, LabelCellBody(1, 6, kGeneralXF, "\"q\" first")}}}});
     const std::string output = (dir / "out.x").string();
     ExportFile(book, TExportMode::OneFile, tkCSV, output);
-    EXPECT_EQ(
-        Content(dir / "out.csv"),
-        "\r\nSheet 1\r\n\r\n\"a,b\",,\"say \"\"hi\"\"\",\"two\nlines\",tab\there,1.5\r\n\r\n");
+    EXPECT_EQ(Content(dir / "out.csv"),
+              "\r\nSheet 1\r\n\"a,b\",,\"say \"\"hi\"\"\",\"two\nlines\",tab\there,1.5,"
+              "\"\"\"q\"\" first\"\r\n\r\n");
+    // Tab separated: a field that begins with a double quote is quoted, one that holds one
+    // further on is not.
     ExportFile(book, TExportMode::OneFile, tkTXT, output);
     EXPECT_EQ(Content(dir / "out.txt"),
-              "\r\nSheet 1\r\n\r\na,b\t\tsay \"hi\"\t\"two\nlines\"\t\"tab\there\"\t1.5\r\n\r\n");
+              "\r\nSheet 1\r\na,b\t\tsay \"hi\"\t\"two\nlines\"\t\"tab\there\"\t1.5\t"
+              "\"\"\"q\"\" first\"\r\n\r\n");
 }
 
 TEST_F(CommandsTest, OneFileWriterRaisesWhenItCannotCreateTheFile) {
@@ -692,12 +680,12 @@ TEST_F(CommandsTest, ChosenSheetsAndTextOptions) {
     const TExportOutcome toStream = ExportFile(book, "", settings);
     EXPECT_EQ(toStream.Message, kExportDone);
     EXPECT_TRUE(toStream.Files.empty());
-    EXPECT_EQ(out.str(), "\nSheet 1\n;0.1\n\n");
+    EXPECT_EQ(out.str(), "\nSheet 1\n0.1\n\n");
     settings.Sheets = {"Three", "2"};
     settings.Text.RawValues = false;
     out.str("");
     ExportFile(book, "", settings);
-    EXPECT_EQ(out.str(), "\nSheet 3\n;\"a;b\"\n\n\nSheet 2\n;second\n\n");
+    EXPECT_EQ(out.str(), "\nSheet 3\n\"a;b\"\n\n\nSheet 2\nsecond\n\n");
 
     settings.Sheets = {"4"};
     EXPECT_EQ(ExportFile(book, "", settings).Message, "There is no sheet \"4\" in book.xls");
@@ -742,7 +730,7 @@ TEST_F(CommandsTest, BatchExportWritesBesideEachReadableWorkbook) {
     EXPECT_EQ(ExportDirectory(dir.path(), TExportMode::OneFile, tkTXT).Files,
               (std::vector<fs::path>{dir / "B.txt", dir / "a.txt"}));
     EXPECT_EQ(Content(dir / "a.txt"),
-              "\r\nSheet 1\r\n\t5\tabc\r\n2.5\r\n\r\n\r\nSheet 2\r\n\t9\r\n\r\n");
+              "\r\nSheet 1\r\n5\tabc\r\n2.5\r\n\r\n\r\nSheet 2\r\n9\r\n\r\n");
 
     int i = 0;
     for (const char* name : {"a.xls", "B.XLS", "c.xls", "d.xls", "e.xls"})

@@ -712,7 +712,7 @@ TEST_F(TForm1Test, ReportsTheSelectedWorkbook) {
     AwaitJob();
     EXPECT_EQ(MemoLines(), QStringList({"This file contains: 1 Worksheets", "",
                                         "Sheet 1 (named Sheet1) has 3 cells", "", "Sheet 1",
-                                        "--------", "; 5; abc", "2.5", ""}));
+                                        "--------", "5; abc", "2.5", ""}));
     auto* memo = Find<QPlainTextEdit>("Memo1");
     EXPECT_EQ(memo->textCursor().position(), 0);
     EXPECT_FALSE(memo->textCursor().hasSelection());

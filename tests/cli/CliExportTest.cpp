@@ -35,7 +35,7 @@ TEST_F(CliExportTest, SheetsStandardOutputAndTextOptions) {
         {{book, "-o", "-", "--values", "raw", "--formulas"},
          "\"5\",\"abc\"\r\n\"\",\"\"\r\n\"2.5\",\"\"\r\n"},
         {{book, "--all-in-one", "--sheet", "1", "--delimiter", ";", "--eol", "lf", "-o", "-"},
-         "\nSheet 1\n;5;abc\n2.5\n\n"},
+         "\nSheet 1\n5;abc\n2.5\n\n"},
         {{book, "--sheet", "2", "--txt", "--delimiter", "\\t", "-o", "-"},
          "Needle\t\r\n\t\"a\tneedle\"\r\n"},
         {{umlaut, "--encoding", "latin1", "-o", "-"}, "\"M\xFCller\",\"1.5\"\r\n"},
