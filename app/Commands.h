@@ -24,6 +24,7 @@
 #include "app/FolderListing.h"
 #include "app/JobControl.h"
 #include "xls/model/TCellValue.h"
+#include "xls/model/TFormulaSettings.h"
 #include "xls/model/TWorkbook.h"
 #include "xls/write/TXLSWriterTXT.h"
 
@@ -54,6 +55,15 @@ std::string RenderCellText(const TCellValue& value);
 // The same text appended to `out`.
 void AppendCellText(std::string& out, const TCellValue& value);
 void AppendCellText(std::string& out, const TCell& cell);
+
+// A workbook of a folder (or a file of it) that a command passed over, and why.
+struct TSkippedFile {
+    std::filesystem::path File;
+    std::string Reason;
+    // The workbook was read and has nothing to write (an export's "there are no cells to
+    // write"): nothing of it is missing.
+    bool NothingToWrite = false;
+};
 
 // --- Checks on the files read and written ------------------------------------------------
 
@@ -112,14 +122,17 @@ struct TSearchOptions {
     // How many workbooks of a folder are read and searched at once (see SearchDirectory);
     // 1 searches them one after the other. DefaultJobs() (WorkPool.h) gives one per core.
     int Jobs = 1;
+    // The decoder that gives the hits' formula texts.
+    TFormulaSettings FormulaSettings;
 };
 
 struct TSearchHit {
-    std::string File;  // bare file name
-    int Sheet = 0;     // 1-based
-    int Row = 0;       // 1-based
-    int Col = 0;       // 1-based
-    std::string Text;  // the cell's text as rendered
+    std::string File;     // bare file name
+    int Sheet = 0;        // 1-based
+    int Row = 0;          // 1-based
+    int Col = 0;          // 1-based
+    std::string Text;     // the cell's text as rendered
+    std::string Formula;  // the cell's formula text without "=", empty when it has none
 };
 
 // The text searched for: as typed when case-sensitive, else with every letter folded by its
@@ -150,6 +163,9 @@ struct TSearchOutcome {
     // protected workbook, after hits or once cancelled.
     std::string Message;
     bool Cancelled = false;
+    // The workbooks of a folder that could not be searched, with the reason, in the
+    // folder's order.
+    std::vector<TSkippedFile> Skipped;
 };
 
 // A non-empty password opens an encrypted workbook instead of passing over it. When reading
@@ -157,9 +173,11 @@ struct TSearchOutcome {
 // program shows kNoMatchFound first when no hit was reported, then the error.
 TSearchOutcome SearchThisFile(const std::filesystem::path& file, const TSearchOptions& options,
                               const THitSink& onHit, TJobControl* job = nullptr);
-// Unsupported and protected workbooks of the folder are skipped silently.
-// A password opens the workbooks encrypted with it; `onFileDone` is called for every
-// workbook of the folder, skipped ones included. A read error ends the search.
+// Searches the workbooks of the folder that ListVisibleWorkbooks lists. A password opens
+// the workbooks encrypted with it. A workbook that cannot be searched (refused by
+// CheckWorkbook, or failing to read) is listed in the outcome's Skipped with the reason, and
+// the search goes on; `onFileDone` is called for every workbook of the folder, skipped ones
+// included. Only an error other than the reader's (out of memory) ends the search.
 // With options.Jobs above 1 that many workbooks are read and searched at once by worker
 // threads, and the outcome is that of the search one after the other: the callbacks run
 // on the calling thread in the folder's order (the hits of a workbook after those of the
@@ -168,6 +186,10 @@ TSearchOutcome SearchThisFile(const std::filesystem::path& file, const TSearchOp
 TSearchOutcome SearchDirectory(const std::filesystem::path& folder, const TSearchOptions& options,
                                const THitSink& onHit, const TFileDone& onFileDone = {},
                                TJobControl* job = nullptr);
+// The message the program shows at the end of a search: the outcome's message, and the
+// workbooks that could not be searched, each with its reason ("Not searched:"); empty when
+// there is neither.
+std::string SearchSummary(const TSearchOutcome& outcome);
 
 // --- Export -----------------------------------------------------------------------------
 
@@ -209,12 +231,11 @@ struct TExportSettings {
     // How many workbooks of a folder are read and written at once (see ExportDirectory);
     // 1 exports them one after the other. DefaultJobs() (WorkPool.h) gives one per core.
     int Jobs = 1;
-};
-
-// A workbook (in a batch) or a sheet's file that was not written, and why.
-struct TSkippedFile {
-    std::filesystem::path File;
-    std::string Reason;
+    // A single workbook's output name gives its files by GivenExportFileName instead of
+    // ExportFileName.
+    bool NameAsGiven = false;
+    // The decoder that gives the formula texts (with Text.Formulas).
+    TFormulaSettings FormulaSettings;
 };
 
 struct TExportOutcome {

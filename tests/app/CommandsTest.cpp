@@ -422,6 +422,8 @@ TEST_F(CommandsTest, SearchThisFileOutcomes) {
     EXPECT_THROW(SearchFile(late, Options("1")), Exception);
 }
 
+// Workbooks that cannot be searched are named with their reasons, and the search goes on
+// past them (a read error too); hidden workbooks are left out as in the window's list.
 TEST_F(CommandsTest, SearchDirectoryCountsAcrossWorkbooksInNameOrder) {
     const auto oneText = [](const std::string& text) {
         return std::vector<SheetRecords>{
@@ -434,17 +436,30 @@ TEST_F(CommandsTest, SearchDirectoryCountsAcrossWorkbooksInNameOrder) {
     TextFile("e.xls");
     Book("f.xlsx", oneText("apple"));  // not an .xls name
     fs::create_directory(dir / "g.xls");
+    Stream("h-late.xls", LateFilePassStream());
+    Book("i.xls", oneText("apple"));
+    Book(".hidden.xls", oneText("apple"));
 
     const SearchRun run = SearchFolder(dir.path(), Options("APPLE"));
-    EXPECT_EQ(run.Rows(), (Lines{"A.XLS 1 1 1 apple", "b.xls 1 1 1 apple pie"}));
-    EXPECT_EQ(run.numbers, (std::vector<int>{1, 2}));
+    EXPECT_EQ(run.Rows(),
+              (Lines{"A.XLS 1 1 1 apple", "b.xls 1 1 1 apple pie", "i.xls 1 1 1 apple"}));
+    EXPECT_EQ(run.numbers, (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(run.outcome.Message, "");
-    EXPECT_EQ(run.filesDone, (Lines{"A.XLS", "b.xls", "c.xls", "d.xls", "e.xls"}));
+    EXPECT_EQ(run.filesDone,
+              (Lines{"A.XLS", "b.xls", "c.xls", "d.xls", "e.xls", "h-late.xls", "i.xls"}));
+    ASSERT_EQ(run.outcome.Skipped.size(), 4u);
+    EXPECT_EQ(run.outcome.Skipped[3].File, dir / "h-late.xls");
+    EXPECT_EQ(SearchSummary(run.outcome),
+              std::string("Not searched:\nc.xls: ") + kPasswordProtected +
+                  "\nd.xls: " + kPasswordProtected + "\ne.xls: " + kOnlyExcel97 +
+                  "\nh-late.xls: " + run.outcome.Skipped[3].Reason);
 
     // A password opens the workbooks encrypted with it.
     TSearchOptions withPassword = Options("1");
     withPassword.Password = u"pw";
-    EXPECT_EQ(SearchFolder(dir.path(), withPassword).Rows(), (Lines{"c.xls 1 1 1 1"}));
+    const SearchRun opened = SearchFolder(dir.path(), withPassword);
+    EXPECT_EQ(opened.Rows(), (Lines{"c.xls 1 1 1 1"}));
+    EXPECT_EQ(opened.outcome.Skipped.size(), 3u);  // d.xls's scheme, e.xls, h-late.xls
 }
 
 TEST_F(CommandsTest, SearchDirectoryWithoutReadableWorkbook) {
@@ -455,7 +470,9 @@ TEST_F(CommandsTest, SearchDirectoryWithoutReadableWorkbook) {
     TextFile("e.xls");
     const SearchRun run = SearchFolder(dir.path(), Options("1"));
     EXPECT_EQ(run.outcome.Hits, 0);
-    EXPECT_EQ(run.outcome.Message, kNoMatchFound);
+    EXPECT_EQ(SearchSummary(run.outcome), std::string(kNoMatchFound) +
+                                              "\n\nNot searched:\nc.xls: " + kPasswordProtected +
+                                              "\ne.xls: " + kOnlyExcel97);
 }
 
 // --- Export --------------------------------------------------------------------------------
@@ -872,6 +889,21 @@ TEST_F(CommandsTest, FolderListings) {
     EXPECT_EQ(error, std::errc::no_such_file_or_directory);
     EXPECT_FALSE(ListWorkbooks(dir.path(), &error).empty());
     EXPECT_FALSE(error);
+
+    // The walk through the subfolders leaves hidden ones out and goes through a folder
+    // reached again through a link once.
+    for (const char* name : {"sub/s.xls", "sub/.h.xls", "sub/inner/i.xls", ".cache/c.xls"})
+        TextFile(name);
+    fs::create_directory_symlink(dir.path(), dir / "sub" / "inner" / "up");
+    const TFolderWalk walk = WalkWorkbooks(dir.path());
+    std::vector<std::string> walked;
+    for (const fs::path& workbook : walk.Workbooks)
+        walked.push_back(workbook.lexically_relative(dir.path()).string());
+    EXPECT_EQ(walked, (Lines{"a.xls", "b.XLS", "dangling.xls", "link.xls", "sub/s.xls",
+                             "sub/inner/i.xls"}));
+    EXPECT_TRUE(walk.Unreadable.empty());
+    ASSERT_EQ(WalkWorkbooks(dir / "missing").Unreadable.size(), 1u);
+
     const std::vector<std::filesystem::path> up = FolderAncestors("/usr/share/doc");
     EXPECT_EQ(up,
               (std::vector<std::filesystem::path>{"/", "/usr", "/usr/share", "/usr/share/doc"}));

@@ -909,7 +909,9 @@ TEST_F(TForm1Test, SearchFromTheKeyboardAndCopyBlocksOfHits) {
     EXPECT_GE(Grid()->columnWidth(4), 241 + 100);
 }
 
-TEST_F(TForm1Test, DirectorySearchSkipsProtectedAndUnsupportedWorkbooks) {
+// The workbooks that cannot be searched are named at the end, with their reasons, and the
+// search goes on past them.
+TEST_F(TForm1Test, DirectorySearchNamesTheWorkbooksItCannotRead) {
     Write("good1.xls", Book({{"S", {{0, 0, std::string("abc")}}}}));
     Write("good2.xls", Book({{"S", {{2, 1, std::string("abc")}}}}));
     Write("locked.xls", Book({{"S", {{0, 0, std::string("abc")}}}}, u"secret"));
@@ -920,7 +922,9 @@ TEST_F(TForm1Test, DirectorySearchSkipsProtectedAndUnsupportedWorkbooks) {
 
     Form().BitBtn3Click();
     AwaitJob();
-    EXPECT_TRUE(Messages().isEmpty());
+    const QString notSearched = QStringLiteral("Not searched:\nlocked.xls: ") + kPasswordProtected +
+                                "\nplain.xls: " + kOnlyExcel97;
+    EXPECT_EQ(Messages(), QStringList({notSearched}));
     EXPECT_EQ(GridRow(1), QStringList({"good1.xls", "1", "1", "1", "abc"}));
     EXPECT_EQ(GridRow(2), QStringList({"good2.xls", "1", "3", "2", "abc"}));
     EXPECT_EQ(GridRow(3), QStringList(5, QString()));
@@ -930,22 +934,21 @@ TEST_F(TForm1Test, DirectorySearchSkipsProtectedAndUnsupportedWorkbooks) {
     EXPECT_EQ(FileList()->currentRow(), -1);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
-    // A damaged workbook ends the search with its error; the hits so far stay.
-    Write("zz.xls", DamagedBook());
-    Form().BitBtn3Click();
-    AwaitJob();
-    ASSERT_EQ(shown_.size(), 1u);
-    EXPECT_EQ(shown_[0].text, "Invalid or duplicated sheet name.");
-    EXPECT_FALSE(shown_[0].hourglass);
-    EXPECT_EQ(GridRow(2).value(0), "good2.xls");
-
-    Edit("Edit1")->setText("nowhere");
-    fs::remove(dir_ / "zz.xls");
+    // A damaged workbook is named with its error, and the workbooks after it are searched.
+    Write("q.xls", DamagedBook());
     Form().BitBtn3Click();
     AwaitJob();
     ASSERT_EQ(shown_.size(), 2u);
-    EXPECT_EQ(shown_[1].text, kNoMatchFound);
+    EXPECT_EQ(shown_[1].text, notSearched + "\nq.xls: Invalid or duplicated sheet name.");
     EXPECT_FALSE(shown_[1].hourglass);
+    EXPECT_EQ(Edit("Edit3")->text(), "2");
+
+    Edit("Edit1")->setText("nowhere");
+    fs::remove(dir_ / "q.xls");
+    Form().BitBtn3Click();
+    AwaitJob();
+    ASSERT_EQ(shown_.size(), 3u);
+    EXPECT_EQ(shown_[2].text, QString(kNoMatchFound) + "\n\n" + notSearched);
 }
 
 // --- Long work -----------------------------------------------------------------------------
