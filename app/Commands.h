@@ -208,6 +208,15 @@ std::string SwitchOutputType(const std::string& outputName, TTextFileKind kind);
 // folder part before it is kept as it is.
 std::string ExportFileName(const std::string& outputName, TExportMode mode, TTextFileKind kind,
                            int sheetNumber = 1);
+// The file a sheet goes to when the output name is taken as it is given: "One Sheet" writes
+// `outputName`, "One File" too, with ".csv"/".txt" added when it has no extension, and
+// "Separate Files" the name without its extension + "_S" + sheet number + ".csv"/".txt".
+std::string GivenExportFileName(const std::string& outputName, TExportMode mode, TTextFileKind kind,
+                                int sheetNumber = 1);
+// The name a workbook's files are derived from in a batch (and by default on the command
+// line): its file name before the first ".", or its whole name without the extension when
+// that part is empty (a name starting with ".") or it has no ".".
+std::string ExportStem(const std::string& bareName);
 
 // Asked with the existing files an export is about to replace; false leaves them, and
 // what would have gone into them is not written.
@@ -246,7 +255,7 @@ struct TExportOutcome {
     // being written when it was cancelled is removed.
     bool Cancelled = false;
     std::vector<std::filesystem::path> Files;  // the files written, in order
-    std::vector<TSkippedFile> Skipped;
+    std::vector<TSkippedFile> Skipped;         // workbooks (in a batch) not written, and why
     // kExportDone, kBatchExportDone, kNoCellsToWrite, kExportCancelled, or why nothing was
     // written; empty when replacing existing files was declined.
     std::string Message;
@@ -259,14 +268,23 @@ TExportOutcome ExportFile(const std::filesystem::path& file, const std::string& 
                           const TExportSettings& settings, TJobControl* job = nullptr);
 TExportOutcome ExportFile(const std::filesystem::path& file, TExportMode mode, TTextFileKind kind,
                           const std::string& outputName, const std::u16string& password = u"");
-// Exports every readable workbook of the folder into that folder, each under a name
-// derived from its own: the name up to and including its first "." followed by "csv" or
-// "txt" ("One Sheet" and "One File"), or the part before that "." + "_S" + sheet number
-// ("Separate Files"). When a file of that name was already written in this run, or the name
-// starts with ".", the workbook's whole name without its extension takes the place of the
-// part up to the first ".". Workbooks that cannot be read or written are skipped with the
-// reason; a read error ends the run. `onFile` is called before each workbook of the folder,
-// skipped ones included. The settings' password and output stream are not used.
+// A workbook of a batch export and the folder its files go to (made when missing).
+struct TBatchSource {
+    std::filesystem::path Workbook;
+    std::filesystem::path OutputFolder;
+};
+
+// Exports every readable workbook of the list into its output folder, each under a name
+// derived from a stem: the stem + ".csv" or ".txt" ("One Sheet" and "One File"), or the
+// stem + "_S" + sheet number + ".csv"/".txt" ("Separate Files"). The stem is ExportStem of
+// the workbook's name, unless another workbook of the list writes to the same folder under
+// that stem: then the workbook's whole name without its extension is taken, and when that
+// is taken too, the whole name + "_2", "_3", ... A workbook whose name is its own stem +
+// ".xls" ("x.xls") keeps its stem before any other workbook ("x.v2.xls"). Stems go by the
+// names of the list alone, so no workbook is ever skipped for a name. Workbooks that cannot
+// be read or written are skipped with the reason; only an error other than the reader's
+// ends the run. `onFile` is called before each workbook, skipped ones included. The
+// settings' password and output stream are not used.
 // With settings.Jobs above 1 that many workbooks are read and written at once by worker
 // threads, with the outcome, the files and the questions of the export one after the
 // other: names are given, questions asked, and `onFile` and the outcome's lists filled,
@@ -274,6 +292,12 @@ TExportOutcome ExportFile(const std::filesystem::path& file, TExportMode mode, T
 // takes it in that order, so that when a workbook fails or the export is cancelled, what
 // the workbooks after it wrote is removed. Before a question (and around a workbook
 // writing to anything other than a regular file) the workbooks before are finished first.
+TExportOutcome ExportWorkbooks(const std::vector<TBatchSource>& workbooks,
+                               const TExportSettings& settings, const TFileDone& onFile = {},
+                               TJobControl* job = nullptr);
+// ExportWorkbooks of the workbooks of the folder that ListVisibleWorkbooks lists, each
+// written into the folder; a folder that cannot be listed ends it with
+// FolderUnreadableMessage.
 TExportOutcome ExportDirectory(const std::filesystem::path& folder, const TExportSettings& settings,
                                const TFileDone& onFile = {}, TJobControl* job = nullptr);
 TExportOutcome ExportDirectory(const std::filesystem::path& folder, TExportMode mode,

@@ -499,6 +499,17 @@ TEST_F(CommandsTest, OutputNames) {
               "/tmp/v1.2/Book1_S2.csv");
     EXPECT_EQ(ExportFileName("/tmp/v1.2/Book1", TExportMode::OneFile, tkTXT), "/tmp/v1.2/txt");
     EXPECT_EQ(OutputNameFor("/tmp/v1.2/book.xls", tkCSV), "/tmp/v1.2/book.CSV");
+
+    // A name taken as given (the command line's -o).
+    EXPECT_EQ(GivenExportFileName("out/my.data.csv", TExportMode::SeparateFiles, tkTXT, 2),
+              "out/my.data_S2.txt");
+    EXPECT_EQ(GivenExportFileName("report", TExportMode::SeparateFiles, tkCSV, 1), "report_S1.csv");
+    EXPECT_EQ(GivenExportFileName("report", TExportMode::OneFile, tkCSV), "report.csv");
+    EXPECT_EQ(GivenExportFileName("v1.2/All.TXT", TExportMode::OneFile, tkCSV), "v1.2/All.TXT");
+    EXPECT_EQ(GivenExportFileName("report", TExportMode::OneSheet, tkCSV), "report");
+    EXPECT_EQ(ExportStem("x.v2.xls"), "x");
+    EXPECT_EQ(ExportStem(".hidden.xls"), ".hidden");
+    EXPECT_EQ(ExportStem("book"), "book");
 }
 
 TEST_F(CommandsTest, OneFileWriterListsCellsRowByRow) {
@@ -804,30 +815,33 @@ TEST_F(CommandsTest, BatchExportNamesWhatItCannotReadAndGoesOn) {
     EXPECT_EQ(Content(dir / "e-good.csv"), "\"kept\"\r\n");
 }
 
-TEST_F(CommandsTest, BatchExportNeverWritesOneFileTwice) {
+// Every workbook gets names of its own: "x.xls" keeps "x.csv" although "x.v2.xls" comes
+// first, a name taken falls back to the whole name, then to a number; hidden workbooks are
+// left out as in the window's file list.
+TEST_F(CommandsTest, BatchExportNeverWritesOneFileTwiceNorSkipsAWorkbookForItsName) {
     const auto book = [this](const std::string& name) {
         Book(name, {{"S", {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, name)}}},
                     {"T", {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, name)}}}});
     };
-    for (const char* name :
-         {"report.v1.xls", "report.v2.xls", "a.b.XLS", "a.b.xls", "a.xls", ".hidden.xls"})
+    for (const char* name : {"report.v1.xls", "report.v2.xls", "a.b.XLS", "a.b.xls", "a.xls",
+                             ".hidden.xls", "x.v2.xls", "x.xls"})
         book(name);
     const TExportOutcome one = ExportDirectory(dir.path(), TExportMode::OneSheet, tkCSV);
-    EXPECT_EQ(one.Files, (std::vector<fs::path>{dir / ".hidden.csv", dir / "a.csv", dir / "a.b.csv",
-                                                dir / "report.csv", dir / "report.v2.csv"}));
-    ASSERT_EQ(one.Skipped.size(), 1u);
-    EXPECT_EQ(one.Skipped[0].File, dir / "a.xls");
-    EXPECT_EQ(one.Skipped[0].Reason, "a.csv was already written for a.b.XLS");
-    EXPECT_EQ(Content(dir / "report.csv"), "\"report.v1.xls\"\r\n");
-    EXPECT_EQ(Content(dir / "report.v2.csv"), "\"report.v2.xls\"\r\n");
+    EXPECT_EQ(one.Files, (std::vector<fs::path>{dir / "a.b.csv", dir / "a.b_2.csv", dir / "a.csv",
+                                                dir / "report.csv", dir / "report.v2.csv",
+                                                dir / "x.v2.csv", dir / "x.csv"}));
+    EXPECT_TRUE(one.Skipped.empty());
+    EXPECT_EQ(Content(dir / "a.b_2.csv"), "\"a.b.xls\"\r\n");
+    EXPECT_EQ(Content(dir / "x.csv"), "\"x.xls\"\r\n");
+    EXPECT_EQ(Content(dir / "x.v2.csv"), "\"x.v2.xls\"\r\n");
 
     const TExportOutcome separate = ExportDirectory(dir.path(), TExportMode::SeparateFiles, tkTXT);
-    EXPECT_EQ(separate.Files,
-              (std::vector<fs::path>{
-                  dir / ".hidden_S1.txt", dir / ".hidden_S2.txt", dir / "a_S1.txt",
-                  dir / "a_S2.txt", dir / "a.b_S1.txt", dir / "a.b_S2.txt", dir / "report_S1.txt",
-                  dir / "report_S2.txt", dir / "report.v2_S1.txt", dir / "report.v2_S2.txt"}));
+    EXPECT_EQ(separate.Files.size(), 14u);
+    EXPECT_EQ(separate.Files[1], dir / "a.b_S2.txt");
+    EXPECT_EQ(separate.Files[3], dir / "a.b_2_S2.txt");
     EXPECT_EQ(Content(dir / "report.v2_S2.txt"), "report.v2.xls\r\n");
+    EXPECT_FALSE(fs::exists(dir / ".hidden.csv"));
+    EXPECT_FALSE(fs::exists(dir / ".hidden_S1.txt"));
 }
 
 TEST_F(CommandsTest, BatchExportSkipsWhatItMayNotWrite) {

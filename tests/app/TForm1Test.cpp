@@ -1359,7 +1359,7 @@ TEST_F(TForm1Test, BatchModeListsWhatItWroteAndSkipped) {
                            "\n\nSkipped:\nlocked.xls: This File is Password Protected"
                            "\nplain.xls: the existing plain.txt was not replaced"
                            "\nreport.v1.xls: the existing report.txt was not replaced"
-                           "\nreport.v2.xls: the existing report.txt was not replaced"}));
+                           "\nreport.v2.xls: the existing report.v2.txt was not replaced"}));
     EXPECT_EQ(test::ReadFile(dir_ / "plain.txt"), test::Body().ascii("kept").data());
 }
 
