@@ -310,8 +310,9 @@ std::vector<std::string> BatchStems(const std::vector<TBatchSource>& sources) {
     std::vector<bool> named(count, false);
     std::set<std::pair<fs::path, std::string>> taken;
     const auto claim = [&](std::size_t i, const std::string& stem) {
-        if (named[i] || !taken.emplace(sources[i].OutputFolder.lexically_normal(), stem).second)
-            return;
+        // "out" and "out/" are one folder.
+        const fs::path folder = (sources[i].OutputFolder / "x").lexically_normal().parent_path();
+        if (named[i] || !taken.emplace(folder, stem).second) return;
         stems[i] = stem;
         named[i] = true;
     };
