@@ -24,6 +24,7 @@
 #include "app/FolderListing.h"
 #include "app/JobControl.h"
 #include "xls/model/TCellValue.h"
+#include "xls/model/TFormulaSettings.h"
 #include "xls/model/TWorkbook.h"
 #include "xls/write/TXLSWriterTXT.h"
 
@@ -54,6 +55,15 @@ std::string RenderCellText(const TCellValue& value);
 // The same text appended to `out`.
 void AppendCellText(std::string& out, const TCellValue& value);
 void AppendCellText(std::string& out, const TCell& cell);
+
+// A workbook of a folder (or a file of it) that a command passed over, and why.
+struct TSkippedFile {
+    std::filesystem::path File;
+    std::string Reason;
+    // The workbook was read and has nothing to write (an export's "there are no cells to
+    // write"): nothing of it is missing.
+    bool NothingToWrite = false;
+};
 
 // --- Checks on the files read and written ------------------------------------------------
 
@@ -112,14 +122,17 @@ struct TSearchOptions {
     // How many workbooks of a folder are read and searched at once (see SearchDirectory);
     // 1 searches them one after the other. DefaultJobs() (WorkPool.h) gives one per core.
     int Jobs = 1;
+    // The decoder that gives the hits' formula texts.
+    TFormulaSettings FormulaSettings;
 };
 
 struct TSearchHit {
-    std::string File;  // bare file name
-    int Sheet = 0;     // 1-based
-    int Row = 0;       // 1-based
-    int Col = 0;       // 1-based
-    std::string Text;  // the cell's text as rendered
+    std::string File;     // bare file name
+    int Sheet = 0;        // 1-based
+    int Row = 0;          // 1-based
+    int Col = 0;          // 1-based
+    std::string Text;     // the cell's text as rendered
+    std::string Formula;  // the cell's formula text without "=", empty when it has none
 };
 
 // The text searched for: as typed when case-sensitive, else with every letter folded by its
@@ -150,6 +163,9 @@ struct TSearchOutcome {
     // protected workbook, after hits or once cancelled.
     std::string Message;
     bool Cancelled = false;
+    // The workbooks of a folder that could not be searched, with the reason, in the
+    // folder's order.
+    std::vector<TSkippedFile> Skipped;
 };
 
 // A non-empty password opens an encrypted workbook instead of passing over it. When reading
@@ -157,9 +173,11 @@ struct TSearchOutcome {
 // program shows kNoMatchFound first when no hit was reported, then the error.
 TSearchOutcome SearchThisFile(const std::filesystem::path& file, const TSearchOptions& options,
                               const THitSink& onHit, TJobControl* job = nullptr);
-// Unsupported and protected workbooks of the folder are skipped silently.
-// A password opens the workbooks encrypted with it; `onFileDone` is called for every
-// workbook of the folder, skipped ones included. A read error ends the search.
+// Searches the workbooks of the folder that ListVisibleWorkbooks lists. A password opens
+// the workbooks encrypted with it. A workbook that cannot be searched (refused by
+// CheckWorkbook, or failing to read) is listed in the outcome's Skipped with the reason, and
+// the search goes on; `onFileDone` is called for every workbook of the folder, skipped ones
+// included. Only an error other than the reader's (out of memory) ends the search.
 // With options.Jobs above 1 that many workbooks are read and searched at once by worker
 // threads, and the outcome is that of the search one after the other: the callbacks run
 // on the calling thread in the folder's order (the hits of a workbook after those of the
@@ -168,6 +186,10 @@ TSearchOutcome SearchThisFile(const std::filesystem::path& file, const TSearchOp
 TSearchOutcome SearchDirectory(const std::filesystem::path& folder, const TSearchOptions& options,
                                const THitSink& onHit, const TFileDone& onFileDone = {},
                                TJobControl* job = nullptr);
+// The message the program shows at the end of a search: the outcome's message, and the
+// workbooks that could not be searched, each with its reason ("Not searched:"); empty when
+// there is neither.
+std::string SearchSummary(const TSearchOutcome& outcome);
 
 // --- Export -----------------------------------------------------------------------------
 
@@ -186,6 +208,15 @@ std::string SwitchOutputType(const std::string& outputName, TTextFileKind kind);
 // folder part before it is kept as it is.
 std::string ExportFileName(const std::string& outputName, TExportMode mode, TTextFileKind kind,
                            int sheetNumber = 1);
+// The file a sheet goes to when the output name is taken as it is given: "One Sheet" writes
+// `outputName`, "One File" too, with ".csv"/".txt" added when it has no extension, and
+// "Separate Files" the name without its extension + "_S" + sheet number + ".csv"/".txt".
+std::string GivenExportFileName(const std::string& outputName, TExportMode mode, TTextFileKind kind,
+                                int sheetNumber = 1);
+// The name a workbook's files are derived from in a batch (and by default on the command
+// line): its file name before the first ".", or its whole name without the extension when
+// that part is empty (a name starting with ".") or it has no ".".
+std::string ExportStem(const std::string& bareName);
 
 // Asked with the existing files an export is about to replace; false leaves them, and
 // what would have gone into them is not written.
@@ -209,12 +240,11 @@ struct TExportSettings {
     // How many workbooks of a folder are read and written at once (see ExportDirectory);
     // 1 exports them one after the other. DefaultJobs() (WorkPool.h) gives one per core.
     int Jobs = 1;
-};
-
-// A workbook (in a batch) or a sheet's file that was not written, and why.
-struct TSkippedFile {
-    std::filesystem::path File;
-    std::string Reason;
+    // A single workbook's output name gives its files by GivenExportFileName instead of
+    // ExportFileName.
+    bool NameAsGiven = false;
+    // The decoder that gives the formula texts (with Text.Formulas).
+    TFormulaSettings FormulaSettings;
 };
 
 struct TExportOutcome {
@@ -225,7 +255,7 @@ struct TExportOutcome {
     // being written when it was cancelled is removed.
     bool Cancelled = false;
     std::vector<std::filesystem::path> Files;  // the files written, in order
-    std::vector<TSkippedFile> Skipped;
+    std::vector<TSkippedFile> Skipped;         // workbooks (in a batch) not written, and why
     // kExportDone, kBatchExportDone, kNoCellsToWrite, kExportCancelled, or why nothing was
     // written; empty when replacing existing files was declined.
     std::string Message;
@@ -238,14 +268,23 @@ TExportOutcome ExportFile(const std::filesystem::path& file, const std::string& 
                           const TExportSettings& settings, TJobControl* job = nullptr);
 TExportOutcome ExportFile(const std::filesystem::path& file, TExportMode mode, TTextFileKind kind,
                           const std::string& outputName, const std::u16string& password = u"");
-// Exports every readable workbook of the folder into that folder, each under a name
-// derived from its own: the name up to and including its first "." followed by "csv" or
-// "txt" ("One Sheet" and "One File"), or the part before that "." + "_S" + sheet number
-// ("Separate Files"). When a file of that name was already written in this run, or the name
-// starts with ".", the workbook's whole name without its extension takes the place of the
-// part up to the first ".". Workbooks that cannot be read or written are skipped with the
-// reason; a read error ends the run. `onFile` is called before each workbook of the folder,
-// skipped ones included. The settings' password and output stream are not used.
+// A workbook of a batch export and the folder its files go to (made when missing).
+struct TBatchSource {
+    std::filesystem::path Workbook;
+    std::filesystem::path OutputFolder;
+};
+
+// Exports every readable workbook of the list into its output folder, each under a name
+// derived from a stem: the stem + ".csv" or ".txt" ("One Sheet" and "One File"), or the
+// stem + "_S" + sheet number + ".csv"/".txt" ("Separate Files"). The stem is ExportStem of
+// the workbook's name, unless another workbook of the list writes to the same folder under
+// that stem: then the workbook's whole name without its extension is taken, and when that
+// is taken too, the whole name + "_2", "_3", ... A workbook whose name is its own stem +
+// ".xls" ("x.xls") keeps its stem before any other workbook ("x.v2.xls"). Stems go by the
+// names of the list alone, so no workbook is ever skipped for a name. Workbooks that cannot
+// be read or written are skipped with the reason; only an error other than the reader's
+// ends the run. `onFile` is called before each workbook, skipped ones included. The
+// settings' password and output stream are not used.
 // With settings.Jobs above 1 that many workbooks are read and written at once by worker
 // threads, with the outcome, the files and the questions of the export one after the
 // other: names are given, questions asked, and `onFile` and the outcome's lists filled,
@@ -253,6 +292,12 @@ TExportOutcome ExportFile(const std::filesystem::path& file, TExportMode mode, T
 // takes it in that order, so that when a workbook fails or the export is cancelled, what
 // the workbooks after it wrote is removed. Before a question (and around a workbook
 // writing to anything other than a regular file) the workbooks before are finished first.
+TExportOutcome ExportWorkbooks(const std::vector<TBatchSource>& workbooks,
+                               const TExportSettings& settings, const TFileDone& onFile = {},
+                               TJobControl* job = nullptr);
+// ExportWorkbooks of the workbooks of the folder that ListVisibleWorkbooks lists, each
+// written into the folder; a folder that cannot be listed ends it with
+// FolderUnreadableMessage.
 TExportOutcome ExportDirectory(const std::filesystem::path& folder, const TExportSettings& settings,
                                const TFileDone& onFile = {}, TJobControl* job = nullptr);
 TExportOutcome ExportDirectory(const std::filesystem::path& folder, TExportMode mode,
@@ -264,8 +309,10 @@ std::string ExportSummary(const TExportOutcome& outcome);
 
 // The one-file writer: every sheet's cells, row by row, with the values of RenderCellText
 // (RawValueText with raw values); fields that hold the separator, a double quote or a line
-// break are quoted in CSV, fields that hold the separator or a line break in tab separated
-// text. `sheets` lists the positions to write (empty: all); each is headed by its number.
+// break are quoted in CSV, fields that hold the separator or a line break, or begin with a
+// double quote, in tab separated text. `sheets` lists the positions to write (empty: all);
+// each is headed by an empty line and its number, and its cells' lines follow, the first
+// from its first cell on, then an empty line.
 void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind kind,
                   const TTextWriteOptions& options = {}, const std::vector<int>& sheets = {});
 void WriteOneFile(const TWorkbook& workbook, const std::filesystem::path& file, TTextFileKind kind,

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <system_error>
 #include <utility>
 
@@ -126,11 +127,13 @@ class TOutputFile {
 
 // A field that would otherwise break the line's structure is quoted, with its inner quotes
 // doubled: in CSV one that holds the separator, a double quote or a line break, in tab
-// separated text one that holds the separator or a line break. Any other field is written
-// as it is.
+// separated text one that holds the separator or a line break, or begins with a double
+// quote (which readers of tab separated text take for an opening quote). Any other field is
+// written as it is.
 void AppendField(std::string& line, const std::string& text, TTextFileKind kind, char separator) {
     const char quote = kind == tkCSV ? '"' : separator;
-    if (std::none_of(text.begin(), text.end(), [separator, quote](char ch) {
+    if ((kind == tkCSV || !text.starts_with('"')) &&
+        std::none_of(text.begin(), text.end(), [separator, quote](char ch) {
             return ch == separator || ch == '\r' || ch == '\n' || ch == quote;
         })) {
         line += text;
@@ -290,20 +293,46 @@ std::string NameList(const std::vector<fs::path>& files) {
     return names;
 }
 
-// The name a batch export gives a workbook's file: from the workbook's name up to its first
-// ".", or from its whole name without the extension.
-std::string BatchFileName(const std::string& bareName, TExportMode mode, TTextFileKind kind,
-                          int sheetNumber, bool wholeName) {
-    if (!wholeName) {
-        // "One Sheet" cannot write the workbook's own name: it takes the one-file name.
-        return mode == TExportMode::OneSheet ? ExportFileName(bareName, TExportMode::OneFile, kind)
-                                             : ExportFileName(bareName, mode, kind, sheetNumber);
-    }
-    const std::string stem = fs::path(bareName).stem().string();
-    const char* suffix = kind == tkCSV ? "csv" : "txt";
+// The name a batch export gives a workbook's file, from the workbook's stem.
+std::string BatchFileName(const std::string& stem, TExportMode mode, TTextFileKind kind,
+                          int sheetNumber) {
+    const char* suffix = kind == tkCSV ? ".csv" : ".txt";
     if (mode == TExportMode::SeparateFiles)
-        return stem + "_S" + std::to_string(sheetNumber) + "." + suffix;
-    return stem + "." + suffix;
+        return stem + "_S" + std::to_string(sheetNumber) + suffix;
+    return stem + suffix;
+}
+
+// The stems of a batch's workbooks: distinct among the workbooks that write into one folder
+// (see ExportWorkbooks).
+std::vector<std::string> BatchStems(const std::vector<TBatchSource>& sources) {
+    const std::size_t count = sources.size();
+    std::vector<std::string> stems(count);
+    std::vector<bool> named(count, false);
+    std::set<std::pair<fs::path, std::string>> taken;
+    const auto claim = [&](std::size_t i, const std::string& stem) {
+        // "out" and "out/" are one folder.
+        const fs::path folder = (sources[i].OutputFolder / "x").lexically_normal().parent_path();
+        if (named[i] || !taken.emplace(folder, stem).second) return;
+        stems[i] = stem;
+        named[i] = true;
+    };
+    const auto whole = [&](std::size_t i) { return sources[i].Workbook.stem().string(); };
+    const auto first = [&](std::size_t i) {
+        return ExportStem(sources[i].Workbook.filename().string());
+    };
+    // "x.xls" is named before "x.v2.xls" can take its "x".
+    for (std::size_t i = 0; i < count; ++i) {
+        if (first(i) == whole(i)) claim(i, whole(i));
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        claim(i, first(i));
+        claim(i, whole(i));
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        for (int n = 2; !named[i]; ++n)
+            claim(i, whole(i) + "_" + std::to_string(n));
+    }
+    return stems;
 }
 
 // The files of this run of a batch export, by their normal path, and the workbooks that
@@ -319,15 +348,13 @@ struct TBatchWorkbook {
     bool Refused = false;  // skipped by the checks, before any reading
     std::unique_ptr<TXLSFile> Xls;
     std::vector<int> Positions;
-    // What the workbook writes, named from its name up to the first "." or from its
-    // whole name.
-    std::vector<TTarget> ByFirstDot;
-    std::vector<TTarget> ByWholeName;
+    std::vector<TTarget> Targets;  // what the workbook writes
 };
 
-TBatchWorkbook ReadBatchWorkbook(const fs::path& folder, const fs::path& file,
+TBatchWorkbook ReadBatchWorkbook(const TBatchSource& source, const std::string& stem,
                                  const TExportSettings& settings, TWorkbookStep& step) {
     TBatchWorkbook book;
+    const fs::path& file = source.Workbook;
     const std::string bareName = file.filename().string();
     const TWorkbookCheck check = CheckWorkbook(file);
     if (check.State != TWorkbookState::Readable) {
@@ -339,6 +366,7 @@ TBatchWorkbook ReadBatchWorkbook(const fs::path& folder, const fs::path& file,
     // since it was listed) is skipped with the reader's reason; the workbooks after it are
     // still written.
     book.Xls = std::make_unique<TXLSFile>();
+    book.Xls->SetFormulaSettings(settings.FormulaSettings);
     try {
         step.Read(*book.Xls, u"", check.Document.get());
     } catch (const Exception& e) {
@@ -354,37 +382,38 @@ TBatchWorkbook ReadBatchWorkbook(const fs::path& folder, const fs::path& file,
         return book;
     }
     book.Positions = std::move(choice.Positions);
-    for (const bool wholeName : {false, true}) {
-        (wholeName ? book.ByWholeName : book.ByFirstDot) =
-            Targets(sheets, book.Positions, settings.Mode, [&](int n) {
-                const std::string name =
-                    BatchFileName(bareName, settings.Mode, settings.Kind, n, wholeName);
-                return folder.empty() ? fs::path(name) : folder / name;
-            });
-    }
+    book.Targets = Targets(sheets, book.Positions, settings.Mode, [&](int n) {
+        const std::string name = BatchFileName(stem, settings.Mode, settings.Kind, n);
+        return source.OutputFolder.empty() ? fs::path(name) : source.OutputFolder / name;
+    });
     return book;
 }
 
-// The files a read workbook is to write, or why it is skipped: two workbooks may derive
-// the same name (report.v1.xls and report.v2.xls), and the second takes its whole name; a
-// name starting with "." has nothing before its first ".". Existing workbooks and compound
-// documents are not replaced (OutputRefusal).
-std::string NameBatchTargets(const TBatchWorkbook& book, const std::string& bareName,
+// Why a batch workbook with nothing to write is passed over.
+constexpr const char* kNothingToWrite = "there are no cells to write";
+
+TSkippedFile Skipped(const fs::path& file, std::string reason) {
+    const bool nothing = reason == kNothingToWrite;
+    return {file, std::move(reason), nothing};
+}
+
+// The files a read workbook is to write, or why it is skipped. Its folder is made when
+// missing. Existing workbooks and compound documents are not replaced (OutputRefusal), and
+// no file is written twice in a run.
+std::string NameBatchTargets(const TBatchWorkbook& book, const fs::path& outputFolder,
                              TWrittenBy& writtenBy, std::vector<TTarget>& targets) {
-    const auto taken = [&writtenBy](const std::vector<TTarget>& files) -> const TTarget* {
-        for (const TTarget& target : files) {
-            if (writtenBy.contains(target.File.lexically_normal())) return &target;
-        }
-        return nullptr;
-    };
-    const bool dotName = bareName.starts_with('.');
-    targets = dotName ? book.ByWholeName : book.ByFirstDot;
-    if (!dotName && taken(targets) != nullptr) targets = book.ByWholeName;
-    if (const TTarget* clash = taken(targets)) {
-        return clash->File.filename().string() + " was already written for " +
-               writtenBy[clash->File.lexically_normal()];
+    targets = book.Targets;
+    if (targets.empty()) return kNothingToWrite;
+    for (const TTarget& target : targets) {
+        const auto by = writtenBy.find(target.File.lexically_normal());
+        if (by != writtenBy.end())
+            return target.File.filename().string() + " was already written for " + by->second;
     }
-    if (targets.empty()) return "there are no cells to write";
+    std::error_code ec;
+    if (!outputFolder.empty() && !fs::is_directory(outputFolder, ec)) {
+        fs::create_directories(outputFolder, ec);
+        if (ec) return "Cannot create folder " + outputFolder.string() + ": " + ec.message();
+    }
     return RefuseTargets(targets);
 }
 
@@ -422,18 +451,20 @@ struct TBatchTurn {
     bool Announced = false;  // `onFile` was called for it before a question
 };
 
-// The batch export with `jobs` workbooks at once (see ExportDirectory). Workers check,
+// The batch export with `jobs` workbooks at once (see ExportWorkbooks). Workers check,
 // read and write the workbooks; the calling thread names their files in the folder's order,
 // asks the questions, and hands the workbooks on in that order: it calls `onFile`, gives
 // the files written their names and fills the outcome, as the export one after the other
 // does.
-TExportOutcome ExportInParallel(const fs::path& folder, const std::vector<fs::path>& files,
+TExportOutcome ExportInParallel(const std::vector<TBatchSource>& sources,
+                                const std::vector<std::string>& stems,
                                 const TExportSettings& settings, const TFileDone& onFile,
                                 TJobControl* job, int jobs) {
     TExportOutcome outcome;
     outcome.Batch = true;
     TWrittenBy writtenBy;
-    const int count = static_cast<int>(files.size());
+    const auto file = [&sources](std::size_t n) -> const fs::path& { return sources[n].Workbook; };
+    const int count = static_cast<int>(sources.size());
     TJobControl workers(job);
     TFolderProgress progress(job, count);
     std::deque<TPending<TBatchWorkbook>> reads;  // submitted and not yet named, in order
@@ -448,12 +479,12 @@ TExportOutcome ExportInParallel(const fs::path& folder, const std::vector<fs::pa
     const std::size_t window = static_cast<std::size_t>(pool.Threads()) + 1;
 
     const auto submitReads = [&] {
-        for (; submitted < files.size() && submitted - handedOn < window; ++submitted) {
+        for (; submitted < sources.size() && submitted - handedOn < window; ++submitted) {
             reads.push_back(pool.Submit([&, n = submitted] {
-                TWorkbookStep step(&workers, files[n], "Writing", static_cast<int>(n + 1), count,
+                TWorkbookStep step(&workers, file(n), "Writing", static_cast<int>(n + 1), count,
                                    &progress);
                 step.Start();
-                return ReadBatchWorkbook(folder, files[n], settings, step);
+                return ReadBatchWorkbook(sources[n], stems[n], settings, step);
             }));
         }
     };
@@ -462,7 +493,7 @@ TExportOutcome ExportInParallel(const fs::path& folder, const std::vector<fs::pa
     const auto announce = [&](TBatchTurn& turn) {
         if (turn.Announced) return;
         if (job != nullptr) job->Check();
-        if (onFile) onFile(files[turn.Index].filename().string());
+        if (onFile) onFile(file(turn.Index).filename().string());
         turn.Announced = true;
     };
     // Hands the oldest named workbook on.
@@ -471,11 +502,11 @@ TExportOutcome ExportInParallel(const fs::path& folder, const std::vector<fs::pa
         turns.pop_front();
         ++handedOn;
         announce(turn);
-        const fs::path& file = files[turn.Index];
+        const fs::path& workbook = file(turn.Index);
         const auto skip = [&] {
-            outcome.Skipped.push_back({file, std::move(turn.Skip)});
+            outcome.Skipped.push_back(Skipped(workbook, std::move(turn.Skip)));
             // Its share of the progress is full.
-            TWorkbookStep(&workers, file, "Writing", static_cast<int>(turn.Index + 1), count,
+            TWorkbookStep(&workers, workbook, "Writing", static_cast<int>(turn.Index + 1), count,
                           &progress)
                 .Finish();
         };
@@ -498,7 +529,7 @@ TExportOutcome ExportInParallel(const fs::path& folder, const std::vector<fs::pa
     };
 
     try {
-        for (std::size_t i = 0; i < files.size(); ++i) {
+        for (std::size_t i = 0; i < sources.size(); ++i) {
             submitReads();
             while (reads.empty()) {
                 handOn();
@@ -513,12 +544,12 @@ TExportOutcome ExportInParallel(const fs::path& folder, const std::vector<fs::pa
                 turn.Error = std::current_exception();
             }
             reads.pop_front();
-            const std::string bareName = files[i].filename().string();
+            const std::string bareName = file(i).filename().string();
             turn.Skip = std::move(book.Skip);
             turn.Refused = book.Refused;
             std::vector<TTarget> targets;
             if (!turn.Error && turn.Skip.empty())
-                turn.Skip = NameBatchTargets(book, bareName, writtenBy, targets);
+                turn.Skip = NameBatchTargets(book, sources[i].OutputFolder, writtenBy, targets);
             bool unusual = false;
             if (!turn.Error && turn.Skip.empty()) {
                 unusual = AnyUnusualTarget(targets);
@@ -542,7 +573,7 @@ TExportOutcome ExportInParallel(const fs::path& folder, const std::vector<fs::pa
                      targets = std::move(targets)] {
                         TWrittenWorkbook written;
                         try {
-                            TWorkbookStep step(&workers, files[n], "Writing",
+                            TWorkbookStep step(&workers, file(n), "Writing",
                                                static_cast<int>(n + 1), count, &progress);
                             const TWorkbook& workbook = owned->Xls->Workbook();
                             for (std::size_t t = 0; t < targets.size(); ++t) {
@@ -607,6 +638,31 @@ std::string ExportFileName(const std::string& outputName, TExportMode mode, TTex
     return parts.Folder + parts.UpToDot + (kind == tkCSV ? "csv" : "txt");
 }
 
+std::string GivenExportFileName(const std::string& outputName, TExportMode mode, TTextFileKind kind,
+                                int sheetNumber) {
+    const char* suffix = kind == tkCSV ? ".csv" : ".txt";
+    const fs::path name = outputName;
+    switch (mode) {
+        case TExportMode::OneSheet:
+            return outputName;
+        case TExportMode::SeparateFiles: {
+            fs::path file = name;
+            file.replace_filename(name.stem().string() + "_S" + std::to_string(sheetNumber) +
+                                  suffix);
+            return file.string();
+        }
+        case TExportMode::OneFile:
+            break;
+    }
+    return name.has_extension() ? outputName : outputName + suffix;
+}
+
+std::string ExportStem(const std::string& bareName) {
+    const std::size_t dot = bareName.find('.');
+    if (dot == 0 || dot == std::string::npos) return fs::path(bareName).stem().string();
+    return bareName.substr(0, dot);
+}
+
 void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind kind,
                   const TTextWriteOptions& options, const std::vector<int>& sheets) {
     TTextLineWriter lines(out, options);
@@ -624,7 +680,7 @@ void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind ki
             positions.push_back(i);
     }
     // Blocks of cells are made into text side by side and written in order. Cells of one
-    // row share a line; a sheet starting in row 0 gets a leading separator.
+    // row share a line; a sheet's first cell starts its first line, whatever its row.
     struct TBlockText {
         std::string Text;
         std::vector<std::size_t> Breaks;  // where each new line starts in Text
@@ -638,15 +694,16 @@ void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind ki
             const TCells& cells = all.Items(block.Sheet).Cells();
             TBlockText made;
             std::string field;
-            // The row of the cell before the block: a new row starts a new line.
-            auto row = static_cast<std::uint16_t>(
-                block.First == 0 ? 0 : cells.AddressKey(block.First - 1) >> 8);
+            // The row of the cell before the block (none before the sheet's first cell): a
+            // new row starts a new line.
+            long row =
+                block.First == 0 ? -1 : static_cast<long>(cells.AddressKey(block.First - 1) >> 8);
             for (std::size_t k = block.First; k < block.End; ++k) {
-                const auto cellRow = static_cast<std::uint16_t>(cells.AddressKey(k) >> 8);
+                const auto cellRow = static_cast<long>(cells.AddressKey(k) >> 8);
                 if (cellRow == row) {
                     made.Text += separator;
                 } else {
-                    made.Breaks.push_back(made.Text.size());
+                    if (row >= 0) made.Breaks.push_back(made.Text.size());
                     row = cellRow;
                 }
                 OneFileText(field, cells.Items(static_cast<long long>(k)), options);
@@ -701,6 +758,7 @@ TExportOutcome ExportFile(const fs::path& file, const std::string& outputName,
     TWorkbookStep step(job, file, "Writing");
     try {
         TXLSFile xls;
+        xls.SetFormulaSettings(settings.FormulaSettings);
         step.Read(xls, settings.Password, check.Document.get());
         const TWorkbook& workbook = xls.Workbook();
         const TSheetChoice choice =
@@ -712,7 +770,9 @@ TExportOutcome ExportFile(const fs::path& file, const std::string& outputName,
         const std::vector<TTarget> targets =
             Targets(workbook.Sheets(), choice.Positions, settings.Mode, [&](int sheetNumber) {
                 return fs::path(
-                    ExportFileName(outputName, settings.Mode, settings.Kind, sheetNumber));
+                    settings.NameAsGiven
+                        ? GivenExportFileName(outputName, settings.Mode, settings.Kind, sheetNumber)
+                        : ExportFileName(outputName, settings.Mode, settings.Kind, sheetNumber));
             });
         if (targets.empty()) {
             outcome.Done = true;
@@ -750,37 +810,34 @@ TExportOutcome ExportFile(const fs::path& file, TExportMode mode, TTextFileKind 
     return ExportFile(file, outputName, settings);
 }
 
-TExportOutcome ExportDirectory(const fs::path& folder, const TExportSettings& settings,
-                               const TFileDone& onFile, TJobControl* job) {
+TExportOutcome ExportWorkbooks(const std::vector<TBatchSource>& sources,
+                               const TExportSettings& settings, const TFileDone& onFile,
+                               TJobControl* job) {
     TExportOutcome outcome;
     outcome.Batch = true;
     TWrittenBy writtenBy;
-    std::error_code listing;
-    const std::vector<fs::path> files = ListWorkbooks(folder, &listing);
-    if (listing) {
-        outcome.Message = FolderUnreadableMessage(folder, listing);
-        return outcome;
-    }
-    if (settings.Jobs > 1 && files.size() > 1)
-        return ExportInParallel(folder, files, settings, onFile, job, settings.Jobs);
+    const std::vector<std::string> stems = BatchStems(sources);
+    if (settings.Jobs > 1 && sources.size() > 1)
+        return ExportInParallel(sources, stems, settings, onFile, job, settings.Jobs);
     try {
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            const fs::path& file = files[i];
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            const fs::path& file = sources[i].Workbook;
             const std::string bareName = file.filename().string();
             TWorkbookStep step(job, file, "Writing", static_cast<int>(i + 1),
-                               static_cast<int>(files.size()));
+                               static_cast<int>(sources.size()));
             step.Start();
             if (onFile) onFile(bareName);
             const auto skip = [&](std::string reason) {
-                outcome.Skipped.push_back({file, std::move(reason)});
+                outcome.Skipped.push_back(Skipped(file, std::move(reason)));
             };
-            const TBatchWorkbook book = ReadBatchWorkbook(folder, file, settings, step);
+            const TBatchWorkbook book = ReadBatchWorkbook(sources[i], stems[i], settings, step);
             if (!book.Skip.empty()) {
                 skip(book.Skip);
                 continue;
             }
             std::vector<TTarget> targets;
-            if (std::string reason = NameBatchTargets(book, bareName, writtenBy, targets);
+            if (std::string reason =
+                    NameBatchTargets(book, sources[i].OutputFolder, writtenBy, targets);
                 !reason.empty()) {
                 skip(std::move(reason));
                 continue;
@@ -807,6 +864,23 @@ TExportOutcome ExportDirectory(const fs::path& folder, const TExportSettings& se
     outcome.Done = true;
     outcome.Message = kBatchExportDone;
     return outcome;
+}
+
+TExportOutcome ExportDirectory(const fs::path& folder, const TExportSettings& settings,
+                               const TFileDone& onFile, TJobControl* job) {
+    std::error_code listing;
+    const std::vector<fs::path> files = ListVisibleWorkbooks(folder, &listing);
+    if (listing) {
+        TExportOutcome outcome;
+        outcome.Batch = true;
+        outcome.Message = FolderUnreadableMessage(folder, listing);
+        return outcome;
+    }
+    std::vector<TBatchSource> sources;
+    sources.reserve(files.size());
+    for (const fs::path& file : files)
+        sources.push_back({file, folder});
+    return ExportWorkbooks(sources, settings, onFile, job);
 }
 
 TExportOutcome ExportDirectory(const fs::path& folder, TExportMode mode, TTextFileKind kind,

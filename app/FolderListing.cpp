@@ -1,6 +1,8 @@
 #include "app/FolderListing.h"
 
 #include <algorithm>
+#include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -52,10 +54,31 @@ std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& fo
     return workbooks;
 }
 
-std::vector<fs::path> ListVisibleWorkbooks(const fs::path& folder) {
-    std::vector<fs::path> workbooks = ListWorkbooks(folder);
+std::vector<fs::path> ListVisibleWorkbooks(const fs::path& folder, std::error_code* error) {
+    std::vector<fs::path> workbooks = ListWorkbooks(folder, error);
     std::erase_if(workbooks, IsHidden);
     return workbooks;
+}
+
+TFolderWalk WalkWorkbooks(const fs::path& folder) {
+    TFolderWalk walk;
+    std::set<fs::path> seen;  // the folders gone through, by their canonical path
+    const std::function<void(const fs::path&)> visit = [&](const fs::path& at) {
+        std::error_code ec;
+        const fs::path real = fs::canonical(at, ec);
+        if (!ec && !seen.insert(real).second) return;  // a link back to a folder gone through
+        std::vector<fs::path> workbooks = ListVisibleWorkbooks(at, &ec);
+        if (ec) {
+            walk.Unreadable.push_back({at, ec});
+            return;
+        }
+        walk.Workbooks.insert(walk.Workbooks.end(), std::make_move_iterator(workbooks.begin()),
+                              std::make_move_iterator(workbooks.end()));
+        for (const fs::path& subfolder : ListSubfolders(at))
+            visit(subfolder);
+    };
+    visit(folder);
+    return walk;
 }
 
 std::vector<fs::path> ListSubfolders(const fs::path& folder) {

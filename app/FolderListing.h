@@ -15,9 +15,26 @@ namespace vorlix::app {
 std::vector<std::filesystem::path> ListWorkbooks(const std::filesystem::path& folder,
                                                  std::error_code* error = nullptr);
 
-// The workbooks the window lists: those of ListWorkbooks whose names do not begin with "."
-// (hidden files).
-std::vector<std::filesystem::path> ListVisibleWorkbooks(const std::filesystem::path& folder);
+// The workbooks the window lists, searches and exports: those of ListWorkbooks whose names do
+// not begin with "." (hidden files).
+std::vector<std::filesystem::path> ListVisibleWorkbooks(const std::filesystem::path& folder,
+                                                        std::error_code* error = nullptr);
+
+// The visible workbooks of a folder and of its subfolders at any depth.
+struct TFolderWalk {
+    // Each folder's workbooks in name order, then its subfolders' (in name order) in turn.
+    std::vector<std::filesystem::path> Workbooks;
+    // The folders that could not be listed, and why.
+    struct TUnreadable {
+        std::filesystem::path Folder;
+        std::error_code Error;
+    };
+    std::vector<TUnreadable> Unreadable;
+};
+
+// The visible workbooks of `folder` and of its subfolders that are not hidden (ListSubfolders),
+// at any depth. A folder reached twice (through a link) is gone through once.
+TFolderWalk WalkWorkbooks(const std::filesystem::path& folder);
 
 // The subfolders of a folder that are not hidden, in name order.
 std::vector<std::filesystem::path> ListSubfolders(const std::filesystem::path& folder);

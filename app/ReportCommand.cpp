@@ -173,17 +173,20 @@ TReport FileInformation(const std::filesystem::path& file, bool showContents,
             lines.Add({});
             lines.Add("Sheet " + std::to_string(i + 1));
             lines.Add("--------");
-            // Cells of one row share a line; a sheet starting in row 0 gets a leading "; ".
+            // Cells of one row share a line; the sheet's first cell starts its first line,
+            // whatever its row.
             const TCells& cells = sheets.Items(i).Cells();
-            std::uint16_t row = 0;
+            long row = -1;
             std::string line;
             for (int k = 0; k < cells.Count(); ++k, ++done) {
                 const TCell cell = cells.Items(k);
                 if (cell.Row() == row) {
                     line += "; ";
                 } else {
-                    lines.Add(std::move(line));
-                    step.Pass(done, total);
+                    if (row >= 0) {
+                        lines.Add(std::move(line));
+                        step.Pass(done, total);
+                    }
                     row = cell.Row();
                     line.clear();
                 }

@@ -9,8 +9,10 @@
 #include "platform/CaseFolding.h"
 #include "platform/CodePage.h"
 #include "platform/OrderedParallel.h"
+#include "xls/model/Errors.h"
 #include "xls/model/TCells.h"
 #include "xls/model/TXLSFile.h"
+#include "xls/write/TXLSWriterTXT.h"
 
 namespace vorlix::app {
 
@@ -25,6 +27,7 @@ void SearchWorkbook(const std::filesystem::path& file, TXLSDocument& document,
                     const TSearchOptions& options, const THitSink& onHit, int& hits,
                     TWorkbookStep& step) {
     TXLSFile xls;
+    xls.SetFormulaSettings(options.FormulaSettings);
     step.Read(xls, password, &document);
     const std::string bareName = file.filename().string();
     const TSheets& sheets = xls.Workbook().Sheets();
@@ -63,10 +66,12 @@ void SearchWorkbook(const std::filesystem::path& file, TXLSDocument& document,
             for (THit& hit : found) {
                 const TCell cell = cells.Items(static_cast<long long>(hit.Cell));
                 ++hits;
-                if (onHit)
-                    onHit({bareName, block.Sheet + 1, cell.Row() + 1, cell.Col() + 1,
-                           std::move(hit.Text)},
-                          hits);
+                if (!onHit) continue;
+                std::string formula = FormulaFieldText(cell);
+                if (!formula.empty()) formula.erase(0, 1);  // its "="
+                onHit({bareName, block.Sheet + 1, cell.Row() + 1, cell.Col() + 1,
+                       std::move(hit.Text), std::move(formula)},
+                      hits);
             }
             done += block.End - block.First;
             return true;
@@ -74,42 +79,35 @@ void SearchWorkbook(const std::filesystem::path& file, TXLSDocument& document,
     step.Finish();
 }
 
-// Whether a workbook of a folder is searched: a password opens workbooks encrypted with it;
-// other schemes, and files that are no workbook of the supported versions, are skipped.
-bool Searchable(TXLSDocument& document, const TSearchOptions& options) {
-    if (document.Version() == 0) return false;
-    const std::int32_t protection = document.Protection();
-    return protection == 0 || (protection == 10 && !options.Password.empty());
+// Searches one workbook of a folder, its hits numbered on from `hits`. Returns why it could
+// not be searched (CheckWorkbook's refusal or the reader's error), or empty.
+std::string SearchFolderWorkbook(const std::filesystem::path& file, const std::string& searchText,
+                                 const TSearchOptions& options, const THitSink& onHit, int& hits,
+                                 TWorkbookStep& step) {
+    step.Start();
+    try {
+        const TWorkbookCheck check = CheckWorkbook(file, options.Password);
+        if (check.State != TWorkbookState::Readable) {
+            step.Finish();  // skipped: its share of the progress is full
+            return check.Message;
+        }
+        SearchWorkbook(file, *check.Document, options.Password, searchText, options, onHit, hits,
+                       step);
+        return {};
+    } catch (const Exception& e) {
+        step.Finish();
+        return e.what();
+    }
 }
 
 // What a worker found in one workbook of a folder, kept until the workbooks before it are
 // handed on.
 struct TFoundInWorkbook {
     std::vector<TSearchHit> Hits;
+    std::string Skip;  // why it could not be searched
     // What ended the workbook's search (TCancelled among them), after the hits before it.
     std::exception_ptr Error;
 };
-
-TFoundInWorkbook SearchFolderWorkbook(const std::filesystem::path& file,
-                                      const std::string& searchText, const TSearchOptions& options,
-                                      TWorkbookStep& step) {
-    TFoundInWorkbook found;
-    int hits = 0;
-    try {
-        step.Start();
-        TXLSDocument document(platform::FileNameToUtf16(file.string()));
-        if (Searchable(document, options)) {
-            SearchWorkbook(
-                file, document, options.Password, searchText, options,
-                [&found](const TSearchHit& hit, int) { found.Hits.push_back(hit); }, hits, step);
-        } else {
-            step.Finish();  // skipped: its share of the progress is full
-        }
-    } catch (...) {
-        found.Error = std::current_exception();
-    }
-    return found;
-}
 
 // The folder search with `jobs` workbooks at once (see SearchDirectory).
 TSearchOutcome SearchInParallel(const std::vector<std::filesystem::path>& files,
@@ -134,7 +132,17 @@ TSearchOutcome SearchInParallel(const std::vector<std::filesystem::path>& files,
                 ahead.push_back(pool.Submit([&, n = submitted] {
                     TWorkbookStep step(&workers, files[n], "Searching", static_cast<int>(n + 1),
                                        count, &progress);
-                    return SearchFolderWorkbook(files[n], searchText, options, step);
+                    TFoundInWorkbook found;
+                    int hits = 0;
+                    try {
+                        found.Skip = SearchFolderWorkbook(
+                            files[n], searchText, options,
+                            [&found](const TSearchHit& hit, int) { found.Hits.push_back(hit); },
+                            hits, step);
+                    } catch (...) {
+                        found.Error = std::current_exception();
+                    }
+                    return found;
                 }));
             }
             // As one after the other, a cancellation ends the search before a workbook.
@@ -146,6 +154,7 @@ TSearchOutcome SearchInParallel(const std::vector<std::filesystem::path>& files,
                 if (onHit) onHit(hit, outcome.Hits);
             }
             if (found.Error) std::rethrow_exception(found.Error);
+            if (!found.Skip.empty()) outcome.Skipped.push_back({files[i], std::move(found.Skip)});
             if (onFileDone) onFileDone(files[i].filename().string());
         }
     } catch (const TCancelled&) {
@@ -210,7 +219,7 @@ TSearchOutcome SearchDirectory(const std::filesystem::path& folder, const TSearc
     TSearchOutcome outcome;
     const std::string searchText = SearchTextFor(options.Text, options.CaseSensitive);
     std::error_code listing;
-    const std::vector<std::filesystem::path> files = ListWorkbooks(folder, &listing);
+    const std::vector<std::filesystem::path> files = ListVisibleWorkbooks(folder, &listing);
     if (listing) {
         outcome.Message = FolderUnreadableMessage(folder, listing);
         return outcome;
@@ -222,11 +231,9 @@ TSearchOutcome SearchDirectory(const std::filesystem::path& folder, const TSearc
             const std::filesystem::path& file = files[i];
             TWorkbookStep step(job, file, "Searching", static_cast<int>(i + 1),
                                static_cast<int>(files.size()));
-            step.Start();
-            TXLSDocument document(platform::FileNameToUtf16(file.string()));
-            if (Searchable(document, options))
-                SearchWorkbook(file, document, options.Password, searchText, options, onHit,
-                               outcome.Hits, step);
+            std::string skip =
+                SearchFolderWorkbook(file, searchText, options, onHit, outcome.Hits, step);
+            if (!skip.empty()) outcome.Skipped.push_back({file, std::move(skip)});
             if (onFileDone) onFileDone(file.filename().string());
         }
     } catch (const TCancelled&) {
@@ -235,6 +242,15 @@ TSearchOutcome SearchDirectory(const std::filesystem::path& folder, const TSearc
     }
     if (outcome.Hits == 0) outcome.Message = kNoMatchFound;
     return outcome;
+}
+
+std::string SearchSummary(const TSearchOutcome& outcome) {
+    std::string text = outcome.Message;
+    if (outcome.Skipped.empty()) return text;
+    text += text.empty() ? "Not searched:" : "\n\nNot searched:";
+    for (const TSkippedFile& skipped : outcome.Skipped)
+        text += "\n" + skipped.File.filename().string() + ": " + skipped.Reason;
+    return text;
 }
 
 }  // namespace vorlix::app

@@ -526,7 +526,9 @@ void TForm1::SearchDirectory() {
         },
         [this](const TSearchOutcome& outcome) {
             FileListBox1->setCurrentRow(-1);
-            if (!outcome.Message.empty()) Message(outcome.Message);
+            // The workbooks that could not be searched are named after the outcome's message.
+            const std::string summary = SearchSummary(outcome);
+            if (!summary.empty()) Message(summary);
         });
 }
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
 #include <system_error>
 
 #include "cli/StructureCommands.h"
@@ -13,6 +14,7 @@
 #include "platform/RegionalSettings.h"
 #include "xls/model/TCells.h"
 #include "xls/model/TXLSFile.h"
+#include "xls/write/TXLSWriterTXT.h"
 
 namespace vorlix::cli {
 
@@ -63,12 +65,20 @@ json JsonValue(const TCellValue& value) {
     }
 }
 
+// A cell's formula text without "=", or empty.
+std::string FormulaText(const TCell& cell) {
+    std::string text = FormulaFieldText(cell);
+    if (!text.empty()) text.erase(0, 1);
+    return text;
+}
+
 int PrintInformationJson(const std::string& file, bool contents, const std::string& password,
-                         std::ostream& out, std::ostream& err) {
+                         bool allFormulas, std::ostream& out, std::ostream& err) {
     const std::u16string wide = platform::Utf8ToUtf16(password);
     const app::TWorkbookCheck check = app::CheckWorkbook(file, wide);
     if (check.State != app::TWorkbookState::Readable) return Fail(err, check.Message);
     TXLSFile xls;
+    xls.SetFormulaSettings(TFormulaSettings{allFormulas});
     xls.OpenDocument(*check.Document, wide);
     const TSheets& sheets = xls.Workbook().Sheets();
     json list = json::array();
@@ -83,16 +93,109 @@ int PrintInformationJson(const std::string& file, bool contents, const std::stri
             for (int k = 0; k < cells.Count(); ++k) {
                 const TCell cell = cells.Items(k);
                 const TCellValue value = cell.Value();
-                listed.push_back({{"row", cell.Row() + 1},
-                                  {"col", cell.Col() + 1},
-                                  {"text", app::RenderCellText(value)},
-                                  {"value", JsonValue(value)}});
+                json listedCell = {{"row", cell.Row() + 1},
+                                   {"col", cell.Col() + 1},
+                                   {"text", app::RenderCellText(value)},
+                                   {"value", JsonValue(value)}};
+                if (std::string formula = FormulaText(cell); !formula.empty())
+                    listedCell["formula"] = std::move(formula);
+                listed.push_back(std::move(listedCell));
             }
             entry["contents"] = std::move(listed);
         }
         list.push_back(std::move(entry));
     }
     out << Dump({{"file", file}, {"worksheets", sheets.Count()}, {"sheets", list}}, 1) << '\n';
+    return 0;
+}
+
+// The workbooks of a batch export and the folders their files go to; the folders that
+// could not be read are counted after being named on the error stream.
+struct TBatch {
+    std::vector<app::TBatchSource> Sources;
+    std::size_t Problems = 0;
+};
+
+TBatch CollectBatch(const TExportRequest& request, std::ostream& err) {
+    TBatch batch;
+    // A workbook named twice (a file and its folder, "a" and "./a") is written once; links
+    // are workbooks of their own, as in the folder's listing.
+    std::set<fs::path> seen;
+    const auto add = [&](const fs::path& workbook, const fs::path& folder) {
+        std::error_code ec;
+        const fs::path absolute = fs::absolute(workbook, ec).lexically_normal();
+        if (!seen.insert(ec ? workbook.lexically_normal() : absolute).second) return;
+        batch.Sources.push_back({workbook, folder});
+    };
+    for (const std::string& path : request.Paths) {
+        const fs::path given = path;
+        if (!IsFolder(path)) {
+            add(given, request.OutputFolder.empty() ? given.parent_path()
+                                                    : fs::path(request.OutputFolder));
+            continue;
+        }
+        app::TFolderWalk walk;
+        if (request.Recursive) {
+            walk = app::WalkWorkbooks(given);
+        } else {
+            std::error_code ec;
+            walk.Workbooks = app::ListVisibleWorkbooks(given, &ec);
+            if (ec) walk.Unreadable.push_back({given, ec});
+        }
+        for (const app::TFolderWalk::TUnreadable& folder : walk.Unreadable)
+            err << app::FolderUnreadableMessage(folder.Folder, folder.Error) << '\n';
+        batch.Problems += walk.Unreadable.size();
+        if (walk.Workbooks.empty() && walk.Unreadable.empty())
+            err << "There are no workbooks (.xls files) in " << path << '\n';
+        for (const fs::path& workbook : walk.Workbooks) {
+            fs::path folder = workbook.parent_path();
+            if (!request.OutputFolder.empty()) {
+                // A subfolder's workbooks go to the same subfolder under the output folder.
+                const fs::path below = folder.lexically_relative(given);
+                folder = below.empty() || below == "." ? fs::path(request.OutputFolder)
+                                                       : request.OutputFolder / below;
+            }
+            add(workbook, folder);
+        }
+    }
+    return batch;
+}
+
+// One workbook by itself: its files under its output name or the default name, or its text
+// on standard output.
+int ExportOneWorkbook(const TExportRequest& request, std::ostream& out, std::ostream& err) {
+    const fs::path workbook = request.Paths.front();
+    app::TExportSettings settings = request.Settings;
+    settings.NameAsGiven = true;
+    settings.Password = platform::Utf8ToUtf16(request.Password);
+    std::string outputName = request.OutputName;
+    if (outputName == "-") {
+        settings.Output = &out;
+        outputName.clear();
+    } else if (outputName.empty()) {
+        const std::string derived = app::ExportStem(workbook.filename().string()) +
+                                    (settings.Kind == tkCSV ? ".csv" : ".txt");
+        const fs::path folder =
+            request.OutputFolder.empty() ? workbook.parent_path() : fs::path(request.OutputFolder);
+        if (!request.OutputFolder.empty()) {
+            std::error_code ec;
+            fs::create_directories(folder, ec);
+            if (ec)
+                return Fail(err, "Cannot create folder " + folder.string() + ": " + ec.message());
+        }
+        outputName = folder.empty() ? derived : (folder / derived).string();
+    }
+    app::TExportOutcome outcome;
+    try {
+        outcome = app::ExportFile(workbook, outputName, settings);
+    } catch (const std::exception& e) {
+        return Fail(err, e.what());
+    }
+    out.flush();
+    if (!outcome.Done) return Fail(err, outcome.Message);
+    for (const fs::path& file : outcome.Files)
+        out << file.string() << '\n';
+    if (outcome.Message == app::kNoCellsToWrite) err << outcome.Message << '\n';
     return 0;
 }
 
@@ -115,9 +218,10 @@ bool UseLocale(const std::string& name, std::ostream& err) {
 }
 
 int PrintInformation(const std::string& file, bool contents, bool asJson,
-                     const std::string& password, std::ostream& out, std::ostream& err) {
+                     const std::string& password, std::ostream& out, std::ostream& err,
+                     bool allFormulas) {
     try {
-        if (asJson) return PrintInformationJson(file, contents, password, out, err);
+        if (asJson) return PrintInformationJson(file, contents, password, allFormulas, out, err);
         const app::TReport report =
             app::FileInformation(file, contents, platform::Utf8ToUtf16(password));
         if (!report.Message.empty()) return Fail(err, report.Message);
@@ -136,6 +240,7 @@ int PrintSearch(const TSearchRequest& request, std::ostream& out, std::ostream& 
     options.CaseSensitive = request.CaseSensitive;
     options.Password = platform::Utf8ToUtf16(request.Password);
     options.Jobs = request.Jobs;
+    options.FormulaSettings.AllFormulas = request.AllFormulas;
     if (request.Regex || request.WholeWord) {
         try {
             options.Matcher = app::PatternMatcher(request.Text, request.Regex, request.WholeWord,
@@ -146,23 +251,36 @@ int PrintSearch(const TSearchRequest& request, std::ostream& out, std::ostream& 
     }
     const auto onHit = [&out, &request](const app::TSearchHit& hit, int) {
         if (request.Json) {
-            out << Dump({{"file", hit.File},
-                         {"sheet", hit.Sheet},
-                         {"row", hit.Row},
-                         {"col", hit.Col},
-                         {"text", hit.Text}})
-                << '\n';
+            json object = {{"file", hit.File},
+                           {"sheet", hit.Sheet},
+                           {"row", hit.Row},
+                           {"col", hit.Col},
+                           {"text", hit.Text}};
+            if (!hit.Formula.empty()) object["formula"] = hit.Formula;
+            out << Dump(object) << '\n';
             return;
         }
         out << EscapeName(hit.File) << '\t' << hit.Sheet << '\t' << hit.Row << '\t' << hit.Col
             << '\t' << EscapeName(hit.Text) << '\n';
     };
     app::TSearchOutcome outcome;
+    int workbooks = 0;  // of a folder, skipped ones included
     try {
-        outcome = IsFolder(request.Path) ? app::SearchDirectory(request.Path, options, onHit)
-                                         : app::SearchThisFile(request.Path, options, onHit);
+        outcome = IsFolder(request.Path)
+                      ? app::SearchDirectory(request.Path, options, onHit,
+                                             [&workbooks](const std::string&) { ++workbooks; })
+                      : app::SearchThisFile(request.Path, options, onHit);
     } catch (const std::exception& e) {
         return Fail(err, e.what());
+    }
+    out.flush();
+    for (const app::TSkippedFile& skipped : outcome.Skipped)
+        err << "Skipped " << skipped.File.string() << ": " << skipped.Reason << '\n';
+    if (!outcome.Skipped.empty()) {
+        // Nothing searched tells nothing; hits or not, the others' outcome is incomplete.
+        const bool noneSearched = static_cast<int>(outcome.Skipped.size()) == workbooks;
+        if (outcome.Hits == 0 && !noneSearched) err << app::kNoMatchFound << '\n';
+        return noneSearched ? 2 : 3;
     }
     if (outcome.Hits > 0) return 0;
     if (outcome.Message == app::kNoMatchFound) {
@@ -174,49 +292,39 @@ int PrintSearch(const TSearchRequest& request, std::ostream& out, std::ostream& 
 }
 
 int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& err) {
-    app::TExportSettings settings = request.Settings;
+    if (request.Paths.size() == 1 && !IsFolder(request.Paths.front()))
+        return ExportOneWorkbook(request, out, err);
+    if (!request.OutputName.empty())
+        return Fail(err, "An output name applies to one workbook, not to a folder or to several");
+    if (!request.OutputFolder.empty()) {
+        std::error_code ec;
+        fs::create_directories(request.OutputFolder, ec);
+        if (ec)
+            return Fail(err, "Cannot create folder " + request.OutputFolder + ": " + ec.message());
+    }
+    const TBatch batch = CollectBatch(request, err);
     app::TExportOutcome outcome;
     try {
-        if (IsFolder(request.Path)) {
-            if (!request.OutputName.empty())
-                return Fail(err, "An output name applies to one workbook, not to a folder");
-            app::TFileDone onFile;
-            if (request.Progress != nullptr) {
-                onFile = [progress = request.Progress](const std::string& name) {
-                    *progress << "Exporting " << name << std::endl;
-                };
-            }
-            outcome = app::ExportDirectory(request.Path, settings, onFile);
-            if (!outcome.Done) return Fail(err, outcome.Message);
-            if (outcome.Files.empty() && outcome.Skipped.empty())
-                err << "There are no workbooks (.xls files) in " << request.Path << '\n';
-        } else {
-            std::string outputName = request.OutputName;
-            if (outputName == "-") {
-                settings.Output = &out;
-                outputName.clear();
-            } else if (outputName.empty()) {
-                const fs::path workbook = request.Path;
-                const std::string derived =
-                    app::OutputNameFor(workbook.filename().string(), settings.Kind);
-                outputName = workbook.has_parent_path()
-                                 ? (workbook.parent_path() / derived).string()
-                                 : derived;
-            }
-            settings.Password = platform::Utf8ToUtf16(request.Password);
-            outcome = app::ExportFile(request.Path, outputName, settings);
-            out.flush();
-            if (!outcome.Done) return Fail(err, outcome.Message);
+        app::TFileDone onFile;
+        if (request.Progress != nullptr) {
+            onFile = [progress = request.Progress](const std::string& name) {
+                *progress << "Exporting " << name << std::endl;
+            };
         }
+        outcome = app::ExportWorkbooks(batch.Sources, request.Settings, onFile);
     } catch (const std::exception& e) {
         return Fail(err, e.what());
     }
     for (const fs::path& file : outcome.Files)
         out << file.string() << '\n';
-    for (const app::TSkippedFile& skipped : outcome.Skipped)
+    out.flush();
+    std::size_t failed = 0;
+    for (const app::TSkippedFile& skipped : outcome.Skipped) {
         err << "Skipped " << skipped.File.string() << ": " << skipped.Reason << '\n';
-    if (outcome.Message == app::kNoCellsToWrite) err << outcome.Message << '\n';
-    return 0;
+        if (!skipped.NothingToWrite) ++failed;
+    }
+    if (failed == 0 && batch.Problems == 0) return 0;
+    return failed == batch.Sources.size() ? 2 : 3;
 }
 
 int RunImages(const TImagesRequest& request, std::ostream& out, std::ostream& err) {

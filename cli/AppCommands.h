@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/Commands.h"
 
@@ -18,44 +19,61 @@ bool UseLocale(const std::string& name, std::ostream& err);
 // The report's lines, one per output line; with `json` one JSON object instead: the file,
 // the number of worksheets and per sheet its number, name and cell count, and with
 // `contents` its cells (row, column, the report's text and the value: a number, an ISO 8601
-// date-time text, true or false, a text or null). Returns the exit status: 0, or 2 after
-// writing the refusal (see app::CheckWorkbook) or the read error to `err`.
+// date-time text, true or false, a text or null; and the formula text without "=" where the
+// cell has one, from the complete decoder with `allFormulas`). Returns the exit status: 0,
+// or 2 after writing the refusal (see app::CheckWorkbook) or the read error to `err`.
 int PrintInformation(const std::string& file, bool contents, bool json, const std::string& password,
-                     std::ostream& out, std::ostream& err);
+                     std::ostream& out, std::ostream& err, bool allFormulas = false);
 
 struct TSearchRequest {
     std::string Text;
     std::string Path;  // a workbook, or a folder whose workbooks are all searched
     bool Match = false;
     bool CaseSensitive = false;
-    bool Regex = false;      // Text is an ECMAScript regular expression
-    bool WholeWord = false;  // no letter, digit or "_" right before or after a match
-    bool Json = false;       // one JSON object per hit
+    bool Regex = false;        // Text is an ECMAScript regular expression
+    bool WholeWord = false;    // no letter, digit or "_" right before or after a match
+    bool Json = false;         // one JSON object per hit
+    bool AllFormulas = false;  // the hits' formula texts from the complete decoder
     std::string Password;
     int Jobs = 1;  // workbooks of a folder searched at once (app::TSearchOptions::Jobs)
 };
 
 // One line per hit: file, sheet, row, column and contents separated by tabs (bytes below
 // 0x20 in them written \xHH), or with Json an object {"file", "sheet", "row", "col",
-// "text"}. Returns 0 after hits, 1 after "No match found" on `err`, 2 after an error, a
-// malformed expression, an unsupported or a protected workbook.
+// "text"} and "formula" (without "=") where the cell has one. The workbooks of a folder that
+// could not be searched are named on `err` with the reason ("Skipped FILE: reason"), and the
+// search goes on. Returns 0 after hits, 1 after "No match found" on `err`, 3 when some
+// workbooks of a folder could not be searched (whether or not the others gave hits), 2
+// after an error, a malformed expression, an unsupported or a protected workbook, or when
+// no workbook of a folder could be searched.
 int PrintSearch(const TSearchRequest& request, std::ostream& out, std::ostream& err);
 
 struct TExportRequest {
-    std::string Path;  // a workbook, or a folder for the batch export
+    // Workbooks and folders. One workbook alone is exported by itself; anything else is a
+    // batch: the workbooks given and those of the folders given (app::ListVisibleWorkbooks).
+    std::vector<std::string> Paths;
     // Mode, kind, sheets, text options and the workbooks of a folder written at once; the
-    // password and the output stream are set from the fields below.
+    // password, the output stream and the naming are set from the fields below.
     app::TExportSettings Settings;
-    // The output name a single workbook's files derive from; empty: the workbook's name up
-    // to its first "." + "CSV" or "TXT", next to the workbook; "-": standard output ("One
-    // Sheet" and "One File" only). Not for a folder.
+    // The output name of a single workbook, its files named by app::GivenExportFileName;
+    // empty: app::ExportStem of the workbook's name + ".csv"/".txt", beside the workbook (or
+    // in OutputFolder); "-": standard output ("One Sheet" and "One File" only). Not for a
+    // batch.
     std::string OutputName;
-    std::string Password;  // a single workbook's (a folder's protected workbooks are skipped)
-    std::ostream* Progress = nullptr;  // a line per workbook of a folder, when set
+    // Where the files go, made when missing; empty: beside each workbook.
+    std::string OutputFolder;
+    // The workbooks of the folders' subfolders too, at any depth; with an OutputFolder their
+    // files go to the same subfolders under it.
+    bool Recursive = false;
+    std::string Password;  // a single workbook's (a batch's protected workbooks are skipped)
+    std::ostream* Progress = nullptr;  // a line per workbook of a batch, when set
 };
 
 // Writes the files and lists their names on `out`, and what was skipped, with the reason,
-// on `err`. Returns 0, or 2 after writing the refusal or the error to `err`.
+// on `err` ("Skipped FILE: reason", and the folders that could not be read). Returns 0, 3
+// when a batch skipped some workbooks (or could not read a folder) but handled others, or
+// 2 after writing the refusal or the error to `err`, or when a batch handled no workbook at
+// all. A workbook without cells to write counts as handled.
 int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& err);
 
 struct TImagesRequest {

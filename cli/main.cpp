@@ -68,6 +68,7 @@ struct TextOptions {
     std::string values = "display";
     bool bom = false;
     bool formulas = false;
+    bool allFormulas = false;
 
     // False after writing the problem to `err`.
     bool Apply(vorlix::TTextWriteOptions& text, std::ostream& err) const {
@@ -95,7 +96,7 @@ struct TextOptions {
         text.ByteOrderMark = bom;
         text.LineEnd = eol == "lf" ? "\n" : "\r\n";
         text.RawValues = values == "raw";
-        text.Formulas = formulas;
+        text.Formulas = formulas || allFormulas;
         return true;
     }
 };
@@ -108,7 +109,10 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.set_version_flag("--version", "vorlix-cli " VORLIX_VERSION);
     app.footer(
-        "Exit status: 0 success (search: hits found), 1 search found nothing, 2 error.\n"
+        "Exit status: 0 success (search: hits found), 1 search found nothing, 2 error (a "
+        "batch export or folder search: no workbook could be written or searched), 3 some "
+        "workbooks were skipped, each named on stderr with the reason (the others' results "
+        "are complete).\n"
         "Every command takes --help.");
 
     std::string file;
@@ -138,13 +142,17 @@ int main(int argc, char** argv) {
     CommonOptions common;
     bool contents = false;
     bool infoJson = false;
+    bool infoAllFormulas = false;
     auto* info = app.add_subcommand(
         "info", "Report FILE's worksheets and cell counts, and with --contents every cell value");
     info->add_option("FILE", file, "Excel 97-2003 workbook")->required();
     info->add_flag("--contents", contents, "Also list the cell values, one line per row");
     info->add_flag("--json", infoJson,
                    "Print one JSON object: the sheets with their names and cell counts (and "
-                   "with --contents their cells)");
+                   "with --contents their cells, with their formula texts)");
+    info->add_flag("--all-formulas", infoAllFormulas,
+                   "Formula texts (of --json --contents) from the complete decoder: every token "
+                   "and built-in function, array formulas and data tables");
     AddCommonOptions(*info, common);
 
     vorlix::cli::TSearchRequest search;
@@ -152,7 +160,8 @@ int main(int argc, char** argv) {
         "search",
         "Find cells whose text contains TEXT (or equals it, with --match) in a workbook or in "
         "every workbook of a folder; prints 'FILE SHEET ROW COL CONTENTS' per hit, tab "
-        "separated; exit status 1 when nothing matches");
+        "separated, and the workbooks that could not be searched, with the reason, on stderr; "
+        "exit status 1 when nothing matches, 3 when some workbooks could not be searched");
     searchCommand->add_option("TEXT", search.Text, "Text to find")->required();
     searchCommand->add_option("PATH", search.Path, "Workbook or folder")->required();
     searchCommand->add_flag("--match", search.Match, "The whole cell text must equal TEXT");
@@ -163,7 +172,10 @@ int main(int argc, char** argv) {
     searchCommand->add_flag("--whole-word", search.WholeWord,
                             "Only matches that no letter, digit or '_' touches on either side");
     searchCommand->add_flag("--json", search.Json,
-                            "Print one JSON object per hit: file, sheet, row, col, text");
+                            "Print one JSON object per hit: file, sheet, row, col, text, and "
+                            "formula where the cell has one");
+    searchCommand->add_flag("--all-formulas", search.AllFormulas,
+                            "Formula texts (of --json) from the complete decoder");
     AddJobsOption(*searchCommand, search.Jobs);
     AddCommonOptions(*searchCommand, common);
 
@@ -172,10 +184,22 @@ int main(int argc, char** argv) {
     TextOptions text;
     auto* exportCommand = app.add_subcommand(
         "export",
-        "Write a workbook (or every workbook of a folder) as CSV or tab separated text; prints "
-        "the names of the files written, and what was skipped, with the reason, on stderr");
-    exportCommand->add_option("PATH", exportRequest.Path, "Workbook or folder (batch mode)")
+        "Write workbooks (one, or several and every workbook of the folders given) as CSV or "
+        "tab separated text; prints the names of the files written, and what was skipped, "
+        "with the reason, on stderr; exit status 3 when some workbooks were skipped, 2 when "
+        "all were");
+    exportCommand
+        ->add_option("PATH", exportRequest.Paths,
+                     "Workbooks and folders (more than one workbook, or a folder: batch mode)")
         ->required();
+    auto* outputDir = exportCommand
+                          ->add_option("--output-dir", exportRequest.OutputFolder,
+                                       "Write the files into DIR (made when missing) instead of "
+                                       "beside each workbook")
+                          ->type_name("DIR");
+    exportCommand->add_flag("-r,--recursive", exportRequest.Recursive,
+                            "The workbooks of the folders' subfolders too, at any depth; with "
+                            "--output-dir their files go to the same subfolders under DIR");
     auto* oneSheetFlag =
         exportCommand->add_flag("--one-sheet", oneSheet, "The first sheet only (the default)");
     auto* separateFlag = exportCommand->add_flag(
@@ -187,10 +211,14 @@ int main(int argc, char** argv) {
     auto* csvFlag = exportCommand->add_flag("--csv", csv, "Comma separated (the default)");
     auto* txtFlag = exportCommand->add_flag("--txt", txt, "Tab separated");
     csvFlag->excludes(txtFlag);
-    exportCommand->add_option("-o,--output", exportRequest.OutputName,
-                              "Output file name of a single workbook (default: the workbook's "
-                              "name with CSV or TXT after its first '.', beside it); - writes "
-                              "to standard output");
+    exportCommand
+        ->add_option("-o,--output", exportRequest.OutputName,
+                     "Output file name of a single workbook: --one-sheet writes NAME, "
+                     "--all-in-one NAME (NAME.csv or NAME.txt when it has no extension), "
+                     "--separate NAME_S1.csv ... (NAME without its extension); default: the "
+                     "workbook's name before its first '.' + .csv or .txt, beside it; - writes "
+                     "to standard output")
+        ->excludes(outputDir);
     exportCommand
         ->add_option("--sheet", exportRequest.Settings.Sheets,
                      "A sheet to write, by name or by number from 1 (a sheet's name wins); "
@@ -217,6 +245,9 @@ int main(int argc, char** argv) {
     exportCommand->add_flag("--formulas", text.formulas,
                             "'=' and the formula text where a cell has one (its value where "
                             "the workbook gives no formula text)");
+    exportCommand->add_flag("--all-formulas", text.allFormulas,
+                            "--formulas with the complete decoder: every token and built-in "
+                            "function, array formulas and data tables");
     AddJobsOption(*exportCommand, exportRequest.Settings.Jobs);
     AddCommonOptions(*exportCommand, common);
 
@@ -260,7 +291,7 @@ int main(int argc, char** argv) {
     if (*info) {
         if (!vorlix::cli::ResolvePassword(common.password, file, std::cerr, password)) return 2;
         return vorlix::cli::PrintInformation(file, contents, infoJson, password, std::cout,
-                                             std::cerr);
+                                             std::cerr, infoAllFormulas);
     }
     if (*searchCommand) {
         if (!vorlix::cli::ResolvePassword(common.password, search.Path, std::cerr, search.Password))
@@ -275,6 +306,7 @@ int main(int argc, char** argv) {
                                    : TExportMode::OneSheet;
         settings.Kind = txt ? vorlix::tkTXT : vorlix::tkCSV;
         if (!text.Apply(settings.Text, std::cerr)) return 2;
+        settings.FormulaSettings.AllFormulas = text.allFormulas;
         if (settings.Mode == TExportMode::OneSheet && settings.Sheets.size() > 1) {
             std::cerr << "--one-sheet writes one sheet: give --sheet once, or use --separate or "
                          "--all-in-one\n";
@@ -285,7 +317,10 @@ int main(int argc, char** argv) {
                          "--all-in-one\n";
             return 2;
         }
-        if (!vorlix::cli::ResolvePassword(common.password, exportRequest.Path, std::cerr,
+        // Only a workbook exported by itself is opened with a password.
+        const std::string single =
+            exportRequest.Paths.size() == 1 ? exportRequest.Paths.front() : std::string();
+        if (!vorlix::cli::ResolvePassword(common.password, single, std::cerr,
                                           exportRequest.Password))
             return 2;
         if (isatty(STDERR_FILENO)) exportRequest.Progress = &std::cerr;

@@ -23,9 +23,9 @@ _vorlix_cli() {
         --password | --delimiter | --sheet)
             return
             ;;
-        --password-file | -o | --output)
+        --password-file | -o | --output | --output-dir)
             compopt -o filenames 2>/dev/null
-            if [[ $command == images ]]; then
+            if [[ $command == images || $prev == --output-dir ]]; then
                 COMPREPLY=($(compgen -d -- "$cur"))
             else
                 COMPREPLY=($(compgen -f -- "$cur"))
@@ -56,9 +56,9 @@ _vorlix_cli() {
 
     local options="--help"
     case $command in
-        info) options+=" --contents --json --password --password-file --locale" ;;
-        search) options+=" --match --case-sensitive --regex --whole-word --json -j --jobs --password --password-file --locale" ;;
-        export) options+=" --one-sheet --separate --all-in-one --csv --txt -o --output --sheet --delimiter --encoding --bom --eol --values --formulas -j --jobs --password --password-file --locale" ;;
+        info) options+=" --contents --json --all-formulas --password --password-file --locale" ;;
+        search) options+=" --match --case-sensitive --regex --whole-word --json --all-formulas -j --jobs --password --password-file --locale" ;;
+        export) options+=" --one-sheet --separate --all-in-one --csv --txt -o --output --output-dir -r --recursive --sheet --delimiter --encoding --bom --eol --values --formulas --all-formulas -j --jobs --password --password-file --locale" ;;
         images) options+=" -o --output --password --password-file" ;;
         dump) options+=" --password --password-file --strict-formulas --all-formulas --no-drawings" ;;
     esac

@@ -128,7 +128,7 @@ TEST_F(CommandsTest, ReportOfTheExampleWorkbook) {
     EXPECT_EQ(full.Message, "");
     EXPECT_EQ(full.Lines,
               (Lines{"This file contains: 1 Worksheets", "", "Sheet 1 (named Sheet1) has 3 cells",
-                     "", "Sheet 1", "--------", "; 5; abc", "2.5", ""}));
+                     "", "Sheet 1", "--------", "5; abc", "2.5", ""}));
     EXPECT_EQ(FileInformation(book, false).Lines, (Lines{"This file contains: 1 Worksheets", "",
                                                          "Sheet 1 (named Sheet1) has 3 cells"}));
 }
@@ -139,35 +139,19 @@ TEST_F(CommandsTest, ReportCountsCellsPerSheet) {
               (Lines{"This file contains: 1 Worksheets", "", "Sheet 1 (named Sheet1) is empty", "",
                      "Sheet 1", "--------", "", ""}));
 
-    // One cell is singular; a sheet starting below row 0 opens with an empty line; rows
-    // without cells give no line.
+    // One cell is singular; a sheet's first line is that of its first cell, whatever its
+    // row; rows without cells give no line.
     const fs::path book =
         Book("book.xls", {{"One", {{rec::kLabel, LabelCellBody(1, 1, kGeneralXF, "x")}}},
                           {"Two",
                            {{rec::kNumber, NumberBody(3, 0, kGeneralXF, 1)},
                             {rec::kNumber, NumberBody(7, 2, kGeneralXF, 2)}}},
                           {"Bl\xE4tter", {}}});
-    EXPECT_EQ(FileInformation(book, true).Lines, (Lines{"This file contains: 3 Worksheets",
-                                                        "",
-                                                        "Sheet 1 (named One) has 1 cell",
-                                                        "Sheet 2 (named Two) has 2 cells",
-                                                        "Sheet 3 (named Bl\xC3\xA4tter) is empty",
-                                                        "",
-                                                        "Sheet 1",
-                                                        "--------",
-                                                        "",
-                                                        "x",
-                                                        "",
-                                                        "Sheet 2",
-                                                        "--------",
-                                                        "",
-                                                        "1",
-                                                        "2",
-                                                        "",
-                                                        "Sheet 3",
-                                                        "--------",
-                                                        "",
-                                                        ""}));
+    EXPECT_EQ(FileInformation(book, true).Lines,
+              (Lines{"This file contains: 3 Worksheets", "", "Sheet 1 (named One) has 1 cell",
+                     "Sheet 2 (named Two) has 2 cells", "Sheet 3 (named Bl\xC3\xA4tter) is empty",
+                     "", "Sheet 1", "--------", "x", "", "Sheet 2", "--------", "1", "2", "",
+                     "Sheet 3", "--------", "", ""}));
 }
 
 TEST_F(CommandsTest, ReportGivesBooleansAndFormattedEmptyCellsEmptyTexts) {
@@ -180,7 +164,7 @@ TEST_F(CommandsTest, ReportGivesBooleansAndFormattedEmptyCellsEmptyTexts) {
     const TReport report = FileInformation(book, true);
     EXPECT_EQ(report.Lines[2], "Sheet 1 (named Sheet1) has 4 cells");
     EXPECT_EQ(Lines(report.Lines.begin() + 6, report.Lines.end()),
-              (Lines{"", "; ; 7", "01.03.2010 14:05:09.250", ""}));
+              (Lines{"; ; 7", "01.03.2010 14:05:09.250", ""}));
 }
 
 TEST_F(CommandsTest, ReportRefusesUnsupportedAndProtectedFiles) {
@@ -438,6 +422,8 @@ TEST_F(CommandsTest, SearchThisFileOutcomes) {
     EXPECT_THROW(SearchFile(late, Options("1")), Exception);
 }
 
+// Workbooks that cannot be searched are named with their reasons, and the search goes on
+// past them (a read error too); hidden workbooks are left out as in the window's list.
 TEST_F(CommandsTest, SearchDirectoryCountsAcrossWorkbooksInNameOrder) {
     const auto oneText = [](const std::string& text) {
         return std::vector<SheetRecords>{
@@ -450,17 +436,30 @@ TEST_F(CommandsTest, SearchDirectoryCountsAcrossWorkbooksInNameOrder) {
     TextFile("e.xls");
     Book("f.xlsx", oneText("apple"));  // not an .xls name
     fs::create_directory(dir / "g.xls");
+    Stream("h-late.xls", LateFilePassStream());
+    Book("i.xls", oneText("apple"));
+    Book(".hidden.xls", oneText("apple"));
 
     const SearchRun run = SearchFolder(dir.path(), Options("APPLE"));
-    EXPECT_EQ(run.Rows(), (Lines{"A.XLS 1 1 1 apple", "b.xls 1 1 1 apple pie"}));
-    EXPECT_EQ(run.numbers, (std::vector<int>{1, 2}));
+    EXPECT_EQ(run.Rows(),
+              (Lines{"A.XLS 1 1 1 apple", "b.xls 1 1 1 apple pie", "i.xls 1 1 1 apple"}));
+    EXPECT_EQ(run.numbers, (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(run.outcome.Message, "");
-    EXPECT_EQ(run.filesDone, (Lines{"A.XLS", "b.xls", "c.xls", "d.xls", "e.xls"}));
+    EXPECT_EQ(run.filesDone,
+              (Lines{"A.XLS", "b.xls", "c.xls", "d.xls", "e.xls", "h-late.xls", "i.xls"}));
+    ASSERT_EQ(run.outcome.Skipped.size(), 4u);
+    EXPECT_EQ(run.outcome.Skipped[3].File, dir / "h-late.xls");
+    EXPECT_EQ(SearchSummary(run.outcome),
+              std::string("Not searched:\nc.xls: ") + kPasswordProtected +
+                  "\nd.xls: " + kPasswordProtected + "\ne.xls: " + kOnlyExcel97 +
+                  "\nh-late.xls: " + run.outcome.Skipped[3].Reason);
 
     // A password opens the workbooks encrypted with it.
     TSearchOptions withPassword = Options("1");
     withPassword.Password = u"pw";
-    EXPECT_EQ(SearchFolder(dir.path(), withPassword).Rows(), (Lines{"c.xls 1 1 1 1"}));
+    const SearchRun opened = SearchFolder(dir.path(), withPassword);
+    EXPECT_EQ(opened.Rows(), (Lines{"c.xls 1 1 1 1"}));
+    EXPECT_EQ(opened.outcome.Skipped.size(), 3u);  // d.xls's scheme, e.xls, h-late.xls
 }
 
 TEST_F(CommandsTest, SearchDirectoryWithoutReadableWorkbook) {
@@ -471,7 +470,9 @@ TEST_F(CommandsTest, SearchDirectoryWithoutReadableWorkbook) {
     TextFile("e.xls");
     const SearchRun run = SearchFolder(dir.path(), Options("1"));
     EXPECT_EQ(run.outcome.Hits, 0);
-    EXPECT_EQ(run.outcome.Message, kNoMatchFound);
+    EXPECT_EQ(SearchSummary(run.outcome), std::string(kNoMatchFound) +
+                                              "\n\nNot searched:\nc.xls: " + kPasswordProtected +
+                                              "\ne.xls: " + kOnlyExcel97);
 }
 
 // --- Export --------------------------------------------------------------------------------
@@ -498,6 +499,17 @@ TEST_F(CommandsTest, OutputNames) {
               "/tmp/v1.2/Book1_S2.csv");
     EXPECT_EQ(ExportFileName("/tmp/v1.2/Book1", TExportMode::OneFile, tkTXT), "/tmp/v1.2/txt");
     EXPECT_EQ(OutputNameFor("/tmp/v1.2/book.xls", tkCSV), "/tmp/v1.2/book.CSV");
+
+    // A name taken as given (the command line's -o).
+    EXPECT_EQ(GivenExportFileName("out/my.data.csv", TExportMode::SeparateFiles, tkTXT, 2),
+              "out/my.data_S2.txt");
+    EXPECT_EQ(GivenExportFileName("report", TExportMode::SeparateFiles, tkCSV, 1), "report_S1.csv");
+    EXPECT_EQ(GivenExportFileName("report", TExportMode::OneFile, tkCSV), "report.csv");
+    EXPECT_EQ(GivenExportFileName("v1.2/All.TXT", TExportMode::OneFile, tkCSV), "v1.2/All.TXT");
+    EXPECT_EQ(GivenExportFileName("report", TExportMode::OneSheet, tkCSV), "report");
+    EXPECT_EQ(ExportStem("x.v2.xls"), "x");
+    EXPECT_EQ(ExportStem(".hidden.xls"), ".hidden");
+    EXPECT_EQ(ExportStem("book"), "book");
 }
 
 TEST_F(CommandsTest, OneFileWriterListsCellsRowByRow) {
@@ -507,13 +519,13 @@ TEST_F(CommandsTest, OneFileWriterListsCellsRowByRow) {
     EXPECT_EQ(csv.Message, kExportDone);
     ASSERT_EQ(csv.Files, (std::vector<fs::path>{dir / "Book1.csv"}));
     EXPECT_EQ(Content(dir / "Book1.csv"),
-              "\r\nSheet 1\r\n,5,abc\r\n2.5\r\n\r\n"
+              "\r\nSheet 1\r\n5,abc\r\n2.5\r\n\r\n"
               "\r\nSheet 2\r\n\r\n\r\n");
 
     const TExportOutcome txt = ExportFile(book, TExportMode::OneFile, tkTXT, output);
     ASSERT_EQ(txt.Files, (std::vector<fs::path>{dir / "Book1.txt"}));
     EXPECT_EQ(Content(dir / "Book1.txt"),
-              "\r\nSheet 1\r\n\t5\tabc\r\n2.5\r\n\r\n"
+              "\r\nSheet 1\r\n5\tabc\r\n2.5\r\n\r\n"
               "\r\nSheet 2\r\n\r\n\r\n");
 }
 
@@ -525,15 +537,19 @@ TEST_F(CommandsTest, OneFileWriterQuotesOnlyFieldsThatWouldSplitTheLine) {
                             {rec::kLabel, LabelCellBody(1, 2, kGeneralXF, "say \"hi\"")},
                             {rec::kLabel, LabelCellBody(1, 3, kGeneralXF, "two\nlines")},
                             {rec::kLabel, LabelCellBody(1, 4, kGeneralXF, "tab\there")},
-                            {rec::kNumber, NumberBody(1, 5, kGeneralXF, 1.5)}}}});
+                            {rec::kNumber, NumberBody(1, 5, kGeneralXF, 1.5)},
+                            {rec::kLabel, LabelCellBody(1, 6, kGeneralXF, "\"q\" first")}}}});
     const std::string output = (dir / "out.x").string();
     ExportFile(book, TExportMode::OneFile, tkCSV, output);
-    EXPECT_EQ(
-        Content(dir / "out.csv"),
-        "\r\nSheet 1\r\n\r\n\"a,b\",,\"say \"\"hi\"\"\",\"two\nlines\",tab\there,1.5\r\n\r\n");
+    EXPECT_EQ(Content(dir / "out.csv"),
+              "\r\nSheet 1\r\n\"a,b\",,\"say \"\"hi\"\"\",\"two\nlines\",tab\there,1.5,"
+              "\"\"\"q\"\" first\"\r\n\r\n");
+    // Tab separated: a field that begins with a double quote is quoted, one that holds one
+    // further on is not.
     ExportFile(book, TExportMode::OneFile, tkTXT, output);
     EXPECT_EQ(Content(dir / "out.txt"),
-              "\r\nSheet 1\r\n\r\na,b\t\tsay \"hi\"\t\"two\nlines\"\t\"tab\there\"\t1.5\r\n\r\n");
+              "\r\nSheet 1\r\na,b\t\tsay \"hi\"\t\"two\nlines\"\t\"tab\there\"\t1.5\t"
+              "\"\"\"q\"\" first\"\r\n\r\n");
 }
 
 TEST_F(CommandsTest, OneFileWriterRaisesWhenItCannotCreateTheFile) {
@@ -692,12 +708,12 @@ TEST_F(CommandsTest, ChosenSheetsAndTextOptions) {
     const TExportOutcome toStream = ExportFile(book, "", settings);
     EXPECT_EQ(toStream.Message, kExportDone);
     EXPECT_TRUE(toStream.Files.empty());
-    EXPECT_EQ(out.str(), "\nSheet 1\n;0.1\n\n");
+    EXPECT_EQ(out.str(), "\nSheet 1\n0.1\n\n");
     settings.Sheets = {"Three", "2"};
     settings.Text.RawValues = false;
     out.str("");
     ExportFile(book, "", settings);
-    EXPECT_EQ(out.str(), "\nSheet 3\n;\"a;b\"\n\n\nSheet 2\n;second\n\n");
+    EXPECT_EQ(out.str(), "\nSheet 3\n\"a;b\"\n\n\nSheet 2\nsecond\n\n");
 
     settings.Sheets = {"4"};
     EXPECT_EQ(ExportFile(book, "", settings).Message, "There is no sheet \"4\" in book.xls");
@@ -742,7 +758,7 @@ TEST_F(CommandsTest, BatchExportWritesBesideEachReadableWorkbook) {
     EXPECT_EQ(ExportDirectory(dir.path(), TExportMode::OneFile, tkTXT).Files,
               (std::vector<fs::path>{dir / "B.txt", dir / "a.txt"}));
     EXPECT_EQ(Content(dir / "a.txt"),
-              "\r\nSheet 1\r\n\t5\tabc\r\n2.5\r\n\r\n\r\nSheet 2\r\n\t9\r\n\r\n");
+              "\r\nSheet 1\r\n5\tabc\r\n2.5\r\n\r\n\r\nSheet 2\r\n9\r\n\r\n");
 
     int i = 0;
     for (const char* name : {"a.xls", "B.XLS", "c.xls", "d.xls", "e.xls"})
@@ -799,29 +815,28 @@ TEST_F(CommandsTest, BatchExportNamesWhatItCannotReadAndGoesOn) {
     EXPECT_EQ(Content(dir / "e-good.csv"), "\"kept\"\r\n");
 }
 
-TEST_F(CommandsTest, BatchExportNeverWritesOneFileTwice) {
+// Every workbook gets names of its own: "x.xls" keeps "x.csv" although "x.v2.xls" comes
+// first, a name taken falls back to the whole name, then to a number; hidden workbooks are
+// left out as in the window's file list.
+TEST_F(CommandsTest, BatchExportNeverWritesOneFileTwiceNorSkipsAWorkbookForItsName) {
     const auto book = [this](const std::string& name) {
         Book(name, {{"S", {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, name)}}},
                     {"T", {{rec::kLabel, LabelCellBody(0, 0, kGeneralXF, name)}}}});
     };
-    for (const char* name :
-         {"report.v1.xls", "report.v2.xls", "a.b.XLS", "a.b.xls", "a.xls", ".hidden.xls"})
+    for (const char* name : {"report.v1.xls", "report.v2.xls", "a.b.XLS", "a.b.xls", "a.xls",
+                             ".hidden.xls", "x.v2.xls", "x.xls"})
         book(name);
     const TExportOutcome one = ExportDirectory(dir.path(), TExportMode::OneSheet, tkCSV);
-    EXPECT_EQ(one.Files, (std::vector<fs::path>{dir / ".hidden.csv", dir / "a.csv", dir / "a.b.csv",
-                                                dir / "report.csv", dir / "report.v2.csv"}));
-    ASSERT_EQ(one.Skipped.size(), 1u);
-    EXPECT_EQ(one.Skipped[0].File, dir / "a.xls");
-    EXPECT_EQ(one.Skipped[0].Reason, "a.csv was already written for a.b.XLS");
-    EXPECT_EQ(Content(dir / "report.csv"), "\"report.v1.xls\"\r\n");
-    EXPECT_EQ(Content(dir / "report.v2.csv"), "\"report.v2.xls\"\r\n");
+    EXPECT_EQ(one.Files, (std::vector<fs::path>{dir / "a.b.csv", dir / "a.b_2.csv", dir / "a.csv",
+                                                dir / "report.csv", dir / "report.v2.csv",
+                                                dir / "x.v2.csv", dir / "x.csv"}));
+    EXPECT_TRUE(one.Skipped.empty());
+    EXPECT_EQ(Content(dir / "a.b_2.csv"), "\"a.b.xls\"\r\n");
+    EXPECT_EQ(Content(dir / "x.csv"), "\"x.xls\"\r\n");
+    EXPECT_EQ(Content(dir / "x.v2.csv"), "\"x.v2.xls\"\r\n");
 
     const TExportOutcome separate = ExportDirectory(dir.path(), TExportMode::SeparateFiles, tkTXT);
-    EXPECT_EQ(separate.Files,
-              (std::vector<fs::path>{
-                  dir / ".hidden_S1.txt", dir / ".hidden_S2.txt", dir / "a_S1.txt",
-                  dir / "a_S2.txt", dir / "a.b_S1.txt", dir / "a.b_S2.txt", dir / "report_S1.txt",
-                  dir / "report_S2.txt", dir / "report.v2_S1.txt", dir / "report.v2_S2.txt"}));
+    EXPECT_EQ(separate.Files.at(3), dir / "a.b_2_S2.txt");
     EXPECT_EQ(Content(dir / "report.v2_S2.txt"), "report.v2.xls\r\n");
 }
 
@@ -884,6 +899,21 @@ TEST_F(CommandsTest, FolderListings) {
     EXPECT_EQ(error, std::errc::no_such_file_or_directory);
     EXPECT_FALSE(ListWorkbooks(dir.path(), &error).empty());
     EXPECT_FALSE(error);
+
+    // The walk through the subfolders leaves hidden ones out and goes through a folder
+    // reached again through a link once.
+    for (const char* name : {"sub/s.xls", "sub/.h.xls", "sub/inner/i.xls", ".cache/c.xls"})
+        TextFile(name);
+    fs::create_directory_symlink(dir.path(), dir / "sub" / "inner" / "up");
+    const TFolderWalk walk = WalkWorkbooks(dir.path());
+    std::vector<std::string> walked;
+    for (const fs::path& workbook : walk.Workbooks)
+        walked.push_back(workbook.lexically_relative(dir.path()).string());
+    EXPECT_EQ(walked, (Lines{"a.xls", "b.XLS", "dangling.xls", "link.xls", "sub/s.xls",
+                             "sub/inner/i.xls"}));
+    EXPECT_TRUE(walk.Unreadable.empty());
+    ASSERT_EQ(WalkWorkbooks(dir / "missing").Unreadable.size(), 1u);
+
     const std::vector<std::filesystem::path> up = FolderAncestors("/usr/share/doc");
     EXPECT_EQ(up,
               (std::vector<std::filesystem::path>{"/", "/usr", "/usr/share", "/usr/share/doc"}));

@@ -796,7 +796,7 @@ TEST_F(TForm1Test, ReportsTheSelectedWorkbook) {
     AwaitJob();
     EXPECT_EQ(MemoLines(), QStringList({"This file contains: 1 Worksheets", "",
                                         "Sheet 1 (named Sheet1) has 3 cells", "", "Sheet 1",
-                                        "--------", "; 5; abc", "2.5", ""}));
+                                        "--------", "5; abc", "2.5", ""}));
     auto* memo = Find<QPlainTextEdit>("Memo1");
     EXPECT_EQ(memo->textCursor().position(), 0);
     EXPECT_FALSE(memo->textCursor().hasSelection());
@@ -993,7 +993,9 @@ TEST_F(TForm1Test, SearchFromTheKeyboardAndCopyBlocksOfHits) {
     EXPECT_GE(Grid()->columnWidth(4), 241 + 100);
 }
 
-TEST_F(TForm1Test, DirectorySearchSkipsProtectedAndUnsupportedWorkbooks) {
+// The workbooks that cannot be searched are named at the end, with their reasons, and the
+// search goes on past them.
+TEST_F(TForm1Test, DirectorySearchNamesTheWorkbooksItCannotRead) {
     Write("good1.xls", Book({{"S", {{0, 0, std::string("abc")}}}}));
     Write("good2.xls", Book({{"S", {{2, 1, std::string("abc")}}}}));
     Write("locked.xls", Book({{"S", {{0, 0, std::string("abc")}}}}, u"secret"));
@@ -1004,7 +1006,9 @@ TEST_F(TForm1Test, DirectorySearchSkipsProtectedAndUnsupportedWorkbooks) {
 
     Form().BitBtn3Click();
     AwaitJob();
-    EXPECT_TRUE(Messages().isEmpty());
+    const QString notSearched = QStringLiteral("Not searched:\nlocked.xls: ") + kPasswordProtected +
+                                "\nplain.xls: " + kOnlyExcel97;
+    EXPECT_EQ(Messages(), QStringList({notSearched}));
     EXPECT_EQ(GridRow(1), QStringList({"good1.xls", "1", "1", "1", "abc"}));
     EXPECT_EQ(GridRow(2), QStringList({"good2.xls", "1", "3", "2", "abc"}));
     EXPECT_EQ(GridRow(3), QStringList(5, QString()));
@@ -1014,22 +1018,21 @@ TEST_F(TForm1Test, DirectorySearchSkipsProtectedAndUnsupportedWorkbooks) {
     EXPECT_EQ(FileList()->currentRow(), -1);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
-    // A damaged workbook ends the search with its error; the hits so far stay.
-    Write("zz.xls", DamagedBook());
-    Form().BitBtn3Click();
-    AwaitJob();
-    ASSERT_EQ(shown_.size(), 1u);
-    EXPECT_EQ(shown_[0].text, "Invalid or duplicated sheet name.");
-    EXPECT_FALSE(shown_[0].hourglass);
-    EXPECT_EQ(GridRow(2).value(0), "good2.xls");
-
-    Edit("Edit1")->setText("nowhere");
-    fs::remove(dir_ / "zz.xls");
+    // A damaged workbook is named with its error, and the workbooks after it are searched.
+    Write("q.xls", DamagedBook());
     Form().BitBtn3Click();
     AwaitJob();
     ASSERT_EQ(shown_.size(), 2u);
-    EXPECT_EQ(shown_[1].text, kNoMatchFound);
+    EXPECT_EQ(shown_[1].text, notSearched + "\nq.xls: Invalid or duplicated sheet name.");
     EXPECT_FALSE(shown_[1].hourglass);
+    EXPECT_EQ(Edit("Edit3")->text(), "2");
+
+    Edit("Edit1")->setText("nowhere");
+    fs::remove(dir_ / "q.xls");
+    Form().BitBtn3Click();
+    AwaitJob();
+    ASSERT_EQ(shown_.size(), 3u);
+    EXPECT_EQ(shown_[2].text, QString(kNoMatchFound) + "\n\n" + notSearched);
 }
 
 // --- Long work -----------------------------------------------------------------------------
@@ -1457,7 +1460,7 @@ TEST_F(TForm1Test, BatchModeListsWhatItWroteAndSkipped) {
                            "\n\nSkipped:\nlocked.xls: This File is Password Protected"
                            "\nplain.xls: the existing plain.txt was not replaced"
                            "\nreport.v1.xls: the existing report.txt was not replaced"
-                           "\nreport.v2.xls: the existing report.txt was not replaced"}));
+                           "\nreport.v2.xls: the existing report.v2.txt was not replaced"}));
     EXPECT_EQ(test::ReadFile(dir_ / "plain.txt"), test::Body().ascii("kept").data());
 }
 

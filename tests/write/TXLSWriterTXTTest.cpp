@@ -86,6 +86,15 @@ TEST_F(TXLSWriterTXTTest, QuotesTabSeparatedFieldsThatWouldSplitTheRow) {
               "a \"quote\" only\t\"\xC3\x84rger,\tdone\"\t1.5\r\n");
 }
 
+// A field that begins with a double quote would be read as quoted up to its next quote,
+// taking the fields after it along: it is quoted too.
+TEST_F(TXLSWriterTXTTest, QuotesTabSeparatedFieldsThatBeginWithAQuote) {
+    Put(0, 0, TCellValue::Wide(u"\"hi\" there"));
+    Put(0, 1, TCellValue::Wide(u"\""));
+    Put(0, 2, TCellValue::Wide(u"next"));
+    EXPECT_EQ(Written(tkTXT), "\"\"\"hi\"\" there\"\t\"\"\"\"\tnext\r\n");
+}
+
 TEST_F(TXLSWriterTXTTest, AreaEdges) {
     Put(0, 0, TCellValue::Number(1));
     EXPECT_EQ(Written(tkCSV), "\"1\"\r\n");

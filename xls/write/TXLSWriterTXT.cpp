@@ -173,12 +173,14 @@ void DoubleQuotesFrom(std::string& line, std::size_t from) {
     }
 }
 
-// A tab separated field that holds the separator or a line break would split its row; such
-// a field is put in double quotes with its inner quotes doubled, as spreadsheet programs
-// read it back. Every other field stays exactly as it is, quotes included.
+// A tab separated field that holds the separator or a line break would split its row, and
+// one that begins with a double quote would be read as a quoted field up to its next quote;
+// such a field is put in double quotes with its inner quotes doubled, as spreadsheet
+// programs read it back. Every other field stays exactly as it is, quotes included.
 void QuoteTabFieldFrom(std::string& line, std::size_t from, char separator) {
     const char special[] = {separator, '\r', '\n', '\0'};
-    if (line.find_first_of(special, from) == std::string::npos) return;
+    const bool quoteFirst = from < line.size() && line[from] == '"';
+    if (!quoteFirst && line.find_first_of(special, from) == std::string::npos) return;
     DoubleQuotesFrom(line, from);
     line.insert(from, 1, '"');
     line += '"';

@@ -72,7 +72,7 @@ class TXLSWriterTXT {
                     const TTextWriteOptions& options = {});
     // Writes the area's lines. CSV fields are quoted, with a double quote inside a text
     // doubled. Tab separated fields are written as they are, except that one holding the
-    // separator, CR or LF is quoted the same way.
+    // separator, CR or LF, or beginning with a double quote, is quoted the same way.
     void WriteSheet(std::ostream& out, TTextFileKind kind, const TUsedArea& area,
                     const TTextWriteOptions& options = {});
 
