@@ -5,9 +5,11 @@
 #include <exception>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <system_error>
 
+#include "cli/Interrupts.h"
 #include "cli/StructureCommands.h"
 #include "platform/CodePage.h"
 #include "platform/RegionalSettings.h"
@@ -96,6 +98,14 @@ int PrintInformationJson(const std::string& file, bool contents, const std::stri
     return 0;
 }
 
+// The end of an export that was cancelled: what it wrote whole before.
+int ReportCancelled(const app::TExportOutcome& outcome, std::ostream& out, std::ostream& err) {
+    for (const fs::path& file : outcome.Files)
+        out << file.string() << '\n';
+    err << app::kExportCancelled << '\n';
+    return InterruptedStatus();
+}
+
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -176,6 +186,9 @@ int PrintSearch(const TSearchRequest& request, std::ostream& out, std::ostream& 
 int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& err) {
     app::TExportSettings settings = request.Settings;
     app::TExportOutcome outcome;
+    const auto cancelled = [&] {
+        return outcome.Cancelled || (request.Job != nullptr && request.Job->Cancelled());
+    };
     try {
         if (IsFolder(request.Path)) {
             if (!request.OutputName.empty())
@@ -186,14 +199,23 @@ int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& er
                     *progress << "Exporting " << name << std::endl;
                 };
             }
-            outcome = app::ExportDirectory(request.Path, settings, onFile);
+            outcome = app::ExportDirectory(request.Path, settings, onFile, request.Job);
+            if (cancelled()) return ReportCancelled(outcome, out, err);
             if (!outcome.Done) return Fail(err, outcome.Message);
             if (outcome.Files.empty() && outcome.Skipped.empty())
                 err << "There are no workbooks (.xls files) in " << request.Path << '\n';
         } else {
             std::string outputName = request.OutputName;
+            // Standard output stops taking text once the export is cancelled.
+            std::optional<TStoppingBuffer> stopping;
+            std::ostream stoppingOut(nullptr);
             if (outputName == "-") {
                 settings.Output = &out;
+                if (request.Job != nullptr) {
+                    stopping.emplace(*out.rdbuf(), *request.Job);
+                    stoppingOut.rdbuf(&*stopping);
+                    settings.Output = &stoppingOut;
+                }
                 outputName.clear();
             } else if (outputName.empty()) {
                 const fs::path workbook = request.Path;
@@ -204,8 +226,9 @@ int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& er
                                  : derived;
             }
             settings.Password = platform::Utf8ToUtf16(request.Password);
-            outcome = app::ExportFile(request.Path, outputName, settings);
+            outcome = app::ExportFile(request.Path, outputName, settings, request.Job);
             out.flush();
+            if (cancelled()) return ReportCancelled(outcome, out, err);
             if (!outcome.Done) return Fail(err, outcome.Message);
         }
     } catch (const std::exception& e) {

@@ -52,10 +52,14 @@ struct TExportRequest {
     std::string OutputName;
     std::string Password;  // a single workbook's (a folder's protected workbooks are skipped)
     std::ostream* Progress = nullptr;  // a line per workbook of a folder, when set
+    // Cancels the export when set (see Interrupts.h).
+    app::TJobControl* Job = nullptr;
 };
 
 // Writes the files and lists their names on `out`, and what was skipped, with the reason,
-// on `err`. Returns 0, or 2 after writing the refusal or the error to `err`.
+// on `err`. Returns 0, or 2 after writing the refusal or the error to `err`. Once the job
+// is cancelled it lists the files written whole before, says that the export was
+// cancelled and returns InterruptedStatus().
 int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& err);
 
 struct TImagesRequest {

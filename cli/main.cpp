@@ -9,7 +9,9 @@
 #include "app/WorkPool.h"
 #include "cli/AppCommands.h"
 #include "cli/DumpCommand.h"
+#include "cli/Interrupts.h"
 #include "cli/Password.h"
+#include "cli/StandardStreams.h"
 #include "cli/StructureCommands.h"
 
 #ifndef VORLIX_VERSION
@@ -100,15 +102,25 @@ struct TextOptions {
     }
 };
 
-}  // namespace
+// The first argument when it is meant as a command that does not exist, else empty.
+std::string UnknownCommand(const CLI::App& app, int argc, char** argv) {
+    if (argc < 2 || argv[1][0] == '-') return {};
+    const std::string name = argv[1];
+    for (const CLI::App* command : app.get_subcommands({})) {
+        if (command->get_name() == name) return {};
+    }
+    return name;
+}
 
-int main(int argc, char** argv) {
-    std::ios::sync_with_stdio(false);
+int Run(int argc, char** argv) {
     CLI::App app{"Vorlix Excel Utilities: read Excel 97-2003 (.xls) workbooks", "vorlix-cli"};
     app.require_subcommand(1);
     app.set_version_flag("--version", "vorlix-cli " VORLIX_VERSION);
     app.footer(
-        "Exit status: 0 success (search: hits found), 1 search found nothing, 2 error.\n"
+        "FILE or PATH - reads a workbook from standard input.\n"
+        "Exit status: 0 success (search: hits found), 1 search found nothing, 2 error (also\n"
+        "when standard output cannot be written), 130 (143) an export ended by Ctrl-C\n"
+        "(SIGTERM): files not yet whole are removed, those written are listed.\n"
         "Every command takes --help.");
 
     std::string file;
@@ -235,8 +247,28 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
+        if (const std::string unknown = UnknownCommand(app, argc, argv); !unknown.empty()) {
+            std::cerr << "Unknown command: " << unknown
+                      << " (the commands are info, search, export, images, dump, streams and "
+                         "records; --help tells more)\n";
+            return 2;
+        }
         const int status = app.exit(e);
         return status == 0 ? 0 : 2;
+    }
+
+    // "-" reads the workbook from standard input.
+    const std::string& input = *images          ? imagesRequest.File
+                               : *searchCommand ? search.Path
+                               : *exportCommand ? exportRequest.Path
+                                                : file;
+    if (input == vorlix::cli::kStandardInputName) {
+        if (*exportCommand && exportRequest.OutputName.empty()) {
+            std::cerr << "export - needs -o NAME (or -o - for standard output): a workbook on "
+                         "standard input has no name to derive the output's from\n";
+            return 2;
+        }
+        if (!vorlix::cli::UseStandardInput(std::cerr)) return 2;
     }
 
     if (*streams) return vorlix::cli::ListStreams(file, std::cout, std::cerr);
@@ -289,7 +321,25 @@ int main(int argc, char** argv) {
                                           exportRequest.Password))
             return 2;
         if (isatty(STDERR_FILENO)) exportRequest.Progress = &std::cerr;
+        vorlix::app::TJobControl job;
+        vorlix::cli::TInterruptScope interrupts(job);
+        exportRequest.Job = &job;
         return vorlix::cli::RunExport(exportRequest, std::cout, std::cerr);
     }
     return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    vorlix::cli::TStandardOutput output;
+    const int status = Run(argc, argv);
+    // A command that could not write all it printed failed, whatever it did besides.
+    const std::string failure = output.Finish();
+    if (!failure.empty() && status < 128) {
+        std::cerr << failure << '\n';
+        return 2;
+    }
+    return status;
 }
