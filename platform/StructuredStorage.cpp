@@ -531,7 +531,7 @@ std::unique_ptr<Source> SourceOnPath(const std::filesystem::path& path, Document
 }
 
 // A new, empty document. Its bytes are produced when the handle goes away and, for a
-// document on disk, written through the descriptor that holds the lock.
+// document on disk, written through the descriptor that holds the lock on the new file.
 class NewStorage final : public StorageHandle {
   public:
     explicit NewStorage(int fd) : fd_(fd) {

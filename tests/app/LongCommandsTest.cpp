@@ -149,7 +149,7 @@ TEST_F(LongCommandsTest, CancelledReadEndsAtTheNextRecord) {
     EXPECT_TRUE(report.Message.empty());
     EXPECT_LT(job.Last(), 0.06);
     EXPECT_EQ(job.Seen().back().Text, "Reading big.xls");
-    EXPECT_EQ(GetXLSFileVersion(U16Path(big)), 8);  // not left locked
+    EXPECT_EQ(GetXLSFileVersion(U16Path(big)), 8);
 
     // A job cancelled before it starts reads nothing at all.
     TRecordedJob early;
