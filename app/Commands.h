@@ -71,8 +71,10 @@ enum class TWorkbookState { Readable, NotFound, Damaged, Unsupported, Protected 
 
 struct TWorkbookCheck {
     TWorkbookState State = TWorkbookState::Readable;
-    // Why it cannot be read: FileNotFoundMessage, the compound document's error and damage,
-    // kOnlyExcel97 or kPasswordProtected; empty when readable.
+    // Why it cannot be read: the message that names the file and the reason (missing, a
+    // folder, permission denied, empty, a text or HTML file, cut short, damaged; see
+    // DocumentFailureMessage), kOnlyExcel97 for a compound document without a workbook
+    // stream and for other kinds of file, or kPasswordProtected; empty when readable.
     std::string Message;
     // The file as the checks opened it, for the read that follows (readable files only).
     std::shared_ptr<TXLSDocument> Document;

@@ -5,11 +5,9 @@
 #include <fstream>
 #include <iterator>
 #include <system_error>
-#include <vector>
 
 #include "app/Commands.h"
 #include "platform/CodePage.h"
-#include "platform/CompoundCheck.h"
 #include "platform/CompoundLayout.h"
 #include "xls/model/TXLSFile.h"
 #include "xls/read/TCFile.h"
@@ -29,25 +27,27 @@ bool EndsWithXlsIgnoringCase(const std::string& name) {
                       });
 }
 
-// Why a file that starts like a compound document cannot be opened as one: the error of
-// the compound-document layer, with the damage its structural check finds. Empty when it
-// opens.
-std::string CompoundFailure(const fs::path& file) {
-    try {
-        TCFile document(platform::FileNameToUtf16(file.string()), cfOpen);
-        return {};
-    } catch (const Exception& e) {
-        std::string message = e.what();
-        std::ifstream in(file, std::ios::binary);
-        std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                        std::istreambuf_iterator<char>()};
-        std::string why;
-        if (in.is_open() && platform::CheckCompoundDocument(bytes.data(), bytes.size(), &why) ==
-                                platform::CompoundCheck::Corrupt) {
-            message += ". The compound document is damaged: " + why;
-        }
-        return message;
+// What a file that could not be opened as a compound document is to the commands.
+TWorkbookState StateOf(platform::DocumentProblem problem) {
+    using platform::DocumentProblem;
+    switch (problem) {
+        case DocumentProblem::Missing:
+        case DocumentProblem::System:
+        case DocumentProblem::Folder:
+        case DocumentProblem::NotAFile:
+            return TWorkbookState::NotFound;
+        case DocumentProblem::Text:
+        case DocumentProblem::Html:
+        case DocumentProblem::Other:
+        case DocumentProblem::None:
+            return TWorkbookState::Unsupported;
+        case DocumentProblem::Empty:
+        case DocumentProblem::CutShort:
+        case DocumentProblem::Damaged:
+        case DocumentProblem::Changed:
+            break;
     }
+    return TWorkbookState::Damaged;
 }
 
 }  // namespace
@@ -69,23 +69,21 @@ bool IsCompoundDocument(const fs::path& file) {
 }
 
 TWorkbookCheck CheckWorkbook(const fs::path& file, const std::u16string& password) {
-    std::error_code ec;
-    if (!fs::exists(file, ec)) {
-        // A link that loops, or a folder on the way that may not be searched, is there but
-        // cannot be reached: its reason says more than "not found".
-        if (ec && ec != std::errc::no_such_file_or_directory)
-            return {TWorkbookState::NotFound,
-                    "Cannot read file " + file.string() + ": " + ec.message(), nullptr};
-        return {TWorkbookState::NotFound, FileNotFoundMessage(file.string()), nullptr};
-    }
-    auto document = std::make_shared<TXLSDocument>(platform::FileNameToUtf16(file.string()));
+    const std::u16string name = platform::FileNameToUtf16(file.string());
+    auto document = std::make_shared<TXLSDocument>(name);
     if (document->Version() == 0) {
-        // A compound document that does not open is damaged (or held by another program);
-        // one that opens without a "Workbook" stream is some other format.
+        // A file that does not open says why; a compound document that opens without a
+        // "Workbook" stream is some other format (or an older Excel one).
         document.reset();
-        if (IsCompoundDocument(file)) {
-            std::string failure = CompoundFailure(file);
-            if (!failure.empty()) return {TWorkbookState::Damaged, std::move(failure), nullptr};
+        try {
+            TCFile opened(name, cfOpen);
+        } catch (const ECFileError& e) {
+            const platform::DocumentProblem problem = e.Failure().Problem;
+            if (problem == platform::DocumentProblem::Other)
+                return {TWorkbookState::Unsupported, kOnlyExcel97, nullptr};
+            return {StateOf(problem), e.what(), nullptr};
+        } catch (const Exception& e) {
+            return {TWorkbookState::Damaged, e.what(), nullptr};
         }
         return {TWorkbookState::Unsupported, kOnlyExcel97, nullptr};
     }

@@ -5,10 +5,12 @@
 #include <exception>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <set>
 #include <system_error>
 
+#include "cli/Interrupts.h"
 #include "cli/StructureCommands.h"
 #include "platform/CodePage.h"
 #include "platform/RegionalSettings.h"
@@ -109,6 +111,14 @@ int PrintInformationJson(const std::string& file, bool contents, const std::stri
     return 0;
 }
 
+// The end of an export that was cancelled: what it wrote whole before.
+int ReportCancelled(const app::TExportOutcome& outcome, std::ostream& out, std::ostream& err) {
+    for (const fs::path& file : outcome.Files)
+        out << file.string() << '\n';
+    err << app::kExportCancelled << '\n';
+    return InterruptedStatus();
+}
+
 // The workbooks of a batch export and the folders their files go to; the folders that
 // could not be read are counted after being named on the error stream.
 struct TBatch {
@@ -169,8 +179,16 @@ int ExportOneWorkbook(const TExportRequest& request, std::ostream& out, std::ost
     settings.NameAsGiven = true;
     settings.Password = platform::Utf8ToUtf16(request.Password);
     std::string outputName = request.OutputName;
+    // Standard output stops taking text once the export is cancelled.
+    std::optional<TStoppingBuffer> stopping;
+    std::ostream stoppingOut(nullptr);
     if (outputName == "-") {
         settings.Output = &out;
+        if (request.Job != nullptr) {
+            stopping.emplace(*out.rdbuf(), *request.Job);
+            stoppingOut.rdbuf(&*stopping);
+            settings.Output = &stoppingOut;
+        }
         outputName.clear();
     } else if (outputName.empty()) {
         const std::string derived = app::ExportStem(workbook.filename().string()) +
@@ -187,11 +205,13 @@ int ExportOneWorkbook(const TExportRequest& request, std::ostream& out, std::ost
     }
     app::TExportOutcome outcome;
     try {
-        outcome = app::ExportFile(workbook, outputName, settings);
+        outcome = app::ExportFile(workbook, outputName, settings, request.Job);
     } catch (const std::exception& e) {
         return Fail(err, e.what());
     }
     out.flush();
+    if (outcome.Cancelled || (request.Job != nullptr && request.Job->Cancelled()))
+        return ReportCancelled(outcome, out, err);
     if (!outcome.Done) return Fail(err, outcome.Message);
     for (const fs::path& file : outcome.Files)
         out << file.string() << '\n';
@@ -304,6 +324,9 @@ int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& er
     }
     const TBatch batch = CollectBatch(request, err);
     app::TExportOutcome outcome;
+    const auto cancelled = [&] {
+        return outcome.Cancelled || (request.Job != nullptr && request.Job->Cancelled());
+    };
     try {
         app::TFileDone onFile;
         if (request.Progress != nullptr) {
@@ -311,10 +334,11 @@ int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& er
                 *progress << "Exporting " << name << std::endl;
             };
         }
-        outcome = app::ExportWorkbooks(batch.Sources, request.Settings, onFile);
+        outcome = app::ExportWorkbooks(batch.Sources, request.Settings, onFile, request.Job);
     } catch (const std::exception& e) {
         return Fail(err, e.what());
     }
+    if (cancelled()) return ReportCancelled(outcome, out, err);
     for (const fs::path& file : outcome.Files)
         out << file.string() << '\n';
     out.flush();

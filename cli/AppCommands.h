@@ -67,13 +67,17 @@ struct TExportRequest {
     bool Recursive = false;
     std::string Password;  // a single workbook's (a batch's protected workbooks are skipped)
     std::ostream* Progress = nullptr;  // a line per workbook of a batch, when set
+    // Cancels the export when set (see Interrupts.h).
+    app::TJobControl* Job = nullptr;
 };
 
 // Writes the files and lists their names on `out`, and what was skipped, with the reason,
 // on `err` ("Skipped FILE: reason", and the folders that could not be read). Returns 0, 3
 // when a batch skipped some workbooks (or could not read a folder) but handled others, or
 // 2 after writing the refusal or the error to `err`, or when a batch handled no workbook at
-// all. A workbook without cells to write counts as handled.
+// all. A workbook without cells to write counts as handled. Once the job is cancelled it
+// lists the files written whole before, says that the export was cancelled and returns
+// InterruptedStatus().
 int RunExport(const TExportRequest& request, std::ostream& out, std::ostream& err);
 
 struct TImagesRequest {

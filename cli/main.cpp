@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,7 +10,9 @@
 #include "app/WorkPool.h"
 #include "cli/AppCommands.h"
 #include "cli/DumpCommand.h"
+#include "cli/Interrupts.h"
 #include "cli/Password.h"
+#include "cli/StandardStreams.h"
 #include "cli/StructureCommands.h"
 
 #ifndef VORLIX_VERSION
@@ -101,18 +104,27 @@ struct TextOptions {
     }
 };
 
-}  // namespace
+// The first argument when it is meant as a command that does not exist, else empty.
+std::string UnknownCommand(const CLI::App& app, int argc, char** argv) {
+    if (argc < 2 || argv[1][0] == '-') return {};
+    const std::string name = argv[1];
+    for (const CLI::App* command : app.get_subcommands({})) {
+        if (command->get_name() == name) return {};
+    }
+    return name;
+}
 
-int main(int argc, char** argv) {
-    std::ios::sync_with_stdio(false);
+int Run(int argc, char** argv) {
     CLI::App app{"Vorlix Excel Utilities: read Excel 97-2003 (.xls) workbooks", "vorlix-cli"};
     app.require_subcommand(1);
     app.set_version_flag("--version", "vorlix-cli " VORLIX_VERSION);
     app.footer(
-        "Exit status: 0 success (search: hits found), 1 search found nothing, 2 error (a "
-        "batch export or folder search: no workbook could be written or searched), 3 some "
-        "workbooks were skipped, each named on stderr with the reason (the others' results "
-        "are complete).\n"
+        "FILE or PATH - reads a workbook from standard input.\n"
+        "Exit status: 0 success (search: hits found), 1 search found nothing, 2 error (also\n"
+        "when standard output cannot be written; a batch export or folder search: no\n"
+        "workbook could be written or searched), 3 some workbooks were skipped, each named\n"
+        "on stderr with the reason (the others' results are complete), 130 (143) an export\n"
+        "ended by Ctrl-C (SIGTERM): files not yet whole are removed, those written are listed.\n"
         "Every command takes --help.");
 
     std::string file;
@@ -266,8 +278,36 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
+        if (const std::string unknown = UnknownCommand(app, argc, argv); !unknown.empty()) {
+            std::cerr << "Unknown command: " << unknown
+                      << " (the commands are info, search, export, images, dump, streams and "
+                         "records; --help tells more)\n";
+            return 2;
+        }
         const int status = app.exit(e);
         return status == 0 ? 0 : 2;
+    }
+
+    // "-" reads the workbook from standard input.
+    const std::vector<std::string>& exportPaths = exportRequest.Paths;
+    const bool exportsInput =
+        *exportCommand && std::find(exportPaths.begin(), exportPaths.end(),
+                                    vorlix::cli::kStandardInputName) != exportPaths.end();
+    if (exportsInput && exportPaths.size() > 1) {
+        std::cerr << "- reads one workbook from standard input: give it as the only PATH\n";
+        return 2;
+    }
+    const std::string& input = *images          ? imagesRequest.File
+                               : *searchCommand ? search.Path
+                               : exportsInput   ? exportPaths.front()
+                                                : file;
+    if (input == vorlix::cli::kStandardInputName) {
+        if (*exportCommand && exportRequest.OutputName.empty()) {
+            std::cerr << "export - needs -o NAME (or -o - for standard output): a workbook on "
+                         "standard input has no name to derive the output's from\n";
+            return 2;
+        }
+        if (!vorlix::cli::UseStandardInput(std::cerr)) return 2;
     }
 
     if (*streams) return vorlix::cli::ListStreams(file, std::cout, std::cerr);
@@ -324,7 +364,25 @@ int main(int argc, char** argv) {
                                           exportRequest.Password))
             return 2;
         if (isatty(STDERR_FILENO)) exportRequest.Progress = &std::cerr;
+        vorlix::app::TJobControl job;
+        vorlix::cli::TInterruptScope interrupts(job);
+        exportRequest.Job = &job;
         return vorlix::cli::RunExport(exportRequest, std::cout, std::cerr);
     }
     return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    vorlix::cli::TStandardOutput output;
+    const int status = Run(argc, argv);
+    // A command that could not write all it printed failed, whatever it did besides.
+    const std::string failure = output.Finish();
+    if (!failure.empty() && status < 128) {
+        std::cerr << failure << '\n';
+        return 2;
+    }
+    return status;
 }

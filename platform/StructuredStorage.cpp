@@ -1,19 +1,25 @@
 #include "platform/StructuredStorage.h"
 
 #include <fcntl.h>
+#include <gsf/gsf-input-impl.h>
 #include <gsf/gsf.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <utility>
 
+#include "platform/ByteCursor.h"
 #include "platform/CodePage.h"
 #include "platform/CompoundCheck.h"
+#include "platform/CompoundLayout.h"
 
 namespace vorlix::platform {
 
@@ -67,127 +73,321 @@ class GRef {
     T* p_ = nullptr;
 };
 
-// The bytes of an opened document: a read-only mapping of a locked file, or a copy in
-// memory. Shared by every handle opened from the document so that it outlives them all.
+// Where the bytes of an opened document come from: a file read through its descriptor, or
+// bytes in memory. The repairs of the structural check lie over what is read. One thread
+// reads a document at a time.
+class Source {
+  public:
+    Source(const Source&) = delete;
+    Source& operator=(const Source&) = delete;
+    ~Source() {
+        if (fd_ >= 0) close(fd_);
+    }
+
+    // Takes over `fd`, a regular file whose state is `st`.
+    static std::unique_ptr<Source> OnFile(int fd, const struct stat& st) {
+        auto source = std::unique_ptr<Source>(new Source);
+        source->fd_ = fd;
+        source->size_ = static_cast<std::uint64_t>(st.st_size);
+        source->opened_ = st;
+        return source;
+    }
+    static std::unique_ptr<Source> OnBytes(std::shared_ptr<const std::vector<std::uint8_t>> bytes) {
+        auto source = std::unique_ptr<Source>(new Source);
+        source->size_ = bytes->size();
+        source->bytes_ = std::move(bytes);
+        return source;
+    }
+
+    std::uint64_t Size() const { return size_; }
+    const DocumentFailure& Failure() const { return failure_; }
+    void SetRepairs(std::vector<CompoundRepair> repairs) { repairs_ = std::move(repairs); }
+
+    // Copies `count` bytes at `offset`, all of them inside Size(); false (with Failure())
+    // when the file no longer holds them or changed since it was opened.
+    bool ReadAt(std::uint64_t offset, std::size_t count, std::uint8_t* out) {
+        if (offset > size_ || count > size_ - offset) return false;
+        if (bytes_) {
+            std::memcpy(out, bytes_->data() + offset, count);
+        } else if (!ReadFile(offset, count, out)) {
+            return false;
+        }
+        for (const CompoundRepair& repair : repairs_) {
+            std::uint8_t value[4];
+            Store32(value, repair.Value);
+            for (std::size_t k = 0; k < 4; ++k) {
+                const std::uint64_t at = repair.Offset + k;
+                if (at >= offset && at < offset + count) out[at - offset] = value[k];
+            }
+        }
+        return true;
+    }
+
+  private:
+    Source() = default;
+
+    bool ReadFile(std::uint64_t offset, std::size_t count, std::uint8_t* out) {
+        std::size_t done = 0;
+        while (done < count) {
+            const ssize_t n =
+                pread(fd_, out + done, count - done, static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return Fail(DocumentProblem::System, errno);
+            if (n == 0) return Fail(DocumentProblem::Changed, 0, "it was cut short");
+            done += static_cast<std::size_t>(n);
+        }
+        // What was read belongs to the file as it was opened only while its size and time
+        // of change are still those (a program that rewrites it in place changes both).
+        struct stat now {};
+        if (fstat(fd_, &now) != 0) return Fail(DocumentProblem::System, errno);
+        if (now.st_size != opened_.st_size)
+            return Fail(DocumentProblem::Changed, 0,
+                        now.st_size < opened_.st_size ? "it was cut short" : "it grew");
+        if (now.st_mtim.tv_sec != opened_.st_mtim.tv_sec ||
+            now.st_mtim.tv_nsec != opened_.st_mtim.tv_nsec)
+            return Fail(DocumentProblem::Changed, 0, "it was written to");
+        return true;
+    }
+
+    bool Fail(DocumentProblem problem, int error, const char* detail = "") {
+        failure_ = {problem, error, detail};
+        return false;
+    }
+
+    int fd_ = -1;
+    struct stat opened_ {};
+    std::shared_ptr<const std::vector<std::uint8_t>> bytes_;
+    std::uint64_t size_ = 0;
+    std::vector<CompoundRepair> repairs_;
+    DocumentFailure failure_;
+};
+
+// The input libgsf reads a document through: each read goes to the Source (libgsf
+// duplicates the input for every element it opens; all of them read the same Source).
+struct SourceInput {
+    GsfInput base;
+    Source* source;   // owned by the document's Backing, which outlives every input
+    guint8* scratch;  // for reads that give no buffer of their own
+    std::size_t scratchSize;
+};
+struct SourceInputClass {
+    GsfInputClass base;
+};
+
+GType SourceInputType();
+GObjectClass* gSourceInputParent = nullptr;
+
+SourceInput* AsSourceInput(GsfInput* input) {
+    return reinterpret_cast<SourceInput*>(input);
+}
+
+GsfInput* NewSourceInput(Source* source, gsf_off_t size) {
+    auto* input = static_cast<SourceInput*>(g_object_new(SourceInputType(), nullptr));
+    input->source = source;
+    gsf_input_set_size(&input->base, size);
+    return &input->base;
+}
+
+GsfInput* SourceInputDup(GsfInput* input, GError**) {
+    return NewSourceInput(AsSourceInput(input)->source, gsf_input_size(input));
+}
+
+// libgsf keeps the position and makes sure that the bytes asked for lie inside the input.
+const guint8* SourceInputRead(GsfInput* input, size_t count, guint8* buffer) {
+    SourceInput* self = AsSourceInput(input);
+    if (buffer == nullptr) {
+        if (self->scratchSize < count) {
+            g_free(self->scratch);
+            self->scratch = static_cast<guint8*>(g_malloc(count));
+            self->scratchSize = count;
+        }
+        buffer = self->scratch;
+    }
+    const auto offset = static_cast<std::uint64_t>(gsf_input_tell(input));
+    return self->source->ReadAt(offset, count, buffer) ? buffer : nullptr;
+}
+
+gboolean SourceInputSeek(GsfInput*, gsf_off_t, GSeekType) {
+    return FALSE;  // reads go by offset: nothing to move
+}
+
+void SourceInputFinalize(GObject* object) {
+    SourceInput* self = reinterpret_cast<SourceInput*>(object);
+    g_free(self->scratch);
+    self->scratch = nullptr;
+    gSourceInputParent->finalize(object);
+}
+
+GType SourceInputType() {
+    static const GType type = g_type_register_static_simple(
+        GSF_INPUT_TYPE, "VorlixSourceInput", sizeof(SourceInputClass),
+        [](gpointer klass, gpointer) {
+            gSourceInputParent = G_OBJECT_CLASS(g_type_class_peek_parent(klass));
+            G_OBJECT_CLASS(klass)->finalize = SourceInputFinalize;
+            auto* input = reinterpret_cast<GsfInputClass*>(klass);
+            input->Dup = SourceInputDup;
+            input->Read = SourceInputRead;
+            input->Seek = SourceInputSeek;
+        },
+        sizeof(SourceInput), nullptr, static_cast<GTypeFlags>(0));
+    return type;
+}
+
+// What a file that is no compound document holds, from its first bytes.
+DocumentProblem KindOfFile(const std::uint8_t* bytes, std::size_t size) {
+    std::size_t at = 0;
+    if (size >= 2 &&
+        ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)))
+        return DocumentProblem::Text;  // UTF-16 with its byte order mark
+    if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) at = 3;
+    for (std::size_t i = at; i < size; ++i) {
+        const std::uint8_t b = bytes[i];
+        // Text has no control characters but tabs, line and page breaks (and the old
+        // end-of-file mark and escape).
+        if (b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f' && b != '\v' &&
+            b != 0x1A && b != 0x1B)
+            return DocumentProblem::Other;
+    }
+    while (at < size && std::isspace(bytes[at]) != 0)
+        ++at;
+    if (at == size || bytes[at] != '<') return DocumentProblem::Text;
+    std::string lower(reinterpret_cast<const char*>(bytes) + at, size - at);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const char* tag : {"<!doctype html", "<html", "<table", "<body"}) {
+        if (lower.find(tag) != std::string::npos) return DocumentProblem::Html;
+    }
+    return DocumentProblem::Text;
+}
+
+// The bytes of an opened document, shared by every handle opened from it so that they
+// outlive them all.
 class Backing {
   public:
-    Backing() = default;
+    explicit Backing(std::unique_ptr<Source> source) : source_(std::move(source)) {}
     Backing(const Backing&) = delete;
     Backing& operator=(const Backing&) = delete;
-    ~Backing() {
-        input_.reset();
-        if (map_ != nullptr) munmap(map_, mapSize_);
-        if (fd_ >= 0) close(fd_);  // closing the descriptor drops the lock
-    }
+    ~Backing() { input_.reset(); }  // the inputs go before the source they read
 
-    static std::shared_ptr<Backing> FromFile(const std::filesystem::path& path) {
-        auto b = std::make_shared<Backing>();
-        // O_NONBLOCK keeps a FIFO from blocking the open; it is refused just below.
-        b->fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (b->fd_ < 0) return nullptr;
-        struct stat st {};
-        if (fstat(b->fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return nullptr;
-        if (flock(b->fd_, LOCK_EX | LOCK_NB) != 0) return nullptr;
-        const auto size = static_cast<size_t>(st.st_size);
-        // A private writable mapping: a header repair stays in this process's copy.
-        void* map = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, b->fd_, 0);
-        if (map != MAP_FAILED) {
-            b->map_ = map;
-            b->mapSize_ = size;
-            const CompoundCheck check =
-                CheckCompoundDocument(static_cast<std::uint8_t*>(map), size);
-            if (check == CompoundCheck::Corrupt) return nullptr;
-            // Pages of the file come back from it as they are read again; a repair lives
-            // only in this process's pages, which must then stay.
-            b->releasable_ = check == CompoundCheck::Ok;
-            b->input_ = GRef<GsfInput>(
-                gsf_input_memory_new(static_cast<const guint8*>(map), st.st_size, FALSE));
-        } else {
-            // No mapping (some file systems refuse it): read the file into memory.
-            b->copy_.resize(size);
-            size_t done = 0;
-            while (done < size) {
-                const ssize_t n =
-                    pread(b->fd_, b->copy_.data() + done, size - done, static_cast<off_t>(done));
-                if (n <= 0) return nullptr;
-                done += static_cast<size_t>(n);
-            }
-            if (!Usable(b->copy_.data(), size)) return nullptr;
-            b->input_ = GRef<GsfInput>(
-                gsf_input_memory_new(b->copy_.data(), static_cast<gsf_off_t>(size), FALSE));
+    // Checks the document's structure and makes the input that libgsf reads. False (with
+    // `failure`) when it is no compound document or a damaged one.
+    bool Prepare(DocumentFailure& failure) {
+        Source& source = *source_;
+        const std::uint64_t size = source.Size();
+        if (size == 0) return Refuse(failure, {DocumentProblem::Empty, 0, {}});
+        std::uint8_t head[4096];
+        const auto sample = static_cast<std::size_t>(std::min<std::uint64_t>(size, sizeof head));
+        if (!source.ReadAt(0, sample, head)) return Refuse(failure, source.Failure());
+        const std::size_t signature = std::min(sample, sizeof cfb::kSignature);
+        if (std::memcmp(head, cfb::kSignature, signature) != 0)
+            return Refuse(failure, {KindOfFile(head, sample), 0, {}});
+        // libgsf reads around some kinds of damage (a looping or short chain gives a short
+        // stream, an oversized entry is left out); such documents are refused here instead.
+        CompoundCheckResult check = CheckCompoundDocument(
+            [&source](std::uint64_t offset, std::size_t count, std::uint8_t* out) {
+                return source.ReadAt(offset, count, out);
+            },
+            size);
+        if (source.Failure().Problem != DocumentProblem::None)
+            return Refuse(failure, source.Failure());
+        if (check.State == CompoundCheck::Corrupt) {
+            return Refuse(failure,
+                          {check.CutShort ? DocumentProblem::CutShort : DocumentProblem::Damaged, 0,
+                           check.Why});
         }
-        return b->input_ ? b : nullptr;
-    }
-
-    static std::shared_ptr<Backing> FromBytes(std::vector<std::uint8_t> bytes) {
-        if (bytes.empty()) return nullptr;
-        auto b = std::make_shared<Backing>();
-        b->copy_ = std::move(bytes);
-        if (!Usable(b->copy_.data(), b->copy_.size())) return nullptr;
-        b->input_ = GRef<GsfInput>(
-            gsf_input_memory_new(b->copy_.data(), static_cast<gsf_off_t>(b->copy_.size()), FALSE));
-        return b->input_ ? b : nullptr;
+        source.SetRepairs(std::move(check.Repairs));
+        input_ = GRef<GsfInput>(NewSourceInput(&source, static_cast<gsf_off_t>(size)));
+        return true;
     }
 
     GsfInput* input() const { return input_.get(); }
+    const Source& source() const { return *source_; }
 
-    // Counts bytes read from the document. Every so often the mapped pages read so far are
-    // handed back: they would otherwise stay resident until the document is closed, as
-    // much memory again as the file for nothing, since a read goes through it once.
-    void Consumed(std::size_t bytes) {
-        if (!releasable_) return;
-        consumed_ += bytes;
-        if (consumed_ < kReleaseEvery) return;
-        consumed_ = 0;
-        madvise(map_, mapSize_, MADV_DONTNEED);
+    // Why reading failed: the source's reason, or damage that libgsf found (`what`).
+    DocumentFailure FailureOr(const char* what) const {
+        if (source_->Failure().Problem != DocumentProblem::None) return source_->Failure();
+        return {DocumentProblem::Damaged, 0, what};
     }
 
   private:
-    // libgsf reads around some kinds of damage (a looping or short chain gives a short
-    // stream, an oversized entry is left out); such documents are refused here instead.
-    static bool Usable(std::uint8_t* bytes, size_t size) {
-        return CheckCompoundDocument(bytes, size) != CompoundCheck::Corrupt;
+    static bool Refuse(DocumentFailure& failure, DocumentFailure why) {
+        failure = std::move(why);
+        return false;
     }
 
-    static constexpr std::size_t kReleaseEvery = 4 << 20;
-
-    int fd_ = -1;
-    bool releasable_ = false;
-    std::size_t consumed_ = 0;
-    void* map_ = nullptr;
-    size_t mapSize_ = 0;
-    std::vector<std::uint8_t> copy_;
+    std::unique_ptr<Source> source_;
     GRef<GsfInput> input_;
 };
 
+// A stream of an opened document. It reads ahead a block at a time, so that the many
+// small reads of a record reader cost no system call each.
 class GsfStream final : public StreamHandle {
   public:
     GsfStream(std::shared_ptr<Backing> backing, GsfInput* input)
-        : backing_(std::move(backing)), input_(GSF_INPUT(g_object_ref(input))) {}
+        : backing_(std::move(backing)),
+          input_(GSF_INPUT(g_object_ref(input))),
+          size_(gsf_input_size(input_.get())) {}
 
     std::int64_t Read(void* buffer, std::int64_t count) override {
         if (count <= 0 || buffer == nullptr) return 0;
-        const gsf_off_t remaining = gsf_input_remaining(input_.get());
-        const auto n = static_cast<size_t>(std::min<std::int64_t>(count, remaining));
-        if (n == 0) return 0;
-        // gsf_input_read fails unless all n bytes are there, which n guarantees.
-        if (gsf_input_read(input_.get(), n, static_cast<guint8*>(buffer)) == nullptr) return 0;
-        backing_->Consumed(n);
-        return static_cast<std::int64_t>(n);
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        std::int64_t done = 0;
+        while (done < count && position_ < size_) {
+            const std::int64_t want = std::min<std::int64_t>(count - done, size_ - position_);
+            if (position_ >= bufferStart_ && position_ < bufferStart_ + bufferFill_) {
+                const std::int64_t take =
+                    std::min<std::int64_t>(want, bufferStart_ + bufferFill_ - position_);
+                std::memcpy(out + done, buffer_.data() + (position_ - bufferStart_),
+                            static_cast<std::size_t>(take));
+                done += take;
+                position_ += take;
+            } else if (want >= kReadAhead) {
+                // A large read goes straight into the caller's buffer.
+                if (!Fetch(out + done, want)) return -1;
+                done += want;
+                position_ += want;
+            } else {
+                buffer_.resize(kReadAhead);
+                const std::int64_t fill = std::min<std::int64_t>(kReadAhead, size_ - position_);
+                if (!Fetch(buffer_.data(), fill)) return -1;
+                bufferStart_ = position_;
+                bufferFill_ = fill;
+            }
+        }
+        return done;
     }
 
     bool Seek(std::int64_t offset, SeekOrigin origin, std::int64_t& newPosition) override {
-        const GSeekType whence = origin == SeekOrigin::Begin     ? G_SEEK_SET
-                                 : origin == SeekOrigin::Current ? G_SEEK_CUR
-                                                                 : G_SEEK_END;
-        const bool failed = gsf_input_seek(input_.get(), offset, whence);
-        newPosition = gsf_input_tell(input_.get());
-        return !failed;
+        const std::int64_t base = origin == SeekOrigin::Begin     ? 0
+                                  : origin == SeekOrigin::Current ? position_
+                                                                  : size_;
+        const std::int64_t target = base + offset;
+        const bool inside = target >= 0 && target <= size_;
+        if (inside) position_ = target;
+        newPosition = position_;
+        return inside;
+    }
+
+    DocumentFailure Failure() const override {
+        return backing_->FailureOr("a stream cannot be read");
     }
 
   private:
+    static constexpr std::int64_t kReadAhead = 64 * 1024;
+
+    // `count` bytes from the position, which lie inside the stream.
+    bool Fetch(std::uint8_t* out, std::int64_t count) {
+        return !gsf_input_seek(input_.get(), position_, G_SEEK_SET) &&
+               gsf_input_read(input_.get(), static_cast<size_t>(count), out) != nullptr;
+    }
+
     std::shared_ptr<Backing> backing_;
     GRef<GsfInput> input_;
+    std::int64_t size_;
+    std::int64_t position_ = 0;
+    std::vector<std::uint8_t> buffer_;
+    std::int64_t bufferStart_ = 0;
+    std::int64_t bufferFill_ = 0;
 };
 
 // A storage of an opened document. Its children were opened (and their allocation
@@ -254,19 +454,84 @@ class GsfStorage final : public StorageHandle {
     std::vector<Child> children_;
 };
 
-std::unique_ptr<StorageHandle> OpenBacking(const std::shared_ptr<Backing>& backing) {
-    if (!backing) return nullptr;
+// Opens the document of a source; null with `failure` set when it cannot be.
+std::unique_ptr<StorageHandle> OpenSource(std::unique_ptr<Source> source,
+                                          DocumentFailure& failure) {
+    auto backing = std::make_shared<Backing>(std::move(source));
+    if (!backing->Prepare(failure)) return nullptr;
     GError* error = nullptr;
     GRef<GsfInfile> root(gsf_infile_msole_new(backing->input(), &error));
     if (error != nullptr) g_error_free(error);
-    if (!root) return nullptr;
+    if (!root) {
+        failure = backing->FailureOr("its directory cannot be read");
+        return nullptr;
+    }
     auto storage = std::make_unique<GsfStorage>(backing, root.get());
-    if (!storage->LoadChildren(0)) return nullptr;
+    if (!storage->LoadChildren(0)) {
+        failure = backing->FailureOr("an element of it cannot be opened");
+        return nullptr;
+    }
     return storage;
 }
 
+// The inputs that stand under a name of their own (see RegisterInput).
+struct RegisteredInput {
+    std::shared_ptr<const std::vector<std::uint8_t>> bytes;
+    int fd = -1;  // kept open for the rest of the process
+    std::string display;
+};
+
+std::mutex gRegisteredMutex;
+std::map<std::filesystem::path, RegisteredInput>& Registered() {
+    static std::map<std::filesystem::path, RegisteredInput> inputs;
+    return inputs;
+}
+
+std::optional<RegisteredInput> FindRegistered(const std::filesystem::path& name) {
+    std::lock_guard<std::mutex> lock(gRegisteredMutex);
+    const auto it = Registered().find(name);
+    if (it == Registered().end()) return std::nullopt;
+    return it->second;
+}
+
+// A source on a descriptor: a regular file, else the problem.
+std::unique_ptr<Source> SourceOnDescriptor(int fd, DocumentFailure& failure) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        failure = {DocumentProblem::System, errno, {}};
+        close(fd);
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        failure = {
+            S_ISDIR(st.st_mode) ? DocumentProblem::Folder : DocumentProblem::NotAFile, 0, {}};
+        close(fd);
+        return nullptr;
+    }
+    return Source::OnFile(fd, st);
+}
+
+std::unique_ptr<Source> SourceOnPath(const std::filesystem::path& path, DocumentFailure& failure) {
+    if (const std::optional<RegisteredInput> input = FindRegistered(path)) {
+        if (input->bytes) return Source::OnBytes(input->bytes);
+        const int fd = fcntl(input->fd, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) {
+            failure = {DocumentProblem::System, errno, {}};
+            return nullptr;
+        }
+        return SourceOnDescriptor(fd, failure);
+    }
+    // O_NONBLOCK keeps a FIFO from blocking the open; it is refused just below.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        failure = {errno == ENOENT ? DocumentProblem::Missing : DocumentProblem::System, errno, {}};
+        return nullptr;
+    }
+    return SourceOnDescriptor(fd, failure);
+}
+
 // A new, empty document. Its bytes are produced when the handle goes away and, for a
-// document on disk, written through the descriptor that holds the lock.
+// document on disk, written through the descriptor that holds the lock on the new file.
 class NewStorage final : public StorageHandle {
   public:
     explicit NewStorage(int fd) : fd_(fd) {
@@ -305,14 +570,51 @@ class NewStorage final : public StorageHandle {
 
 }  // namespace
 
-std::unique_ptr<StorageHandle> OpenStorageFile(const std::filesystem::path& path) {
+std::unique_ptr<StorageHandle> OpenStorageFile(const std::filesystem::path& path,
+                                               DocumentFailure* failure) {
     InitGsfOnce();
-    return OpenBacking(Backing::FromFile(path));
+    DocumentFailure why;
+    std::unique_ptr<StorageHandle> storage;
+    if (std::unique_ptr<Source> source = SourceOnPath(path, why))
+        storage = OpenSource(std::move(source), why);
+    if (failure != nullptr) *failure = std::move(why);
+    return storage;
 }
 
-std::unique_ptr<StorageHandle> OpenStorageOnBytes(std::vector<std::uint8_t> bytes) {
+std::unique_ptr<StorageHandle> OpenStorageOnBytes(std::vector<std::uint8_t> bytes,
+                                                  DocumentFailure* failure) {
     InitGsfOnce();
-    return OpenBacking(Backing::FromBytes(std::move(bytes)));
+    DocumentFailure why;
+    auto shared = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+    std::unique_ptr<StorageHandle> storage = OpenSource(Source::OnBytes(std::move(shared)), why);
+    if (failure != nullptr) *failure = std::move(why);
+    return storage;
+}
+
+void RegisterInput(const std::filesystem::path& name, std::vector<std::uint8_t> bytes,
+                   const std::string& display) {
+    RegisteredInput input;
+    input.bytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+    input.display = display;
+    std::lock_guard<std::mutex> lock(gRegisteredMutex);
+    Registered()[name] = std::move(input);
+}
+
+void RegisterInput(const std::filesystem::path& name, int descriptor, const std::string& display) {
+    RegisteredInput input;
+    input.fd = descriptor;
+    input.display = display;
+    std::lock_guard<std::mutex> lock(gRegisteredMutex);
+    Registered()[name] = std::move(input);
+}
+
+bool IsRegisteredInput(const std::filesystem::path& name) {
+    return FindRegistered(name).has_value();
+}
+
+std::string InputDisplayName(const std::filesystem::path& name) {
+    if (const std::optional<RegisteredInput> input = FindRegistered(name)) return input->display;
+    return name.string();
 }
 
 std::unique_ptr<StorageHandle> CreateStorageFile(const std::filesystem::path& path) {

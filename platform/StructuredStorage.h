@@ -4,6 +4,11 @@
 //
 // Opening a file reads and checks its whole directory and every allocation chain up
 // front, so a corrupt document fails at open time, not half-way through a read.
+//
+// Reading takes no lock: any number of readers, in any processes and threads, read one
+// file at once. The file is read through its descriptor, never mapped (a mapped file that
+// another program cuts short kills its reader with SIGBUS), so a file cut short or
+// rewritten while it is read makes the read fail with the reason, never crash.
 #pragma once
 
 #include <cstdint>
@@ -23,15 +28,40 @@ struct ElementInfo {
 
 enum class SeekOrigin { Begin = 0, Current = 1, End = 2 };
 
+// Why a document could not be opened or read.
+enum class DocumentProblem {
+    None,
+    Missing,   // no such file
+    System,    // the system refused (Error holds errno: permission denied, ...)
+    Folder,    // a folder
+    NotAFile,  // a device, pipe or socket
+    Empty,
+    Text,      // a text file
+    Html,      // an HTML file (what some programs save under a .xls name)
+    Other,     // some other kind of file, not a compound document
+    CutShort,  // a compound document that ends before its data (Detail says how)
+    Damaged,   // a compound document with broken tables (Detail says which)
+    Changed,   // the file changed (was cut short or rewritten) while it was read
+};
+
+struct DocumentFailure {
+    DocumentProblem Problem = DocumentProblem::None;
+    int Error = 0;       // errno, for System
+    std::string Detail;  // for CutShort, Damaged and Changed
+};
+
 // A stream opened for reading.
 class StreamHandle {
   public:
     virtual ~StreamHandle() = default;
-    // Copies up to `count` bytes; returns how many were copied (0 at the end).
+    // Copies up to `count` bytes; returns how many were copied (0 at the end), or -1 when
+    // the document's bytes could not be read (Failure() tells why).
     virtual std::int64_t Read(void* buffer, std::int64_t count) = 0;
     // Moves the position; returns false (position unchanged) when the target lies
     // before the start or beyond the end of the stream.
     virtual bool Seek(std::int64_t offset, SeekOrigin origin, std::int64_t& newPosition) = 0;
+    // Why the last read failed.
+    virtual DocumentFailure Failure() const = 0;
 };
 
 // A storage opened for reading, or a new empty one opened for writing.
@@ -45,14 +75,27 @@ class StorageHandle {
     virtual std::unique_ptr<StreamHandle> OpenStream(std::size_t index) = 0;
 };
 
-// Opens an existing compound document for reading and takes an exclusive advisory lock
-// on the file until the returned storage (and every handle opened through it) is gone.
-// Null when the file is missing, unreadable, not a regular file, locked by another
-// opener, or not a well-formed compound document.
-std::unique_ptr<StorageHandle> OpenStorageFile(const std::filesystem::path& path);
+// Opens an existing compound document for reading. The file stays open (not locked)
+// until the returned storage and every handle opened through it are gone. Null when the
+// file is missing, unreadable, not a regular file or not a well-formed compound document;
+// `failure` (when given) then says why. A name given to RegisterInput opens its input.
+std::unique_ptr<StorageHandle> OpenStorageFile(const std::filesystem::path& path,
+                                               DocumentFailure* failure = nullptr);
 
 // Opens a compound document held in memory (the bytes are copied). Null on failure.
-std::unique_ptr<StorageHandle> OpenStorageOnBytes(std::vector<std::uint8_t> bytes);
+std::unique_ptr<StorageHandle> OpenStorageOnBytes(std::vector<std::uint8_t> bytes,
+                                                  DocumentFailure* failure = nullptr);
+
+// Makes `name` stand for an input that has no name of its own (a program's standard
+// input), for the rest of the process: OpenStorageFile(name) opens it, as often as asked,
+// and InputDisplayName(name) gives `display`. The input is bytes read into memory, or a
+// descriptor of a regular file (taken over).
+void RegisterInput(const std::filesystem::path& name, std::vector<std::uint8_t> bytes,
+                   const std::string& display);
+void RegisterInput(const std::filesystem::path& name, int descriptor, const std::string& display);
+bool IsRegisteredInput(const std::filesystem::path& name);
+// The registered display name, or the path as it is.
+std::string InputDisplayName(const std::filesystem::path& name);
 
 // Creates a new, empty compound document on disk (written when the handle is destroyed)
 // or in memory. Null on failure.

@@ -15,14 +15,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
-#include <set>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
@@ -75,48 +72,6 @@ class TSettingsScope {
     std::optional<std::shared_lock<std::shared_mutex>> shared_;
     bool replaced_ = false;
 };
-
-// --- Files being read --------------------------------------------------------------------------
-
-// The library holds a workbook file locked while it reads it, and refuses a file that is
-// locked: threads that read the same file take turns instead.
-class TFileTurns {
-  public:
-    class TTurn {
-      public:
-        TTurn(TFileTurns& turns, std::string key) : turns_(turns), key_(std::move(key)) {
-            std::unique_lock<std::mutex> lock(turns_.mutex_);
-            turns_.changed_.wait(lock, [&] { return turns_.reading_.count(key_) == 0; });
-            turns_.reading_.insert(key_);
-        }
-        ~TTurn() {
-            {
-                std::lock_guard<std::mutex> lock(turns_.mutex_);
-                turns_.reading_.erase(key_);
-            }
-            turns_.changed_.notify_all();
-        }
-        TTurn(const TTurn&) = delete;
-        TTurn& operator=(const TTurn&) = delete;
-
-      private:
-        TFileTurns& turns_;
-        std::string key_;
-    };
-
-    static std::string KeyOf(const std::string& path) {
-        std::error_code ec;
-        const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
-        return ec ? path : canonical.string();
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::set<std::string> reading_;
-};
-
-TFileTurns gFileTurns;
 
 // --- Errors ----------------------------------------------------------------------------------
 
@@ -302,7 +257,6 @@ std::shared_ptr<TBook> OpenBook(const std::string& path, const std::optional<std
     {
         py::gil_scoped_release release;
         try {
-            TFileTurns::TTurn turn(gFileTurns, TFileTurns::KeyOf(path));
             TSettingsScope scope(locale);
             app::TWorkbookCheck check = app::CheckWorkbook(path, wide);
             switch (check.State) {

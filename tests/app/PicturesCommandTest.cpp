@@ -117,7 +117,7 @@ TEST_F(PicturesCommandTest, WorkbookFilesAreCheckedFirst) {
     const TPicturesOutcome missing = ExtractPictures(dir / "none.xls", out);
     EXPECT_EQ(missing.Message, FileNotFoundMessage((dir / "none.xls").string()));
     const TPicturesOutcome text = ExtractPictures(TextFile("notes.xls"), out);
-    EXPECT_EQ(text.Message, kOnlyExcel97);
+    EXPECT_EQ(text.Message, TextFileMessage("notes.xls"));
     // A workbook without pictures writes nothing and makes no folder.
     const TPicturesOutcome none =
         ExtractPictures(Stream("plain.xls", test::WorkbookStream({{"Sheet1", {}}})), out);

@@ -72,7 +72,7 @@ TEST_F(CliOptionsTest, InfoAndSearchAsJson) {
     EXPECT_FALSE(json::parse(Cli({"info", book, "--json"}).out)["sheets"][0].contains("contents"));
     r = Cli({"info", TextFile("text.xls").string(), "--json"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, Line(app::kOnlyExcel97));
+    EXPECT_EQ(r.err, Line(TextFileMessage("text.xls")));
 
     r = Cli({"search", "needle", book, "--json"});
     EXPECT_EQ(r.status, 0) << r.err;

@@ -114,8 +114,9 @@ TEST_F(CliTest, RecordsMarksBodiesCutShort) {
 }
 
 TEST_F(CliTest, ErrorsGoToStderrWithStatusTwo) {
-    const std::string openFailure =
-        "Can not open a file (probably it is already opened or does not exist)\n";
+    const std::string missing = "File not found: " + (dir / "missing.xls").string() + "\n";
+    const std::string text =
+        (dir / "text.xls").string() + " is a text file, not an Excel workbook\n";
     WriteFile(dir / "text.xls", Body().ascii("hello"));
     WriteCompound(dir / "doc.xls", {{"Book", Filled(100)}});
     struct Case {
@@ -123,10 +124,10 @@ TEST_F(CliTest, ErrorsGoToStderrWithStatusTwo) {
         std::string message;
     };
     const std::vector<Case> cases = {
-        {{"streams", (dir / "missing.xls").string()}, openFailure},
-        {{"records", (dir / "missing.xls").string()}, openFailure},
-        {{"streams", (dir / "text.xls").string()}, openFailure},
-        {{"records", (dir / "text.xls").string()}, openFailure},
+        {{"streams", (dir / "missing.xls").string()}, missing},
+        {{"records", (dir / "missing.xls").string()}, missing},
+        {{"streams", (dir / "text.xls").string()}, text},
+        {{"records", (dir / "text.xls").string()}, text},
         {{"records", (dir / "doc.xls").string()},
          "Stream not found: Workbook. File format is not Excel 97 or higher.\n"},
     };

@@ -1,9 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <functional>
 #include <random>
+#include <thread>
 
 #include "platform/CodePage.h"
 #include "tests/support/XlsBuilder.h"
@@ -181,38 +184,116 @@ TEST_F(TCFileTest, CreateFailsWithCodeZero) {
     EXPECT_EQ(CodeOf([&] { TCFile cf(U16(dir.path()), cfCreate); }), 0);
 }
 
-TEST_F(TCFileTest, FileIsLockedWhileOpen) {
-    WriteWorkbook(file, Pattern(10));
-    {
-        TCFile first(U16(file), cfOpen);
-        EXPECT_EQ(CodeOf([&] { TCFile second(U16(file), cfOpen); }), 3);
-        EXPECT_EQ(
-            ECFileError(3).what(),
-            std::string("Can not open a file (probably it is already opened or does not exist)"));
-    }
-    EXPECT_EQ(CodeOf([&] { TCFile again(U16(file), cfOpen); }), -1);
-}
-
-TEST_F(TCFileTest, WhatIsNotAReadableCompoundDocumentGivesCodeThree) {
-    const auto open = [&](const std::filesystem::path& p) {
-        return CodeOf([&] { TCFile cf(U16(p), cfOpen); });
+// Each reason a file cannot be opened has its own message naming the file; the code stays
+// 3.
+TEST_F(TCFileTest, WhatIsNotAReadableCompoundDocumentGivesCodeThreeAndItsReason) {
+    const auto message = [&](const std::filesystem::path& p) {
+        try {
+            TCFile cf(U16(p), cfOpen);
+        } catch (const ECFileError& e) {
+            EXPECT_EQ(e.Code(), 3) << p;
+            return std::string(e.what());
+        }
+        return std::string("opened");
     };
-    EXPECT_EQ(open(dir / "missing.xls"), 3);
-    EXPECT_EQ(open(dir.path()), 3);
+    const auto in = [&](const char* name) { return (dir / name).string(); };
+    EXPECT_EQ(message(dir / "missing.xls"), "File not found: " + in("missing.xls"));
+    EXPECT_EQ(message(dir.path()), dir.path().string() + " is a folder, not a workbook");
     WriteFile(dir / "empty.xls", {});
-    EXPECT_EQ(open(dir / "empty.xls"), 3);
+    EXPECT_EQ(message(dir / "empty.xls"), in("empty.xls") + " is empty");
     WriteFile(dir / "text.xls", Body().ascii("Name,Value\r\nA,1\r\n"));
-    EXPECT_EQ(open(dir / "text.xls"), 3);
+    EXPECT_EQ(message(dir / "text.xls"), in("text.xls") + " is a text file, not an Excel workbook");
+    WriteFile(dir / "page.xls", Body().ascii("\xEF\xBB\xBF\r\n<!DOCTYPE HTML>\r\n<html><table>"));
+    EXPECT_EQ(message(dir / "page.xls"),
+              in("page.xls") +
+                  " is an HTML file (a web page or a table saved as HTML), not an Excel workbook");
+    WriteFile(dir / "zip.xls", Body().ascii("PK\x03\x04").zeros(40));
+    EXPECT_EQ(message(dir / "zip.xls"),
+              in("zip.xls") + " is not an Excel 97-2003 workbook (not a compound document)");
+    const Bytes doc = CompoundBytes({{"Workbook", Pattern(20000)}});
+    WriteFile(dir / "head.xls", Bytes(doc.begin(), doc.begin() + 300));
+    EXPECT_EQ(message(dir / "head.xls"),
+              in("head.xls") + " is cut short: it ends inside its header");
+    WriteFile(dir / "half.xls", Bytes(doc.begin(), doc.begin() + doc.size() / 2));
+    EXPECT_EQ(message(dir / "half.xls"),
+              in("half.xls") + " is cut short: its tables point beyond its end");
+    Bytes loop = doc;
+    const std::size_t fat = SectorOffset(Get32(doc, kFirstFatSector));
+    const std::uint32_t dirSector = Get32(doc, kFirstDirSector);
+    Put32(loop, fat + 4 * dirSector, dirSector);
+    WriteFile(dir / "loop.xls", loop);
+    EXPECT_EQ(message(dir / "loop.xls"),
+              in("loop.xls") + ": the compound document is damaged: chain loops");
     // A FIFO would block a plain open; it is refused at once.
     ASSERT_EQ(mkfifo((dir / "fifo.xls").c_str(), 0600), 0);
-    EXPECT_EQ(open(dir / "fifo.xls"), 3);
+    EXPECT_EQ(message(dir / "fifo.xls"),
+              in("fifo.xls") + " is not a regular file (a device, pipe or socket)");
     std::filesystem::create_symlink(dir / "nowhere", dir / "dangling.xls");
-    EXPECT_EQ(open(dir / "dangling.xls"), 3);
-    EXPECT_EQ(open("/dev/zero"), 3);
+    EXPECT_EQ(message(dir / "dangling.xls"), "File not found: " + in("dangling.xls"));
+    EXPECT_EQ(message("/dev/zero"), "/dev/zero is not a regular file (a device, pipe or socket)");
     if (geteuid() != 0) {  // permissions do not stop root
         WriteWorkbook(dir / "locked.xls", Pattern(10));
         chmod((dir / "locked.xls").c_str(), 0);
-        EXPECT_EQ(open(dir / "locked.xls"), 3);
+        EXPECT_EQ(message(dir / "locked.xls"),
+                  "Cannot read file " + in("locked.xls") + ": Permission denied");
+    }
+}
+
+// Readers never exclude each other: the same file open twice at once, in one thread and
+// in several, reads the same bytes each time.
+TEST_F(TCFileTest, ReadersOfOneFileReadAtOnce) {
+    const Bytes data = Pattern(300000);
+    WriteCompound(file, {{"Workbook", data}});
+    const auto readAll = [&] {
+        TCFile cf(U16(file), cfOpen);
+        auto* s = dynamic_cast<TCFileStream*>(cf.Root().FindItem("Workbook"));
+        Bytes back(data.size());
+        for (std::size_t at = 0; s != nullptr && at < back.size(); at += 1000) {
+            const std::size_t n = std::min<std::size_t>(1000, back.size() - at);
+            s->Read(back.data() + at, static_cast<std::int32_t>(n));
+        }
+        return back == data;
+    };
+    TCFile held(U16(file), cfOpen);
+    EXPECT_TRUE(readAll());
+    std::vector<std::thread> threads;
+    std::atomic<int> good{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int k = 0; k < 5; ++k)
+                good += readAll() ? 1 : 0;
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(good, 20);
+}
+
+// A file cut short or written to while it is read gives an error that names it, never a
+// crash and never a stream that quietly ends early.
+TEST_F(TCFileTest, AFileThatChangesWhileItIsReadFailsToRead) {
+    const Bytes data = Pattern(300000);
+    for (const bool cut : {true, false}) {
+        WriteCompound(file, {{"Workbook", data}});
+        TCFile cf(U16(file), cfOpen);
+        if (cut) {
+            ASSERT_EQ(truncate(file.c_str(), 4096), 0);
+        } else {
+            // Rewritten in place: the same size, a new time of change.
+            const timespec times[2] = {{0, UTIME_OMIT}, {1000000, 0}};
+            ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+        }
+        auto* s = dynamic_cast<TCFileStream*>(cf.Root().FindItem("Workbook"));
+        ASSERT_NE(s, nullptr);
+        Bytes back(data.size());
+        try {
+            s->Read(back.data(), static_cast<std::int32_t>(back.size()));
+            ADD_FAILURE() << "no error";
+        } catch (const ECFileError& e) {
+            EXPECT_EQ(e.Code(), ceReadStream);
+            EXPECT_EQ(e.what(), file.string() + " changed while it was read: " +
+                                    (cut ? "it was cut short" : "it was written to"));
+        }
     }
 }
 

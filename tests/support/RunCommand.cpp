@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "tests/support/XlsBuilder.h"
 
@@ -71,20 +73,64 @@ std::string Text(const std::filesystem::path& file) {
 
 CommandResult RunCommand(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& environment) {
+    RunOptions options;
+    options.Environment = environment;
+    return RunCommandWith(program, args, options);
+}
+
+CommandResult RunCommandWith(const std::string& program, const std::vector<std::string>& args,
+                             const RunOptions& options) {
     TempDir dir;
-    const std::string outPath = (dir / "out").string();
+    const std::string outPath =
+        options.OutputFile.empty() ? (dir / "out").string() : options.OutputFile;
     const std::string errPath = (dir / "err").string();
+    int pipeEnds[2] = {-1, -1};
+    if (!options.Input.empty() && pipe2(pipeEnds, O_CLOEXEC) != 0)
+        throw std::runtime_error("no pipe for the test");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     // Never the tests' terminal: a program that would ask for input must not wait for it.
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (pipeEnds[0] >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], 0);
+    } else {
+        posix_spawn_file_actions_addopen(
+            &actions, 0, options.InputFile.empty() ? "/dev/null" : options.InputFile.c_str(),
+            O_RDONLY, 0);
+    }
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
+    const pid_t pid = Spawn(program, args, options.Environment, actions);
+    std::thread writer;
+    if (pipeEnds[0] >= 0) {
+        close(pipeEnds[0]);
+        // Written from a thread of its own, so that a program that writes before it has
+        // read all its input cannot stall the test. A program that stops reading early
+        // makes the write fail; the SIGPIPE that comes with it is taken here.
+        writer = std::thread([fd = pipeEnds[1], &input = options.Input] {
+            sigset_t pipeSignal;
+            sigemptyset(&pipeSignal);
+            sigaddset(&pipeSignal, SIGPIPE);
+            pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+            std::size_t done = 0;
+            while (done < input.size()) {
+                const ssize_t n = write(fd, input.data() + done, input.size() - done);
+                if (n <= 0) {
+                    const timespec none{0, 0};
+                    sigtimedwait(&pipeSignal, nullptr, &none);
+                    break;
+                }
+                done += static_cast<std::size_t>(n);
+            }
+            close(fd);
+        });
+    }
+    if (options.WhileRunning) options.WhileRunning(pid);
     CommandResult result;
-    result.status = Wait(Spawn(program, args, environment, actions));
-    result.out = Text(outPath);
+    result.status = Wait(pid);
+    if (writer.joinable()) writer.join();
+    result.out = options.OutputFile.empty() ? Text(outPath) : std::string();
     result.err = Text(errPath);
     return result;
 }

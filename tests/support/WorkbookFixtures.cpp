@@ -247,6 +247,10 @@ std::filesystem::path FolderTest::TextFile(const std::string& name) {
     return path;
 }
 
+std::string FolderTest::TextFileMessage(const std::string& name) const {
+    return (dir / name).string() + " is a text file, not an Excel workbook";
+}
+
 std::string FolderTest::Content(const std::filesystem::path& file) {
     const Bytes bytes = ReadFile(file);
     return {bytes.begin(), bytes.end()};

@@ -114,6 +114,8 @@ class FolderTest : public ::testing::Test {
     std::filesystem::path Stream(const std::string& name, const Bytes& stream);
     // A file that is no workbook.
     std::filesystem::path TextFile(const std::string& name);
+    // What the commands say about it.
+    std::string TextFileMessage(const std::string& name) const;
     static std::string Content(const std::filesystem::path& file);
 
     // A folder for the folder commands: in listing order a.xls (two sheets: numbers, with

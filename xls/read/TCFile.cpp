@@ -2,16 +2,16 @@
 
 #include <array>
 #include <filesystem>
+#include <system_error>
 
 #include "platform/CodePage.h"
-#include "platform/StructuredStorage.h"
 #include "xls/model/TEasyStream.h"
 
 namespace vorlix {
 
 namespace {
 
-constexpr std::array<const char*, 8> kMessages = {
+constexpr std::array<const char*, 9> kMessages = {
     "Can not create a file",
     "Can not create a stream",
     "Can not create a storage",
@@ -20,6 +20,7 @@ constexpr std::array<const char*, 8> kMessages = {
     "Can not open a storage",
     "Can not set stream position",
     "Can not commit a storage",
+    "Can not read a stream",
 };
 
 constexpr const char* kRootName = "Root Entry";
@@ -53,14 +54,58 @@ const char* ECFileError::Message(std::uint8_t code) {
 
 ECFileError::ECFileError(std::uint8_t code) : Exception(Message(code)), code_(code) {}
 
-TCFileStream::TCFileStream(std::string name, std::unique_ptr<platform::StreamHandle> stream)
-    : TCFileItem(std::move(name)), stream_(std::move(stream)) {}
+ECFileError::ECFileError(std::uint8_t code, const platform::DocumentFailure& failure,
+                         const std::string& message)
+    : Exception(message), code_(code), failure_(failure) {}
+
+std::string DocumentFailureMessage(const std::string& name,
+                                   const platform::DocumentFailure& failure) {
+    using platform::DocumentProblem;
+    switch (failure.Problem) {
+        case DocumentProblem::None:
+            break;
+        case DocumentProblem::Missing:
+            return "File not found: " + name;
+        case DocumentProblem::System:
+            return "Cannot read file " + name + ": " +
+                   std::generic_category().message(failure.Error);
+        case DocumentProblem::Folder:
+            return name + " is a folder, not a workbook";
+        case DocumentProblem::NotAFile:
+            return name + " is not a regular file (a device, pipe or socket)";
+        case DocumentProblem::Empty:
+            return name + " is empty";
+        case DocumentProblem::Text:
+            return name + " is a text file, not an Excel workbook";
+        case DocumentProblem::Html:
+            return name +
+                   " is an HTML file (a web page or a table saved as HTML), not an Excel workbook";
+        case DocumentProblem::Other:
+            return name + " is not an Excel 97-2003 workbook (not a compound document)";
+        case DocumentProblem::CutShort:
+            return name + " is cut short: " + failure.Detail;
+        case DocumentProblem::Damaged:
+            return name + ": the compound document is damaged: " + failure.Detail;
+        case DocumentProblem::Changed:
+            return name + " changed while it was read: " + failure.Detail;
+    }
+    return "Cannot read file " + name;
+}
+
+TCFileStream::TCFileStream(std::string name, std::unique_ptr<platform::StreamHandle> stream,
+                           std::string document)
+    : TCFileItem(std::move(name)), stream_(std::move(stream)), document_(std::move(document)) {}
 
 TCFileStream::~TCFileStream() = default;
 
 std::int32_t TCFileStream::Read(void* buffer, std::int32_t count) {
     if (!stream_ || buffer == nullptr || count <= 0) return 0;
-    return static_cast<std::int32_t>(stream_->Read(buffer, count));
+    const std::int64_t read = stream_->Read(buffer, count);
+    if (read < 0) {
+        const platform::DocumentFailure failure = stream_->Failure();
+        throw ECFileError(ceReadStream, failure, DocumentFailureMessage(document_, failure));
+    }
+    return static_cast<std::int32_t>(read);
 }
 
 bool TCFileStream::ReadBuffer(void* buffer, std::int32_t count) {
@@ -95,7 +140,8 @@ TCFileStorage::~TCFileStorage() {
     storage_.reset();
 }
 
-void TCFileStorage::LoadElements(std::unique_ptr<platform::StorageHandle> storage) {
+void TCFileStorage::LoadElements(std::unique_ptr<platform::StorageHandle> storage,
+                                 const std::string& document) {
     items_.clear();
     storage_ = std::move(storage);
     if (!storage_) return;
@@ -108,11 +154,11 @@ void TCFileStorage::LoadElements(std::unique_ptr<platform::StorageHandle> storag
             if (!handle) throw ECFileError(ceOpenStorage);
             TCFileStorage* raw = child.get();
             items_.push_back(std::move(child));
-            raw->LoadElements(std::move(handle));
+            raw->LoadElements(std::move(handle), document);
         } else if (elements[i].type == platform::ElementType::Stream) {
             auto handle = storage_->OpenStream(i);
             if (!handle) throw ECFileError(ceOpenStream);
-            items_.push_back(std::make_unique<TCFileStream>(name, std::move(handle)));
+            items_.push_back(std::make_unique<TCFileStream>(name, std::move(handle), document));
         }
     }
 }
@@ -128,9 +174,13 @@ TCFile::TCFile(const std::u16string& fileName, std::uint8_t mode)
     : fileName_(fileName), root_(std::make_unique<TCFileStorage>(kRootName)) {
     switch (mode) {
         case cfOpen: {
-            auto storage = platform::OpenStorageFile(ToPath(fileName));
-            if (!storage) throw ECFileError(ceOpenFile);
-            root_->LoadElements(std::move(storage));
+            const std::filesystem::path path = ToPath(fileName);
+            const std::string name = platform::InputDisplayName(path);
+            platform::DocumentFailure failure;
+            auto storage = platform::OpenStorageFile(path, &failure);
+            if (!storage)
+                throw ECFileError(ceOpenFile, failure, DocumentFailureMessage(name, failure));
+            root_->LoadElements(std::move(storage), name);
             break;
         }
         case cfCreate: {
@@ -165,7 +215,7 @@ std::unique_ptr<TCFile> TCFile::CreateFromStream(TEasyStream& source) {
     if (!storage) throw ECFileError(ceCreateFile);
     auto file = std::make_unique<TCFile>(Passkey{});
     file->root_ = std::make_unique<TCFileStorage>(kRootName);
-    file->root_->LoadElements(std::move(storage));
+    file->root_->LoadElements(std::move(storage), "the workbook in memory");
     return file;
 }
 

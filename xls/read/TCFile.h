@@ -8,14 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/StructuredStorage.h"
 #include "xls/model/Errors.h"
 
 namespace vorlix {
-
-namespace platform {
-class StorageHandle;
-class StreamHandle;
-}  // namespace platform
 
 class TEasyStream;
 
@@ -30,17 +26,30 @@ enum TCFileErrorCode : std::uint8_t {
     ceOpenStorage = 5,    // "Can not open a storage"
     ceSetPosition = 6,    // "Can not set stream position"
     ceCommit = 7,         // "Can not commit a storage"
+    ceReadStream = 8,     // "Can not read a stream"
 };
 
 class ECFileError : public Exception {
   public:
     explicit ECFileError(std::uint8_t code);
+    // With the message that names the file and says what is wrong with it.
+    ECFileError(std::uint8_t code, const platform::DocumentFailure& failure,
+                const std::string& message);
     std::uint8_t Code() const { return code_; }
+    // Why an existing file could not be opened or read (None for the other codes).
+    const platform::DocumentFailure& Failure() const { return failure_; }
     static const char* Message(std::uint8_t code);
 
   private:
     std::uint8_t code_;
+    platform::DocumentFailure failure_;
 };
+
+// What the user is told about a file that cannot be opened or read: its name (as
+// platform::InputDisplayName gives it) and the reason ("x.xls is empty", "x.xls is a
+// text file, not an Excel workbook", "x.xls: the compound document is damaged: ...").
+std::string DocumentFailureMessage(const std::string& name,
+                                   const platform::DocumentFailure& failure);
 
 enum TCFileMode : std::uint8_t { cfCreate = 0, cfOpen = 1, cfMemory = 2 };
 
@@ -59,10 +68,13 @@ class TCFileItem {
 
 class TCFileStream : public TCFileItem {
   public:
-    TCFileStream(std::string name, std::unique_ptr<platform::StreamHandle> stream);
+    // `document` names the file in the message of a read that fails.
+    TCFileStream(std::string name, std::unique_ptr<platform::StreamHandle> stream,
+                 std::string document = {});
     ~TCFileStream() override;
 
-    // Bytes copied into the buffer; 0 at the end or on failure.
+    // Bytes copied into the buffer; 0 at the end. Raises ECFileError(ceReadStream) when the
+    // file's bytes cannot be read (it was cut short or changed since it was opened).
     std::int32_t Read(void* buffer, std::int32_t count);
     // True when the buffer is not null and at least one byte was read.
     bool ReadBuffer(void* buffer, std::int32_t count);
@@ -77,6 +89,7 @@ class TCFileStream : public TCFileItem {
 
   private:
     std::unique_ptr<platform::StreamHandle> stream_;
+    std::string document_;
 };
 
 class TCFileStorage : public TCFileItem {
@@ -84,8 +97,10 @@ class TCFileStorage : public TCFileItem {
     explicit TCFileStorage(std::string name);
     ~TCFileStorage() override;
 
-    // Rebuilds Items from a platform storage, opening every child (depth first).
-    void LoadElements(std::unique_ptr<platform::StorageHandle> storage);
+    // Rebuilds Items from a platform storage, opening every child (depth first). `document`
+    // names the file in the messages of the streams' read errors.
+    void LoadElements(std::unique_ptr<platform::StorageHandle> storage,
+                      const std::string& document = {});
     // The first direct child whose name matches, letters compared without regard to case.
     TCFileItem* FindItem(const std::string& name) const;
     std::size_t Count() const { return items_.size(); }
@@ -99,8 +114,9 @@ class TCFileStorage : public TCFileItem {
 class TCFile {
   public:
     // Opens (cfOpen), creates on disk (cfCreate) or creates in memory (cfMemory).
-    // Raises ECFileError: code 3 when an existing file cannot be opened, 0 when one cannot
-    // be created, 4 or 5 when an element of an opened file cannot be opened.
+    // Raises ECFileError: code 3 when an existing file cannot be opened (its message names
+    // the file and the reason, see DocumentFailureMessage), 0 when one cannot be created,
+    // 4 or 5 when an element of an opened file cannot be opened.
     TCFile(const std::u16string& fileName, std::uint8_t mode);
     ~TCFile();
     TCFile(const TCFile&) = delete;
