@@ -49,8 +49,8 @@ std::string FileNotFoundMessage(const std::string& file);
 std::string FolderUnreadableMessage(const std::filesystem::path& folder, std::error_code error);
 
 // A cell value as the report, the search and the one-file export show it: numbers in the
-// general form with 15 significant digits, date-times as "dd.mm.yyyy hh:nn:ss.zzz", texts
-// as they are, anything else empty.
+// general form with 15 significant digits, date-times as "dd.mm.yyyy hh:nn:ss.zzz", errors
+// as a spreadsheet shows them ("#DIV/0!"), texts as they are, anything else empty.
 std::string RenderCellText(const TCellValue& value);
 // The same text appended to `out`.
 void AppendCellText(std::string& out, const TCellValue& value);

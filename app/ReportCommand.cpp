@@ -105,6 +105,9 @@ void AppendCellText(std::string& out, const TCellValue& value) {
         case vkDate:
             AppendDateTimeText(out, value.AsDouble());
             return;
+        case vkError:
+            out += value.ErrorText();
+            return;
         case vkWideString:
             out += SystemText(value.WideText());
             return;

@@ -58,6 +58,7 @@ json JsonValue(const TCellValue& value) {
         case vkBoolean:
             return value.AsBoolean();
         case vkDate:
+        case vkError:
         case vkWideString:
         case vkString:
         case vkUString:

@@ -18,6 +18,7 @@
 #include "xls/model/TRanges.h"
 #include "xls/model/TRowCols.h"
 #include "xls/model/TXLSFile.h"
+#include "xls/write/TXLSWriterTXT.h"
 
 namespace vorlix::cli {
 
@@ -134,6 +135,8 @@ json CellValue(const TCellValue& v) {
             return Utf8(v.AnsiText());
         case vkBoolean:
             return v.AsBoolean();
+        case vkError:
+            return std::string(v.ErrorText());
         default:
             return Number(v.AsDouble());
     }
@@ -148,7 +151,20 @@ json Cells(const TSheet& sheet, const TFormatStrings& formats) {
         const TCellValue value = cell.Value();
         c["kind"] = static_cast<unsigned>(value.Kind());
         c["value"] = CellValue(value);
-        if (value.Kind() == vkDate) c["date"] = IsoDate(value.AsDouble());
+        if (value.Kind() == vkDate) {
+            switch (value.DateTimeUse()) {
+                case TDateTimeUse::TimeOfDay:
+                    c["time"] = IsoDate(value.AsDouble()).substr(11);
+                    break;
+                case TDateTimeUse::Duration:
+                    c["duration"] = RawValueText(value);
+                    break;
+                default:
+                    c["date"] = IsoDate(value.AsDouble());
+                    break;
+            }
+        }
+        if (value.Kind() == vkError) c["errorCode"] = value.ErrorCode();
         c["display"] = Utf8(cell.DisplayText());
         c["xf"] = cell.XFIndex();
         const int position = cell.NumberFormat();

@@ -170,11 +170,15 @@ py::object DateTimeObject(double days) {
     return py::reinterpret_steal<py::object>(o);
 }
 
-// True when the date falls on the first day of the workbook's date system, which holds the
-// values that are times of day only.
-bool IsTimeOfDay(double days, int dateMode) {
-    const std::int64_t ms = UnixMillis(days);
-    const std::int64_t first = ((dateMode == 1904 ? 1462 : 1) - kUnixDaysFrom1899) * kMsPerDay;
+// Whether pandas' reader makes a time of day of a date-time cell: it does of every serial
+// below one day under a date, time or elapsed-time format. Here such a date lies on the
+// first day of the workbook's date system, a time of day or a duration on day 0.
+bool IsPandasTime(const TCellValue& value, int dateMode) {
+    const std::int64_t ms = UnixMillis(value.AsDouble());
+    const std::int64_t first =
+        value.DateTimeUse() != TDateTimeUse::Date
+            ? -kUnixDaysFrom1899 * kMsPerDay
+            : ((dateMode == 1904 ? 1462 : 1) - kUnixDaysFrom1899) * kMsPerDay;
     return ms >= first && ms < first + kMsPerDay;
 }
 
@@ -183,6 +187,17 @@ py::object TimeObject(double days) {
     PyObject* o =
         PyTime_FromTime(static_cast<int>(ms / 3600000), static_cast<int>(ms / 60000 % 60),
                         static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000 * 1000));
+    if (o == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(o);
+}
+
+// A duration as datetime.timedelta, to the millisecond; a float beyond its range.
+py::object DurationObject(double days) {
+    // timedelta holds up to 999999999 days.
+    if (!(std::fabs(days) < 999999999)) return py::float_(days);
+    const TDayTime t = SplitDate(days);
+    PyObject* o = PyDelta_FromDSU(static_cast<int>(t.Days), static_cast<int>(t.Millis / 1000),
+                                  static_cast<int>(t.Millis % 1000 * 1000));
     if (o == nullptr) throw py::error_already_set();
     return py::reinterpret_steal<py::object>(o);
 }
@@ -199,7 +214,8 @@ py::object NumberObject(double v) {
 
 // --- The workbook ----------------------------------------------------------------------------
 
-enum class TKind : std::uint8_t { Empty, Number, Date, Bool, Text };
+// Time: a date-time that pandas makes a time of day of (IsPandasTime), in columns only.
+enum class TKind : std::uint8_t { Empty, Number, Date, Time, Bool, Text, Error };
 
 TKind KindOf(TValueKind k) {
     switch (k) {
@@ -210,6 +226,8 @@ TKind KindOf(TValueKind k) {
             return TKind::Date;
         case vkBoolean:
             return TKind::Bool;
+        case vkError:
+            return TKind::Error;
         case vkWideString:
         case vkString:
         case vkUString:
@@ -229,6 +247,8 @@ const char* KindName(TKind k) {
             return "bool";
         case TKind::Text:
             return "text";
+        case TKind::Error:
+            return "error";
         default:
             return "empty";
     }
@@ -335,6 +355,8 @@ py::object ValueObject(const TCellValue& v, TKind kind) {
         case TKind::Number:
             return py::float_(v.AsDouble());
         case TKind::Date:
+            if (v.DateTimeUse() == TDateTimeUse::Duration) return DurationObject(v.AsDouble());
+            if (v.DateTimeUse() == TDateTimeUse::TimeOfDay) return TimeObject(v.AsDouble());
             if (v.AsDouble() < kFirstDate || v.AsDouble() > kLastDate)
                 return py::float_(v.AsDouble());
             return DateTimeObject(v.AsDouble());
@@ -342,6 +364,10 @@ py::object ValueObject(const TCellValue& v, TKind kind) {
             return py::bool_(v.AsBoolean());
         case TKind::Text:
             return v.Kind() == vkWideString ? Str(v.WideText()) : Str(v.AsWideText());
+        case TKind::Error: {
+            const std::string_view text = v.ErrorText();
+            return py::str(text.data(), text.size());
+        }
         default:
             return py::none();
     }
@@ -473,10 +499,15 @@ struct TTextTable {
     }
 };
 
+// Empty cells and errors are missing values in a frame.
+bool Missing(TKind kind) {
+    return kind == TKind::Empty || kind == TKind::Error;
+}
+
 // One column of a sheet's rows [first, first + count), as its cells came.
 struct TColumn {
     std::vector<TKind> Kinds;
-    std::vector<double> Numbers;       // numbers, dates (days), booleans (0/1)
+    std::vector<double> Numbers;       // numbers, dates and times (days), booleans (0/1)
     std::vector<std::int32_t> TextOf;  // index into the text table for text cells
     bool Empty = false, Number = false, Fraction = false, Huge = false, Date = false,
          TimeOnly = false, DateOutside = false, Bool = false, Text = false, PlainText = false,
@@ -532,21 +563,23 @@ TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& reque
             c.TextOf[at] = texts.Add(cell.DisplayText(), request.NaTexts);
             continue;
         }
-        c.Kinds[at] = kind;
         if (kind == TKind::Text) {
             c.TextOf[at] = cell.AnsiTextView(ansi)
                                ? texts.AddAnsi(ansi, request.NaTexts)
                                : texts.Add(cell.Value().AsWideText(), request.NaTexts);
-        } else {
+        } else if (kind != TKind::Error) {
             const TCellValue value = cell.Value();
             c.Numbers[at] = kind == TKind::Bool ? (value.AsBoolean() ? 1 : 0) : value.AsDouble();
+            if (kind == TKind::Date && IsPandasTime(value, dateMode)) kind = TKind::Time;
         }
+        c.Kinds[at] = kind;
     }
     for (TColumn& c : columns) {
         for (std::size_t at = 0; at < n; ++at) {
             const double v = c.Numbers[at];
             switch (c.Kinds[at]) {
                 case TKind::Empty:
+                case TKind::Error:  // missing, as pandas reads an error
                     c.Empty = true;
                     break;
                 case TKind::Number:
@@ -557,10 +590,11 @@ TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& reque
                 case TKind::Date:
                     c.Date = true;
                     // datetime64[ns] holds the years 1677 to 2262 only.
-                    if (v < -30000 || v > 130000)
-                        c.DateOutside = true;
-                    else if (IsTimeOfDay(v, dateMode))
-                        c.TimeOnly = true;
+                    if (v < -30000 || v > 130000) c.DateOutside = true;
+                    break;
+                case TKind::Time:
+                    c.Date = true;
+                    c.TimeOnly = true;
                     break;
                 case TKind::Bool:
                     c.Bool = true;
@@ -581,27 +615,32 @@ TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& reque
 }
 
 // A cell as a table reader hands it over before the column's type is decided: '' for an
-// empty cell, ints for whole numbers, datetimes, times of day for dates on the first day of
-// the date system. Equal texts and dates share one object (a sheet repeats them a lot).
+// empty cell, NaN for an error, ints for whole numbers, datetimes, times of day. Equal texts
+// and dates share one object (a sheet repeats them a lot).
 class TObjectMaker {
   public:
-    TObjectMaker(int dateMode, const TTextTable& texts)
-        : dateMode_(dateMode), texts_(texts), textObjects_(texts.Texts.size()) {}
+    explicit TObjectMaker(const TTextTable& texts)
+        : texts_(texts), textObjects_(texts.Texts.size()) {}
 
     py::object Make(const TColumn& c, std::size_t at) {
         const double v = c.Numbers[at];
         switch (c.Kinds[at]) {
             case TKind::Number:
                 return NumberObject(v);
-            case TKind::Date: {
+            case TKind::Date:
+            case TKind::Time: {
                 if (v < kFirstDate || v > kLastDate) return py::float_(v);
+                const bool time = c.Kinds[at] == TKind::Time;
                 const std::int64_t ms = UnixMillis(v);
-                auto found = dates_.find(ms);
-                if (found != dates_.end()) return found->second;
-                py::object o = IsTimeOfDay(v, dateMode_) ? TimeObject(v) : DateTimeObject(v);
-                dates_.emplace(ms, o);
+                auto& made = time ? times_ : dates_;
+                auto found = made.find(ms);
+                if (found != made.end()) return found->second;
+                py::object o = time ? TimeObject(v) : DateTimeObject(v);
+                made.emplace(ms, o);
                 return o;
             }
+            case TKind::Error:
+                return nan_;
             case TKind::Bool:
                 return py::bool_(v != 0);
             case TKind::Text: {
@@ -615,10 +654,11 @@ class TObjectMaker {
     }
 
   private:
-    int dateMode_;
     py::str empty_{""};
+    py::float_ nan_{std::nan("")};
     const TTextTable& texts_;
     std::unordered_map<std::int64_t, py::object> dates_;
+    std::unordered_map<std::int64_t, py::object> times_;
     std::vector<py::object> textObjects_;
 };
 
@@ -656,7 +696,7 @@ py::list SheetColumns(const TSheetRef& ref, int firstRow, int count, const std::
         request.NaTexts.push_back(platform::Utf8ToUtf16(t));
     const TGatheredColumns gathered = GatherColumns(ref, request);
     const std::vector<TColumn>& columns = gathered.Columns;
-    TObjectMaker maker(ref.DateMode(), gathered.Texts);
+    TObjectMaker maker(gathered.Texts);
     const auto n = static_cast<std::size_t>(request.Count);
     const py::float_ nan(std::nan(""));
     py::list out;
@@ -673,7 +713,7 @@ py::list SheetColumns(const TSheetRef& ref, int firstRow, int count, const std::
                 py::array_t<double> a(static_cast<py::ssize_t>(n));
                 auto* p = a.mutable_data();
                 for (std::size_t i = 0; i < n; ++i)
-                    p[i] = c.Kinds[i] == TKind::Empty ? std::nan("") : c.Numbers[i];
+                    p[i] = Missing(c.Kinds[i]) ? std::nan("") : c.Numbers[i];
                 out.append(py::make_tuple("float", a));
             }
         } else if (!display && c.Date && !c.Number && !c.Bool && !c.Text && !c.TimeOnly &&
@@ -681,7 +721,7 @@ py::list SheetColumns(const TSheetRef& ref, int firstRow, int count, const std::
             py::array_t<std::int64_t> a(static_cast<py::ssize_t>(n));
             auto* p = a.mutable_data();
             for (std::size_t i = 0; i < n; ++i)
-                p[i] = c.Kinds[i] == TKind::Empty ? INT64_MIN : UnixMillis(c.Numbers[i]) * 1000000;
+                p[i] = Missing(c.Kinds[i]) ? INT64_MIN : UnixMillis(c.Numbers[i]) * 1000000;
             out.append(py::make_tuple("datetime", a));
         } else if (!display && c.Bool && !c.Empty && !c.Number && !c.Date && !c.Text) {
             py::array_t<bool> a(static_cast<py::ssize_t>(n));
@@ -694,7 +734,7 @@ py::list SheetColumns(const TSheetRef& ref, int firstRow, int count, const std::
             TObjectArray values(n);
             for (std::size_t i = 0; i < n; ++i) {
                 const bool missing =
-                    c.Kinds[i] == TKind::Empty ||
+                    Missing(c.Kinds[i]) ||
                     (c.Kinds[i] == TKind::Text &&
                      gathered.Texts.Missing[static_cast<std::size_t>(c.TextOf[i])]);
                 values.Set(i, missing ? py::object(nan) : maker.Make(c, i));
@@ -724,7 +764,7 @@ py::list SheetTable(const TSheetRef& ref, int firstRow, int count, bool display)
     request.Display = display;
     const TGatheredColumns gathered = GatherColumns(ref, request);
     const std::vector<TColumn>& columns = gathered.Columns;
-    TObjectMaker maker(ref.DateMode(), gathered.Texts);
+    TObjectMaker maker(gathered.Texts);
     py::list rows;
     for (std::size_t r = 0; r < static_cast<std::size_t>(request.Count); ++r) {
         py::list row(columns.size());
@@ -780,9 +820,10 @@ PYBIND11_MODULE(_vorlix, m) {
             "(rows, columns) from A1 to the last row and column with a value.")
         .def("cells", &SheetCells,
              "cells() -> list of (row, col, kind, value, display, formula)\n\n"
-             "Every cell with a value, row by row. kind is 'number', 'date', 'text' or 'bool';\n"
-             "value a float, datetime.datetime, str or bool; display the text a spreadsheet\n"
-             "shows; formula the formula text without '=' or None.")
+             "Every cell with a value, row by row. kind is 'number', 'date', 'text', 'bool' or\n"
+             "'error'; value a float, a datetime.datetime (datetime.time for a time of day,\n"
+             "datetime.timedelta for a duration), str, bool or the error's text ('#DIV/0!');\n"
+             "display the text a spreadsheet shows; formula the formula text without '=' or None.")
         .def("values", &SheetValues, py::arg("display") = false,
              "values(display=False) -> list of rows\n\n"
              "The sheet from A1 to its last row and column as lists of values (None for an\n"

@@ -184,8 +184,9 @@ def read_excel(
     ``pandas.read_excel``, and so do the frames: the same shape, column names ("Unnamed: N"
     for empty header cells) and dtypes (int64 for whole numbers, float64 for other numbers
     and numbers with missing cells, datetime64[ns] for date-formatted cells, bool for
-    booleans, object for texts and mixed columns; empty cells NaN). ``sheet_name`` takes a
-    position, a name, a list of them or None for every sheet (a dict of frames then).
+    booleans, object for texts and mixed columns; empty cells and errors NaN). ``sheet_name``
+    takes a position, a name, a list of them or None for every sheet (a dict of frames
+    then).
 
     ``values="display"`` gives every cell's display text instead (object columns, empty
     cells NaN), in the regional settings of ``locale`` when given. ``password`` opens a

@@ -721,6 +721,40 @@ TEST_F(CommandsTest, ChosenSheetsAndTextOptions) {
     EXPECT_EQ(ExportFile(book, "", settings).Message, "There is no sheet \"two\" in book.xls");
 }
 
+// Errors, times of day, durations, built-in dates and text sections in the report, the
+// search and the export, read in either date system.
+TEST_F(CommandsTest, ValuesThatAreEasilyLostKeepTheirTexts) {
+    for (const bool date1904 : {false, true}) {
+        SCOPED_TRACE(date1904);
+        const fs::path book = Stream("values.xls", ValuesWorkbookStream(date1904));
+        const TReport report = FileInformation(book, true);
+        EXPECT_EQ(Lines(report.Lines.begin() + 6, report.Lines.end()),
+                  (Lines{"; errors; time; duration; date; text; fraction; #REF!",
+                         "#DIV/0!; 30.12.1899 06:34:00.000; 08.01.1900 15:10:10.000; "
+                         "01.01.1915 00:00:00.000; pf1; -0.25; 1",
+                         "#N/A; 30.12.1899 00:00:00.000; 2", "#N/A; 3", ""}));
+        EXPECT_EQ(SearchFile(book, Options("#N/A", true)).Texts(), (Lines{"#N/A", "#N/A"}));
+
+        TExportSettings settings;
+        settings.Kind = tkTXT;
+        settings.Text.LineEnd = "\n";
+        std::ostringstream shown, raw;
+        settings.Output = &shown;
+        ExportFile(book, "", settings);
+        EXPECT_EQ(shown.str(),
+                  "errors\ttime\tduration\tdate\ttext\tfraction\t#REF!\n"
+                  "#DIV/0!\t6:34:00\t231:10:10\t1/1/1915\tCOB on pf1\t-1/4\t1\n"
+                  "#N/A\t0:00:00\t\t\t\t\t2\n#N/A\t\t\t\t\t\t3\n");
+        settings.Text.RawValues = true;
+        settings.Output = &raw;
+        ExportFile(book, "", settings);
+        EXPECT_EQ(raw.str(),
+                  "errors\ttime\tduration\tdate\ttext\tfraction\t#REF!\n"
+                  "#DIV/0!\t06:34:00\t231:10:10\t1915-01-01\tpf1\t-0.25\t1\n"
+                  "#N/A\t00:00:00\t\t\t\t\t2\n#N/A\t\t\t\t\t\t3\n");
+    }
+}
+
 TEST_F(CommandsTest, ExportTellsWhenNothingIsWritten) {
     const fs::path book = Book("book.xls", {{"Data", ExampleCells()}});
     EXPECT_EQ(ExportFile(book, TExportMode::OneSheet, tkCSV, "").Message, kNoOutputName);

@@ -264,8 +264,8 @@ Comparison CompareCorpus(bool allFormulas, bool strict) {
                     const std::string& other = rows[r][col];
                     if (!StartsWith(other, "=") && !StartsWith(other, "{=")) continue;
                     // The other program writes truth values and errors as formulas too
-                    // (an error value makes no cell here, a truth value no formula), and
-                    // texts that begin with "=" as they are.
+                    // (values without a formula here), and texts that begin with "=" as
+                    // they are.
                     const std::optional<TCell> cell = sheet->Cells().Find(r, col);
                     if (!cell) continue;
                     const std::string ours = cell->Formula();
@@ -273,6 +273,7 @@ Comparison CompareCorpus(bool allFormulas, bool strict) {
                     if (ours.empty() && value.Kind() == vkBoolean &&
                         (other == "=TRUE()" || other == "=FALSE()"))
                         continue;
+                    if (ours.empty() && value.Kind() == vkError) continue;
                     if (ours.empty() && value.IsText() &&
                         platform::Utf16ToUtf8(value.AsWideText()) == other)
                         continue;

@@ -76,6 +76,43 @@ TEST_F(ValueFormatterTest, NonNumericValuesIgnoreTheFormat) {
     EXPECT_EQ(U8(FormatCellValue(TCellValue::Null(), 14, u"")), "");
     EXPECT_EQ(U8(FormatCellValue(TCellValue::Wide(u"12.5"), 2, u"0.00")), "12.5");
     EXPECT_EQ(U8(FormatCellValue(TCellValue::Ansi("abc"), 14, u"dd/mm/yyyy")), "abc");
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Error(ecDivisionByZero), 2, u"0.00")), "#DIV/0!");
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Error(0x63), 0, u"")), "#N/A");  // no such code
+}
+
+// A text shows through the section holding "@", or else a fourth section, literals and all.
+TEST_F(ValueFormatterTest, TextSectionsKeepTheirLiterals) {
+    const auto text = [](const std::string& format) {
+        return U8(FormatCellValue(TCellValue::Ansi("pf1"), 164, U16(format)));
+    };
+    EXPECT_EQ(text("\\C\\O\\B\\ \\o\\n\\ @"), "COB on pf1");
+    EXPECT_EQ(text("0.00;-0.00;0;[Blue]\"<\"@\">\" @"), "<pf1> pf1");
+    EXPECT_EQ(text("0;-0;0;\"none\""), "none");
+    EXPECT_EQ(text("0;-0;0;"), "");
+    EXPECT_EQ(text("[$€-407]* @_)"), "€pf1");
+    EXPECT_EQ(text("0;0;0;[Red]general"), "pf1");
+    EXPECT_EQ(text("0.00"), "pf1");  // no text section
+    // The accounting formats pad their text section only to line it up.
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::Wide(u"pf1"), 44,
+                                 u"_($* #,##0.00_);_($* (#,##0.00);_($* \"-\"??_);_(@_)")),
+              "pf1");
+}
+
+// The built-in date formats never cut the year to two digits; a workbook's own "yy" stays.
+TEST_F(ValueFormatterTest, BuiltInDateFormatsShowTheYearWhole) {
+    const TCellValue day = TCellValue::DateTime(5480.25);  // 1 January 1915, 6:00
+    const auto shown = [&day](std::uint16_t index, std::u16string_view format) {
+        return U8(FormatCellValue(day, index, format));
+    };
+    EXPECT_EQ(shown(14, u"mm/dd/yy"), "1/1/1915");
+    EXPECT_EQ(shown(22, u"mm/dd/yy h:mm"), "1/1/1915 6:00");
+    EXPECT_EQ(shown(15, u"dd-mmm-yy"), "01-Jan-1915");
+    EXPECT_EQ(shown(14, u"d.m.yy"), "1.1.1915");  // a workbook's text for a built-in index
+    EXPECT_EQ(shown(164, u"mm/dd/yy"), "01/01/15");
+    TRegionalSettings s;
+    s.ShortDateFormat = u"dd/mm/yy";
+    platform::SetRegionalSettings(s);
+    EXPECT_EQ(shown(14, u""), "01/01/1915");
 }
 
 TEST_F(ValueFormatterTest, OtherNumericKindsFormatAsNumbers) {
@@ -222,7 +259,11 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{3.14159, "0 ??\?/???", "3 16/113"},
                       FormatCase{12345.6789, "#\\ ?\?/??", "12345 55/81"},
                       FormatCase{-1.5, "# ?/?", "-1 1/2"}, FormatCase{-0.25, "?/?", "-1/4"},
-                      FormatCase{-1.5, "# ?/?;(# ?/?)", "(1 1/2)"},
+                      // Never "-0": a negative fraction below one shows no whole part,
+                      // what rounds to nothing no sign.
+                      FormatCase{-0.25, "0 ?/?", "-1/4"}, FormatCase{-0.25, "# ?/?", "-1/4"},
+                      FormatCase{-0.25, "\\~0 ?/?", "-~1/4"}, FormatCase{-0.01, "0 ?/?", "0 "},
+                      FormatCase{-0.01, "?/?", "0"}, FormatCase{-1.5, "# ?/?;(# ?/?)", "(1 1/2)"},
                       // Without a whole part the fraction carries the whole value.
                       FormatCase{1.5, "?/?", "3/2"}, FormatCase{0, "?/?", "0"},
                       // Nothing for the fraction: the whole part shows, zero as "0".
@@ -363,7 +404,7 @@ TEST_F(ValueFormatterTest, DateKindsAndBuiltInIndexes) {
         return U8(FormatCellValue(v, index, u""));
     };
     const TCellValue newYear = TCellValue::DateTime(kNewYear);
-    EXPECT_EQ(builtIn(newYear, 15), "01/Jan/00");
+    EXPECT_EQ(builtIn(newYear, 15), "01/Jan/2000");
     EXPECT_EQ(builtIn(newYear, 14), "1/1/2000");
     EXPECT_EQ(builtIn(newYear, 22), "1/1/2000 6:00 PM");
     EXPECT_EQ(builtIn(TCellValue::Number(1.5), 46), "36:00:00");
@@ -487,7 +528,7 @@ TEST_F(ValueFormatterTest, CommaDecimalDayMonthTwentyFourHourLocale) {
     EXPECT_EQ(U8(FormatCellValue(TCellValue::Number(1.5e20), 0, u"")), "1,5E20");
     // Dates in the day-month order and the 24-hour clock.
     EXPECT_EQ(U8(FormatCellValue(TCellValue::DateTime(kNewYear), 14, u"")), "01.01.2000");
-    EXPECT_EQ(U8(FormatCellValue(TCellValue::DateTime(kNewYear), 15, u"")), "01.Jan.00");
+    EXPECT_EQ(U8(FormatCellValue(TCellValue::DateTime(kNewYear), 15, u"")), "01.Jan.2000");
     EXPECT_EQ(U8(FormatCellValue(TCellValue::DateTime(kNewYear), 22, u"")), "01.01.2000 18:00");
     EXPECT_EQ(DateTime(kNewYear, "dd/mm/yyyy hh:mm:ss"), "01.01.2000 18:00:00");
     EXPECT_EQ(DateTime(kNewYear, "c"), "01.01.2000 18:00:00");

@@ -197,6 +197,9 @@ TEST_F(TCellsTest, SetValueKeepsEveryAcceptedKind) {
         {"64-bit integer", TCellValue::Integer(vkInt64, -(std::int64_t{1} << 40))},
         {"8-bit string", TCellValue::Ansi("abc")},
         {"string", TCellValue::Ansi("def", vkUString)},
+        {"time of day", TCellValue::TimeOfDay(0.25)},
+        {"duration", TCellValue::Duration(9.5)},
+        {"error", TCellValue::Error(ecValue)},
     };
     std::uint16_t row = 0;
     for (const Case& c : cases) {

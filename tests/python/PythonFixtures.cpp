@@ -6,6 +6,8 @@
 //   damaged.xls    a compound document whose header cannot be right
 //   biff5.xls      a compound document with a "Book" stream (an older format)
 //   numbers.xls    65536 rows of 8 numbers, which take a while to read
+//   values.xls     errors, times of day, a duration, a built-in date, a text section
+//                  (ValuesWorkbookStream); values1904.xls the same in the 1904 date system
 // Usage: python_fixtures FOLDER
 #include <cstdio>
 #include <filesystem>
@@ -111,6 +113,8 @@ int main(int argc, char** argv) {
     WriteWorkbook(folder / "xor.xls", UnsupportedEncryptionStream());
     WriteFile(folder / "damaged.xls", DamagedCompoundBytes());
     WriteWorkbook(folder / "numbers.xls", NumbersStream());
+    WriteWorkbook(folder / "values.xls", WithSheetPositions(ValuesWorkbookStream(false)));
+    WriteWorkbook(folder / "values1904.xls", WithSheetPositions(ValuesWorkbookStream(true)));
     WriteCompound(folder / "biff5.xls", {{"Book", WorkbookStream({{"Sheet1", {}}})}});
     return 0;
 }

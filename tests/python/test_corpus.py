@@ -14,9 +14,6 @@ Known differences, each a class of its own (DIFFERENCES below):
   library, a count of days; xlrd takes it for a date and pandas makes a datetime of it.
 - "chart sheets": the library lists chart and macro sheets, xlrd leaves them out; the
   sheets both list are compared, by name.
-- "error cells": a cell holding an error value makes no cell in the library's model; a row
-  or column of nothing but errors at the end of a sheet is not part of its frame, and an
-  error in the header row gives "Unnamed: N" where pandas names the column NaN.
 - "empty texts": neither does a text cell holding an empty text: rows and columns of
   nothing but empty texts at the end of a sheet are not part of its frame.
 - "own reading": the library reads a record differently from xlrd where the file is
@@ -103,9 +100,6 @@ def difference_class(sheet, ours, expected):
     formats = {c[4] for c in sheet["cells"] if c[2] == 3}
     if any("[h" in f.lower() or "[m" in f.lower() or "[s" in f.lower() for f in formats):
         return "elapsed"
-    errors = [c for c in sheet["cells"] if c[2] == 5]
-    if errors and (ours.shape != expected.shape or any(c[0] == 0 for c in errors)):
-        return "error cells"
     if any(c[2] == 1 and c[3] == "" for c in sheet["cells"]) and ours.shape != expected.shape:
         return "empty texts"
     return None

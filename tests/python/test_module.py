@@ -84,6 +84,29 @@ def test_read_excel_matches_pandas(workbooks, kwargs):
         pd.testing.assert_frame_equal(ours, theirs)
 
 
+@pytest.mark.parametrize("name", ["values.xls", "values1904.xls"])
+def test_errors_times_and_durations_keep_their_values(workbooks, name):
+    path = workbooks / name
+    sheet = vorlix.open(path).sheets[0]
+    cells = {(r, c): (kind, value, display) for r, c, kind, value, display, _ in sheet.cells()}
+    assert cells[(0, 6)] == ("error", "#REF!", "#REF!")
+    assert cells[(1, 0)] == ("error", "#DIV/0!", "#DIV/0!")
+    assert cells[(2, 0)] == ("error", "#N/A", "#N/A")
+    assert cells[(3, 0)] == ("error", "#N/A", "#N/A")  # a code the format does not define
+    assert cells[(1, 1)] == ("date", dt.time(6, 34), "6:34:00")
+    assert cells[(2, 1)] == ("date", dt.time(0, 0), "0:00:00")
+    assert cells[(1, 2)] == ("date", dt.timedelta(hours=231, seconds=610), "231:10:10")
+    assert cells[(1, 3)] == ("date", dt.datetime(1915, 1, 1), "1/1/1915")
+    assert cells[(1, 4)] == ("text", "pf1", "COB on pf1")
+    assert cells[(1, 5)] == ("number", -0.25, "-1/4")
+    assert sheet.shape == (4, 7)
+    # The frames pandas makes: errors missing, the header's error naming its column NaN;
+    # but for the duration, which pandas takes for a date.
+    columns = [0, 1, 3, 4, 5, 6]
+    pd.testing.assert_frame_equal(vorlix.read_excel(path, usecols=columns),
+                                  xlrd_read_excel(path, usecols=columns))
+
+
 def test_read_excel_refuses_what_pandas_refuses(workbooks):
     path = workbooks / "typed.xls"
     with pytest.raises(ValueError, match="Worksheet named 'Nope' not found"):

@@ -383,27 +383,40 @@ TEST_F(TXLSReaderSheetTest, DateSystem1904ShiftsWithoutFold) {
 }
 
 // Elapsed time ("[h]:mm:ss") shows a duration: its serial is a count of days, which neither
-// the 1900 system's missing 29 February nor the 1904 system's start shifts.
-TEST_F(TXLSReaderSheetTest, DurationsKeepTheirDaysInBothDateSystems) {
+// the 1900 system's missing 29 February nor the 1904 system's start shifts. Nor do they
+// shift a time of day, a serial below one day under a format of times alone.
+TEST_F(TXLSReaderSheetTest, TimesOfDayAndDurationsKeepTheirSerialInBothDateSystems) {
     RecordList globals = DateFormats();
     globals.push_back({rec::kFormat, test::FormatBody(166, "[H]:MM")});
+    globals.push_back({rec::kFormat, test::FormatBody(167, "hh:mm:ss.000")});
     globals.push_back({rec::kXf, test::XfBody(0, 166)});
     globals.push_back({rec::kXf, test::XfBody(0, 46)});  // built in: "[h]:mm:ss"
-    constexpr std::uint16_t kHoursXF = 4, kBuiltInHoursXF = 5;
+    globals.push_back({rec::kXf, test::XfBody(0, 167)});
+    globals.push_back({rec::kXf, test::XfBody(0, 18)});  // built in: "h:mm AM/PM"
+    constexpr std::uint16_t kHoursXF = 4, kBuiltInHoursXF = 5, kTimeXF = 6, kBuiltInTimeXF = 7;
+    const double sixThirtyFour = (6 * 60 + 34) / 1440.0;
     const RecordList cells = {{rec::kNumber, test::NumberBody(0, 0, kBuiltInHoursXF, 1.5)},
                               {rec::kNumber, test::NumberBody(1, 0, kHoursXF, 2.1875)},
-                              {rec::kNumber, test::NumberBody(2, 0, kDateXF, 1.5)}};
+                              {rec::kNumber, test::NumberBody(2, 0, kDateXF, 1.5)},
+                              {rec::kNumber, test::NumberBody(3, 0, kTimeXF, sixThirtyFour)},
+                              {rec::kRk, RkBody(4, 0, kBuiltInTimeXF, 2)},  // 0: midnight
+                              {rec::kNumber, test::NumberBody(5, 0, kTimeXF, 1.25)}};
     for (const std::uint16_t mode : {0, 1}) {
         SCOPED_TRACE(mode);
         globals.push_back({rec::kDate1904, Body().u16(mode)});
         Load(cells, globals);
         globals.pop_back();
-        EXPECT_EQ(ValueAt(0, 0).Kind(), vkDate);
-        EXPECT_EQ(ValueAt(0, 0).AsDouble(), 1.5);
+        EXPECT_EQ(ValueAt(0, 0), TCellValue::Duration(1.5));
         EXPECT_EQ(Cells().Find(0, 0)->DisplayText(), u"36:00:00");
         EXPECT_EQ(Cells().Find(1, 0)->DisplayText(), u"52:30");
         // A date of the same serial still moves with its date system.
-        EXPECT_EQ(ValueAt(2, 0).AsDouble(), mode == 0 ? 2.5 : 1463.5);
+        EXPECT_EQ(ValueAt(2, 0), TCellValue::DateTime(mode == 0 ? 2.5 : 1463.5));
+        EXPECT_EQ(ValueAt(3, 0), TCellValue::TimeOfDay(sixThirtyFour));
+        EXPECT_EQ(Cells().Find(3, 0)->DisplayText(), u"06:34:00.000");
+        EXPECT_EQ(ValueAt(4, 0), TCellValue::TimeOfDay(0));
+        EXPECT_EQ(Cells().Find(4, 0)->DisplayText(), u"12:00 AM");
+        // A day and more under a time format is a date and time.
+        EXPECT_EQ(ValueAt(5, 0), TCellValue::DateTime(mode == 0 ? 2.25 : 1463.25));
     }
 }
 
@@ -474,17 +487,25 @@ TEST_F(TXLSReaderSheetTest, MulRkAndMulBlankOfOddLengths) {
     EXPECT_EQ(Cells().Count(), 8);
 }
 
-TEST_F(TXLSReaderSheetTest, BoolErrMakesBooleansAndNoErrorCells) {
+TEST_F(TXLSReaderSheetTest, BoolErrMakesBooleansAndErrors) {
     Load({{rec::kBoolErr, BoolErrBody(0, 0, 0, 1, 0)},
           {rec::kBoolErr, BoolErrBody(0, 1, 0, 0, 0)},
-          {rec::kBoolErr, BoolErrBody(0, 2, 0, 0x07, 1)},  // #DIV/0!
-          {rec::kBoolErr, BoolErrBody(0, 3, 0, 0x00, 1)},  // #NULL!
-          {rec::kBoolErr, BoolErrBody(0, 4, 0, 0x2A, 1)},  // #N/A
-          {rec::kBoolErr, BoolErrBody(0, 5, 0, 2, 0)}});   // neither
-    ASSERT_EQ(Cells().Count(), 2);
+          {rec::kBoolErr, BoolErrBody(0, 2, 0, 0x07, 1)},    // #DIV/0!
+          {rec::kBoolErr, BoolErrBody(0, 3, 0, 0x00, 1)},    // #NULL!
+          {rec::kBoolErr, BoolErrBody(0, 4, 0, 0x2A, 1)},    // #N/A
+          {rec::kBoolErr, BoolErrBody(0, 5, 0, 2, 0)},       // neither
+          {rec::kBoolErr, BoolErrBody(0, 6, 0, 0x63, 1)}});  // a code the format lacks
+    ASSERT_EQ(Cells().Count(), 6);
     EXPECT_EQ(ValueAt(0, 0).Kind(), vkBoolean);
     EXPECT_TRUE(ValueAt(0, 0).AsBoolean());
     EXPECT_FALSE(ValueAt(0, 1).AsBoolean());
+    EXPECT_EQ(ValueAt(0, 2), TCellValue::Error(ecDivisionByZero));
+    EXPECT_EQ(ValueAt(0, 3).ErrorText(), "#NULL!");
+    EXPECT_EQ(ValueAt(0, 4).ErrorText(), "#N/A");
+    EXPECT_FALSE(Cells().Find(0, 5).has_value());
+    EXPECT_EQ(ValueAt(0, 6).ErrorCode(), 0x63);
+    EXPECT_EQ(Cells().Find(0, 6)->DisplayText(), u"#N/A");
+    EXPECT_FALSE(ValueAt(0, 2).IsNumeric());
 }
 
 TEST_F(TXLSReaderSheetTest, BlankCellsOnlyWithFormattingAndTheSwitch) {
@@ -561,9 +582,7 @@ TEST_F(TXLSReaderSheetTest, FormulaResultsAndFormulaText) {
     EXPECT_EQ(ValueAt(1, 0).Kind(), vkBoolean);
     EXPECT_TRUE(ValueAt(1, 0).AsBoolean());
     EXPECT_FALSE(ValueAt(2, 0).AsBoolean());
-    if (const auto error = Cells().Find(3, 0)) {
-        EXPECT_TRUE(error->Value().IsEmpty());
-    }
+    EXPECT_EQ(ValueAt(3, 0), TCellValue::Error(ecDivisionByZero));
     EXPECT_EQ(ValueAt(4, 0).Kind(), vkString);
     EXPECT_EQ(ValueAt(4, 0).AnsiText(), "hello");
     // The tokens ptgInt 1 decode to "1" whatever the result; the cached results stay.

@@ -184,6 +184,57 @@ Bytes BlankCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf) {
     return Body().u16(row).u16(col).u16(xf);
 }
 
+Bytes ErrorFormulaBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, std::uint8_t code) {
+    return Body()
+        .u16(row)
+        .u16(col)
+        .u16(xf)
+        .u8(2)  // result type: error
+        .u8(0)
+        .u8(code)  // the error code
+        .u8(0)
+        .u16(0)
+        .u16(0xFFFF)  // a typed result, not a number
+        .u16(0)       // options
+        .u32(0)       // unused
+        .u16(2)       // token bytes
+        .u8(0x1C)     // ptgErr
+        .u8(code);
+}
+
+Bytes ValuesWorkbookStream(bool date1904) {
+    RecordList globals;
+    if (date1904) globals.emplace_back(rec::kDate1904, Body().u16(1));
+    for (int i = 0; i < 5; ++i)
+        globals.emplace_back(rec::kFont, FontBody(200, 0, 0x7FFF, 400, "Arial"));
+    globals.emplace_back(rec::kFormat, FormatBody(164, "h:mm:ss"));
+    globals.emplace_back(rec::kFormat, FormatBody(165, "\\C\\O\\B\\ \\o\\n\\ @"));
+    for (int i = 0; i < 16; ++i)
+        globals.emplace_back(rec::kXf, XfBody(0, 0));  // 15: General
+    for (const std::uint16_t format : {164, 46, 14, 165, 12})
+        globals.emplace_back(rec::kXf, XfBody(0, format));  // 16 to 20
+    const std::uint16_t general = 15, time = 16, duration = 17, date = 18, text = 19, fraction = 20;
+
+    RecordList cells;
+    const char* names[] = {"errors", "time", "duration", "date", "text", "fraction"};
+    for (std::uint16_t c = 0; c < 6; ++c)
+        cells.emplace_back(rec::kLabel, LabelCellBody(0, c, general, names[c]));
+    cells.emplace_back(rec::kBoolErr, BoolErrBody(0, 6, general, 0x17, 1));  // #REF!
+    cells.emplace_back(rec::kBoolErr, BoolErrBody(1, 0, general, 0x07, 1));  // #DIV/0!
+    cells.emplace_back(rec::kNumber, NumberBody(1, 1, time, (6 * 60 + 34) / 1440.0));
+    cells.emplace_back(rec::kNumber, NumberBody(1, 2, duration, (231 * 3600 + 610) / 86400.0));
+    cells.emplace_back(rec::kNumber, NumberBody(1, 3, date, date1904 ? 5480 - 1462 : 5480));
+    cells.emplace_back(rec::kLabel, LabelCellBody(1, 4, text, "pf1"));
+    cells.emplace_back(rec::kNumber, NumberBody(1, 5, fraction, -0.25));
+    cells.emplace_back(rec::kNumber, NumberBody(1, 6, general, 1));
+    cells.emplace_back(rec::kFormula, ErrorFormulaBody(2, 0, general, 0x2A));  // #N/A
+    cells.emplace_back(rec::kNumber, NumberBody(2, 1, time, 0));
+    cells.emplace_back(rec::kNumber, NumberBody(2, 6, general, 2));
+    cells.emplace_back(rec::kBoolErr, BoolErrBody(3, 0, general, 0x63, 1));
+    cells.emplace_back(rec::kNumber, NumberBody(3, 6, general, 3));
+    return WorkbookStream({{"Values", cells}}, globals);
+}
+
 Bytes WorkbookStream(const std::vector<SheetRecords>& sheets, const RecordList& globals) {
     BiffBuilder b;
     std::vector<std::string> names;

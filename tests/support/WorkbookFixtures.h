@@ -75,6 +75,9 @@ Bytes BooleanCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, bo
 // BLANK: a formatted cell without a value.
 Bytes BlankCellBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf);
 
+// FORMULA whose cached result is an error, its tokens that error as a constant (ptgErr).
+Bytes ErrorFormulaBody(std::uint16_t row, std::uint16_t col, std::uint16_t xf, std::uint8_t code);
+
 struct SheetRecords {
     std::string name;
     RecordList records;
@@ -88,6 +91,19 @@ Bytes UnsupportedEncryptionStream();
 // A FILEPASS for a user password after the records the protection check looks at: the
 // check finds the workbook readable, the read itself fails.
 Bytes LateFilePassStream();
+
+// A sheet "Values" of values that are easily lost or shown wrong, in the 1900 or the 1904
+// date system. Row 0 holds the column names "errors", "time", "duration", "date", "text",
+// "fraction" and, in G1, the error #REF!; then, from row 1 on:
+//   A  #DIV/0! (BOOLERR), #N/A (a formula's cached result), error code 0x63 (undefined)
+//   B  06:34:00 and 00:00:00 under "h:mm:ss"
+//   C  231:10:10 under "[h]:mm:ss" (built in)
+//   D  1 January 1915 under built-in format 14
+//   E  the text "pf1" under \C\O\B\ \o\n\ @
+//   F  -0.25 under "# ?/?" (built in)
+//   G  1, 2, 3
+// Five fonts and the sixteen XF records readers expect come first.
+Bytes ValuesWorkbookStream(bool date1904);
 
 // A compound document holding a workbook stream whose header names an impossible sector
 // size: damaged, it cannot be opened.

@@ -198,7 +198,12 @@ TEST_F(TXLSWriterTXTTest, RawValueTexts) {
         {TCellValue::DateTime(march1st2010 + 0.5), "2010-03-01T12:00:00"},
         {TCellValue::DateTime(march1st2010 + (14 * 3600 + 5 * 60 + 9.25) / 86400.0),
          "2010-03-01T14:05:09.250"},
-        {TCellValue::DateTime(0.75), "18:00:00"},  // a time of day alone
+        {TCellValue::DateTime(0.75), "18:00:00"},  // on day 0: a time of day alone
+        {TCellValue::TimeOfDay(0), "00:00:00"},
+        {TCellValue::TimeOfDay(0.5 + 0.25 / 86400), "12:00:00.250"},
+        {TCellValue::Duration((231 * 3600 + 610) / 86400.0), "231:10:10"},
+        {TCellValue::Duration(-1.5 / 24), "-01:30:00"},
+        {TCellValue::Error(ecDivisionByZero), "#DIV/0!"},
         {TCellValue::Boolean(true), "TRUE"},
         {TCellValue::Boolean(false), "FALSE"},
         {TCellValue::Wide(u"\u00C4rger"), "\xC3\x84rger"},

@@ -484,6 +484,27 @@ TDateFormat CompileDateFormat(TextView format, const TRegionalSettings& rs) {
     return CompileDatePattern(Rewrite(format), rs);
 }
 
+bool ShowsDate(const TDateFormat& format) {
+    return std::any_of(format.elements.begin(), format.elements.end(), [](const TDateElement& e) {
+        switch (e.op) {
+            case TDateOp::Year2:
+            case TDateOp::Year4:
+            case TDateOp::Month:
+            case TDateOp::MonthShort:
+            case TDateOp::MonthLong:
+            case TDateOp::MonthLetter:
+            case TDateOp::Day:
+            case TDateOp::DayShort:
+            case TDateOp::DayLong:
+            case TDateOp::EraName:
+            case TDateOp::EraYear:
+                return true;
+            default:
+                return false;
+        }
+    });
+}
+
 std::u16string FormatDate(const TDateFormat& format, double x, const TRegionalSettings& rs) {
     Text out;
     RunDateFormat(format, DecodeDateValue(x, format.secondDecimals), rs, out);

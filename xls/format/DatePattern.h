@@ -53,6 +53,10 @@ TDateFormat CompileDateFormat(std::u16string_view format, const platform::TRegio
 // A pattern of the date pattern language itself, as the regional settings hold them.
 TDateFormat CompileDatePattern(std::u16string_view pattern, const platform::TRegionalSettings& rs);
 
+// Whether a compiled format shows any part of a date (year, month, day, era), rather than
+// times alone.
+bool ShowsDate(const TDateFormat& format);
+
 std::u16string FormatDate(const TDateFormat& format, double x,
                           const platform::TRegionalSettings& rs);
 

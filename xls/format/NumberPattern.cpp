@@ -65,6 +65,39 @@ Text Quoted(TextView text) {
     return out;
 }
 
+// Whether the code tokens from tokens[k] on spell "General" (in any letter case).
+bool StartsWithGeneral(const format::TFormatSection& tokens, std::size_t k) {
+    constexpr TextView kGeneral = u"GENERAL";
+    if (tokens.size() - k < kGeneral.size()) return false;
+    for (std::size_t i = 0; i < kGeneral.size(); ++i) {
+        const format::TFormatToken& t = tokens[k + i];
+        if (t.kind != format::TFormatToken::Kind::Code || t.text.size() != 1) return false;
+        if (format::AsciiUpper(t.text[0]) != kGeneral[i]) return false;
+    }
+    return true;
+}
+
+// The space a run of padding from tokens[k] on leaves; k moves to the run's last token.
+Text PadText(const format::TFormatSection& tokens, std::size_t& k, const TRegionalSettings& rs) {
+    using Kind = format::TFormatToken::Kind;
+    const format::TFormatToken& t = tokens[k];
+    // Padding the width of the currency string ("_$", "_k_r") is one space.
+    const TextView currency = rs.CurrencyString;
+    Text run;
+    std::size_t j = k;
+    while (!currency.empty() && j < tokens.size() && tokens[j].kind == Kind::Pad &&
+           run.size() < currency.size()) {
+        run += tokens[j++].text;
+    }
+    if (!currency.empty() && run == currency) {
+        k = j - 1;
+        return u" ";
+    }
+    if (t.text.empty()) return u"   ";  // a "_" that ends the section
+    if (t.text != u"-" && t.text != u"(" && t.text != u")") return u" ";
+    return {};
+}
+
 TRewritten Rewrite(const format::TFormatSection& tokens, const TRegionalSettings& rs) {
     using Kind = format::TFormatToken::Kind;
     TRewritten r;
@@ -86,25 +119,9 @@ TRewritten Rewrite(const format::TFormatSection& tokens, const TRegionalSettings
             case Kind::Escaped:
                 r.pattern += t.text == u"\"" ? Text(u"'\"'") : Quoted(t.text);
                 break;
-            case Kind::Pad: {
-                // Padding the width of the currency string ("_$", "_k_r") is one space.
-                const TextView currency = rs.CurrencyString;
-                Text run;
-                std::size_t j = k;
-                while (!currency.empty() && j < tokens.size() && tokens[j].kind == Kind::Pad &&
-                       run.size() < currency.size()) {
-                    run += tokens[j++].text;
-                }
-                if (!currency.empty() && run == currency) {
-                    r.pattern += u' ';
-                    k = j - 1;
-                } else if (t.text.empty()) {
-                    r.pattern += u"   ";  // a "_" that ends the section
-                } else if (t.text != u"-" && t.text != u"(" && t.text != u")") {
-                    r.pattern += u' ';
-                }
+            case Kind::Pad:
+                r.pattern += PadText(tokens, k, rs);
                 break;
-            }
             case Kind::Fill:
                 // The fill runs to the column's width, which a text has not.
                 break;
@@ -462,7 +479,19 @@ Text FormatSection(const TNumberSection& sec, double x, const TRegionalSettings&
         integer += 1;  // 0.99 under "# ?/?" is a whole 1
         num = 0;
     }
-    RenderDigits(sec.digits, integer, num == 0, out, rs);
+    if (x < 0 && integer == 0 && num == 0) {
+        out.clear();  // a fraction never shows "-0": what rounds to nothing has no sign
+    }
+    if (x < 0 && integer == 0 && num != 0 && whole) {
+        // Nor does a negative fraction alone show a whole part of 0: "-1/4", not "-0 1/4".
+        // What the pattern writes before its whole part stays.
+        for (const TNumberElement& e : sec.digits.elements) {
+            if (e.kind != TNumberElement::Kind::Literal) break;
+            out += e.text;
+        }
+    } else {
+        RenderDigits(sec.digits, integer, num == 0, out, rs);
+    }
     if (num != 0) {
         format::AppendInteger(out, num);
         out += u'/';
@@ -478,6 +507,62 @@ Text FormatSection(const TNumberSection& sec, double x, const TRegionalSettings&
 }  // namespace
 
 namespace format {
+
+TTextFormat CompileTextFormat(std::u16string_view pattern, const TRegionalSettings& rs) {
+    using Kind = TFormatToken::Kind;
+    const std::vector<TFormatSection> sections = LexFormat(pattern);
+    const auto holdsText = [](const TFormatSection& section) {
+        return std::any_of(section.begin(), section.end(), [](const TFormatToken& t) {
+            return t.kind == Kind::Code && t.text == u"@";
+        });
+    };
+    const auto found = std::find_if(sections.begin(), sections.end(), holdsText);
+    TTextFormat f;
+    if (found == sections.end() && sections.size() < 4) return f;
+    const TFormatSection& tokens = found != sections.end() ? *found : sections[3];
+    f.present = true;
+    f.literals.emplace_back();
+    for (std::size_t k = 0; k < tokens.size(); ++k) {
+        const TFormatToken& t = tokens[k];
+        switch (t.kind) {
+            case Kind::Code:
+                if (t.text == u"@") {
+                    f.literals.emplace_back();
+                } else if (StartsWithGeneral(tokens, k)) {
+                    f.literals.emplace_back();  // "General" shows the text as "@" does
+                    k += 6;
+                } else {
+                    f.literals.back() += t.text;
+                }
+                break;
+            case Kind::Quoted:
+            case Kind::Escaped:
+                f.literals.back() += t.text;
+                break;
+            case Kind::Pad:
+                f.literals.back() += PadText(tokens, k, rs);
+                break;
+            case Kind::Fill:
+                break;
+            case Kind::Bracket:
+                if (t.text.starts_with(u'$')) f.literals.back() += CurrencySymbol(t.text);
+                break;
+        }
+    }
+    // "@" alone (also padded, "_(@_)") shows the text as it is.
+    if (f.literals.size() == 2 && f.literals[0].empty() && f.literals[1].empty()) f.present = false;
+    return f;
+}
+
+std::u16string FormatText(const TTextFormat& f, std::u16string_view text) {
+    if (!f.present) return std::u16string(text);
+    std::u16string out = f.literals.front();
+    for (std::size_t i = 1; i < f.literals.size(); ++i) {
+        out += text;
+        out += f.literals[i];
+    }
+    return out;
+}
 
 TNumberFormat CompileNumberFormat(std::u16string_view pattern, const TRegionalSettings& rs) {
     TNumberFormat f;

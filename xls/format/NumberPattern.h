@@ -56,6 +56,16 @@ struct TNumberFormat {
     bool conditional = false;
 };
 
+// How a format shows a text: through the section that holds "@" (the text), else through a
+// fourth section; its literals stay, padding and fills as for numbers. A format without
+// either shows a text as it is.
+struct TTextFormat {
+    bool present = false;                  // the text section changes the text
+    std::vector<std::u16string> literals;  // the text goes between each two
+};
+TTextFormat CompileTextFormat(std::u16string_view format, const platform::TRegionalSettings& rs);
+std::u16string FormatText(const TTextFormat& format, std::u16string_view text);
+
 TNumberFormat CompileNumberFormat(std::u16string_view format,
                                   const platform::TRegionalSettings& rs);
 std::u16string FormatNumber(const TNumberFormat& format, double x,

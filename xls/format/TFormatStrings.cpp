@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/RegionalSettings.h"
+#include "xls/format/DatePattern.h"
 #include "xls/format/FormatLexer.h"
 #include "xls/model/Errors.h"
 #include "xls/model/StringHelpers.h"
@@ -191,6 +192,11 @@ TFormatKind FormatKindOfText(std::u16string_view text) {
 
 bool FormatHasElapsedTime(std::u16string_view text) {
     return format::HasElapsedTime(text);
+}
+
+bool FormatHasDate(std::u16string_view text) {
+    if (text.empty()) return true;
+    return format::ShowsDate(format::CompileDateFormat(text, platform::RegionalSettings()));
 }
 
 bool IsCustomFormatIndex(std::uint16_t index) {

@@ -47,6 +47,9 @@ TFormatKind FormatKindOfIndex(std::uint16_t index);
 TFormatKind FormatKindOfText(std::u16string_view text);
 // Whether a format shows elapsed time ("[h]:mm", "[ss]"): its values are durations.
 bool FormatHasElapsedTime(std::u16string_view text);
+// Whether a format of the date kind shows a day, month or year ("dd/mm/yyyy h:mm"), not
+// times of day alone ("h:mm AM/PM"), in the current regional settings.
+bool FormatHasDate(std::u16string_view text);
 // Indexes 164 and up belong to the workbook.
 bool IsCustomFormatIndex(std::uint16_t index);
 // The pattern a built-in index is displayed with under the current regional settings

@@ -36,17 +36,40 @@ struct TFormatPlan {
     TFormatKind kind = TFormatKind::General;
     format::TDateFormat date;      // kind Date
     format::TNumberFormat number;  // the other kinds; none for General and Text
+    format::TTextFormat text;      // texts: the text section, if any
 };
+
+// The built-in date formats show the year whole, as a spreadsheet does: the catalogue's
+// two-digit years ("mm/dd/yy") would make 1915 of 2015. Indexes 14 and 22 take the form a
+// spreadsheet shows them in (in U.S. English "1/1/1915", "1/1/1915 6:34").
+Text BuiltInDatePattern(std::uint16_t index, Text pattern) {
+    for (const TBuiltInFormat& f : kBuiltInFormats) {
+        if (f.Index != index || f.Text != pattern) continue;
+        if (index == 14) return u"m/d/yyyy";
+        if (index == 22) return u"m/d/yyyy h:mm";
+    }
+    return pattern;
+}
+
+void WholeYears(format::TDateFormat& date) {
+    for (format::TDateElement& e : date.elements) {
+        if (e.op == format::TDateOp::Year2) e.op = format::TDateOp::Year4;
+    }
+}
 
 TFormatPlan MakeFormatPlan(std::uint16_t index, TextView text, const TRegionalSettings& rs) {
     const Text pattern = text.empty() ? BuiltInFormatText(index) : Text(text);
     TFormatPlan plan;
     plan.kind = FormatKindOfText(pattern);
+    const bool builtInDate = FormatKindOfIndex(index) == TFormatKind::Date;
     if (plan.kind == TFormatKind::Date) {
-        plan.date = format::CompileDateFormat(pattern, rs);
+        plan.date = format::CompileDateFormat(
+            builtInDate ? BuiltInDatePattern(index, pattern) : pattern, rs);
+        if (builtInDate) WholeYears(plan.date);
     } else if (plan.kind != TFormatKind::General && plan.kind != TFormatKind::Text) {
         plan.number = format::CompileNumberFormat(pattern, rs);
     }
+    plan.text = format::CompileTextFormat(pattern, rs);
     return plan;
 }
 
@@ -137,24 +160,34 @@ TPlanCache& Plans() {
 
 }  // namespace
 
+bool FormatShowsTextAsIs(std::uint16_t formatIndex, std::u16string_view formatText) {
+    return !Plans().Plan(formatIndex, formatText, platform::RegionalSettings()).text.present;
+}
+
 std::u16string FormatCellValue(const TCellValue& value, std::uint16_t formatIndex,
                                std::u16string_view formatText) {
+    const TRegionalSettings& rs = platform::RegionalSettings();
+    TPlanCache& cache = Plans();
     switch (value.Kind()) {
         case vkEmpty:
         case vkNull:
             return {};
         case vkWideString:
-            return value.WideText();
+            return format::FormatText(cache.Plan(formatIndex, formatText, rs).text,
+                                      value.WideText());
         case vkString:
         case vkUString:
-            return AnsiToWide(value.AnsiText());
+            return format::FormatText(cache.Plan(formatIndex, formatText, rs).text,
+                                      AnsiToWide(value.AnsiText()));
         case vkBoolean:
             return value.AsBoolean() ? u"TRUE" : u"FALSE";
+        case vkError: {
+            const std::string_view text = value.ErrorText();
+            return std::u16string(text.begin(), text.end());
+        }
         default:
             break;
     }
-    const TRegionalSettings& rs = platform::RegionalSettings();
-    TPlanCache& cache = Plans();
     const TFormatPlan& plan = cache.Plan(formatIndex, formatText, rs);
     const double x = value.AsDouble();
     if (plan.kind == TFormatKind::Date) return format::FormatDate(plan.date, x, rs);

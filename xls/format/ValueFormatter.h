@@ -15,6 +15,9 @@ namespace vorlix {
 std::u16string FormatCellValue(const TCellValue& value, std::uint16_t formatIndex,
                                std::u16string_view formatText);
 
+// Whether texts show as they are under the format (it has no text section that changes them).
+bool FormatShowsTextAsIs(std::uint16_t formatIndex, std::u16string_view formatText);
+
 // A number rounded to 15 significant digits, without trailing zeros, in the locale's
 // decimal separator; scientific ("1.5E20", "1E-5") outside 1E-3..1E15.
 std::u16string GeneralNumberText(double value);

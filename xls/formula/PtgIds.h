@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "xls/model/TCellValue.h"
+
 namespace vorlix::ptg {
 
 inline constexpr std::uint8_t kExp = 0x01;  // the formula is the one at another cell
@@ -47,24 +49,7 @@ constexpr std::uint8_t Base(std::uint8_t id) {
 
 // The text of an error code ("#DIV/0!"), empty for a code the format does not define.
 constexpr std::string_view ErrorText(std::uint8_t code) {
-    switch (code) {
-        case 0x00:
-            return "#NULL!";
-        case 0x07:
-            return "#DIV/0!";
-        case 0x0F:
-            return "#VALUE!";
-        case 0x17:
-            return "#REF!";
-        case 0x1D:
-            return "#NAME?";
-        case 0x24:
-            return "#NUM!";
-        case 0x2A:
-            return "#N/A";
-        default:
-            return {};
-    }
+    return ErrorCodeText(code);
 }
 
 }  // namespace vorlix::ptg

@@ -11,6 +11,24 @@ TCellValue TCellValue::Numeric(TValueKind kind, double v) {
     return value;
 }
 
+TCellValue TCellValue::DateTime(double v, TDateTimeUse use) {
+    TCellValue value = Numeric(vkDate, v);
+    value.use_ = use;
+    return value;
+}
+
+TCellValue TCellValue::Error(std::uint8_t code) {
+    TCellValue value;
+    value.kind_ = vkError;
+    value.integer_ = code;
+    return value;
+}
+
+std::string_view TCellValue::ErrorText() const {
+    const std::string_view text = ErrorCodeText(ErrorCode());
+    return text.empty() ? ErrorCodeText(ecNotAvailable) : text;
+}
+
 TCellValue TCellValue::Boolean(bool v) {
     TCellValue value;
     value.kind_ = vkBoolean;
@@ -97,7 +115,10 @@ bool TCellValue::operator==(const TCellValue& other) const {
             return ansi_ == other.ansi_;
         case vkBoolean:
         case vkCurrency:
+        case vkError:
             return integer_ == other.integer_;
+        case vkDate:
+            return number_ == other.number_ && use_ == other.use_;
         default:
             return number_ == other.number_ && integer_ == other.integer_;
     }

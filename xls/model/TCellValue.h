@@ -16,8 +16,9 @@ enum TValueKind : std::uint16_t {
     vkSingle = 4,      // 32-bit float
     vkDouble = 5,      // numbers read from a workbook
     vkCurrency = 6,    // 64-bit integer scaled by 10000
-    vkDate = 7,        // days since 30 December 1899, fraction = time of day
+    vkDate = 7,        // days since 30 December 1899, fraction = time of day (TDateTimeUse)
     vkWideString = 8,  // UTF-16
+    vkError = 10,      // an error value: the file format's error code
     vkBoolean = 11,
     vkShortInt = 16,  // 8-bit signed
     vkByte = 17,      // 8-bit unsigned
@@ -28,12 +29,54 @@ enum TValueKind : std::uint16_t {
     vkUString = 258,  // accepted like 256; nothing produces it
 };
 
+// The error codes of the file format.
+enum TErrorCode : std::uint8_t {
+    ecNull = 0x00,
+    ecDivisionByZero = 0x07,
+    ecValue = 0x0F,
+    ecReference = 0x17,
+    ecName = 0x1D,
+    ecNumber = 0x24,
+    ecNotAvailable = 0x2A,
+};
+
+// The text of an error code ("#DIV/0!"), empty for a code the format does not define.
+constexpr std::string_view ErrorCodeText(std::uint8_t code) {
+    switch (code) {
+        case ecNull:
+            return "#NULL!";
+        case ecDivisionByZero:
+            return "#DIV/0!";
+        case ecValue:
+            return "#VALUE!";
+        case ecReference:
+            return "#REF!";
+        case ecName:
+            return "#NAME?";
+        case ecNumber:
+            return "#NUM!";
+        case ecNotAvailable:
+            return "#N/A";
+        default:
+            return {};
+    }
+}
+
+// What a date-time value counts: a point in time; a time of day alone (the fraction of a
+// day, on day 0); or a duration, a count of days ("[h]:mm" shows it as elapsed time).
+enum class TDateTimeUse : std::uint8_t { Date, TimeOfDay, Duration };
+
 class TCellValue {
   public:
     TCellValue() = default;
 
     static TCellValue Number(double v) { return Numeric(vkDouble, v); }
-    static TCellValue DateTime(double v) { return Numeric(vkDate, v); }
+    static TCellValue DateTime(double v, TDateTimeUse use = TDateTimeUse::Date);
+    static TCellValue TimeOfDay(double dayFraction) {
+        return DateTime(dayFraction, TDateTimeUse::TimeOfDay);
+    }
+    static TCellValue Duration(double days) { return DateTime(days, TDateTimeUse::Duration); }
+    static TCellValue Error(std::uint8_t code);
     static TCellValue Boolean(bool v);
     static TCellValue Integer(TValueKind kind, std::int64_t v);  // kinds 2, 3, 16..20
     static TCellValue Single(float v) { return Numeric(vkSingle, v); }
@@ -45,7 +88,7 @@ class TCellValue {
 
     TValueKind Kind() const { return kind_; }
     bool IsEmpty() const { return kind_ == vkEmpty; }
-    // Kinds that hold a number (not dates, booleans or texts).
+    // Kinds that hold a number (not dates, booleans, errors or texts).
     bool IsNumeric() const;
     bool IsText() const { return kind_ == vkWideString || kind_ == vkString || kind_ == vkUString; }
 
@@ -53,6 +96,12 @@ class TCellValue {
     double AsDouble() const;
     std::int64_t IntegerPart() const { return integer_; }
     bool AsBoolean() const { return integer_ != 0; }
+    // Of a date-time value: what it counts (Date for every other kind).
+    TDateTimeUse DateTimeUse() const { return use_; }
+    // Of an error value: its code, and the text a spreadsheet shows for it ("#N/A" for a
+    // code the format does not define).
+    std::uint8_t ErrorCode() const { return static_cast<std::uint8_t>(integer_); }
+    std::string_view ErrorText() const;
     const std::u16string& WideText() const { return wide_; }
     const std::string& AnsiText() const { return ansi_; }
     // Any text value as UTF-16 (8-bit texts through the library code page).
@@ -64,6 +113,7 @@ class TCellValue {
     static TCellValue Numeric(TValueKind kind, double v);
 
     TValueKind kind_ = vkEmpty;
+    TDateTimeUse use_ = TDateTimeUse::Date;
     double number_ = 0;
     std::int64_t integer_ = 0;
     std::u16string wide_;

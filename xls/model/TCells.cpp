@@ -18,16 +18,23 @@ namespace vorlix {
 
 namespace {
 
-// Value kinds a cell can hold, by their position in a cell slot.
-constexpr std::array<TValueKind, 16> kKinds = {
-    vkEmpty,   vkSmallInt, vkInteger, vkSingle, vkDouble,   vkCurrency, vkDate,   vkWideString,
-    vkBoolean, vkShortInt, vkByte,    vkWord,   vkLongWord, vkInt64,    vkString, vkUString};
+// Value kinds a cell can hold, by their position in a cell slot. A date-time is at one of
+// three positions, by what it counts (TDateTimeUse).
+constexpr std::array<TValueKind, 19> kKinds = {
+    vkEmpty,    vkSmallInt, vkInteger,    vkSingle,  vkDouble,   vkCurrency, vkDate,
+    vkDate,     vkDate,     vkWideString, vkBoolean, vkShortInt, vkByte,     vkWord,
+    vkLongWord, vkInt64,    vkString,     vkUString, vkError};
+constexpr std::uint8_t kDatePosition = 6;  // then the time of day and the duration
 
 int KindSlot(TValueKind kind) {
     for (std::size_t i = 0; i < kKinds.size(); ++i) {
         if (kKinds[i] == kind) return static_cast<int>(i);
     }
     return -1;
+}
+
+int DateSlot(TDateTimeUse use) {
+    return kDatePosition + static_cast<int>(use);
 }
 
 bool IsIntegerKind(TValueKind kind) {
@@ -41,6 +48,7 @@ bool IsIntegerKind(TValueKind kind) {
         case vkInt64:
         case vkCurrency:
         case vkBoolean:
+        case vkError:
             return true;
         default:
             return false;
@@ -190,7 +198,7 @@ std::string TCell::PropertyBag() const {
     return bag == nullptr ? std::string() : *bag;
 }
 
-std::u16string TCell::DisplayText() const {
+std::pair<std::uint16_t, std::u16string_view> TCell::FormatToShow() const {
     const TFormatContext& context = owner_->Context();
     const TFormatStrings& formats = *context.FormatTable;
     const int position = NumberFormat();
@@ -201,7 +209,17 @@ std::u16string TCell::DisplayText() const {
         index = entry.Index;
         if (context.LoadState == lsRead || IsCustomFormatIndex(entry.Index)) text = entry.Text;
     }
+    return {index, text};
+}
+
+std::u16string TCell::DisplayText() const {
+    const auto [index, text] = FormatToShow();
     return FormatCellValue(Value(), index, text);
+}
+
+bool TCell::DisplaysTextAsIs() const {
+    const auto [index, text] = FormatToShow();
+    return FormatShowsTextAsIs(index, text);
 }
 
 bool TCell::AnsiTextView(std::string_view& text) const {
@@ -428,6 +446,21 @@ void TCells::LoadBoolean(std::uint32_t row, std::uint32_t col, bool value, std::
     if (xf >= 0) slot.xf = xf;
 }
 
+void TCells::LoadDateTime(std::uint32_t row, std::uint32_t col, double value, TDateTimeUse use,
+                          std::int32_t xf) {
+    Slot& slot = LoadSlot(row, col);
+    slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | DateSlot(use));
+    slot.payload = std::bit_cast<std::uint64_t>(value);
+    if (xf >= 0) slot.xf = xf;
+}
+
+void TCells::LoadError(std::uint32_t row, std::uint32_t col, std::uint8_t code, std::int32_t xf) {
+    Slot& slot = LoadSlot(row, col);
+    slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | KindSlot(vkError));
+    slot.payload = code;
+    if (xf >= 0) slot.xf = xf;
+}
+
 std::uint64_t TCells::LoadText(std::uint32_t row, std::uint32_t col, std::string_view ansi,
                                std::int32_t xf) {
     if (TooLong(ansi)) throw EXLSError(xeInvalidCellValue);
@@ -534,7 +567,11 @@ TCellValue TCells::ValueOf(const Slot& slot) const {
         case vkDouble:
             return TCellValue::Number(std::bit_cast<double>(slot.payload));
         case vkDate:
-            return TCellValue::DateTime(std::bit_cast<double>(slot.payload));
+            return TCellValue::DateTime(
+                std::bit_cast<double>(slot.payload),
+                static_cast<TDateTimeUse>((slot.kind & kKindMask) - kDatePosition));
+        case vkError:
+            return TCellValue::Error(static_cast<std::uint8_t>(slot.payload));
         default:
             return TCellValue::Integer(kind, static_cast<std::int64_t>(slot.payload));
     }
@@ -558,15 +595,15 @@ std::uint64_t TCells::StoreAnsi(std::string_view text) {
 
 void TCells::StoreValue(Slot& slot, const TCellValue& value) {
     const TValueKind kind = value.Kind();
-    slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | KindSlot(kind));
+    const int position = kind == vkDate ? DateSlot(value.DateTimeUse()) : KindSlot(kind);
+    slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | position);
     if (kind == vkWideString) {
         slot.payload = StoreWide(value.WideText());
     } else if (kind == vkString || kind == vkUString) {
         slot.payload = StoreAnsi(value.AnsiText());
     } else if (IsIntegerKind(kind)) {
-        slot.payload = static_cast<std::uint64_t>(kind == vkCurrency  ? value.IntegerPart()
-                                                  : kind == vkBoolean ? (value.AsBoolean() ? 1 : 0)
-                                                                      : value.IntegerPart());
+        slot.payload = static_cast<std::uint64_t>(kind == vkBoolean ? (value.AsBoolean() ? 1 : 0)
+                                                                    : value.IntegerPart());
     } else {
         slot.payload = std::bit_cast<std::uint64_t>(value.AsDouble());
     }

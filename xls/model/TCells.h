@@ -38,7 +38,7 @@ class TCell final : public TCustomXLSItem {
     TCellValue Value() const;
     // The kind of Value(), without making the value.
     TValueKind ValueKind() const;
-    // EXLSError 3 for a kind outside 2..8, 11, 16..20, 256, 258 or a text longer than
+    // EXLSError 3 for a kind outside 2..8, 10, 11, 16..20, 256, 258 or a text longer than
     // 65535 characters.
     void SetValue(const TCellValue& value);
 
@@ -55,6 +55,9 @@ class TCell final : public TCustomXLSItem {
 
     // The value as a spreadsheet shows it, through the cell's number format.
     std::u16string DisplayText() const;
+    // Whether a text value shows as it is (no text section of the cell's number format
+    // changes it).
+    bool DisplaysTextAsIs() const;
     // For an 8-bit text value, a view of its text (valid until the collection changes).
     bool AnsiTextView(std::string_view& text) const;
 
@@ -73,6 +76,9 @@ class TCell final : public TCustomXLSItem {
           std::uint16_t col)
         : owner_(owner), position_(position), generation_(generation), row_(row), col_(col) {}
 
+    // The format index and the format text (empty for a built-in shown in its regional
+    // form) that DisplayText formats with.
+    std::pair<std::uint16_t, std::u16string_view> FormatToShow() const;
     std::string BagRead(std::string_view tag) const;
     void BagWrite(std::string_view tag, std::string_view value);
 
@@ -148,6 +154,9 @@ class TCells {
     void LoadNumber(std::uint32_t row, std::uint32_t col, TValueKind kind, double value,
                     std::int32_t xf);
     void LoadBoolean(std::uint32_t row, std::uint32_t col, bool value, std::int32_t xf);
+    void LoadDateTime(std::uint32_t row, std::uint32_t col, double value, TDateTimeUse use,
+                      std::int32_t xf);
+    void LoadError(std::uint32_t row, std::uint32_t col, std::uint8_t code, std::int32_t xf);
     // The text loaders return where the text is kept, which LoadStoredText takes to give
     // the same text to another cell of this collection without a copy.
     std::uint64_t LoadText(std::uint32_t row, std::uint32_t col, std::string_view ansi,

@@ -18,14 +18,16 @@ namespace vorlix {
 
 // Cell format and the date decision.
 
-double TXLSReader::ToDateTime(double serial, TNumberUse use) const {
-    // A duration ("[h]:mm" of 1.5 days) is a count of days in either date system.
-    if (use == TNumberUse::Duration) return serial;
-    if (workbook_.DateMode == 1904) return serial + 1462;
+TCellValue TXLSReader::ToDateTime(double serial, TNumberUse use) const {
+    // A duration ("[h]:mm" of 1.5 days) is a count of days in either date system, and a
+    // time of day ("h:mm" of 0.25) the fraction of a day: neither belongs to a date.
+    if (use == TNumberUse::Duration) return TCellValue::Duration(serial);
+    if (use == TNumberUse::Time && serial >= 0 && serial < 1) return TCellValue::TimeOfDay(serial);
+    if (workbook_.DateMode == 1904) return TCellValue::DateTime(serial + 1462);
     // Serial 60 is the format's 29 February 1900, which never was: it becomes 1 March.
     double d = serial + 1;
     if (d > 61) d -= 1;
-    return d;
+    return TCellValue::DateTime(d);
 }
 
 bool TXLSReader::ValidXF(std::uint32_t xf) const {
@@ -48,8 +50,9 @@ TXLSReader::TNumberUse TXLSReader::NumberUseOfXF(std::uint32_t xf) {
             if (kind == TFormatKind::None && !entry.Text.empty())
                 kind = FormatKindOfText(entry.Text);
             if (kind == TFormatKind::Date) {
-                use =
-                    FormatHasElapsedTime(entry.Text) ? TNumberUse::Duration : TNumberUse::DateTime;
+                use = FormatHasElapsedTime(entry.Text) ? TNumberUse::Duration
+                      : FormatHasDate(entry.Text)      ? TNumberUse::DateTime
+                                                       : TNumberUse::Time;
             }
         }
     }
@@ -62,7 +65,7 @@ void TXLSReader::ApplyCellFormat(TCell& cell, std::uint32_t xf) {
     const TNumberUse use = NumberUseOfXF(xf);
     if (use == TNumberUse::Number) return;
     const TCellValue value = cell.Value();
-    if (value.IsNumeric()) cell.SetValue(TCellValue::DateTime(ToDateTime(value.AsDouble(), use)));
+    if (value.IsNumeric()) cell.SetValue(ToDateTime(value.AsDouble(), use));
 }
 
 void TXLSReader::PutNumber(std::uint32_t row, std::uint32_t col, std::uint32_t xf, double value) {
@@ -75,7 +78,9 @@ void TXLSReader::PutNumber(std::uint32_t row, std::uint32_t col, std::uint32_t x
     if (use == TNumberUse::Number) {
         cells.LoadNumber(row, col, vkDouble, value, static_cast<std::int32_t>(xf));
     } else {
-        cells.LoadNumber(row, col, vkDate, ToDateTime(value, use), static_cast<std::int32_t>(xf));
+        const TCellValue date = ToDateTime(value, use);
+        cells.LoadDateTime(row, col, date.AsDouble(), date.DateTimeUse(),
+                           static_cast<std::int32_t>(xf));
     }
 }
 
@@ -164,13 +169,15 @@ void TXLSReader::ReadMulBlank(Body& body) {
         Blank(mulBlank_.Row, col++, xf);
 }
 
-// A boolean makes a cell; an error code makes none.
+// A boolean or an error value; a value byte that is neither (a boolean above 1) makes no cell.
 void TXLSReader::ReadBoolErr(Body& body) {
     const records::TBoolErrRecord r = records::DecodeBoolErr(body);
-    if (r.Error || r.Value > 1) return;
-    CurrentSheet().Cells().LoadBoolean(
-        r.Cell.Row, r.Cell.Col, r.Value == 1,
-        ValidXF(r.Cell.XF) ? static_cast<std::int32_t>(r.Cell.XF) : -1);
+    const std::int32_t xf = ValidXF(r.Cell.XF) ? static_cast<std::int32_t>(r.Cell.XF) : -1;
+    if (r.Error) {
+        CurrentSheet().Cells().LoadError(r.Cell.Row, r.Cell.Col, r.Value, xf);
+    } else if (r.Value <= 1) {
+        CurrentSheet().Cells().LoadBoolean(r.Cell.Row, r.Cell.Col, r.Value == 1, xf);
+    }
 }
 
 // The text result of the formula before it; its characters may go on in CONTINUE records.

@@ -42,6 +42,8 @@ void TXLSReader::ReadFormula(Body& body) {
         pendingXF_ = r.Cell.XF;
     } else if (r.Result[0] == records::TFormulaRecord::kResultBoolean) {
         cell.SetValue(TCellValue::Boolean(r.Result[2] == 1));
+    } else if (r.Result[0] == records::TFormulaRecord::kResultError) {
+        cell.SetValue(TCellValue::Error(r.Result[2]));
     }
     ApplyCellFormat(cell, r.Cell.XF);
     if (options_.ReadFormulas) {

@@ -17,6 +17,7 @@
 
 #include "platform/ByteCursor.h"
 #include "xls/format/TFormatStrings.h"
+#include "xls/model/TCellValue.h"
 #include "xls/model/TXLSFile.h"
 #include "xls/read/records/CellRecords.h"
 
@@ -96,11 +97,13 @@ class TXLSReader {
     bool FormatTablesInUse() const;
     void ApplyCellFormat(TCell& cell, std::uint32_t xf);
     // How a number under an XF position is kept (remembered until the XF or format tables
-    // change): as a number, a point in time, or a duration (a format of elapsed time).
-    enum class TNumberUse : std::uint8_t { Unknown, Number, DateTime, Duration };
+    // change): as a number, a point in time, a point in time that below one day is a time of
+    // day (a format of times alone), or a duration (a format of elapsed time).
+    enum class TNumberUse : std::uint8_t { Unknown, Number, DateTime, Time, Duration };
     TNumberUse NumberUseOfXF(std::uint32_t xf);
     bool ValidXF(std::uint32_t xf) const;
-    double ToDateTime(double serial, TNumberUse use) const;
+    // The date-time value of a serial number under a use other than Number.
+    TCellValue ToDateTime(double serial, TNumberUse use) const;
     // A number, text or boolean cell with its XF, as GetCell, SetValue and ApplyCellFormat
     // would leave it.
     void PutNumber(std::uint32_t row, std::uint32_t col, std::uint32_t xf, double value);

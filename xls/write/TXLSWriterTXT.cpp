@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -64,18 +65,24 @@ std::string CurrencyText(std::int64_t scaled) {
     return text;
 }
 
+// "hh:mm:ss", with ".zzz" when there are milliseconds; hours of any count of digits.
+std::string TimeText(long long hours, int minutes, int seconds, int milliseconds) {
+    char time[48];
+    std::snprintf(time, sizeof time, "%02lld:%02d:%02d", hours, minutes, seconds);
+    std::string text = time;
+    if (milliseconds != 0) {
+        std::snprintf(time, sizeof time, ".%03d", milliseconds);
+        text += time;
+    }
+    return text;
+}
+
 // Day 0 alone is a time of day; midnight alone is a date.
 std::string IsoDateTime(double value) {
     const TDateTimeParts p = DecodeDateTime(value);
     char date[16];
-    char time[16];
     std::snprintf(date, sizeof date, "%04d-%02d-%02d", p.Year, p.Month, p.Day);
-    std::snprintf(time, sizeof time, "%02d:%02d:%02d", p.Hour, p.Minute, p.Second);
-    std::string timeText = time;
-    if (p.Millisecond != 0) {
-        std::snprintf(time, sizeof time, ".%03d", p.Millisecond);
-        timeText += time;
-    }
+    const std::string timeText = TimeText(p.Hour, p.Minute, p.Second, p.Millisecond);
     const bool dayZero = p.Year == 1899 && p.Month == 12 && p.Day == 30;
     const bool midnight = p.Hour == 0 && p.Minute == 0 && p.Second == 0 && p.Millisecond == 0;
     if (dayZero && !midnight) return timeText;
@@ -83,12 +90,28 @@ std::string IsoDateTime(double value) {
     return std::string(date) + "T" + timeText;
 }
 
+std::string TimeOfDayText(double value) {
+    const TDateTimeParts p = DecodeDateTime(value);
+    return TimeText(p.Hour, p.Minute, p.Second, p.Millisecond);
+}
+
+// Elapsed hours, minutes and seconds of a count of days, to the millisecond: "231:10:10".
+std::string DurationText(double days) {
+    // Beyond some 300 million years the milliseconds no longer fit: the number itself.
+    if (!(std::fabs(days) < 1e11)) return ShortestNumber(days);
+    const long long total = std::llround(std::fabs(days) * 86400000.0);
+    const std::string text =
+        TimeText(total / 3600000, static_cast<int>(total / 60000 % 60),
+                 static_cast<int>(total / 1000 % 60), static_cast<int>(total % 1000));
+    return days < 0 && total != 0 ? "-" + text : text;
+}
+
 // Appends a cell's display text in the system code page.
 void AppendDisplayText(std::string& line, const TCell& cell) {
-    // A text's display text is the text itself. Plain ASCII in 8-bit text is the same in
-    // every code page this program uses, so it is copied without a round trip.
+    // A text's display text is as a rule the text itself. Plain ASCII in 8-bit text is the
+    // same in every code page this program uses, so it is copied without a round trip.
     std::string_view ansi;
-    if (cell.AnsiTextView(ansi) && IsPlainAscii(ansi)) {
+    if (cell.AnsiTextView(ansi) && IsPlainAscii(ansi) && cell.DisplaysTextAsIs()) {
         line += ansi;
         return;
     }
@@ -223,9 +246,18 @@ std::string RawValueText(const TCellValue& value) {
         case vkCurrency:
             return CurrencyText(value.IntegerPart());
         case vkDate:
-            return IsoDateTime(value.AsDouble());
+            switch (value.DateTimeUse()) {
+                case TDateTimeUse::TimeOfDay:
+                    return TimeOfDayText(value.AsDouble());
+                case TDateTimeUse::Duration:
+                    return DurationText(value.AsDouble());
+                default:
+                    return IsoDateTime(value.AsDouble());
+            }
         case vkBoolean:
             return value.AsBoolean() ? "TRUE" : "FALSE";
+        case vkError:
+            return std::string(value.ErrorText());
         case vkWideString:
             return platform::Utf16ToUtf8(value.WideText());
         case vkString:

@@ -44,8 +44,10 @@ std::string ByteOrderMark(std::uint32_t codePage);
 
 // A value for programs that read the text back: numbers in full precision (the shortest
 // text that reads back as the same number, "." as decimal separator), date-times in ISO
-// 8601 (2010-03-01, 14:05:09, 2010-03-01T14:05:09.250), booleans TRUE or FALSE, texts as
-// they are (UTF-8); anything else empty.
+// 8601 (2010-03-01, 14:05:09, 2010-03-01T14:05:09.250), times of day alone (06:34:00),
+// durations in hours, minutes and seconds (231:10:10, -01:30:00.500), booleans TRUE or
+// FALSE, errors as a spreadsheet shows them (#DIV/0!), texts as they are (UTF-8); anything
+// else empty.
 std::string RawValueText(const TCellValue& value);
 
 // Lines of UTF-8 text written in the options' code page, each ended by the options' line

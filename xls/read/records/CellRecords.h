@@ -93,6 +93,7 @@ struct TFormulaRecord {
     // The kinds of typed result, in Result[0] when Result[6..7] are 0xFF 0xFF.
     static constexpr std::uint8_t kResultString = 0;
     static constexpr std::uint8_t kResultBoolean = 1;
+    static constexpr std::uint8_t kResultError = 2;  // the error code in Result[2]
     bool IsNumber() const { return Result[6] != 0xFF || Result[7] != 0xFF; }
     double Number() const;
 };
