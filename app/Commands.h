@@ -76,9 +76,15 @@ struct TWorkbookCheck {
     // DocumentFailureMessage), kOnlyExcel97 for a compound document without a workbook
     // stream and for other kinds of file, or kPasswordProtected; empty when readable.
     std::string Message;
+    // The same without the file's name, for lists that name the file before it.
+    std::string Reason;
     // The file as the checks opened it, for the read that follows (readable files only).
     std::shared_ptr<TXLSDocument> Document;
 };
+
+// Why reading a workbook failed, without the file's name, for lists that name the file
+// before it: the reason of a compound-document failure, else the error's message.
+std::string FailureReason(const std::exception& error);
 
 // What the commands check before they read a workbook. With a password, a workbook
 // encrypted with a user password passes (reading it tells whether the password is right).

@@ -358,7 +358,7 @@ TBatchWorkbook ReadBatchWorkbook(const TBatchSource& source, const std::string& 
     const std::string bareName = file.filename().string();
     const TWorkbookCheck check = CheckWorkbook(file);
     if (check.State != TWorkbookState::Readable) {
-        book.Skip = check.Message;
+        book.Skip = check.Reason;
         book.Refused = true;
         return book;
     }
@@ -371,7 +371,7 @@ TBatchWorkbook ReadBatchWorkbook(const TBatchSource& source, const std::string& 
         step.Read(*book.Xls, u"", check.Document.get());
     } catch (const Exception& e) {
         book.Xls.reset();
-        book.Skip = e.what();
+        book.Skip = FailureReason(e);
         return book;
     }
     const TSheets& sheets = book.Xls->Workbook().Sheets();

@@ -80,18 +80,26 @@ TWorkbookCheck CheckWorkbook(const fs::path& file, const std::u16string& passwor
         } catch (const ECFileError& e) {
             const platform::DocumentProblem problem = e.Failure().Problem;
             if (problem == platform::DocumentProblem::Other)
-                return {TWorkbookState::Unsupported, kOnlyExcel97, nullptr};
-            return {StateOf(problem), e.what(), nullptr};
+                return {TWorkbookState::Unsupported, kOnlyExcel97, kOnlyExcel97, nullptr};
+            return {StateOf(problem), e.what(), FailureReason(e), nullptr};
         } catch (const Exception& e) {
-            return {TWorkbookState::Damaged, e.what(), nullptr};
+            return {TWorkbookState::Damaged, e.what(), e.what(), nullptr};
         }
-        return {TWorkbookState::Unsupported, kOnlyExcel97, nullptr};
+        return {TWorkbookState::Unsupported, kOnlyExcel97, kOnlyExcel97, nullptr};
     }
     if (password.empty() && document->Protection() != 0)
-        return {TWorkbookState::Protected, kPasswordProtected, nullptr};
+        return {TWorkbookState::Protected, kPasswordProtected, kPasswordProtected, nullptr};
     TWorkbookCheck readable;
     readable.Document = std::move(document);
     return readable;
+}
+
+std::string FailureReason(const std::exception& error) {
+    if (const auto* failed = dynamic_cast<const ECFileError*>(&error)) {
+        if (std::string reason = DocumentFailureReason(failed->Failure()); !reason.empty())
+            return reason;
+    }
+    return error.what();
 }
 
 std::string OutputRefusal(const fs::path& target) {

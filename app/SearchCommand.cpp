@@ -89,14 +89,14 @@ std::string SearchFolderWorkbook(const std::filesystem::path& file, const std::s
         const TWorkbookCheck check = CheckWorkbook(file, options.Password);
         if (check.State != TWorkbookState::Readable) {
             step.Finish();  // skipped: its share of the progress is full
-            return check.Message;
+            return check.Reason;
         }
         SearchWorkbook(file, *check.Document, options.Password, searchText, options, onHit, hits,
                        step);
         return {};
     } catch (const Exception& e) {
         step.Finish();
-        return e.what();
+        return FailureReason(e);
     }
 }
 

@@ -161,8 +161,9 @@ TEST_F(CliCommandsTest, ExportWritesFilesAndListsThem) {
     EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_EQ(r.out, Line((dir / "book.txt").string()));
     // What was skipped, and why; no progress lines when stderr is no terminal.
-    EXPECT_EQ(r.err, Line("Skipped " + In("secret.xls") + ": " + app::kPasswordProtected) +
-                         Line("Skipped " + In("text.xls") + ": " + TextFileMessage("text.xls")));
+    EXPECT_EQ(r.err,
+              Line("Skipped " + In("secret.xls") + ": " + app::kPasswordProtected) +
+                  Line("Skipped " + In("text.xls") + ": " + "a text file, not an Excel workbook"));
     EXPECT_EQ(Content(dir / "book.txt"), "5\tabc\r\n\t\r\n2.50\t\r\n");
     EXPECT_EQ(ReadFile(book), workbook);
 }

@@ -15,6 +15,8 @@ using json = nlohmann::json;
 
 namespace {
 
+constexpr const char* kTextFile = "a text file, not an Excel workbook";
+
 class CliOutputsTest : public CliFolderTest {
   protected:
     // The example workbook at `name`, its folders made first.
@@ -39,7 +41,7 @@ TEST_F(CliOutputsTest, BatchExportTellsBySkippedWorkbooks) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, Skipped("none/secret.xls", app::kPasswordProtected) +
-                         Skipped("none/text.xls", app::kOnlyExcel97));
+                         Skipped("none/text.xls", kTextFile));
 
     // A workbook without cells is named too, but it is no failure.
     Book("some/book.xls");
@@ -49,7 +51,7 @@ TEST_F(CliOutputsTest, BatchExportTellsBySkippedWorkbooks) {
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.out, Line(In("some/book.csv")));
     EXPECT_EQ(r.err, Skipped("some/empty.xls", "there are no cells to write") +
-                         Skipped("some/text.xls", app::kOnlyExcel97));
+                         Skipped("some/text.xls", kTextFile));
 }
 
 // Every workbook of a folder that cannot be searched is named with its reason, and the

@@ -92,6 +92,37 @@ std::string DocumentFailureMessage(const std::string& name,
     return "Cannot read file " + name;
 }
 
+std::string DocumentFailureReason(const platform::DocumentFailure& failure) {
+    using platform::DocumentProblem;
+    switch (failure.Problem) {
+        case DocumentProblem::None:
+            break;
+        case DocumentProblem::Missing:
+            return "file not found";
+        case DocumentProblem::System:
+            return std::generic_category().message(failure.Error);
+        case DocumentProblem::Folder:
+            return "a folder, not a workbook";
+        case DocumentProblem::NotAFile:
+            return "not a regular file (a device, pipe or socket)";
+        case DocumentProblem::Empty:
+            return "an empty file";
+        case DocumentProblem::Text:
+            return "a text file, not an Excel workbook";
+        case DocumentProblem::Html:
+            return "an HTML file (a web page or a table saved as HTML), not an Excel workbook";
+        case DocumentProblem::Other:
+            return "not an Excel 97-2003 workbook (not a compound document)";
+        case DocumentProblem::CutShort:
+            return "cut short: " + failure.Detail;
+        case DocumentProblem::Damaged:
+            return "the compound document is damaged: " + failure.Detail;
+        case DocumentProblem::Changed:
+            return "changed while it was read: " + failure.Detail;
+    }
+    return {};
+}
+
 TCFileStream::TCFileStream(std::string name, std::unique_ptr<platform::StreamHandle> stream,
                            std::string document)
     : TCFileItem(std::move(name)), stream_(std::move(stream)), document_(std::move(document)) {}

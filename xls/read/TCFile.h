@@ -50,6 +50,9 @@ class ECFileError : public Exception {
 // text file, not an Excel workbook", "x.xls: the compound document is damaged: ...").
 std::string DocumentFailureMessage(const std::string& name,
                                    const platform::DocumentFailure& failure);
+// The same reason without the file's name, for lists that name the file before it ("x.xls:
+// a text file, not an Excel workbook"); empty when the failure has no problem set.
+std::string DocumentFailureReason(const platform::DocumentFailure& failure);
 
 enum TCFileMode : std::uint8_t { cfCreate = 0, cfOpen = 1, cfMemory = 2 };
 
