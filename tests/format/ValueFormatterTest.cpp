@@ -9,6 +9,7 @@
 #include "platform/CodePage.h"
 #include "platform/RegionalSettings.h"
 #include "xls/format/DecimalDigits.h"
+#include "xls/format/TFormatStrings.h"
 #include "xls/format/ValueFormatter.h"
 #include "xls/model/Errors.h"
 #include "xls/model/TCellValue.h"
@@ -201,10 +202,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{0.05, "0.##", "0.05"}, FormatCase{0.5, "#.##", ".5"},
                       FormatCase{1.5, "0.0#", "1.5"}, FormatCase{1.25, "0.0#", "1.25"},
                       FormatCase{12.5, ".00", "12.50"}, FormatCase{1234, "0.0.0", "1234.00"},
-                      // 1.005 is stored a little below the half; 0.125 is the half.
-                      FormatCase{1.005, "0.00", "1.00"}, FormatCase{0.125, "0.00", "0.13"},
-                      FormatCase{-0.125, "0.00", "-0.13"}, FormatCase{1e-300, "0.00", "0.00"},
-                      FormatCase{123456789012345678.0, "#,##0", "123,456,789,012,345,680"},
+                      FormatCase{0.125, "0.00", "0.13"}, FormatCase{-0.125, "0.00", "-0.13"},
+                      FormatCase{1e-300, "0.00", "0.00"},
+                      // 15 significant digits, then zeros.
+                      FormatCase{123456789012345678.0, "#,##0", "123,456,789,012,346,000"},
                       FormatCase{1e18, "0", "1E18"}, FormatCase{-1e20, "0.00", "-1E20"}));
 
 INSTANTIATE_TEST_SUITE_P(
@@ -223,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(Scientific, NumberPatternTest,
                          ::testing::Values(FormatCase{1234567, "0.00E+00", "1.23E+06"},
-                                           FormatCase{12345, "##0.0E+0", "123.5E+2"},
+                                           FormatCase{1234.5, "00.0E+0", "12.3E+2"},
                                            FormatCase{12345, ".00E+00", ".12E+05"},
                                            FormatCase{0.000123, "0.0E+0", "1.2E-4"},
                                            FormatCase{123, "0E-0", "1E2"},
@@ -233,6 +234,31 @@ INSTANTIATE_TEST_SUITE_P(Scientific, NumberPatternTest,
                                            FormatCase{0, "0.00E+00", "0.00E+00"},
                                            FormatCase{-1234567, "0.00E+00", "-1.23E+06"},
                                            FormatCase{1e20, "0.00E+00", "1.00E+20"}));
+
+// The value is taken to 15 significant digits, then rounded half away from zero to the
+// places shown: a number stored just below a half (34.775 is 34.77499999999999857891...)
+// rounds up as it was typed, also once scaled by percent or thousands.
+INSTANTIATE_TEST_SUITE_P(
+    RoundingFromFifteenDigits, NumberPatternTest,
+    ::testing::Values(FormatCase{34.775, "\"$\"#,##0.00", "$34.78"},
+                      FormatCase{2521.165, "#,##0.00", "2,521.17"},
+                      FormatCase{2.675, "0.00", "2.68"}, FormatCase{1.005, "0.00", "1.01"},
+                      FormatCase{-2.675, "0.00", "-2.68"}, FormatCase{0.345, "0%", "35%"},
+                      FormatCase{34775, "0.00,", "34.78"},
+                      FormatCase{1234.5678901234567, "0.0000000000", "1234.5678901235"}));
+
+// Several integer placeholders before the point that are not all "0" ask for engineering
+// notation: the exponent a multiple of their count.
+INSTANTIATE_TEST_SUITE_P(Engineering, NumberPatternTest,
+                         ::testing::Values(FormatCase{-12345.6, "##0.0E+0", "-12.3E+3"},
+                                           FormatCase{123456, "##0.0E+0", "123.5E+3"},
+                                           FormatCase{1234.5, "##0.0E+0", "1.2E+3"},
+                                           FormatCase{0.0012345, "##0.0E+0", "1.2E-3"},
+                                           FormatCase{0.012345, "##0.0E+0", "12.3E-3"},
+                                           FormatCase{999960, "##0.0E+0",
+                                                      "1.0E+6"},  // rounds to the next power
+                                           FormatCase{12345, "#0.00E+00", "1.23E+04"},
+                                           FormatCase{0, "##0.0E+0", "0.0E+0"}));
 
 INSTANTIATE_TEST_SUITE_P(
     LiteralsAndRewriting, NumberPatternTest,
@@ -417,6 +443,16 @@ TEST_F(ValueFormatterTest, DateKindsAndBuiltInIndexes) {
     EXPECT_EQ(builtIn(TCellValue::Number(1.25), 12), "1 1/4");
     // The text wins over the index.
     EXPECT_EQ(U8(FormatCellValue(TCellValue::Number(1.5), 14, u"0.00")), "1.50");
+}
+
+// "A/P" and "AM/PM" are time markers, on their own too.
+TEST_F(ValueFormatterTest, AmPmMarkersAloneAreTimes) {
+    EXPECT_EQ(FormatKindOfText(u"A/P"), TFormatKind::Date);
+    EXPECT_EQ(FormatKindOfText(u"am/pm"), TFormatKind::Date);
+    EXPECT_EQ(Number(1.0, "A/P"), "A");
+    EXPECT_EQ(Number(0.75, "a/p"), "p");
+    EXPECT_EQ(Number(0.75, "AM/PM"), "PM");
+    EXPECT_EQ(Number(-1.0, "A/P"), "A");  // no sign, no code text
 }
 
 TEST_F(ValueFormatterTest, ErasComeFromTheLocale) {

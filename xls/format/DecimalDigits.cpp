@@ -81,22 +81,14 @@ void RoundDigits(TDecimal& d, int keep) {
     DropTrailingZeros(d);
 }
 
-}  // namespace format
-
-// ---------------------------------------------------------------------------------------
-// General number text
-
-namespace {
-
-// The digits of a number rounded to 15 significant digits, as the number patterns round
-// them from the first 18. When the shortest text that reads back as the number has no
-// more than 15 digits, those are the digits: the number lies within half a unit in its
-// last binary place of that text, far closer than the half unit in the 15th decimal
+// The first 18 digits rounded to 15. When the shortest text that reads back as the number
+// has no more than 15 digits, those are the digits: the number lies within half a unit in
+// its last binary place of that text, far closer than the half unit in the 15th decimal
 // place that rounding would need to move it elsewhere.
-format::TDecimal FifteenDigits(double value) {
+TDecimal FifteenDigits(double value) {
     const auto rounded = [value] {
-        format::TDecimal d = format::SignificantDigits(value);
-        format::RoundDigits(d, 15);
+        TDecimal d = SignificantDigits(value);
+        RoundDigits(d, 15);
         return d;
     };
     // Subnormal numbers have too few binary places for that.
@@ -116,7 +108,7 @@ format::TDecimal FifteenDigits(double value) {
             const auto end =
                 std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(whole))
                     .ptr;
-            format::TDecimal d;
+            TDecimal d;
             d.Count = static_cast<int>(end - digits);
             std::memcpy(d.Digits, digits, static_cast<std::size_t>(d.Count));
             d.Exponent = d.Count - places;
@@ -129,7 +121,7 @@ format::TDecimal FifteenDigits(double value) {
     const auto end =
         std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific).ptr;
     const char* e = std::find(buffer, end, 'e');
-    format::TDecimal d;
+    TDecimal d;
     int count = 0;
     for (const char* p = buffer; p != e; ++p) {
         if (*p == '.') continue;
@@ -150,6 +142,13 @@ format::TDecimal FifteenDigits(double value) {
     return d;
 }
 
+}  // namespace format
+
+// ---------------------------------------------------------------------------------------
+// General number text
+
+namespace {
+
 template <typename String>
 void AppendExponent(String& out, int exponent) {
     char digits[16];
@@ -168,7 +167,7 @@ void AppendGeneralNumber(String& out, double value, typename String::value_type 
         out += Char('0');
         return;
     }
-    format::TDecimal d = FifteenDigits(value);
+    format::TDecimal d = format::FifteenDigits(value);
     const auto digit = [&d](int i) { return Char(i < d.Count ? d.Digits[i] : '0'); };
 
     if (value < 0) out += Char('-');

@@ -31,9 +31,8 @@ namespace vorlix {
 
 namespace {
 
-using format::kSignificantDigits;
+using format::FifteenDigits;
 using format::RoundDigits;
-using format::SignificantDigits;
 using format::TDecimal;
 using format::TDigitPattern;
 using format::TNumberElement;
@@ -352,17 +351,31 @@ TNumberSection CompileSection(const format::TFormatSection& tokens, const TRegio
 // part shows as "0" even where its placeholders would show nothing.
 void RenderDigits(const TDigitPattern& p, double x, bool showZero, Text& out,
                   const TRegionalSettings& rs) {
-    TDecimal d = SignificantDigits(x);
-    int exponent = 0;   // scientific: the exponent shown
-    int integerDigits;  // digits before the point
+    TDecimal d = FifteenDigits(x);
+    int exponent = 0;       // scientific: the exponent shown
+    int integerDigits = 0;  // digits before the point
     if (p.scientific) {
-        const int places = p.integerPlaces + p.fractionPlaces;
-        if (places > 0) RoundDigits(d, std::min(places, kSignificantDigits));
-        if (d.Count > 0) {
-            exponent = d.Exponent - p.integerPlaces;
-            integerDigits = p.integerPlaces;
+        // Several integer placeholders that are not all "0" ("##0.0E+0"): engineering
+        // notation, the exponent a multiple of their count, with one to that many digits
+        // before the point and the pattern's decimals after it.
+        const int group = p.integerPlaces;
+        if (d.Count == 0) {
+            // zero shows a zero exponent
+        } else if (group > 1 && p.shownInteger < group) {
+            for (int before = 0; before != d.Exponent;) {
+                before = d.Exponent;  // rounding up to a new power of ten moves the exponent
+                const int power = d.Exponent - 1;  // the power of ten of the first digit
+                exponent = (power >= 0 ? power / group : -((-power + group - 1) / group)) * group;
+                integerDigits = d.Exponent - exponent;
+                RoundDigits(d, integerDigits + p.fractionPlaces);
+            }
         } else {
-            integerDigits = 0;  // zero shows a zero exponent
+            const int places = p.integerPlaces + p.fractionPlaces;
+            if (places > 0) RoundDigits(d, places);
+            if (d.Count > 0) {
+                exponent = d.Exponent - p.integerPlaces;
+                integerDigits = p.integerPlaces;
+            }
         }
     } else {
         RoundDigits(d, d.Exponent + p.fractionPlaces);

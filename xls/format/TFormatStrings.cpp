@@ -173,6 +173,12 @@ TFormatKind FormatKindOfText(std::u16string_view text) {
         const char16_t c = rest[i];
         if (c == u'e' && i + 1 < rest.size() && (rest[i + 1] == u'+' || rest[i + 1] == u'-')) {
             ++i;  // the exponent of scientific notation
+        } else if (c == u'a' && rest.compare(i, 5, u"am/pm") == 0) {
+            ++dateLetters;  // the time's AM or PM marker
+            i += 4;
+        } else if (c == u'a' && rest.compare(i, 3, u"a/p") == 0) {
+            ++dateLetters;  // its short form, "A" or "P"
+            i += 2;
         } else if (IsDateLetter(c) || (c == u'a' && rest.compare(i, 3, u"aaa") == 0)) {
             ++dateLetters;  // "aaa": a day's name
         } else if (c == u'.' && i > 0 && rest[i - 1] == u's') {
