@@ -77,6 +77,12 @@ void Generate(const std::filesystem::path& dir) {
     // 200 sheets of 1300 x 10 cells: as many cells as the large sheet.
     test::WriteWorkbook(dir / "sheets-large.xls", bench::GenerateManySheetsStream(200, 1300));
     test::WriteWorkbook(dir / "empty.xls", bench::GenerateManySheetsStream(1));
+    // 65536 x 40 cells as LibreOffice and Excel write them: a formula in every tenth cell,
+    // of its own or shared, RK/MULRK numbers, strings continued across CONTINUE records.
+    test::WriteWorkbook(dir / "lo-style.xls",
+                        bench::GenerateWrittenSheetStream(bench::TWriter::OwnFormulas));
+    test::WriteWorkbook(dir / "excel-style.xls",
+                        bench::GenerateWrittenSheetStream(bench::TWriter::SharedFormulas));
 }
 
 }  // namespace
@@ -104,5 +110,7 @@ int main(int argc, char** argv) {
     Measure(argv[0], "... NUMBER records only", dir / "numbers.xls");
     Measure(argv[0], "200 sheets", dir / "sheets.xls");
     Measure(argv[0], "200 sheets of 1300 x 10", dir / "sheets-large.xls");
+    Measure(argv[0], "as LibreOffice writes", dir / "lo-style.xls");
+    Measure(argv[0], "as Excel writes", dir / "excel-style.xls");
     return 0;
 }
