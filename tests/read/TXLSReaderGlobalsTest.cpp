@@ -343,8 +343,9 @@ TEST(TXLSReaderGlobalsTest, RecordCutShortByTheEndOfTheStreamIsNotRead) {
 }
 
 // Debug and test builds report the bytes a decoder of a whole layout leaves unread: a
-// layout other than the file's. Records without such a decoder, and records a handler
-// does not read (cells inside a chart), are not reported.
+// layout other than the file's. Records without such a decoder, records a handler does
+// not read (cells inside a chart) and zero bytes some writers pad records with are not
+// reported.
 TEST(TXLSReaderGlobalsTest, BytesLeftUnreadByAWholeLayoutAreReported) {
 #ifdef NDEBUG
     GTEST_SKIP() << "reported in debug and test builds only";
@@ -352,6 +353,8 @@ TEST(TXLSReaderGlobalsTest, BytesLeftUnreadByAWholeLayoutAreReported) {
     Bytes longNumber = NumberBody(0, 0, 0, 1);
     longNumber.push_back(0xAA);
     longNumber.push_back(0xBB);
+    Bytes paddedNumber = NumberBody(2, 0, 0, 3);
+    paddedNumber.insert(paddedNumber.end(), {0, 0});
     const Bytes longColInfo = Body().u16(0).u16(0).u16(256).u16(0).u16(0).u16(0).u16(7);
     BiffBuilder b;
     AppendGlobals(b, {"S"});
@@ -361,7 +364,8 @@ TEST(TXLSReaderGlobalsTest, BytesLeftUnreadByAWholeLayoutAreReported) {
                      {rec::kNumber, longNumber},
                      {rec::kEof, {}},
                      {rec::kNumber, NumberBody(1, 0, 0, 2)},
-                     {rec::kNumber, longNumber}});
+                     {rec::kNumber, longNumber},
+                     {rec::kNumber, paddedNumber}});
     TempDir dir;
     WriteWorkbook(dir / "long.xls", b.Build());
     TXLSFile file;
@@ -373,7 +377,7 @@ TEST(TXLSReaderGlobalsTest, BytesLeftUnreadByAWholeLayoutAreReported) {
     EXPECT_EQ(unread, (std::vector<std::pair<std::uint16_t, std::uint32_t>>{{rec::kNumber, 2}}));
     std::vector<std::string> numbers = Numbers(SheetOf(file, 0));
     std::sort(numbers.begin(), numbers.end());
-    EXPECT_EQ(numbers, (std::vector<std::string>{"0,0=1", "1,0=2"}));
+    EXPECT_EQ(numbers, (std::vector<std::string>{"0,0=1", "1,0=2", "2,0=3"}));
 }
 
 // Shared strings.

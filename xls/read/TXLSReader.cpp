@@ -31,6 +31,16 @@ constexpr bool kReportUnread = false;
 constexpr bool kReportUnread = true;
 #endif
 
+// The bytes a decoder left unread, when any of them is not zero: some writers pad records
+// (LABEL, BOOLERR) with zero bytes, which are no layout of their own.
+std::uint32_t UnreadData(TRecordCursor& body) {
+    const auto left = static_cast<std::uint32_t>(body.Remaining());
+    for (std::uint32_t i = 0; i < left; ++i) {
+        if (body.U8() != 0) return left;
+    }
+    return 0;
+}
+
 }  // namespace
 
 // The handler table: the records of Records.def that have a handler, in id order. Each
@@ -175,10 +185,10 @@ void TXLSReader::Dispatch(const TJoinedRecord& record) {
     if (run) handler->Call(*this, body);
     if (onRecord_) {
         TRecordReport report{record.Offset, record.Id, record.Length, body.Short()};
-        // A decoder that reads a fixed layout and leaves bytes of it unread reads a layout
+        // A decoder that reads a fixed layout and leaves data of it unread reads a layout
         // other than the file's. Debug and test builds report it.
         if (kReportUnread && run && (handler->Flags & kChecked) != 0) {
-            report.Unread = static_cast<std::uint32_t>(body.Remaining());
+            report.Unread = UnreadData(body);
         }
         onRecord_(report);
     }
