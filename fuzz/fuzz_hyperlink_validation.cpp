@@ -11,8 +11,8 @@
 #include "xls/format/ValueFormatter.h"
 #include "xls/formula/TPtgParser.h"
 #include "xls/model/Errors.h"
-#include "xls/read/HyperlinkDecoder.h"
 #include "xls/read/ValidationReader.h"
+#include "xls/read/records/HyperlinkRecords.h"
 
 using namespace vorlix;
 
@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view body = in.Rest();
     try {
         if ((choice & 1) == 0) {
-            (void)DecodeHyperlink(body);
+            platform::TByteCursor cursor(body);
+            (void)records::DecodeHyperlink(cursor);
         } else {
             TPtgParser parser(fuzz::FuzzLinkTable(), TFormulaSettings{(choice & 2) != 0},
                               &GeneralNumberText);

@@ -1,10 +1,14 @@
 // The one way the project reads binary data: little-endian numbers, characters and BIFF
 // strings from a block of bytes, never past its end.
 //
-// A read that the bytes do not wholly hold gives zero (a number), an empty text or the
-// bytes that are left, moves to the end, and sets the cursor's sticky "short" flag. So a
-// parser reads like the list of its fields, a truncated body reads as one padded with
-// zeros, as the file format asks, and the caller can still tell that it happened.
+// One contract for every read: a read that the bytes do not wholly hold gives zero (a
+// number), an empty text (characters and strings) or the bytes that are left (Bytes),
+// moves to the end and sets the cursor's sticky "short" flag. Every later read then gives
+// zero or an empty text too, as it starts at the end. So a parser reads like the list of
+// its fields, a truncated body reads as one padded with zeros, as the file format asks,
+// nothing after a short field is taken from that field's bytes, and the caller can still
+// tell that it happened. Reads at an offset and Seek name their bytes themselves: they
+// neither move nor depend on the position, and only set the flag.
 #pragma once
 
 #include <bit>
@@ -112,9 +116,9 @@ class TByteCursor {
     std::string_view Rest() { return Bytes(Remaining()); }
 
     // `count` 8-bit characters, BIFF8's "compressed" form: each byte is the code point
-    // 0..255. Empty when they run past the end (the position stays).
+    // 0..255. Empty, at the end and short when they run past the end.
     std::u16string Chars8(std::size_t count);
-    // `count` UTF-16LE characters; empty when they run past the end (the position stays).
+    // `count` UTF-16LE characters; empty, at the end and short when they run past the end.
     std::u16string Chars16(std::size_t count);
     // `count` characters of either width.
     std::u16string Chars(std::size_t count, bool wide) {
@@ -122,8 +126,8 @@ class TByteCursor {
     }
 
     // BIFF8 strings: a character count (8 bits for the short form, 16 for the long one),
-    // an option byte whose bit 0 marks 16-bit characters, then the characters. Empty
-    // when the characters run past the end.
+    // an option byte whose bit 0 marks 16-bit characters, then the characters. Empty,
+    // at the end and short when the characters run past the end.
     std::u16string ShortString() { return StringOf(U8()); }
     std::u16string LongString() { return StringOf(U16()); }
     // The option byte and characters of a string whose count was read already.
@@ -133,9 +137,12 @@ class TByteCursor {
     // Whether n bytes remain; when not, moves to the end and marks the cursor short.
     bool Take(std::size_t n) {
         if (n <= size_ - at_) return true;
+        Exhaust();
+        return false;
+    }
+    void Exhaust() {
         at_ = size_;
         short_ = true;
-        return false;
     }
     bool TakeAt(std::size_t offset, std::size_t n) {
         if (offset <= size_ && n <= size_ - offset) return true;
@@ -150,10 +157,7 @@ class TByteCursor {
 };
 
 inline std::u16string TByteCursor::Chars8(std::size_t count) {
-    if (count > Remaining()) {
-        short_ = true;
-        return {};
-    }
+    if (!Take(count)) return {};
     std::u16string out(count, u'\0');
     for (std::size_t i = 0; i < count; ++i)
         out[i] = data_[at_ + i];
@@ -163,7 +167,7 @@ inline std::u16string TByteCursor::Chars8(std::size_t count) {
 
 inline std::u16string TByteCursor::Chars16(std::size_t count) {
     if (count > Remaining() / 2) {
-        short_ = true;
+        Exhaust();
         return {};
     }
     std::u16string out(count, u'\0');

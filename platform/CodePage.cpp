@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/ByteCursor.h"
+
 namespace vorlix::platform {
 
 namespace {
@@ -98,12 +100,7 @@ std::optional<std::string> ConvertAll(const IconvHandle& cd, std::string_view in
 }
 
 std::u16string FromUtf16LeBytes(std::string_view bytes) {
-    std::u16string out(bytes.size() / 2, u'\0');
-    for (size_t i = 0; i < out.size(); ++i) {
-        out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                       static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-    }
-    return out;
+    return TByteCursor(bytes).Chars16(bytes.size() / 2);
 }
 
 std::string ToUtf16LeBytes(std::u16string_view text) {

@@ -198,7 +198,7 @@ TEST_F(LongCommandsTest, ReadStoppedAfterAnyRecordEndsCleanly) {
             xls.SetOnProgress([&records](double) { ++records; });
             xls.OpenFile(file);
         }
-        ASSERT_GT(records, 8) << name;
+        ASSERT_GE(records, 8) << name;
         for (int stop = 1; stop <= records; ++stop) {
             TXLSFile xls;
             int seen = 0;

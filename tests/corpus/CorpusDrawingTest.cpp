@@ -10,6 +10,7 @@
 #include "platform/CodePage.h"
 #include "tests/support/CorpusOracle.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/WorkbookFixtures.h"
 #include "xls/model/Errors.h"
 #include "xls/model/TCellComments.h"
 #include "xls/model/TPageSetup.h"
@@ -97,6 +98,7 @@ TEST(CorpusDrawingTest, DrawingsNeverKeepAWorkbookFromOpening) {
     for (const json& entry : test::CorpusManifest()["files"]) {
         SCOPED_TRACE(entry["file"].get<std::string>());
         TXLSFile off, on;
+        test::ExpectBodiesReadWhole(on);  // named by the trace
         TXLSReader readerOff(off), readerOn(on);
         if (!Read(entry, readerOff, false).empty()) continue;
         EXPECT_EQ(Read(entry, readerOn, true), "");

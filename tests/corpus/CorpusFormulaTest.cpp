@@ -23,6 +23,7 @@
 #include "platform/RegionalSettings.h"
 #include "tests/support/CorpusOracle.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/WorkbookFixtures.h"
 #include "xls/model/Errors.h"
 #include "xls/model/TCells.h"
 #include "xls/model/TXLSFile.h"
@@ -233,6 +234,7 @@ std::unique_ptr<TXLSFile> Read(const json& entry, bool allFormulas) {
     const std::string password =
         entry.value("encryption", "") == "rc4" && known.is_string() ? known.get<std::string>() : "";
     const auto path = test::CorpusDir() / "files" / entry["file"].get<std::string>();
+    test::ExpectBodiesReadWhole(*file, entry["file"].get<std::string>());
     try {
         file->OpenFile(platform::Utf8ToUtf16(path.string()), platform::Utf8ToUtf16(password));
     } catch (const Exception&) {

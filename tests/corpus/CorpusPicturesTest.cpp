@@ -14,6 +14,7 @@
 #include "platform/CodePage.h"
 #include "tests/support/CorpusOracle.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/WorkbookFixtures.h"
 #include "xls/model/TPageSetup.h"
 #include "xls/model/TXLSFile.h"
 #include "xls/write/PictureFiles.h"
@@ -108,6 +109,7 @@ TEST(CorpusPicturesTest, EveryPictureBecomesAFileThatOpens) {
             known.is_string() ? platform::Utf8ToUtf16(known.get<std::string>()) : u"";
         if (app::CheckWorkbook(path, password).State != app::TWorkbookState::Readable) continue;
         TXLSFile xls;
+        test::ExpectBodiesReadWhole(xls, path.filename().string());
         try {
             xls.OpenFile(platform::Utf8ToUtf16(path.string()), password);
         } catch (const std::exception&) {

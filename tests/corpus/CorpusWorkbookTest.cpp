@@ -16,6 +16,7 @@
 #include "platform/RegionalSettings.h"
 #include "tests/support/CorpusOracle.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/WorkbookFixtures.h"
 #include "xls/format/TFormatStrings.h"
 #include "xls/model/Errors.h"
 #include "xls/model/TCells.h"
@@ -75,6 +76,7 @@ Opened Open(const json& entry) {
         entry.value("password", json()).is_string() && entry.value("encryption", "") == "rc4"
             ? entry["password"].get<std::string>()
             : std::string();
+    test::ExpectBodiesReadWhole(*result.file, entry["file"].get<std::string>());
     try {
         result.file->OpenFile(platform::Utf8ToUtf16(path.string()),
                               platform::Utf8ToUtf16(password));

@@ -89,11 +89,16 @@ TEST(ByteCursorTest, CharactersOfEitherWidth) {
     TByteCursor c = Over(bytes);
     EXPECT_EQ(c.Chars8(2), u"\u00E9x");
     EXPECT_EQ(c.Chars16(2), std::u16string(u"\u043A") + char16_t(0xD800));
-    // Characters that run past the end give nothing and leave the position.
+    // Characters that run past the end give nothing and end the cursor, like any other
+    // short read: the byte they left is not read as the next field.
     EXPECT_EQ(c.Chars16(1), u"");
     EXPECT_TRUE(c.Short());
-    EXPECT_EQ(c.Position(), 6u);
-    EXPECT_EQ(c.Chars8(1), u"\x01");
+    EXPECT_TRUE(c.AtEnd());
+    EXPECT_EQ(c.Chars8(1), u"");
+    TByteCursor eight = Over(bytes);
+    EXPECT_EQ(eight.Chars8(8), u"");
+    EXPECT_TRUE(eight.Short());
+    EXPECT_EQ(eight.U8(), 0);
 }
 
 TEST(ByteCursorTest, BiffStrings) {
@@ -111,4 +116,11 @@ TEST(ByteCursorTest, BiffStrings) {
     EXPECT_FALSE(c.Short());
     EXPECT_EQ(c.ShortString(), u"");
     EXPECT_TRUE(c.Short());
+    // The characters of the cut string are not read as what follows it.
+    EXPECT_EQ(c.U16(), 0);
+    const std::string cut("\x09\x00\x00xy\x07\x00", 7);  // 9 characters, two there
+    TByteCursor cutLong = Over(cut);
+    EXPECT_EQ(cutLong.LongString(), u"");
+    EXPECT_EQ(cutLong.U16(), 0);
+    EXPECT_TRUE(cutLong.AtEnd());
 }

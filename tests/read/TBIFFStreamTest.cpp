@@ -2,6 +2,7 @@
 
 #include "tests/support/XlsBuilder.h"
 #include "xls/model/TEasyStream.h"
+#include "xls/read/Decryption.h"
 #include "xls/read/RecordIds.h"
 #include "xls/read/TBIFFStream.h"
 #include "xls/read/TCFile.h"
@@ -189,4 +190,73 @@ TEST(TBIFFStreamTest, RecordBuffersAreReusedWithoutStaleBytes) {
     EXPECT_EQ(s->Record().Data.Size(), 3);
     std::uint32_t d = 0;
     EXPECT_FALSE(s->Record().Data.ReadDWord(d));
+}
+
+// Logical records: a record with the bodies of the CONTINUE records after it; the picture
+// store's MSODRAWINGGROUP records continue one another too.
+TEST(TBIFFStreamTest, JoinedRecordsTakeTheBodiesThatContinueThem) {
+    const Bytes a = Filled(10, 1), c1 = Filled(5, 2), c2 = Filled(3, 3);
+    const Bytes g1 = Filled(4, 4), g2 = Filled(6, 5), g3 = Filled(2, 6), g4 = Filled(1, 7);
+    OpenedStream s(BiffBuilder()
+                       .Record(0x0001, a)
+                       .Record(rec::kContinue, c1)
+                       .Record(rec::kContinue, {})
+                       .Record(rec::kContinue, c2)
+                       .Record(rec::kMsoDrawingGroup, g1)
+                       .Record(rec::kMsoDrawingGroup, g2)
+                       .Record(rec::kContinue, g3)
+                       .Record(rec::kMsoDrawingGroup, g4)
+                       .Record(rec::kMsoDrawing, g1)
+                       .Record(rec::kMsoDrawing, g2)
+                       .Record(rec::kContinue, c1)
+                       .Build());
+    const auto expect = [&](std::uint16_t id, std::int64_t offset, std::vector<Bytes> bodies) {
+        ASSERT_TRUE(s->ReadJoinedRecord());
+        const TJoinedRecord& r = s->Joined();
+        EXPECT_EQ(r.Id, id);
+        EXPECT_EQ(r.Offset, offset);
+        EXPECT_EQ(r.Length, bodies[0].size());
+        Bytes all;
+        std::vector<std::uint32_t> starts;
+        for (const Bytes& b : bodies) {
+            if (&b != &bodies[0]) starts.push_back(static_cast<std::uint32_t>(all.size()));
+            all.insert(all.end(), b.begin(), b.end());
+        }
+        EXPECT_EQ(Bytes(r.Data, r.Data + r.Size), all);
+        EXPECT_EQ(r.Starts, starts);
+    };
+    expect(0x0001, 0, {a, c1, {}, c2});
+    expect(rec::kMsoDrawingGroup, 4 + 10 + 4 + 5 + 4 + 4 + 3, {g1, g2, g3, g4});
+    const std::int64_t drawing = 34 + (4 + 4) + (4 + 6) + (4 + 2) + (4 + 1);
+    expect(rec::kMsoDrawing, drawing, {g1});  // MSODRAWING records stand alone
+    expect(rec::kMsoDrawing, drawing + 8, {g2, c1});
+    EXPECT_FALSE(s->ReadJoinedRecord());
+}
+
+// The header after FILEPASS is read ahead before the decryption starts; it straddles a
+// block boundary here, so that reading it loads the block the next bodies are in.
+TEST(TBIFFStreamTest, JoinedRecordsAfterFilePassAreDecrypted) {
+    BiffBuilder b;
+    b.Record(0x0809, Filled(16, 1));
+    b.Record(0x0001, Filled(1022 - 20 - 4 - 4 - 54, 2));
+    b.FilePass(u"pw");
+    ASSERT_EQ(b.Size(), 1022u);
+    const Bytes body = Filled(40, 3), more = Filled(1200, 4);
+    b.Record(0x0031, body).Record(rec::kContinue, more);
+    OpenedStream s(b.Build());
+    ASSERT_TRUE(s->ReadJoinedRecord());
+    ASSERT_TRUE(s->ReadJoinedRecord());
+    ASSERT_TRUE(s->ReadJoinedRecord());
+    ASSERT_EQ(s->Joined().Id, rec::kFilePass);
+    KeyMaterial key{};
+    const TEasyStream& filePass = s->Record().Data;
+    ASSERT_TRUE(VerifyPassword(u"pw", ReadFilePass(filePass), key));
+    s->StartDecryption(key);
+    ASSERT_TRUE(s->ReadJoinedRecord());
+    const TJoinedRecord& r = s->Joined();
+    EXPECT_EQ(r.Offset, 1022);
+    Bytes expected = body;
+    expected.insert(expected.end(), more.begin(), more.end());
+    EXPECT_EQ(Bytes(r.Data, r.Data + r.Size), expected);
+    EXPECT_FALSE(s->ReadJoinedRecord());
 }

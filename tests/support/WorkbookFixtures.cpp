@@ -44,6 +44,101 @@ Bytes SstBody(const std::vector<std::string>& strings) {
     return b;
 }
 
+namespace {
+const Bytes kStdLink = {0xD0, 0xC9, 0xEA, 0x79, 0xF9, 0xBA, 0xCE, 0x11,
+                        0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B};
+}  // namespace
+
+const Bytes kUrlMoniker = {0xE0, 0xC9, 0xEA, 0x79, 0xF9, 0xBA, 0xCE, 0x11,
+                           0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B};
+const Bytes kFileMoniker = {0x03, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                            0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+
+Body HLinkHead(std::uint16_t firstRow, std::uint16_t lastRow, std::uint16_t firstCol,
+               std::uint16_t lastCol, std::uint32_t flags) {
+    Body b;
+    b.u16(firstRow).u16(lastRow).u16(firstCol).u16(lastCol);
+    b.bytes(kStdLink);
+    b.u32(2);  // stream version
+    b.u32(flags);
+    return b;
+}
+
+Body& CountedChars(Body& b, const std::u16string& text) {
+    return b.u32(static_cast<std::uint32_t>(text.size() + 1)).utf16(text).u16(0);
+}
+
+Bytes UrlLink(std::uint16_t r1, std::uint16_t r2, std::uint16_t c1, std::uint16_t c2,
+              const std::u16string& url) {
+    Body b = HLinkHead(r1, r2, c1, c2, kHasMoniker | kAbsolute);
+    b.bytes(kUrlMoniker);
+    b.u32(static_cast<std::uint32_t>(2 * (url.size() + 1)));  // bytes, zero included
+    b.utf16(url).u16(0);
+    return b;
+}
+
+Bytes FileLink(const std::string& shortPath, const std::u16string& longPath) {
+    Body b = HLinkHead(0, 0, 0, 0, kHasMoniker);
+    b.bytes(kFileMoniker);
+    b.u16(0);                                                 // up-level count
+    b.u32(static_cast<std::uint32_t>(shortPath.size() + 1));  // characters, zero included
+    b.ascii(shortPath).u8(0);
+    b.u16(0xDEAD).zeros(22);  // reserved
+    if (longPath.empty()) {
+        b.u32(0);  // no extended path
+    } else {
+        const auto bytes = static_cast<std::uint32_t>(2 * longPath.size());
+        b.u32(bytes + 6);  // size of what follows
+        b.u32(bytes);      // path bytes
+        b.u16(3);          // key value
+        b.utf16(longPath);
+    }
+    return b;
+}
+
+Bytes LocationLink(std::uint32_t flags, const std::u16string& location) {
+    Body b = HLinkHead(0, 0, 0, 0, flags | kHasLocation);
+    return CountedChars(b, location);
+}
+
+namespace {
+
+// DV texts: 16-bit count, flag byte (bit 0: UTF-16), characters.
+Body& DvText(Body& b, const std::string& text) {
+    return b.u16(static_cast<std::uint32_t>(text.size())).u8(0).ascii(text);
+}
+Body& DvWideText(Body& b, const std::u16string& text) {
+    return b.u16(static_cast<std::uint32_t>(text.size())).u8(1).utf16(text);
+}
+
+}  // namespace
+
+Bytes DvBody(std::uint32_t options) {
+    Body b;
+    b.u32(options);
+    DvText(b, "Title");               // prompt title
+    DvText(b, std::string(1, '\0'));  // error title: one zero character, which is empty
+    DvWideText(b, u"Pick ä");         // prompt
+    b.u16(0);                         // error text: empty, nothing more
+    b.u16(3).u16(0).u8(0x1E).u16(5);  // formula 1: ptgInt 5
+    b.u16(0).u16(0);                  // formula 2: none
+    b.u16(2);                         // areas
+    b.u16(1).u16(5).u16(0).u16(0);    // A2:A6
+    b.u16(2).u16(3).u16(4).u16(260);  // E3:?4, last column beyond 255
+    return b;
+}
+
+void ExpectBodiesReadWhole(TXLSFile& file, const std::string& where) {
+    file.SetOnRecord([then = file.OnRecord(), where](const TRecordReport& r) {
+        if (r.Unread != 0) {
+            ADD_FAILURE() << where << (where.empty() ? "" : ": ") << "record "
+                          << rec::RecordName(r.Id) << " at " << r.Offset << " left " << r.Unread
+                          << " of its " << r.Length << " bytes unread";
+        }
+        if (then) then(r);
+    });
+}
+
 Bytes FontBody(std::uint16_t heightTwips, std::uint16_t options, std::uint16_t colorCode,
                std::uint16_t weight, const std::string& name) {
     return Body()

@@ -104,8 +104,6 @@ class TRecordEditTable {
 class TVirtualFontTable : public TRecordEditTable {
   public:
     TVirtualFontTable();  // index 0 is the default font (Arial, 10 points, colour 57)
-    // Fills the edit buffer from the body of a FONT record.
-    void DecodeFontRecord(std::string_view body);
     // "1-5(style:bi;color:000000;size:10;font:Arial;);", or empty for an unknown font.
     std::string DescribeRun(int first, int last, int fontIndex) const;
 
@@ -117,8 +115,6 @@ class TVirtualFontTable : public TRecordEditTable {
 class TVirtualXFTable : public TRecordEditTable {
   public:
     TVirtualXFTable();  // index 0 is the default XF record; DefaultXF() is 0
-    // Fills the edit buffer from the body of an XF record (format index unconverted).
-    void DecodeXFRecord(std::string_view body);
     int DefaultXF() const { return defaultXF_; }
     // DefaultXF becomes the index of the default record, appended when absent.
     void LocateDefaultXF();

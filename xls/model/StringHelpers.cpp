@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ByteCursor.h"
 #include "platform/CodePage.h"
 
 namespace vorlix {
@@ -40,12 +41,7 @@ std::u16string ExpandLatin1(std::string_view bytes) {
 }
 
 std::u16string BytesToWide(std::string_view bytes) {
-    std::u16string out(bytes.size() / 2, u'\0');
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                       static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-    }
-    return out;
+    return platform::TByteCursor(bytes).Chars16(bytes.size() / 2);
 }
 
 void FlaggedBytesToWide(std::string_view flagged, std::u16string& out) {

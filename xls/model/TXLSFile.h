@@ -24,13 +24,17 @@ struct TReadOptions {
 
 using TProgressEvent = std::function<void(double fraction)>;
 
-// What the reader made of one record: where its header starts in the workbook stream, its
-// id and body length, and whether its handler wanted bytes the body does not hold.
+// What the reader made of one record (with the CONTINUE records after it): where its
+// header starts in the workbook stream, its id and body length, whether its handler
+// wanted bytes the record does not hold, and, in debug and test builds, how many bytes of
+// its body a decoder that reads the record's whole layout left unread (0 elsewhere): a
+// layout other than the file's.
 struct TRecordReport {
     std::int64_t Offset = 0;
     std::uint16_t Id = 0;
     std::uint16_t Length = 0;
     bool Short = false;
+    std::uint32_t Unread = 0;
 };
 using TRecordEvent = std::function<void(const TRecordReport& record)>;
 

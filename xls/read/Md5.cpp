@@ -1,5 +1,7 @@
 #include "xls/read/Md5.h"
 
+#include "platform/ByteCursor.h"
+
 #include <cstring>
 
 namespace vorlix {
@@ -31,12 +33,9 @@ Md5::Md5() : state_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476} {}
 
 void Md5::Transform(const std::uint8_t* block) {
     std::uint32_t m[16];
-    for (int i = 0; i < 16; ++i) {
-        m[i] = static_cast<std::uint32_t>(block[4 * i]) |
-               static_cast<std::uint32_t>(block[4 * i + 1]) << 8 |
-               static_cast<std::uint32_t>(block[4 * i + 2]) << 16 |
-               static_cast<std::uint32_t>(block[4 * i + 3]) << 24;
-    }
+    platform::TByteCursor words(block, 64);
+    for (std::uint32_t& word : m)
+        word = words.U32();
     std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
     for (int i = 0; i < 64; ++i) {
         std::uint32_t f;

@@ -4,12 +4,12 @@
 #include <charconv>
 
 #include "platform/ByteCursor.h"
-#include "xls/format/ValueFormatter.h"
 #include "xls/formula/TPtgParser.h"
 #include "xls/formula/TXLSLinkTable.h"
 #include "xls/model/Errors.h"
 #include "xls/model/TCells.h"
-#include "xls/read/TXLSReader.h"
+#include "xls/read/ReadContext.h"
+#include "xls/read/SheetReader.h"
 
 namespace vorlix {
 
@@ -21,19 +21,11 @@ constexpr std::size_t kEntryHeader = 4;
 
 }  // namespace
 
-TPtgParser& TXLSReader::Parser() {
-    if (!parser_) {
-        parser_ = std::make_unique<TPtgParser>(workbook_.LinkTable(), formulaSettings_,
-                                               &GeneralNumberText);
-    }
-    return *parser_;
-}
-
 // The cached result becomes the cell's value; a text result follows in a STRING record.
 // The tokens are kept for the finishing step, the cell's formula naming their place.
-void TXLSReader::ReadFormula(Body& body) {
+void TSheetReader::ReadFormula(TRecordCursor& body) {
     const records::TFormulaRecord r = records::DecodeFormula(body);
-    TCell cell = CurrentSheet().Cells().GetCell(r.Cell.Row, r.Cell.Col);
+    TCell cell = context_.CurrentSheet().Cells().GetCell(r.Cell.Row, r.Cell.Col);
     if (r.IsNumber()) {
         cell.SetValue(TCellValue::Number(r.Number()));
     } else if (r.Result[0] == records::TFormulaRecord::kResultString) {
@@ -46,7 +38,7 @@ void TXLSReader::ReadFormula(Body& body) {
         cell.SetValue(TCellValue::Error(r.Result[2]));
     }
     ApplyCellFormat(cell, r.Cell.XF);
-    if (options_.ReadFormulas) {
+    if (context_.Options.ReadFormulas) {
         std::string entry(kEntryHeader, '\0');
         entry[0] = static_cast<char>(r.Options[0]);  // option flags, as stored
         entry[1] = static_cast<char>(r.Options[1]);
@@ -54,37 +46,39 @@ void TXLSReader::ReadFormula(Body& body) {
                           static_cast<std::uint16_t>(r.Tokens.size()));
         entry += r.Tokens;
         // Only the complete decoder reads the values of array constants.
-        if (formulaSettings_.AllFormulas) entry += r.Extra;
+        if (context_.FormulaSettings.AllFormulas) entry += r.Extra;
         formulaTable_.push_back(std::move(entry));
         cell.SetFormula(std::to_string(formulaTable_.size() - 1));
     }
 }
 
-void TXLSReader::ReadShrFmla(Body& body) {
-    if (!options_.ReadFormulas) return;
-    Parser().SharedFormulas().AddSharedFormula(static_cast<std::uint16_t>(sheetIndex_),
-                                               body.Rest());
+void TSheetReader::ReadShrFmla(TRecordCursor& body) {
+    if (!context_.Options.ReadFormulas) return;
+    context_.Parser().SharedFormulas().AddSharedFormula(
+        static_cast<std::uint16_t>(context_.SheetIndex), body.Rest());
 }
 
 // Array formulas and data tables: the cells they cover point to their first cell. Only
 // the complete decoder follows such pointers.
-void TXLSReader::ReadArray(Body& body) {
-    if (!options_.ReadFormulas || !formulaSettings_.AllFormulas) return;
-    Parser().SharedFormulas().AddArrayFormula(static_cast<std::uint16_t>(sheetIndex_), body.Rest());
+void TSheetReader::ReadArray(TRecordCursor& body) {
+    if (!context_.Options.ReadFormulas || !context_.FormulaSettings.AllFormulas) return;
+    context_.Parser().SharedFormulas().AddArrayFormula(
+        static_cast<std::uint16_t>(context_.SheetIndex), body.Rest());
 }
 
-void TXLSReader::ReadTable(Body& body) {
-    if (!options_.ReadFormulas || !formulaSettings_.AllFormulas) return;
-    Parser().SharedFormulas().AddTable(static_cast<std::uint16_t>(sheetIndex_), body.Rest());
+void TSheetReader::ReadTable(TRecordCursor& body) {
+    if (!context_.Options.ReadFormulas || !context_.FormulaSettings.AllFormulas) return;
+    context_.Parser().SharedFormulas().AddTable(static_cast<std::uint16_t>(context_.SheetIndex),
+                                                body.Rest());
 }
 
 // Every cell whose formula names a stored formula gets the decoded text. A formula that
 // cannot be decoded leaves the cell its cached result and no formula, or, with
 // StrictFormulas, fails the read.
-void TXLSReader::FinishFormulas() {
+void TSheetReader::FinishFormulas() {
     if (formulaTable_.empty()) return;
-    TPtgParser& parser = Parser();
-    TSheets& sheets = workbook_.Sheets();
+    TPtgParser& parser = context_.Parser();
+    TSheets& sheets = context_.Workbook.Sheets();
     for (int s = 0; s < sheets.Count(); ++s) {
         TCells& cells = sheets.Items(s).Cells();
         for (int i = 0; i < cells.Count(); ++i) {
@@ -104,7 +98,8 @@ void TXLSReader::FinishFormulas() {
                                            options, static_cast<std::uint8_t>(cell.Col()),
                                            entry.Rest()) == TPtgParser::kRecognised;
             }
-            if (!recognised && options_.StrictFormulas) throw EXLSError(xeFormulaNotRecognized);
+            if (!recognised && context_.Options.StrictFormulas)
+                throw EXLSError(xeFormulaNotRecognized);
             cell.SetFormula(recognised ? parser.FormulaText() : std::string());
         }
     }

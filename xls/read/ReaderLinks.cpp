@@ -1,12 +1,13 @@
 // Handlers of the link-table records (sheet references, names, other workbooks) and the
 // finishing step that turns defined names into print areas, print titles and named
-// ranges. The link table decodes the record bodies itself.
+// ranges: part of the globals reader. The link table decodes the record bodies itself.
 #include <optional>
 
 #include "xls/formula/TXLSLinkTable.h"
 #include "xls/model/TPageSetup.h"
 #include "xls/model/TRanges.h"
-#include "xls/read/TXLSReader.h"
+#include "xls/read/GlobalsReader.h"
+#include "xls/read/ReadContext.h"
 
 namespace vorlix {
 
@@ -57,25 +58,25 @@ void ApplyPrintTitles(const TRangeRects& areas, TPageSetup& setup) {
 
 }  // namespace
 
-void TXLSReader::ReadName(Body& body) {
-    workbook_.LinkTable().AddName(std::string(body.Rest()));
+void TGlobalsReader::ReadName(TRecordCursor& body) {
+    context_.Workbook.LinkTable().AddName(std::string(body.Rest()));
 }
 
-void TXLSReader::ReadExternSheet(Body& body) {
-    workbook_.LinkTable().AddExternSheets(std::string(body.Rest()));
+void TGlobalsReader::ReadExternSheet(TRecordCursor& body) {
+    context_.Workbook.LinkTable().AddExternSheets(std::string(body.Rest()));
 }
 
-void TXLSReader::ReadExternName(Body& body) {
-    workbook_.LinkTable().AddExternName(std::string(body.Rest()));
+void TGlobalsReader::ReadExternName(TRecordCursor& body) {
+    context_.Workbook.LinkTable().AddExternName(std::string(body.Rest()));
 }
 
-void TXLSReader::ReadSupbook(Body& body) {
-    workbook_.LinkTable().AddSupbook(std::string(body.Rest()));
+void TGlobalsReader::ReadSupbook(TRecordCursor& body) {
+    context_.Workbook.LinkTable().AddSupbook(std::string(body.Rest()));
 }
 
-void TXLSReader::ApplyDefinedNames() {
-    const TXLSLinkDocument& own = workbook_.LinkTable().OwnDocument();
-    TSheets& sheets = workbook_.Sheets();
+void TGlobalsReader::ApplyDefinedNames() {
+    const TXLSLinkDocument& own = context_.Workbook.LinkTable().OwnDocument();
+    TSheets& sheets = context_.Workbook.Sheets();
     for (const auto& name : own.Names) {
         if (name->Sheet < 0 || name->Sheet >= sheets.Count()) continue;
         TSheet& sheet = sheets.Items(name->Sheet);

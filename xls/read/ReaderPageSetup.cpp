@@ -3,9 +3,9 @@
 #include <string_view>
 
 #include "xls/model/TPageSetup.h"
+#include "xls/read/ReadContext.h"
 #include "xls/read/RecordIds.h"
-#include "xls/read/TBIFFStream.h"
-#include "xls/read/TXLSReader.h"
+#include "xls/read/SheetReader.h"
 #include "xls/read/records/SheetRecords.h"
 
 namespace vorlix {
@@ -30,27 +30,27 @@ bool Section(const std::u16string& text, std::u16string_view code, std::u16strin
 
 }  // namespace
 
-void TXLSReader::ReadHeaderFooter(Body& body, bool header) {
+void TSheetReader::ReadHeaderFooter(TRecordCursor& body, bool header) {
     const std::optional<std::u16string> text = records::DecodeHeaderFooter(body);
     if (!text) return;
-    TPageSetup& setup = CurrentSheet().PageSetup();
+    TPageSetup& setup = context_.CurrentSheet().PageSetup();
     Section(*text, u"&L", header ? setup.HeaderLeft : setup.FooterLeft);
     Section(*text, u"&C", header ? setup.HeaderCenter : setup.FooterCenter);
     Section(*text, u"&R", header ? setup.HeaderRight : setup.FooterRight);
 }
 
-void TXLSReader::ReadHeader(Body& body) {
+void TSheetReader::ReadHeader(TRecordCursor& body) {
     ReadHeaderFooter(body, true);
 }
 
-void TXLSReader::ReadFooter(Body& body) {
+void TSheetReader::ReadFooter(TRecordCursor& body) {
     ReadHeaderFooter(body, false);
 }
 
-void TXLSReader::ReadSetup(Body& body) {
+void TSheetReader::ReadSetup(TRecordCursor& body) {
     using records::TSetupRecord;
     const TSetupRecord r = records::DecodeSetup(body);
-    TPageSetup& setup = CurrentSheet().PageSetup();
+    TPageSetup& setup = context_.CurrentSheet().PageSetup();
     setup.PaperSize = static_cast<std::uint8_t>(r.PaperSize);
     setup.Scale = r.Scale;
     setup.FirstPageNumber = r.FirstPageNumber;
@@ -65,10 +65,10 @@ void TXLSReader::ReadSetup(Body& body) {
     setup.FooterMargin = r.FooterMargin;
 }
 
-void TXLSReader::ReadMargin(Body& body) {
+void TSheetReader::ReadMargin(TRecordCursor& body) {
     const double inches = records::DecodeMargin(body);
-    TPageSetup& setup = CurrentSheet().PageSetup();
-    switch (Record().Id) {
+    TPageSetup& setup = context_.CurrentSheet().PageSetup();
+    switch (body.Id()) {
         case rec::kLeftMargin:
             setup.LeftMargin = inches;
             break;
@@ -84,10 +84,10 @@ void TXLSReader::ReadMargin(Body& body) {
     }
 }
 
-void TXLSReader::ReadPrintFlag(Body& body) {
+void TSheetReader::ReadPrintFlag(TRecordCursor& body) {
     const bool on = records::DecodePrintFlag(body);
-    TPageSetup& setup = CurrentSheet().PageSetup();
-    switch (Record().Id) {
+    TPageSetup& setup = context_.CurrentSheet().PageSetup();
+    switch (body.Id()) {
         case rec::kPrintRowCol:
             setup.PrintHeadings = on;
             break;
@@ -103,10 +103,10 @@ void TXLSReader::ReadPrintFlag(Body& body) {
     }
 }
 
-void TXLSReader::ReadWsBool(Body& body) {
+void TSheetReader::ReadWsBool(TRecordCursor& body) {
     using records::TWsBoolRecord;
     const std::uint16_t options = records::DecodeWord(body);
-    TPageSetup& setup = CurrentSheet().PageSetup();
+    TPageSetup& setup = context_.CurrentSheet().PageSetup();
     setup.SummaryRowsAbove = (options & TWsBoolRecord::kRowsBelow) == 0;
     setup.SummaryColumnsLeft = (options & TWsBoolRecord::kColumnsRight) == 0;
     setup.UseScale = (options & TWsBoolRecord::kFitToPage) == 0;
@@ -114,10 +114,10 @@ void TXLSReader::ReadWsBool(Body& body) {
 
 // Window and protection.
 
-void TXLSReader::ReadWindow2(Body& body) {
+void TSheetReader::ReadWindow2(TRecordCursor& body) {
     using records::TWindow2Record;
     const std::uint16_t options = records::DecodeWord(body);
-    TSheet& sheet = CurrentSheet();
+    TSheet& sheet = context_.CurrentSheet();
     sheet.ShowGridLines = (options & TWindow2Record::kGridLines) != 0;
     sheet.ShowHeaders = (options & TWindow2Record::kHeaders) != 0;
     sheet.ShowZeros = (options & TWindow2Record::kZeros) != 0;
@@ -125,24 +125,24 @@ void TXLSReader::ReadWindow2(Body& body) {
     sheet.PageBreakPreview = (options & TWindow2Record::kPageBreakPreview) != 0;
 }
 
-void TXLSReader::ReadPane(Body& body) {
+void TSheetReader::ReadPane(TRecordCursor& body) {
     const records::TPaneRecord r = records::DecodePane(body);
-    TSheet& sheet = CurrentSheet();
+    TSheet& sheet = context_.CurrentSheet();
     sheet.SplitColumns = static_cast<std::uint8_t>(r.Horizontal);
     sheet.SplitRows = r.Vertical;
 }
 
-void TXLSReader::ReadScl(Body& body) {
+void TSheetReader::ReadScl(TRecordCursor& body) {
     const records::TSclRecord r = records::DecodeScl(body);
     if (r.Denominator != 0) {
-        CurrentSheet().Zoom =
+        context_.CurrentSheet().Zoom =
             static_cast<std::uint8_t>(std::uint32_t{r.Numerator} * 100 / r.Denominator);
     }
 }
 
-void TXLSReader::ReadFeatHdr(Body& body) {
+void TSheetReader::ReadFeatHdr(TRecordCursor& body) {
     if (const auto options = records::DecodeFeatHdrProtection(body)) {
-        CurrentSheet().ProtectionOptions = *options;
+        context_.CurrentSheet().ProtectionOptions = *options;
     }
 }
 

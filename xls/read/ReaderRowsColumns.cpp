@@ -4,7 +4,8 @@
 #include "xls/model/FormatTables.h"
 #include "xls/model/TRanges.h"
 #include "xls/model/TRowCols.h"
-#include "xls/read/TXLSReader.h"
+#include "xls/read/ReadContext.h"
+#include "xls/read/SheetReader.h"
 #include "xls/read/records/SheetRecords.h"
 
 namespace vorlix {
@@ -15,11 +16,11 @@ constexpr std::uint32_t kLastColumn = 255;
 
 }  // namespace
 
-void TXLSReader::ReadRow(Body& body) {
-    if (!options_.ReadRowInfo) return;
+void TSheetReader::ReadRow(TRecordCursor& body) {
     using records::TRowRecord;
     const TRowRecord r = records::DecodeRow(body);
-    TSheet& sheet = CurrentSheet();
+    if (!context_.Options.ReadRowInfo) return;
+    TSheet& sheet = context_.CurrentSheet();
     TRow* row = sheet.Rows().GetRow(r.Row);
     row->SetHeight(r.HeightTwips / 20.0);
     if ((r.Options & TRowRecord::kHidden) != 0) row->SetHidden(true);
@@ -28,23 +29,23 @@ void TXLSReader::ReadRow(Body& body) {
     // Grouping looks the row up again; a row nothing committed on is replaced then.
     row = sheet.Rows().GetRow(r.Row);
     if ((r.Options & TRowRecord::kHeightSet) == 0) row->ClearSizeSet();
-    if ((r.Options & TRowRecord::kFormatted) != 0 && r.XF < workbook_.XFTable().Count()) {
+    if ((r.Options & TRowRecord::kFormatted) != 0 && r.XF < context_.Workbook.XFTable().Count()) {
         row->SetXFIndex(r.XF);
     }
 }
 
-void TXLSReader::ReadColInfo(Body& body) {
-    if (!options_.ReadColumnInfo) return;
+void TSheetReader::ReadColInfo(TRecordCursor& body) {
+    if (!context_.Options.ReadColumnInfo) return;
     using records::TColInfoRecord;
     const TColInfoRecord r = records::DecodeColInfo(body);
     const std::uint32_t first = r.First;
     const std::uint32_t last = std::min<std::uint32_t>(r.Last, kLastColumn);
-    TSheet& sheet = CurrentSheet();
+    TSheet& sheet = context_.CurrentSheet();
     for (std::uint32_t n = first; n <= last; ++n) {
         TColumn* column = sheet.Columns().GetColumn(static_cast<std::uint16_t>(n));
         column->SetWidth(ColumnUnitsToChars(r.Width));
         if ((r.Options & TColInfoRecord::kHidden) != 0) column->SetHidden(true);
-        if (r.XF < workbook_.XFTable().Count()) column->SetXFIndex(r.XF);
+        if (r.XF < context_.Workbook.XFTable().Count()) column->SetXFIndex(r.XF);
     }
     if (first > last) return;
     const int levels =
@@ -56,15 +57,15 @@ void TXLSReader::ReadColInfo(Body& body) {
 
 // Each area becomes a merged range; its cells come into being within the budget of cells
 // that areas may create, beyond it the area is kept without them.
-void TXLSReader::ReadMergeCells(Body& body) {
-    TSheet& sheet = CurrentSheet();
+void TSheetReader::ReadMergeCells(TRecordCursor& body) {
+    TSheet& sheet = context_.CurrentSheet();
     for (const records::TCellArea& a : records::DecodeMergeCells(body)) {
         TRange& range = sheet.Ranges().Add();
         range.AddRect(a.FirstRow, a.LastRow, static_cast<std::uint8_t>(a.FirstCol),
                       static_cast<std::uint8_t>(a.LastCol));
         const std::uint64_t cells = range.CellCount();
-        if (cells <= areaCellBudget_) {
-            areaCellBudget_ -= cells;
+        if (cells <= context_.AreaCellBudget) {
+            context_.AreaCellBudget -= cells;
             range.Merge();
         } else {
             range.MarkMerged();

@@ -16,7 +16,9 @@ struct NamedRecord {
 // fold expressions.
 constexpr NamedRecord kNames[] = {
 #define RECORD(id, identifier, name) NamedRecord{id, name},
+#define HANDLED(id, identifier, name, handler, flags) RECORD(id, identifier, name)
 #include "xls/read/Records.def"
+#undef HANDLED
 #undef RECORD
 };
 

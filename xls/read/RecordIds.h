@@ -8,7 +8,9 @@
 namespace vorlix::rec {
 
 #define RECORD(id, identifier, name) inline constexpr std::uint16_t k##identifier = id;
+#define HANDLED(id, identifier, name, handler, flags) RECORD(id, identifier, name)
 #include "xls/read/Records.def"
+#undef HANDLED
 #undef RECORD
 
 // The record's name ("BOF", "SST", ...) or an empty view for ids the list lacks.

@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "xls/read/RecordIds.h"
 #include "xls/read/TCFile.h"
 
 namespace vorlix {
 
 namespace {
-constexpr std::uint16_t kBofId = 0x0809;
-}
+constexpr std::uint16_t kBofId = rec::kBof;
+constexpr std::uint16_t kContinueId = rec::kContinue;
+constexpr std::uint16_t kMsoDrawingGroupId = rec::kMsoDrawingGroup;
+}  // namespace
 
 TBIFFStream::TBIFFStream(TCFileStream& source) : source_(source) {}
 
@@ -58,11 +61,13 @@ bool TBIFFStream::Copy(std::uint8_t* out, std::size_t n, bool plain) {
     return true;
 }
 
-bool TBIFFStream::ReadRecord() {
+bool TBIFFStream::ReadHeader() {
+    if (headerAhead_) return true;
     if (!blockValid_ || blockPos_ >= blockFill_) LoadBlock();
     if (!blockValid_) return false;
-    record_.Offset = static_cast<std::int64_t>(blockIndex_) * kBlockSize + blockPos_;
+    aheadOffset_ = static_cast<std::int64_t>(blockIndex_) * kBlockSize + blockPos_;
 
+    // A zero id marks the end of the records: the padding after the last one.
     std::uint8_t header[4];
     if (blockFill_ - blockPos_ >= 4) {
         // The usual case: the whole header in this block.
@@ -74,15 +79,52 @@ bool TBIFFStream::ReadRecord() {
         if ((header[0] | header[1]) == 0) return false;
         if (!Copy(header + 2, 2, false)) return false;
     }
-    // A zero id marks the end of the records: the padding after the last one.
-    record_.Id = static_cast<std::uint16_t>(header[0] | header[1] << 8);
-    record_.Length = static_cast<std::uint16_t>(header[2] | header[3] << 8);
+    platform::TByteCursor fields(header, sizeof header);
+    aheadId_ = fields.U16();
+    aheadLength_ = fields.U16();
+    headerAhead_ = true;
+    return true;
+}
 
+bool TBIFFStream::ReadRecord() {
+    if (!ReadHeader()) return false;
+    headerAhead_ = false;
+    record_.Id = aheadId_;
+    record_.Length = aheadLength_;
+    record_.Offset = aheadOffset_;
     TEasyStream& data = record_.Data;
     data.SetSizeForOverwrite(record_.Length);
     if (record_.Length == 0) return true;
     // BOF bodies are never encrypted: they come from the raw bytes too.
     return Copy(data.Memory(), record_.Length, decrypting_ && record_.Id != kBofId);
+}
+
+bool TBIFFStream::ReadJoinedRecord() {
+    if (!ReadRecord()) return false;
+    joined_.Id = record_.Id;
+    joined_.Length = record_.Length;
+    joined_.Offset = record_.Offset;
+    joined_.Data = record_.Data.Memory();
+    joined_.Size = record_.Length;
+    joined_.Starts.clear();
+    const std::uint16_t first = record_.Id;
+    // Only the next header is read ahead, never a body: a FILEPASS record may still start
+    // the decryption of the bodies after it (headers are never encrypted).
+    const auto continues = [&] {
+        return ReadHeader() && (aheadId_ == kContinueId ||
+                                (first == kMsoDrawingGroupId && aheadId_ == kMsoDrawingGroupId));
+    };
+    if (!continues()) return true;
+    joinedBytes_.assign(record_.Data.Memory(), record_.Data.Memory() + record_.Length);
+    do {
+        if (!ReadRecord()) break;  // cut off by the end of the stream
+        joined_.Starts.push_back(static_cast<std::uint32_t>(joinedBytes_.size()));
+        joinedBytes_.insert(joinedBytes_.end(), record_.Data.Memory(),
+                            record_.Data.Memory() + record_.Length);
+    } while (continues());
+    joined_.Data = joinedBytes_.data();
+    joined_.Size = joinedBytes_.size();
+    return true;
 }
 
 void TBIFFStream::StartDecryption(const KeyMaterial& key) {

@@ -7,11 +7,20 @@
 // the end of a short last block are not taken for part of it). After StartDecryption every
 // body is delivered decrypted (the key stream restarts at each block and a body may span
 // blocks), except BOF bodies, which the format never encrypts; headers always come from
-// the raw bytes. CONTINUE records are delivered as records of their own.
+// the raw bytes.
+//
+// Records come in two views. ReadRecord gives the physical records one by one, CONTINUE
+// records as records of their own (what `vorlix-cli records` lists). ReadJoinedRecord gives
+// logical records: a record with the bodies of the CONTINUE records right after it, and,
+// for MSODRAWINGGROUP, of the MSODRAWINGGROUP records after it too (the picture store runs
+// on from record to record), as one block of bytes with the starts of its bodies. It reads
+// the next header ahead to know where a record ends, never a body: decryption that starts
+// with a FILEPASS record applies to the record after it.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "xls/model/TEasyStream.h"
 #include "xls/read/Decryption.h"
@@ -28,6 +37,17 @@ struct TBIFFRecord {
     std::int64_t Offset = 0;
 };
 
+// A logical record: its first body and the bodies that continue it, one after the other.
+struct TJoinedRecord {
+    std::uint16_t Id = 0;
+    std::uint16_t Length = 0;  // of the first body
+    std::int64_t Offset = 0;   // of the first header
+    const std::uint8_t* Data = nullptr;
+    std::size_t Size = 0;  // of all the bodies
+    // Where each body after the first starts in Data.
+    std::vector<std::uint32_t> Starts;
+};
+
 class TBIFFStream {
   public:
     static constexpr int kBlockSize = kCipherBlockSize;
@@ -38,6 +58,10 @@ class TBIFFStream {
     void Rewind();
     // Reads the next record into Record(); false at the end of the records.
     bool ReadRecord();
+    // Reads the next logical record into Joined(); false at the end of the records. Record()
+    // is left holding an unspecified body then.
+    bool ReadJoinedRecord();
+    const TJoinedRecord& Joined() const { return joined_; }
     // Decrypts every body from here on, starting with the rest of the current block.
     void StartDecryption(const KeyMaterial& key);
 
@@ -49,12 +73,21 @@ class TBIFFStream {
     std::int64_t BlocksLoaded() const { return blocksLoaded_; }
 
   private:
+    // Reads the next header unless it was read already; false at the end of the records.
+    bool ReadHeader();
     bool LoadBlock();
     // Copies n bytes from the raw or decrypted blocks, loading blocks as needed.
     bool Copy(std::uint8_t* out, std::size_t n, bool plain);
 
     TCFileStream& source_;
     TBIFFRecord record_;
+    // The header read ahead of its body.
+    bool headerAhead_ = false;
+    std::uint16_t aheadId_ = 0;
+    std::uint16_t aheadLength_ = 0;
+    std::int64_t aheadOffset_ = 0;
+    TJoinedRecord joined_;
+    std::vector<std::uint8_t> joinedBytes_;  // the bodies of a record with continuations
     bool decrypting_ = false;
     KeyMaterial key_{};
     Rc4State cipherState_;

@@ -8,40 +8,11 @@ namespace vorlix {
 
 namespace {
 
-// The option word of a DV record.
-constexpr std::uint32_t kTypeMask = 0x07;
-constexpr std::uint32_t kExplicitList = 0x80;
-constexpr int kErrorStyleShift = 4;
-constexpr std::uint32_t kErrorStyleMask = 0x03;
-constexpr std::uint32_t kAllowBlank = 0x100;
-constexpr std::uint32_t kSuppressDropDown = 0x200;
-constexpr std::uint32_t kShowInput = 0x40000;
-constexpr std::uint32_t kShowError = 0x80000;
-constexpr int kOperatorShift = 20;
-constexpr std::uint32_t kOperatorMask = 0x07;
+using records::TDvRecord;
 
 // Stored type codes in order: any, whole, decimal, list, date, time, text length, custom.
 constexpr std::uint8_t kTypes[8] = {vtAny,  vtWholeNumber, vtDecimal,    vtList,
                                     vtDate, vtTime,        vtTextLength, vtCustom};
-
-// A 16-bit character count (0: empty, nothing follows), a flag byte, the characters. A
-// text that is one zero character counts as empty.
-std::u16string ReadDvText(platform::TByteCursor& body) {
-    const std::uint16_t count = body.U16();
-    if (count == 0) return {};
-    const bool wide = (body.U8() & 0x01) != 0;
-    const std::string_view raw = body.Bytes(wide ? 2 * std::size_t{count} : count);
-    std::u16string text = wide ? BytesToWide(raw) : ExpandLatin1(raw);
-    if (!wide && text == std::u16string(1, u'\0')) text.clear();
-    return text;
-}
-
-// A condition formula: 16-bit token size, 2 unused bytes, the tokens.
-std::string_view ReadDvFormula(platform::TByteCursor& body) {
-    const std::uint16_t size = body.U16();
-    body.Skip(2);
-    return body.Bytes(size);
-}
 
 // A condition's text, decoded for the validation's base cell; empty tokens give an
 // empty text.
@@ -69,35 +40,32 @@ std::string ExplicitList(const std::string& text) {
 
 }  // namespace
 
-std::unique_ptr<TCellValidation> ReadValidation(platform::TByteCursor& body, TPtgParser& parser,
+std::unique_ptr<TCellValidation> MakeValidation(const records::TDvRecord& dv, TPtgParser& parser,
                                                 bool strict, std::uint16_t sheetIndex) {
     auto v = std::make_unique<TCellValidation>();
-    const std::uint32_t options = body.U32();
-    v->Type = kTypes[options & kTypeMask];
-    if (v->Type == vtList && (options & kExplicitList) != 0) v->Type = vtExplicitList;
-    const std::uint32_t errorStyle = options >> kErrorStyleShift & kErrorStyleMask;
+    const std::uint32_t options = dv.Options;
+    v->Type = kTypes[options & TDvRecord::kTypeMask];
+    if (v->Type == vtList && (options & TDvRecord::kExplicitList) != 0) v->Type = vtExplicitList;
+    const std::uint32_t errorStyle =
+        options >> TDvRecord::kErrorStyleShift & TDvRecord::kErrorStyleMask;
     if (errorStyle < 3) v->ErrorStyle = static_cast<std::uint8_t>(errorStyle);
-    v->Operator = static_cast<std::uint8_t>((options >> kOperatorShift & kOperatorMask) + 1);
-    v->AllowBlank = (options & kAllowBlank) != 0;
-    v->ShowDropDown = (options & kSuppressDropDown) == 0;
-    v->ShowInputMessage = (options & kShowInput) != 0;
-    v->ShowErrorMessage = (options & kShowError) != 0;
+    v->Operator = static_cast<std::uint8_t>(
+        (options >> TDvRecord::kOperatorShift & TDvRecord::kOperatorMask) + 1);
+    v->AllowBlank = (options & TDvRecord::kAllowBlank) != 0;
+    v->ShowDropDown = (options & TDvRecord::kSuppressDropDown) == 0;
+    v->ShowInputMessage = (options & TDvRecord::kShowInput) != 0;
+    v->ShowErrorMessage = (options & TDvRecord::kShowError) != 0;
 
-    v->PromptTitle = ReadDvText(body);
-    v->ErrorTitle = ReadDvText(body);
-    v->Prompt = ReadDvText(body);
-    v->ErrorText = ReadDvText(body);
-
-    const std::string_view formula1 = ReadDvFormula(body);
-    const std::string_view formula2 = ReadDvFormula(body);
-
-    const std::uint16_t areas = body.U16();
-    for (std::uint32_t i = 0; i < areas && body.Remaining() >= 8; ++i) {
-        const std::uint16_t firstRow = body.U16(), lastRow = body.U16();
-        const std::uint16_t firstCol = body.U16(), lastCol = body.U16();
-        v->Areas.AddRect(firstRow, lastRow, static_cast<std::uint8_t>(firstCol),
-                         static_cast<std::uint8_t>(lastCol));
+    v->PromptTitle = dv.PromptTitle;
+    v->ErrorTitle = dv.ErrorTitle;
+    v->Prompt = dv.Prompt;
+    v->ErrorText = dv.ErrorText;
+    for (const records::TCellArea& a : dv.Areas) {
+        v->Areas.AddRect(a.FirstRow, a.LastRow, static_cast<std::uint8_t>(a.FirstCol),
+                         static_cast<std::uint8_t>(a.LastCol));
     }
+    const std::string_view formula1 = dv.Formula1;
+    const std::string_view formula2 = dv.Formula2;
 
     // The conditions' relative references count from the first cell of the first area.
     const TRangeRect base = v->Areas.RectCount() > 0 ? v->Areas.GetRect(0) : TRangeRect{};
@@ -110,6 +78,11 @@ std::unique_ptr<TCellValidation> ReadValidation(platform::TByteCursor& body, TPt
         v->Formula2 = ExplicitList(v->Formula2);
     }
     return v;
+}
+
+std::unique_ptr<TCellValidation> ReadValidation(platform::TByteCursor& body, TPtgParser& parser,
+                                                bool strict, std::uint16_t sheetIndex) {
+    return MakeValidation(records::DecodeDv(body), parser, strict, sheetIndex);
 }
 
 }  // namespace vorlix

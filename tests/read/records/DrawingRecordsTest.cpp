@@ -1,7 +1,10 @@
 // Drawing records decoded from bytes: what the end-to-end reads do not show field by field.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "tests/read/records/RecordTestSupport.h"
+#include "tests/support/DrawingBuilder.h"
 #include "xls/read/records/DrawingRecords.h"
 
 using namespace vorlix;
@@ -92,4 +95,39 @@ TEST(DrawingRecordsTest, TextObjectLengthsAndText) {
     const Body wide = Body().u8(1).utf16(u"Ω!").u8(0x41);
     auto w = CursorOver(wide);
     EXPECT_EQ(DecodeTxoText(w), u"Ω!");
+}
+
+// The bodies after a TXO: text until its length is reached, runs until theirs is, then
+// whatever follows (drawing data).
+TEST(DrawingRecordsTest, TxoContentTakesTheBodiesItAnnounces) {
+    const TTxoRecord txo{5, 16};
+    const test::Bytes runs = test::TxoRunsBody({{0, 1}}, 5);
+    const test::JoinedBodies whole{test::TxoBody(5, 16), test::TxoTextBody(u"abc", false),
+                                   test::TxoTextBody(u"\u03A9e", true), runs,
+                                   test::Body().u32(0xF00D)};
+    const TTxoContent c = DecodeTxoContent(whole.Cursor(), txo);
+    ASSERT_TRUE(c.Text && c.Runs);
+    EXPECT_EQ(*c.Text, u"abc\u03A9e");
+    EXPECT_EQ(*c.Runs, std::string(runs.begin(), runs.end()));
+    EXPECT_EQ(c.Next, 4u);
+
+    // Runs split over two bodies; nothing after them.
+    const test::Bytes first(runs.begin(), runs.begin() + 6), rest(runs.begin() + 6, runs.end());
+    const test::JoinedBodies split{test::TxoBody(5, 16), test::TxoTextBody(u"abcde", false), first,
+                                   rest};
+    const TTxoContent s = DecodeTxoContent(split.Cursor(), txo);
+    EXPECT_EQ(*s.Runs, std::string(runs.begin(), runs.end()));
+    EXPECT_EQ(s.Next, 4u);
+
+    // A text the record cuts short has no runs; a record without bodies after its own has
+    // neither.
+    const test::JoinedBodies cut{test::TxoBody(5, 16), test::TxoTextBody(u"ab", false)};
+    const TTxoContent t = DecodeTxoContent(cut.Cursor(), txo);
+    EXPECT_EQ(t.Text, std::optional<std::u16string>(u"ab"));
+    EXPECT_FALSE(t.Runs);
+    EXPECT_EQ(t.Next, 2u);
+    const test::JoinedBodies alone{test::TxoBody(5, 16)};
+    const TTxoContent a = DecodeTxoContent(alone.Cursor(), txo);
+    EXPECT_FALSE(a.Text || a.Runs);
+    EXPECT_EQ(a.Next, 1u);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "tests/read/records/RecordTestSupport.h"
 #include "xls/read/Decryption.h"
 #include "xls/read/RecordIds.h"
@@ -100,4 +102,56 @@ TEST(GlobalsRecordsTest, FilePass) {
     // A cut keeps the bytes of a block that are there; the last byte of each is the
     // field's end.
     test::ExpectEachCutGivesDefaults(body, {2, 4, 6, 22, 38, 54}, DecodeFilePass, fields);
+}
+
+// Shared strings go on across CONTINUE bodies: characters with their width said again,
+// formatting runs and far-east data skipped wherever they are cut.
+TEST(GlobalsRecordsTest, SharedStringsAcrossContinueBodies) {
+    const test::JoinedBodies joined{
+        Body()
+            .u32(4)  // references
+            .u32(4)  // unique strings
+            .u16(5)
+            .u8(0x08)  // 8-bit, formatting runs
+            .u16(1)    // one run
+            .ascii("Hel"),
+        Body().u8(0x01).utf16(u"l\u00F6").u16(0),  // 16-bit rest, half of its run
+        Body()
+            .u16(1)  // the run's other half
+            .u16(2)
+            .u8(0x04)  // 8-bit, far-east data
+            .u32(3)
+            .ascii("ab")
+            .u8(1)
+            .u8(2)
+            .u8(3),
+        Body().u16(1).u8(0).ascii("z")};
+    TRecordCursor c = joined.Cursor();
+    std::vector<TSstString> out;
+    DecodeSst(c, out);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(Fields(out[0].Text, out[0].Wide), Fields(std::u16string(u"Hell\u00F6"), true));
+    EXPECT_EQ(Fields(out[1].Text, out[1].Wide), Fields(std::u16string(u"ab"), false));
+    EXPECT_EQ(Fields(out[2].Text, out[2].Wide), Fields(std::u16string(u"z"), false));
+    EXPECT_FALSE(c.Short());
+}
+
+TEST(GlobalsRecordsTest, SharedStringsCutShortKeepWhatIsThere) {
+    // Characters cut by the record's end: the string keeps those there, and ends the table.
+    const test::JoinedBodies cut{Body().u32(2).u32(2).u16(4).u8(0).ascii("ab")};
+    TRecordCursor c = cut.Cursor();
+    std::vector<TSstString> out;
+    DecodeSst(c, out);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].Text, u"ab");
+    // A header cut after its count, or runs the record does not hold, end it too.
+    for (const Body& body : {Body().u32(1).u32(1).u16(3),
+                             Body().u32(1).u32(1).u16(1).u8(0x08).u16(5).ascii("a").u32(0)}) {
+        const test::JoinedBodies one{body};
+        TRecordCursor d = one.Cursor();
+        std::vector<TSstString> strings;
+        DecodeSst(d, strings);
+        EXPECT_LE(strings.size(), 1u);
+        EXPECT_FALSE(d.Short());
+    }
 }

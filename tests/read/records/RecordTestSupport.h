@@ -12,12 +12,29 @@
 #include "platform/ByteCursor.h"
 #include "platform/CodePage.h"
 #include "tests/support/XlsBuilder.h"
+#include "xls/read/RecordCursor.h"
 
 namespace vorlix::test {
 
 inline platform::TByteCursor CursorOver(const Bytes& bytes) {
     return platform::TByteCursor(bytes.data(), bytes.size());
 }
+
+// Bodies joined as the record stream joins a record and its CONTINUE records.
+class JoinedBodies {
+  public:
+    JoinedBodies(std::initializer_list<Bytes> bodies) {
+        for (const Bytes& b : bodies) {
+            if (&b != bodies.begin()) starts_.push_back(static_cast<std::uint32_t>(bytes_.size()));
+            bytes_.insert(bytes_.end(), b.begin(), b.end());
+        }
+    }
+    TRecordCursor Cursor() const { return TRecordCursor(0, bytes_.data(), bytes_.size(), starts_); }
+
+  private:
+    Bytes bytes_;
+    std::vector<std::uint32_t> starts_;
+};
 
 // A decoded field as text, for comparing whole records field by field.
 template <typename T>

@@ -61,6 +61,7 @@ void DecodeMulRk(TByteCursor& body, TMulRkRecord& out) {
         const std::uint16_t xf = body.U16();
         out.Cells.push_back({xf, RkValue(body.U32())});
     }
+    out.LastCol = body.U16();
 }
 
 void DecodeMulBlank(TByteCursor& body, TMulBlankRecord& out) {
@@ -69,6 +70,7 @@ void DecodeMulBlank(TByteCursor& body, TMulBlankRecord& out) {
     out.XFs.clear();
     while (body.Remaining() > 2)
         out.XFs.push_back(body.U16());
+    out.LastCol = body.U16();
 }
 
 TLabelRecord DecodeLabel(TByteCursor& body) {
@@ -104,10 +106,7 @@ TBoolErrRecord DecodeBoolErr(TByteCursor& body) {
 }
 
 double TFormulaRecord::Number() const {
-    std::uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i)
-        bits = bits << 8 | Result[static_cast<std::size_t>(i)];
-    return std::bit_cast<double>(bits);
+    return TByteCursor(Result.data(), Result.size()).F64();
 }
 
 TFormulaRecord DecodeFormula(TByteCursor& body) {

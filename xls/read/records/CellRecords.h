@@ -41,6 +41,7 @@ TNumberRecord DecodeRk(TByteCursor& body);
 struct TMulRkRecord {
     std::uint16_t Row = 0;
     std::uint16_t FirstCol = 0;
+    std::uint16_t LastCol = 0;  // as stored (the pairs say how many columns there are)
     struct TEntry {
         std::uint16_t XF;
         double Value;
@@ -53,6 +54,7 @@ void DecodeMulRk(TByteCursor& body, TMulRkRecord& out);
 struct TMulBlankRecord {
     std::uint16_t Row = 0;
     std::uint16_t FirstCol = 0;
+    std::uint16_t LastCol = 0;  // as stored (the XFs say how many columns there are)
     std::vector<std::uint16_t> XFs;
 };
 void DecodeMulBlank(TByteCursor& body, TMulBlankRecord& out);

@@ -77,6 +77,27 @@ std::u16string DecodeTxoText(TByteCursor& body) {
     return body.Chars(wide ? body.Remaining() / 2 : body.Remaining(), wide);
 }
 
+TTxoContent DecodeTxoContent(const TRecordCursor& record, const TTxoRecord& txo) {
+    TTxoContent out;
+    std::size_t& next = out.Next;
+    const std::size_t count = record.BodyCount();
+    if (next >= count) return out;
+    std::u16string text;
+    do {
+        TByteCursor body = record.Body(next++);
+        text += DecodeTxoText(body);
+    } while (text.size() < txo.TextLength && next < count);
+    const bool whole = text.size() >= txo.TextLength;
+    out.Text = std::move(text);
+    if (!whole || next >= count) return out;
+    std::string runs;
+    do {
+        runs += record.Body(next++).Rest();
+    } while (runs.size() < txo.RunsLength && next < count);
+    out.Runs = std::move(runs);
+    return out;
+}
+
 TNoteRecord DecodeNote(TByteCursor& body) {
     TNoteRecord r;
     r.Row = body.U16();

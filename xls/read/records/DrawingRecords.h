@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/ByteCursor.h"
+#include "xls/read/RecordCursor.h"
 
 namespace vorlix::records {
 
@@ -90,6 +91,18 @@ TTxoRecord DecodeTxo(TByteCursor& body);
 // A CONTINUE holding text of a TXO: an option byte (not 0: 16-bit characters), then
 // characters to the end of the body (8-bit ones are code points 0..255).
 std::u16string DecodeTxoText(TByteCursor& body);
+
+// What the CONTINUE bodies after a TXO's own hold: its text, in the first body and as many
+// more as it takes to reach the text length (each body a text of DecodeTxoText), then its
+// formatting runs, in the next body and as many more as it takes to reach their length.
+// Either is missing when the record has no body for it (a text the bodies cut short stops
+// the runs too). `Next` is the body after them: drawing data that goes on after the object.
+struct TTxoContent {
+    std::optional<std::u16string> Text;
+    std::optional<std::string> Runs;
+    std::size_t Next = 1;
+};
+TTxoContent DecodeTxoContent(const TRecordCursor& record, const TTxoRecord& txo);
 
 // NOTE: row, column, options (skipped), object id, then the author as a 16-bit counted
 // string with an option byte (bit 0: 16-bit characters) when the count is not 0.

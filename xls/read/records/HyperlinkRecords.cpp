@@ -1,20 +1,17 @@
-#include "xls/read/HyperlinkDecoder.h"
+#include "xls/read/records/HyperlinkRecords.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/ByteCursor.h"
-#include "platform/CodePage.h"
 #include "xls/model/Errors.h"
 #include "xls/model/StringHelpers.h"
 #include "xls/model/TCells.h"
 
-namespace vorlix {
+namespace vorlix::records {
 
 namespace {
 
-constexpr std::size_t kFixedPart = 32;
-constexpr std::size_t kFlagsOffset = 28;
+constexpr std::size_t kObjectHeader = 20;  // the link object's class id and version
 constexpr std::uint32_t kHasMoniker = 0x01;
 constexpr std::uint32_t kSiteGaveDisplayName = 0x04;
 constexpr std::uint32_t kHasLocation = 0x08;
@@ -34,46 +31,37 @@ constexpr std::size_t kFileMonikerReserved = 24;
     throw EXLSError(xeHyperlink);
 }
 
-using platform::TByteCursor;
-
 bool Matches(const TByteCursor& in, const std::uint8_t (&bytes)[16]) {
     return in.Has(16) && std::memcmp(in.Data() + in.Position(), bytes, 16) == 0;
 }
 
-// A 32-bit count, then the characters: UTF-16 counted in characters or in bytes, or 8-bit
-// text in the workbook's code page. A trimmed text ends at its first zero.
-enum class Unit { Utf16Chars, Utf16Bytes, AnsiChars };
-std::u16string String(TByteCursor& in, Unit unit, bool trimmed) {
-    const std::uint64_t count = in.U32();
-    const std::uint64_t bytes = unit == Unit::Utf16Chars ? count * 2 : count;
-    const std::string_view raw = in.Bytes(static_cast<std::size_t>(bytes));
-    std::u16string text = unit == Unit::AnsiChars
-                              ? platform::MultiByteToWide(platform::LibraryCodePage(), raw)
-                              : BytesToWide(raw);
-    if (trimmed) text.resize(std::min(text.size(), text.find(u'\0')));
+std::u16string ToFirstZero(std::u16string text) {
+    text.resize(std::min(text.size(), text.find(u'\0')));
     return text;
+}
+
+// A 32-bit count of UTF-16 characters, then the characters, to their first zero.
+std::u16string CountedChars(TByteCursor& in) {
+    return ToFirstZero(in.Chars16(in.U32()));
 }
 
 }  // namespace
 
-THyperlink DecodeHyperlink(std::string_view body) {
-    if (body.size() < kFixedPart) Fail();
-    TByteCursor in(body);
-    THyperlink link;
-    link.FirstRow = in.U16At(0);
-    link.LastRow = in.U16At(2);
-    link.FirstCol = in.U16At(4);
-    link.LastCol = in.U16At(6);
-    const std::uint32_t flags = in.U32At(kFlagsOffset);
-    in.Seek(kFixedPart);
+THyperlinkRecord DecodeHyperlink(TByteCursor& in) {
+    THyperlinkRecord link;
+    link.FirstRow = in.U16();
+    link.LastRow = in.U16();
+    link.FirstCol = in.U16();
+    link.LastCol = in.U16();
+    in.Skip(kObjectHeader);
+    const std::uint32_t flags = in.U32();
+    if (in.Short()) Fail();
 
     link.Kind = (flags & kMonikerSavedAsText) != 0 ? hkNetwork
                 : (flags & kHasMoniker) != 0       ? hkURL
                                                    : hkLocation;
-    if ((flags & kHasDisplayName) != 0 && (flags & kSiteGaveDisplayName) != 0) {
-        String(in, Unit::Utf16Chars, true);
-    }
-    if ((flags & kHasFrameName) != 0) String(in, Unit::Utf16Chars, true);
+    if ((flags & kHasDisplayName) != 0 && (flags & kSiteGaveDisplayName) != 0) CountedChars(in);
+    if ((flags & kHasFrameName) != 0) CountedChars(in);
 
     switch (link.Kind) {
         case hkURL: {
@@ -85,28 +73,26 @@ THyperlink DecodeHyperlink(std::string_view body) {
             }
             in.Skip(16);
             if (link.Kind == hkURL) {
-                link.Text = String(in, Unit::Utf16Bytes, true);
+                // A 32-bit count of bytes, then UTF-16 characters.
+                link.Text = ToFirstZero(BytesToWide(in.Bytes(in.U32())));
                 break;
             }
             in.Skip(2);  // how many folders up the path starts
-            const std::u16string shortPath = String(in, Unit::AnsiChars, true);
+            link.ShortPath = in.Bytes(in.U32());
             in.Skip(kFileMonikerReserved);
             const std::uint32_t extra = in.U32();
-            if (extra == 0) {
-                link.Text = shortPath;
-                break;
-            }
+            if (extra == 0) break;
             const std::uint32_t pathBytes = in.U32();
             in.Skip(2);  // key value
-            const std::u16string longPath = BytesToWide(in.Bytes(pathBytes));
-            link.Text = longPath.size() < shortPath.size() ? shortPath : longPath;
+            link.Text = BytesToWide(in.Bytes(pathBytes));
+            link.HasLongPath = true;
             break;
         }
         case hkNetwork:
-            link.Text = String(in, Unit::Utf16Chars, true);
+            link.Text = CountedChars(in);
             break;
         default:
-            if ((flags & kHasLocation) != 0) link.Text = String(in, Unit::Utf16Chars, true);
+            if ((flags & kHasLocation) != 0) link.Text = CountedChars(in);
             break;
     }
     // Every part the flags announce must be there whole.
@@ -114,4 +100,4 @@ THyperlink DecodeHyperlink(std::string_view body) {
     return link;
 }
 
-}  // namespace vorlix
+}  // namespace vorlix::records

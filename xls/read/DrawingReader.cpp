@@ -1,6 +1,7 @@
-// Handlers of the drawing records (the picture store, shape records, objects, text objects
-// and notes) and the finishing step that turns the collected shapes into sheet images and
-// cell comments. Dispatch runs these handlers only with ReadDrawings, and not inside charts.
+// The drawing reader. Dispatch runs its handlers only with ReadDrawings, and not inside
+// charts.
+#include "xls/read/DrawingReader.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -10,10 +11,8 @@
 #include "xls/model/TCellComments.h"
 #include "xls/model/TPageSetup.h"
 #include "xls/model/TRowCols.h"
-#include "xls/read/RecordIds.h"
-#include "xls/read/TBIFFStream.h"
+#include "xls/read/ReadContext.h"
 #include "xls/read/TMSOData.h"
-#include "xls/read/TXLSReader.h"
 #include "xls/read/records/DrawingRecords.h"
 
 namespace vorlix {
@@ -132,65 +131,52 @@ std::string DescribeRuns(const TVirtualFontTable& fonts, const std::string& runs
 
 }  // namespace
 
+TDrawingReader::TDrawingReader(TReadContext& context)
+    : context_(context), drawings_(std::make_unique<TMSOData>()) {}
+
+TDrawingReader::~TDrawingReader() = default;
+
 // The picture store: this record and every CONTINUE or MSODRAWINGGROUP right after it
 // make one stream, as the store's entries run on from record to record.
-void TXLSReader::ReadMsoDrawingGroup(Body& body) {
-    std::string joined(body.Rest());
-    for (;;) {
-        Consume();
-        if (!NextRecord()) break;
-        const std::uint16_t id = Record().Id;
-        if (id != rec::kContinue && id != rec::kMsoDrawingGroup) break;  // dispatched next
-        body_ = Record().Data.Cursor();
-        joined += body_.Rest();
-    }
-    drawings_->ReadPictureStore(platform::TByteCursor(joined));
+void TDrawingReader::ReadMsoDrawingGroup(TRecordCursor& body) {
+    drawings_->ReadPictureStore(platform::TByteCursor(body.Rest()));
 }
 
-void TXLSReader::ReadMsoDrawing(Body& body) {
-    drawings_->ReadShapes(body, sheetIndex_);
+void TDrawingReader::ReadMsoDrawing(TRecordCursor& body) {
+    drawings_->ReadShapes(body, context_.SheetIndex);
 }
 
-void TXLSReader::ReadObj(Body& body) {
-    drawings_->ReadObj(body);
-    ContinueAsDrawing();
+// An object; a CONTINUE after it goes on with drawing data.
+void TDrawingReader::ReadObj(TRecordCursor& body) {
+    drawings_->ReadObj(body.Body(0));
+    if (body.BodyCount() > 1) drawings_->ReadShapes(body.Body(1), context_.SheetIndex);
 }
 
-void TXLSReader::ContinueAsDrawing() {
-    if (PeekContinue()) Record().Id = rec::kMsoDrawing;
-}
-
-// The text object's characters follow in CONTINUE records (each starting with the width of
-// its characters), then its formatting runs; a CONTINUE after them goes on with drawing
-// data. Only a comment's text object is kept.
-void TXLSReader::ReadTxo(Body& body) {
-    const records::TTxoRecord txo = records::DecodeTxo(body);
+// A text object and the CONTINUE records of its text and formatting runs; a CONTINUE after
+// them goes on with drawing data. Only a comment's text object is kept.
+void TDrawingReader::ReadTxo(TRecordCursor& body) {
+    platform::TByteCursor fixed = body.Body(0);
+    const records::TTxoRecord txo = records::DecodeTxo(fixed);
     const bool comment = drawings_->LastObjectType() == records::TObjRecord::kComment;
-    if (!PeekContinue()) return;
-    std::u16string text = records::DecodeTxoText(body_);
-    bool more = true;
-    while (text.size() < txo.TextLength && (more = PeekContinue()))
-        text += records::DecodeTxoText(body_);
-    if (comment) drawings_->SetCommentText(std::move(text));
-    if (!more || !PeekContinue()) return;
-    std::string runs(body_.Rest());
-    while (runs.size() < txo.RunsLength && (more = PeekContinue()))
-        runs += body_.Rest();
-    if (comment) drawings_->SetCommentRuns(std::move(runs));
-    if (more) ContinueAsDrawing();
+    const records::TTxoContent content = records::DecodeTxoContent(body, txo);
+    if (comment && content.Text) drawings_->SetCommentText(*content.Text);
+    if (comment && content.Runs) drawings_->SetCommentRuns(*content.Runs);
+    if (content.Next < body.BodyCount()) {
+        drawings_->ReadShapes(body.Body(content.Next), context_.SheetIndex);
+    }
 }
 
-void TXLSReader::ReadNote(Body& body) {
-    drawings_->ReadNote(body, sheetIndex_);
+void TDrawingReader::ReadNote(TRecordCursor& body) {
+    drawings_->ReadNote(body, context_.SheetIndex);
 }
 
-void TXLSReader::PlaceDrawings() {
+void TDrawingReader::PlaceDrawings() {
     TMSOData& drawings = *drawings_;
     drawings.Prune();
-    TSheets& sheets = workbook_.Sheets();
+    TSheets& sheets = context_.Workbook.Sheets();
     std::vector<std::unique_ptr<TSheetGrid>> grids(static_cast<std::size_t>(sheets.Count()));
     std::uint64_t budget =
-        std::min(kImageByteBase + kImageBytesPerByte * streamBytes_, kImageByteMost);
+        std::min(kImageByteBase + kImageBytesPerByte * context_.StreamBytes, kImageByteMost);
     for (int i = 0; i < drawings.ShapeCount(); ++i) {
         const TMSOShape& shape = drawings.Shape(i);
         if (shape.SheetIndex < 0 || shape.SheetIndex >= sheets.Count()) DrawingError();
@@ -221,7 +207,8 @@ void TXLSReader::PlaceDrawings() {
             comment.SetAuthor(note.Author);
             comment.SetWidth(BoxSide(box.Width));
             comment.SetHeight(BoxSide(box.Height));
-            comment.SetRichText(DescribeRuns(workbook_.FontTable(), note.Runs, note.Text.size()));
+            comment.SetRichText(
+                DescribeRuns(context_.Workbook.FontTable(), note.Runs, note.Text.size()));
         }
     }
 }

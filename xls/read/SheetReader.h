@@ -1,0 +1,84 @@
+// The reader of a sheet's records: cell values and their formats, formulas and the text
+// results after them, hyperlinks, data validations, rows, columns, merged areas, page
+// setup, window settings and protection; and the finishing step that turns the stored
+// formulas into formula text once every sheet, name and external reference is known.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "xls/read/RecordCursor.h"
+#include "xls/read/records/CellRecords.h"
+
+namespace vorlix {
+
+class TCell;
+class TCells;
+class TReadContext;
+struct TSharedString;
+
+class TSheetReader {
+  public:
+    explicit TSheetReader(TReadContext& context);
+
+    // Cells.
+    void ReadNumber(TRecordCursor& body);
+    void ReadRk(TRecordCursor& body);
+    void ReadMulRk(TRecordCursor& body);
+    void ReadLabel(TRecordCursor& body);
+    void ReadLabelSst(TRecordCursor& body);
+    void ReadBlank(TRecordCursor& body);
+    void ReadMulBlank(TRecordCursor& body);
+    void ReadBoolErr(TRecordCursor& body);
+    void ReadString(TRecordCursor& body);
+    void ReadHLink(TRecordCursor& body);
+    void ReadDv(TRecordCursor& body);
+    // Formulas.
+    void ReadFormula(TRecordCursor& body);
+    void ReadShrFmla(TRecordCursor& body);
+    void ReadArray(TRecordCursor& body);
+    void ReadTable(TRecordCursor& body);
+    // Rows and columns.
+    void ReadRow(TRecordCursor& body);
+    void ReadColInfo(TRecordCursor& body);
+    void ReadMergeCells(TRecordCursor& body);
+    // Page setup, window and protection.
+    void ReadHeader(TRecordCursor& body);
+    void ReadFooter(TRecordCursor& body);
+    void ReadSetup(TRecordCursor& body);
+    void ReadMargin(TRecordCursor& body);
+    void ReadPrintFlag(TRecordCursor& body);
+    void ReadWsBool(TRecordCursor& body);
+    void ReadWindow2(TRecordCursor& body);
+    void ReadPane(TRecordCursor& body);
+    void ReadScl(TRecordCursor& body);
+    void ReadFeatHdr(TRecordCursor& body);
+
+    // Every cell whose formula names a stored formula gets the decoded text.
+    void FinishFormulas();
+
+  private:
+    void ApplyCellFormat(TCell& cell, std::uint32_t xf);
+    // A number, text or boolean cell with its XF, as GetCell, SetValue and ApplyCellFormat
+    // would leave it.
+    void PutNumber(std::uint32_t row, std::uint32_t col, std::uint32_t xf, double value);
+    void PutText(std::uint32_t row, std::uint32_t col, std::uint32_t xf, const TSharedString& text);
+    void Blank(std::uint32_t row, std::uint32_t col, std::uint32_t xf);
+    void ReadHeaderFooter(TRecordCursor& body, bool header);
+
+    TReadContext& context_;
+    // Where the sheet being read keeps each shared string it has used, plus 1 (0: not yet).
+    std::vector<std::uint64_t> sharedPlaces_;
+    const TCells* sharedPlacesOf_ = nullptr;
+    // The stored formulas: their option flags (2 bytes as stored), the token length (2
+    // bytes), the tokens and the data after them.
+    std::vector<std::string> formulaTable_;
+    // The cell of the formula whose text result a STRING record brings.
+    std::int32_t pendingRow_ = -1, pendingCol_ = -1, pendingXF_ = -1;
+    // Decoding space of MULRK and MULBLANK records, reused from record to record.
+    records::TMulRkRecord mulRk_;
+    records::TMulBlankRecord mulBlank_;
+};
+
+}  // namespace vorlix
