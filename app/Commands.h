@@ -128,7 +128,7 @@ struct TSearchOptions {
     // from several threads at once.
     std::function<bool(const std::string& cellText)> Matcher;
     // How many workbooks of a folder are read and searched at once (see SearchDirectory);
-    // 1 searches them one after the other. DefaultJobs() (WorkPool.h) gives one per core.
+    // 1 searches them one after the other. DefaultJobs() (JobControl.h) gives one per core.
     int Jobs = 1;
     // The decoder that gives the hits' formula texts.
     TFormulaSettings FormulaSettings;
@@ -246,7 +246,7 @@ struct TExportSettings {
     // Asked before existing files are replaced; without it they are replaced.
     TConfirmReplace ConfirmReplace;
     // How many workbooks of a folder are read and written at once (see ExportDirectory);
-    // 1 exports them one after the other. DefaultJobs() (WorkPool.h) gives one per core.
+    // 1 exports them one after the other. DefaultJobs() (JobControl.h) gives one per core.
     int Jobs = 1;
     // A single workbook's output name gives its files by GivenExportFileName instead of
     // ExportFileName.
@@ -298,8 +298,10 @@ struct TBatchSource {
 // other: names are given, questions asked, and `onFile` and the outcome's lists filled,
 // in the folder's order on the calling thread; each file is written beside its name and
 // takes it in that order, so that when a workbook fails or the export is cancelled, what
-// the workbooks after it wrote is removed. Before a question (and around a workbook
-// writing to anything other than a regular file) the workbooks before are finished first.
+// the workbooks after it wrote is removed (as is what a workbook skipped at its turn, a
+// question declined among the reasons, wrote ahead). Before a question (and around a
+// workbook writing to anything other than a regular file) the workbooks before are
+// finished first.
 TExportOutcome ExportWorkbooks(const std::vector<TBatchSource>& workbooks,
                                const TExportSettings& settings, const TFileDone& onFile = {},
                                TJobControl* job = nullptr);

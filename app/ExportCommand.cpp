@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <deque>
 #include <exception>
 #include <fstream>
 #include <map>
@@ -15,7 +14,6 @@
 
 #include "app/CellBlocks.h"
 #include "app/Commands.h"
-#include "app/WorkPool.h"
 #include "platform/CodePage.h"
 #include "platform/OrderedParallel.h"
 #include "platform/SafeFile.h"
@@ -423,7 +421,7 @@ std::string NotReplaced(const std::vector<fs::path>& existing) {
 }
 
 // True when a target is anything but a regular file or nothing: a link, a pipe, a
-// device. Writing there is not done beside the name and cannot wait for its turn.
+// device. Writing there is not done beside the name and waits for the workbook's turn.
 bool AnyUnusualTarget(const std::vector<TTarget>& targets) {
     std::error_code ec;
     for (const TTarget& target : targets) {
@@ -433,183 +431,50 @@ bool AnyUnusualTarget(const std::vector<TTarget>& targets) {
     return false;
 }
 
-// The files a worker wrote for one workbook, whole but not yet under their names, and
-// what stopped it (TCancelled among them).
+// The files written for one workbook, whole but not yet under their names, and what
+// stopped the writing (TCancelled among them).
 struct TWrittenWorkbook {
     std::vector<std::pair<fs::path, std::unique_ptr<platform::TSafeFile>>> Files;
     std::exception_ptr Error;
 };
 
-// A workbook of a parallel batch export whose files are named (or that is skipped), kept
-// until the workbooks before it are handed on.
-struct TBatchTurn {
-    std::size_t Index = 0;
-    std::string Skip;
-    bool Refused = false;
-    std::exception_ptr Error;  // raised while it was read
-    std::optional<TPending<TWrittenWorkbook>> Written;
-    bool Announced = false;  // `onFile` was called for it before a question
-};
-
-// The batch export with `jobs` workbooks at once (see ExportWorkbooks). Workers check,
-// read and write the workbooks; the calling thread names their files in the folder's order,
-// asks the questions, and hands the workbooks on in that order: it calls `onFile`, gives
-// the files written their names and fills the outcome, as the export one after the other
-// does.
-TExportOutcome ExportInParallel(const std::vector<TBatchSource>& sources,
-                                const std::vector<std::string>& stems,
-                                const TExportSettings& settings, const TFileDone& onFile,
-                                TJobControl* job, int jobs) {
-    TExportOutcome outcome;
-    outcome.Batch = true;
-    TWrittenBy writtenBy;
-    const auto file = [&sources](std::size_t n) -> const fs::path& { return sources[n].Workbook; };
-    const int count = static_cast<int>(sources.size());
-    TJobControl workers(job);
-    TFolderProgress progress(job, count);
-    std::deque<TPending<TBatchWorkbook>> reads;  // submitted and not yet named, in order
-    std::deque<TBatchTurn> turns;                // named and not yet handed on, in order
-    std::size_t submitted = 0;
-    std::size_t handedOn = 0;
-    // Declared last, so that its threads end before what they use goes; no more threads
-    // than workbooks.
-    TWorkPool pool(std::min(jobs, count));
-    // Each workbook between its read and its hand-over holds its cells: one more than there
-    // are threads keeps the threads busy without holding many.
-    const std::size_t window = static_cast<std::size_t>(pool.Threads()) + 1;
-
-    const auto submitReads = [&] {
-        for (; submitted < sources.size() && submitted - handedOn < window; ++submitted) {
-            reads.push_back(pool.Submit([&, n = submitted] {
-                TWorkbookStep step(&workers, file(n), "Writing", static_cast<int>(n + 1), count,
-                                   &progress);
-                step.Start();
-                return ReadBatchWorkbook(sources[n], stems[n], settings, step);
-            }));
-        }
-    };
-    // The start of a workbook's turn, as one after the other: a cancellation ends the export
-    // before it, then `onFile` hears of it.
-    const auto announce = [&](TBatchTurn& turn) {
-        if (turn.Announced) return;
-        if (job != nullptr) job->Check();
-        if (onFile) onFile(file(turn.Index).filename().string());
-        turn.Announced = true;
-    };
-    // Hands the oldest named workbook on.
-    const auto handOn = [&] {
-        TBatchTurn turn = std::move(turns.front());
-        turns.pop_front();
-        ++handedOn;
-        announce(turn);
-        const fs::path& workbook = file(turn.Index);
-        const auto skip = [&] {
-            outcome.Skipped.push_back(Skipped(workbook, std::move(turn.Skip)));
-            // Its share of the progress is full.
-            TWorkbookStep(&workers, workbook, "Writing", static_cast<int>(turn.Index + 1), count,
-                          &progress)
-                .Finish();
-        };
-        // A workbook refused by the checks is skipped before any reading; one that passed
-        // them would have been stopped by a cancellation now, at the start of its read.
-        if (turn.Refused) return skip();
-        if (job != nullptr) job->Check();
-        if (turn.Error) std::rethrow_exception(turn.Error);
-        if (!turn.Skip.empty()) return skip();
-        TWrittenWorkbook written = turn.Written->Get();
-        for (auto& [name, unnamed] : written.Files) {
-            TOutputFile::Commit(*unnamed, name);
-            outcome.Files.push_back(name);
-        }
-        if (written.Error) std::rethrow_exception(written.Error);
-    };
-    const auto handOnAll = [&] {
-        while (!turns.empty())
-            handOn();
-    };
-
+// Writes the targets of a read workbook, each beside its name.
+TWrittenWorkbook WriteBesideNames(const TBatchWorkbook& book, const std::vector<TTarget>& targets,
+                                  const TExportSettings& settings, TWorkbookStep& step,
+                                  const TJobControl* job) {
+    TWrittenWorkbook written;
     try {
-        for (std::size_t i = 0; i < sources.size(); ++i) {
-            submitReads();
-            while (reads.empty()) {
-                handOn();
-                submitReads();
-            }
-            TBatchTurn turn;
-            turn.Index = i;
-            TBatchWorkbook book;
-            try {
-                book = reads.front().Get();
-            } catch (...) {
-                turn.Error = std::current_exception();
-            }
-            reads.pop_front();
-            const std::string bareName = file(i).filename().string();
-            turn.Skip = std::move(book.Skip);
-            turn.Refused = book.Refused;
-            std::vector<TTarget> targets;
-            if (!turn.Error && turn.Skip.empty())
-                turn.Skip = NameBatchTargets(book, sources[i].OutputFolder, writtenBy, targets);
-            bool unusual = false;
-            if (!turn.Error && turn.Skip.empty()) {
-                unusual = AnyUnusualTarget(targets);
-                const std::vector<fs::path> existing = ExistingTargets(targets);
-                const bool ask = !existing.empty() && settings.ConfirmReplace;
-                if (ask || unusual) {
-                    // The question comes, and a file other than a regular one is written, only
-                    // after every workbook before was handed on, as one after the other.
-                    handOnAll();
-                    announce(turn);
-                    if (job != nullptr) job->Check();
-                    if (ask && !settings.ConfirmReplace(existing))
-                        turn.Skip = NotReplaced(existing);
-                }
-            }
-            if (!turn.Error && turn.Skip.empty()) {
-                for (const TTarget& target : targets)
-                    writtenBy[target.File.lexically_normal()] = bareName;
-                turn.Written = pool.Submit(
-                    [&, n = i, owned = std::make_shared<TBatchWorkbook>(std::move(book)),
-                     targets = std::move(targets)] {
-                        TWrittenWorkbook written;
-                        try {
-                            TWorkbookStep step(&workers, file(n), "Writing",
-                                               static_cast<int>(n + 1), count, &progress);
-                            const TWorkbook& workbook = owned->Xls->Workbook();
-                            for (std::size_t t = 0; t < targets.size(); ++t) {
-                                step.Pass(t, targets.size());
-                                std::unique_ptr<platform::TSafeFile> unnamed;
-                                WriteTarget(workbook, targets[t], owned->Positions, settings,
-                                            nullptr, &workers, &unnamed);
-                                written.Files.emplace_back(targets[t].File, std::move(unnamed));
-                            }
-                            step.Finish();
-                        } catch (...) {
-                            written.Error = std::current_exception();
-                        }
-                        return written;
-                    });
-            }
-            turns.push_back(std::move(turn));
-            if (unusual) handOnAll();
-            // Workbooks whose files are written are handed on as soon as they come first.
-            while (!turns.empty() && (!turns.front().Written || turns.front().Written->Ready()))
-                handOn();
+        const TWorkbook& workbook = book.Xls->Workbook();
+        for (std::size_t t = 0; t < targets.size(); ++t) {
+            step.Pass(t, targets.size());
+            std::unique_ptr<platform::TSafeFile> unnamed;
+            WriteTarget(workbook, targets[t], book.Positions, settings, nullptr, job, &unnamed);
+            written.Files.emplace_back(targets[t].File, std::move(unnamed));
         }
-        handOnAll();
-    } catch (const TCancelled&) {
-        workers.Cancel();
-        outcome.Cancelled = true;
-        outcome.Message = kExportCancelled;
-        return outcome;
+        step.Finish();
     } catch (...) {
-        workers.Cancel();
-        throw;
+        written.Error = std::current_exception();
     }
-    outcome.Done = true;
-    outcome.Message = kBatchExportDone;
-    return outcome;
+    return written;
 }
+
+// True when a read workbook's files may be written before its turn: it has files to
+// write, into a folder that exists, and none of them is refused or anything but a
+// regular file. Whether they get their names is decided at its turn.
+bool WritableAhead(const TBatchWorkbook& book, const fs::path& outputFolder) {
+    std::error_code ec;
+    return book.Skip.empty() && !book.Targets.empty() &&
+           (outputFolder.empty() || fs::is_directory(outputFolder, ec)) &&
+           !AnyUnusualTarget(book.Targets) && RefuseTargets(book.Targets).empty();
+}
+
+// A workbook of a batch export as it waits for its turn: read, and its files written
+// beside their names when that could be done ahead.
+struct TBatchPiece {
+    TBatchWorkbook Book;
+    std::exception_ptr Error;  // what ended its reading (TCancelled among them)
+    std::optional<TWrittenWorkbook> Written;
+};
 
 }  // namespace
 
@@ -810,6 +675,12 @@ TExportOutcome ExportFile(const fs::path& file, TExportMode mode, TTextFileKind 
     return ExportFile(file, outputName, settings);
 }
 
+// settings.Jobs workbooks are read and written at once, each on a thread of its own (one
+// at a time on this thread with one job), every file beside its name. This thread opens
+// each workbook's turn in the list's order: it calls `onFile`, names the files, asks the
+// question, gives the files their names (or drops them) and fills the outcome, as the
+// export one after the other does; a file that cannot be written beside its name is
+// written then.
 TExportOutcome ExportWorkbooks(const std::vector<TBatchSource>& sources,
                                const TExportSettings& settings, const TFileDone& onFile,
                                TJobControl* job) {
@@ -817,45 +688,77 @@ TExportOutcome ExportWorkbooks(const std::vector<TBatchSource>& sources,
     outcome.Batch = true;
     TWrittenBy writtenBy;
     const std::vector<std::string> stems = BatchStems(sources);
-    if (settings.Jobs > 1 && sources.size() > 1)
-        return ExportInParallel(sources, stems, settings, onFile, job, settings.Jobs);
-    try {
-        for (std::size_t i = 0; i < sources.size(); ++i) {
-            const fs::path& file = sources[i].Workbook;
-            const std::string bareName = file.filename().string();
-            TWorkbookStep step(job, file, "Writing", static_cast<int>(i + 1),
-                               static_cast<int>(sources.size()));
-            step.Start();
-            if (onFile) onFile(bareName);
-            const auto skip = [&](std::string reason) {
-                outcome.Skipped.push_back(Skipped(file, std::move(reason)));
-            };
-            const TBatchWorkbook book = ReadBatchWorkbook(sources[i], stems[i], settings, step);
-            if (!book.Skip.empty()) {
-                skip(book.Skip);
-                continue;
+    const auto file = [&sources](std::size_t n) -> const fs::path& { return sources[n].Workbook; };
+    const int count = static_cast<int>(sources.size());
+    TJobControl workers(job);
+    TFolderProgress progress(job, count);
+    const auto stepOf = [&](std::size_t n) {
+        return TWorkbookStep(&workers, file(n), "Writing", static_cast<int>(n + 1), count,
+                             &progress);
+    };
+    // Cancelled while `onFile` heard of the workbook: one after the other, its reading
+    // would not have started.
+    bool cancelledAtTurn = false;
+
+    platform::TOrderedSteps<TBatchPiece> steps;
+    steps.Turn = [&](std::size_t n) {
+        if (job != nullptr) job->Check();
+        if (onFile) onFile(file(n).filename().string());
+        cancelledAtTurn = job != nullptr && job->Cancelled();
+    };
+    steps.Make = [&](std::size_t n) {
+        TBatchPiece piece;
+        try {
+            TWorkbookStep step = stepOf(n);
+            piece.Book = ReadBatchWorkbook(sources[n], stems[n], settings, step);
+            if (WritableAhead(piece.Book, sources[n].OutputFolder)) {
+                piece.Written =
+                    WriteBesideNames(piece.Book, piece.Book.Targets, settings, step, &workers);
+                piece.Book.Xls.reset();
             }
-            std::vector<TTarget> targets;
-            if (std::string reason =
-                    NameBatchTargets(book, sources[i].OutputFolder, writtenBy, targets);
-                !reason.empty()) {
-                skip(std::move(reason));
-                continue;
-            }
-            std::vector<fs::path> existing;
-            if (!MayReplace(targets, settings.ConfirmReplace, existing)) {
-                skip(NotReplaced(existing));
-                continue;
-            }
-            const TWorkbook& workbook = book.Xls->Workbook();
-            for (std::size_t t = 0; t < targets.size(); ++t) {
-                step.Pass(t, targets.size());
-                WriteTarget(workbook, targets[t], book.Positions, settings, nullptr, job);
-                writtenBy[targets[t].File.lexically_normal()] = bareName;
-                outcome.Files.push_back(targets[t].File);
-            }
-            step.Finish();
+        } catch (...) {
+            piece.Error = std::current_exception();
         }
+        return piece;
+    };
+    steps.Take = [&](std::size_t n, TBatchPiece& piece) {
+        const fs::path& workbook = file(n);
+        const auto skip = [&](std::string reason) {
+            outcome.Skipped.push_back(Skipped(workbook, std::move(reason)));
+            stepOf(n).Finish();  // its share of the progress is full
+            return true;
+        };
+        // A workbook refused by the checks is skipped before any reading.
+        if (piece.Book.Refused) return skip(std::move(piece.Book.Skip));
+        if (cancelledAtTurn) throw TCancelled();
+        if (piece.Error) std::rethrow_exception(piece.Error);
+        if (!piece.Book.Skip.empty()) return skip(std::move(piece.Book.Skip));
+        std::vector<TTarget> targets;
+        if (std::string reason =
+                NameBatchTargets(piece.Book, sources[n].OutputFolder, writtenBy, targets);
+            !reason.empty())
+            return skip(std::move(reason));
+        std::vector<fs::path> existing;
+        if (!MayReplace(targets, settings.ConfirmReplace, existing))
+            return skip(NotReplaced(existing));
+        if (!piece.Written) {
+            TWorkbookStep step = stepOf(n);
+            piece.Written = WriteBesideNames(piece.Book, targets, settings, step, &workers);
+        }
+        const std::string bareName = workbook.filename().string();
+        for (const TTarget& target : targets)
+            writtenBy[target.File.lexically_normal()] = bareName;
+        for (auto& [name, unnamed] : piece.Written->Files) {
+            TOutputFile::Commit(*unnamed, name);
+            outcome.Files.push_back(name);
+        }
+        if (piece.Written->Error) std::rethrow_exception(piece.Written->Error);
+        return true;
+    };
+    steps.Stop = [&workers] { workers.Cancel(); };
+    try {
+        platform::OrderedParallel(sources.size(), static_cast<unsigned>(std::max(settings.Jobs, 1)),
+                                  steps);
     } catch (const TCancelled&) {
         outcome.Cancelled = true;
         outcome.Message = kExportCancelled;

@@ -5,9 +5,14 @@
 #include <cmath>
 
 #include "platform/CodePage.h"
+#include "platform/OrderedParallel.h"
 #include "xls/model/TXLSFile.h"
 
 namespace vorlix::app {
+
+int DefaultJobs() {
+    return static_cast<int>(platform::Cores());
+}
 
 void TJobControl::Report(const std::string& text, double fraction) {
     const int permille = static_cast<int>(std::floor(std::clamp(fraction, 0.0, 1.0) * 1000.0));

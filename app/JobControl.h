@@ -20,6 +20,10 @@ class TXLSFile;
 
 namespace vorlix::app {
 
+// The number of workbooks the folder commands read at once unless told otherwise: one per
+// core (at least one).
+int DefaultJobs();
+
 // Raised inside a command at its next check once it is cancelled. The commands catch it,
 // free what they made and return an outcome marked as cancelled.
 class TCancelled : public std::exception {

@@ -1,11 +1,9 @@
 // The text search over the cells of one workbook or of every workbook of a folder.
 #include <algorithm>
-#include <deque>
 #include <exception>
 
 #include "app/CellBlocks.h"
 #include "app/Commands.h"
-#include "app/WorkPool.h"
 #include "platform/CaseFolding.h"
 #include "platform/CodePage.h"
 #include "platform/OrderedParallel.h"
@@ -100,7 +98,7 @@ std::string SearchFolderWorkbook(const std::filesystem::path& file, const std::s
     }
 }
 
-// What a worker found in one workbook of a folder, kept until the workbooks before it are
+// What was found in one workbook of a folder, kept until the workbooks before it are
 // handed on.
 struct TFoundInWorkbook {
     std::vector<TSearchHit> Hits;
@@ -108,66 +106,6 @@ struct TFoundInWorkbook {
     // What ended the workbook's search (TCancelled among them), after the hits before it.
     std::exception_ptr Error;
 };
-
-// The folder search with `jobs` workbooks at once (see SearchDirectory).
-TSearchOutcome SearchInParallel(const std::vector<std::filesystem::path>& files,
-                                const std::string& searchText, const TSearchOptions& options,
-                                const THitSink& onHit, const TFileDone& onFileDone,
-                                TJobControl* job, int jobs) {
-    TSearchOutcome outcome;
-    const int count = static_cast<int>(files.size());
-    TJobControl workers(job);
-    TFolderProgress progress(job, count);
-    std::deque<TPending<TFoundInWorkbook>> ahead;  // submitted, in the folder's order
-    std::size_t submitted = 0;
-    // Declared last, so that its threads end before what they use goes; no more threads
-    // than workbooks.
-    TWorkPool pool(std::min(jobs, count));
-    // A few workbooks more than there are threads wait their turn, so that no thread idles
-    // while the calling thread hands hits on; only the workbooks being read take memory.
-    const std::size_t window = 2 * static_cast<std::size_t>(pool.Threads());
-    try {
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            for (; submitted < files.size() && ahead.size() < window; ++submitted) {
-                ahead.push_back(pool.Submit([&, n = submitted] {
-                    TWorkbookStep step(&workers, files[n], "Searching", static_cast<int>(n + 1),
-                                       count, &progress);
-                    TFoundInWorkbook found;
-                    int hits = 0;
-                    try {
-                        found.Skip = SearchFolderWorkbook(
-                            files[n], searchText, options,
-                            [&found](const TSearchHit& hit, int) { found.Hits.push_back(hit); },
-                            hits, step);
-                    } catch (...) {
-                        found.Error = std::current_exception();
-                    }
-                    return found;
-                }));
-            }
-            // As one after the other, a cancellation ends the search before a workbook.
-            if (job != nullptr) job->Check();
-            TFoundInWorkbook found = ahead.front().Get();
-            ahead.pop_front();
-            for (const TSearchHit& hit : found.Hits) {
-                ++outcome.Hits;
-                if (onHit) onHit(hit, outcome.Hits);
-            }
-            if (found.Error) std::rethrow_exception(found.Error);
-            if (!found.Skip.empty()) outcome.Skipped.push_back({files[i], std::move(found.Skip)});
-            if (onFileDone) onFileDone(files[i].filename().string());
-        }
-    } catch (const TCancelled&) {
-        workers.Cancel();
-        outcome.Cancelled = true;
-        return outcome;
-    } catch (...) {
-        workers.Cancel();
-        throw;
-    }
-    if (outcome.Hits == 0) outcome.Message = kNoMatchFound;
-    return outcome;
-}
 
 }  // namespace
 
@@ -224,18 +162,45 @@ TSearchOutcome SearchDirectory(const std::filesystem::path& folder, const TSearc
         outcome.Message = FolderUnreadableMessage(folder, listing);
         return outcome;
     }
-    if (options.Jobs > 1 && files.size() > 1)
-        return SearchInParallel(files, searchText, options, onHit, onFileDone, job, options.Jobs);
-    try {
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            const std::filesystem::path& file = files[i];
-            TWorkbookStep step(job, file, "Searching", static_cast<int>(i + 1),
-                               static_cast<int>(files.size()));
-            std::string skip =
-                SearchFolderWorkbook(file, searchText, options, onHit, outcome.Hits, step);
-            if (!skip.empty()) outcome.Skipped.push_back({file, std::move(skip)});
-            if (onFileDone) onFileDone(file.filename().string());
+    // options.Jobs workbooks are searched at once, each on a thread of its own (one at a
+    // time on this thread with one job); this thread hands their hits on in the folder's
+    // order.
+    const int count = static_cast<int>(files.size());
+    TJobControl workers(job);
+    TFolderProgress progress(job, count);
+    platform::TOrderedSteps<TFoundInWorkbook> steps;
+    // As one after the other, a cancellation ends the search before a workbook.
+    steps.Turn = [job](std::size_t) {
+        if (job != nullptr) job->Check();
+    };
+    steps.Make = [&](std::size_t n) {
+        TWorkbookStep step(&workers, files[n], "Searching", static_cast<int>(n + 1), count,
+                           &progress);
+        TFoundInWorkbook found;
+        int hits = 0;
+        try {
+            found.Skip = SearchFolderWorkbook(
+                files[n], searchText, options,
+                [&found](const TSearchHit& hit, int) { found.Hits.push_back(hit); }, hits, step);
+        } catch (...) {
+            found.Error = std::current_exception();
         }
+        return found;
+    };
+    steps.Take = [&](std::size_t n, TFoundInWorkbook& found) {
+        for (const TSearchHit& hit : found.Hits) {
+            ++outcome.Hits;
+            if (onHit) onHit(hit, outcome.Hits);
+        }
+        if (found.Error) std::rethrow_exception(found.Error);
+        if (!found.Skip.empty()) outcome.Skipped.push_back({files[n], std::move(found.Skip)});
+        if (onFileDone) onFileDone(files[n].filename().string());
+        return true;
+    };
+    steps.Stop = [&workers] { workers.Cancel(); };
+    try {
+        platform::OrderedParallel(files.size(), static_cast<unsigned>(std::max(options.Jobs, 1)),
+                                  steps);
     } catch (const TCancelled&) {
         outcome.Cancelled = true;
         return outcome;

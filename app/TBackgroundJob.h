@@ -24,7 +24,7 @@ namespace vorlix::app {
 //
 // The work must not touch the window: everything it does there goes through Post() and
 // Ask(). Nothing it posted runs once the job object is gone or the job was stopped.
-// The folder commands spread their workbooks over worker threads of their own (WorkPool.h)
+// The folder commands spread their workbooks over threads of their own (OrderedParallel.h)
 // and end them before they return; their progress comes from those threads, their other
 // callbacks, and so every Post() and Ask(), from the job's thread.
 class TBackgroundJob : public QObject {

@@ -54,7 +54,6 @@
 #include <vector>
 
 #include "app/TBackgroundJob.h"
-#include "app/WorkPool.h"
 #include "platform/ScreenMetrics.h"
 
 #ifndef VORLIX_SOURCE_HELP_DIR

@@ -1,22 +1,15 @@
 // Folder export and search with several workbooks read at once: the outcome, the callbacks,
 // the questions and the files left behind are those of the same command one workbook after
-// the other, also when a workbook ends the run or the run is cancelled. And the worker pool
-// they run on.
+// the other, also when a workbook ends the run or the run is cancelled.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <functional>
-#include <future>
 #include <map>
-#include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/Commands.h"
-#include "app/WorkPool.h"
 #include "platform/RegionalSettings.h"
 #include "tests/support/WorkbookFixtures.h"
 
@@ -237,6 +230,49 @@ TEST_F(ParallelCommandsTest, ExportCancelledFromTheProgressKeepsABeginning) {
     }
 }
 
+// Files that cannot be written beside their names ahead of their turn are written at it:
+// into a folder that the first of them makes, and through a link to a file elsewhere,
+// which is replaced while the link stays. The outcome and the files are those of one after
+// the other.
+TEST_F(ParallelCommandsTest, FilesThatCannotBeWrittenAheadAreWrittenAtTheirTurn) {
+    const fs::path made = dir / "made" / "here";
+    const fs::path real = dir / "target" / "real.csv";
+    const auto run = [&](int jobs) {
+        EmptyFolder();
+        MixedFolder(300, false);
+        fs::create_directory(dir / "target");
+        WriteFile(real, Body().ascii("old"));
+        fs::create_symlink(real, dir / "z.csv");
+        std::vector<TBatchSource> sources;
+        for (const fs::path& file : ListVisibleWorkbooks(dir.path()))
+            sources.push_back({file, file.filename() == "z.xls" ? dir.path() : made});
+        TExportSettings settings;
+        settings.Jobs = jobs;
+        TExportRun result;
+        result.Outcome = ExportWorkbooks(sources, settings, [&result](const std::string& name) {
+            result.Heard.push_back("file " + name);
+        });
+        // Every file below the folder; a link by what it names.
+        for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
+            const std::string name = entry.path().lexically_relative(dir.path()).string();
+            if (entry.is_symlink()) {
+                result.Files[name] = "link to " + fs::read_symlink(entry.path()).string();
+            } else if (entry.is_regular_file()) {
+                result.Files[name] = Content(entry.path());
+            }
+        }
+        return result;
+    };
+    const TExportRun sequential = run(1);
+    EXPECT_EQ(sequential.Outcome.Message, kBatchExportDone);
+    EXPECT_EQ(sequential.Outcome.Files.front(), made / "a.csv");
+    EXPECT_EQ(sequential.Outcome.Files.back(), dir / "z.csv");
+    EXPECT_EQ(sequential.Files.at("z.csv"), "link to " + real.string());
+    EXPECT_NE(sequential.Files.at("target/real.csv").find("needle"), std::string::npos);
+    for (const int jobs : {2, 4})
+        ExpectSame(run(jobs), sequential, std::to_string(jobs) + " jobs");
+}
+
 // --- Search ------------------------------------------------------------------------------
 
 // Hits numbered across the folder in its order, the workbooks that cannot be searched named
@@ -307,66 +343,4 @@ TEST_F(ParallelCommandsTest, ProgressOfWorkbooksAtOnceNeverGoesBack) {
     settings.Jobs = 3;
     EXPECT_EQ(ExportDirectory(dir.path(), settings, {}, &exportJob).Message, kBatchExportDone);
     check(written, "Writing");
-}
-
-// --- The worker pool ------------------------------------------------------------------------
-
-TEST(TWorkPoolTest, ResultsAndErrorsComeInTheOrderAsked) {
-    TWorkPool pool(3);
-    EXPECT_EQ(pool.Threads(), 3);
-    // The first task ends last: it waits until the others are over.
-    std::atomic<int> over{0};
-    std::vector<TPending<int>> results;
-    results.push_back(pool.Submit([&over] {
-        while (over.load() < 5)
-            std::this_thread::yield();
-        return 0;
-    }));
-    for (int i = 1; i <= 5; ++i) {
-        results.push_back(pool.Submit([&over, i] {
-            ++over;
-            if (i == 3) throw std::runtime_error("task 3 failed");
-            return i * 10;
-        }));
-    }
-    EXPECT_EQ(results[0].Get(), 0);
-    for (std::size_t i = 1; i <= 5; ++i) {
-        std::string got;
-        try {
-            got = std::to_string(results[i].Get());
-        } catch (const std::runtime_error& e) {
-            got = e.what();  // raised again on the thread that takes the result
-        }
-        EXPECT_EQ(got, i == 3 ? "task 3 failed" : std::to_string(i * 10));
-    }
-    EXPECT_GE(DefaultJobs(), 1);
-}
-
-// Closing the pool drops the tasks not started and waits for the running one; results
-// that own what cannot be copied pass through.
-TEST(TWorkPoolTest, ClosingDropsWhatDidNotStart) {
-    auto pool = std::make_unique<TWorkPool>(1);
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    std::atomic<bool> started{false};
-    std::atomic<bool> finished{false};
-    TPending<std::unique_ptr<int>> running = pool->Submit([released, &started, &finished] {
-        started = true;
-        released.wait();
-        finished = true;
-        return std::make_unique<int>(7);
-    });
-    TPending<int> waiting = pool->Submit([] { return 1; });
-    while (!started)
-        std::this_thread::yield();
-    std::thread closer([&pool] { pool.reset(); });
-    // The only thread is busy: the second task can only be over by being dropped.
-    while (!waiting.Ready())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_FALSE(finished);
-    release.set_value();
-    closer.join();
-    EXPECT_TRUE(finished);
-    EXPECT_EQ(*running.Get(), 7);
-    EXPECT_THROW(waiting.Get(), TTaskDropped);
 }
