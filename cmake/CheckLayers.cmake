@@ -8,16 +8,20 @@
 
 cmake_policy(SET CMP0057 NEW)
 
-set(layers platform xls/model xls/format xls/formula xls/read xls/write app cli python)
+set(layers platform xls/model xls/format xls/formula xls/read xls/write app/commands app/window
+           cli python)
 set(allowed_platform "")
 set(allowed_xls/model platform)
 set(allowed_xls/format platform xls/model)
 set(allowed_xls/formula platform xls/model)
 set(allowed_xls/read platform xls/model xls/format xls/formula)
 set(allowed_xls/write platform xls/model xls/format)
-set(allowed_app platform xls/model xls/format xls/formula xls/read xls/write)
-set(allowed_cli platform xls/model xls/format xls/formula xls/read xls/write app)
-set(allowed_python platform xls/model xls/format xls/formula xls/read xls/write app)
+set(below_commands platform xls/model xls/format xls/formula xls/read xls/write)
+set(allowed_app/commands ${below_commands})
+# The window, the command line and the Python module stand side by side on the commands.
+set(allowed_app/window ${below_commands} app/commands)
+set(allowed_cli ${below_commands} app/commands)
+set(allowed_python ${below_commands} app/commands)
 
 # The edges the design needs against the order: the file object runs the reader, a cell
 # formats its display text, the workbook owns the format catalogue and the link table.

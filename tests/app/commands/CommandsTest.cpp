@@ -1,4 +1,4 @@
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

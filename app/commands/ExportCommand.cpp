@@ -12,8 +12,8 @@
 #include <system_error>
 #include <utility>
 
-#include "app/CellBlocks.h"
-#include "app/Commands.h"
+#include "app/commands/CellBlocks.h"
+#include "app/commands/Commands.h"
 #include "platform/CodePage.h"
 #include "platform/OrderedParallel.h"
 #include "platform/SafeFile.h"

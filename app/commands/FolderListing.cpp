@@ -1,4 +1,4 @@
-#include "app/FolderListing.h"
+#include "app/commands/FolderListing.h"
 
 #include <algorithm>
 #include <functional>

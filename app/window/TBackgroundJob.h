@@ -12,7 +12,7 @@
 #include <optional>
 #include <thread>
 
-#include "app/JobControl.h"
+#include "app/commands/JobControl.h"
 
 namespace vorlix::app {
 

@@ -1,6 +1,6 @@
 // The main window's controls, menus and layout, their signals, and its size and place on
 // the screen.
-#include "app/TForm1.h"
+#include "app/window/TForm1.h"
 
 #include <QAction>
 #include <QApplication>
@@ -55,10 +55,10 @@
 #include <type_traits>
 #include <vector>
 
-#include "app/TBackgroundJob.h"
+#include "app/window/TBackgroundJob.h"
 #include "platform/ScreenMetrics.h"
 
-#include "app/WindowSupport.h"
+#include "app/window/WindowSupport.h"
 
 namespace vorlix::app {
 

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Commands.h"
-#include "app/TAboutBox.h"
+#include "app/commands/Commands.h"
+#include "app/window/TAboutBox.h"
 
 class QCheckBox;
 class QCloseEvent;

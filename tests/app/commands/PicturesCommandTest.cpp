@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 #include "tests/support/WorkbookFixtures.h"
 #include "tests/write/PictureBytes.h"
 #include "xls/model/TPageSetup.h"

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "app/FolderListing.h"
-#include "app/JobControl.h"
+#include "app/commands/FolderListing.h"
+#include "app/commands/JobControl.h"
 #include "xls/model/TCellValue.h"
 #include "xls/model/TFormulaSettings.h"
 #include "xls/model/TWorkbook.h"

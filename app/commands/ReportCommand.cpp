@@ -4,7 +4,7 @@
 #include <charconv>
 #include <system_error>
 
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 #include "platform/CodePage.h"
 #include "platform/RegionalSettings.h"
 #include "xls/format/ValueFormatter.h"

@@ -16,7 +16,7 @@
 #endif
 #include <stdexcept>
 
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 #include "platform/CodePage.h"
 
 namespace vorlix::app {

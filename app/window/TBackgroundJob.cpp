@@ -1,4 +1,4 @@
-#include "app/TBackgroundJob.h"
+#include "app/window/TBackgroundJob.h"
 
 #include <exception>
 #include <utility>

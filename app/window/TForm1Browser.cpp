@@ -1,6 +1,6 @@
 // The file browser of the main window: drives, folders, the workbooks of the folder, the
 // current file, dropped files and paths given at start.
-#include "app/TForm1.h"
+#include "app/window/TForm1.h"
 
 #include <QAction>
 #include <QApplication>
@@ -54,10 +54,10 @@
 #include <type_traits>
 #include <vector>
 
-#include "app/TBackgroundJob.h"
+#include "app/window/TBackgroundJob.h"
 #include "platform/ScreenMetrics.h"
 
-#include "app/WindowSupport.h"
+#include "app/window/WindowSupport.h"
 
 namespace vorlix::app {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 #include "platform/RegionalSettings.h"
 #include "tests/support/WorkbookFixtures.h"
 

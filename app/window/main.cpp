@@ -15,8 +15,8 @@
 
 #include <vector>
 
-#include "app/TForm1.h"
-#include "app/WindowSupport.h"
+#include "app/window/TForm1.h"
+#include "app/window/WindowSupport.h"
 
 namespace {
 

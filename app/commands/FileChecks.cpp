@@ -6,7 +6,7 @@
 #include <iterator>
 #include <system_error>
 
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 #include "platform/CodePage.h"
 #include "platform/CompoundLayout.h"
 #include "xls/model/TXLSFile.h"

@@ -1,4 +1,4 @@
-#include "app/TForm1.h"
+#include "app/window/TForm1.h"
 
 #include <QAction>
 #include <QApplication>
@@ -53,7 +53,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "app/TBackgroundJob.h"
+#include "app/window/TBackgroundJob.h"
 #include "platform/ScreenMetrics.h"
 
 #ifndef VORLIX_SOURCE_HELP_DIR
@@ -63,7 +63,7 @@
 #define VORLIX_INSTALLED_HELP_DIR "../share/vorlix/help"
 #endif
 
-#include "app/WindowSupport.h"
+#include "app/window/WindowSupport.h"
 
 namespace vorlix::app {
 

@@ -6,7 +6,7 @@
 #include <set>
 #include <system_error>
 
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 #include "platform/CodePage.h"
 #include "platform/SafeFile.h"
 #include "xls/model/TPageSetup.h"

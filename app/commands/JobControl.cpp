@@ -1,5 +1,5 @@
 // Progress and cancellation of the long commands.
-#include "app/JobControl.h"
+#include "app/commands/JobControl.h"
 
 #include <algorithm>
 #include <cmath>

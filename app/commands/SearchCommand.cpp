@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <exception>
 
-#include "app/CellBlocks.h"
-#include "app/Commands.h"
+#include "app/commands/CellBlocks.h"
+#include "app/commands/Commands.h"
 #include "platform/CaseFolding.h"
 #include "platform/CodePage.h"
 #include "platform/OrderedParallel.h"

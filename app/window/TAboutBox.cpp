@@ -1,4 +1,4 @@
-#include "app/TAboutBox.h"
+#include "app/window/TAboutBox.h"
 
 #include <QDesktopServices>
 #include <QFont>

@@ -40,9 +40,9 @@
 #include <variant>
 #include <vector>
 
-#include "app/TAboutBox.h"
-#include "app/TForm1.h"
-#include "app/WindowSupport.h"
+#include "app/window/TAboutBox.h"
+#include "app/window/TForm1.h"
+#include "app/window/WindowSupport.h"
 #include "platform/RegionalSettings.h"
 #include "platform/ScreenMetrics.h"
 #include "tests/support/TestPaths.h"
