@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 
 namespace vorlix::cli {
 

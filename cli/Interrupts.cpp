@@ -3,7 +3,7 @@
 #include <atomic>
 #include <csignal>
 
-#include "app/JobControl.h"
+#include "app/commands/JobControl.h"
 
 namespace vorlix::cli {
 

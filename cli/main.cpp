@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/WorkPool.h"
+#include "app/commands/JobControl.h"
 #include "cli/AppCommands.h"
 #include "cli/DumpCommand.h"
 #include "cli/Interrupts.h"

@@ -32,4 +32,8 @@ TSingleThreaded::~TSingleThreaded() {
     tSingleThreaded = before_;
 }
 
+bool TSingleThreaded::Here() {
+    return tSingleThreaded;
+}
+
 }  // namespace vorlix::platform

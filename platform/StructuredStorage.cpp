@@ -175,7 +175,6 @@ struct SourceInputClass {
 };
 
 GType SourceInputType();
-GObjectClass* gSourceInputParent = nullptr;
 
 SourceInput* AsSourceInput(GsfInput* input) {
     return reinterpret_cast<SourceInput*>(input);
@@ -215,14 +214,16 @@ void SourceInputFinalize(GObject* object) {
     SourceInput* self = reinterpret_cast<SourceInput*>(object);
     g_free(self->scratch);
     self->scratch = nullptr;
-    gSourceInputParent->finalize(object);
+    // The parent class is looked up through GLib, not saved by the class initialiser: that
+    // runs on whichever thread makes the first input, under a lock of GLib's that
+    // ThreadSanitizer cannot see, so a variable written there looks raced on other threads.
+    G_OBJECT_CLASS(g_type_class_peek(GSF_INPUT_TYPE))->finalize(object);
 }
 
 GType SourceInputType() {
     static const GType type = g_type_register_static_simple(
         GSF_INPUT_TYPE, "VorlixSourceInput", sizeof(SourceInputClass),
         [](gpointer klass, gpointer) {
-            gSourceInputParent = G_OBJECT_CLASS(g_type_class_peek_parent(klass));
             G_OBJECT_CLASS(klass)->finalize = SourceInputFinalize;
             auto* input = reinterpret_cast<GsfInputClass*>(klass);
             input->Dup = SourceInputDup;

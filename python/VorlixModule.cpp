@@ -26,7 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 #include "platform/CodePage.h"
 #include "platform/RegionalSettings.h"
 #include "xls/model/Errors.h"

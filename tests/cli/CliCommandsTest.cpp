@@ -6,7 +6,7 @@
 #include <future>
 #include <nlohmann/json.hpp>
 
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 #include "platform/RegionalSettings.h"
 #include "tests/cli/CliFixture.h"
 #include "tests/support/DrawingBuilder.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 #include "tests/cli/CliFixture.h"
 
 using namespace vorlix::test;

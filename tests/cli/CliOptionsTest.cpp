@@ -13,7 +13,7 @@
 #include <set>
 #include <sstream>
 
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 #include "tests/cli/CliFixture.h"
 #include "tests/support/TestPaths.h"
 

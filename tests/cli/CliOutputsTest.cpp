@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 #include "tests/cli/CliFixture.h"
 
 using namespace vorlix::test;

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 #include "platform/CodePage.h"
 #include "tests/cli/CliFixture.h"
 #include "tests/support/RunCommand.h"

@@ -10,7 +10,7 @@
 #include <iostream>
 #include <map>
 
-#include "app/Commands.h"
+#include "app/commands/Commands.h"
 #include "platform/CodePage.h"
 #include "tests/support/CorpusOracle.h"
 #include "tests/support/TestPaths.h"

@@ -1,0 +1,2 @@
+// clang-format off
+# include "app/commands/Command.h"

@@ -1,0 +1,2 @@
+// clang-format off
+#include "../model/Model.h"
