@@ -79,8 +79,8 @@ void TXLSReader::ReadTable(Body& body) {
 }
 
 // Every cell whose formula names a stored formula gets the decoded text. A formula that
-// cannot be decoded leaves the cell its cached result and no formula, or, with
-// StrictFormulas, fails the read.
+// cannot be decoded leaves the cell its cached result and the UnreadableFormula text (as a
+// rule none), or, with StrictFormulas, fails the read.
 void TXLSReader::FinishFormulas() {
     if (formulaTable_.empty()) return;
     TPtgParser& parser = Parser();
@@ -105,7 +105,7 @@ void TXLSReader::FinishFormulas() {
                                            entry.Rest()) == TPtgParser::kRecognised;
             }
             if (!recognised && options_.StrictFormulas) throw EXLSError(xeFormulaNotRecognized);
-            cell.SetFormula(recognised ? parser.FormulaText() : std::string());
+            cell.SetFormula(recognised ? parser.FormulaText() : options_.UnreadableFormula);
         }
     }
 }

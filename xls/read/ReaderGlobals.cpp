@@ -49,9 +49,10 @@ void TXLSReader::ReadBoundSheet(Body& body) {
     const records::TBoundSheetRecord sheet = records::DecodeBoundSheet(body);
     const int position = workbook_.Sheets().Add(sheet.Name);
     workbook_.LinkTable().AddSheetName(sheet.Name);
-    if ((sheet.Options & records::TBoundSheetRecord::kHidden) != 0) {
-        workbook_.Sheets().Items(position).Visible = false;
-    }
+    TSheet& added = workbook_.Sheets().Items(position);
+    added.Visibility =
+        static_cast<std::uint8_t>(sheet.Options & records::TBoundSheetRecord::kState);
+    if ((sheet.Options & records::TBoundSheetRecord::kHidden) != 0) added.Visible = false;
 }
 
 // The shared strings: total and unique counts (not trusted), then strings to the end of the
