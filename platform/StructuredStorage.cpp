@@ -594,8 +594,15 @@ std::unique_ptr<StorageHandle> OpenStorageOnBytes(std::vector<std::uint8_t> byte
 
 void RegisterInput(const std::filesystem::path& name, std::vector<std::uint8_t> bytes,
                    const std::string& display) {
+    RegisterInput(name, std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes)),
+                  display);
+}
+
+void RegisterInput(const std::filesystem::path& name,
+                   std::shared_ptr<const std::vector<std::uint8_t>> bytes,
+                   const std::string& display) {
     RegisteredInput input;
-    input.bytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+    input.bytes = std::move(bytes);
     input.display = display;
     std::lock_guard<std::mutex> lock(gRegisteredMutex);
     Registered()[name] = std::move(input);
@@ -607,6 +614,18 @@ void RegisterInput(const std::filesystem::path& name, int descriptor, const std:
     input.display = display;
     std::lock_guard<std::mutex> lock(gRegisteredMutex);
     Registered()[name] = std::move(input);
+}
+
+void UnregisterInput(const std::filesystem::path& name) {
+    int fd = -1;
+    {
+        std::lock_guard<std::mutex> lock(gRegisteredMutex);
+        const auto it = Registered().find(name);
+        if (it == Registered().end()) return;
+        fd = it->second.fd;
+        Registered().erase(it);
+    }
+    if (fd >= 0) close(fd);
 }
 
 bool IsRegisteredInput(const std::filesystem::path& name) {

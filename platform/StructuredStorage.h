@@ -87,12 +87,19 @@ std::unique_ptr<StorageHandle> OpenStorageOnBytes(std::vector<std::uint8_t> byte
                                                   DocumentFailure* failure = nullptr);
 
 // Makes `name` stand for an input that has no name of its own (a program's standard
-// input), for the rest of the process: OpenStorageFile(name) opens it, as often as asked,
-// and InputDisplayName(name) gives `display`. The input is bytes read into memory, or a
-// descriptor of a regular file (taken over).
+// input, a workbook handed over in memory), until UnregisterInput(name) or the end of the
+// process: OpenStorageFile(name) opens it, as often as asked, and InputDisplayName(name)
+// gives `display`. The input is bytes in memory (shared with the caller in the second
+// form), or a descriptor of a regular file (taken over).
 void RegisterInput(const std::filesystem::path& name, std::vector<std::uint8_t> bytes,
                    const std::string& display);
+void RegisterInput(const std::filesystem::path& name,
+                   std::shared_ptr<const std::vector<std::uint8_t>> bytes,
+                   const std::string& display);
 void RegisterInput(const std::filesystem::path& name, int descriptor, const std::string& display);
+// Lets go of a registered input (a descriptor is closed); documents opened on it keep
+// reading it.
+void UnregisterInput(const std::filesystem::path& name);
 bool IsRegisteredInput(const std::filesystem::path& name);
 // The registered display name, or the path as it is.
 std::string InputDisplayName(const std::filesystem::path& name);

@@ -14,6 +14,7 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -29,8 +30,10 @@
 #include "app/commands/Commands.h"
 #include "platform/CodePage.h"
 #include "platform/RegionalSettings.h"
+#include "platform/StructuredStorage.h"
 #include "xls/model/Errors.h"
 #include "xls/model/TCells.h"
+#include "xls/model/TRanges.h"
 #include "xls/model/TXLSFile.h"
 
 namespace py = pybind11;
@@ -75,12 +78,23 @@ class TSettingsScope {
 
 // --- Errors ----------------------------------------------------------------------------------
 
+// The codes of the failures that are not the library's own read errors (EXLSError, codes
+// 1 to 16), so that every vorlix.Error carries one; vorlix._errors lists them too.
+enum TFailureCode : int {
+    kNotFoundCode = 101,               // missing, a folder, not a regular file, not readable
+    kPasswordRequiredCode = 102,       // encrypted with a user password, none given
+    kWrongPasswordCode = 103,          // the password given does not open it
+    kNotAWorkbookCode = 104,           // not an Excel 97-2003 workbook
+    kUnsupportedEncryptionCode = 105,  // an encryption the library does not decrypt
+    kDamagedCode = 106,                // a damaged, empty, cut short or changing file
+};
+
 // Why a workbook could not be read, raised as the Python class of the same name in
 // vorlix._errors.
 struct TReadFailure {
     const char* Kind;
     std::string Message;
-    int Code = 0;
+    int Code = kDamagedCode;
 };
 
 // The library's messages for the failures a caller can act on.
@@ -92,13 +106,30 @@ constexpr std::string_view kUnsupportedScheme =
 
 TReadFailure FailureOf(const std::exception& e) {
     const std::string message = e.what();
-    if (message == kWrongPassword) return {"PasswordError", message};
+    if (message == kWrongPassword) return {"PasswordError", message, kWrongPasswordCode};
     if (message.find(kUnsupportedEncryption) != std::string::npos ||
         message.find(kStrongEncryption) != std::string::npos)
-        return {"UnsupportedFormatError", message};
-    if (const auto* xls = dynamic_cast<const EXLSError*>(&e))
+        return {"UnsupportedFormatError", message, kUnsupportedEncryptionCode};
+    if (const auto* xls = dynamic_cast<const EXLSError*>(&e); xls != nullptr && xls->ErrorCode())
         return {"DamagedFileError", message, xls->ErrorCode()};
-    return {"DamagedFileError", message};
+    return {"DamagedFileError", message, kDamagedCode};
+}
+
+// A text from the library as str: UTF-8, with any other byte (of a file name that is not
+// UTF-8) as a \xNN escape, so that the message prints anywhere.
+py::str MessageStr(const std::string& text) {
+    PyObject* s =
+        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "backslashreplace");
+    if (s == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(s);
+}
+
+// A file name (bytes) as Python's os.fsdecode gives it.
+py::object FileNameStr(const std::string& name) {
+    PyObject* s =
+        PyUnicode_DecodeFSDefaultAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
+    if (s == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(s);
 }
 
 // --- Python values ---------------------------------------------------------------------------
@@ -151,6 +182,12 @@ constexpr double kLastDate = 2958465;
 std::int64_t UnixMillis(double days) {
     const TDayTime t = SplitDate(days);
     return (t.Days - kUnixDaysFrom1899) * kMsPerDay + t.Millis;
+}
+
+// Milliseconds of a duration in days.
+std::int64_t DurationMillis(double days) {
+    const TDayTime t = SplitDate(days);
+    return t.Days * kMsPerDay + t.Millis;
 }
 
 py::object DateTimeObject(double days) {
@@ -214,8 +251,9 @@ py::object NumberObject(double v) {
 
 // --- The workbook ----------------------------------------------------------------------------
 
-// Time: a date-time that pandas makes a time of day of (IsPandasTime), in columns only.
-enum class TKind : std::uint8_t { Empty, Number, Date, Time, Bool, Text, Error };
+// In columns only: Time a date-time that pandas makes a time of day of (IsPandasTime),
+// Duration an elapsed time.
+enum class TKind : std::uint8_t { Empty, Number, Date, Time, Duration, Bool, Text, Error };
 
 TKind KindOf(TValueKind k) {
     switch (k) {
@@ -254,87 +292,193 @@ const char* KindName(TKind k) {
     }
 }
 
+// An open workbook, and how it was opened (so that it pickles and opens again).
 struct TBook {
-    std::unique_ptr<TXLSFile> File;
+    std::shared_ptr<TXLSFile> File;  // null once closed
     std::optional<platform::TRegionalSettings> Locale;
+    // The file's name as bytes, or the workbook's contents (Data set).
     std::string Path;
+    std::shared_ptr<const std::vector<std::uint8_t>> Data;
+    // The name of the file object a workbook in memory was read from (bytes), or empty.
+    std::string DataName;
+    std::optional<std::string> Password;
+    std::optional<std::string> LocaleName;
+    bool AllFormulas = true;
+
+    // The model, for one read or rendering; ValueError once the workbook is closed. The
+    // caller's copy keeps it alive through a close() from another thread.
+    std::shared_ptr<TXLSFile> Open() const {
+        if (!File) throw py::value_error("I/O operation on a closed workbook");
+        return File;
+    }
+    // The name the workbook goes by in messages and its repr.
+    std::string DisplayName() const {
+        if (!Data) return Path;
+        return DataName.empty() ? "<bytes>" : DataName;
+    }
+    // Its name as Error.filename gives it: None for bytes without a name.
+    py::object FileName() const {
+        if (Data && DataName.empty()) return py::none();
+        return FileNameStr(Data ? DataName : Path);
+    }
 };
 
-std::shared_ptr<TBook> OpenBook(const std::string& path, const std::optional<std::string>& password,
-                                const std::optional<std::string>& localeName, bool allFormulas) {
-    std::optional<platform::TRegionalSettings> locale;
-    if (localeName) {
-        platform::TRegionalSettings settings;
-        if (!platform::TRegionalSettings::FromLocale(*localeName, settings))
-            throw py::value_error("Unknown locale: " + *localeName);
-        locale = std::move(settings);
+// The formula text the reader gives a formula it cannot decode: no formula text holds a
+// control character alone.
+const std::string kUnreadableFormula = "\x01";
+
+// A workbook in memory stands under a name no file can have (it holds a NUL) while it is
+// read, and is let go after.
+class TMemoryInput {
+  public:
+    TMemoryInput(std::shared_ptr<const std::vector<std::uint8_t>> bytes,
+                 const std::string& display) {
+        static std::atomic<unsigned long long> counter{0};
+        name_ = std::string("\0vorlix-memory-", 15) + std::to_string(++counter);
+        platform::RegisterInput(name_, std::move(bytes), display);
     }
-    const std::u16string wide = password ? platform::Utf8ToUtf16(*password) : std::u16string();
-    auto book = std::make_shared<TBook>();
-    book->Path = path;
-    book->Locale = locale;
+    ~TMemoryInput() { platform::UnregisterInput(name_); }
+    TMemoryInput(const TMemoryInput&) = delete;
+    TMemoryInput& operator=(const TMemoryInput&) = delete;
+    const std::string& Name() const { return name_; }
+
+  private:
+    std::string name_;
+};
+
+// Reads the workbook `book` describes (its File still null) and fills in its model; raises
+// the vorlix.Error subclass of the failure.
+void ReadBook(TBook& book) {
+    if (book.LocaleName) {
+        platform::TRegionalSettings settings;
+        if (!platform::TRegionalSettings::FromLocale(*book.LocaleName, settings))
+            throw py::value_error("Unknown locale: " + *book.LocaleName);
+        book.Locale = std::move(settings);
+    }
+    const std::u16string wide =
+        book.Password ? platform::Utf8ToUtf16(*book.Password) : std::u16string();
     std::optional<TReadFailure> failure;
     {
         py::gil_scoped_release release;
         try {
-            TSettingsScope scope(locale);
+            std::optional<TMemoryInput> memory;
+            if (book.Data) memory.emplace(book.Data, book.DisplayName());
+            const std::string& path = memory ? memory->Name() : book.Path;
+            TSettingsScope scope(book.Locale);
             app::TWorkbookCheck check = app::CheckWorkbook(path, wide);
             switch (check.State) {
                 case app::TWorkbookState::NotFound:
-                    failure = TReadFailure{"NotFoundError", check.Message};
+                    failure = TReadFailure{"NotFoundError", check.Message, kNotFoundCode};
                     break;
                 case app::TWorkbookState::Damaged:
-                    failure = TReadFailure{"DamagedFileError", check.Message};
+                    failure = TReadFailure{"DamagedFileError", check.Message, kDamagedCode};
                     break;
                 case app::TWorkbookState::Unsupported:
-                    failure = TReadFailure{"UnsupportedFormatError", check.Message};
+                    failure =
+                        TReadFailure{"UnsupportedFormatError", check.Message, kNotAWorkbookCode};
                     break;
                 case app::TWorkbookState::Protected:
                     // Encrypted with a user password, or with a scheme no password opens.
                     if (GetXLSFileProtection(platform::FileNameToUtf16(path)) < 0)
                         failure =
-                            TReadFailure{"UnsupportedFormatError", std::string(kUnsupportedScheme)};
+                            TReadFailure{"UnsupportedFormatError", std::string(kUnsupportedScheme),
+                                         kUnsupportedEncryptionCode};
                     else
-                        failure = TReadFailure{"PasswordError", check.Message};
+                        failure =
+                            TReadFailure{"PasswordError", check.Message, kPasswordRequiredCode};
                     break;
                 case app::TWorkbookState::Readable: {
-                    book->File = std::make_unique<TXLSFile>();
+                    auto file = std::make_shared<TXLSFile>();
                     TReadOptions options;
                     options.ReadBlankCells = false;
                     options.ReadRowInfo = false;
                     options.ReadColumnInfo = false;
                     options.ReadDrawings = false;
-                    book->File->SetReadOptions(options);
+                    options.UnreadableFormula = kUnreadableFormula;
+                    file->SetReadOptions(options);
                     TFormulaSettings formulas;
-                    formulas.AllFormulas = allFormulas;
-                    book->File->SetFormulaSettings(formulas);
-                    book->File->OpenDocument(*check.Document, wide);
+                    formulas.AllFormulas = book.AllFormulas;
+                    file->SetFormulaSettings(formulas);
+                    file->OpenDocument(*check.Document, wide);
+                    book.File = std::move(file);
                     break;
                 }
             }
         } catch (const std::bad_alloc&) {
-            failure = TReadFailure{"MemoryError", "Out of memory while reading " + path};
+            failure = TReadFailure{"MemoryError", {}};
         } catch (const std::exception& e) {
             failure = FailureOf(e);
         }
     }
     if (failure) {
-        py::object errors = py::module_::import("vorlix._errors");
         if (std::string_view(failure->Kind) == "MemoryError") throw std::bad_alloc();
-        PyErr_SetObject(errors.attr(failure->Kind).ptr(),
-                        py::make_tuple(failure->Message, failure->Code).ptr());
+        py::object errors = py::module_::import("vorlix._errors");
+        py::object error = errors.attr(failure->Kind)(MessageStr(failure->Message), failure->Code,
+                                                      book.FileName());
+        PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
         throw py::error_already_set();
     }
+}
+
+// vorlix.open: `source` is the file's name as bytes, or with `isData` the workbook's
+// contents (any buffer) and `name` the name of the file object they came from (bytes).
+std::shared_ptr<TBook> OpenBook(const py::object& source, bool isData, const std::string& name,
+                                const std::optional<std::string>& password,
+                                const std::optional<std::string>& locale, bool allFormulas) {
+    auto book = std::make_shared<TBook>();
+    if (isData) {
+        const py::buffer_info info = py::reinterpret_borrow<py::buffer>(source).request();
+        const auto* bytes = static_cast<const std::uint8_t*>(info.ptr);
+        book->Data = std::make_shared<const std::vector<std::uint8_t>>(
+            bytes, bytes + info.size * info.itemsize);
+        book->DataName = name;
+    } else {
+        book->Path = source.cast<std::string>();
+    }
+    book->Password = password;
+    book->LocaleName = locale;
+    book->AllFormulas = allFormulas;
+    ReadBook(*book);
     return book;
+}
+
+// What a workbook pickles as: how to open it again.
+py::tuple BookState(const TBook& book) {
+    py::object data = py::none();
+    if (book.Data)
+        data = py::bytes(reinterpret_cast<const char*>(book.Data->data()), book.Data->size());
+    return py::make_tuple(py::bytes(book.Path), data, py::bytes(book.DataName), book.Password,
+                          book.LocaleName, book.AllFormulas);
+}
+
+std::shared_ptr<TBook> BookFromState(const py::tuple& state) {
+    if (state.size() != 6) throw std::runtime_error("Invalid state of a vorlix.Workbook");
+    py::object data = state[1];
+    if (!data.is_none())
+        return OpenBook(data, true, state[2].cast<std::string>(),
+                        state[3].cast<std::optional<std::string>>(),
+                        state[4].cast<std::optional<std::string>>(), state[5].cast<bool>());
+    return OpenBook(state[0], false, {}, state[3].cast<std::optional<std::string>>(),
+                    state[4].cast<std::optional<std::string>>(), state[5].cast<bool>());
 }
 
 struct TSheetRef {
     std::shared_ptr<TBook> Book;
     int Index = 0;
-
-    TSheet& Sheet() const { return Book->File->Workbook().Sheets().Items(Index); }
-    int DateMode() const { return Book->File->Workbook().DateMode; }
 };
+
+// A sheet with its model kept alive while it is used without the GIL.
+struct TOpenSheet {
+    std::shared_ptr<TXLSFile> File;
+    TSheet* Sheet;
+    int DateMode;
+};
+
+TOpenSheet OpenSheet(const TSheetRef& ref) {
+    std::shared_ptr<TXLSFile> file = ref.Book->Open();
+    TWorkbook& workbook = file->Workbook();
+    return {file, &workbook.Sheets().Items(ref.Index), workbook.DateMode};
+}
 
 // The extent of a sheet counted from A1: rows and columns up to its last cell with a value
 // (merged areas and hyperlinks also make cells without one).
@@ -383,52 +527,209 @@ struct TGathered {
     std::string Formula;
 };
 
-std::vector<TGathered> GatherCells(const TSheetRef& ref, bool display, bool formulas) {
-    py::gil_scoped_release release;
-    TSettingsScope scope(ref.Book->Locale);
-    const TCells& cells = ref.Sheet().Cells();
-    std::vector<TGathered> out;
-    out.reserve(static_cast<std::size_t>(cells.Count()));
-    for (int i = 0; i < cells.Count(); ++i) {
-        const TCell cell = cells.Items(i);
-        const TKind kind = KindOf(cell.ValueKind());
-        if (kind == TKind::Empty) continue;
-        TGathered g{cell.Row(), static_cast<std::uint8_t>(cell.Col()), kind, cell.Value(), {}, {}};
-        if (display) g.Display = cell.DisplayText();
-        if (formulas) g.Formula = cell.Formula();
-        out.push_back(std::move(g));
-    }
-    return out;
+// The positions of a sheet's cells in address order, row by row: empty when the cells
+// already are in that order (as read from a file they are, as a rule).
+std::vector<std::uint32_t> AddressOrder(const TCells& cells) {
+    std::vector<std::uint32_t> order;
+    if (cells.Ordered()) return order;
+    order.resize(static_cast<std::size_t>(cells.Count()));
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<std::uint32_t>(i);
+    std::sort(order.begin(), order.end(), [&cells](std::uint32_t a, std::uint32_t b) {
+        return cells.AddressKey(a) < cells.AddressKey(b);
+    });
+    return order;
 }
+
+// A sheet's cells with values in address order, gathered a batch at a time without the GIL:
+// iterating holds one batch, never the whole sheet.
+class TCellStream {
+  public:
+    static constexpr std::size_t kBatch = 4096;
+
+    TCellStream(const TSheetRef& ref, bool display, bool formulas)
+        : ref_(ref), sheet_(OpenSheet(ref)), display_(display), formulas_(formulas) {
+        py::gil_scoped_release release;
+        order_ = AddressOrder(sheet_.Sheet->Cells());
+    }
+
+    // The next cell, or null at the end (valid until the next call).
+    const TGathered* Next() {
+        const TGathered* cell = Peek();
+        if (cell != nullptr) ++at_;
+        return cell;
+    }
+    const TGathered* Peek() {
+        if (at_ == batch_.size() && !Fill()) return nullptr;
+        return &batch_[at_];
+    }
+
+    // Set while an iterator takes a step (TStreamStep).
+    bool Busy = false;
+
+  private:
+    bool Fill() {
+        batch_.clear();
+        at_ = 0;
+        py::gil_scoped_release release;
+        TSettingsScope scope(ref_.Book->Locale);
+        const TCells& cells = sheet_.Sheet->Cells();
+        const auto count = static_cast<std::size_t>(cells.Count());
+        while (next_ < count && batch_.size() < kBatch) {
+            const std::size_t position = order_.empty() ? next_ : order_[next_];
+            ++next_;
+            const TCell cell = cells.Items(static_cast<long long>(position));
+            const TKind kind = KindOf(cell.ValueKind());
+            if (kind == TKind::Empty) continue;
+            TGathered g{cell.Row(), static_cast<std::uint8_t>(cell.Col()), kind, cell.Value(), {},
+                        {}};
+            if (display_) g.Display = cell.DisplayText();
+            if (formulas_) g.Formula = cell.Formula();
+            batch_.push_back(std::move(g));
+        }
+        return !batch_.empty();
+    }
+
+    TSheetRef ref_;
+    TOpenSheet sheet_;
+    bool display_;
+    bool formulas_;
+    std::vector<std::uint32_t> order_;
+    std::size_t next_ = 0;
+    std::vector<TGathered> batch_;
+    std::size_t at_ = 0;
+};
+
+// One step of an iterator over a stream. A batch is gathered without the GIL, so another
+// thread may step the same iterator meanwhile: it gets ValueError, as with a generator that
+// is already running, and the batch in use stays intact.
+class TStreamStep {
+  public:
+    explicit TStreamStep(TCellStream& stream) : stream_(stream) {
+        if (stream_.Busy) throw py::value_error("iterator already executing");
+        stream_.Busy = true;
+    }
+    ~TStreamStep() { stream_.Busy = false; }
+    TStreamStep(const TStreamStep&) = delete;
+    TStreamStep& operator=(const TStreamStep&) = delete;
+
+  private:
+    TCellStream& stream_;
+};
+
+// A tuple of the named-tuple class `type` (a tuple subclass without fields of its own),
+// made without calling into Python code.
+py::object NamedTuple(const py::object& type, const py::tuple& items) {
+    const py::tuple args = py::make_tuple(items);
+    PyObject* o =
+        PyTuple_Type.tp_new(reinterpret_cast<PyTypeObject*>(type.ptr()), args.ptr(), nullptr);
+    if (o == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(o);
+}
+
+// Makes vorlix.Cell tuples of gathered cells.
+class TCellMaker {
+  public:
+    TCellMaker() {
+        py::module_ types = py::module_::import("vorlix._types");
+        type_ = types.attr("Cell");
+        unreadable_ = types.attr("UNREADABLE_FORMULA");
+    }
+    py::object Make(const TGathered& g) const {
+        py::object formula = py::none();
+        if (g.Formula == kUnreadableFormula)
+            formula = unreadable_;
+        else if (!g.Formula.empty())
+            formula = StrFromAnsi(g.Formula);
+        return NamedTuple(
+            type_, py::make_tuple(g.Row, g.Col, KindName(g.Kind), ValueObject(g.Value, g.Kind),
+                                  Str(g.Display), std::move(formula)));
+    }
+
+  private:
+    py::object type_;
+    py::object unreadable_;
+};
 
 py::list SheetCells(const TSheetRef& ref) {
-    const std::vector<TGathered> cells = GatherCells(ref, true, true);
+    TCellStream stream(ref, true, true);
+    const TCellMaker maker;
     py::list out;
-    for (const TGathered& g : cells) {
-        out.append(py::make_tuple(
-            g.Row, g.Col, KindName(g.Kind), ValueObject(g.Value, g.Kind), Str(g.Display),
-            g.Formula.empty() ? py::object(py::none()) : py::object(StrFromAnsi(g.Formula))));
-    }
+    while (const TGathered* g = stream.Next())
+        out.append(maker.Make(*g));
     return out;
 }
 
+// Sheet.iter_cells(): the cells of cells(), one at a time.
+class TCellIterator {
+  public:
+    explicit TCellIterator(const TSheetRef& ref) : stream_(ref, true, true) {}
+    py::object Next() {
+        const TStreamStep step(stream_);
+        const TGathered* g = stream_.Next();
+        if (g == nullptr) throw py::stop_iteration();
+        return maker_.Make(*g);
+    }
+
+  private:
+    TCellStream stream_;
+    TCellMaker maker_;
+};
+
+// Sheet.iter_rows(): the rows of values(), one at a time.
+class TRowIterator {
+  public:
+    TRowIterator(const TSheetRef& ref, bool display)
+        : stream_(ref, display, false), display_(display) {
+        const TOpenSheet sheet = OpenSheet(ref);
+        py::gil_scoped_release release;
+        std::tie(rows_, cols_) = Extent(*sheet.Sheet);
+    }
+    bool Done() const { return row_ >= rows_; }
+    py::list Next() {
+        if (Done()) throw py::stop_iteration();
+        const TStreamStep step(stream_);
+        py::list out(static_cast<std::size_t>(cols_));
+        for (int c = 0; c < cols_; ++c)
+            out[static_cast<std::size_t>(c)] = py::none();
+        while (const TGathered* g = stream_.Peek()) {
+            if (g->Row != row_) break;
+            out[g->Col] = display_ ? py::object(Str(g->Display)) : ValueObject(g->Value, g->Kind);
+            stream_.Next();
+        }
+        ++row_;
+        return out;
+    }
+
+  private:
+    TCellStream stream_;
+    bool display_;
+    int rows_ = 0;
+    int cols_ = 0;
+    int row_ = 0;
+};
+
 py::list SheetValues(const TSheetRef& ref, bool display) {
-    const auto [rows, cols] = Extent(ref.Sheet());
-    const std::vector<TGathered> cells = GatherCells(ref, display, false);
-    std::vector<py::list> table;
-    table.reserve(static_cast<std::size_t>(rows));
-    for (int r = 0; r < rows; ++r) {
-        py::list row(static_cast<std::size_t>(cols));
-        for (int c = 0; c < cols; ++c)
-            row[static_cast<std::size_t>(c)] = py::none();
-        table.push_back(std::move(row));
-    }
-    for (const TGathered& g : cells) {
-        table[g.Row][g.Col] = display ? py::object(Str(g.Display)) : ValueObject(g.Value, g.Kind);
-    }
+    TRowIterator rows(ref, display);
     py::list out;
-    for (py::list& row : table)
-        out.append(std::move(row));
+    while (!rows.Done())
+        out.append(rows.Next());
+    return out;
+}
+
+// The merged areas of a sheet as (first_row, first_col, last_row, last_col).
+py::list MergedAreas(const TSheetRef& ref) {
+    const TOpenSheet sheet = OpenSheet(ref);
+    const TRanges& ranges = sheet.Sheet->Ranges();
+    py::list out;
+    for (int i = 0; i < ranges.Count(); ++i) {
+        const TRange& range = ranges.Items(i);
+        if (!range.Merged()) continue;
+        for (int k = 0; k < range.RectCount(); ++k) {
+            const TRangeRect r = range.GetRect(k);
+            out.append(py::make_tuple(r.FirstRow, r.FirstCol, r.LastRow, r.LastCol));
+        }
+    }
     return out;
 }
 
@@ -469,6 +770,13 @@ bool PlainlyText(std::u16string_view text) {
     return false;
 }
 
+// A text that pandas' parser reads as a boolean.
+bool BooleanText(std::u16string_view text) {
+    for (std::u16string_view word : {u"True", u"TRUE", u"true", u"False", u"FALSE", u"false"})
+        if (text == word) return true;
+    return false;
+}
+
 // The distinct texts of the cells gathered, each once, with what a table reader makes of it.
 struct TTextTable {
     std::vector<std::u16string> Texts;
@@ -484,7 +792,7 @@ struct TTextTable {
         for (const std::u16string& m : missing)
             if (text == m) na = true;
         Missing.push_back(na);
-        Plain.push_back(!na && PlainlyText(text));
+        Plain.push_back(!na && PlainlyText(text) && !BooleanText(text));
         Texts.push_back(std::move(text));
         return it->second;
     }
@@ -510,8 +818,8 @@ struct TColumn {
     std::vector<double> Numbers;       // numbers, dates and times (days), booleans (0/1)
     std::vector<std::int32_t> TextOf;  // index into the text table for text cells
     bool Empty = false, Number = false, Fraction = false, Huge = false, Date = false,
-         TimeOnly = false, DateOutside = false, Bool = false, Text = false, PlainText = false,
-         NaText = false;
+         TimeOnly = false, DateOutside = false, Duration = false, DurationOutside = false,
+         Bool = false, Text = false, PlainText = false, NaText = false;
 };
 
 struct TColumnRequest {
@@ -528,9 +836,10 @@ struct TGatheredColumns {
 };
 
 TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& request) {
+    const TOpenSheet sheet = OpenSheet(ref);
     py::gil_scoped_release release;
     TSettingsScope scope(ref.Book->Locale);
-    const int dateMode = ref.DateMode();
+    const int dateMode = sheet.DateMode;
     std::vector<int> slotOf(256, -1);
     for (std::size_t i = 0; i < request.Cols.size(); ++i)
         if (request.Cols[i] >= 0 && request.Cols[i] < 256)
@@ -545,7 +854,7 @@ TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& reque
         c.Numbers.assign(n, 0);
         c.TextOf.assign(n, -1);
     }
-    const TCells& cells = ref.Sheet().Cells();
+    const TCells& cells = sheet.Sheet->Cells();
     const int last = request.FirstRow + request.Count;
     std::string_view ansi;
     for (int i = 0; i < cells.Count(); ++i) {
@@ -570,7 +879,10 @@ TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& reque
         } else if (kind != TKind::Error) {
             const TCellValue value = cell.Value();
             c.Numbers[at] = kind == TKind::Bool ? (value.AsBoolean() ? 1 : 0) : value.AsDouble();
-            if (kind == TKind::Date && IsPandasTime(value, dateMode)) kind = TKind::Time;
+            if (kind == TKind::Date && value.DateTimeUse() == TDateTimeUse::Duration)
+                kind = TKind::Duration;
+            else if (kind == TKind::Date && IsPandasTime(value, dateMode))
+                kind = TKind::Time;
         }
         c.Kinds[at] = kind;
     }
@@ -595,6 +907,11 @@ TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& reque
                 case TKind::Time:
                     c.Date = true;
                     c.TimeOnly = true;
+                    break;
+                case TKind::Duration:
+                    c.Duration = true;
+                    // timedelta64[ns] holds about 292 years either way.
+                    if (!(std::fabs(v) < 106751)) c.DurationOutside = true;
                     break;
                 case TKind::Bool:
                     c.Bool = true;
@@ -639,6 +956,14 @@ class TObjectMaker {
                 made.emplace(ms, o);
                 return o;
             }
+            case TKind::Duration: {
+                const std::int64_t ms = UnixMillis(v);
+                auto found = durations_.find(ms);
+                if (found != durations_.end()) return found->second;
+                py::object o = DurationObject(v);
+                durations_.emplace(ms, o);
+                return o;
+            }
             case TKind::Error:
                 return nan_;
             case TKind::Bool:
@@ -659,6 +984,7 @@ class TObjectMaker {
     const TTextTable& texts_;
     std::unordered_map<std::int64_t, py::object> dates_;
     std::unordered_map<std::int64_t, py::object> times_;
+    std::unordered_map<std::int64_t, py::object> durations_;
     std::vector<py::object> textObjects_;
 };
 
@@ -682,6 +1008,7 @@ class TObjectArray {
 // Each column as (tag, data):
 //   "float"    float64 array, NaN for empty cells; "int" int64 array (whole numbers, none
 //              missing); "datetime" int64 array of nanoseconds since 1970 (NaT for missing);
+//              "timedelta" int64 array of nanoseconds (NaT for missing);
 //   "bool"     bool array; "object" a list of final values (NaN for missing);
 //   "table"    a list of cells as a table reader hands them over (TObjectMaker), whose type
 //              pandas' own inference decides.
@@ -701,7 +1028,7 @@ py::list SheetColumns(const TSheetRef& ref, int firstRow, int count, const std::
     const py::float_ nan(std::nan(""));
     py::list out;
     for (const TColumn& c : columns) {
-        const bool onlyNumbers = !c.Date && !c.Bool && !c.Text;
+        const bool onlyNumbers = !c.Date && !c.Duration && !c.Bool && !c.Text;
         if (!display && onlyNumbers && !c.Huge) {
             if (!c.Empty && !c.Fraction && c.Number) {
                 py::array_t<std::int64_t> a(static_cast<py::ssize_t>(n));
@@ -716,14 +1043,22 @@ py::list SheetColumns(const TSheetRef& ref, int firstRow, int count, const std::
                     p[i] = Missing(c.Kinds[i]) ? std::nan("") : c.Numbers[i];
                 out.append(py::make_tuple("float", a));
             }
-        } else if (!display && c.Date && !c.Number && !c.Bool && !c.Text && !c.TimeOnly &&
-                   !c.DateOutside) {
+        } else if (!display && c.Duration && !c.Number && !c.Date && !c.Bool && !c.Text &&
+                   !c.DurationOutside) {
+            py::array_t<std::int64_t> a(static_cast<py::ssize_t>(n));
+            auto* p = a.mutable_data();
+            for (std::size_t i = 0; i < n; ++i)
+                p[i] = Missing(c.Kinds[i]) ? INT64_MIN : DurationMillis(c.Numbers[i]) * 1000000;
+            out.append(py::make_tuple("timedelta", a));
+        } else if (!display && c.Date && !c.Number && !c.Duration && !c.Bool && !c.Text &&
+                   !c.TimeOnly && !c.DateOutside) {
             py::array_t<std::int64_t> a(static_cast<py::ssize_t>(n));
             auto* p = a.mutable_data();
             for (std::size_t i = 0; i < n; ++i)
                 p[i] = Missing(c.Kinds[i]) ? INT64_MIN : UnixMillis(c.Numbers[i]) * 1000000;
             out.append(py::make_tuple("datetime", a));
-        } else if (!display && c.Bool && !c.Empty && !c.Number && !c.Date && !c.Text) {
+        } else if (!display && c.Bool && !c.Empty && !c.Number && !c.Date && !c.Duration &&
+                   !c.Text) {
             py::array_t<bool> a(static_cast<py::ssize_t>(n));
             auto* p = a.mutable_data();
             for (std::size_t i = 0; i < n; ++i)
@@ -753,7 +1088,7 @@ py::list SheetColumns(const TSheetRef& ref, int firstRow, int count, const std::
 // Rows [first, first + count) of every column of the sheet's extent, cells as TObjectMaker
 // gives them.
 py::list SheetTable(const TSheetRef& ref, int firstRow, int count, bool display) {
-    const int cols = Extent(ref.Sheet()).second;
+    const int cols = Extent(*OpenSheet(ref).Sheet).second;
     std::vector<int> all(static_cast<std::size_t>(cols));
     for (int c = 0; c < cols; ++c)
         all[static_cast<std::size_t>(c)] = c;
@@ -775,6 +1110,52 @@ py::list SheetTable(const TSheetRef& ref, int firstRow, int count, bool display)
     return rows;
 }
 
+// book[key]: a sheet by position (negative from the end) or by name.
+TSheetRef SheetOf(const std::shared_ptr<TBook>& book, const py::object& key) {
+    const TSheets& sheets = book->Open()->Workbook().Sheets();
+    if (py::isinstance<py::str>(key)) {
+        const std::u16string name = platform::Utf8ToUtf16(key.cast<std::string>());
+        for (int i = 0; i < sheets.Count(); ++i)
+            if (sheets.Items(i).Name() == name) return TSheetRef{book, i};
+        throw py::key_error("Worksheet named '" + key.cast<std::string>() + "' not found");
+    }
+    if (!PyIndex_Check(key.ptr()) || py::isinstance<py::bool_>(key))
+        throw py::type_error("A sheet is taken by its position (int) or name (str), not " +
+                             std::string(Py_TYPE(key.ptr())->tp_name));
+    const auto index = key.cast<long long>();
+    const long long count = sheets.Count();
+    if (index < -count || index >= count)
+        throw py::index_error("Worksheet index " + std::to_string(index) + " is invalid, " +
+                              std::to_string(count) + " worksheets found");
+    return TSheetRef{book, static_cast<int>(index < 0 ? index + count : index)};
+}
+
+std::vector<TSheetRef> SheetsOf(const std::shared_ptr<TBook>& book) {
+    std::vector<TSheetRef> sheets;
+    for (int i = 0; i < book->Open()->Workbook().Sheets().Count(); ++i)
+        sheets.push_back(TSheetRef{book, i});
+    return sheets;
+}
+
+py::str BookRepr(const TBook& book) {
+    std::string text = py::repr(FileNameStr(book.DisplayName())).cast<std::string>();
+    if (!book.File) return py::str("<vorlix.Workbook " + text + " (closed)>");
+    const int count = book.File->Workbook().Sheets().Count();
+    return py::str("<vorlix.Workbook " + text + ": " + std::to_string(count) +
+                   (count == 1 ? " sheet>" : " sheets>"));
+}
+
+const char* VisibilityName(const TSheet& sheet) {
+    switch (sheet.Visibility) {
+        case 0:
+            return "visible";
+        case 2:
+            return "very hidden";
+        default:
+            return "hidden";
+    }
+}
+
 }  // namespace
 
 }  // namespace vorlix::python
@@ -788,19 +1169,34 @@ PYBIND11_MODULE(_vorlix, m) {
     EnvironmentSettings();
     m.doc() = "The Vorlix reading library for Excel 97-2003 workbooks (use the vorlix package).";
 
+    py::class_<TCellIterator>(m, "CellIterator", "The cells of a sheet, one at a time.")
+        .def("__iter__", [](py::object self) { return self; })
+        .def("__next__", &TCellIterator::Next);
+    py::class_<TRowIterator>(m, "RowIterator", "The rows of a sheet, one at a time.")
+        .def("__iter__", [](py::object self) { return self; })
+        .def("__next__", &TRowIterator::Next);
+
     py::class_<TSheetRef>(m, "Sheet", "A sheet of a workbook opened with vorlix.open.")
         .def_property_readonly(
-            "name", [](const TSheetRef& s) { return Str(s.Sheet().Name()); }, "The sheet's name.")
+            "name", [](const TSheetRef& s) { return Str(OpenSheet(s).Sheet->Name()); },
+            "The sheet's name.")
         .def_property_readonly(
             "index", [](const TSheetRef& s) { return s.Index; },
             "The sheet's position in the workbook, from 0.")
         .def_property_readonly(
-            "visible", [](const TSheetRef& s) { return s.Sheet().Visible; },
-            "False for a hidden sheet.")
+            "visibility", [](const TSheetRef& s) { return VisibilityName(*OpenSheet(s).Sheet); },
+            "'visible', 'hidden' or 'very hidden' (shown again only by a macro).")
+        .def_property_readonly(
+            "visible", [](const TSheetRef& s) { return OpenSheet(s).Sheet->Visibility == 0; },
+            "False for a hidden or very hidden sheet.")
+        .def_property_readonly("merged", &MergedAreas,
+                               "The merged areas as (first_row, first_col, last_row, last_col) "
+                               "tuples, counted from 0 and inclusive.")
         .def_property_readonly(
             "used_range",
             [](const TSheetRef& s) -> py::object {
-                const TCells& cells = s.Sheet().Cells();
+                const TOpenSheet sheet = OpenSheet(s);
+                const TCells& cells = sheet.Sheet->Cells();
                 int top = 0x10000, left = 0x100, bottom = -1, right = -1;
                 for (int i = 0; i < cells.Count(); ++i) {
                     const TCell cell = cells.Items(i);
@@ -816,41 +1212,86 @@ PYBIND11_MODULE(_vorlix, m) {
             "(first_row, first_col, last_row, last_col) of the cells with values, counted from "
             "0 and inclusive; None for a sheet without values.")
         .def_property_readonly(
-            "shape", [](const TSheetRef& s) { return Extent(s.Sheet()); },
+            "shape", [](const TSheetRef& s) { return Extent(*OpenSheet(s).Sheet); },
             "(rows, columns) from A1 to the last row and column with a value.")
         .def("cells", &SheetCells,
-             "cells() -> list of (row, col, kind, value, display, formula)\n\n"
-             "Every cell with a value, row by row. kind is 'number', 'date', 'text', 'bool' or\n"
-             "'error'; value a float, a datetime.datetime (datetime.time for a time of day,\n"
-             "datetime.timedelta for a duration), str, bool or the error's text ('#DIV/0!');\n"
-             "display the text a spreadsheet shows; formula the formula text without '=' or None.")
+             "cells() -> list of vorlix.Cell\n\n"
+             "Every cell with a value, row by row, as named tuples (row, col, kind, value,\n"
+             "display, formula). kind is 'number', 'date', 'text', 'bool' or 'error'; value a\n"
+             "float, a datetime.datetime (datetime.time for a time of day, datetime.timedelta\n"
+             "for a duration), str, bool or the error's text ('#DIV/0!'); display the text a\n"
+             "spreadsheet shows; formula the formula text without '=', None for a cell without\n"
+             "a formula, vorlix.UNREADABLE_FORMULA for one the decoder cannot read.")
+        .def(
+            "iter_cells", [](const TSheetRef& s) { return TCellIterator(s); },
+            "iter_cells() -> iterator of vorlix.Cell\n\n"
+            "The cells of cells(), one at a time: a large sheet never becomes one list.")
         .def("values", &SheetValues, py::arg("display") = false,
              "values(display=False) -> list of rows\n\n"
              "The sheet from A1 to its last row and column as lists of values (None for an\n"
              "empty cell); with display=True the display texts instead.")
+        .def(
+            "iter_rows", [](const TSheetRef& s, bool display) { return TRowIterator(s, display); },
+            py::arg("display") = false,
+            "iter_rows(display=False) -> iterator of lists\n\n"
+            "The rows of values(display), one at a time.")
+        .def("__repr__",
+             [](const TSheetRef& s) {
+                 return "<vorlix.Sheet " +
+                        py::repr(Str(OpenSheet(s).Sheet->Name())).cast<std::string>() + " (" +
+                        std::to_string(s.Index) + ")>";
+             })
+        .def(py::pickle([](const TSheetRef& s) { return py::make_tuple(s.Book, s.Index); },
+                        [](const py::tuple& state) {
+                            return SheetOf(state[0].cast<std::shared_ptr<TBook>>(), state[1]);
+                        }))
         .def("_columns", &SheetColumns, py::arg("first_row"), py::arg("count"), py::arg("cols"),
              py::arg("display"), py::arg("na_texts"),
              "Columns of rows [first_row, first_row + count) for read_excel.")
         .def("_table", &SheetTable, py::arg("first_row"), py::arg("count"), py::arg("display"),
              "Rows [first_row, first_row + count) as a table reader hands them over.");
 
-    py::class_<TBook, std::shared_ptr<TBook>>(m, "Workbook", "A workbook read with vorlix.open.")
+    py::class_<TBook, std::shared_ptr<TBook>>(
+        m, "Workbook",
+        "A workbook read with vorlix.open: its sheets by position or name (book[0],\n"
+        "book['Q1']), len(book), iteration over its sheets. A context manager that closes it;\n"
+        "it pickles as the way it was opened and reads the file again when unpickled.")
         .def_property_readonly(
-            "path", [](const TBook& b) { return b.Path; }, "The file the workbook was read from.")
-        .def_property_readonly(
-            "date_mode", [](const TBook& b) { return b.File->Workbook().DateMode; },
-            "1900 or 1904: the workbook's date system.")
-        .def_property_readonly(
-            "sheets",
-            [](const std::shared_ptr<TBook>& b) {
-                std::vector<TSheetRef> sheets;
-                for (int i = 0; i < b->File->Workbook().Sheets().Count(); ++i)
-                    sheets.push_back(TSheetRef{b, i});
-                return sheets;
+            "path",
+            [](const TBook& b) -> py::object {
+                if (b.Data) return py::none();
+                return FileNameStr(b.Path);
             },
-            "The workbook's sheets, in their order (hidden ones too).");
+            "The file the workbook was read from (None for one read from memory).")
+        .def_property_readonly(
+            "date_mode", [](const TBook& b) { return b.Open()->Workbook().DateMode; },
+            "1900 or 1904: the workbook's date system.")
+        .def_property_readonly("sheets", &SheetsOf,
+                               "The workbook's sheets, in their order (hidden ones too).")
+        .def_property_readonly(
+            "sheet_names",
+            [](const std::shared_ptr<TBook>& b) {
+                py::list names;
+                for (const TSheetRef& s : SheetsOf(b))
+                    names.append(Str(OpenSheet(s).Sheet->Name()));
+                return names;
+            },
+            "The sheets' names, in their order.")
+        .def("__len__", [](const TBook& b) { return b.Open()->Workbook().Sheets().Count(); })
+        .def("__getitem__", &SheetOf)
+        .def("__iter__",
+             [](const std::shared_ptr<TBook>& b) { return py::iter(py::cast(SheetsOf(b))); })
+        .def("__repr__", &BookRepr)
+        .def_property_readonly(
+            "closed", [](const TBook& b) { return !b.File; }, "True after close().")
+        .def(
+            "close", [](TBook& b) { b.File.reset(); },
+            "Frees the workbook's cells; reading it afterwards raises ValueError.")
+        .def("__enter__", [](py::object self) { return self; })
+        .def("__exit__", [](TBook& b, const py::args&) { b.File.reset(); })
+        .def(py::pickle([](const TBook& b) { return BookState(b); }, &BookFromState));
 
-    m.def("open", &OpenBook, py::arg("path"), py::arg("password") = py::none(),
-          py::arg("locale") = py::none(), py::arg("all_formulas") = false,
+    m.def("open", &OpenBook, py::arg("source"), py::arg("is_data"), py::arg("name"),
+          py::arg("password"), py::arg("locale"), py::arg("all_formulas"),
           "Reads a workbook (see vorlix.open).");
 }

@@ -4,9 +4,10 @@
 Every workbook is one task: it is read with vorlix.read_excel and each of its sheets with
 cells is written to OUTPUT/<workbook>_S<n>.csv (n counts the sheets from 1), its rows as
 they are in the sheet from A1, without a header or an index: the cells' display texts (as a
-spreadsheet shows them), or with --values raw the values as pandas types them. Workbooks that cannot be read
-(password protected, damaged, not a workbook) are skipped; they are listed with their
-reasons at the end and in OUTPUT/skipped.csv.
+spreadsheet shows them), or with --values raw the values as pandas types them. Workbooks that
+cannot be read or written (password protected, damaged, not a workbook, a failure of the
+task) are skipped; they are listed with their reasons at the end and in OUTPUT/skipped.csv,
+names that are not UTF-8 with \\xNN escapes. The other workbooks go on converting.
 
     batch_to_csv.py INPUT OUTPUT                    # a LocalCluster of 2 worker processes
     batch_to_csv.py INPUT OUTPUT --workers 4
@@ -33,29 +34,38 @@ def workbook_files(folder):
     )
 
 
+def shown(text):
+    """A file name or message as it can be printed and written to a UTF-8 file: bytes that
+    are not UTF-8 (which os.listdir gives as surrogate escapes) as \\xNN."""
+    return text.encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")
+
+
 def convert_workbook(path, output, password=None, values="display"):
     """Write each sheet with cells of the workbook at `path` to a CSV file in `output`.
 
     Runs on a worker. Returns (path, files written, None) or (path, [], reason) for a
-    workbook that could not be read.
+    workbook that could not be read or written: a failure skips this workbook only.
     """
     import vorlix
 
+    written = []
     try:
         frames = vorlix.read_excel(path, sheet_name=None, header=None, password=password,
                                    values=values)
-    except vorlix.Error as error:
-        return path, [], f"{type(error).__name__}: {error.message}"
-    stem = os.path.splitext(os.path.basename(path))[0]
-    written = []
-    for number, frame in enumerate(frames.values(), start=1):
-        if frame.empty:
-            continue
-        target = os.path.join(output, f"{stem}_S{number}.csv")
-        partial = target + ".part"
-        frame.to_csv(partial, header=False, index=False)
-        os.replace(partial, target)
-        written.append(target)
+        stem = os.path.splitext(os.path.basename(path))[0]
+        for number, frame in enumerate(frames.values(), start=1):
+            if frame.empty:
+                continue
+            target = os.path.join(output, f"{stem}_S{number}.csv")
+            partial = target + ".part"
+            frame.to_csv(partial, header=False, index=False)
+            os.replace(partial, target)
+            written.append(target)
+    except Exception as error:  # noqa: BLE001 - any failure skips this workbook only
+        for target in written:
+            os.remove(target)
+        message = error.message if isinstance(error, vorlix.Error) else str(error)
+        return path, [], shown(f"{type(error).__name__}: {message}")
     return path, written, None
 
 
@@ -89,10 +99,10 @@ def run(input_dir, output_dir, scheduler=None, workers=2, password=None, values=
             cluster.close()
     converted = [(p, written) for p, written, reason in results if reason is None]
     skipped = [(p, reason) for p, _, reason in results if reason is not None]
-    with open(os.path.join(output_dir, "skipped.csv"), "w", newline="") as out:
+    with open(os.path.join(output_dir, "skipped.csv"), "w", newline="", encoding="utf-8") as out:
         writer = csv.writer(out)
         writer.writerow(["file", "reason"])
-        writer.writerows((os.path.basename(p), reason) for p, reason in skipped)
+        writer.writerows((shown(os.path.basename(p)), reason) for p, reason in skipped)
     return converted, skipped
 
 
@@ -119,7 +129,7 @@ def main(argv=None):
     print(f"Converted {len(converted)} workbook(s) into {files} CSV file(s) "
           f"in {time.monotonic() - start:.1f} s; skipped {len(skipped)}.")
     for path, reason in skipped:
-        print(f"  skipped {os.path.basename(path)}: {reason}")
+        print(f"  skipped {shown(os.path.basename(path))}: {reason}")
     return 0
 
 

@@ -8,6 +8,8 @@
 //   numbers.xls    65536 rows of 8 numbers, which take a while to read
 //   values.xls     errors, times of day, a duration, a built-in date, a text section
 //                  (ValuesWorkbookStream); values1904.xls the same in the 1904 date system
+//   api.xls        a sheet "Data" of boolean texts, durations, formulas and merged areas,
+//                  a hidden sheet and a very hidden one (ApiStream)
 // Usage: python_fixtures FOLDER
 #include <cstdio>
 #include <filesystem>
@@ -24,6 +26,7 @@ namespace {
 constexpr std::uint16_t kGeneral = 15;
 constexpr std::uint16_t kDate = 16;
 constexpr std::uint16_t kDateFormat = 164;
+constexpr std::uint16_t kDuration = 17;  // built-in format 46, [h]:mm:ss
 
 // Sets each BOUNDSHEET's stream position to its sheet's BOF, as readers that seek to the
 // sheets need (the builder leaves it 0).
@@ -52,6 +55,7 @@ RecordList Globals() {
     for (int i = 0; i < 16; ++i)
         g.emplace_back(rec::kXf, XfBody(0, 0));
     g.emplace_back(rec::kXf, XfBody(0, kDateFormat));  // 16
+    g.emplace_back(rec::kXf, XfBody(0, 46));           // 17
     return g;
 }
 
@@ -99,6 +103,59 @@ Bytes NumbersStream() {
     return WithSheetPositions(WorkbookStream({{"Numbers", cells}}, Globals()));
 }
 
+// A FORMULA record whose cached result is `value`, with the given tokens.
+Bytes FormulaCell(std::uint16_t row, std::uint16_t col, double value, const Bytes& tokens) {
+    return Body()
+        .u16(row)
+        .u16(col)
+        .u16(kGeneral)
+        .f64(value)
+        .u16(0)  // options
+        .u32(0)  // unused
+        .u16(static_cast<std::uint32_t>(tokens.size()))
+        .bytes(tokens);
+}
+
+// Data: A "flag" TRUE, false, True, FALSE (texts); B "flags" FALSE, -, TRUE; C "elapsed" 36:00:00,
+// 6:00:00, - under [h]:mm:ss; D "formula" 1+2, 2^3, -5 and a formula cut short (cached 1);
+// merged E1:F1 ("merged") and A6:B7. Then "Hidden" and "Secret" (very hidden), a number each.
+Bytes ApiStream() {
+    RecordList data;
+    const char* heads[] = {"flag", "flags", "elapsed", "formula", "merged"};
+    for (std::uint16_t c = 0; c < 5; ++c)
+        data.emplace_back(rec::kLabel, LabelCellBody(0, c, kGeneral, heads[c]));
+    const char* flag[] = {"TRUE", "false", "True", "FALSE"};
+    const char* flags[] = {"FALSE", nullptr, "TRUE"};
+    const double elapsed[] = {1.5, 0.25};
+    const Bytes formulas[] = {{0x1E, 1, 0, 0x1E, 2, 0, 0x03},  // 1+2
+                              {0x1E, 2, 0, 0x1E, 3, 0, 0x07},  // 2^3
+                              {0x1E, 5, 0, 0x13},              // -5
+                              {0x1E, 1}};                      // an integer cut short
+    const double results[] = {3, 8, -5, 1};
+    for (std::uint16_t r = 1; r <= 4; ++r) {
+        const int i = r - 1;
+        data.emplace_back(rec::kLabel, LabelCellBody(r, 0, kGeneral, flag[i]));
+        if (i < 3 && flags[i] != nullptr)
+            data.emplace_back(rec::kLabel, LabelCellBody(r, 1, kGeneral, flags[i]));
+        if (i < 2) data.emplace_back(rec::kNumber, NumberBody(r, 2, kDuration, elapsed[i]));
+        data.emplace_back(rec::kFormula, FormulaCell(r, 3, results[i], formulas[i]));
+    }
+    data.emplace_back(rec::kMergeCells,
+                      Body().u16(2).u16(0).u16(0).u16(4).u16(5).u16(5).u16(6).u16(0).u16(1));
+    BiffBuilder b;
+    b.Record(rec::kBof, BofBody(kGlobalsSubstream));
+    b.Record(rec::kBoundSheet8, BoundSheetBody("Data"));
+    b.Record(rec::kBoundSheet8, BoundSheetBody("Hidden", 1));
+    b.Record(rec::kBoundSheet8, BoundSheetBody("Secret", 2));
+    for (const auto& [id, body] : Globals())
+        b.Record(id, body);
+    b.Record(rec::kEof, {});
+    AppendSubstream(b, kWorksheetSubstream, data);
+    for (std::uint16_t s = 0; s < 2; ++s)
+        AppendSubstream(b, kWorksheetSubstream, {{rec::kNumber, NumberBody(0, 0, kGeneral, s)}});
+    return WithSheetPositions(b.Build());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,6 +172,7 @@ int main(int argc, char** argv) {
     WriteWorkbook(folder / "numbers.xls", NumbersStream());
     WriteWorkbook(folder / "values.xls", WithSheetPositions(ValuesWorkbookStream(false)));
     WriteWorkbook(folder / "values1904.xls", WithSheetPositions(ValuesWorkbookStream(true)));
+    WriteWorkbook(folder / "api.xls", ApiStream());
     WriteCompound(folder / "biff5.xls", {{"Book", WorkbookStream({{"Sheet1", {}}})}});
     return 0;
 }

@@ -71,6 +71,11 @@ def test_read_excel_gives_pandas_dtypes(workbooks):
     {"sheet_name": 1, "header": None},
     {"sheet_name": None},
     {"sheet_name": [1, "Typed"], "nrows": 1},
+    {"sheet_name": -1},
+    {"header": [0]},
+    {"header": [0, 1]},
+    {"header": (1, 2), "nrows": 1},
+    {"sheet_name": "Second", "header": [1, 2]},
 ])
 def test_read_excel_matches_pandas(workbooks, kwargs):
     path = workbooks / "typed.xls"
@@ -133,24 +138,25 @@ def test_display_values_follow_the_locale(workbooks):
 
 
 ERRORS = [
-    ("protected.xls", {}, vorlix.PasswordError, "This File is Password Protected"),
-    ("protected.xls", {"password": "wrong"}, vorlix.PasswordError, "password is invalid"),
-    ("xor.xls", {}, vorlix.UnsupportedFormatError, "encryption type not supported"),
-    ("xor.xls", {"password": "x"}, vorlix.UnsupportedFormatError, "encryption type not supported"),
-    ("damaged.xls", {}, vorlix.DamagedFileError, "damaged"),
-    ("biff5.xls", {}, vorlix.UnsupportedFormatError, "Only Excel 97 - 2003"),
-    ("missing.xls", {}, vorlix.NotFoundError, "File not found"),
+    ("protected.xls", {}, vorlix.PasswordError, "This File is Password Protected", 102),
+    ("protected.xls", {"password": "wrong"}, vorlix.PasswordError, "password is invalid", 103),
+    ("xor.xls", {}, vorlix.UnsupportedFormatError, "encryption type not supported", 105),
+    ("xor.xls", {"password": "x"}, vorlix.UnsupportedFormatError,
+     "encryption type not supported", 105),
+    ("damaged.xls", {}, vorlix.DamagedFileError, "damaged", 106),
+    ("biff5.xls", {}, vorlix.UnsupportedFormatError, "Only Excel 97 - 2003", 104),
+    ("missing.xls", {}, vorlix.NotFoundError, "File not found", 101),
 ]
 
 
-@pytest.mark.parametrize("name,kwargs,error,message", ERRORS)
-def test_errors_map_to_their_classes(workbooks, name, kwargs, error, message):
+@pytest.mark.parametrize("name,kwargs,error,message,code", ERRORS)
+def test_errors_map_to_their_classes(workbooks, name, kwargs, error, message, code):
     with pytest.raises(error) as raised:
         vorlix.open(workbooks / name, **kwargs)
     assert isinstance(raised.value, vorlix.Error)
     assert message in raised.value.message
     assert str(raised.value) == raised.value.message
-    assert raised.value.code == 0
+    assert (raised.value.code, raised.value.filename) == (code, str(workbooks / name))
     with pytest.raises(error):
         vorlix.read_excel(workbooks / name, **kwargs)
 

@@ -146,7 +146,7 @@ TEST(TXLSReaderFormulasTest, FormulaTextsStayWithinABudgetThatGrowsWithTheWorkbo
     EXPECT_EQ(last->Value().AsDouble(), kCells - 1);
 }
 
-TEST(TXLSReaderFormulasTest, UndecodableFormulasStayEmptyOrFailAStrictRead) {
+TEST(TXLSReaderFormulasTest, UndecodableFormulasStayEmptyMarkedOrFailAStrictRead) {
     const Bytes stream = WorkbookStream({{"S",
                                           {{rec::kFormula, Formula(0, 0, Body().u8(0x1E).u16(7))},
                                            {rec::kFormula, Formula(1, 0, kPower, 0, 8)}}}});
@@ -174,6 +174,15 @@ TEST(TXLSReaderFormulasTest, UndecodableFormulasStayEmptyOrFailAStrictRead) {
     complete.SetFormulaSettings(TFormulaSettings{true});
     OpenWorkbook(complete, stream);
     EXPECT_EQ(FormulaAt(complete, 0, 1, 0), "2^3");
+
+    // A caller may have such a formula marked instead of left empty.
+    TXLSFile marked;
+    TReadOptions marking;
+    marking.UnreadableFormula = "?";
+    marked.SetReadOptions(marking);
+    OpenWorkbook(marked, stream);
+    EXPECT_EQ(FormulaAt(marked, 0, 0, 0), "7");
+    EXPECT_EQ(FormulaAt(marked, 0, 1, 0), "?");
 }
 
 TEST(TXLSReaderFormulasTest, NamesAndOtherWorkbooksInFormulas) {

@@ -244,6 +244,11 @@ TEST(TXLSReaderGlobalsTest, OnlyTheHiddenBitOfTheOptionsHidesASheet) {
     EXPECT_FALSE(SheetOf(*file, 1).Visible);
     EXPECT_TRUE(SheetOf(*file, 2).Visible);
     EXPECT_FALSE(SheetOf(*file, 3).Visible);
+    // The stored state tells a hidden sheet from a very hidden one.
+    EXPECT_EQ(SheetOf(*file, 0).Visibility, 0);
+    EXPECT_EQ(SheetOf(*file, 1).Visibility, 1);
+    EXPECT_EQ(SheetOf(*file, 2).Visibility, 2);
+    EXPECT_EQ(SheetOf(*file, 3).Visibility, 1);
 }
 
 TEST(TXLSReaderGlobalsTest, SheetNamesInLatin1AndNamesThatRunPastTheirRecord) {

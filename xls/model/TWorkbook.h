@@ -71,7 +71,11 @@ class TSheet {
 
     std::uint16_t PasswordHash = 0;
     std::uint16_t ProtectionOptions = 0x4400;
+    // False for a hidden sheet (bit 0 of the stored state): a "very hidden" sheet, which
+    // only a macro shows again, stays visible here; Visibility tells them apart.
     bool Visible = true;
+    // The state as the workbook stores it: 0 visible, 1 hidden, 2 very hidden.
+    std::uint8_t Visibility = 0;
     bool ShowGridLines = true;
     bool RightToLeft = false;
     bool ShowHeaders = true;

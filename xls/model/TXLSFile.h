@@ -19,6 +19,9 @@ struct TReadOptions {
     bool ReadColumnInfo = true;
     bool ReadFormulas = true;
     bool StrictFormulas = false;  // an undecodable formula fails the read
+    // Without StrictFormulas: the formula text a formula that cannot be decoded keeps.
+    // Empty, such a cell keeps its cached result and no formula.
+    std::string UnreadableFormula;
     bool ReadDrawings = true;
 };
 

@@ -116,9 +116,9 @@ void TGlobalsReader::ReadBoundSheet(TRecordCursor& body) {
     TWorkbook& workbook = context_.Workbook;
     const int position = workbook.Sheets().Add(sheet.Name);
     workbook.LinkTable().AddSheetName(sheet.Name);
-    if ((sheet.Options & records::TBoundSheetRecord::kHidden) != 0) {
-        workbook.Sheets().Items(position).Visible = false;
-    }
+    TSheet& added = workbook.Sheets().Items(position);
+    added.Visibility = static_cast<std::uint8_t>(sheet.Options & records::TBoundSheetRecord::kState);
+    if ((sheet.Options & records::TBoundSheetRecord::kHidden) != 0) added.Visible = false;
 }
 
 void TGlobalsReader::ReadSst(TRecordCursor& body) {

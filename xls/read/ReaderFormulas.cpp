@@ -73,8 +73,8 @@ void TSheetReader::ReadTable(TRecordCursor& body) {
 }
 
 // Every cell whose formula names a stored formula gets the decoded text. A formula that
-// cannot be decoded leaves the cell its cached result and no formula, or, with
-// StrictFormulas, fails the read.
+// cannot be decoded leaves the cell its cached result and the UnreadableFormula text (as a
+// rule none), or, with StrictFormulas, fails the read.
 void TSheetReader::FinishFormulas() {
     if (formulaTable_.empty()) return;
     TPtgParser& parser = context_.Parser();
@@ -100,7 +100,7 @@ void TSheetReader::FinishFormulas() {
             }
             if (!recognised && context_.Options.StrictFormulas)
                 throw EXLSError(xeFormulaNotRecognized);
-            cell.SetFormula(recognised ? parser.FormulaText() : std::string());
+            cell.SetFormula(recognised ? parser.FormulaText() : context_.Options.UnreadableFormula);
         }
     }
 }

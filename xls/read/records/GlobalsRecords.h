@@ -30,6 +30,7 @@ struct TBoundSheetRecord {
     std::uint16_t Options = 0;
     std::u16string Name;
     static constexpr std::uint16_t kHidden = 0x0001;
+    static constexpr std::uint16_t kState = 0x0003;  // visible, hidden, very hidden
 };
 TBoundSheetRecord DecodeBoundSheet(TByteCursor& body);
 
