@@ -228,19 +228,22 @@ TEST_F(PtgTest, OverlappingSharedFormulasFollowThePointer) {
     EXPECT_EQ(Decode(Body().u8(0x01).u16(5).u16(0), TPtgParser::kSharedFormula, 6, 0), "1");
 }
 
-TEST_F(PtgTest, SharedThreeDReferencesAreOffsetsToo) {
-    // =Data!B1 filled down: the shared 3-D reference stores a row offset.
+TEST_F(PtgTest, SharedThreeDReferencesTakeNoOffset) {
+    // D1:D10 share tokens holding a 3-D reference to Data!A1 (row and column marked
+    // relative): every cell reads Data!A1, as only names offset 3-D references.
     Parser().SharedFormulas().AddSharedFormula(0, Str(Body()
-                                                          .u16(0)
+                                                          .u16(0)  // rows 1 to 10
                                                           .u16(9)
-                                                          .u8(3)
+                                                          .u8(3)  // column D
                                                           .u8(3)
                                                           .u16(0)
-                                                          .u16(7)
-                                                          .u8(0x5A)
+                                                          .u16(7)    // token length
+                                                          .u8(0x5A)  // Ref3d
                                                           .u16(kSheetData)
-                                                          .u16(0)
-                                                          .u8(0xFE)
-                                                          .u8(0xC0)));
-    EXPECT_EQ(Decode(Body().u8(0x01).u16(0).u16(3), TPtgParser::kSharedFormula, 5, 3), "'Data'!B6");
+                                                          .u16(0)       // row 1
+                                                          .u8(0x00)     // column A
+                                                          .u8(0xC0)));  // both relative
+    for (const std::uint16_t row : {0, 5, 9})
+        EXPECT_EQ(Decode(Body().u8(0x01).u16(0).u16(3), TPtgParser::kSharedFormula, row, 3),
+                  "'Data'!A1");
 }

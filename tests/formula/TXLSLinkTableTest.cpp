@@ -275,6 +275,22 @@ TEST_F(TXLSLinkTableReferenceTest, BuildsReferenceTexts) {
                             .ascii("S1")));  // sheet name
     bare.AddExternSheets(ExternSheets({{1, 0, 0}}));
     EXPECT_EQ(bare.ReferenceText(rk3DReference, 0, 0), u"'[B.xls]S1'");
+
+    TXLSLinkTable web;  // a workbook given by its address
+    const std::string url = "http://host/path/book.xls";
+    web.AddSupbook(Str(Body()
+                           .u16(1)  // sheet count
+                           .u16(static_cast<std::uint16_t>(url.size() + 3))
+                           .u8(0)     // 8-bit characters
+                           .u8(0x01)  // encoded path: a volume follows
+                           .u8(0x05)  // given whole, by its length
+                           .u8(static_cast<std::uint8_t>(url.size()))
+                           .ascii(url)
+                           .u16(6)  // sheet name characters
+                           .u8(0)   // 8-bit characters
+                           .ascii("Sheet1")));
+    web.AddExternSheets(ExternSheets({{1, 0, 0}}));
+    EXPECT_EQ(web.ReferenceText(rk3DReference, 0, 0), u"'http://host/path/[book.xls]Sheet1'");
 }
 
 TEST_F(TXLSLinkTableReferenceTest, ReferencesOutOfRangeRaise) {

@@ -198,13 +198,14 @@ bool TPtgParser::OperandText(const TToken& token, std::string& out) {
         case ptg::kArea3d:
         case ptg::kRefErr3d:
         case ptg::kAreaErr3d: {
-            // In a shared formula the relative parts are offsets, as in the tokens above.
+            // A 3-D reference names its cells: unlike the tokens above it takes no offset
+            // in a shared formula (relative 3-D references are offsets only in names).
             if (!SheetText(in.U16(), out)) return false;
             if (base == ptg::kRef3d) {
                 const std::uint16_t row = in.U16();
-                CellText(row, in.U16(), sharedTokens_, out);
+                CellText(row, in.U16(), false, out);
             } else if (base == ptg::kArea3d) {
-                AreaText(in, sharedTokens_, out);
+                AreaText(in, false, out);
             } else {
                 out += "#REF!";
             }

@@ -379,8 +379,9 @@ std::u16string TXLSLinkTable::ReferenceText(TReferenceKind kind, std::uint32_t e
     std::u16string result = documentPart;
     if (!sheetPart.empty()) {
         if (!result.empty()) {
-            // "C:\dir\Book.xls" becomes "C:\dir\[Book.xls]" in front of the sheet names.
-            const std::size_t slash = result.rfind(u'\\');
+            // "C:\dir\Book.xls" becomes "C:\dir\[Book.xls]" in front of the sheet names,
+            // "http://host/dir/Book.xls" "http://host/dir/[Book.xls]".
+            const std::size_t slash = result.find_last_of(u"\\/");
             const std::size_t split = slash == std::u16string::npos ? 0 : slash + 1;
             result = result.substr(0, split) + u'[' + result.substr(split) + u']';
         }
