@@ -41,7 +41,7 @@ std::string Dump(const json& value, int indent = -1) {
     return value.dump(indent, ' ', false, json::error_handler_t::replace);
 }
 
-json JsonValue(const TCellValue& value) {
+json JsonValue(const TCellValue& value, std::uint32_t codePage) {
     switch (value.Kind()) {
         case vkSmallInt:
         case vkInteger:
@@ -62,7 +62,7 @@ json JsonValue(const TCellValue& value) {
         case vkWideString:
         case vkString:
         case vkUString:
-            return RawValueText(value);
+            return RawValueText(value, codePage);
         default:
             return nullptr;
     }
@@ -98,8 +98,8 @@ int PrintInformationJson(const std::string& file, bool contents, const std::stri
                 const TCellValue value = cell.Value();
                 json listedCell = {{"row", cell.Row() + 1},
                                    {"col", cell.Col() + 1},
-                                   {"text", app::RenderCellText(value)},
-                                   {"value", JsonValue(value)}};
+                                   {"text", app::RenderCellText(cell)},
+                                   {"value", JsonValue(value, xls.CodePage())}};
                 if (std::string formula = FormulaText(cell); !formula.empty())
                     listedCell["formula"] = std::move(formula);
                 listed.push_back(std::move(listedCell));

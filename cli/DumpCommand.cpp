@@ -30,9 +30,9 @@ std::string Utf8(const std::u16string& text) {
     return platform::Utf16ToUtf8(text);
 }
 
-// 8-bit model texts are in the library code page.
-std::string Utf8(const std::string& text) {
-    return platform::Utf16ToUtf8(platform::MultiByteToWide(platform::LibraryCodePage(), text));
+// 8-bit model texts are in their workbook's code page.
+std::string Utf8(const std::string& text, std::uint32_t codePage) {
+    return platform::Utf16ToUtf8(platform::MultiByteToWide(codePage, text));
 }
 
 json Number(double v) {
@@ -123,7 +123,7 @@ json Formats(const TFormatStrings& formats) {
     return out;
 }
 
-json CellValue(const TCellValue& v) {
+json CellValue(const TCellValue& v, std::uint32_t codePage) {
     switch (v.Kind()) {
         case vkEmpty:
         case vkNull:
@@ -132,7 +132,7 @@ json CellValue(const TCellValue& v) {
             return Utf8(v.WideText());
         case vkString:
         case vkUString:
-            return Utf8(v.AnsiText());
+            return Utf8(v.AnsiText(), codePage);
         case vkBoolean:
             return v.AsBoolean();
         case vkError:
@@ -143,6 +143,7 @@ json CellValue(const TCellValue& v) {
 }
 
 json Cells(const TSheet& sheet, const TFormatStrings& formats) {
+    const std::uint32_t codePage = sheet.Workbook().Settings().CodePage;
     json out = json::array();
     const TCells& cells = sheet.Cells();
     for (int i = 0; i < cells.Count(); ++i) {
@@ -150,14 +151,14 @@ json Cells(const TSheet& sheet, const TFormatStrings& formats) {
         json c = {{"row", cell.Row()}, {"col", cell.Col()}};
         const TCellValue value = cell.Value();
         c["kind"] = static_cast<unsigned>(value.Kind());
-        c["value"] = CellValue(value);
+        c["value"] = CellValue(value, codePage);
         if (value.Kind() == vkDate) {
             switch (value.DateTimeUse()) {
                 case TDateTimeUse::TimeOfDay:
                     c["time"] = IsoDate(value.AsDouble()).substr(11);
                     break;
                 case TDateTimeUse::Duration:
-                    c["duration"] = RawValueText(value);
+                    c["duration"] = RawValueText(value, codePage);
                     break;
                 default:
                     c["date"] = IsoDate(value.AsDouble());
@@ -175,7 +176,7 @@ json Cells(const TSheet& sheet, const TFormatStrings& formats) {
         }
         c["format"] = format;
         const std::string formula = cell.Formula();
-        if (!formula.empty()) c["formula"] = Utf8(formula);
+        if (!formula.empty()) c["formula"] = Utf8(formula, codePage);
         const std::u16string link = cell.Hyperlink();
         if (!link.empty()) {
             c["hyperlink"] = Utf8(link);
@@ -202,7 +203,7 @@ json Descriptors(const Collection& items) {
     return out;
 }
 
-json Validations(const TCellValidations& validations) {
+json Validations(const TCellValidations& validations, std::uint32_t codePage) {
     json out = json::array();
     for (int i = 0; i < validations.Count(); ++i) {
         const TCellValidation& v = validations.Items(i);
@@ -217,8 +218,8 @@ json Validations(const TCellValidations& validations) {
                        {"prompt", Utf8(v.Prompt)},
                        {"errorTitle", Utf8(v.ErrorTitle)},
                        {"errorText", Utf8(v.ErrorText)},
-                       {"formula1", Utf8(v.Formula1)},
-                       {"formula2", Utf8(v.Formula2)},
+                       {"formula1", Utf8(v.Formula1, codePage)},
+                       {"formula2", Utf8(v.Formula2, codePage)},
                        {"areas", Rects(v.Areas)}});
     }
     return out;
@@ -257,7 +258,7 @@ json Images(const TXLSImages& images) {
     return out;
 }
 
-json Comments(const TCellComments& comments) {
+json Comments(const TCellComments& comments, std::uint32_t codePage) {
     json out = json::array();
     for (int i = 0; i < comments.Count(); ++i) {
         const TCellComment& c = comments.Items(i);
@@ -267,7 +268,7 @@ json Comments(const TCellComments& comments) {
                        {"text", Utf8(c.Text())},
                        {"width", c.Width()},
                        {"height", c.Height()},
-                       {"richText", Utf8(c.RichText())}});
+                       {"richText", Utf8(c.RichText(), codePage)}});
     }
     return out;
 }
@@ -309,6 +310,7 @@ json PageSetup(const TPageSetup& p) {
 }
 
 json Sheet(const TSheet& sheet, const TFormatStrings& formats) {
+    const std::uint32_t codePage = sheet.Workbook().Settings().CodePage;
     json ranges = json::array(), merged = json::array();
     for (int i = 0; i < sheet.Ranges().Count(); ++i) {
         const TRange& r = sheet.Ranges().Items(i);
@@ -336,9 +338,9 @@ json Sheet(const TSheet& sheet, const TFormatStrings& formats) {
             {"columns", Descriptors(sheet.Columns())},
             {"merged", merged},
             {"ranges", ranges},
-            {"validations", Validations(sheet.Validations())},
+            {"validations", Validations(sheet.Validations(), codePage)},
             {"images", Images(sheet.Images())},
-            {"comments", Comments(sheet.Comments())},
+            {"comments", Comments(sheet.Comments(), codePage)},
             {"pageSetup", PageSetup(sheet.PageSetup())}};
 }
 

@@ -18,7 +18,8 @@ namespace vorlix::platform {
 
 namespace {
 
-// Atomic: every TXLSFile sets it, also on the threads that read workbooks at once.
+// The default of new workbooks and of the string helpers called without a code page;
+// atomic, as it may be set on any thread.
 std::atomic<std::uint32_t> gLibraryCodePage{kCodePageUtf8};
 
 constexpr char16_t kReplacement = 0xFFFD;

@@ -2,8 +2,8 @@
 //
 // Code pages are named by their Windows numbers (1252, 932, 65001, ...) and converted
 // through iconv. The system code page of this platform is always 65001 (UTF-8); the
-// library code page is a process-wide setting that starts as the system code page and
-// is changed by whoever opens workbooks with another one.
+// library code page is a process-wide default that starts as the system code page: a
+// workbook copies it when created and converts its texts with its own copy.
 #pragma once
 
 #include <cstdint>

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <type_traits>
 #include <vector>
@@ -394,16 +395,26 @@ const TRegionalSettings& RegionalSettings() {
 }
 
 namespace {
-std::uint64_t generation = 0;
+// The snapshot of Current(), made on first use and again after each replacement. The lock
+// only guards the pointer: snapshots themselves never change.
+std::mutex snapshotLock;
+TRegionalSettingsPtr snapshot;
 }  // namespace
 
 void SetRegionalSettings(const TRegionalSettings& settings) {
     Current() = settings;
-    ++generation;
+    const std::lock_guard lock(snapshotLock);
+    snapshot.reset();
 }
 
-std::uint64_t RegionalSettingsGeneration() {
-    return generation;
+TRegionalSettingsPtr RegionalSettingsSnapshot() {
+    const std::lock_guard lock(snapshotLock);
+    if (!snapshot) snapshot = MakeRegionalSettings(Current());
+    return snapshot;
+}
+
+TRegionalSettingsPtr MakeRegionalSettings(const TRegionalSettings& settings) {
+    return std::make_shared<const TRegionalSettings>(settings);
 }
 
 }  // namespace vorlix::platform

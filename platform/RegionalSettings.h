@@ -1,8 +1,9 @@
 // The user's regional settings that numbers, dates and formula texts follow: separators,
 // currency, date and time patterns, names of months and days, AM/PM strings and eras.
 //
-// One value type holds them all; the program reads them through one process-wide
-// accessor that tests and the command line's --locale replace. FromSystem() reads the C
+// One value type holds them all. The process-wide accessor, which tests and the command
+// line's --locale replace, gives the defaults: each workbook takes an immutable snapshot of
+// them when it is created and is read and shown with that snapshot alone. FromSystem() reads the C
 // library's locale; what a locale lacks (and the C/POSIX locale as a whole) takes the
 // U.S. English values that a default-constructed value holds.
 //
@@ -12,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,9 +70,14 @@ struct TRegionalSettings {
 // before other threads start reading them (at start-up, or in a test's set-up).
 const TRegionalSettings& RegionalSettings();
 void SetRegionalSettings(const TRegionalSettings& settings);
-// Counts the replacements made by SetRegionalSettings, so that what was derived from the
-// settings (the formatting engine's rewritten patterns) can tell that it is stale.
-std::uint64_t RegionalSettingsGeneration();
+
+// An immutable copy of a set of settings, shared by whatever is shown with it. Two
+// snapshots are the same settings exactly when they are the same pointer, so that what is
+// derived from one (the formatting engine's rewritten patterns) can be kept with it.
+using TRegionalSettingsPtr = std::shared_ptr<const TRegionalSettings>;
+// The process-wide settings as a snapshot: the same pointer until they are replaced.
+TRegionalSettingsPtr RegionalSettingsSnapshot();
+TRegionalSettingsPtr MakeRegionalSettings(const TRegionalSettings& settings);
 
 // What a strftime pattern is translated for.
 enum class TStrftimeUse {

@@ -2,10 +2,9 @@
 // and cells as Python objects, and a sheet's columns gathered for `vorlix.read_excel`.
 //
 // Reading and gathering run without the GIL, so threads read different workbooks at once.
-// The regional settings that display texts and formula texts follow are process-wide: a
-// workbook read or rendered in the environment's locale takes a shared lock on them, one
-// with a locale of its own takes the lock alone, puts its settings in place and restores
-// the environment's before it lets go.
+// Each workbook holds the regional settings its display texts and formula texts follow
+// (the environment's, or those of the locale it was opened with), so nothing is shared
+// between them and nothing is locked.
 #include <Python.h>
 #include <datetime.h>
 
@@ -21,7 +20,6 @@
 #include <mutex>
 #include <new>
 #include <optional>
-#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -41,40 +39,6 @@ namespace py = pybind11;
 namespace vorlix::python {
 
 namespace {
-
-// --- Regional settings ---------------------------------------------------------------------
-
-std::shared_mutex gSettingsLock;
-
-const platform::TRegionalSettings& EnvironmentSettings() {
-    static const platform::TRegionalSettings settings = platform::RegionalSettings();
-    return settings;
-}
-
-// Holds the settings for one read or rendering: shared for the environment's locale, alone
-// (and with its settings in place until the scope ends) for another.
-class TSettingsScope {
-  public:
-    explicit TSettingsScope(const std::optional<platform::TRegionalSettings>& locale) {
-        if (locale) {
-            unique_.emplace(gSettingsLock);
-            platform::SetRegionalSettings(*locale);
-            replaced_ = true;
-        } else {
-            shared_.emplace(gSettingsLock);
-        }
-    }
-    ~TSettingsScope() {
-        if (replaced_) platform::SetRegionalSettings(EnvironmentSettings());
-    }
-    TSettingsScope(const TSettingsScope&) = delete;
-    TSettingsScope& operator=(const TSettingsScope&) = delete;
-
-  private:
-    std::optional<std::unique_lock<std::shared_mutex>> unique_;
-    std::optional<std::shared_lock<std::shared_mutex>> shared_;
-    bool replaced_ = false;
-};
 
 // --- Errors ----------------------------------------------------------------------------------
 
@@ -143,8 +107,8 @@ py::str Str(std::u16string_view text) {
     return py::reinterpret_steal<py::str>(s);
 }
 
-py::str StrFromAnsi(const std::string& text) {
-    return Str(platform::MultiByteToWide(platform::LibraryCodePage(), text));
+py::str StrFromAnsi(const std::string& text, std::uint32_t codePage) {
+    return Str(platform::MultiByteToWide(codePage, text));
 }
 
 // Days since 30 December 1899 (the model's dates) as whole days and milliseconds, rounded
@@ -294,8 +258,8 @@ const char* KindName(TKind k) {
 
 // An open workbook, and how it was opened (so that it pickles and opens again).
 struct TBook {
-    std::shared_ptr<TXLSFile> File;  // null once closed
-    std::optional<platform::TRegionalSettings> Locale;
+    std::shared_ptr<TXLSFile> File;         // null once closed
+    platform::TRegionalSettingsPtr Locale;  // null: the environment's
     // The file's name as bytes, or the workbook's contents (Data set).
     std::string Path;
     std::shared_ptr<const std::vector<std::uint8_t>> Data;
@@ -353,7 +317,7 @@ void ReadBook(TBook& book) {
         platform::TRegionalSettings settings;
         if (!platform::TRegionalSettings::FromLocale(*book.LocaleName, settings))
             throw py::value_error("Unknown locale: " + *book.LocaleName);
-        book.Locale = std::move(settings);
+        book.Locale = platform::MakeRegionalSettings(settings);
     }
     const std::u16string wide =
         book.Password ? platform::Utf8ToUtf16(*book.Password) : std::u16string();
@@ -364,7 +328,6 @@ void ReadBook(TBook& book) {
             std::optional<TMemoryInput> memory;
             if (book.Data) memory.emplace(book.Data, book.DisplayName());
             const std::string& path = memory ? memory->Name() : book.Path;
-            TSettingsScope scope(book.Locale);
             app::TWorkbookCheck check = app::CheckWorkbook(path, wide);
             switch (check.State) {
                 case app::TWorkbookState::NotFound:
@@ -389,6 +352,7 @@ void ReadBook(TBook& book) {
                     break;
                 case app::TWorkbookState::Readable: {
                     auto file = std::make_shared<TXLSFile>();
+                    if (book.Locale) file->SetRegionalSettings(book.Locale);
                     TReadOptions options;
                     options.ReadBlankCells = false;
                     options.ReadRowInfo = false;
@@ -494,7 +458,7 @@ std::pair<int, int> Extent(const TSheet& sheet) {
     return {rows, cols};
 }
 
-py::object ValueObject(const TCellValue& v, TKind kind) {
+py::object ValueObject(const TCellValue& v, TKind kind, std::uint32_t codePage) {
     switch (kind) {
         case TKind::Number:
             return py::float_(v.AsDouble());
@@ -507,7 +471,7 @@ py::object ValueObject(const TCellValue& v, TKind kind) {
         case TKind::Bool:
             return py::bool_(v.AsBoolean());
         case TKind::Text:
-            return v.Kind() == vkWideString ? Str(v.WideText()) : Str(v.AsWideText());
+            return v.Kind() == vkWideString ? Str(v.WideText()) : Str(v.AsWideText(codePage));
         case TKind::Error: {
             const std::string_view text = v.ErrorText();
             return py::str(text.data(), text.size());
@@ -525,6 +489,7 @@ struct TGathered {
     TCellValue Value;
     std::u16string Display;
     std::string Formula;
+    std::uint32_t CodePage;  // of 8-bit texts and the formula
 };
 
 // The positions of a sheet's cells in address order, row by row: empty when the cells
@@ -572,7 +537,6 @@ class TCellStream {
         batch_.clear();
         at_ = 0;
         py::gil_scoped_release release;
-        TSettingsScope scope(ref_.Book->Locale);
         const TCells& cells = sheet_.Sheet->Cells();
         const auto count = static_cast<std::size_t>(cells.Count());
         while (next_ < count && batch_.size() < kBatch) {
@@ -581,8 +545,13 @@ class TCellStream {
             const TCell cell = cells.Items(static_cast<long long>(position));
             const TKind kind = KindOf(cell.ValueKind());
             if (kind == TKind::Empty) continue;
-            TGathered g{cell.Row(), static_cast<std::uint8_t>(cell.Col()), kind, cell.Value(), {},
-                        {}};
+            TGathered g{cell.Row(),
+                        static_cast<std::uint8_t>(cell.Col()),
+                        kind,
+                        cell.Value(),
+                        {},
+                        {},
+                        cell.Settings().CodePage};
             if (display_) g.Display = cell.DisplayText();
             if (formulas_) g.Formula = cell.Formula();
             batch_.push_back(std::move(g));
@@ -640,10 +609,10 @@ class TCellMaker {
         if (g.Formula == kUnreadableFormula)
             formula = unreadable_;
         else if (!g.Formula.empty())
-            formula = StrFromAnsi(g.Formula);
-        return NamedTuple(
-            type_, py::make_tuple(g.Row, g.Col, KindName(g.Kind), ValueObject(g.Value, g.Kind),
-                                  Str(g.Display), std::move(formula)));
+            formula = StrFromAnsi(g.Formula, g.CodePage);
+        return NamedTuple(type_, py::make_tuple(g.Row, g.Col, KindName(g.Kind),
+                                                ValueObject(g.Value, g.Kind, g.CodePage),
+                                                Str(g.Display), std::move(formula)));
     }
 
   private:
@@ -694,7 +663,8 @@ class TRowIterator {
             out[static_cast<std::size_t>(c)] = py::none();
         while (const TGathered* g = stream_.Peek()) {
             if (g->Row != row_) break;
-            out[g->Col] = display_ ? py::object(Str(g->Display)) : ValueObject(g->Value, g->Kind);
+            out[g->Col] = display_ ? py::object(Str(g->Display))
+                                   : ValueObject(g->Value, g->Kind, g->CodePage);
             stream_.Next();
         }
         ++row_;
@@ -784,6 +754,7 @@ struct TTextTable {
     std::vector<bool> Plain;    // PlainlyText
     std::unordered_map<std::string, std::int32_t> AnsiIndex;
     std::unordered_map<std::u16string, std::int32_t> WideIndex;
+    std::uint32_t CodePage = platform::kCodePageUtf8;  // of the 8-bit texts
 
     std::int32_t Add(std::u16string text, const std::vector<std::u16string>& missing) {
         auto [it, added] = WideIndex.emplace(text, static_cast<std::int32_t>(Texts.size()));
@@ -800,8 +771,7 @@ struct TTextTable {
     std::int32_t AddAnsi(std::string_view text, const std::vector<std::u16string>& missing) {
         auto found = AnsiIndex.find(std::string(text));
         if (found != AnsiIndex.end()) return found->second;
-        const std::int32_t index =
-            Add(platform::MultiByteToWide(platform::LibraryCodePage(), text), missing);
+        const std::int32_t index = Add(platform::MultiByteToWide(CodePage, text), missing);
         AnsiIndex.emplace(std::string(text), index);
         return index;
     }
@@ -838,7 +808,6 @@ struct TGatheredColumns {
 TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& request) {
     const TOpenSheet sheet = OpenSheet(ref);
     py::gil_scoped_release release;
-    TSettingsScope scope(ref.Book->Locale);
     const int dateMode = sheet.DateMode;
     std::vector<int> slotOf(256, -1);
     for (std::size_t i = 0; i < request.Cols.size(); ++i)
@@ -848,6 +817,7 @@ TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& reque
     TGatheredColumns out;
     std::vector<TColumn>& columns = out.Columns;
     TTextTable& texts = out.Texts;
+    texts.CodePage = sheet.File->CodePage();
     columns.resize(request.Cols.size());
     for (TColumn& c : columns) {
         c.Kinds.assign(n, TKind::Empty);
@@ -873,9 +843,10 @@ TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& reque
             continue;
         }
         if (kind == TKind::Text) {
-            c.TextOf[at] = cell.AnsiTextView(ansi)
-                               ? texts.AddAnsi(ansi, request.NaTexts)
-                               : texts.Add(cell.Value().AsWideText(), request.NaTexts);
+            c.TextOf[at] =
+                cell.AnsiTextView(ansi)
+                    ? texts.AddAnsi(ansi, request.NaTexts)
+                    : texts.Add(cell.Value().AsWideText(texts.CodePage), request.NaTexts);
         } else if (kind != TKind::Error) {
             const TCellValue value = cell.Value();
             c.Numbers[at] = kind == TKind::Bool ? (value.AsBoolean() ? 1 : 0) : value.AsDouble();
@@ -1165,8 +1136,6 @@ PYBIND11_MODULE(_vorlix, m) {
     using namespace vorlix::python;
     PyDateTime_IMPORT;
     if (PyDateTimeAPI == nullptr) throw py::error_already_set();
-    // The environment's settings, taken before any read can replace them.
-    EnvironmentSettings();
     m.doc() = "The Vorlix reading library for Excel 97-2003 workbooks (use the vorlix package).";
 
     py::class_<TCellIterator>(m, "CellIterator", "The cells of a sheet, one at a time.")

@@ -26,6 +26,7 @@
 #include "xls/model/TCellValue.h"
 #include "xls/model/TFormulaSettings.h"
 #include "xls/model/TWorkbook.h"
+#include "xls/model/TWorkbookSettings.h"
 #include "xls/write/TXLSWriterTXT.h"
 
 namespace vorlix::app {
@@ -50,10 +51,13 @@ std::string FolderUnreadableMessage(const std::filesystem::path& folder, std::er
 
 // A cell value as the report, the search and the one-file export show it: numbers in the
 // general form with 15 significant digits, date-times as "dd.mm.yyyy hh:nn:ss.zzz", errors
-// as a spreadsheet shows them ("#DIV/0!"), texts as they are, anything else empty.
+// as a spreadsheet shows them ("#DIV/0!"), texts as they are, anything else empty; the
+// separators and the code page are the cell's workbook's.
+std::string RenderCellText(const TCell& cell);
+// The same for a value, with the process-wide settings.
 std::string RenderCellText(const TCellValue& value);
 // The same text appended to `out`.
-void AppendCellText(std::string& out, const TCellValue& value);
+void AppendCellText(std::string& out, const TCellValue& value, const TWorkbookSettings& settings);
 void AppendCellText(std::string& out, const TCell& cell);
 
 // A workbook of a folder (or a file of it) that a command passed over, and why.

@@ -152,7 +152,7 @@ void OneFileText(std::string& text, const TCell& cell, const TTextWriteOptions& 
         if (!text.empty()) return;
     }
     if (options.RawValues) {
-        text = RawValueText(cell.Value());
+        text = RawValueText(cell.Value(), cell.Settings().CodePage);
         return;
     }
     text.clear();

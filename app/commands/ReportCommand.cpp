@@ -36,9 +36,8 @@ void AppendPadded(std::string& out, int value, int width) {
 }
 
 // "dd.mm.yyyy hh:nn:ss.zzz" with the locale's time separator.
-void AppendDateTimeText(std::string& out, double value) {
+void AppendDateTimeText(std::string& out, double value, char16_t separator) {
     const TDateTimeParts p = DecodeDateTime(value);
-    const char16_t separator = platform::RegionalSettings().TimeSeparator;
     const std::string sep = separator < 0x80 ? std::string(1, static_cast<char>(separator))
                                              : SystemText(std::u16string(1, separator));
     AppendPadded(out, p.Day, 2);
@@ -91,7 +90,7 @@ std::string CellCountText(int count) {
 
 }  // namespace
 
-void AppendCellText(std::string& out, const TCellValue& value) {
+void AppendCellText(std::string& out, const TCellValue& value, const TWorkbookSettings& settings) {
     switch (value.Kind()) {
         case vkSmallInt:
         case vkInteger:
@@ -99,11 +98,12 @@ void AppendCellText(std::string& out, const TCellValue& value) {
         case vkDouble:
         case vkByte:
             // Digits, signs and an ASCII separator read the same in every code page.
-            if (!AppendGeneralNumberText(out, value.AsDouble()))
-                out += SystemText(GeneralNumberText(value.AsDouble()));
+            if (const char16_t point = settings.Region().DecimalSeparator;
+                !AppendGeneralNumberText(out, value.AsDouble(), point))
+                out += SystemText(GeneralNumberText(value.AsDouble(), point));
             return;
         case vkDate:
-            AppendDateTimeText(out, value.AsDouble());
+            AppendDateTimeText(out, value.AsDouble(), settings.Region().TimeSeparator);
             return;
         case vkError:
             out += value.ErrorText();
@@ -112,11 +112,12 @@ void AppendCellText(std::string& out, const TCellValue& value) {
             out += SystemText(value.WideText());
             return;
         case vkString:
-            // Kept in the library code page, which is the system's unless a caller changed it.
-            if (platform::LibraryCodePage() == platform::SystemCodePage()) {
+            // Kept in the workbook's code page, which is the system's unless a caller
+            // changed it.
+            if (settings.CodePage == platform::SystemCodePage()) {
                 out += value.AnsiText();
             } else {
-                out += SystemText(value.AsWideText());
+                out += SystemText(value.AsWideText(settings.CodePage));
             }
             return;
         default:
@@ -126,17 +127,24 @@ void AppendCellText(std::string& out, const TCellValue& value) {
 
 void AppendCellText(std::string& out, const TCell& cell) {
     std::string_view text;
-    if (cell.ValueKind() == vkString && platform::LibraryCodePage() == platform::SystemCodePage() &&
+    const TWorkbookSettings& settings = cell.Settings();
+    if (cell.ValueKind() == vkString && settings.CodePage == platform::SystemCodePage() &&
         cell.AnsiTextView(text)) {
         out += text;  // without a copy into a value
         return;
     }
-    AppendCellText(out, cell.Value());
+    AppendCellText(out, cell.Value(), settings);
 }
 
 std::string RenderCellText(const TCellValue& value) {
     std::string text;
-    AppendCellText(text, value);
+    AppendCellText(text, value, TWorkbookSettings::FromDefaults());
+    return text;
+}
+
+std::string RenderCellText(const TCell& cell) {
+    std::string text;
+    AppendCellText(text, cell);
     return text;
 }
 

@@ -174,7 +174,7 @@ TEST_F(ValueFormatterTest, GeneralNumberText) {
         ASSERT_EQ(digitsOf, std::string(d.Digits, static_cast<std::size_t>(d.Count))) << x;
         ASSERT_NEAR(std::stod(U8(text)), x, std::fabs(x) * 1e-14) << x;
         std::string ascii;
-        ASSERT_TRUE(AppendGeneralNumberText(ascii, x));
+        ASSERT_TRUE(AppendGeneralNumberText(ascii, x, u'.'));
         ASSERT_EQ(ascii, U8(text));
     }
     // The general and text formats, by text or by built-in index.

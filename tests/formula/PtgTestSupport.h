@@ -94,7 +94,7 @@ class PtgTest : public ::testing::Test {
     TPtgParser& Parser() {
         if (!parser_) {
             parser_ = std::make_unique<TPtgParser>(links_, TFormulaSettings{AllFormulas()},
-                                                   &GeneralNumberText);
+                                                   TNumberText{&GeneralNumberText});
         }
         return *parser_;
     }
@@ -105,6 +105,7 @@ class PtgTest : public ::testing::Test {
         s.DecimalSeparator = decimal;
         platform::SetRegionalSettings(s);
         file_.SetListSeparator(list);
+        parser_.reset();  // a parser writes with the separators it was made with
     }
 
     TXLSLinkTable links_;

@@ -467,8 +467,7 @@ TEST_F(TCellsTest, CopyOfHandleFollowsItsTwinsCommit) {
 }
 
 TEST_F(TCellsTest, DisplayTextGivesGeneralRendering) {
-    const platform::TRegionalSettings saved = platform::RegionalSettings();
-    platform::SetRegionalSettings(platform::TRegionalSettings{});
+    workbook_.Settings().Regional = platform::MakeRegionalSettings({});
 
     const auto textOf = [&](const TCellValue& value) {
         TCell cell = Cells().GetCell(0, 0);
@@ -488,12 +487,11 @@ TEST_F(TCellsTest, DisplayTextGivesGeneralRendering) {
     EXPECT_EQ(textOf(TCellValue::Ansi("caf\xC3\xA9")), u"café");
     EXPECT_EQ(Cells().GetCell(5, 5).DisplayText(), u"");
 
+    // The workbook's own settings, whatever the process-wide ones are.
     platform::TRegionalSettings comma;
     comma.DecimalSeparator = u',';
-    platform::SetRegionalSettings(comma);
+    workbook_.Settings().Regional = platform::MakeRegionalSettings(comma);
     EXPECT_EQ(textOf(TCellValue::Number(1.5)), u"1,5");
-
-    platform::SetRegionalSettings(saved);
 }
 
 // Cells loaded in address order are found without an index; the first one out of order

@@ -822,56 +822,51 @@ TEST(TXLSReaderGlobalsTest, FontAndXfRecordsAfterTheGlobalsLeaveTheTablesAlone) 
     EXPECT_EQ(SheetOf(*globals, 0).Cells().Find(1, 0)->DisplayText(), u"2.5");
 }
 
-// The palette is process-wide: each test starts from the default and puts it back.
-struct DefaultPaletteAround {
-    DefaultPaletteAround() { ResetPalette(); }
-    ~DefaultPaletteAround() { ResetPalette(); }
-};
+// The colours of the workbook read; the process-wide palette new workbooks start from
+// stays as it was.
+TPalette PaletteOf(const Bytes& paletteBody) {
+    const TPalette before = ProcessPalette();
+    const auto file = Read(StringsWorkbook({{rec::kPalette, paletteBody}}, 0));
+    EXPECT_EQ(ProcessPalette(), before);
+    return file->Workbook().Settings().Palette;
+}
 
 TEST(TXLSReaderGlobalsTest, PaletteReplacesEntriesFromTheFirst) {
-    const DefaultPaletteAround defaults;
     Body palette;
     palette.u16(3);                            // colours
     palette.u8(0x11).u8(0x22).u8(0x33).u8(0);  // red, green, blue, reserved
     palette.u8(0x44).u8(0x55).u8(0x66).u8(0);
     palette.u8(0x77).u8(0x88).u8(0x99).u8(0);
-    const std::uint32_t fourth = PaletteColor(4);
-    Read(StringsWorkbook({{rec::kPalette, palette}}, 0));
-    EXPECT_EQ(PaletteColor(1), 0x00332211u);  // red in the low byte
-    EXPECT_EQ(PaletteColor(2), 0x00665544u);
-    EXPECT_EQ(PaletteColor(3), 0x00998877u);
-    EXPECT_EQ(PaletteColor(4), fourth);
+    const TPalette read = PaletteOf(palette);
+    EXPECT_EQ(PaletteColor(read, 1), 0x00332211u);  // red in the low byte
+    EXPECT_EQ(PaletteColor(read, 2), 0x00665544u);
+    EXPECT_EQ(PaletteColor(read, 3), 0x00998877u);
+    EXPECT_EQ(PaletteColor(read, 4), PaletteColor(DefaultPalette(), 4));
 }
 
 TEST(TXLSReaderGlobalsTest, PaletteCountLargerThanItsBodyReadsWhatIsThere) {
-    const DefaultPaletteAround defaults;
-    std::vector<std::uint32_t> before;
-    for (int i = 1; i <= kPaletteSize; ++i)
-        before.push_back(PaletteColor(i));
     Body palette;
     palette.u16(56);        // colours announced
     palette.u32(0x0A0B0C);  // colour 1
     palette.u32(0x0D0E0F);  // colour 2
     palette.u16(0xFFFF);    // half a colour
-    Read(StringsWorkbook({{rec::kPalette, palette}}, 0));
-    EXPECT_EQ(PaletteColor(1), 0x0A0B0Cu);
-    EXPECT_EQ(PaletteColor(2), 0x0D0E0Fu);
-    for (int i = 3; i <= kPaletteSize; ++i)
-        EXPECT_EQ(PaletteColor(i), before[i - 1]) << i;
+    TPalette expected = DefaultPalette();
+    expected[0] = 0x0A0B0C;
+    expected[1] = 0x0D0E0F;
+    EXPECT_EQ(PaletteOf(palette), expected);
 }
 
 TEST(TXLSReaderGlobalsTest, PaletteOfSixtyColoursChangesEntriesOneToFiftyEight) {
-    const DefaultPaletteAround defaults;
     Body palette;
     palette.u16(60);  // colours
     for (std::uint32_t i = 1; i <= 60; ++i)
         palette.u32(0x010000 * i + i);
-    Read(StringsWorkbook({{rec::kPalette, palette}}, 0));
+    const TPalette read = PaletteOf(palette);
     for (int i = 1; i <= kPaletteSize; ++i) {
-        EXPECT_EQ(PaletteColor(i), 0x010000u * i + i) << i;
+        EXPECT_EQ(PaletteColor(read, i), 0x010000u * i + i) << i;
     }
-    EXPECT_EQ(PaletteColor(59), 0u);
-    EXPECT_EQ(PaletteColor(0), 0u);
+    EXPECT_EQ(PaletteColor(read, 59), 0u);
+    EXPECT_EQ(PaletteColor(read, 0), 0u);
 }
 
 // Passwords, date system, progress.

@@ -210,7 +210,7 @@ TEST_F(TXLSWriterTXTTest, RawValueTexts) {
         {TCellValue(), ""},
     };
     for (const auto& [value, text] : cases)
-        EXPECT_EQ(RawValueText(value), text) << text;
+        EXPECT_EQ(RawValueText(value, platform::kCodePageUtf8), text) << text;
 
     // Raw values take the place of the display texts; formulas take that of the values.
     TXLSFile file;

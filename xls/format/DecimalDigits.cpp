@@ -202,14 +202,17 @@ void AppendGeneralNumber(String& out, double value, typename String::value_type 
 
 }  // namespace
 
-std::u16string GeneralNumberText(double value) {
+std::u16string GeneralNumberText(double value, char16_t point) {
     std::u16string out;
-    AppendGeneralNumber(out, value, platform::RegionalSettings().DecimalSeparator);
+    AppendGeneralNumber(out, value, point);
     return out;
 }
 
-bool AppendGeneralNumberText(std::string& out, double value) {
-    const char16_t point = platform::RegionalSettings().DecimalSeparator;
+std::u16string GeneralNumberText(double value) {
+    return GeneralNumberText(value, platform::RegionalSettings().DecimalSeparator);
+}
+
+bool AppendGeneralNumberText(std::string& out, double value, char16_t point) {
     if (point >= 0x80) return false;
     AppendGeneralNumber(out, value, static_cast<char>(point));
     return true;

@@ -405,7 +405,7 @@ void RenderDigits(const TDigitPattern& p, double x, bool showZero, Text& out,
                 out += e.text;
                 break;
             case TNumberElement::Kind::General:
-                out += GeneralNumberText(x);
+                out += GeneralNumberText(x, rs.DecimalSeparator);
                 break;
             case TNumberElement::Kind::Exponent:
                 out += e.letter;
@@ -465,7 +465,8 @@ std::pair<std::int64_t, std::int64_t> Approximate(const format::TFractionPattern
 constexpr double kLargestFraction = 1e12;
 
 Text FormatSection(const TNumberSection& sec, double x, const TRegionalSettings& rs) {
-    if (sec.empty || sec.invalid || !std::isfinite(x)) return GeneralNumberText(x);
+    if (sec.empty || sec.invalid || !std::isfinite(x))
+        return GeneralNumberText(x, rs.DecimalSeparator);
     if (sec.percent) x *= 100;
     for (int i = 0; i < sec.scale && x != 0; ++i)
         x /= 1000;
@@ -476,7 +477,7 @@ Text FormatSection(const TNumberSection& sec, double x, const TRegionalSettings&
     const double a = std::fabs(x);
     if (!sec.fraction) {
         // More integer digits than the rounding works on: the general text instead.
-        if (!sec.digits.scientific && a >= 1e18) return GeneralNumberText(x);
+        if (!sec.digits.scientific && a >= 1e18) return GeneralNumberText(x, rs.DecimalSeparator);
         RenderDigits(sec.digits, a, false, out, rs);
         return out;
     }
@@ -484,7 +485,7 @@ Text FormatSection(const TNumberSection& sec, double x, const TRegionalSettings&
     const bool whole = HasDigits(sec.digits);
     if (a >= kLargestFraction ||
         (fraction.fixed > 0 && a * static_cast<double>(fraction.fixed) >= kLargestFraction)) {
-        return GeneralNumberText(x);
+        return GeneralNumberText(x, rs.DecimalSeparator);
     }
     double integer = whole ? std::trunc(a) : 0;
     auto [num, den] = Approximate(fraction, a - integer);
@@ -592,7 +593,7 @@ TNumberFormat CompileNumberFormat(std::u16string_view pattern, const TRegionalSe
 }
 
 std::u16string FormatNumber(const TNumberFormat& f, double x, const TRegionalSettings& rs) {
-    if (f.sections.empty()) return GeneralNumberText(x);
+    if (f.sections.empty()) return GeneralNumberText(x, rs.DecimalSeparator);
     const TNumberSection* sec = nullptr;
     bool negate = false;
     if (f.conditional) {
@@ -603,7 +604,7 @@ std::u16string FormatNumber(const TNumberFormat& f, double x, const TRegionalSet
                 break;
             }
         }
-        if (sec == nullptr) return GeneralNumberText(x);
+        if (sec == nullptr) return GeneralNumberText(x, rs.DecimalSeparator);
         negate = x < 0 && sec->parenthesised;
     } else if (x < 0 && f.sections.size() >= 2) {
         // A negative section of its own writes the sign it wants, if any.
@@ -614,7 +615,7 @@ std::u16string FormatNumber(const TNumberFormat& f, double x, const TRegionalSet
         negate = x < 0 && sec->parenthesised;
     }
     // A section that rewrites to nothing shows the general number text, sign included.
-    if (sec->empty) return GeneralNumberText(x);
+    if (sec->empty) return GeneralNumberText(x, rs.DecimalSeparator);
     return FormatSection(*sec, negate ? -x : x, rs);
 }
 

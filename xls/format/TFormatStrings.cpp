@@ -200,9 +200,13 @@ bool FormatHasElapsedTime(std::u16string_view text) {
     return format::HasElapsedTime(text);
 }
 
-bool FormatHasDate(std::u16string_view text) {
+bool FormatHasDate(std::u16string_view text, const platform::TRegionalSettings& settings) {
     if (text.empty()) return true;
-    return format::ShowsDate(format::CompileDateFormat(text, platform::RegionalSettings()));
+    return format::ShowsDate(format::CompileDateFormat(text, settings));
+}
+
+bool FormatHasDate(std::u16string_view text) {
+    return FormatHasDate(text, platform::RegionalSettings());
 }
 
 bool IsCustomFormatIndex(std::uint16_t index) {
@@ -325,7 +329,10 @@ std::u16string TableText(std::uint16_t index) {
 }  // namespace
 
 std::u16string BuiltInFormatText(std::uint16_t index) {
-    const platform::TRegionalSettings& rs = platform::RegionalSettings();
+    return BuiltInFormatText(index, platform::RegionalSettings());
+}
+
+std::u16string BuiltInFormatText(std::uint16_t index, const platform::TRegionalSettings& rs) {
     if ((index >= 5 && index <= 8) || (index >= 41 && index <= 44)) {
         return CurrencyPattern(index, rs);
     }

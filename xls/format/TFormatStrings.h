@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/RegionalSettings.h"
+
 namespace vorlix {
 
 struct TFormatEntry {
@@ -48,13 +50,16 @@ TFormatKind FormatKindOfText(std::u16string_view text);
 // Whether a format shows elapsed time ("[h]:mm", "[ss]"): its values are durations.
 bool FormatHasElapsedTime(std::u16string_view text);
 // Whether a format of the date kind shows a day, month or year ("dd/mm/yyyy h:mm"), not
-// times of day alone ("h:mm AM/PM"), in the current regional settings.
+// times of day alone ("h:mm AM/PM"), in these regional settings (the process-wide ones
+// without).
+bool FormatHasDate(std::u16string_view text, const platform::TRegionalSettings& settings);
 bool FormatHasDate(std::u16string_view text);
 // Indexes 164 and up belong to the workbook.
 bool IsCustomFormatIndex(std::uint16_t index);
-// The pattern a built-in index is displayed with under the current regional settings
-// (currency and grouped-number patterns, the locale's date patterns); empty for indexes
-// without one.
+// The pattern a built-in index is displayed with under these regional settings (the
+// process-wide ones without): currency and grouped-number patterns, the locale's date
+// patterns; empty for indexes without one.
+std::u16string BuiltInFormatText(std::uint16_t index, const platform::TRegionalSettings& settings);
 std::u16string BuiltInFormatText(std::uint16_t index);
 
 // The built-in index/text pairs in catalogue order.

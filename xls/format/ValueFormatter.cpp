@@ -19,7 +19,8 @@
 // one of two small pattern languages: the date pattern language ("dd/mm/yyyy h:nn AMPM")
 // or the number pattern language ("#,##0.00", "0.00E+00", "# ?/?", one section at a time).
 // The rewriting depends on the format and the regional settings only, so it is done once
-// per format and kept, compiled into a list of elements, in a small per-thread cache.
+// per format and kept, compiled into a list of elements, in a small per-thread cache that
+// holds the settings snapshot its plans were made for.
 
 namespace vorlix {
 
@@ -58,7 +59,7 @@ void WholeYears(format::TDateFormat& date) {
 }
 
 TFormatPlan MakeFormatPlan(std::uint16_t index, TextView text, const TRegionalSettings& rs) {
-    const Text pattern = text.empty() ? BuiltInFormatText(index) : Text(text);
+    const Text pattern = text.empty() ? BuiltInFormatText(index, rs) : Text(text);
     TFormatPlan plan;
     plan.kind = FormatKindOfText(pattern);
     const bool builtInDate = FormatKindOfIndex(index) == TFormatKind::Date;
@@ -73,13 +74,15 @@ TFormatPlan MakeFormatPlan(std::uint16_t index, TextView text, const TRegionalSe
     return plan;
 }
 
-// The plans of the formats met lately, for the regional settings in effect. Replaced
-// settings empty it; so does growing past a few hundred formats, which only a workbook
-// with that many formats in use does. One per thread, so no locking.
+// The plans of the formats met lately, for one settings snapshot. Other settings empty
+// it; so does growing past a few hundred formats, which only a workbook with that many
+// formats in use does. One per thread, so no locking.
 class TPlanCache {
   public:
-    const TFormatPlan& Plan(std::uint16_t index, TextView text, const TRegionalSettings& rs) {
-        Refresh();
+    const TFormatPlan& Plan(std::uint16_t index, TextView text,
+                            const platform::TRegionalSettingsPtr& settings) {
+        Refresh(settings);
+        const TRegionalSettings& rs = *settings;
         // Cells of a sheet take turns among a few formats: the ones used last are
         // compared before any hashing.
         for (const TRecent& r : recent_) {
@@ -97,9 +100,10 @@ class TPlanCache {
     }
 
     // The locale's short date pattern, for date-time values under formats of other kinds.
-    const format::TDateFormat& ShortDatePlan(const TRegionalSettings& rs) {
-        Refresh();
-        if (!shortDate_) shortDate_ = format::CompileDatePattern(rs.ShortDateFormat, rs);
+    const format::TDateFormat& ShortDatePlan(const platform::TRegionalSettingsPtr& settings) {
+        Refresh(settings);
+        if (!shortDate_)
+            shortDate_ = format::CompileDatePattern(settings->ShortDateFormat, *settings);
         return *shortDate_;
     }
 
@@ -131,10 +135,9 @@ class TPlanCache {
         }
     };
 
-    void Refresh() {
-        const std::uint64_t generation = platform::RegionalSettingsGeneration();
-        if (generation == generation_) return;
-        generation_ = generation;
+    void Refresh(const platform::TRegionalSettingsPtr& settings) {
+        if (settings == settings_) return;
+        settings_ = settings;
         Clear();
         shortDate_.reset();
     }
@@ -150,7 +153,8 @@ class TPlanCache {
     std::unordered_map<TKey, TFormatPlan, THash, TEqual> plans_;
     std::array<TRecent, 4> recent_{};
     std::optional<format::TDateFormat> shortDate_;
-    std::uint64_t generation_ = ~std::uint64_t{0};
+    // Kept alive with the plans, so that no other snapshot can take its address.
+    platform::TRegionalSettingsPtr settings_;
 };
 
 TPlanCache& Plans() {
@@ -160,25 +164,36 @@ TPlanCache& Plans() {
 
 }  // namespace
 
+bool FormatShowsTextAsIs(std::uint16_t formatIndex, std::u16string_view formatText,
+                         const platform::TRegionalSettingsPtr& settings) {
+    return !Plans().Plan(formatIndex, formatText, settings).text.present;
+}
+
 bool FormatShowsTextAsIs(std::uint16_t formatIndex, std::u16string_view formatText) {
-    return !Plans().Plan(formatIndex, formatText, platform::RegionalSettings()).text.present;
+    return FormatShowsTextAsIs(formatIndex, formatText, platform::RegionalSettingsSnapshot());
 }
 
 std::u16string FormatCellValue(const TCellValue& value, std::uint16_t formatIndex,
                                std::u16string_view formatText) {
-    const TRegionalSettings& rs = platform::RegionalSettings();
+    return FormatCellValue(value, formatIndex, formatText, TWorkbookSettings::FromDefaults());
+}
+
+std::u16string FormatCellValue(const TCellValue& value, std::uint16_t formatIndex,
+                               std::u16string_view formatText, const TWorkbookSettings& settings) {
+    const platform::TRegionalSettingsPtr& snapshot = settings.Regional;
+    const TRegionalSettings& rs = *snapshot;
     TPlanCache& cache = Plans();
     switch (value.Kind()) {
         case vkEmpty:
         case vkNull:
             return {};
         case vkWideString:
-            return format::FormatText(cache.Plan(formatIndex, formatText, rs).text,
+            return format::FormatText(cache.Plan(formatIndex, formatText, snapshot).text,
                                       value.WideText());
         case vkString:
         case vkUString:
-            return format::FormatText(cache.Plan(formatIndex, formatText, rs).text,
-                                      AnsiToWide(value.AnsiText()));
+            return format::FormatText(cache.Plan(formatIndex, formatText, snapshot).text,
+                                      AnsiToWide(settings.CodePage, value.AnsiText()));
         case vkBoolean:
             return value.AsBoolean() ? u"TRUE" : u"FALSE";
         case vkError: {
@@ -188,11 +203,11 @@ std::u16string FormatCellValue(const TCellValue& value, std::uint16_t formatInde
         default:
             break;
     }
-    const TFormatPlan& plan = cache.Plan(formatIndex, formatText, rs);
+    const TFormatPlan& plan = cache.Plan(formatIndex, formatText, snapshot);
     const double x = value.AsDouble();
     if (plan.kind == TFormatKind::Date) return format::FormatDate(plan.date, x, rs);
     // A date-time shows as a date whatever its format says.
-    if (value.Kind() == vkDate) return format::FormatDate(cache.ShortDatePlan(rs), x, rs);
+    if (value.Kind() == vkDate) return format::FormatDate(cache.ShortDatePlan(snapshot), x, rs);
     return format::FormatNumber(plan.number, x, rs);
 }
 

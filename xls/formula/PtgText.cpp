@@ -46,11 +46,11 @@ void AppendDecimal(std::uint32_t value, std::string& out) {
     out.append(p, static_cast<std::size_t>(digits + sizeof digits - p));
 }
 
-// UTF-16 text in the library code page; plain ASCII needs no conversion.
-void AppendWide(std::u16string_view text, std::string& out) {
+// UTF-16 text in the code page; plain ASCII needs no conversion.
+void AppendWide(std::u16string_view text, std::string& out, std::uint32_t codePage) {
     for (const char16_t ch : text) {
         if (ch >= 0x80) {
-            out += WideToAnsi(text);
+            out += WideToAnsi(codePage, text);
             return;
         }
     }
@@ -59,17 +59,17 @@ void AppendWide(std::u16string_view text, std::string& out) {
 }
 
 // Characters between double quotes, a double quote inside doubled.
-void AppendQuoted(std::u16string_view text, std::string& out) {
+void AppendQuoted(std::u16string_view text, std::string& out, std::uint32_t codePage) {
     out += '"';
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == u'"') {
-            AppendWide(text.substr(start, i + 1 - start), out);
+            AppendWide(text.substr(start, i + 1 - start), out, codePage);
             out += '"';
             start = i + 1;
         }
     }
-    AppendWide(text.substr(start), out);
+    AppendWide(text.substr(start), out, codePage);
     out += '"';
 }
 
@@ -305,7 +305,7 @@ bool TPtgParser::SheetText(std::uint16_t externSheet, std::string& out) const {
         }
         if (entry.FirstSheet == kNoSheet) return true;
     }
-    AppendWide(links_.ReferenceText(rk3DReference, externSheet, 0), out);
+    AppendWide(links_.ReferenceText(rk3DReference, externSheet, 0), out, style_.CodePage);
     out += '!';
     return true;
 }
@@ -317,20 +317,20 @@ void TPtgParser::StringText(std::string_view bytes, std::string& out) const {
     const std::size_t count = in.U8();
     const bool wide = count > 0 && (in.U8() & 0x01) != 0;
     in.Seek(2);
-    AppendQuoted(in.Chars(count, wide), out);
+    AppendQuoted(in.Chars(count, wide), out, style_.CodePage);
 }
 
 void TPtgParser::NumberText(double value, std::string& out) const {
     if (numberText_ != nullptr) {
-        AppendWide(numberText_(value), out);
+        AppendWide(numberText_(value, style_.DecimalSeparator), out, style_.CodePage);
         return;
     }
     char digits[32];
     const int n = std::snprintf(digits, sizeof digits, "%.15G", value);
-    const std::u16string point(1, platform::RegionalSettings().DecimalSeparator);
+    const std::u16string point(1, style_.DecimalSeparator);
     for (int i = 0; i < n; ++i) {
         if (digits[i] == '.') {
-            AppendWide(point, out);
+            AppendWide(point, out, style_.CodePage);
         } else {
             out += digits[i];
         }
@@ -356,7 +356,7 @@ bool TPtgParser::ArrayText(std::string_view values, std::string& out) const {
                 case 0x02: {
                     const std::uint16_t count = in.U16();
                     const bool wide = (in.U8() & 0x01) != 0;
-                    AppendQuoted(in.Chars(count, wide), out);
+                    AppendQuoted(in.Chars(count, wide), out, style_.CodePage);
                     break;
                 }
                 case 0x04:
@@ -383,7 +383,7 @@ bool TPtgParser::NameText(std::uint32_t index, std::string& out) const {
     const std::u16string text = settings_.AllFormulas ? links_.OwnNameFormulaText(index, sheet_)
                                                       : links_.ReferenceText(rkOwnName, 0, index);
     if (text.empty()) return false;
-    AppendWide(text, out);
+    AppendWide(text, out, style_.CodePage);
     return true;
 }
 
@@ -400,7 +400,7 @@ bool TPtgParser::ExternNameText(std::uint16_t externSheet, std::uint32_t index,
         text = links_.ReferenceText(rkExternName, externSheet, index);
     }
     if (text.empty()) return false;
-    AppendWide(text, out);
+    AppendWide(text, out, style_.CodePage);
     return true;
 }
 

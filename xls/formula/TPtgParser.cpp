@@ -5,11 +5,13 @@
 #include <iterator>
 
 #include "platform/ByteCursor.h"
+#include "platform/CodePage.h"
+#include "platform/RegionalSettings.h"
 #include "xls/formula/FunctionTable.h"
 #include "xls/formula/PtgIds.h"
 #include "xls/model/Errors.h"
 #include "xls/model/StringHelpers.h"
-#include "xls/model/TXLSFile.h"
+#include "xls/model/TWorkbookSettings.h"
 
 namespace vorlix {
 
@@ -111,9 +113,18 @@ std::size_t StringSize(const TByteCursor& in) {
 
 }  // namespace
 
+TFormulaTextStyle TFormulaTextStyle::FromDefaults() {
+    return {FormulaListSeparator(), platform::RegionalSettings().DecimalSeparator,
+            platform::LibraryCodePage()};
+}
+
 TPtgParser::TPtgParser(const TXLSLinkTable& links, const TFormulaSettings& settings,
-                       TNumberText numberText)
-    : links_(links), settings_(settings), numberText_(numberText) {}
+                       TNumberText numberText, const TFormulaTextStyle& style)
+    : links_(links),
+      settings_(settings),
+      numberText_(numberText),
+      style_(style),
+      separator_(WideToAnsi(style.CodePage, std::u16string_view(&style.ListSeparator, 1))) {}
 
 int TPtgParser::Decode(std::uint16_t sheet, std::uint16_t row, std::string_view tokens,
                        std::uint16_t options, std::uint8_t col, std::string_view extra) {
@@ -135,13 +146,6 @@ int TPtgParser::DecodeFormula(std::uint16_t sheet, std::uint16_t row, std::strin
     baseCol_ = col;
     sharedTokens_ = false;
     table_ = nullptr;
-    const char16_t separator = FormulaListSeparator();
-    if (separator != separatorChar_ || separator_.empty()) {
-        separatorChar_ = separator;
-        separator_ = WideToAnsi(std::u16string_view(&separator, 1));
-        parsed_.clear();  // their unions show the old separator
-        parsedTokens_ = 0;
-    }
 
     // The formula of another cell whose tokens are decoded for this one.
     const TSharedFormula* source = nullptr;

@@ -32,16 +32,26 @@ namespace platform {
 class TByteCursor;
 }
 
-// Renders a number as a formula shows it (the general number text, locale decimal
-// separator).
-using TNumberText = std::u16string (*)(double value);
+// Renders a number as a formula shows it (the general number text) with this decimal
+// separator.
+using TNumberText = std::u16string (*)(double value, char16_t point);
+
+// How formula texts are written: the argument separator, the decimal separator of numbers
+// and the code page of the 8-bit text.
+struct TFormulaTextStyle {
+    char16_t ListSeparator = u',';
+    char16_t DecimalSeparator = u'.';
+    std::uint32_t CodePage = 65001;
+    // The process-wide defaults as they are now.
+    static TFormulaTextStyle FromDefaults();
+};
 
 class TPtgParser {
   public:
-    // `numberText` may be null: numbers then come out with up to 15 significant digits
-    // and the regional decimal separator.
+    // `numberText` may be null: numbers then come out with up to 15 significant digits.
     explicit TPtgParser(const TXLSLinkTable& links, const TFormulaSettings& settings = {},
-                        TNumberText numberText = nullptr);
+                        TNumberText numberText = nullptr,
+                        const TFormulaTextStyle& style = TFormulaTextStyle::FromDefaults());
 
     static constexpr int kRecognised = 0;
     static constexpr int kNotRecognised = -1;
@@ -137,6 +147,7 @@ class TPtgParser {
     const TXLSLinkTable& links_;
     TFormulaSettings settings_;
     TNumberText numberText_;
+    TFormulaTextStyle style_;
     TXLSSharedFormulas shared_;
 
     // The formula being decoded.
@@ -148,8 +159,7 @@ class TPtgParser {
     bool sharedTokens_ = false;
     // A data table's text, which stands for the whole formula.
     const TDataTable* table_ = nullptr;
-    char16_t separatorChar_ = 0;
-    std::string separator_;  // the argument separator, in the library code page
+    std::string separator_;  // the argument separator, in the style's code page
     std::vector<TToken> tokens_;
     // The tokens of shared and array formulas already read, as long as the store holds
     // the same entries.

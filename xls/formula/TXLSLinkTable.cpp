@@ -106,8 +106,8 @@ std::optional<CountedString> ReadCountedString(TByteCursor& in, std::size_t& pos
     return CountedString{std::move(*text), !wide};
 }
 
-void AddUniqueSheetName(TAnsiStringList& names, std::u16string_view name) {
-    std::string ansi = WideToAnsi(name);
+void AddUniqueSheetName(TAnsiStringList& names, std::u16string_view name, std::uint32_t codePage) {
+    std::string ansi = WideToAnsi(codePage, name);
     if (names.IndexOf(ansi) < 0) names.Add(std::move(ansi));
 }
 
@@ -167,7 +167,7 @@ std::u16string BuiltInNameText(std::uint8_t storedCode) {
     return std::u16string(kBuiltInNames[storedCode - 1]);
 }
 
-TXLSLinkTable::TXLSLinkTable() {
+TXLSLinkTable::TXLSLinkTable(std::uint32_t codePage) : codePage_(codePage) {
     Clear();
 }
 
@@ -217,7 +217,7 @@ void TXLSLinkTable::AddSupbook(const std::string& body) {
         while (pos < in.Size()) {
             auto sheet = ReadCountedString(in, pos);
             if (!sheet) break;
-            AddUniqueSheetName(doc->SheetNames, sheet->text);
+            AddUniqueSheetName(doc->SheetNames, sheet->text, codePage_);
         }
     }
     documents_.push_back(std::move(doc));
@@ -343,7 +343,7 @@ int TXLSLinkTable::AddName(const std::string& body) {
 }
 
 void TXLSLinkTable::AddSheetName(const std::u16string& name) {
-    AddUniqueSheetName(own_->SheetNames, name);
+    AddUniqueSheetName(own_->SheetNames, name, codePage_);
 }
 
 std::u16string TXLSLinkTable::ReferenceText(TReferenceKind kind, std::uint32_t externSheet,
@@ -363,10 +363,10 @@ std::u16string TXLSLinkTable::ReferenceText(TReferenceKind kind, std::uint32_t e
         if (kind == rk3DReference) {
             const std::size_t sheets = doc->SheetNames.Count();
             if (entry.FirstSheet >= sheets || entry.LastSheet >= sheets) ThrowLinkTableError();
-            sheetPart = AnsiToWide(doc->SheetNames.Get(entry.FirstSheet));
+            sheetPart = AnsiToWide(codePage_, doc->SheetNames.Get(entry.FirstSheet));
             if (entry.LastSheet != entry.FirstSheet) {
                 sheetPart += u':';
-                sheetPart += AnsiToWide(doc->SheetNames.Get(entry.LastSheet));
+                sheetPart += AnsiToWide(codePage_, doc->SheetNames.Get(entry.LastSheet));
             }
         }
     }
@@ -406,7 +406,7 @@ std::u16string TXLSLinkTable::OwnNameFormulaText(std::uint32_t nameIndex, int fo
     const std::uint16_t sheet = in.U16At(kNameSheetOffset);
     std::u16string prefix;
     if (sheet != 0 && sheet - 1 != formulaSheet && sheet - 1u < own_->SheetNames.Count()) {
-        prefix = u'\'' + AnsiToWide(own_->SheetNames.Get(sheet - 1)) + u"'!";
+        prefix = u'\'' + AnsiToWide(codePage_, own_->SheetNames.Get(sheet - 1)) + u"'!";
     }
     if (!text.empty()) return prefix + text;
     const std::uint16_t flags = in.U16At(0);

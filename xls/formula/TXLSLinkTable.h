@@ -46,7 +46,10 @@ std::u16string BuiltInNameText(std::uint8_t storedCode);
 
 class TXLSLinkTable {
   public:
-    TXLSLinkTable();  // holds the own document only
+    // Holds the own document only. Sheet names are kept as 8-bit text in `codePage`.
+    explicit TXLSLinkTable(std::uint32_t codePage = 65001);
+    // The code page of the workbook the next records come from.
+    void SetCodePage(std::uint32_t codePage) { codePage_ = codePage; }
 
     // Record bodies of the globals, in record order. The link-table error (EXLSError 14)
     // is raised for inconsistent records.
@@ -85,6 +88,7 @@ class TXLSLinkTable {
     static std::u16string DecodeFileName(const std::u16string& stored, bool eightBit);
 
   private:
+    std::uint32_t codePage_;
     std::vector<std::unique_ptr<TXLSLinkDocument>> documents_;
     std::vector<TExternSheet> externSheets_;
     TXLSLinkDocument* own_ = nullptr;

@@ -117,6 +117,11 @@ std::string TVirtualFontTable::DefaultRecord() {
 }
 
 std::string TVirtualFontTable::DescribeRun(int first, int last, int fontIndex) const {
+    return DescribeRun(first, last, fontIndex, TWorkbookSettings::FromDefaults());
+}
+
+std::string TVirtualFontTable::DescribeRun(int first, int last, int fontIndex,
+                                           const TWorkbookSettings& settings) const {
     if (fontIndex < 0 || fontIndex >= Count()) return {};
     const std::string& r = RecordAt(fontIndex);
     std::string items;
@@ -125,10 +130,10 @@ std::string TVirtualFontTable::DescribeRun(int first, int last, int fontIndex) c
     if (Byte(r, fontrec::kItalic)) style += 'i';
     if (Byte(r, fontrec::kUnderline)) style += 'u';
     if (!style.empty()) items += "style:" + style + ";";
-    items += "color:" + Hex6(PaletteColor(Byte(r, fontrec::kColor))) + ";";
+    items += "color:" + Hex6(PaletteColor(settings.Palette, Byte(r, fontrec::kColor))) + ";";
     items +=
         "size:" + std::to_string(static_cast<std::int16_t>(RecordGet16(r, fontrec::kSize16))) + ";";
-    items += "font:" + WideToAnsi(GetFontName(r)) + ";";
+    items += "font:" + WideToAnsi(settings.CodePage, GetFontName(r)) + ";";
     switch (Byte(r, fontrec::kScript)) {
         case 1:
             items += "script:super;";

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "xls/model/HashTables.h"
+#include "xls/model/TWorkbookSettings.h"
 
 namespace vorlix {
 
@@ -105,6 +106,10 @@ class TVirtualFontTable : public TRecordEditTable {
   public:
     TVirtualFontTable();  // index 0 is the default font (Arial, 10 points, colour 57)
     // "1-5(style:bi;color:000000;size:10;font:Arial;);", or empty for an unknown font.
+    // Colours and font names follow the workbook's palette and code page.
+    std::string DescribeRun(int first, int last, int fontIndex,
+                            const TWorkbookSettings& settings) const;
+    // The same with the process-wide palette and code page.
     std::string DescribeRun(int first, int last, int fontIndex) const;
 
     static std::u16string GetFontName(const std::string& record);

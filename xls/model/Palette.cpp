@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <mutex>
 
 #include "platform/SystemColors.h"
 
@@ -26,14 +27,14 @@ constexpr std::array<std::uint32_t, 56> kDefaultColors = {
 
 // Entries 57 and 58 stand for the format's system foreground (64) and background (65),
 // which a reader without a desktop takes as black.
-constexpr std::array<std::uint32_t, kPaletteSize> MakeDefaultPalette() {
+constexpr TPalette MakeDefaultPalette() {
     std::array<std::uint32_t, kPaletteSize> palette{};
     for (std::size_t i = 0; i < kDefaultColors.size(); ++i)
         palette[i] = FromRgb(kDefaultColors[i]);
     return palette;
 }
 
-constexpr std::array<std::uint32_t, kPaletteSize> kDefaultPalette = MakeDefaultPalette();
+constexpr TPalette kDefaultPalette = MakeDefaultPalette();
 
 // Workbook colour codes 8..65 are palette entries 1..58.
 constexpr std::uint32_t kFirstPaletteCode = 8;
@@ -45,12 +46,9 @@ constexpr std::uint32_t kSystemColorIndexMask = 0xFF;
 
 constexpr long kFarthest = 0xFFFFFF;
 
-// One per thread: a read resets and fills it, and two workbooks read at once on two
-// threads must not change each other's colours.
-std::array<std::uint32_t, kPaletteSize>& Palette() {
-    thread_local std::array<std::uint32_t, kPaletteSize> palette = kDefaultPalette;
-    return palette;
-}
+// The palette new workbooks start from; workbooks never change it.
+std::mutex processPaletteLock;
+TPalette processPalette = kDefaultPalette;
 
 bool InPalette(int index) {
     return index >= 1 && index <= kPaletteSize;
@@ -73,16 +71,36 @@ long RoundedDistance(std::uint32_t a, std::uint32_t b) {
 
 }  // namespace
 
+const TPalette& DefaultPalette() {
+    return kDefaultPalette;
+}
+
+std::uint32_t PaletteColor(const TPalette& palette, int index) {
+    return InPalette(index) ? palette[static_cast<std::size_t>(index - 1)] : 0;
+}
+
+void SetPaletteColor(TPalette& palette, int index, std::uint32_t color) {
+    if (InPalette(index)) palette[static_cast<std::size_t>(index - 1)] = color;
+}
+
 std::uint32_t PaletteColor(int index) {
-    return InPalette(index) ? Palette()[static_cast<std::size_t>(index - 1)] : 0;
+    const std::lock_guard lock(processPaletteLock);
+    return PaletteColor(processPalette, index);
 }
 
 void SetPaletteColor(int index, std::uint32_t color) {
-    if (InPalette(index)) Palette()[static_cast<std::size_t>(index - 1)] = color;
+    const std::lock_guard lock(processPaletteLock);
+    SetPaletteColor(processPalette, index, color);
 }
 
 void ResetPalette() {
-    Palette() = kDefaultPalette;
+    const std::lock_guard lock(processPaletteLock);
+    processPalette = kDefaultPalette;
+}
+
+TPalette ProcessPalette() {
+    const std::lock_guard lock(processPaletteLock);
+    return processPalette;
 }
 
 std::uint8_t PaletteIndexFromBIFF(std::uint32_t code) {
@@ -91,6 +109,10 @@ std::uint8_t PaletteIndexFromBIFF(std::uint32_t code) {
 }
 
 std::uint8_t NearestPaletteIndex(std::uint32_t color) {
+    return NearestPaletteIndex(ProcessPalette(), color);
+}
+
+std::uint8_t NearestPaletteIndex(const TPalette& palette, std::uint32_t color) {
     if (color & kSystemColorFlag) {
         color = platform::SystemColor(static_cast<int>(color & kSystemColorIndexMask));
     }
@@ -99,7 +121,7 @@ std::uint8_t NearestPaletteIndex(std::uint32_t color) {
     std::uint8_t best = 1;
     long bestDistance = kFarthest;
     for (int index = 1; index <= kPaletteSize; ++index) {
-        const long distance = RoundedDistance(color, PaletteColor(index));
+        const long distance = RoundedDistance(color, PaletteColor(palette, index));
         if (distance < bestDistance) {
             best = static_cast<std::uint8_t>(index);
             bestDistance = distance;

@@ -7,21 +7,43 @@
 
 namespace vorlix {
 
-using platform::LibraryCodePage;
+std::string WideToAnsi(std::uint32_t codePage, std::u16string_view text, std::size_t count) {
+    if (count == 0) return {};
+    return platform::WideToMultiByte(codePage, text.substr(0, count));
+}
+
+std::string WideBytesToAnsi(std::uint32_t codePage, std::string_view bytes) {
+    return WideToAnsi(codePage, BytesToWide(bytes));
+}
+
+std::u16string AnsiToWide(std::uint32_t codePage, std::string_view text) {
+    text = text.substr(0, text.find('\0'));
+    if (text.empty()) return {};
+    return platform::MultiByteToWide(codePage, text);
+}
 
 std::string WideToAnsi(std::u16string_view text, std::size_t count) {
-    if (count == 0) return {};
-    return platform::WideToMultiByte(LibraryCodePage(), text.substr(0, count));
+    return WideToAnsi(platform::LibraryCodePage(), text, count);
+}
+
+std::string WideToAnsi(std::u16string_view text) {
+    return WideToAnsi(platform::LibraryCodePage(), text);
 }
 
 std::string WideBytesToAnsi(std::string_view bytes) {
-    return WideToAnsi(BytesToWide(bytes));
+    return WideBytesToAnsi(platform::LibraryCodePage(), bytes);
 }
 
 std::u16string AnsiToWide(std::string_view text) {
-    text = text.substr(0, text.find('\0'));
-    if (text.empty()) return {};
-    return platform::MultiByteToWide(LibraryCodePage(), text);
+    return AnsiToWide(platform::LibraryCodePage(), text);
+}
+
+std::u16string WideLowerCaseBytes(std::u16string_view text) {
+    return WideLowerCaseBytes(platform::LibraryCodePage(), text);
+}
+
+std::string AnsiUpperCaseBytes(std::string_view text) {
+    return AnsiUpperCaseBytes(platform::LibraryCodePage(), text);
 }
 
 std::string WideToBytes(std::u16string_view text) {
@@ -70,8 +92,7 @@ std::u16string WideReplaceAll(std::u16string_view text, std::u16string_view from
     return out;
 }
 
-std::u16string WideLowerCaseBytes(std::u16string_view text) {
-    const std::uint32_t cp = LibraryCodePage();
+std::u16string WideLowerCaseBytes(std::uint32_t cp, std::u16string_view text) {
     std::u16string out(text);
     for (char16_t& ch : out) {
         const auto lo = platform::CharLowerA(cp, static_cast<unsigned char>(ch & 0xFF));
@@ -81,8 +102,7 @@ std::u16string WideLowerCaseBytes(std::u16string_view text) {
     return out;
 }
 
-std::string AnsiUpperCaseBytes(std::string_view text) {
-    const std::uint32_t cp = LibraryCodePage();
+std::string AnsiUpperCaseBytes(std::uint32_t cp, std::string_view text) {
     std::string out(text);
     for (char& ch : out) {
         ch = static_cast<char>(platform::CharUpperA(cp, static_cast<unsigned char>(ch)));

@@ -1,5 +1,6 @@
 #include "xls/model/TCellValue.h"
 
+#include "platform/CodePage.h"
 #include "xls/model/StringHelpers.h"
 
 namespace vorlix {
@@ -96,10 +97,14 @@ double TCellValue::AsDouble() const {
     return 0.0;
 }
 
-std::u16string TCellValue::AsWideText() const {
+std::u16string TCellValue::AsWideText(std::uint32_t codePage) const {
     if (kind_ == vkWideString) return wide_;
-    if (kind_ == vkString || kind_ == vkUString) return AnsiToWide(ansi_);
+    if (kind_ == vkString || kind_ == vkUString) return AnsiToWide(codePage, ansi_);
     return {};
+}
+
+std::u16string TCellValue::AsWideText() const {
+    return AsWideText(platform::LibraryCodePage());
 }
 
 bool TCellValue::operator==(const TCellValue& other) const {

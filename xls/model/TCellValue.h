@@ -104,7 +104,9 @@ class TCellValue {
     std::string_view ErrorText() const;
     const std::u16string& WideText() const { return wide_; }
     const std::string& AnsiText() const { return ansi_; }
-    // Any text value as UTF-16 (8-bit texts through the library code page).
+    // Any text value as UTF-16 (8-bit texts through the code page of their workbook).
+    std::u16string AsWideText(std::uint32_t codePage) const;
+    // The same through the library code page.
     std::u16string AsWideText() const;
 
     bool operator==(const TCellValue& other) const;

@@ -58,8 +58,8 @@ bool IsIntegerKind(TValueKind kind) {
 // Texts hold at most 65535 characters (UTF-16 units, whatever their 8-bit form takes).
 constexpr std::size_t kMaxTextLength = 65535;
 
-bool TooLong(std::string_view ansi) {
-    return ansi.size() > kMaxTextLength && AnsiToWide(ansi).size() > kMaxTextLength;
+bool TooLong(std::string_view ansi, std::uint32_t codePage) {
+    return ansi.size() > kMaxTextLength && AnsiToWide(codePage, ansi).size() > kMaxTextLength;
 }
 constexpr std::uint16_t kDateFormatPosition = 13;  // built-in index 14, "mm/dd/yy"
 
@@ -107,7 +107,8 @@ void TCell::SetValue(const TCellValue& value) {
     if (KindSlot(kind) <= 0) throw EXLSError(xeInvalidCellValue);
     if (kind == vkWideString && value.WideText().size() > kMaxTextLength)
         throw EXLSError(xeInvalidCellValue);
-    if ((kind == vkString || kind == vkUString) && TooLong(value.AnsiText()))
+    if ((kind == vkString || kind == vkUString) &&
+        TooLong(value.AnsiText(), Context().Settings.CodePage))
         throw EXLSError(xeInvalidCellValue);
     TCells::Slot& slot = owner_->Resolve(*this);
     if (kind == vkDate && kKinds[slot.kind & TCells::kKindMask] != vkDate && NumberFormat() == 0) {
@@ -214,12 +215,12 @@ std::pair<std::uint16_t, std::u16string_view> TCell::FormatToShow() const {
 
 std::u16string TCell::DisplayText() const {
     const auto [index, text] = FormatToShow();
-    return FormatCellValue(Value(), index, text);
+    return FormatCellValue(Value(), index, text, Context().Settings);
 }
 
 bool TCell::DisplaysTextAsIs() const {
     const auto [index, text] = FormatToShow();
-    return FormatShowsTextAsIs(index, text);
+    return FormatShowsTextAsIs(index, text, Context().Settings.Regional);
 }
 
 bool TCell::AnsiTextView(std::string_view& text) const {
@@ -463,7 +464,7 @@ void TCells::LoadError(std::uint32_t row, std::uint32_t col, std::uint8_t code, 
 
 std::uint64_t TCells::LoadText(std::uint32_t row, std::uint32_t col, std::string_view ansi,
                                std::int32_t xf) {
-    if (TooLong(ansi)) throw EXLSError(xeInvalidCellValue);
+    if (TooLong(ansi, context_->Settings.CodePage)) throw EXLSError(xeInvalidCellValue);
     Slot& slot = LoadSlot(row, col);
     slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | KindSlot(vkString));
     slot.payload = StoreAnsi(ansi);

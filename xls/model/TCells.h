@@ -63,6 +63,8 @@ class TCell final : public TCustomXLSItem {
 
     // True while the cell is pending (looked up, not yet part of the collection).
     bool Pending() const;
+    // The settings of the cell's workbook.
+    const TWorkbookSettings& Settings() const { return Context().Settings; }
 
   protected:
     std::int32_t GetXFIndex() const override;

@@ -56,10 +56,10 @@ std::uint8_t TCustomXLSItem::PatternColorIndex() const {
     return Byte(XFRecord(), xfrec::kPatternColor);
 }
 std::uint32_t TCustomXLSItem::FillColor() const {
-    return PaletteColor(FillColorIndex());
+    return PaletteColor(Context().Settings.Palette, FillColorIndex());
 }
 std::uint32_t TCustomXLSItem::PatternColor() const {
-    return PaletteColor(PatternColorIndex());
+    return PaletteColor(Context().Settings.Palette, PatternColorIndex());
 }
 std::uint8_t TCustomXLSItem::FillPattern() const {
     return Byte(XFRecord(), xfrec::kPattern);
@@ -90,7 +90,7 @@ std::uint8_t TCustomXLSItem::BorderColorIndex(std::uint8_t side) const {
     return side < 4 ? Byte(XFRecord(), xfrec::kBorderColor + side) : kAutoBackground;
 }
 std::uint32_t TCustomXLSItem::BorderColor(std::uint8_t side) const {
-    return PaletteColor(BorderColorIndex(side));
+    return PaletteColor(Context().Settings.Palette, BorderColorIndex(side));
 }
 std::uint8_t TCustomXLSItem::BorderStyle(std::uint8_t side) const {
     return side < 4 ? Byte(XFRecord(), xfrec::kBorderStyle + side) : 0;
@@ -127,7 +127,7 @@ std::uint8_t TCustomXLSItem::FontColorIndex() const {
     return Byte(FontRecord(), fontrec::kColor);
 }
 std::uint32_t TCustomXLSItem::FontColor() const {
-    return PaletteColor(FontColorIndex());
+    return PaletteColor(Context().Settings.Palette, FontColorIndex());
 }
 std::int16_t TCustomXLSItem::FontSize() const {
     return static_cast<std::int16_t>(RecordGet16(FontRecord(), fontrec::kSize16));
@@ -144,11 +144,11 @@ void TCustomXLSItem::SetPatternColorIndex(std::uint8_t value) {
 }
 
 void TCustomXLSItem::SetFillColor(std::uint32_t rgb) {
-    TCustomXLSItem::SetFillColorIndex(NearestPaletteIndex(rgb));
+    TCustomXLSItem::SetFillColorIndex(NearestPaletteIndex(Context().Settings.Palette, rgb));
 }
 
 void TCustomXLSItem::SetPatternColor(std::uint32_t rgb) {
-    TCustomXLSItem::SetPatternColorIndex(NearestPaletteIndex(rgb));
+    TCustomXLSItem::SetPatternColorIndex(NearestPaletteIndex(Context().Settings.Palette, rgb));
 }
 
 void TCustomXLSItem::SetFillPattern(std::uint8_t value) {
@@ -194,7 +194,7 @@ void TCustomXLSItem::SetBorderColorIndex(std::uint8_t side, std::uint8_t value) 
 }
 
 void TCustomXLSItem::SetBorderColor(std::uint8_t side, std::uint32_t rgb) {
-    TCustomXLSItem::SetBorderColorIndex(side, NearestPaletteIndex(rgb));
+    TCustomXLSItem::SetBorderColorIndex(side, NearestPaletteIndex(Context().Settings.Palette, rgb));
 }
 
 void TCustomXLSItem::SetBorderStyle(std::uint8_t side, std::uint8_t value) {
@@ -255,7 +255,7 @@ void TCustomXLSItem::SetFontColorIndex(std::uint8_t value) {
     ChangeFontByte(fontrec::kColor, value);
 }
 void TCustomXLSItem::SetFontColor(std::uint32_t rgb) {
-    ChangeFontByte(fontrec::kColor, NearestPaletteIndex(rgb), false);
+    ChangeFontByte(fontrec::kColor, NearestPaletteIndex(Context().Settings.Palette, rgb), false);
 }
 
 void TCustomXLSItem::SetFontName(const std::u16string& value) {

@@ -1,7 +1,9 @@
-// The formatting tables of one workbook, shared by every item of every sheet.
+// The formatting tables and settings of one workbook, shared by every item of every sheet.
 #pragma once
 
 #include <cstdint>
+
+#include "xls/model/TWorkbookSettings.h"
 
 namespace vorlix {
 
@@ -20,6 +22,7 @@ struct TFormatContext {
     TVirtualXFTable* XFTable = nullptr;
     TFormatStrings* FormatTable = nullptr;
     std::uint8_t LoadState = lsBuilt;
+    TWorkbookSettings Settings = TWorkbookSettings::FromDefaults();
 };
 
 }  // namespace vorlix

@@ -1,5 +1,6 @@
 #include "xls/model/TRanges.h"
 
+#include "platform/CodePage.h"
 #include "xls/model/Errors.h"
 #include "xls/model/StringHelpers.h"
 #include "xls/model/TCells.h"
@@ -12,7 +13,11 @@ bool TRange::IsValidName(const std::u16string& name) {
 }
 
 void TRange::SetName(const std::u16string& name) {
-    if (!IsValidName(name)) throw EXLSError(xeInvalidRangeName, WideToAnsi(name));
+    if (!IsValidName(name))
+        throw EXLSError(xeInvalidRangeName,
+                        WideToAnsi(sheet_ != nullptr ? sheet_->Workbook().Settings().CodePage
+                                                     : platform::LibraryCodePage(),
+                                   name));
     if (name != name_) name_ = name;
 }
 

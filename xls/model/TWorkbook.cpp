@@ -1,5 +1,6 @@
 #include "xls/model/TWorkbook.h"
 
+#include "platform/CodePage.h"
 #include "xls/format/TFormatStrings.h"
 #include "xls/formula/TXLSLinkTable.h"
 #include "xls/model/Errors.h"
@@ -108,7 +109,8 @@ TSheet* TSheets::Find(const std::u16string& name) const {
 
 std::uint8_t TSheets::ValidateName(const std::u16string& name) const {
     if (name.empty() || name.size() > kMaxSheetName) return xeSheetNameLength;
-    if (Trim(WideToAnsi(name)).empty() || Find(name) != nullptr) return xeInvalidSheetName;
+    if (Trim(WideToAnsi(workbook_->Settings().CodePage, name)).empty() || Find(name) != nullptr)
+        return xeInvalidSheetName;
     return 0;
 }
 
@@ -125,10 +127,10 @@ int TSheets::Add(const std::u16string& name) {
 
 TWorkbook::TWorkbook(int sheetCount) {
     CreateTables();
-    linkTable_ = std::make_unique<TXLSLinkTable>();
+    linkTable_ = std::make_unique<TXLSLinkTable>(context_.Settings.CodePage);
     sheets_ = std::make_unique<TSheets>(*this);
     for (int i = 1; i <= sheetCount; ++i) {
-        sheets_->Add(u"Sheet" + std::u16string(AnsiToWide(std::to_string(i))));
+        sheets_->Add(u"Sheet" + platform::Utf8ToUtf16(std::to_string(i)));
     }
 }
 

@@ -133,6 +133,9 @@ class TWorkbook {
     TVirtualXFTable& XFTable() const { return *xfTable_; }
     TXLSLinkTable& LinkTable() const { return *linkTable_; }
     TFormatContext& FormatContext() { return context_; }
+    // What the workbook's texts, formulas, colours and values are read and shown with.
+    const TWorkbookSettings& Settings() const { return context_.Settings; }
+    TWorkbookSettings& Settings() { return context_.Settings; }
     std::uint8_t LoadState() const { return context_.LoadState; }
     void SetLoadState(std::uint8_t state) { context_.LoadState = state; }
 

@@ -1,37 +1,30 @@
 #include "xls/model/TXLSFile.h"
 
-#include <atomic>
-
 #include "platform/CodePage.h"
 #include "platform/RegionalSettings.h"
 #include "xls/read/TXLSReader.h"
 
 namespace vorlix {
 
-namespace {
-// Atomic: every TXLSFile sets it, also on the threads that read workbooks at once.
-std::atomic<char16_t> gFormulaListSeparator{u','};
-}  // namespace
-
-char16_t FormulaListSeparator() {
-    return gFormulaListSeparator.load(std::memory_order_relaxed);
-}
-
 TXLSFile::TXLSFile() : workbook_(std::make_unique<TWorkbook>(1)) {
     SetCodePage(platform::SystemCodePage());
-    SetListSeparator(platform::RegionalSettings().ListSeparator);
+    SetListSeparator(workbook_->Settings().Region().ListSeparator);
 }
 
 TXLSFile::~TXLSFile() = default;
 
 void TXLSFile::SetCodePage(std::uint32_t codePage) {
-    codePage_ = codePage;
+    workbook_->Settings().CodePage = codePage;
     platform::SetLibraryCodePage(codePage);
 }
 
 void TXLSFile::SetListSeparator(char16_t separator) {
-    listSeparator_ = separator;
-    gFormulaListSeparator.store(separator, std::memory_order_relaxed);
+    workbook_->Settings().ListSeparator = separator;
+    SetFormulaListSeparator(separator);
+}
+
+void TXLSFile::SetRegionalSettings(platform::TRegionalSettingsPtr settings) {
+    if (settings) workbook_->Settings().Regional = std::move(settings);
 }
 
 void TXLSFile::OpenFile(const std::u16string& fileName) {

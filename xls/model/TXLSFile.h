@@ -46,8 +46,9 @@ class TXLSDocument;
 
 class TXLSFile {
   public:
-    // A workbook with one sheet "Sheet1"; the code page and list separator become the
-    // process-wide settings.
+    // A workbook with one sheet "Sheet1", with the process-wide settings of this moment
+    // (the code page of the system, the list separator of the regional settings, which
+    // also become the process-wide code page and list separator as before).
     TXLSFile();
     ~TXLSFile();
     TXLSFile(const TXLSFile&) = delete;
@@ -63,10 +64,19 @@ class TXLSFile {
     void OpenDocument(TXLSDocument& document, const std::u16string& password = u"");
     void Clear();
 
-    std::uint32_t CodePage() const { return codePage_; }
+    // The workbook's own settings. Setting the code page or the list separator also
+    // makes it the process-wide one that new workbooks and the string helpers start from.
+    std::uint32_t CodePage() const { return workbook_->Settings().CodePage; }
     void SetCodePage(std::uint32_t codePage);
-    char16_t ListSeparator() const { return listSeparator_; }
+    char16_t ListSeparator() const { return workbook_->Settings().ListSeparator; }
     void SetListSeparator(char16_t separator);
+    // The regional settings its values are shown in: those of the process when the file
+    // was created, until replaced here.
+    const platform::TRegionalSettings& RegionalSettings() const {
+        return workbook_->Settings().Region();
+    }
+    void SetRegionalSettings(platform::TRegionalSettingsPtr settings);
+    const TWorkbookSettings& Settings() const { return workbook_->Settings(); }
     const TProgressEvent& OnProgress() const { return onProgress_; }
     void SetOnProgress(TProgressEvent handler) { onProgress_ = std::move(handler); }
     // Called after each record the reader has dispatched.
@@ -85,12 +95,7 @@ class TXLSFile {
     TReadOptions readOptions_;
     TFormulaSettings formulaSettings_;
     bool loaded_ = false;
-    std::uint32_t codePage_;
-    char16_t listSeparator_;
 };
-
-// The formula argument separator: the last one a TXLSFile set.
-char16_t FormulaListSeparator();
 
 // A workbook file opened once for the checks and the read of one command: the compound
 // document stays open, and locked, from the first check to the end of the read, instead of

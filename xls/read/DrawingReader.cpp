@@ -112,7 +112,7 @@ std::uint16_t BoxSide(std::int64_t pixels) {
 // the next run's first, the last one to the end of the text; a run that covers nothing
 // (the closing entry at the text's end, among others) describes nothing.
 std::string DescribeRuns(const TVirtualFontTable& fonts, const std::string& runs,
-                         std::size_t textLength) {
+                         std::size_t textLength, const TWorkbookSettings& settings) {
     platform::TByteCursor c(runs);
     const std::size_t count = runs.size() / kRunSize;
     std::string out;
@@ -123,7 +123,8 @@ std::string DescribeRuns(const TVirtualFontTable& fonts, const std::string& runs
             k + 1 < count ? c.U16At((k + 1) * kRunSize) : static_cast<std::int64_t>(textLength);
         if (font > kNoFontFour) --font;
         if (end - 1 >= start) {
-            out += fonts.DescribeRun(static_cast<int>(start + 1), static_cast<int>(end), font);
+            out += fonts.DescribeRun(static_cast<int>(start + 1), static_cast<int>(end), font,
+                                     settings);
         }
     }
     return out;
@@ -207,8 +208,8 @@ void TDrawingReader::PlaceDrawings() {
             comment.SetAuthor(note.Author);
             comment.SetWidth(BoxSide(box.Width));
             comment.SetHeight(BoxSide(box.Height));
-            comment.SetRichText(
-                DescribeRuns(context_.Workbook.FontTable(), note.Runs, note.Text.size()));
+            comment.SetRichText(DescribeRuns(context_.Workbook.FontTable(), note.Runs,
+                                             note.Text.size(), context_.Workbook.Settings()));
         }
     }
 }

@@ -117,7 +117,8 @@ void TGlobalsReader::ReadBoundSheet(TRecordCursor& body) {
     const int position = workbook.Sheets().Add(sheet.Name);
     workbook.LinkTable().AddSheetName(sheet.Name);
     TSheet& added = workbook.Sheets().Items(position);
-    added.Visibility = static_cast<std::uint8_t>(sheet.Options & records::TBoundSheetRecord::kState);
+    added.Visibility =
+        static_cast<std::uint8_t>(sheet.Options & records::TBoundSheetRecord::kState);
     if ((sheet.Options & records::TBoundSheetRecord::kHidden) != 0) added.Visible = false;
 }
 
@@ -126,8 +127,9 @@ void TGlobalsReader::ReadSst(TRecordCursor& body) {
     records::DecodeSst(body, sstScratch_);
     std::vector<TSharedString>& strings = context_.Strings;
     strings.reserve(strings.size() + sstScratch_.size());
+    const std::uint32_t codePage = context_.Workbook.Settings().CodePage;
     for (records::TSstString& s : sstScratch_)
-        strings.push_back(ToSharedString(std::move(s.Text), s.Wide));
+        strings.push_back(ToSharedString(std::move(s.Text), s.Wide, codePage));
 }
 
 // Fonts and XFs belong to the globals, before any cell. Once cells, rows or columns hold
@@ -187,7 +189,7 @@ void TGlobalsReader::ReadXf(TRecordCursor& body) {
 void TGlobalsReader::ReadPalette(TRecordCursor& body) {
     const std::vector<std::uint32_t> colors = records::DecodePalette(body);
     for (std::size_t i = 0; i < colors.size() && i < static_cast<std::size_t>(kPaletteSize); ++i)
-        SetPaletteColor(static_cast<int>(i + 1), colors[i]);
+        SetPaletteColor(context_.Workbook.Settings().Palette, static_cast<int>(i + 1), colors[i]);
 }
 
 void TGlobalsReader::ReadFilePass(TRecordCursor& body) {

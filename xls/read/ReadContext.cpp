@@ -38,14 +38,14 @@ std::uint64_t SizeOf(TBIFFStream& stream) {
 
 }  // namespace
 
-TSharedString ToSharedString(std::u16string text, bool wide) {
+TSharedString ToSharedString(std::u16string text, bool wide, std::uint32_t codePage) {
     TSharedString out;
     out.Wide = wide;
     if (wide) {
         out.Text = std::move(text);
         return out;
     }
-    // 8-bit characters are code points 0..255; the model keeps them in the library code
+    // 8-bit characters are code points 0..255; the model keeps them in the workbook's code
     // page. Plain ASCII needs no conversion.
     bool ascii = true;
     for (char16_t c : text)
@@ -53,7 +53,7 @@ TSharedString ToSharedString(std::u16string text, bool wide) {
     if (ascii) {
         out.Ansi.assign(text.begin(), text.end());
     } else {
-        out.Ansi = WideToAnsi(text);
+        out.Ansi = WideToAnsi(codePage, text);
     }
     return out;
 }
@@ -84,8 +84,11 @@ TSheet& TReadContext::CurrentSheet() {
 
 TPtgParser& TReadContext::Parser() {
     if (!parser_) {
-        parser_ =
-            std::make_unique<TPtgParser>(Workbook.LinkTable(), FormulaSettings, &GeneralNumberText);
+        const TWorkbookSettings& settings = Workbook.Settings();
+        const TFormulaTextStyle style{settings.ListSeparator, settings.Region().DecimalSeparator,
+                                      settings.CodePage};
+        parser_ = std::make_unique<TPtgParser>(Workbook.LinkTable(), FormulaSettings,
+                                               TNumberText{&GeneralNumberText}, style);
     }
     return *parser_;
 }
@@ -111,8 +114,9 @@ TReadContext::TNumberUse TReadContext::NumberUseOfXF(std::uint32_t xf) {
                 kind = FormatKindOfText(entry.Text);
             if (kind == TFormatKind::Date) {
                 use = FormatHasElapsedTime(entry.Text) ? TNumberUse::Duration
-                      : FormatHasDate(entry.Text)      ? TNumberUse::DateTime
-                                                       : TNumberUse::Time;
+                      : FormatHasDate(entry.Text, Workbook.Settings().Region())
+                          ? TNumberUse::DateTime
+                          : TNumberUse::Time;
             }
         }
     }

@@ -36,7 +36,7 @@ struct TSharedString {
 // The one place where text read from records becomes model text: characters that were
 // all stored as 8-bit ones (code points 0..255) become 8-bit text in the library code
 // page, others stay UTF-16.
-TSharedString ToSharedString(std::u16string text, bool wide);
+TSharedString ToSharedString(std::u16string text, bool wide, std::uint32_t codePage);
 
 class TReadContext {
   public:

@@ -87,7 +87,7 @@ void TSheetReader::ReadLabel(TRecordCursor& body) {
     if (r.Wide) {
         text.Text = BytesToWide(r.Chars);
     } else {
-        text.Ansi = WideToAnsi(ExpandLatin1(r.Chars));
+        text.Ansi = WideToAnsi(CodePage(), ExpandLatin1(r.Chars));
     }
     PutText(r.Cell.Row, r.Cell.Col, r.Cell.XF, text);
 }
@@ -156,7 +156,7 @@ void TSheetReader::ReadString(TRecordCursor& body) {
     std::u16string chars;
     bool anyWide = false;
     body.ContinuedChars(count, wide, chars, anyWide);
-    TSharedString text = ToSharedString(std::move(chars), anyWide);
+    TSharedString text = ToSharedString(std::move(chars), anyWide, CodePage());
     TCell cell = context_.CurrentSheet().Cells().GetCell(static_cast<std::uint32_t>(pendingRow_),
                                                          static_cast<std::uint32_t>(pendingCol_));
     cell.SetValue(text.Wide ? TCellValue::Wide(std::move(text.Text))
@@ -170,10 +170,9 @@ namespace {
 // The address of a hyperlink: a local file's short path is 8-bit text in the code page
 // (to its first zero); the long path stands instead when the file moniker has one that is
 // not shorter.
-std::u16string LinkText(const records::THyperlinkRecord& link) {
+std::u16string LinkText(const records::THyperlinkRecord& link, std::uint32_t codePage) {
     if (link.Kind != hkFile) return link.Text;
-    std::u16string shortPath =
-        platform::MultiByteToWide(platform::LibraryCodePage(), link.ShortPath);
+    std::u16string shortPath = platform::MultiByteToWide(codePage, link.ShortPath);
     shortPath.resize(std::min(shortPath.size(), shortPath.find(u'\0')));
     if (!link.HasLongPath || link.Text.size() < shortPath.size()) return shortPath;
     return link.Text;
@@ -184,7 +183,7 @@ std::u16string LinkText(const records::THyperlinkRecord& link) {
 // A hyperlink on every cell of its range, within the budget of cells that areas may create.
 void TSheetReader::ReadHLink(TRecordCursor& body) {
     const records::THyperlinkRecord link = records::DecodeHyperlink(body);
-    const std::u16string text = LinkText(link);
+    const std::u16string text = LinkText(link, CodePage());
     const std::uint64_t count = link.LastRow < link.FirstRow || link.LastCol < link.FirstCol
                                     ? 0
                                     : static_cast<std::uint64_t>(link.LastRow - link.FirstRow + 1) *

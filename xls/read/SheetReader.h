@@ -67,6 +67,8 @@ class TSheetReader {
     void Blank(std::uint32_t row, std::uint32_t col, std::uint32_t xf);
     void ReadHeaderFooter(TRecordCursor& body, bool header);
 
+    std::uint32_t CodePage() const { return context_.Workbook.Settings().CodePage; }
+
     TReadContext& context_;
     // Where the sheet being read keeps each shared string it has used, plus 1 (0: not yet).
     std::vector<std::uint64_t> sharedPlaces_;

@@ -31,6 +31,12 @@ constexpr bool kReportUnread = false;
 constexpr bool kReportUnread = true;
 #endif
 
+// A read starts from the default colours and keeps sheet names in the workbook's code page.
+void StartRead(TWorkbook& workbook) {
+    workbook.Settings().Palette = DefaultPalette();
+    workbook.LinkTable().SetCodePage(workbook.Settings().CodePage);
+}
+
 // The bytes a decoder left unread, when any of them is not zero: some writers pad records
 // (LABEL, BOOLERR) with zero bytes, which are no layout of their own.
 std::uint32_t UnreadData(TRecordCursor& body) {
@@ -105,9 +111,9 @@ const TMSOData& TXLSReader::Drawings() const {
 
 void TXLSReader::ReadFile(const std::u16string& fileName, const std::u16string& password,
                           const TReadOptions& options) {
-    // The model and the palette are reset first, also when the file then fails to open.
+    // The model and its colours are reset first, also when the file then fails to open.
     owner_.Clear();
-    ResetPalette();
+    StartRead(owner_.Workbook());
     TCFile file(fileName, cfOpen);
     ReadDocument(file, password, options);
 }
@@ -121,7 +127,7 @@ void TXLSReader::ReadDocument(TCFile& file, const std::u16string& password,
     globals_.reset();
     context_.reset();
     owner_.Clear();
-    ResetPalette();
+    StartRead(owner_.Workbook());
 
     auto* workbookStream = dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream));
     if (workbookStream == nullptr) throw EXLSError(xeStreamNotFound, kWorkbookStream);

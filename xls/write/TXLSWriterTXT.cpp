@@ -34,10 +34,10 @@ bool IsPlainAscii(std::string_view text) {
     return true;
 }
 
-// Text in the library code page (8-bit texts and formula texts) as UTF-8.
-std::string LibraryTextUtf8(const std::string& text) {
-    if (platform::LibraryCodePage() == platform::kCodePageUtf8) return text;
-    return platform::Utf16ToUtf8(platform::MultiByteToWide(platform::LibraryCodePage(), text));
+// Text in a workbook's code page (8-bit texts and formula texts) as UTF-8.
+std::string WorkbookTextUtf8(const std::string& text, std::uint32_t codePage) {
+    if (codePage == platform::kCodePageUtf8) return text;
+    return platform::Utf16ToUtf8(platform::MultiByteToWide(codePage, text));
 }
 
 std::string ShortestNumber(double value) {
@@ -177,7 +177,7 @@ void AppendField(std::string& line, const TCell& cell, const TTextWriteOptions& 
         }
     }
     if (options.RawValues) {
-        line += RawValueText(cell.Value());
+        line += RawValueText(cell.Value(), cell.Settings().CodePage);
         return;
     }
     AppendDisplayText(line, cell);
@@ -213,7 +213,8 @@ void QuoteTabFieldFrom(std::string& line, std::size_t from, char separator) {
 
 std::string FormulaFieldText(const TCell& cell) {
     const std::string formula = cell.Formula();
-    return formula.empty() ? std::string() : "=" + LibraryTextUtf8(formula);
+    return formula.empty() ? std::string()
+                           : "=" + WorkbookTextUtf8(formula, cell.Settings().CodePage);
 }
 
 std::string ByteOrderMark(std::uint32_t codePage) {
@@ -229,7 +230,7 @@ std::string ByteOrderMark(std::uint32_t codePage) {
     }
 }
 
-std::string RawValueText(const TCellValue& value) {
+std::string RawValueText(const TCellValue& value, std::uint32_t codePage) {
     switch (value.Kind()) {
         case vkSmallInt:
         case vkInteger:
@@ -262,7 +263,7 @@ std::string RawValueText(const TCellValue& value) {
             return platform::Utf16ToUtf8(value.WideText());
         case vkString:
         case vkUString:
-            return LibraryTextUtf8(value.AnsiText());
+            return WorkbookTextUtf8(value.AnsiText(), codePage);
         default:
             return {};
     }

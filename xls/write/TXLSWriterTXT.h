@@ -48,7 +48,7 @@ std::string ByteOrderMark(std::uint32_t codePage);
 // durations in hours, minutes and seconds (231:10:10, -01:30:00.500), booleans TRUE or
 // FALSE, errors as a spreadsheet shows them (#DIV/0!), texts as they are (UTF-8); anything
 // else empty.
-std::string RawValueText(const TCellValue& value);
+std::string RawValueText(const TCellValue& value, std::uint32_t codePage);
 
 // Lines of UTF-8 text written in the options' code page, each ended by the options' line
 // end and written with a single write.
