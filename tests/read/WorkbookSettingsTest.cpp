@@ -88,8 +88,8 @@ TEST(WorkbookSettingsTest, TwoWorkbooksReadAtOnceShowWhatEachShowsAlone) {
     const std::vector<std::string> plain = ReadAndShow(dir / "plain.xls", western);
     const std::vector<std::string> red = ReadAndShow(dir / "red.xls", cyrillic);
     EXPECT_EQ(plain, (std::vector<std::string>{"1.5", "3", "caf\xC3\xA9", "SUM(1,2)", "0"}));
-    EXPECT_EQ(red, (std::vector<std::string>{"1,5", "3", "caf?", "SUM(1;2)",
-                                             std::to_string(0x0000FF)}));
+    EXPECT_EQ(red,
+              (std::vector<std::string>{"1,5", "3", "caf?", "SUM(1;2)", std::to_string(0x0000FF)}));
 
     constexpr int kRounds = 20;
     std::vector<std::vector<std::string>> seenPlain, seenRed;
