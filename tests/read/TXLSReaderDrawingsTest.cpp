@@ -394,3 +394,42 @@ TEST(TXLSReaderDrawingsTest, HostileLengthsEndTheDataWithoutHarm) {
     ASSERT_EQ(images.Count(), 1);
     EXPECT_EQ(DataOf(images.Items(0)), kPng);
 }
+
+TEST(TXLSReaderDrawingsTest, ShapeDataGoingOnInAContinueIsOneDrawing) {
+    // A writer cuts a long MSODRAWING body into CONTINUE records, anywhere: here inside the
+    // picture's client anchor and inside the comment's shape record.
+    const Bytes picture =
+        Join({SheetDrawingStart(),
+              ShapeContainer(kShapePictureFrame, 1, Anchor{2, 0, 3, 0, 4, 0, 5, 0})});
+    const Bytes comment =
+        ShapeContainer(kShapeTextBox, std::nullopt, Anchor{1, 0, 1, 0, 3, 0, 4, 0});
+    const auto cut = [](const Bytes& b, std::size_t at) {
+        const auto mid = b.begin() + static_cast<std::ptrdiff_t>(at);
+        return std::pair{Bytes(b.begin(), mid), Bytes(mid, b.end())};
+    };
+    const auto [p1, p2] = cut(picture, picture.size() - 6);
+    const auto [c1, c2] = cut(comment, 12);
+    const RecordList records = {{rec::kMsoDrawing, p1},
+                                {rec::kContinue, p2},
+                                {rec::kObj, ObjBody(kObjPicture, 1)},
+                                {rec::kMsoDrawing, c1},
+                                {rec::kContinue, c2},
+                                {rec::kObj, ObjBody(kObjComment, 2)},
+                                {rec::kMsoDrawing, MsoRecord(kMsoClientTextbox, 0, {})},
+                                {rec::kTxo, TxoBody(1, 16)},
+                                {rec::kContinue, TxoTextBody(u"x", false)},
+                                {rec::kContinue, TxoRunsBody({{0, 0}}, 1)},
+                                {rec::kNote, NoteBody(0, 0, 2, u"A")}};
+    TXLSFile file;
+    Read(file, Book(records, {BseEntry(kBlipPng, kPng)}));
+    const TSheet& sheet = file.Workbook().Sheets().Items(0);
+    ASSERT_EQ(sheet.Images().Count(), 1);
+    const TXLSImage& image = sheet.Images().Items(0);
+    EXPECT_EQ(image.FirstCol, 2);
+    EXPECT_EQ(image.FirstRow, 3);
+    EXPECT_EQ(image.Width, 2 * 64);
+    EXPECT_EQ(image.Height, 2 * 17);
+    ASSERT_EQ(sheet.Comments().Count(), 1);
+    EXPECT_EQ(sheet.Comments().Items(0).Width(), 2 * 64);
+    EXPECT_EQ(sheet.Comments().Items(0).Height(), 3 * 17);
+}

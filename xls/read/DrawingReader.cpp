@@ -142,8 +142,10 @@ void TDrawingReader::ReadMsoDrawingGroup(TRecordCursor& body) {
     drawings_->ReadPictureStore(platform::TByteCursor(body.Rest()));
 }
 
+// Shape records; a writer cuts a long body into CONTINUE records anywhere, even inside a
+// record, so the bodies are read as one.
 void TDrawingReader::ReadMsoDrawing(TRecordCursor& body) {
-    drawings_->ReadShapes(body, context_.SheetIndex);
+    drawings_->ReadShapes(platform::TByteCursor(body.Rest()), context_.SheetIndex);
 }
 
 // An object; a CONTINUE after it goes on with drawing data.
