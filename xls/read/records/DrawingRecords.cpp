@@ -33,6 +33,22 @@ TBseRecord DecodeBse(TByteCursor& body) {
     return r;
 }
 
+TShapeRecord DecodeShape(TByteCursor& body) {
+    TShapeRecord r;
+    r.ShapeId = body.U32();
+    r.Flags = body.U32();
+    return r;
+}
+
+TDrawingRect DecodeDrawingRect(TByteCursor& body) {
+    TDrawingRect r;
+    r.Left = static_cast<std::int32_t>(body.U32());
+    r.Top = static_cast<std::int32_t>(body.U32());
+    r.Right = static_cast<std::int32_t>(body.U32());
+    r.Bottom = static_cast<std::int32_t>(body.U32());
+    return r;
+}
+
 TClientAnchor DecodeClientAnchor(TByteCursor& body) {
     TClientAnchor a;
     body.Skip(2);  // flags: how the shape moves and sizes with its cells
