@@ -29,7 +29,7 @@ TBseRecord DecodeBse(TByteCursor& body) {
     body.Skip(kBseSkippedMiddle);
     r.NameLength = body.U8();
     body.Skip(kBseUnused);
-    if (r.NameLength != 0) body.Skip(2 * static_cast<std::size_t>(r.NameLength) + 2);
+    body.Skip(r.NameLength);
     return r;
 }
 

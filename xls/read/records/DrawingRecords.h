@@ -51,8 +51,9 @@ inline constexpr std::uint16_t kPropertyIsComplex = 0x8000;
 
 // The fixed part of a picture store entry (BSE) and its name: the two platform types, the
 // 16-byte identifier and the tag are skipped; the size of the picture record that follows,
-// the reference count, delay offset and usage are skipped; the name length and two unused
-// bytes; then the name (16-bit characters and a terminator), skipped.
+// the reference count, delay offset and usage are skipped; the name length (in bytes,
+// the terminator included) and two unused bytes; then the name (16-bit characters and a
+// terminator), skipped.
 struct TBseRecord {
     std::uint32_t PictureSize = 0;
     std::uint8_t NameLength = 0;
