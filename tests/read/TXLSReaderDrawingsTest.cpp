@@ -508,3 +508,22 @@ TEST(TXLSReaderDrawingsTest, PicturesInGroupsArePlacedInsideTheirGroups) {
     EXPECT_EQ((std::vector{images.Items(2).FirstCol, images.Items(2).FirstRow}),
               (std::vector{4, 1}));
 }
+
+TEST(TXLSReaderDrawingsTest, APictureObjectWhoseShapeNamesAPictureIsAPicture) {
+    // A control shown by a picture of itself: a host control shape naming a picture, with a
+    // picture object. A chart's shape that names a picture stays no picture.
+    const RecordList records = {
+        {rec::kMsoDrawing,
+         Join({SheetDrawingStart(),
+               ShapeContainer(kShapeHostControl, 2, Anchor{3, 0, 4, 0, 4, 0, 5, 0})})},
+        {rec::kObj, ObjBody(kObjPicture, 1)},
+        {rec::kMsoDrawing, ShapeContainer(kShapeHostControl, 2, Anchor{})},
+        {rec::kObj, ObjBody(kObjChart, 2)}};
+    TXLSFile file;
+    Read(file, Book(records, {BseEntry(kBlipPng, kPng, true), BseEntry(kBlipEmf, kMetafile)}));
+    const TXLSImages& images = file.Workbook().Sheets().Items(0).Images();
+    ASSERT_EQ(images.Count(), 1);
+    EXPECT_EQ(images.Items(0).BlipType, kBlipEmf);
+    EXPECT_EQ((std::vector{images.Items(0).FirstCol, images.Items(0).FirstRow}),
+              (std::vector{3, 4}));
+}

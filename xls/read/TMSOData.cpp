@@ -229,10 +229,7 @@ void TMSOData::ReadProperties(TByteCursor body, std::uint16_t count) {
             (id & mso::kPropertyIsBlipId) == 0 || (id & mso::kPropertyIsComplex) != 0) {
             continue;
         }
-        if (!shapes_.empty() && shapes_.back()->Kind() == TMSOShapeKind::Image) {
-            static_cast<TMSOShapeImage&>(*shapes_.back()).BlipIndex =
-                static_cast<std::int32_t>(value);
-        }
+        if (!shapes_.empty()) shapes_.back()->BlipIndex = static_cast<std::int32_t>(value);
     }
 }
 
@@ -255,6 +252,25 @@ void TMSOData::ReadObj(TByteCursor body) {
         // Only the last shape changes its id, and it holds the highest position: each list
         // of positions stays in creation order.
         const std::size_t position = shapes_.size() - 1;
+        const TMSOShape& last = *shapes_.back();
+        if (type == records::TObjRecord::kPicture && last.Kind() == TMSOShapeKind::Other &&
+            last.BlipIndex != 0) {
+            // A picture object whose shape is of another type but names a picture.
+            auto image = std::make_unique<TMSOShapeImage>(last.SheetIndex);
+            image->Col1 = last.Col1;
+            image->Dx1 = last.Dx1;
+            image->Row1 = last.Row1;
+            image->Dy1 = last.Dy1;
+            image->Col2 = last.Col2;
+            image->Dx2 = last.Dx2;
+            image->Row2 = last.Row2;
+            image->Dy2 = last.Dy2;
+            image->ObjectId = last.ObjectId;
+            image->Group = last.Group;
+            image->Child = last.Child;
+            image->BlipIndex = last.BlipIndex;
+            shapes_.back() = std::move(image);
+        }
         TMSOShape& shape = *shapes_.back();
         if (shape.ObjectId != -1) Unindex(position);
         shape.ObjectId = obj.ObjectId;

@@ -66,17 +66,21 @@ class TMSOShape {
     std::int32_t ObjectId = -1;
     std::int32_t Group = -1;
     records::TDrawingRect Child;
+    // The 1-based position in the picture store of the picture its properties name, 0 when
+    // none; a picture frame shows it.
+    std::int32_t BlipIndex = 0;
 
   private:
     TMSOShapeKind kind_;
 };
 
-// A picture frame: the 1-based position of its picture in the store, 0 until set.
+// A picture frame: a shape of that type, or any shape that names a picture and whose OBJ
+// record makes it a picture (a control shown by a picture of itself, a picture given
+// another outline).
 class TMSOShapeImage : public TMSOShape {
   public:
     explicit TMSOShapeImage(std::int32_t sheetIndex)
         : TMSOShape(sheetIndex, TMSOShapeKind::Image) {}
-    std::int32_t BlipIndex = 0;
 };
 
 // A comment's text box: the cell (-1 until a NOTE record names it), text, author and the
