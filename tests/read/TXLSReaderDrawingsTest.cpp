@@ -394,3 +394,136 @@ TEST(TXLSReaderDrawingsTest, HostileLengthsEndTheDataWithoutHarm) {
     ASSERT_EQ(images.Count(), 1);
     EXPECT_EQ(DataOf(images.Items(0)), kPng);
 }
+
+TEST(TXLSReaderDrawingsTest, ShapeDataGoingOnInAContinueIsOneDrawing) {
+    // A writer cuts a long MSODRAWING body into CONTINUE records, anywhere: here inside the
+    // picture's client anchor and inside the comment's shape record.
+    const Bytes picture =
+        Join({SheetDrawingStart(),
+              ShapeContainer(kShapePictureFrame, 1, Anchor{2, 0, 3, 0, 4, 0, 5, 0})});
+    const Bytes comment =
+        ShapeContainer(kShapeTextBox, std::nullopt, Anchor{1, 0, 1, 0, 3, 0, 4, 0});
+    const auto cut = [](const Bytes& b, std::size_t at) {
+        const auto mid = b.begin() + static_cast<std::ptrdiff_t>(at);
+        return std::pair{Bytes(b.begin(), mid), Bytes(mid, b.end())};
+    };
+    const auto [p1, p2] = cut(picture, picture.size() - 6);
+    const auto [c1, c2] = cut(comment, 12);
+    const RecordList records = {{rec::kMsoDrawing, p1},
+                                {rec::kContinue, p2},
+                                {rec::kObj, ObjBody(kObjPicture, 1)},
+                                {rec::kMsoDrawing, c1},
+                                {rec::kContinue, c2},
+                                {rec::kObj, ObjBody(kObjComment, 2)},
+                                {rec::kMsoDrawing, MsoRecord(kMsoClientTextbox, 0, {})},
+                                {rec::kTxo, TxoBody(1, 16)},
+                                {rec::kContinue, TxoTextBody(u"x", false)},
+                                {rec::kContinue, TxoRunsBody({{0, 0}}, 1)},
+                                {rec::kNote, NoteBody(0, 0, 2, u"A")}};
+    TXLSFile file;
+    Read(file, Book(records, {BseEntry(kBlipPng, kPng)}));
+    const TSheet& sheet = file.Workbook().Sheets().Items(0);
+    ASSERT_EQ(sheet.Images().Count(), 1);
+    const TXLSImage& image = sheet.Images().Items(0);
+    EXPECT_EQ(image.FirstCol, 2);
+    EXPECT_EQ(image.FirstRow, 3);
+    EXPECT_EQ(image.Width, 2 * 64);
+    EXPECT_EQ(image.Height, 2 * 17);
+    ASSERT_EQ(sheet.Comments().Count(), 1);
+    EXPECT_EQ(sheet.Comments().Items(0).Width(), 2 * 64);
+    EXPECT_EQ(sheet.Comments().Items(0).Height(), 3 * 17);
+}
+
+TEST(TXLSReaderDrawingsTest, RowsWithoutARowRecordHaveTheSheetsDefaultHeight) {
+    const auto defaultHeight = [](std::uint16_t options, std::uint16_t twips) {
+        return std::pair<std::uint16_t, Bytes>{rec::kDefaultRowHeight,
+                                               Body().u16(options).u16(twips)};
+    };
+    const auto row = [](std::uint16_t number, std::uint16_t twips) {
+        return std::pair<std::uint16_t, Bytes>{
+            rec::kRow, Body().u16(number).u16(0).u16(1).u16(twips).u32(0).u16(0x40).u16(0x0F)};
+    };
+    // Sheet1: rows of 15 points (20 pixels) but row 1 of 12.75 (17 pixels); a picture over
+    // rows 0 to 2, a comment box over rows 0 to 4 and half of row 5.
+    const RecordList first =
+        Concat({{defaultHeight(0, 300), row(1, 255)},
+                PictureRecords(1, 1, Anchor{0, 0, 0, 0, 1, 0, 3, 0}),
+                CommentRecords(2, u"x", Anchor{0, 0, 0, 0, 1, 0, 5, 128}, false),
+                {{rec::kNote, NoteBody(0, 0, 2, u"A")}}});
+    // Sheet2: rows hidden by default but row 2; the picture spans rows 0 to 3.
+    const RecordList second = Concat({{defaultHeight(2, 300), row(2, 300)},
+                                      PictureRecords(1, 1, Anchor{0, 0, 1, 0, 1, 0, 4, 0})});
+    TXLSFile file;
+    Read(file,
+         WorkbookStream({{"Sheet1", first}, {"Sheet2", second}},
+                        {{rec::kMsoDrawingGroup, DrawingGroupBody({BseEntry(kBlipPng, kPng)})}}));
+    const TSheet& sheet1 = file.Workbook().Sheets().Items(0);
+    ASSERT_EQ(sheet1.Images().Count(), 1);
+    EXPECT_EQ(sheet1.Images().Items(0).Height, 20 + 17 + 20);
+    ASSERT_EQ(sheet1.Comments().Count(), 1);
+    EXPECT_EQ(sheet1.Comments().Items(0).Height(), 20 + 17 + 3 * 20 + 10);
+    const TSheet& sheet2 = file.Workbook().Sheets().Items(1);
+    ASSERT_EQ(sheet2.Images().Count(), 1);
+    EXPECT_EQ(sheet2.Images().Items(0).Height, 20);
+}
+
+TEST(TXLSReaderDrawingsTest, PicturesInGroupsArePlacedInsideTheirGroups) {
+    // A group over columns B and C and rows 2 to 5 (128 x 68 pixels) whose members use
+    // coordinates of 0 to 1000; a group inside it over its bottom left quarter, with
+    // coordinates of 0 to 100. A picture in each, over the right half of the outer group
+    // and the bottom right quarter of the inner one.
+    const Bytes outerShape =
+        GroupShapeContainer({0, 0, 1000, 1000}, Anchor{1, 0, 2, 0, 3, 0, 6, 0}, std::nullopt);
+    const Bytes outerPicture = MemberPictureContainer(1, {500, 0, 1000, 500});
+    const Bytes innerShape =
+        GroupShapeContainer({0, 0, 100, 100}, std::nullopt, Rect{0, 500, 500, 1000});
+    const Bytes innerPicture = MemberPictureContainer(1, {50, 50, 100, 100});
+    const std::size_t inner = innerShape.size() + innerPicture.size();
+    const std::size_t outer = outerShape.size() + outerPicture.size() + 8 + inner;
+    const RecordList records = {
+        {rec::kMsoDrawing, Join({SheetDrawingStart(), GroupContainerHeader(outer), outerShape})},
+        {rec::kObj, ObjBody(0, 1)},  // the group's object
+        {rec::kMsoDrawing, outerPicture},
+        {rec::kObj, ObjBody(kObjPicture, 2)},
+        {rec::kMsoDrawing, Join({GroupContainerHeader(inner), innerShape})},
+        {rec::kObj, ObjBody(0, 3)},
+        {rec::kMsoDrawing, innerPicture},
+        {rec::kObj, ObjBody(kObjPicture, 4)},
+        // After the groups: a picture anchored to cells again.
+        PictureRecords(5, 1, Anchor{4, 0, 1, 0, 5, 0, 2, 0}, false)[0],
+        {rec::kObj, ObjBody(kObjPicture, 5)}};
+    TXLSFile file;
+    Read(file, Book(records, {BseEntry(kBlipPng, kPng)}));
+    const TXLSImages& images = file.Workbook().Sheets().Items(0).Images();
+    ASSERT_EQ(images.Count(), 3);
+    const TXLSImage& right = images.Items(0);
+    EXPECT_EQ((std::vector{right.FirstCol, right.FirstRow, right.LeftOffset, right.TopOffset,
+                           right.Width, right.Height}),
+              (std::vector{2, 2, 0, 0, 64, 34}));
+    // 32 pixels into B, 51 below the top of row 2: the top of row 5.
+    const TXLSImage& quarter = images.Items(1);
+    EXPECT_EQ((std::vector{quarter.FirstCol, quarter.FirstRow, quarter.LeftOffset,
+                           quarter.TopOffset, quarter.Width, quarter.Height}),
+              (std::vector{1, 5, 32, 0, 32, 17}));
+    EXPECT_EQ((std::vector{images.Items(2).FirstCol, images.Items(2).FirstRow}),
+              (std::vector{4, 1}));
+}
+
+TEST(TXLSReaderDrawingsTest, APictureObjectWhoseShapeNamesAPictureIsAPicture) {
+    // A control shown by a picture of itself: a host control shape naming a picture, with a
+    // picture object. A chart's shape that names a picture stays no picture.
+    const RecordList records = {
+        {rec::kMsoDrawing,
+         Join({SheetDrawingStart(),
+               ShapeContainer(kShapeHostControl, 2, Anchor{3, 0, 4, 0, 4, 0, 5, 0})})},
+        {rec::kObj, ObjBody(kObjPicture, 1)},
+        {rec::kMsoDrawing, ShapeContainer(kShapeHostControl, 2, Anchor{})},
+        {rec::kObj, ObjBody(kObjChart, 2)}};
+    TXLSFile file;
+    Read(file, Book(records, {BseEntry(kBlipPng, kPng, true), BseEntry(kBlipEmf, kMetafile)}));
+    const TXLSImages& images = file.Workbook().Sheets().Items(0).Images();
+    ASSERT_EQ(images.Count(), 1);
+    EXPECT_EQ(images.Items(0).BlipType, kBlipEmf);
+    EXPECT_EQ((std::vector{images.Items(0).FirstCol, images.Items(0).FirstRow}),
+              (std::vector{3, 4}));
+}

@@ -85,6 +85,22 @@ Bytes DrawingGroupBody(const std::vector<Bytes>& entries) {
                              Join(entries), 0x0F)}));
 }
 
+namespace {
+Bytes ClientAnchorRecord(const Anchor& a) {
+    return MsoRecord(kMsoClientAnchor, 0,
+                     Body()
+                         .u16(2)  // moves with its cells
+                         .u16(a.col1)
+                         .u16(a.dx1)
+                         .u16(a.row1)
+                         .u16(a.dy1)
+                         .u16(a.col2)
+                         .u16(a.dx2)
+                         .u16(a.row2)
+                         .u16(a.dy2));
+}
+}  // namespace
+
 Bytes ShapeContainer(std::uint16_t shapeType, std::optional<std::uint32_t> blipIndex,
                      std::optional<Anchor> anchor) {
     std::vector<Bytes> parts;
@@ -101,21 +117,45 @@ Bytes ShapeContainer(std::uint16_t shapeType, std::optional<std::uint32_t> blipI
         ++count;
     }
     parts.push_back(MsoRecord(kMsoOpt, count, properties, 3));
-    if (anchor) {
-        parts.push_back(MsoRecord(kMsoClientAnchor, 0,
-                                  Body()
-                                      .u16(2)  // moves with its cells
-                                      .u16(anchor->col1)
-                                      .u16(anchor->dx1)
-                                      .u16(anchor->row1)
-                                      .u16(anchor->dy1)
-                                      .u16(anchor->col2)
-                                      .u16(anchor->dx2)
-                                      .u16(anchor->row2)
-                                      .u16(anchor->dy2)));
-    }
+    if (anchor) parts.push_back(ClientAnchorRecord(*anchor));
     parts.push_back(MsoRecord(kMsoClientData, 0, {}));
     return MsoContainer(kMsoSpContainer, Join(parts));
+}
+
+Bytes GroupContainerHeader(std::size_t length) {
+    return Body().u16(0x000F).u16(kMsoSpgrContainer).u32(static_cast<std::uint32_t>(length));
+}
+
+namespace {
+Bytes RectBody(const Rect& r) {
+    return Body()
+        .u32(static_cast<std::uint32_t>(r.left))
+        .u32(static_cast<std::uint32_t>(r.top))
+        .u32(static_cast<std::uint32_t>(r.right))
+        .u32(static_cast<std::uint32_t>(r.bottom));
+}
+}  // namespace
+
+Bytes GroupShapeContainer(const Rect& coordinates, std::optional<Anchor> anchor,
+                          std::optional<Rect> child) {
+    std::vector<Bytes> parts = {MsoRecord(kMsoSpgr, 0, RectBody(coordinates), 1),
+                                MsoRecord(kMsoSp, 0,
+                                          Body()
+                                              .u32(1030)     // shape id
+                                              .u32(0x0201),  // a group, has an anchor
+                                          2)};
+    if (child) parts.push_back(MsoRecord(kMsoChildAnchor, 0, RectBody(*child)));
+    if (anchor) parts.push_back(ClientAnchorRecord(*anchor));
+    parts.push_back(MsoRecord(kMsoClientData, 0, {}));
+    return MsoContainer(kMsoSpContainer, Join(parts));
+}
+
+Bytes MemberPictureContainer(std::uint32_t blipIndex, const Rect& child) {
+    return MsoContainer(
+        kMsoSpContainer,
+        Join({MsoRecord(kMsoSp, kShapePictureFrame, Body().u32(1031).u32(0x0A02), 2),  // child
+              MsoRecord(kMsoOpt, 1, Body().u16(0x4104).u32(blipIndex), 3),
+              MsoRecord(kMsoChildAnchor, 0, RectBody(child)), MsoRecord(kMsoClientData, 0, {})}));
 }
 
 Bytes SheetDrawingStart() {

@@ -28,6 +28,7 @@ inline constexpr std::uint16_t kMsoSpgr = 0xF009;
 inline constexpr std::uint16_t kMsoSp = 0xF00A;
 inline constexpr std::uint16_t kMsoOpt = 0xF00B;
 inline constexpr std::uint16_t kMsoClientTextbox = 0xF00D;
+inline constexpr std::uint16_t kMsoChildAnchor = 0xF00F;
 inline constexpr std::uint16_t kMsoClientAnchor = 0xF010;
 inline constexpr std::uint16_t kMsoClientData = 0xF011;
 
@@ -74,6 +75,20 @@ struct Anchor {
 // given) and client anchor (when given), and the client data that an OBJ record completes.
 Bytes ShapeContainer(std::uint16_t shapeType, std::optional<std::uint32_t> blipIndex,
                      std::optional<Anchor> anchor);
+// Groups: a rectangle (left, top, right, bottom) of the coordinates a group gives its
+// members, or of a member's place in them.
+struct Rect {
+    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+// The header of a group container whose body (the group's shape, then its members) is
+// `length` bytes; the body may go on in later records.
+Bytes GroupContainerHeader(std::size_t length);
+// A group's own shape container: the coordinates it gives its members, its shape (a group)
+// and its place: a client anchor on the sheet, or a child anchor in the group it is in.
+Bytes GroupShapeContainer(const Rect& coordinates, std::optional<Anchor> anchor,
+                          std::optional<Rect> child);
+// A picture frame in a group, at its child anchor.
+Bytes MemberPictureContainer(std::uint32_t blipIndex, const Rect& child);
 // What starts a sheet's drawing: the drawing container, its header, the group container
 // and the group's own shape.
 Bytes SheetDrawingStart();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "xls/model/Errors.h"
 #include "xls/model/FormatTables.h"
@@ -42,10 +43,17 @@ std::int64_t RoundHalfEven(double v) {
 }
 
 // Pixel sizes of a sheet's columns and rows (0 when hidden, the default size where no
-// descriptor is listed) and their running sums, computed as far as anchors reach.
+// descriptor is listed: the screen's for columns, the sheet's default row height for rows)
+// and their running sums, computed as far as anchors reach.
 class TSheetGrid {
   public:
-    explicit TSheetGrid(TSheet& sheet) : sheet_(sheet) {}
+    // `screenDefaultRows`: the rows that ROW records give the screen's default height, which
+    // the sheet does not list (null or empty: none).
+    TSheetGrid(TSheet& sheet, std::int32_t defaultRowPixels,
+               const std::vector<bool>* screenDefaultRows)
+        : sheet_(sheet),
+          defaultRowPixels_(defaultRowPixels),
+          screenDefaultRows_(screenDefaultRows) {}
 
     std::int64_t Width(std::int32_t col) const {
         const TColumn* c = sheet_.Columns().Find(static_cast<std::uint16_t>(col));
@@ -53,7 +61,13 @@ class TSheetGrid {
     }
     std::int64_t Height(std::int32_t row) const {
         const TRow* r = sheet_.Rows().Find(static_cast<std::uint16_t>(row));
-        return r != nullptr ? r->PixelHeight() : ScreenMetrics().DefaultRowPixels;
+        if (r != nullptr) return r->PixelHeight();
+        const auto n = static_cast<std::size_t>(row);
+        if (screenDefaultRows_ != nullptr && n < screenDefaultRows_->size() &&
+            (*screenDefaultRows_)[n]) {
+            return ScreenMetrics().DefaultRowPixels;
+        }
+        return defaultRowPixels_;
     }
     // The sum of the sizes from `first` up to, not including, `last` (0 when last <= first).
     std::int64_t Widths(std::int32_t first, std::int32_t last) {
@@ -62,8 +76,31 @@ class TSheetGrid {
     std::int64_t Heights(std::int32_t first, std::int32_t last) {
         return Span(rows_, first, last, [this](std::int32_t i) { return Height(i); });
     }
+    // The column or row that holds the pixel `at` pixels from the sheet's left or top edge
+    // (the last one for a pixel past it), and the pixel's offset in it.
+    std::pair<std::int32_t, std::int64_t> ColumnAt(std::int64_t at) {
+        return Find(columns_, at, kLastColumn, [this](std::int32_t i) { return Width(i); });
+    }
+    std::pair<std::int32_t, std::int64_t> RowAt(std::int64_t at) {
+        return Find(rows_, at, kLastRow, [this](std::int32_t i) { return Height(i); });
+    }
 
   private:
+    template <typename Size>
+    static std::pair<std::int32_t, std::int64_t> Find(std::vector<std::int64_t>& sums,
+                                                      std::int64_t at, std::int32_t last,
+                                                      Size size) {
+        at = std::max<std::int64_t>(at, 0);
+        if (sums.empty()) sums.push_back(0);
+        while (sums.back() <= at && sums.size() <= static_cast<std::size_t>(last) + 1) {
+            const auto i = static_cast<std::int32_t>(sums.size() - 1);
+            sums.push_back(sums.back() + size(i));
+        }
+        const auto above = std::upper_bound(sums.begin(), sums.end(), at);
+        const auto index = std::min<std::ptrdiff_t>(above - sums.begin() - 1, last);
+        return {static_cast<std::int32_t>(index), at - sums[static_cast<std::size_t>(index)]};
+    }
+
     template <typename Size>
     static std::int64_t Span(std::vector<std::int64_t>& sums, std::int32_t first, std::int32_t last,
                              Size size) {
@@ -77,6 +114,8 @@ class TSheetGrid {
     }
 
     TSheet& sheet_;
+    std::int32_t defaultRowPixels_;
+    const std::vector<bool>* screenDefaultRows_;
     std::vector<std::int64_t> columns_;  // columns_[i]: the widths of columns 0..i-1
     std::vector<std::int64_t> rows_;
 };
@@ -95,6 +134,41 @@ TPixelBox Box(TSheetGrid& grid, const TMSOShape& s) {
     b.Height = RoundHalfEven(s.Dy2 * static_cast<double>(grid.Height(s.Row2)) / 256) - b.Top +
                grid.Heights(s.Row1, s.Row2);
     return b;
+}
+
+// A place in pixels from the sheet's top left corner.
+struct TSheetBox {
+    double Left = 0, Top = 0, Width = 0, Height = 0;
+};
+
+TSheetBox SheetBox(TSheetGrid& grid, const TMSOGroup& g) {
+    TMSOShape anchor(g.SheetIndex);
+    anchor.Col1 = g.Col1;
+    anchor.Dx1 = g.Dx1;
+    anchor.Row1 = g.Row1;
+    anchor.Dy1 = g.Dy1;
+    anchor.Col2 = g.Col2;
+    anchor.Dx2 = g.Dx2;
+    anchor.Row2 = g.Row2;
+    anchor.Dy2 = g.Dy2;
+    const TPixelBox b = Box(grid, anchor);
+    return {static_cast<double>(grid.Widths(0, g.Col1) + b.Left),
+            static_cast<double>(grid.Heights(0, g.Row1) + b.Top), static_cast<double>(b.Width),
+            static_cast<double>(b.Height)};
+}
+
+// A group member's place: its child anchor in the coordinates the group gives its members,
+// which span the group's place.
+TSheetBox MemberBox(const TSheetBox& group, const records::TDrawingRect& bounds,
+                    const records::TDrawingRect& child) {
+    const double spanX = static_cast<double>(bounds.Right) - bounds.Left;
+    const double spanY = static_cast<double>(bounds.Bottom) - bounds.Top;
+    const double sx = spanX != 0 ? group.Width / spanX : 0;
+    const double sy = spanY != 0 ? group.Height / spanY : 0;
+    return {group.Left + (static_cast<double>(child.Left) - bounds.Left) * sx,
+            group.Top + (static_cast<double>(child.Top) - bounds.Top) * sy,
+            (static_cast<double>(child.Right) - child.Left) * sx,
+            (static_cast<double>(child.Bottom) - child.Top) * sy};
 }
 
 // A picture's side: at least one pixel.
@@ -143,8 +217,10 @@ void TDrawingReader::ReadMsoDrawingGroup(TRecordCursor& body) {
     drawings_->ReadPictureStore(platform::TByteCursor(body.Rest()));
 }
 
+// Shape records; a writer cuts a long body into CONTINUE records anywhere, even inside a
+// record, so the bodies are read as one.
 void TDrawingReader::ReadMsoDrawing(TRecordCursor& body) {
-    drawings_->ReadShapes(body, context_.SheetIndex);
+    drawings_->ReadShapes(platform::TByteCursor(body.Rest()), context_.SheetIndex);
 }
 
 // An object; a CONTINUE after it goes on with drawing data.
@@ -176,15 +252,55 @@ void TDrawingReader::PlaceDrawings() {
     drawings.Prune();
     TSheets& sheets = context_.Workbook.Sheets();
     std::vector<std::unique_ptr<TSheetGrid>> grids(static_cast<std::size_t>(sheets.Count()));
+    const auto gridOf = [&](std::int32_t index) -> TSheetGrid& {
+        auto& grid = grids[static_cast<std::size_t>(index)];
+        if (!grid) {
+            const auto it = context_.DefaultRowPixels.find(index);
+            const auto rows = context_.ScreenDefaultRows.find(index);
+            grid = std::make_unique<TSheetGrid>(
+                sheets.Items(index),
+                it != context_.DefaultRowPixels.end() ? it->second
+                                                      : ScreenMetrics().DefaultRowPixels,
+                rows != context_.ScreenDefaultRows.end() ? &rows->second : nullptr);
+        }
+        return *grid;
+    };
+    // The groups' places, each group after the one it belongs to.
+    const std::vector<TMSOGroup>& groups = drawings.Groups();
+    std::vector<TSheetBox> groupBoxes(groups.size());
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        const TMSOGroup& group = groups[g];
+        if (group.SheetIndex < 0 || group.SheetIndex >= sheets.Count()) continue;
+        if (group.Parent < 0 || static_cast<std::size_t>(group.Parent) >= g) {
+            groupBoxes[g] = SheetBox(gridOf(group.SheetIndex), group);
+        } else {
+            const auto parent = static_cast<std::size_t>(group.Parent);
+            groupBoxes[g] = MemberBox(groupBoxes[parent], groups[parent].Bounds, group.Child);
+        }
+    }
     std::uint64_t budget =
         std::min(kImageByteBase + kImageBytesPerByte * context_.StreamBytes, kImageByteMost);
     for (int i = 0; i < drawings.ShapeCount(); ++i) {
         const TMSOShape& shape = drawings.Shape(i);
         if (shape.SheetIndex < 0 || shape.SheetIndex >= sheets.Count()) DrawingError();
         TSheet& sheet = sheets.Items(shape.SheetIndex);
-        auto& grid = grids[static_cast<std::size_t>(shape.SheetIndex)];
-        if (!grid) grid = std::make_unique<TSheetGrid>(sheet);
-        const TPixelBox box = Box(*grid, shape);
+        TSheetGrid& grid = gridOf(shape.SheetIndex);
+        TPixelBox box = Box(grid, shape);
+        std::int32_t row = shape.Row1, col = shape.Col1;
+        if (shape.Group >= 0 && static_cast<std::size_t>(shape.Group) < groups.size()) {
+            // A group member: its cell and its offsets in it from its place on the sheet.
+            const auto g = static_cast<std::size_t>(shape.Group);
+            const TSheetBox at = MemberBox(groupBoxes[g], groups[g].Bounds, shape.Child);
+            const std::int64_t left = RoundHalfEven(at.Left), top = RoundHalfEven(at.Top);
+            const auto [c, dx] = grid.ColumnAt(left);
+            const auto [r, dy] = grid.RowAt(top);
+            col = c;
+            row = r;
+            box.Left = dx;
+            box.Top = dy;
+            box.Width = RoundHalfEven(at.Left + at.Width) - left;
+            box.Height = RoundHalfEven(at.Top + at.Height) - top;
+        }
         if (shape.Kind() == TMSOShapeKind::Image) {
             const std::int32_t blip = static_cast<const TMSOShapeImage&>(shape).BlipIndex;
             if (blip < 1 || blip > drawings.PictureCount()) DrawingError();
@@ -194,8 +310,8 @@ void TDrawingReader::PlaceDrawings() {
             budget -= size;
             TXLSImage& image = sheet.Images().Add(
                 picture.Data, 0, ImageSide(box.Height), ImageSide(box.Width),
-                static_cast<std::int32_t>(box.Top), static_cast<std::int32_t>(box.Left), shape.Row1,
-                shape.Col1, picture.Data.Size());
+                static_cast<std::int32_t>(box.Top), static_cast<std::int32_t>(box.Left), row, col,
+                picture.Data.Size());
             image.BlipType = picture.BlipType;
         } else {
             const auto& note = static_cast<const TMSOShapeComment&>(shape);

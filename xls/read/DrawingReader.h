@@ -3,9 +3,10 @@
 // TMSOData; and the finishing step that turns the collected shapes into sheet images and
 // cell comments.
 //
-// Drawing data may go on in a CONTINUE after an object: after an OBJ the first CONTINUE,
-// after a TXO the first CONTINUE past the text and formatting runs the TXO announces. The
-// reader reads that body as shape records, as if it were an MSODRAWING.
+// An MSODRAWING and the CONTINUE records after it are one run of shape records, cut
+// anywhere. Drawing data may also go on in a CONTINUE after an object: after an OBJ the
+// first CONTINUE, after a TXO the first CONTINUE past the text and formatting runs the TXO
+// announces. The reader reads that body as shape records, as if it were an MSODRAWING.
 #pragma once
 
 #include <memory>

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "xls/model/TCellValue.h"
@@ -61,6 +62,14 @@ class TReadContext {
     std::vector<std::uint16_t> Substreams;
     bool InChart() const;
     TSheet& CurrentSheet();
+
+    // The height in pixels of the rows that no ROW record describes, by sheet index, for
+    // the sheets whose DEFAULTROWHEIGHT record gives it (0: hidden); other sheets have the
+    // screen's default.
+    std::unordered_map<std::int32_t, std::int32_t> DefaultRowPixels;
+    // By sheet index: the rows that a ROW record gives the screen's default height. The
+    // model lists no such row (a row starts at that height, so nothing changes it).
+    std::unordered_map<std::int32_t, std::vector<bool>> ScreenDefaultRows;
 
     // The shared strings of the SST records.
     std::vector<TSharedString> Strings;

@@ -1,5 +1,6 @@
 // Handlers of row and column descriptors and of merged areas.
 #include <algorithm>
+#include <cmath>
 
 #include "xls/model/FormatTables.h"
 #include "xls/model/TRanges.h"
@@ -13,6 +14,7 @@ namespace vorlix {
 namespace {
 
 constexpr std::uint32_t kLastColumn = 255;
+constexpr std::size_t kRowCount = 65536;
 
 }  // namespace
 
@@ -32,6 +34,22 @@ void TSheetReader::ReadRow(TRecordCursor& body) {
     if ((r.Options & TRowRecord::kFormatted) != 0 && r.XF < context_.Workbook.XFTable().Count()) {
         row->SetXFIndex(r.XF);
     }
+    if (sheet.Rows().Find(r.Row) == nullptr) {
+        std::vector<bool>& rows = context_.ScreenDefaultRows[context_.SheetIndex];
+        rows.resize(kRowCount);
+        rows[r.Row] = true;
+    }
+}
+
+// The height of the rows without a ROW record, which places pictures and comment boxes.
+void TSheetReader::ReadDefaultRowHeight(TRecordCursor& body) {
+    using records::TDefaultRowHeightRecord;
+    const TDefaultRowHeightRecord r = records::DecodeDefaultRowHeight(body);
+    if (body.Short() || context_.InChart()) return;
+    const bool hidden = (r.Options & TDefaultRowHeightRecord::kHidden) != 0;
+    context_.DefaultRowPixels[context_.SheetIndex] =
+        hidden ? 0
+               : static_cast<std::int32_t>(std::nearbyint(PointsToPixels(r.HeightTwips / 20.0)));
 }
 
 void TSheetReader::ReadColInfo(TRecordCursor& body) {

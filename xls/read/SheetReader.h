@@ -41,6 +41,7 @@ class TSheetReader {
     void ReadTable(TRecordCursor& body);
     // Rows and columns.
     void ReadRow(TRecordCursor& body);
+    void ReadDefaultRowHeight(TRecordCursor& body);
     void ReadColInfo(TRecordCursor& body);
     void ReadMergeCells(TRecordCursor& body);
     // Page setup, window and protection.

@@ -110,13 +110,31 @@ void TMSOData::ReadBse(TByteCursor& stream, const TMSORecordHeader& header) {
 }
 
 void TMSOData::ReadShapes(TByteCursor body, std::int32_t sheetIndex) {
+    if (sheetIndex != drawingSheet_) {
+        drawingSheet_ = sheetIndex;
+        drawingPlace_ = 0;
+        openGroups_.clear();
+    }
+    const std::uint64_t start = drawingPlace_;
+    drawingPlace_ += body.Size();
     while (body.Remaining() > 7) {
+        const std::uint64_t place = start + body.Position();
+        while (!openGroups_.empty() && openGroups_.back().End <= place)
+            openGroups_.pop_back();
         const TMSORecordHeader h = records::DecodeMSOHeader(body);
-        if (IsContainer(h)) continue;
+        if (h.Type == mso::kGroupContainer) {
+            openGroups_.push_back({place + TMSORecordHeader::kSize + h.Length, -1, {}});
+        }
+        if (IsContainer(h)) {
+            shapeGroup_ = -1;  // what follows is another shape's
+            continue;
+        }
         const std::size_t length = std::min<std::size_t>(h.Length, body.Remaining());
         switch (h.Type) {
-            case mso::kShape:
-                // The shape id is not used; the instance is the shape type.
+            case mso::kShape: {
+                // The instance is the shape type.
+                TByteCursor fields = Slice(body, length);
+                const records::TShapeRecord fsp = records::DecodeShape(fields);
                 if (h.Instance == mso::kTextBox) {
                     AddShape(std::make_unique<TMSOShapeComment>(sheetIndex));
                 } else if (h.Instance == mso::kPictureFrame) {
@@ -125,7 +143,43 @@ void TMSOData::ReadShapes(TByteCursor body, std::int32_t sheetIndex) {
                     AddShape(std::make_unique<TMSOShape>(sheetIndex));
                 }
                 shapeCreated_ = true;
+                shapeGroup_ = -1;
+                // The first shape of a group container is the group's own; the others are
+                // its members. The drawing's own group places its members by their client
+                // anchors, other groups by their child anchors.
+                const bool groupShape = (fsp.Flags & records::TShapeRecord::kGroup) != 0 &&
+                                        (fsp.Flags & records::TShapeRecord::kPatriarch) == 0 &&
+                                        !openGroups_.empty() && openGroups_.back().Group == -1 &&
+                                        openGroups_.size() > 1;
+                const std::size_t owner = openGroups_.size() - (groupShape ? 1 : 0);
+                const std::int32_t parent = owner > 0 ? openGroups_[owner - 1].Group : -1;
+                shapes_.back()->Group = parent;
+                if (groupShape) {
+                    TMSOGroup group;
+                    group.SheetIndex = sheetIndex;
+                    group.Parent = parent;
+                    group.Bounds = openGroups_.back().Bounds;
+                    shapeGroup_ = static_cast<std::int32_t>(groups_.size());
+                    groups_.push_back(group);
+                    openGroups_.back().Group = shapeGroup_;
+                }
                 break;
+            }
+            case mso::kGroupBounds:
+            case mso::kChildAnchor: {
+                if (body.Remaining() < records::TDrawingRect::kSize) DrawingError();
+                TByteCursor at = Slice(body, records::TDrawingRect::kSize);
+                const records::TDrawingRect r = records::DecodeDrawingRect(at);
+                if (h.Type == mso::kGroupBounds && shapeGroup_ >= 0) {
+                    groups_[static_cast<std::size_t>(shapeGroup_)].Bounds = r;
+                } else if (h.Type == mso::kGroupBounds && !openGroups_.empty()) {
+                    openGroups_.back().Bounds = r;  // before the group's shape
+                } else if (h.Type == mso::kChildAnchor && shapeCreated_ && !shapes_.empty()) {
+                    shapes_.back()->Child = r;
+                    if (shapeGroup_ >= 0) groups_[static_cast<std::size_t>(shapeGroup_)].Child = r;
+                }
+                break;
+            }
             case mso::kProperties:
                 ReadProperties(Slice(body, length), h.Instance);
                 break;
@@ -145,6 +199,17 @@ void TMSOData::ReadShapes(TByteCursor body, std::int32_t sheetIndex) {
                 s.Dx2 = a.Dx2;
                 s.Row2 = a.Row2;
                 s.Dy2 = a.Dy2;
+                if (shapeGroup_ >= 0) {
+                    TMSOGroup& g = groups_[static_cast<std::size_t>(shapeGroup_)];
+                    g.Col1 = a.Col1;
+                    g.Dx1 = a.Dx1;
+                    g.Row1 = a.Row1;
+                    g.Dy1 = a.Dy1;
+                    g.Col2 = a.Col2;
+                    g.Dx2 = a.Dx2;
+                    g.Row2 = a.Row2;
+                    g.Dy2 = a.Dy2;
+                }
                 break;
             }
             default:
@@ -164,10 +229,7 @@ void TMSOData::ReadProperties(TByteCursor body, std::uint16_t count) {
             (id & mso::kPropertyIsBlipId) == 0 || (id & mso::kPropertyIsComplex) != 0) {
             continue;
         }
-        if (!shapes_.empty() && shapes_.back()->Kind() == TMSOShapeKind::Image) {
-            static_cast<TMSOShapeImage&>(*shapes_.back()).BlipIndex =
-                static_cast<std::int32_t>(value);
-        }
+        if (!shapes_.empty()) shapes_.back()->BlipIndex = static_cast<std::int32_t>(value);
     }
 }
 
@@ -190,6 +252,25 @@ void TMSOData::ReadObj(TByteCursor body) {
         // Only the last shape changes its id, and it holds the highest position: each list
         // of positions stays in creation order.
         const std::size_t position = shapes_.size() - 1;
+        const TMSOShape& last = *shapes_.back();
+        if (type == records::TObjRecord::kPicture && last.Kind() == TMSOShapeKind::Other &&
+            last.BlipIndex != 0) {
+            // A picture object whose shape is of another type but names a picture.
+            auto image = std::make_unique<TMSOShapeImage>(last.SheetIndex);
+            image->Col1 = last.Col1;
+            image->Dx1 = last.Dx1;
+            image->Row1 = last.Row1;
+            image->Dy1 = last.Dy1;
+            image->Col2 = last.Col2;
+            image->Dx2 = last.Dx2;
+            image->Row2 = last.Row2;
+            image->Dy2 = last.Dy2;
+            image->ObjectId = last.ObjectId;
+            image->Group = last.Group;
+            image->Child = last.Child;
+            image->BlipIndex = last.BlipIndex;
+            shapes_.back() = std::move(image);
+        }
         TMSOShape& shape = *shapes_.back();
         if (shape.ObjectId != -1) Unindex(position);
         shape.ObjectId = obj.ObjectId;

@@ -38,9 +38,21 @@ struct TMSOBLIP {
 
 enum class TMSOShapeKind : std::uint8_t { Other, Image, Comment };
 
+// A group of shapes: where it is (its anchor to cells, or its child anchor in the
+// coordinates of the group it belongs to) and the coordinates it gives its members.
+struct TMSOGroup {
+    std::int32_t SheetIndex = 0;
+    std::int32_t Col1 = 0, Dx1 = 0, Row1 = 0, Dy1 = 0;
+    std::int32_t Col2 = 0, Dx2 = 0, Row2 = 0, Dy2 = 0;
+    std::int32_t Parent = -1;  // the group it belongs to (its position in Groups()), or -1
+    records::TDrawingRect Child;
+    records::TDrawingRect Bounds;
+};
+
 // A shape: its sheet, its anchor (first and last column and row with the offsets inside
 // those cells, in 1/1024 of the column width and 1/256 of the row height) and the id of
-// the object that names it (-1 until an OBJ record does).
+// the object that names it (-1 until an OBJ record does). A member of a group is placed
+// by its child anchor inside the group instead (Group: the group's position in Groups()).
 class TMSOShape {
   public:
     explicit TMSOShape(std::int32_t sheetIndex, TMSOShapeKind kind = TMSOShapeKind::Other)
@@ -52,17 +64,23 @@ class TMSOShape {
     std::int32_t Col1 = 0, Dx1 = 0, Row1 = 0, Dy1 = 0;
     std::int32_t Col2 = 0, Dx2 = 0, Row2 = 0, Dy2 = 0;
     std::int32_t ObjectId = -1;
+    std::int32_t Group = -1;
+    records::TDrawingRect Child;
+    // The 1-based position in the picture store of the picture its properties name, 0 when
+    // none; a picture frame shows it.
+    std::int32_t BlipIndex = 0;
 
   private:
     TMSOShapeKind kind_;
 };
 
-// A picture frame: the 1-based position of its picture in the store, 0 until set.
+// A picture frame: a shape of that type, or any shape that names a picture and whose OBJ
+// record makes it a picture (a control shown by a picture of itself, a picture given
+// another outline).
 class TMSOShapeImage : public TMSOShape {
   public:
     explicit TMSOShapeImage(std::int32_t sheetIndex)
         : TMSOShape(sheetIndex, TMSOShapeKind::Image) {}
-    std::int32_t BlipIndex = 0;
 };
 
 // A comment's text box: the cell (-1 until a NOTE record names it), text, author and the
@@ -117,6 +135,8 @@ class TMSOData {
     TMSOBLIP& Picture(int index) const { return *pictures_.at(static_cast<std::size_t>(index)); }
     int ShapeCount() const { return static_cast<int>(shapes_.size()); }
     TMSOShape& Shape(int index) const { return *shapes_.at(static_cast<std::size_t>(index)); }
+    // The groups, each after the group it belongs to.
+    const std::vector<TMSOGroup>& Groups() const { return groups_; }
     // What the last Prune removed, from the last shape to the first.
     const std::vector<TPrunedShape>& Pruned() const { return pruned_; }
 
@@ -135,6 +155,23 @@ class TMSOData {
     std::vector<TPrunedShape> pruned_;
     std::int32_t lastObjectType_ = -1;
     bool shapeCreated_ = false;
+
+    // Where the shape records of a sheet are: a sheet's drawing is one run of records over
+    // its MSODRAWING bodies (and drawing data after objects), whose containers span bodies.
+    // The group containers open at the current place, innermost last: where each ends in
+    // that run, its group (-1 for the drawing's own group, and until its shape is read) and
+    // the coordinates it gives its members (they may come before its shape).
+    struct TOpenGroup {
+        std::uint64_t End;
+        std::int32_t Group;
+        records::TDrawingRect Bounds;
+    };
+    std::vector<TMSOGroup> groups_;
+    std::vector<TOpenGroup> openGroups_;
+    std::int32_t drawingSheet_ = -1;
+    std::uint64_t drawingPlace_ = 0;
+    // The group whose own shape is the last one read, or -1.
+    std::int32_t shapeGroup_ = -1;
 };
 
 }  // namespace vorlix

@@ -23,14 +23,14 @@ TEST(DrawingRecordsTest, PictureStoreEntrySkipsItsNameToThePicture) {
                           .u32(1)        // references
                           .u32(0)        // delay offset
                           .u8(0)         // usage
-                          .u8(2)         // name length
+                          .u8(6)         // name length in bytes, terminator included
                           .u16(0)        // unused
                           .utf16(u"ab")  // name
                           .u16(0)        // terminator
                           .u8(0x77);     // the picture record starts here
     auto c = CursorOver(body);
     const TBseRecord r = DecodeBse(c);
-    EXPECT_EQ(Fields(r.PictureSize, r.NameLength), Fields(700, 2));
+    EXPECT_EQ(Fields(r.PictureSize, r.NameLength), Fields(700, 6));
     EXPECT_EQ(c.U8(), 0x77);
 }
 

@@ -29,7 +29,23 @@ TBseRecord DecodeBse(TByteCursor& body) {
     body.Skip(kBseSkippedMiddle);
     r.NameLength = body.U8();
     body.Skip(kBseUnused);
-    if (r.NameLength != 0) body.Skip(2 * static_cast<std::size_t>(r.NameLength) + 2);
+    body.Skip(r.NameLength);
+    return r;
+}
+
+TShapeRecord DecodeShape(TByteCursor& body) {
+    TShapeRecord r;
+    r.ShapeId = body.U32();
+    r.Flags = body.U32();
+    return r;
+}
+
+TDrawingRect DecodeDrawingRect(TByteCursor& body) {
+    TDrawingRect r;
+    r.Left = static_cast<std::int32_t>(body.U32());
+    r.Top = static_cast<std::int32_t>(body.U32());
+    r.Right = static_cast<std::int32_t>(body.U32());
+    r.Bottom = static_cast<std::int32_t>(body.U32());
     return r;
 }
 

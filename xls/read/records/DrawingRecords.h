@@ -30,9 +30,12 @@ TMSORecordHeader DecodeMSOHeader(TByteCursor& body);
 namespace mso {
 inline constexpr std::uint16_t kFirstContainer = 0xF000;  // containers: their body is
 inline constexpr std::uint16_t kLastContainer = 0xF005;   // the records they hold
+inline constexpr std::uint16_t kGroupContainer = 0xF003;  // a group: its shape, then members
 inline constexpr std::uint16_t kBse = 0xF007;             // picture store entry
+inline constexpr std::uint16_t kGroupBounds = 0xF009;     // FSPGR: a group's coordinates
 inline constexpr std::uint16_t kShape = 0xF00A;           // FSP
 inline constexpr std::uint16_t kProperties = 0xF00B;      // FOPT
+inline constexpr std::uint16_t kChildAnchor = 0xF00F;
 inline constexpr std::uint16_t kClientAnchor = 0xF010;
 // Shape types (the FSP instance) that are kept.
 inline constexpr std::uint16_t kPictureFrame = 75;
@@ -48,13 +51,32 @@ inline constexpr std::uint16_t kPropertyIsComplex = 0x8000;
 
 // The fixed part of a picture store entry (BSE) and its name: the two platform types, the
 // 16-byte identifier and the tag are skipped; the size of the picture record that follows,
-// the reference count, delay offset and usage are skipped; the name length and two unused
-// bytes; then the name (16-bit characters and a terminator), skipped.
+// the reference count, delay offset and usage are skipped; the name length (in bytes,
+// the terminator included) and two unused bytes; then the name (16-bit characters and a
+// terminator), skipped.
 struct TBseRecord {
     std::uint32_t PictureSize = 0;
     std::uint8_t NameLength = 0;
 };
 TBseRecord DecodeBse(TByteCursor& body);
+
+// FSP: the shape id, then flags, of which those that tell a group's own shape.
+struct TShapeRecord {
+    std::uint32_t ShapeId = 0;
+    std::uint32_t Flags = 0;
+    static constexpr std::uint32_t kGroup = 0x01;
+    static constexpr std::uint32_t kPatriarch = 0x04;  // the group of the whole drawing
+};
+TShapeRecord DecodeShape(TByteCursor& body);
+
+// A rectangle of 32-bit signed coordinates: left, top, right, bottom. It is the body of
+// FSPGR (the coordinates a group gives its members) and of the child anchor (a group
+// member's place in those coordinates).
+struct TDrawingRect {
+    std::int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+    static constexpr std::size_t kSize = 16;
+};
+TDrawingRect DecodeDrawingRect(TByteCursor& body);
 
 // Client anchor: 2 flag bytes, then first column, its offset (1/1024 of the column width),
 // first row, its offset (1/256 of the row height), last column, offset, last row, offset.

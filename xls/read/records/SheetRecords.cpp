@@ -22,6 +22,13 @@ TRowRecord DecodeRow(TByteCursor& body) {
     return r;
 }
 
+TDefaultRowHeightRecord DecodeDefaultRowHeight(TByteCursor& body) {
+    TDefaultRowHeightRecord r;
+    r.Options = body.U16();
+    r.HeightTwips = body.U16();
+    return r;
+}
+
 TColInfoRecord DecodeColInfo(TByteCursor& body) {
     TColInfoRecord r;
     r.First = body.U16();

@@ -28,6 +28,16 @@ struct TRowRecord {
 };
 TRowRecord DecodeRow(TByteCursor& body);
 
+// DEFAULTROWHEIGHT: options, then the height in twips of the rows that no ROW record
+// describes. With kHidden those rows are hidden (the height is the one they show when
+// made visible).
+struct TDefaultRowHeightRecord {
+    std::uint16_t Options = 0;
+    std::uint16_t HeightTwips = 0;
+    static constexpr std::uint16_t kHidden = 0x02;
+};
+TDefaultRowHeightRecord DecodeDefaultRowHeight(TByteCursor& body);
+
 // COLINFO: a run of columns with their width (1/256 of a character), XF and options.
 struct TColInfoRecord {
     std::uint16_t First = 0;
