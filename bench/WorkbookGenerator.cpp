@@ -397,13 +397,9 @@ void AddWrittenRow(BiffBuilder& b, TWriter writer, std::uint32_t rows, std::uint
     flush();
 }
 
-}  // namespace
-
-test::Bytes GenerateWrittenSheetStream(TWriter writer, std::uint32_t rows, std::uint32_t cols) {
-    constexpr std::uint32_t kDistinct = 20000;
-    BiffBuilder b;
-    b.Record(kBof, BofBody(0x0005));
-    b.Record(kCodePage, Body().u16(1200));
+// The five fonts, the date format and the XF records every generated workbook has: the
+// fifteen style XFs, then 15 for general cells, 16 for dates and 17 for "#,##0.00".
+void AddStyles(BiffBuilder& b) {
     for (int i = 0; i < 5; ++i)
         b.Record(kFont, FontBody("Arial"));
     b.Record(kFormat, Body().u16(164).u16(10).u8(0).ascii("yyyy-mm-dd"));
@@ -412,6 +408,22 @@ test::Bytes GenerateWrittenSheetStream(TWriter writer, std::uint32_t rows, std::
     b.Record(kXf, XfBody(0, 0, false));    // 15: general cells
     b.Record(kXf, XfBody(0, 164, false));  // 16: dates
     b.Record(kXf, XfBody(0, 4, false));    // 17: #,##0.00
+}
+
+// Writes the position of the sheet's BOF into the BOUNDSHEET record at `boundSheetAt`.
+void SetSheetPosition(Bytes& stream, std::size_t boundSheetAt, std::size_t sheetAt) {
+    for (int i = 0; i < 4; ++i)
+        stream[boundSheetAt + 4 + i] = static_cast<std::uint8_t>(sheetAt >> (8 * i));
+}
+
+}  // namespace
+
+test::Bytes GenerateWrittenSheetStream(TWriter writer, std::uint32_t rows, std::uint32_t cols) {
+    constexpr std::uint32_t kDistinct = 20000;
+    BiffBuilder b;
+    b.Record(kBof, BofBody(0x0005));
+    b.Record(kCodePage, Body().u16(1200));
+    AddStyles(b);
     const std::size_t boundSheetAt = b.Size();
     b.Record(kBoundSheet, Body().u32(0).u8(0).u8(0).u8(5).u8(0).ascii("Sheet"));
     std::uint32_t texts = cols;  // the header row
@@ -436,8 +448,7 @@ test::Bytes GenerateWrittenSheetStream(TWriter writer, std::uint32_t rows, std::
     b.Record(kEof, {});
 
     Bytes stream = b.Build();
-    for (int i = 0; i < 4; ++i)
-        stream[boundSheetAt + 4 + i] = static_cast<std::uint8_t>(sheetAt >> (8 * i));
+    SetSheetPosition(stream, boundSheetAt, sheetAt);
     return stream;
 }
 
@@ -446,14 +457,7 @@ test::Bytes GenerateLargeSheetStream(const SheetShape& shape,
     BiffBuilder b;
     b.Record(kBof, BofBody(0x0005));
     if (password) b.FilePass(*password);
-    for (int i = 0; i < 5; ++i)
-        b.Record(kFont, FontBody("Arial"));
-    b.Record(kFormat, Body().u16(164).u16(10).u8(0).ascii("yyyy-mm-dd"));
-    for (int i = 0; i < 15; ++i)
-        b.Record(kXf, XfBody(0, 0, true));
-    b.Record(kXf, XfBody(0, 0, false));    // 15: general cells
-    b.Record(kXf, XfBody(0, 164, false));  // 16: dates
-    b.Record(kXf, XfBody(0, 4, false));    // 17: #,##0.00
+    AddStyles(b);
     const std::size_t boundSheetAt = b.Size();
     b.Record(kBoundSheet, Body().u32(0).u8(0).u8(0).u8(5).u8(0).ascii("Large"));
     const std::uint64_t cells = static_cast<std::uint64_t>(shape.rows) * shape.cols;
@@ -502,8 +506,7 @@ test::Bytes GenerateLargeSheetStream(const SheetShape& shape,
 
     Bytes stream = b.Build();
     // The sheet's stream position stays plain in encrypted files too.
-    for (int i = 0; i < 4; ++i)
-        stream[boundSheetAt + 4 + i] = static_cast<std::uint8_t>(sheetAt >> (8 * i));
+    SetSheetPosition(stream, boundSheetAt, sheetAt);
     return stream;
 }
 
