@@ -75,6 +75,13 @@ std::string FormulaText(const TCell& cell) {
     return text;
 }
 
+// What the read of a damaged workbook worked around, one line each: "FILE: warning: ...".
+void PrintWarnings(const std::string& file, const std::vector<std::string>& warnings,
+                   std::ostream& err) {
+    for (const std::string& warning : warnings)
+        err << file << ": warning: " << warning << '\n';
+}
+
 int PrintInformationJson(const std::string& file, bool contents, const std::string& password,
                          bool allFormulas, std::ostream& out, std::ostream& err) {
     const std::u16string wide = platform::Utf8ToUtf16(password);
@@ -83,6 +90,7 @@ int PrintInformationJson(const std::string& file, bool contents, const std::stri
     TXLSFile xls;
     xls.SetFormulaSettings(TFormulaSettings{allFormulas});
     xls.OpenDocument(*check.Document, wide);
+    PrintWarnings(file, xls.Workbook().Warnings, err);
     const TSheets& sheets = xls.Workbook().Sheets();
     json list = json::array();
     for (int i = 0; i < sheets.Count(); ++i) {
@@ -108,7 +116,13 @@ int PrintInformationJson(const std::string& file, bool contents, const std::stri
         }
         list.push_back(std::move(entry));
     }
-    out << Dump({{"file", file}, {"worksheets", sheets.Count()}, {"sheets", list}}, 1) << '\n';
+    out << Dump({{"file", file},
+                 {"format", FileFormatName(xls.Workbook().Format)},
+                 {"encryption", EncryptionName(xls.Workbook().Encryption)},
+                 {"worksheets", sheets.Count()},
+                 {"sheets", list}},
+                1)
+        << '\n';
     return 0;
 }
 
@@ -246,6 +260,7 @@ int PrintInformation(const std::string& file, bool contents, bool asJson,
         const app::TReport report =
             app::FileInformation(file, contents, platform::Utf8ToUtf16(password));
         if (!report.Message.empty()) return Fail(err, report.Message);
+        PrintWarnings(file, report.Warnings, err);
         for (const std::string& line : report.Lines)
             out << line << '\n';
         return 0;

@@ -366,6 +366,9 @@ int DumpWorkbook(const std::string& file, const std::string& password, std::ostr
             sheets.push_back(Sheet(book.Sheets().Items(i), book.FormatTable()));
         }
         const json dump = {{"version", version},
+                           {"format", FileFormatName(book.Format)},
+                           {"encryption", EncryptionName(book.Encryption)},
+                           {"warnings", book.Warnings},
                            {"protection", protection},
                            {"codePage", xls.CodePage()},
                            {"passwordHash", book.PasswordHash},

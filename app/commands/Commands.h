@@ -107,6 +107,8 @@ struct TReport {
     // When not empty the workbook was refused (see CheckWorkbook): show this message; there
     // are no lines.
     std::string Message;
+    // What the read worked around in a damaged workbook (TWorkbook::Warnings).
+    std::vector<std::string> Warnings;
     bool Cancelled = false;
 };
 

@@ -163,6 +163,7 @@ TReport FileInformation(const std::filesystem::path& file, bool showContents,
     try {
         TXLSFile xls;
         step.Read(xls, password, check.Document.get());
+        report.Warnings = xls.Workbook().Warnings;
         const TSheets& sheets = xls.Workbook().Sheets();
         lines.Add("This file contains: " + std::to_string(sheets.Count()) + " Worksheets");
         lines.Add({});

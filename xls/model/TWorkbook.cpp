@@ -151,6 +151,41 @@ void TWorkbook::Clear() {
     linkTable_->Clear();
     PasswordHash = 0;
     DateMode = 1900;
+    Format = TFileFormat::Biff8;
+    Encryption = TEncryption::None;
+    Warnings.clear();
+}
+
+const char* FileFormatName(TFileFormat format) {
+    switch (format) {
+        case TFileFormat::Biff2:
+            return "BIFF2";
+        case TFileFormat::Biff3:
+            return "BIFF3";
+        case TFileFormat::Biff4:
+            return "BIFF4";
+        case TFileFormat::Biff4W:
+            return "BIFF4W";
+        case TFileFormat::Biff5:
+            return "BIFF5";
+        case TFileFormat::Biff8:
+            break;
+    }
+    return "BIFF8";
+}
+
+const char* EncryptionName(TEncryption encryption) {
+    switch (encryption) {
+        case TEncryption::Xor:
+            return "xor";
+        case TEncryption::Rc4:
+            return "rc4";
+        case TEncryption::Rc4CryptoApi:
+            return "rc4-cryptoapi";
+        case TEncryption::None:
+            break;
+    }
+    return "none";
 }
 
 }  // namespace vorlix

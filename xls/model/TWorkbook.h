@@ -29,6 +29,17 @@ class TSheets;
 
 enum TTextFileKind : std::uint8_t { tkCSV = 0, tkTXT = 1 };
 
+// The record layouts of a workbook file: Excel 2.x, 3.0 and 4.0 worksheets (BIFF2/3/4, a bare
+// record stream), Excel 4.0 workbooks (BIFF4W), Excel 5.0 and 95 (BIFF5, which BIFF7 shares)
+// and Excel 97-2003 (BIFF8).
+enum class TFileFormat : std::uint8_t { Biff2, Biff3, Biff4, Biff4W, Biff5, Biff8 };
+// How the workbook stream was encrypted: not at all, with the XOR obfuscation, with RC4 and
+// an MD5 key, or with RC4 through the CryptoAPI (SHA-1 key).
+enum class TEncryption : std::uint8_t { None, Xor, Rc4, Rc4CryptoApi };
+// "BIFF2" ... "BIFF8"; "none", "xor", "rc4", "rc4-cryptoapi".
+const char* FileFormatName(TFileFormat format);
+const char* EncryptionName(TEncryption encryption);
+
 // The bounding rectangle of a sheet's cells.
 struct TUsedArea {
     std::uint16_t FirstRow = 0;
@@ -145,6 +156,11 @@ class TWorkbook {
     std::uint16_t PasswordHash = 0;
     // 1900 or 1904: the date system of the workbook read (DATEMODE record).
     int DateMode = 1900;
+    TFileFormat Format = TFileFormat::Biff8;
+    TEncryption Encryption = TEncryption::None;
+    // What the read worked around in a damaged file (UTF-8, one sentence each), for the
+    // user to see beside the result; empty for a sound file.
+    std::vector<std::string> Warnings;
 
   private:
     void CreateTables();

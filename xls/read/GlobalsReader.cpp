@@ -204,6 +204,7 @@ void TGlobalsReader::ReadFilePass(TRecordCursor& body) {
         throw Exception("Error: file is protected, and password is invalid!");
     }
     context_.Stream.StartDecryption(key);
+    context_.Workbook.Encryption = TEncryption::Rc4;
 }
 
 void TGlobalsReader::ReadPassword(TRecordCursor& body) {
