@@ -84,6 +84,8 @@ std::string WriteFile(const fs::path& target, const std::vector<std::uint8_t>& b
 
 TPicturesOutcome ExtractPictures(const TWorkbook& workbook, const fs::path& folder) {
     TPicturesOutcome outcome;
+    // What the read left out or worked around (pictures over its copy budget among them).
+    outcome.Notes = workbook.Warnings;
     const std::vector<TPlannedPicture> planned = PlanPictures(workbook);
     outcome.Pictures = static_cast<int>(planned.size());
     const auto target = [&folder](const std::string& name) {

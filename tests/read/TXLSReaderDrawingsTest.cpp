@@ -11,6 +11,7 @@
 #include "xls/model/Errors.h"
 #include "xls/model/TCellComments.h"
 #include "xls/model/TPageSetup.h"
+#include "xls/model/TRangeRects.h"
 #include "xls/model/TWorkbook.h"
 #include "xls/model/TXLSFile.h"
 
@@ -176,7 +177,7 @@ TEST(TXLSReaderDrawingsTest, PicturesKeepTheirBytesAndType) {
 
 // Every frame that shows a picture gets its own copy. What one read may copy grows with
 // the workbook (16 MB plus 8 bytes per byte), so one picture of 1 MB shown by 40 frames
-// is placed about 24 times, not 40.
+// is placed about 24 times, not 40; each frame left out is named among the warnings.
 TEST(TXLSReaderDrawingsTest, PictureCopiesStayWithinABudgetThatGrowsWithTheWorkbook) {
     Bytes big = kPng;
     big.resize(1u << 20, 0x55);
@@ -200,6 +201,12 @@ TEST(TXLSReaderDrawingsTest, PictureCopiesStayWithinABudgetThatGrowsWithTheWorkb
     EXPECT_GE(images.Count(), 20);
     EXPECT_LE(images.Count(), 26);
     EXPECT_EQ(DataOf(images.Items(images.Count() - 1)), big);
+    const std::vector<std::string>& warnings = file.Workbook().Warnings;
+    ASSERT_EQ(warnings.size(), static_cast<std::size_t>(40 - images.Count()));
+    // The first frame left out is the one after the last placed (frame i in column i).
+    EXPECT_EQ(warnings.front(), "picture at Sheet1!" + ColumnName(images.Count() + 1) +
+                                    "1 (1048576 bytes) not kept: the pictures of this "
+                                    "workbook are over what one read copies (24 MB)");
 }
 
 TEST(TXLSReaderDrawingsTest, PictureFromTheMiddleOfBToTheMiddleOfD) {

@@ -7,10 +7,12 @@
 #include <limits>
 #include <utility>
 
+#include "platform/CodePage.h"
 #include "xls/model/Errors.h"
 #include "xls/model/FormatTables.h"
 #include "xls/model/TCellComments.h"
 #include "xls/model/TPageSetup.h"
+#include "xls/model/TRangeRects.h"
 #include "xls/model/TRowCols.h"
 #include "xls/read/ReadContext.h"
 #include "xls/read/TMSOData.h"
@@ -27,6 +29,8 @@ namespace {
 constexpr std::uint64_t kImageByteBase = 16ull << 20;
 constexpr std::uint64_t kImageBytesPerByte = 8;
 constexpr std::uint64_t kImageByteMost = 256ull << 20;
+// How many pictures over the budget a read names one by one.
+constexpr int kNotKeptNamedMost = 20;
 
 constexpr std::uint16_t kNoFontFour = 3;  // font indexes above 3 skip the missing 4
 constexpr std::size_t kRunSize = 8;       // first character, font index, 4 unused bytes
@@ -280,6 +284,19 @@ void TDrawingReader::PlaceDrawings() {
     }
     std::uint64_t budget =
         std::min(kImageByteBase + kImageBytesPerByte * context_.StreamBytes, kImageByteMost);
+    // A picture over the budget is not copied, but named among the read's warnings (the
+    // first ones by sheet and cell, the rest counted), so that none goes missing unseen.
+    std::vector<std::string>& warnings = context_.Workbook.Warnings;
+    const std::string limit = std::to_string(budget >> 20) + " MB";
+    int notKeptCount = 0;
+    const auto notKept = [&](const TSheet& sheet, std::int32_t row, std::int32_t col,
+                             std::uint64_t size) {
+        if (++notKeptCount > kNotKeptNamedMost) return;
+        warnings.push_back("picture at " + platform::Utf16ToUtf8(sheet.Name()) + "!" +
+                           ColumnName(std::max(0, col)) + std::to_string(std::max(0, row) + 1) +
+                           " (" + std::to_string(size) + " bytes) not kept: the pictures of " +
+                           "this workbook are over what one read copies (" + limit + ")");
+    };
     for (int i = 0; i < drawings.ShapeCount(); ++i) {
         const TMSOShape& shape = drawings.Shape(i);
         if (shape.SheetIndex < 0 || shape.SheetIndex >= sheets.Count()) DrawingError();
@@ -306,7 +323,10 @@ void TDrawingReader::PlaceDrawings() {
             if (blip < 1 || blip > drawings.PictureCount()) DrawingError();
             TMSOBLIP& picture = drawings.Picture(blip - 1);
             const auto size = static_cast<std::uint64_t>(picture.Data.Size());
-            if (size > budget) continue;
+            if (size > budget) {
+                notKept(sheet, row, col, size);
+                continue;
+            }
             budget -= size;
             TXLSImage& image = sheet.Images().Add(
                 picture.Data, 0, ImageSide(box.Height), ImageSide(box.Width),
@@ -327,6 +347,11 @@ void TDrawingReader::PlaceDrawings() {
             comment.SetRichText(DescribeRuns(context_.Workbook.FontTable(), note.Runs,
                                              note.Text.size(), context_.Workbook.Settings()));
         }
+    }
+    if (notKeptCount > kNotKeptNamedMost) {
+        warnings.push_back(std::to_string(notKeptCount - kNotKeptNamedMost) +
+                           " more pictures not kept: the pictures of this workbook are over " +
+                           "what one read copies (" + limit + ")");
     }
 }
 
