@@ -26,6 +26,7 @@ from __future__ import annotations
 import argparse
 import csv
 import importlib.util
+import logging
 import os
 import sys
 import time
@@ -112,7 +113,8 @@ def main(argv: Optional[list[str]] = None) -> int:
         client = Client(args.scheduler)
     else:
         cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
-                               host="127.0.0.1", dashboard_address=None)
+                               host="127.0.0.1", dashboard_address=None,
+                               silence_logs=logging.ERROR)
         client = Client(cluster)
     try:
         parts, skipped = convert(args.input, args.output, args.format, sheet, args.values,
