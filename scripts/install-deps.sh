@@ -4,7 +4,8 @@
 # framework, the locale sources that the build compiles the tests' locales from, clang-format
 # for the layout check and everything of python; python adds pybind11 and Python's headers
 # for the `vorlix` module, pandas, Dask with its distributed scheduler, and pytest and xlrd,
-# which the module's tests compare with; screenshot adds the virtual X server that
+# which the module's tests compare with, and what `pip install .` builds the package with
+# (venv, pip, setuptools, wheel) and mypy, which checks the examples against its types; screenshot adds the virtual X server that
 # scripts/screenshot.sh shows the window on; fuzz adds clang and its libFuzzer runtime for scripts/fuzz.sh; bench adds catdoc,
 # whose xls2csv bench/compare.sh times, and GNU time)
 set -euo pipefail
@@ -13,7 +14,8 @@ mode="${1:-run}"
 packages=(g++ make cmake pkg-config libgsf-1-dev libcli11-dev nlohmann-json3-dev qt6-base-dev
           zlib1g-dev)
 python=(pybind11-dev python3-dev python3-numpy python3-pandas python3-xlrd python3-pytest
-        python3-dask python3-distributed)
+        python3-dask python3-distributed python3-venv python3-pip python3-setuptools
+        python3-wheel python3-mypy)
 if [[ "$mode" == "test" ]]; then
     packages+=(libgtest-dev libgmock-dev locales clang-format "${python[@]}")
 elif [[ "$mode" == "python" ]]; then

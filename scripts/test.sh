@@ -7,7 +7,10 @@
 # its tests (pytest, the CTest test python_tests) load it into the system interpreter with the
 # sanitizers' runtimes preloaded (LD_PRELOAD, set by tests/CMakeLists.txt): the module is
 # checked by the sanitizers like the rest, and costs no build of its own. Leak detection is off
-# for that test: the interpreter keeps its own objects to the end on purpose.
+# for that test: the interpreter keeps its own objects to the end on purpose. The CTest test
+# python_package_tests installs the package with pip into a fresh virtual environment (a
+# Release build of the module alone, in build-pip/, through ccache when it is there) and runs
+# the Python tests against that installation, the Dask clusters' among them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

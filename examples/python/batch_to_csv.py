@@ -1,135 +1,135 @@
 #!/usr/bin/env python3
-"""Convert a folder of Excel 97-2003 workbooks to CSV files with Dask.
+"""Convert a folder of Excel 97-2003 workbooks into CSV or Parquet files with Dask.
 
-Every workbook is one task: it is read with vorlix.read_excel and each of its sheets with
-cells is written to OUTPUT/<workbook>_S<n>.csv (n counts the sheets from 1), its rows as
-they are in the sheet from A1, without a header or an index: the cells' display texts (as a
-spreadsheet shows them), or with --values raw the values as pandas types them. Workbooks that
-cannot be read or written (password protected, damaged, not a workbook, a failure of the
-task) are skipped; they are listed with their reasons at the end and in OUTPUT/skipped.csv,
-names that are not UTF-8 with \\xNN escapes. The other workbooks go on converting.
+The workbooks (INPUT: a folder, or a glob in quotes) are read with vorlix.dask.read_excel,
+one partition per workbook (per sheet with --sheet all), and written by the workers to
+OUTPUT/part-NNNNN.csv in the workbooks' sorted order: the columns of the first workbook's
+header row, then any others of this one, and a column "path" of the workbook's path (names
+that are not UTF-8 with \\xNN escapes), with --sheet all also "sheet" of the sheet's name.
+With --format parquet (the default when pyarrow or fastparquet is installed) OUTPUT is a
+Parquet dataset instead, which needs the same columns in every workbook. Workbooks that
+cannot be read (password protected, damaged, not a workbook) are skipped, listed with
+their reasons at the end and in OUTPUT/skipped.csv; their parts have no rows.
 
     batch_to_csv.py INPUT OUTPUT                    # a LocalCluster of 2 worker processes
-    batch_to_csv.py INPUT OUTPUT --workers 4
+    batch_to_csv.py INPUT OUTPUT --workers 4 --sheet all --values display
     batch_to_csv.py INPUT OUTPUT --scheduler tcp://host:8786
 
-With --scheduler the tasks run on the workers of that scheduler; they must see INPUT and
-OUTPUT under the same paths (a shared file system) and have the vorlix package installed.
-Exit status 0 when the batch ran (skipped workbooks included), 2 on a usage error.
+With --scheduler the workbooks are read and written by the workers of that scheduler; they
+must see INPUT and OUTPUT under the same paths (a shared file system) and have the vorlix
+package installed. Exit status 0 when the batch ran (skipped workbooks included), 2 on a
+usage error.
 """
+
+from __future__ import annotations
 
 import argparse
 import csv
+import importlib.util
+import logging
 import os
 import sys
 import time
+from typing import Any, Optional, Union
+
+import dask
+from dask.distributed import Client, LocalCluster
+
+import vorlix.dask
 
 
-def workbook_files(folder):
-    """The .xls files of a folder (any letter case), sorted by name."""
-    return sorted(
-        os.path.join(folder, name)
-        for name in os.listdir(folder)
-        if name.lower().endswith(".xls") and os.path.isfile(os.path.join(folder, name))
-    )
+def parquet_engine() -> bool:
+    """Whether pandas can write Parquet here."""
+    return any(importlib.util.find_spec(m) is not None for m in ("pyarrow", "fastparquet"))
 
 
-def shown(text):
+def shown(text: str) -> str:
     """A file name or message as it can be printed and written to a UTF-8 file: bytes that
     are not UTF-8 (which os.listdir gives as surrogate escapes) as \\xNN."""
     return text.encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")
 
 
-def convert_workbook(path, output, password=None, values="display"):
-    """Write each sheet with cells of the workbook at `path` to a CSV file in `output`.
-
-    Runs on a worker. Returns (path, files written, None) or (path, [], reason) for a
-    workbook that could not be read or written: a failure skips this workbook only.
-    """
-    import vorlix
-
-    written = []
-    try:
-        frames = vorlix.read_excel(path, sheet_name=None, header=None, password=password,
-                                   values=values)
-        stem = os.path.splitext(os.path.basename(path))[0]
-        for number, frame in enumerate(frames.values(), start=1):
-            if frame.empty:
-                continue
-            target = os.path.join(output, f"{stem}_S{number}.csv")
-            partial = target + ".part"
-            frame.to_csv(partial, header=False, index=False)
-            os.replace(partial, target)
-            written.append(target)
-    except Exception as error:  # noqa: BLE001 - any failure skips this workbook only
-        for target in written:
-            os.remove(target)
-        message = error.message if isinstance(error, vorlix.Error) else str(error)
-        return path, [], shown(f"{type(error).__name__}: {message}")
-    return path, written, None
-
-
-def run(input_dir, output_dir, scheduler=None, workers=2, password=None, values="display"):
-    """Convert every workbook of `input_dir`; returns (converted, skipped) lists."""
-    from dask.distributed import Client, LocalCluster
-
-    os.makedirs(output_dir, exist_ok=True)
-    files = workbook_files(input_dir)
-    cluster = None
-    if scheduler:
-        client = Client(scheduler)
+def convert(
+    source: str,
+    output: str,
+    fmt: str = "csv",
+    sheet: Union[int, str, None] = 0,
+    values: str = "raw",
+    password: Optional[str] = None,
+) -> tuple[int, list[tuple[str, str]]]:
+    """Write the workbooks of `source` to `output` on the current Dask client; returns the
+    number of parts and the skipped workbooks as (path, reason) pairs."""
+    frame = vorlix.dask.read_excel(source, sheet_name=sheet, include_path_column=True,
+                                   on_error="skip", values=values, password=password)
+    # File names that are not UTF-8 cannot be written as they are.
+    frame["path"] = frame["path"].map(shown, meta=("path", object))
+    os.makedirs(output, exist_ok=True)
+    write: Any
+    if fmt == "parquet":
+        frame.columns = [str(c) for c in frame.columns]
+        write = frame.to_parquet(output, write_index=False, compute=False)
     else:
-        cluster = LocalCluster(
-            n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None
-        )
+        write = frame.to_csv(os.path.join(output, "part-*.csv"), index=False,
+                             name_function=lambda i: f"{i:05d}", compute=False)
+    # One computation writes the parts and collects the skipped workbooks: each workbook
+    # is read once, on a worker.
+    _, skipped = dask.compute(write, vorlix.dask.skipped(frame))
+    with open(os.path.join(output, "skipped.csv"), "w", newline="", encoding="utf-8") as out:
+        writer = csv.writer(out)
+        writer.writerow(["file", "reason"])
+        writer.writerows((shown(path), shown(reason)) for path, reason in skipped)
+    return int(frame.npartitions), list(skipped)
+
+
+def main(argv: Optional[list[str]] = None) -> int:
+    """Parse the command line, run the batch and print its summary."""
+    parser = argparse.ArgumentParser(description=(__doc__ or "").splitlines()[0])
+    parser.add_argument("input", help="folder of .xls workbooks, or a glob")
+    parser.add_argument("output", help="folder for the files (made when missing)")
+    parser.add_argument("--scheduler", help="address of a running Dask scheduler")
+    parser.add_argument("--workers", type=int, default=2,
+                        help="worker processes of the local cluster (default 2)")
+    parser.add_argument("--format", choices=("csv", "parquet"),
+                        default="parquet" if parquet_engine() else "csv",
+                        help="csv, or parquet (the default when its engine is installed)")
+    parser.add_argument("--sheet", default="0",
+                        help="the sheet's position or name, or 'all' (default 0)")
+    parser.add_argument("--values", choices=("raw", "display"), default="raw",
+                        help="the values as pandas types them (default) or display texts")
+    parser.add_argument("--password", default=os.environ.get("VORLIX_PASSWORD"),
+                        help="password of encrypted workbooks (default: $VORLIX_PASSWORD)")
+    args = parser.parse_args(argv)
+    if args.format == "parquet" and not parquet_engine():
+        parser.error("--format parquet needs pyarrow or fastparquet")
+    sheet: Union[int, str, None] = args.sheet
+    if args.sheet == "all":
+        sheet = None
+    elif args.sheet.lstrip("-").isdigit():
+        sheet = int(args.sheet)
+
+    start = time.monotonic()
+    cluster = None
+    if args.scheduler:
+        client = Client(args.scheduler)
+    else:
+        cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
+                               host="127.0.0.1", dashboard_address=None,
+                               silence_logs=logging.ERROR)
         client = Client(cluster)
     try:
-        futures = client.map(
-            convert_workbook,
-            files,
-            output=os.path.abspath(output_dir),
-            password=password,
-            values=values,
-            pure=False,
-        )
-        results = client.gather(futures)
+        parts, skipped = convert(args.input, args.output, args.format, sheet, args.values,
+                                 args.password)
+    except (OSError, ValueError) as error:
+        print(f"batch_to_csv.py: {shown(str(error))}", file=sys.stderr)
+        return 2
     finally:
         client.close()
         if cluster is not None:
             cluster.close()
-    converted = [(p, written) for p, written, reason in results if reason is None]
-    skipped = [(p, reason) for p, _, reason in results if reason is not None]
-    with open(os.path.join(output_dir, "skipped.csv"), "w", newline="", encoding="utf-8") as out:
-        writer = csv.writer(out)
-        writer.writerow(["file", "reason"])
-        writer.writerows((shown(os.path.basename(p)), reason) for p, reason in skipped)
-    return converted, skipped
-
-
-def main(argv=None):
-    """Parse the command line, run the batch and print its summary."""
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("input", help="folder of .xls workbooks")
-    parser.add_argument("output", help="folder for the CSV files (made when missing)")
-    parser.add_argument("--scheduler", help="address of a running Dask scheduler")
-    parser.add_argument("--workers", type=int, default=2,
-                        help="worker processes of the local cluster (default 2)")
-    parser.add_argument("--password", default=os.environ.get("VORLIX_PASSWORD"),
-                        help="password of encrypted workbooks (default: $VORLIX_PASSWORD)")
-    parser.add_argument("--values", choices=("display", "raw"), default="display",
-                        help="display texts (default) or raw values")
-    args = parser.parse_args(argv)
-    if not os.path.isdir(args.input):
-        parser.error(f"not a folder: {args.input}")
-
-    start = time.monotonic()
-    converted, skipped = run(args.input, args.output, args.scheduler, args.workers,
-                             args.password, args.values)
-    files = sum(len(written) for _, written in converted)
-    print(f"Converted {len(converted)} workbook(s) into {files} CSV file(s) "
-          f"in {time.monotonic() - start:.1f} s; skipped {len(skipped)}.")
+    print(f"Wrote {parts} part(s) as {args.format} in {time.monotonic() - start:.1f} s; "
+          f"skipped {len(skipped)} workbook(s).")
     for path, reason in skipped:
-        print(f"  skipped {shown(os.path.basename(path))}: {reason}")
+        print(f"  skipped {shown(os.path.basename(path))}: {shown(reason)}")
     return 0
 
 

@@ -17,6 +17,7 @@ from vorlix._errors import (
     UnsupportedFormatError,
 )
 from vorlix._types import UNREADABLE_FORMULA, Cell
+from vorlix._version import __version__
 from vorlix._vorlix import Sheet, Workbook
 from vorlix._vorlix import open as _open
 

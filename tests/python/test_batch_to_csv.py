@@ -8,10 +8,12 @@ import shutil
 import subprocess
 import sys
 
+import pandas as pd
 import pytest
 from conftest import SOURCE_DIR
 
 SCRIPT = SOURCE_DIR / "examples" / "python" / "batch_to_csv.py"
+pytestmark = pytest.mark.installed
 
 
 @pytest.fixture
@@ -29,28 +31,29 @@ def folder(workbooks, tmp_path):
 
 def run_script(*args):
     return subprocess.run(
-        [sys.executable, str(SCRIPT), *map(str, args)],
+        [sys.executable, str(SCRIPT), *map(str, args), "--format", "csv"],
         capture_output=True, text=True, timeout=300, env=os.environ.copy())
 
 
-def check_output(out, result):
+def check_output(source, out, result):
     assert result.returncode == 0, result.stderr
-    assert "Converted 2 workbook(s) into 4 CSV file(s)" in result.stdout
-    assert "skipped 3." in result.stdout
-    assert sorted(os.listdir(out)) == ["caf\udce9_S1.csv", "caf\udce9_S2.csv", "skipped.csv",
-                                       "typed_S1.csv", "typed_S2.csv"]
-    assert (out / "caf\udce9_S1.csv").read_bytes() == (out / "typed_S1.csv").read_bytes()
-    with open(out / "typed_S1.csv", newline="") as f:
-        rows = list(csv.reader(f))
-    assert rows[0] == ["int", "float", "date", "bool", "text", "mixed", "numtext", "", "dup",
-                       "dup"]
-    assert rows[1] == ["1", "1.5", "2009-07-06", "TRUE", "a", "1", "1", "7", "0.5", "d1"]
-    assert rows[2][1:6] == ["", "2009-07-07", "FALSE", "NA", "x"]
-    with open(out / "typed_S2.csv", newline="") as f:
-        assert list(csv.reader(f)) == [["", "", ""], ["", "B2", ""], ["", "", "2.25"]]
+    assert "Wrote 5 part(s) as csv" in result.stdout
+    assert "skipped 3 workbook(s)." in result.stdout
+    # The parts in the workbooks' sorted order: caf\xe9, damaged, d\xe9fect, protected, typed.
+    assert sorted(os.listdir(out)) == [f"part-0000{i}.csv" for i in range(5)] + ["skipped.csv"]
+    typed = pd.read_csv(out / "part-00004.csv")
+    assert list(typed.columns) == ["int", "float", "date", "bool", "text", "mixed", "numtext",
+                                   "Unnamed: 7", "dup", "dup.1", "path"]
+    assert typed["int"].tolist() == [1, 2, 3]
+    assert typed["path"].tolist() == [str(source / "typed.xls")] * 3
+    first = pd.read_csv(out / "part-00000.csv")
+    assert first["path"].tolist() == [f"{source}/caf\\xe9.xls"] * 3
+    assert first.drop(columns="path").equals(typed.drop(columns="path"))
+    for empty in (1, 2, 3):
+        assert len(pd.read_csv(out / f"part-0000{empty}.csv")) == 0
     with open(out / "skipped.csv", newline="", encoding="utf-8") as f:
-        skipped = {row["file"]: row["reason"] for row in csv.DictReader(f)}
-    assert skipped["protected.xls"].startswith("PasswordError: This File is Password Protected")
+        skipped = {os.path.basename(row["file"]): row["reason"] for row in csv.DictReader(f)}
+    assert skipped["protected.xls"] == "PasswordError: This File is Password Protected"
     assert skipped["damaged.xls"].startswith("DamagedFileError: ")
     assert skipped["d\\xe9fect.xls"].startswith("DamagedFileError: ")
     assert "skipped protected.xls: PasswordError" in result.stdout
@@ -59,13 +62,14 @@ def check_output(out, result):
 
 def test_local_cluster_of_two_workers(folder, tmp_path):
     out = tmp_path / "out"
-    check_output(out, run_script(folder, out, "--workers", "2"))
+    check_output(folder, out, run_script(folder, out, "--workers", "2"))
 
 
 def test_remote_scheduler_address(folder, tmp_path):
     from dask.distributed import LocalCluster
 
     out = tmp_path / "out"
-    with LocalCluster(n_workers=1, threads_per_worker=2, processes=True,
+    with LocalCluster(n_workers=1, threads_per_worker=2, processes=True, host="127.0.0.1",
                       dashboard_address=None) as cluster:
-        check_output(out, run_script(folder, out, "--scheduler", cluster.scheduler_address))
+        check_output(folder, out,
+                     run_script(folder, out, "--scheduler", cluster.scheduler_address))
