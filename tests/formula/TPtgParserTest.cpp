@@ -247,3 +247,24 @@ TEST_F(PtgTest, SharedThreeDReferencesTakeNoOffset) {
         EXPECT_EQ(Decode(Body().u8(0x01).u16(0).u16(3), TPtgParser::kSharedFormula, row, 3),
                   "'Data'!A1");
 }
+
+// A text stops at 64 KB; a longer one is not recognised.
+TEST_F(PtgTest, TextsAreBounded) {
+    // CONCATENATE("a...","b...",...) of 255 texts whose text takes `length` bytes.
+    const auto concatenation = [](std::size_t length) {
+        std::size_t characters = length - std::string_view("CONCATENATE()").size() - 254 - 2 * 255;
+        Body tokens;
+        for (int i = 0; i < 255; ++i) {
+            const std::size_t n = std::min<std::size_t>(characters, 255);
+            characters -= n;
+            tokens.u8(0x17).u8(static_cast<std::uint8_t>(n)).u8(0).ascii(std::string(n, 'a'));
+        }
+        return tokens.u8(0x42).u8(255).u16(336);
+    };
+    EXPECT_EQ(Decode(concatenation(TPtgParser::kMaxTextLength)).size(), TPtgParser::kMaxTextLength);
+    EXPECT_EQ(Decode(concatenation(TPtgParser::kMaxTextLength + 1)), kNo);
+    // Operands left over below the text count too.
+    EXPECT_EQ(Decode(Body().bytes(Int(1)).bytes(concatenation(TPtgParser::kMaxTextLength + 1))),
+              kNo);
+    EXPECT_EQ(Decode(Body().bytes(Int(1)).bytes(Int(2))), "1");
+}

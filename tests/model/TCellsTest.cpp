@@ -9,6 +9,7 @@
 #include "xls/model/Errors.h"
 #include "xls/model/FormatTables.h"
 #include "xls/model/TCells.h"
+#include "xls/model/TFormulaSource.h"
 #include "xls/model/TRowCols.h"
 #include "xls/model/TWorkbook.h"
 
@@ -434,6 +435,75 @@ TEST_F(TCellsTest, PropertyBagEntriesAreReplacedInPlaceAndRemoved) {
     // Removing a tag that is absent changes nothing.
     cell.SetFormula("");
     EXPECT_EQ(cell.PropertyBag(), hyperlink);
+}
+
+namespace {
+
+// Spells formula n of cell (row, col) as "n@row,col"; formula 0 cannot be decoded.
+class TNumberedFormulas : public TFormulaSource {
+  public:
+    std::string FormulaText(std::uint64_t formula, std::uint16_t row,
+                            std::uint8_t col) const override {
+        if (formula == 0) return "";
+        return std::to_string(formula) + "@" + std::to_string(row) + "," + std::to_string(col);
+    }
+};
+
+}  // namespace
+
+TEST_F(TCellsTest, KeptFormulasAreSpelledOutWhenAskedFor) {
+    Cells().SetFormulaSource(std::make_shared<TNumberedFormulas>());
+    // A pending cell joins with its formula.
+    TCell a = Cells().GetCell(2, 1);
+    a.KeepFormula(7);
+    EXPECT_FALSE(a.Pending());
+    EXPECT_EQ(a.Formula(), "7@2,1");
+    EXPECT_EQ(a.PropertyBag(), BagEntry("F", "7@2,1"));
+
+    // Properties set after the formula follow it in the bag; a formula kept again for the
+    // same cell replaces it.
+    a.SetHyperlink(u"x");
+    a.KeepFormula(8);
+    const std::string x = BagEntry("H", std::string("x\0", 2));
+    EXPECT_EQ(a.PropertyBag(), BagEntry("F", "8@2,1") + x);
+    a.SetFormula("2+2");
+    EXPECT_EQ(a.PropertyBag(), BagEntry("F", "2+2") + x);
+
+    // One kept after other properties takes its place after them.
+    TCell b = Cells().GetCell(3, 0);
+    b.SetHyperlink(u"y");
+    b.KeepFormula(9);
+    EXPECT_EQ(b.PropertyBag(), BagEntry("H", std::string("y\0", 2)) + BagEntry("F", "9@3,0"));
+
+    // Text set over a kept formula replaces it where it stands; one that cannot be
+    // decoded has no entry at all.
+    b.SetFormula("1+1");
+    EXPECT_EQ(b.PropertyBag(), BagEntry("H", std::string("y\0", 2)) + BagEntry("F", "1+1"));
+    TCell c = Cells().GetCell(4, 0);
+    c.KeepFormula(0);
+    EXPECT_FALSE(c.Pending());
+    EXPECT_EQ(c.Formula(), "");
+    EXPECT_EQ(c.PropertyBag(), "");
+
+    // Formulas kept for cells out of their order: the last one of each cell counts, and
+    // the list the reader rewrites holds only the cells that still have one.
+    Cells().GetCell(9, 9).SetValue(TCellValue::Number(1));
+    a.KeepFormula(10);
+    Cells().GetCell(3, 0).KeepFormula(11);
+    a.KeepFormula(12);
+    EXPECT_EQ(a.Formula(), "12@2,1");
+    EXPECT_EQ(b.Formula(), "11@3,0");
+    const std::span<TCells::TKeptFormula> kept = Cells().KeptFormulas();
+    ASSERT_EQ(kept.size(), 3u);
+    EXPECT_EQ(kept[0].Formula, 12u);
+    EXPECT_EQ(kept[1].Formula, 11u);
+    EXPECT_EQ(kept[2].Formula, 0u);
+    kept[0].Formula = 13;
+    EXPECT_EQ(a.Formula(), "13@2,1");
+    EXPECT_EQ(a.PropertyBag(), BagEntry("F", "13@2,1") + x);
+    b.SetFormula("");
+    EXPECT_EQ(Cells().KeptFormulas().size(), 2u);
+    EXPECT_EQ(b.Formula(), "");
 }
 
 TEST_F(TCellsTest, HandleOfDiscardedPendingCellRaisesLogicError) {

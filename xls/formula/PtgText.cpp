@@ -16,11 +16,6 @@ namespace {
 
 using platform::TByteCursor;
 
-// Bytes one formula may write while its text is built. Real formulas stay far below;
-// hostile ones (thousands of nested parentheses) stop here instead of copying their
-// growing text over and over.
-constexpr std::size_t kWriteBudget = std::size_t{4} << 20;
-
 // The flags in the high byte of a 16-bit column field.
 constexpr std::uint16_t kRowRelative = 0x8000;
 constexpr std::uint16_t kColRelative = 0x4000;
@@ -75,80 +70,132 @@ void AppendQuoted(std::u16string_view text, std::string& out, std::uint32_t code
 
 }  // namespace
 
+// The tokens are in reverse Polish order, so the expression of each token is the run of
+// tokens that ends with it, and the operands it takes are the expressions that end right
+// before it, the last operand first. The first pass finds where each expression starts;
+// the second writes the text once from left to right, each piece where it belongs, so
+// that nesting costs no copies and the text stops growing at its bound.
 bool TPtgParser::TextPass(const std::vector<TToken>& tokens) {
-    written_ = 0;
-    int top = 0;  // texts_[0..top-1] are the stack
-    const auto push = [&]() -> std::string& {
-        if (static_cast<std::size_t>(top) == texts_.size()) texts_.emplace_back();
-        std::string& s = texts_[static_cast<std::size_t>(top++)];
-        s.clear();
-        return s;
-    };
-    for (const TToken& token : tokens) {
+    starts_.resize(tokens.size());
+    roots_.clear();
+    for (std::uint32_t i = 0; i < tokens.size(); ++i) {
+        const TToken& token = tokens[i];
+        std::size_t takes = 0;
         switch (token.Kind) {
-            case TKind::Operand: {
-                std::string& s = push();
-                if (!OperandText(token, s) || !Spend(s.size())) return false;
+            case TKind::Operand:
                 break;
-            }
-            case TKind::Binary: {
-                std::string& left = texts_[static_cast<std::size_t>(top - 2)];
-                const std::string& right = texts_[static_cast<std::size_t>(top - 1)];
-                left += token.Symbol;
-                left += right;
-                --top;
-                if (!Spend(left.size())) return false;
+            case TKind::Binary:
+                takes = 2;
                 break;
-            }
             case TKind::Prefix:
             case TKind::Postfix:
-            case TKind::Paren: {
-                std::string& s = texts_[static_cast<std::size_t>(top - 1)];
-                if (token.Kind == TKind::Prefix) s.insert(0, token.Symbol);
-                if (token.Kind == TKind::Postfix) s += token.Symbol;
-                if (token.Kind == TKind::Paren) {
-                    s.insert(s.begin(), '(');
-                    s += ')';
-                }
-                if (!Spend(s.size())) return false;
+            case TKind::Paren:
+                takes = 1;
+                break;
+            case TKind::Function:
+            case TKind::UserCall:
+                takes = token.Args;
+                break;
+        }
+        // The token pass made sure that every token finds its operands.
+        if (takes > roots_.size()) return false;
+        starts_[i] = takes == 0 ? i : starts_[roots_[roots_.size() - takes]];
+        roots_.resize(roots_.size() - takes);
+        roots_.push_back(i);
+    }
+    // The text is the first expression, which no token took. The others are written
+    // only for their references to be checked.
+    for (std::size_t r = 1; r < roots_.size(); ++r) {
+        scratch_.clear();
+        if (!Emit(tokens, roots_[r], scratch_)) return false;
+    }
+    return roots_.empty() || Emit(tokens, roots_[0], text_);
+}
+
+bool TPtgParser::Emit(const std::vector<TToken>& tokens, std::uint32_t root, std::string& out) {
+    pieces_.clear();
+    nameStarts_.clear();
+    pieces_.push_back({TPiece::OfToken, root, {}});
+    // Pieces are taken from the back: the ones to be written first are pushed last.
+    const auto text = [this](std::string_view s) { pieces_.push_back({TPiece::Symbol, 0, s}); };
+    const auto token = [this](std::uint32_t i) { pieces_.push_back({TPiece::OfToken, i, {}}); };
+    while (!pieces_.empty()) {
+        const TPiece piece = pieces_.back();
+        pieces_.pop_back();
+        switch (piece.What) {
+            case TPiece::Symbol:
+                out += piece.Text;
+                break;
+            case TPiece::NameStart:
+                nameStarts_.push_back(out.size());
+                break;
+            case TPiece::NameEnd: {
+                // Functions newer than the format are called by their plain names.
+                const std::size_t start = nameStarts_.back();
+                nameStarts_.pop_back();
+                if (std::string_view(out).substr(start).starts_with(kFutureFunction))
+                    out.erase(start, kFutureFunction.size());
                 break;
             }
-            case TKind::Function:
-            case TKind::UserCall: {
-                // The first popped is the last argument; a call by name finds its name
-                // below the arguments.
-                const int first = top - token.Args;
-                int arg = first;
-                scratch_.clear();
-                if (token.Kind == TKind::UserCall) {
-                    std::string_view name = texts_[static_cast<std::size_t>(arg++)];
-                    if (settings_.AllFormulas && name.starts_with(kFutureFunction))
-                        name.remove_prefix(kFutureFunction.size());
-                    scratch_ += name;
-                } else {
-                    scratch_ += token.Symbol;
+            case TPiece::OfToken: {
+                const std::uint32_t i = piece.Token;
+                const TToken& t = tokens[i];
+                // The last operand ends right before the token, each one before it right
+                // before the start of the next.
+                const std::uint32_t last = i - 1;
+                switch (t.Kind) {
+                    case TKind::Operand:
+                        if (!OperandText(t, out)) return false;
+                        break;
+                    case TKind::Binary:
+                        token(last);
+                        text(t.Symbol);
+                        token(starts_[last] - 1);
+                        break;
+                    case TKind::Prefix:
+                        token(last);
+                        text(t.Symbol);
+                        break;
+                    case TKind::Postfix:
+                        text(t.Symbol);
+                        token(last);
+                        break;
+                    case TKind::Paren:
+                        text(")");
+                        token(last);
+                        text("(");
+                        break;
+                    case TKind::Function:
+                    case TKind::UserCall: {
+                        // A call by name finds its name below the arguments.
+                        const bool byName = t.Kind == TKind::UserCall;
+                        const std::uint32_t args = t.Args - (byName ? 1u : 0u);
+                        text(")");
+                        std::uint32_t operand = last;
+                        for (std::uint32_t a = 0; a < args; ++a) {
+                            if (a > 0) text(separator_);
+                            token(operand);
+                            operand = starts_[operand] - 1;
+                        }
+                        text("(");
+                        if (!byName) {
+                            text(t.Symbol);
+                        } else if (settings_.AllFormulas) {
+                            pieces_.push_back({TPiece::NameEnd, 0, {}});
+                            token(operand);
+                            pieces_.push_back({TPiece::NameStart, 0, {}});
+                        } else {
+                            token(operand);
+                        }
+                        break;
+                    }
                 }
-                scratch_ += '(';
-                for (const int start = arg; arg < top; ++arg) {
-                    if (arg > start) scratch_ += separator_;
-                    scratch_ += texts_[static_cast<std::size_t>(arg)];
-                }
-                scratch_ += ')';
-                top = first;
-                push().swap(scratch_);
-                if (!Spend(texts_[static_cast<std::size_t>(top - 1)].size())) return false;
                 break;
             }
         }
+        if (out.size() > kMaxTextLength) return false;
     }
-    // The text is the first operand pushed and never taken.
-    if (top > 0) text_.swap(texts_[0]);
     return true;
-}
-
-bool TPtgParser::Spend(std::size_t bytes) {
-    written_ += bytes;
-    return written_ <= kWriteBudget && totalWritten_ + written_ <= totalBudget_;
 }
 
 bool TPtgParser::OperandText(const TToken& token, std::string& out) {

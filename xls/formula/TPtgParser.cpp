@@ -120,39 +120,58 @@ TFormulaTextStyle TFormulaTextStyle::FromDefaults() {
 
 TPtgParser::TPtgParser(const TXLSLinkTable& links, const TFormulaSettings& settings,
                        TNumberText numberText, const TFormulaTextStyle& style)
+    : TPtgParser(links, settings, numberText, style, std::make_shared<TXLSSharedFormulas>()) {}
+
+TPtgParser::TPtgParser(const TXLSLinkTable& links, const TFormulaSettings& settings,
+                       TNumberText numberText, const TFormulaTextStyle& style,
+                       std::shared_ptr<TXLSSharedFormulas> shared)
     : links_(links),
       settings_(settings),
       numberText_(numberText),
       style_(style),
+      shared_(std::move(shared)),
       separator_(WideToAnsi(style.CodePage, std::u16string_view(&style.ListSeparator, 1))) {}
+
+std::unique_ptr<TPtgParser> TPtgParser::Twin(const TXLSLinkTable& links) const {
+    return std::unique_ptr<TPtgParser>(
+        new TPtgParser(links, settings_, numberText_, style_, shared_));
+}
 
 int TPtgParser::Decode(std::uint16_t sheet, std::uint16_t row, std::string_view tokens,
                        std::uint16_t options, std::uint8_t col, std::string_view extra) {
-    if (totalWritten_ >= totalBudget_) {
-        text_.clear();
-        return kNotRecognised;
-    }
-    written_ = 0;
-    const int result = DecodeFormula(sheet, row, tokens, options, col, extra);
-    totalWritten_ += written_ + tokens.size();
-    return result;
+    const TOrigin origin = Locate(sheet, row, col, tokens, options);
+    return DecodeOrigin(origin, sheet, row, col, tokens, extra);
 }
 
-int TPtgParser::DecodeFormula(std::uint16_t sheet, std::uint16_t row, std::string_view tokens,
-                              std::uint16_t options, std::uint8_t col, std::string_view extra) {
+TPtgParser::TOrigin TPtgParser::Locate(std::uint16_t sheet, std::uint16_t row, std::uint8_t col,
+                                       std::string_view tokens, std::uint16_t options) {
+    sheet_ = sheet;
+    baseRow_ = row;
+    baseCol_ = col;
+    // The formula of another cell whose tokens are decoded for this one.
+    if ((options & kSharedFormula) != 0) {
+        if (const TSharedFormula* source = SharedSource(tokens); source != nullptr)
+            return {TOrigin::Shared, shared_->SharedPosition(*source)};
+    }
+    if (settings_.AllFormulas && !tokens.empty() &&
+        (tokens[0] == ptg::kExp || tokens[0] == ptg::kTbl)) {
+        return Resolve(tokens);
+    }
+    return {TOrigin::Own, 0};
+}
+
+int TPtgParser::DecodeOrigin(const TOrigin& origin, std::uint16_t sheet, std::uint16_t row,
+                             std::uint8_t col, std::string_view tokens, std::string_view extra) {
     text_.clear();
     sheet_ = sheet;
     baseRow_ = row;
     baseCol_ = col;
-    sharedTokens_ = false;
-    table_ = nullptr;
-
-    // The formula of another cell whose tokens are decoded for this one.
     const TSharedFormula* source = nullptr;
-    if ((options & kSharedFormula) != 0) {
-        source = SharedSource(tokens);
-        if (source != nullptr) {
-            sharedTokens_ = true;
+    switch (origin.Kind) {
+        case TOrigin::Own:
+            break;
+        case TOrigin::Shared:
+            source = &shared_->SharedAt(origin.Index);
             if (settings_.AllFormulas) {
                 tokens = source->Tokens();
                 extra = source->Extra();
@@ -160,18 +179,19 @@ int TPtgParser::DecodeFormula(std::uint16_t sheet, std::uint16_t row, std::strin
                 tokens = source->Body;
                 extra = {};
             }
-        }
-    }
-    if (settings_.AllFormulas && source == nullptr && !tokens.empty() &&
-        (tokens[0] == ptg::kExp || tokens[0] == ptg::kTbl)) {
-        if (!Resolve(tokens, source)) return kNotRecognised;
-        if (source != nullptr) extra = source->Extra();
+            break;
+        case TOrigin::Array:
+            source = &shared_->ArrayAt(origin.Index);
+            tokens = source->Tokens();
+            extra = source->Extra();
+            break;
+        case TOrigin::Table:
+            TableText(shared_->TableAt(origin.Index), text_);
+            return kRecognised;
+        case TOrigin::Unresolved:
+            return kNotRecognised;
     }
     try {
-        if (table_ != nullptr) {
-            TableText(*table_, text_);
-            return kRecognised;
-        }
         const std::vector<TToken>* parsed = nullptr;
         if (source != nullptr) {
             parsed = Parsed(*source, tokens, extra);
@@ -194,10 +214,10 @@ const TSharedFormula* TPtgParser::SharedSource(std::string_view tokens) const {
     if (in.U8() == ptg::kExp) {
         const std::uint16_t row = in.U16();
         const auto col = static_cast<std::uint8_t>(in.U16());
-        const TSharedFormula* entry = shared_.FindSharedStartingAt(sheet_, row, col);
+        const TSharedFormula* entry = shared_->FindSharedStartingAt(sheet_, row, col);
         if (!in.Short() && entry != nullptr && entry->Contains(baseRow_, baseCol_)) return entry;
     }
-    return shared_.FindShared(sheet_, baseRow_, baseCol_);
+    return shared_->FindShared(sheet_, baseRow_, baseCol_);
 }
 
 // The tokens of a formula that many cells share are read once; each cell then only
@@ -205,11 +225,11 @@ const TSharedFormula* TPtgParser::SharedSource(std::string_view tokens) const {
 const std::vector<TPtgParser::TToken>* TPtgParser::Parsed(const TSharedFormula& source,
                                                           std::string_view tokens,
                                                           std::string_view extra) {
-    if (shared_.Generation() != parsedGeneration_) {
+    if (shared_->Generation() != parsedGeneration_) {
         // Entries may have moved; their tokens are read again.
         parsed_.clear();
         parsedTokens_ = 0;
-        parsedGeneration_ = shared_.Generation();
+        parsedGeneration_ = shared_->Generation();
     }
     if (const auto it = parsed_.find(&source); it != parsed_.end()) {
         return it->second.Recognised ? &it->second.Tokens : nullptr;
@@ -229,26 +249,23 @@ const std::vector<TPtgParser::TToken>* TPtgParser::Parsed(const TSharedFormula& 
 
 // A formula that is only a pointer to the first cell of a shared formula, an array
 // formula or a data table stands for that formula.
-bool TPtgParser::Resolve(std::string_view& tokens, const TSharedFormula*& source) {
+TPtgParser::TOrigin TPtgParser::Resolve(std::string_view tokens) const {
     TByteCursor in(tokens);
     const std::uint8_t id = in.U8();
     const std::uint16_t row = in.U16();
     const auto col = static_cast<std::uint8_t>(in.U16());
-    if (in.Short()) return false;
+    if (in.Short()) return {TOrigin::Unresolved, 0};
     if (id == ptg::kTbl) {
-        table_ = shared_.FindTable(sheet_, row, col);
-        return table_ != nullptr;
+        const TDataTable* table = shared_->FindTable(sheet_, row, col);
+        if (table == nullptr) return {TOrigin::Unresolved, 0};
+        return {TOrigin::Table, shared_->TablePosition(*table)};
     }
-    source = shared_.FindSharedStartingAt(sheet_, row, col);
-    if (source == nullptr) source = shared_.FindShared(sheet_, baseRow_, baseCol_);
-    if (source != nullptr) {
-        sharedTokens_ = true;
-    } else {
-        source = shared_.FindArrayFormula(sheet_, row, col);
-        if (source == nullptr) return false;
-    }
-    tokens = source->Tokens();
-    return true;
+    const TSharedFormula* source = shared_->FindSharedStartingAt(sheet_, row, col);
+    if (source == nullptr) source = shared_->FindShared(sheet_, baseRow_, baseCol_);
+    if (source != nullptr) return {TOrigin::Shared, shared_->SharedPosition(*source)};
+    source = shared_->FindArrayFormula(sheet_, row, col);
+    if (source == nullptr) return {TOrigin::Unresolved, 0};
+    return {TOrigin::Array, shared_->ArrayPosition(*source)};
 }
 
 bool TPtgParser::TokenPass(std::string_view tokens, std::string_view extra) {

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -61,20 +62,39 @@ class TPtgParser {
     // the FORMULA record's option flags, of which 0x08 (shared formula) is used; `extra`
     // is the data that follows the tokens in the record (array constants). Returns
     // kRecognised with FormulaText() set, or kNotRecognised with FormulaText() empty.
+    // Decode is Locate followed by DecodeOrigin.
     int Decode(std::uint16_t sheet, std::uint16_t row, std::string_view tokens,
                std::uint16_t options, std::uint8_t col, std::string_view extra = {});
     const std::string& FormulaText() const { return text_; }
 
-    // What all formulas decoded from now on may write together: their texts and the
-    // copies made on the way, plus their tokens. One shared formula may stand for many
-    // cells, each decoded anew, so without it a few bytes could ask for gigabytes of text
-    // and minutes of work. Once spent, formulas are not decoded. Unlimited unless set.
-    void SetTotalWriteBudget(std::uint64_t bytes) {
-        totalBudget_ = bytes;
-        totalWritten_ = 0;
-    }
+    // The longest formula text, in bytes of 8-bit text: eight times what the writers of
+    // the format let a formula hold. A longer one is not recognised. Building a text
+    // takes time in proportion to its tokens and its length.
+    static constexpr std::size_t kMaxTextLength = 64 * 1024;
 
-    TXLSSharedFormulas& SharedFormulas() { return shared_; }
+    // Where the tokens of a cell's formula are: its own (the FORMULA record's), those of a
+    // shared formula or an array formula of the store (by position), a data table's, or
+    // none that can be decoded.
+    struct TOrigin {
+        enum TKind : std::uint8_t { Own, Shared, Array, Table, Unresolved };
+        TKind Kind = Own;
+        std::uint32_t Index = 0;
+    };
+    // The origin of the formula of cell (row, col) on sheet `sheet`, found in the store as
+    // Decode finds it. Once the store is complete the origin stays valid.
+    TOrigin Locate(std::uint16_t sheet, std::uint16_t row, std::uint8_t col,
+                   std::string_view tokens, std::uint16_t options);
+    // Decodes a located formula; `tokens` and `extra` are the formula's own, read for an
+    // Own origin. Looks nothing up in the store: decoders of one complete store may do
+    // this side by side.
+    int DecodeOrigin(const TOrigin& origin, std::uint16_t sheet, std::uint16_t row,
+                     std::uint8_t col, std::string_view tokens, std::string_view extra);
+
+    // A decoder with the same settings and text style that shares this one's store of
+    // shared formulas and reads another link table.
+    std::unique_ptr<TPtgParser> Twin(const TXLSLinkTable& links) const;
+
+    TXLSSharedFormulas& SharedFormulas() { return *shared_; }
     const TFormulaSettings& Settings() const { return settings_; }
 
     // How a token takes operands from the stack and what it leaves.
@@ -89,8 +109,8 @@ class TPtgParser {
     };
 
   private:
-    int DecodeFormula(std::uint16_t sheet, std::uint16_t row, std::string_view tokens,
-                      std::uint16_t options, std::uint8_t col, std::string_view extra);
+    TPtgParser(const TXLSLinkTable& links, const TFormulaSettings& settings, TNumberText numberText,
+               const TFormulaTextStyle& style, std::shared_ptr<TXLSSharedFormulas> shared);
 
     // One token that the text pass visits.
     struct TToken {
@@ -102,7 +122,7 @@ class TPtgParser {
     };
 
     const TSharedFormula* SharedSource(std::string_view tokens) const;
-    bool Resolve(std::string_view& tokens, const TSharedFormula*& source);
+    TOrigin Resolve(std::string_view tokens) const;
     const std::vector<TToken>* Parsed(const TSharedFormula& source, std::string_view tokens,
                                       std::string_view extra);
     bool TokenPass(std::string_view tokens, std::string_view extra);
@@ -116,6 +136,7 @@ class TPtgParser {
     bool Call(std::uint8_t id, std::uint16_t index, int args, bool fixed);
     bool Add(const TToken& token, int pops, int pushes);
     bool TextPass(const std::vector<TToken>& tokens);
+    bool Emit(const std::vector<TToken>& tokens, std::uint32_t root, std::string& out);
 
     struct TCellAddress {
         std::uint16_t Row = 0;
@@ -139,26 +160,16 @@ class TPtgParser {
     bool ExternNameText(std::uint16_t externSheet, std::uint32_t index, std::string& out) const;
     void TableText(const TDataTable& table, std::string& out) const;
 
-    // The operand stack: texts_[0..depth_-1], their storage reused from formula to formula.
-    std::string& PushText();
-    // Counts bytes written; false once a formula has written more than its budget.
-    bool Spend(std::size_t bytes);
-
     const TXLSLinkTable& links_;
     TFormulaSettings settings_;
     TNumberText numberText_;
     TFormulaTextStyle style_;
-    TXLSSharedFormulas shared_;
+    std::shared_ptr<TXLSSharedFormulas> shared_;
 
     // The formula being decoded.
     std::uint16_t sheet_ = 0;
     std::uint16_t baseRow_ = 0;
     std::uint8_t baseCol_ = 0;
-    // Whether the tokens are a shared formula's: the relative parts of its 3-D references
-    // are offsets too.
-    bool sharedTokens_ = false;
-    // A data table's text, which stands for the whole formula.
-    const TDataTable* table_ = nullptr;
     std::string separator_;  // the argument separator, in the style's code page
     std::vector<TToken> tokens_;
     // The tokens of shared and array formulas already read, as long as the store holds
@@ -171,10 +182,18 @@ class TPtgParser {
     std::size_t parsedGeneration_ = 0;
     std::size_t parsedTokens_ = 0;
     int depth_ = 0;  // operands the tokens so far leave on the stack
-    std::vector<std::string> texts_;
-    std::size_t written_ = 0;
-    std::uint64_t totalBudget_ = UINT64_MAX;
-    std::uint64_t totalWritten_ = 0;
+    // The text pass: where each token's expression starts in the token list, the
+    // expressions not yet taken by another token, and the pieces still to be written.
+    struct TPiece {
+        enum TWhat : std::uint8_t { OfToken, Symbol, NameStart, NameEnd };
+        TWhat What;
+        std::uint32_t Token;
+        std::string_view Text;
+    };
+    std::vector<std::uint32_t> starts_;
+    std::vector<std::uint32_t> roots_;
+    std::vector<TPiece> pieces_;
+    std::vector<std::size_t> nameStarts_;
     std::string scratch_;
     std::string text_;
 };

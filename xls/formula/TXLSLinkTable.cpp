@@ -431,6 +431,32 @@ void TXLSLinkTable::ResetOwnDocument() {
     own_->Names.clear();
 }
 
+std::unique_ptr<TXLSLinkTable> TXLSLinkTable::Clone() const {
+    auto copy = std::make_unique<TXLSLinkTable>(codePage_);
+    const auto copyNames = [](const std::vector<std::unique_ptr<TXLSLinkName>>& names) {
+        std::vector<std::unique_ptr<TXLSLinkName>> out;
+        out.reserve(names.size());
+        for (const auto& name : names)
+            out.push_back(std::make_unique<TXLSLinkName>(*name));
+        return out;
+    };
+    copy->documents_.clear();
+    for (const auto& document : documents_) {
+        auto d = std::make_unique<TXLSLinkDocument>();
+        d->FileName = document->FileName;
+        d->SheetNames = document->SheetNames;
+        d->Names = copyNames(document->Names);
+        d->Own = document->Own;
+        d->AddIn = document->AddIn;
+        d->Record = document->Record;
+        if (document.get() == own_) copy->own_ = d.get();
+        copy->documents_.push_back(std::move(d));
+    }
+    copy->externSheets_ = externSheets_;
+    copy->definedNames_ = copyNames(definedNames_);
+    return copy;
+}
+
 void TXLSLinkTable::Clear() {
     documents_.clear();
     externSheets_.clear();

@@ -83,6 +83,8 @@ class TXLSLinkTable {
     const std::vector<std::unique_ptr<TXLSLinkName>>& DefinedNames() const { return definedNames_; }
     // Back to the own document only.
     void Clear();
+    // A copy of the whole table, which later changes to this one leave as it is.
+    std::unique_ptr<TXLSLinkTable> Clone() const;
 
     // A SUPBOOK file name as stored (0x01 0x01 "C" "dir" 0x03 "a.xls") as a path.
     static std::u16string DecodeFileName(const std::u16string& stored, bool eightBit);

@@ -86,6 +86,20 @@ class TXLSSharedFormulas {
     // The first data table whose range starts at the cell, or nullptr.
     const TDataTable* FindTable(std::uint16_t sheet, std::uint16_t row, std::uint8_t col) const;
 
+    // Entries by their positions in the order added, and the positions of entries found.
+    const TSharedFormula& SharedAt(std::uint32_t position) const { return shared_[position]; }
+    const TSharedFormula& ArrayAt(std::uint32_t position) const { return arrays_[position]; }
+    const TDataTable& TableAt(std::uint32_t position) const { return tables_[position]; }
+    std::uint32_t SharedPosition(const TSharedFormula& entry) const {
+        return static_cast<std::uint32_t>(&entry - shared_.data());
+    }
+    std::uint32_t ArrayPosition(const TSharedFormula& entry) const {
+        return static_cast<std::uint32_t>(&entry - arrays_.data());
+    }
+    std::uint32_t TablePosition(const TDataTable& table) const {
+        return static_cast<std::uint32_t>(&table - tables_.data());
+    }
+
     std::size_t SharedFormulaCount() const { return shared_.size(); }
     // Changes whenever an entry is added (entries found before may have moved).
     std::size_t Generation() const { return shared_.size() + arrays_.size(); }

@@ -11,6 +11,7 @@
 #include "xls/model/Errors.h"
 #include "xls/model/FormatTables.h"
 #include "xls/model/StringHelpers.h"
+#include "xls/model/TFormulaSource.h"
 #include "xls/model/TRowCols.h"
 #include "xls/model/TWorkbook.h"
 
@@ -68,6 +69,8 @@ constexpr std::string_view kMarker("\xFF\x00\xFF\x63", 4);
 constexpr std::string_view kFormulaTag = "F";
 constexpr std::string_view kHyperlinkTag = "H";
 constexpr std::string_view kHyperlinkKindTag = "L";
+// Where a kept formula stands in a bag that holds other properties too.
+constexpr std::string_view kKeptFormulaMark = "=";
 
 constexpr std::uint8_t kHyperlinkColor = 5;  // blue in the default palette
 
@@ -88,6 +91,32 @@ std::string BagTagKey(std::string_view tag) {
     key += tag;
     key += kMarker;
     return key;
+}
+
+// Writes the entry of a tag: in place of the one there, else at the end; an empty value
+// removes it.
+void EditBag(std::string& bag, std::string_view tag, std::string_view value) {
+    const std::string key = BagTagKey(tag);
+    const std::size_t at = bag.find(key);
+    if (at == std::string::npos) {
+        if (value.empty()) return;
+        bag += key;
+        bag += value;
+        bag += kMarker;
+        return;
+    }
+    const std::size_t start = at + key.size();
+    const std::size_t close = bag.find(kMarker, start);
+    if (close == std::string::npos) {
+        bag.clear();
+        return;
+    }
+    // In place: the value between the tag and its closing marker, or the whole entry.
+    if (value.empty()) {
+        bag.erase(at, close + kMarker.size() - at);
+    } else {
+        bag.replace(start, close - start, value);
+    }
 }
 
 }  // namespace
@@ -137,37 +166,42 @@ void TCell::BagWrite(std::string_view tag, std::string_view value) {
         if (value.empty()) return;
         found = owner_->BagOf(*this, true);
     }
-    std::string& bag = *found;
-    const std::string key = BagTagKey(tag);
-    const std::size_t at = bag.find(key);
-    if (at == std::string::npos) {
-        if (value.empty()) return;
-        bag += key;
-        bag += value;
-        bag += kMarker;
-        return;
-    }
-    const std::size_t start = at + key.size();
-    const std::size_t close = bag.find(kMarker, start);
-    if (close == std::string::npos) {
-        bag.clear();
-        return;
-    }
-    // In place: the value between the tag and its closing marker, or the whole entry.
-    if (value.empty()) {
-        bag.erase(at, close + kMarker.size() - at);
-    } else {
-        bag.replace(start, close - start, value);
-    }
+    EditBag(*found, tag, value);
+}
+
+bool TCell::HasKeptFormula() const {
+    return (owner_->Resolve(*this).kind & TCells::kHasFormula) != 0;
 }
 
 std::string TCell::Formula() const {
+    if (HasKeptFormula()) return owner_->KeptFormulaText(*this);
     return BagRead(kFormulaTag);
 }
 
+// A kept formula stands where its text would: first when it was set before any other
+// property, else where a mark in the bag holds its place.
 void TCell::SetFormula(const std::string& text) {
-    if (BagRead(kFormulaTag) == text) return;
+    if (Formula() == text) return;
+    if (HasKeptFormula()) {
+        owner_->DropKept(*this);
+        std::string* bag = owner_->BagOf(*this, false);
+        if (bag != nullptr && !text.empty() &&
+            bag->find(BagTagKey(kFormulaTag)) == std::string::npos) {
+            std::string entry;
+            EditBag(entry, kFormulaTag, text);
+            bag->insert(0, entry);
+            Commit();
+            return;
+        }
+    }
     BagWrite(kFormulaTag, text);
+    Commit();
+}
+
+void TCell::KeepFormula(std::uint64_t formula) {
+    if (!HasKeptFormula() && owner_->BagOf(*this, false) != nullptr)
+        BagWrite(kFormulaTag, kKeptFormulaMark);
+    owner_->Keep(*this, formula);
     Commit();
 }
 
@@ -195,8 +229,17 @@ std::uint8_t TCell::HyperlinkKind() const {
 }
 
 std::string TCell::PropertyBag() const {
-    const std::string* bag = owner_->BagOf(*this, false);
-    return bag == nullptr ? std::string() : *bag;
+    const std::string* found = owner_->BagOf(*this, false);
+    std::string bag = found == nullptr ? std::string() : *found;
+    if (!HasKeptFormula()) return bag;
+    const std::string text = Formula();
+    if (bag.find(BagTagKey(kFormulaTag)) == std::string::npos) {
+        std::string entry;
+        EditBag(entry, kFormulaTag, text);
+        return entry + bag;
+    }
+    EditBag(bag, kFormulaTag, text);
+    return bag;
 }
 
 std::pair<std::uint16_t, std::u16string_view> TCell::FormatToShow() const {
@@ -290,6 +333,71 @@ std::string* TCells::BagOf(const TCell& cell, bool create) {
     // Found without inserting: cells are read from several threads at once.
     const auto it = bags_.find(position);
     return it != bags_.end() ? &it->second : &bags_[position];
+}
+
+void TCells::Keep(const TCell& cell, std::uint64_t formula) {
+    const std::uint32_t position = ResolvePosition(cell);
+    if (position == kPendingPosition) {
+        pending_.kind |= kHasFormula;
+        pendingFormula_ = formula;
+        return;
+    }
+    cells_[position].kind |= kHasFormula;
+    if (!kept_.empty() && kept_.back().Position >= position) {
+        if (kept_.back().Position == position) {
+            kept_.back().Formula = formula;
+            return;
+        }
+        keptSorted_ = false;
+    }
+    kept_.push_back({formula, position});
+}
+
+void TCells::DropKept(const TCell& cell) {
+    // The entry stays behind, unused.
+    Resolve(cell).kind &= static_cast<std::uint8_t>(~kHasFormula);
+}
+
+std::string TCells::KeptFormulaText(const TCell& cell) const {
+    const std::uint32_t position = ResolvePosition(cell);
+    std::uint64_t formula = pendingFormula_;
+    if (position != kPendingPosition) {
+        const auto before = [](const TKeptFormula& e, std::uint32_t p) { return e.Position < p; };
+        if (keptSorted_) {
+            formula = std::lower_bound(kept_.begin(), kept_.end(), position, before)->Formula;
+        } else {
+            formula = std::find_if(kept_.rbegin(), kept_.rend(), [position](const TKeptFormula& e) {
+                          return e.Position == position;
+                      })->Formula;
+        }
+    }
+    return formulaSource_ ? formulaSource_->FormulaText(formula, cell.row_,
+                                                        static_cast<std::uint8_t>(cell.col_))
+                          : std::string();
+}
+
+void TCells::SetFormulaSource(std::shared_ptr<const TFormulaSource> source) {
+    formulaSource_ = std::move(source);
+}
+
+std::span<TCells::TKeptFormula> TCells::KeptFormulas() {
+    if (!keptSorted_) {
+        // The last one kept for a cell counts.
+        std::stable_sort(
+            kept_.begin(), kept_.end(),
+            [](const TKeptFormula& a, const TKeptFormula& b) { return a.Position < b.Position; });
+        std::vector<TKeptFormula> unique;
+        for (std::size_t i = 0; i < kept_.size(); ++i) {
+            if (i + 1 < kept_.size() && kept_[i + 1].Position == kept_[i].Position) continue;
+            unique.push_back(kept_[i]);
+        }
+        kept_ = std::move(unique);
+        keptSorted_ = true;
+    }
+    std::erase_if(kept_, [this](const TKeptFormula& e) {
+        return (cells_[e.Position].kind & kHasFormula) == 0;
+    });
+    return kept_;
 }
 
 std::uint32_t TCells::CommittedGeneration(std::uint32_t position) const {
@@ -410,6 +518,7 @@ void TCells::Changed(const TCell& cell) {
     IndexInsert(pending_.row, pending_.col, position);
     cells_.push_back(pending_);
     if ((pending_.kind & kHasBag) != 0) bags_[position] = std::move(pendingBag_);
+    if ((pending_.kind & kHasFormula) != 0) kept_.push_back({pendingFormula_, position});
     committed_.emplace_back(position, pendingGeneration_);
     hasPending_ = false;
     cell.position_ = position;
@@ -435,14 +544,14 @@ TCells::Slot& TCells::LoadSlot(std::uint32_t row, std::uint32_t col) {
 void TCells::LoadNumber(std::uint32_t row, std::uint32_t col, TValueKind kind, double value,
                         std::int32_t xf) {
     Slot& slot = LoadSlot(row, col);
-    slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | KindSlot(kind));
+    slot.kind = static_cast<std::uint8_t>((slot.kind & kFlags) | KindSlot(kind));
     slot.payload = std::bit_cast<std::uint64_t>(value);
     if (xf >= 0) slot.xf = xf;
 }
 
 void TCells::LoadBoolean(std::uint32_t row, std::uint32_t col, bool value, std::int32_t xf) {
     Slot& slot = LoadSlot(row, col);
-    slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | KindSlot(vkBoolean));
+    slot.kind = static_cast<std::uint8_t>((slot.kind & kFlags) | KindSlot(vkBoolean));
     slot.payload = value ? 1 : 0;
     if (xf >= 0) slot.xf = xf;
 }
@@ -450,14 +559,14 @@ void TCells::LoadBoolean(std::uint32_t row, std::uint32_t col, bool value, std::
 void TCells::LoadDateTime(std::uint32_t row, std::uint32_t col, double value, TDateTimeUse use,
                           std::int32_t xf) {
     Slot& slot = LoadSlot(row, col);
-    slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | DateSlot(use));
+    slot.kind = static_cast<std::uint8_t>((slot.kind & kFlags) | DateSlot(use));
     slot.payload = std::bit_cast<std::uint64_t>(value);
     if (xf >= 0) slot.xf = xf;
 }
 
 void TCells::LoadError(std::uint32_t row, std::uint32_t col, std::uint8_t code, std::int32_t xf) {
     Slot& slot = LoadSlot(row, col);
-    slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | KindSlot(vkError));
+    slot.kind = static_cast<std::uint8_t>((slot.kind & kFlags) | KindSlot(vkError));
     slot.payload = code;
     if (xf >= 0) slot.xf = xf;
 }
@@ -466,7 +575,7 @@ std::uint64_t TCells::LoadText(std::uint32_t row, std::uint32_t col, std::string
                                std::int32_t xf) {
     if (TooLong(ansi, context_->Settings.CodePage)) throw EXLSError(xeInvalidCellValue);
     Slot& slot = LoadSlot(row, col);
-    slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | KindSlot(vkString));
+    slot.kind = static_cast<std::uint8_t>((slot.kind & kFlags) | KindSlot(vkString));
     slot.payload = StoreAnsi(ansi);
     if (xf >= 0) slot.xf = xf;
     return slot.payload;
@@ -476,7 +585,7 @@ std::uint64_t TCells::LoadText(std::uint32_t row, std::uint32_t col, std::u16str
                                std::int32_t xf) {
     if (wide.size() > kMaxTextLength) throw EXLSError(xeInvalidCellValue);
     Slot& slot = LoadSlot(row, col);
-    slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | KindSlot(vkWideString));
+    slot.kind = static_cast<std::uint8_t>((slot.kind & kFlags) | KindSlot(vkWideString));
     slot.payload = StoreWide(wide);
     if (xf >= 0) slot.xf = xf;
     return slot.payload;
@@ -487,7 +596,7 @@ void TCells::LoadStoredText(std::uint32_t row, std::uint32_t col, std::uint64_t 
     // Texts in the arenas are never changed in place, so cells may share one.
     Slot& slot = LoadSlot(row, col);
     slot.kind =
-        static_cast<std::uint8_t>((slot.kind & kHasBag) | KindSlot(wide ? vkWideString : vkString));
+        static_cast<std::uint8_t>((slot.kind & kFlags) | KindSlot(wide ? vkWideString : vkString));
     slot.payload = place;
     if (xf >= 0) slot.xf = xf;
 }
@@ -597,7 +706,7 @@ std::uint64_t TCells::StoreAnsi(std::string_view text) {
 void TCells::StoreValue(Slot& slot, const TCellValue& value) {
     const TValueKind kind = value.Kind();
     const int position = kind == vkDate ? DateSlot(value.DateTimeUse()) : KindSlot(kind);
-    slot.kind = static_cast<std::uint8_t>((slot.kind & kHasBag) | position);
+    slot.kind = static_cast<std::uint8_t>((slot.kind & kFlags) | position);
     if (kind == vkWideString) {
         slot.payload = StoreWide(value.WideText());
     } else if (kind == vkString || kind == vkUString) {

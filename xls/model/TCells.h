@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -25,6 +26,7 @@
 namespace vorlix {
 
 class TCells;
+class TFormulaSource;
 class TSheet;
 
 // Hyperlink kinds kept with a cell's address.
@@ -45,12 +47,16 @@ class TCell final : public TCustomXLSItem {
     // The formula text (8-bit, without "="), empty when the cell has none.
     std::string Formula() const;
     void SetFormula(const std::string& text);
+    // A formula read from a file, kept as the number that stands for it to the
+    // collection's formula source (TFormulaSource), which spells it out each time
+    // Formula() asks. Replaces the cell's formula text, and commits.
+    void KeepFormula(std::uint64_t formula);
     std::u16string Hyperlink() const;
     void SetHyperlink(const std::u16string& address);
     void SetHyperlinkKind(std::uint8_t kind);
     // The kind stored with the hyperlink, 0 when none.
     std::uint8_t HyperlinkKind() const;
-    // The tagged extra properties as stored.
+    // The tagged extra properties as stored; a kept formula shows there as its text would.
     std::string PropertyBag() const;
 
     // The value as a spreadsheet shows it, through the cell's number format.
@@ -83,6 +89,7 @@ class TCell final : public TCustomXLSItem {
     std::pair<std::uint16_t, std::u16string_view> FormatToShow() const;
     std::string BagRead(std::string_view tag) const;
     void BagWrite(std::string_view tag, std::string_view value);
+    bool HasKeptFormula() const;
 
     TCells* owner_;
     mutable std::uint32_t position_;  // index of a listed cell, or kPendingPosition
@@ -168,6 +175,17 @@ class TCells {
     void LoadStoredText(std::uint32_t row, std::uint32_t col, std::uint64_t place, bool wide,
                         std::int32_t xf);
 
+    // The formulas the reader kept (TCell::KeepFormula), and where their texts come from:
+    // one source for all sheets of a workbook.
+    struct TKeptFormula {
+        std::uint64_t Formula;
+        std::uint32_t Position;  // of the cell
+    };
+    void SetFormulaSource(std::shared_ptr<const TFormulaSource> source);
+    // The kept formulas, one per cell that still has one, in the order of their cells; the
+    // reader may change what each stands for.
+    std::span<TKeptFormula> KeptFormulas();
+
     static constexpr std::uint32_t kPendingPosition = 0xFFFFFFFF;
 
   private:
@@ -181,10 +199,14 @@ class TCells {
         std::int32_t xf = 0;
         std::uint16_t row = 0;
         std::uint8_t col = 0;
-        std::uint8_t kind = 0;  // position in the table of value kinds, kHasBag set with a bag
+        // Position in the table of value kinds, kHasBag set with a bag, kHasFormula with a
+        // kept formula.
+        std::uint8_t kind = 0;
     };
     static constexpr std::uint8_t kHasBag = 0x80;
-    static constexpr std::uint8_t kKindMask = 0x7F;
+    static constexpr std::uint8_t kHasFormula = 0x40;
+    static constexpr std::uint8_t kFlags = kHasBag | kHasFormula;
+    static constexpr std::uint8_t kKindMask = 0x3F;
 
     [[noreturn]] static void RaiseRange(long long index);
     Slot& Resolve(const TCell& cell) const;
@@ -193,6 +215,9 @@ class TCells {
     std::uint32_t ResolvePosition(const TCell& cell) const;
     // The property bag of a handle's cell; nullptr when it has none and `create` is false.
     std::string* BagOf(const TCell& cell, bool create);
+    void Keep(const TCell& cell, std::uint64_t formula);
+    void DropKept(const TCell& cell);
+    std::string KeptFormulaText(const TCell& cell) const;
     // The generation a listed cell was created with through a pending handle, 0 for cells
     // loaded in bulk.
     std::uint32_t CommittedGeneration(std::uint32_t position) const;
@@ -232,6 +257,12 @@ class TCells {
     std::u16string wideArena_;
     std::string ansiArena_;
     std::unordered_map<std::uint32_t, std::string> bags_;
+    // Kept formulas by position: rising as the reader lists cells as a rule, else in the
+    // order kept, the last one of a cell counting.
+    std::vector<TKeptFormula> kept_;
+    bool keptSorted_ = true;
+    std::uint64_t pendingFormula_ = 0;
+    std::shared_ptr<const TFormulaSource> formulaSource_;
 };
 
 }  // namespace vorlix

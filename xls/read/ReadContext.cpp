@@ -24,13 +24,6 @@ namespace {
 constexpr std::uint64_t kAreaCellBase = 256ull * 1024;
 constexpr std::uint64_t kAreaCellMost = 256ull * 65536;
 
-// Formula texts grow the same way: a shared formula of 8 KB may stand for thousands of
-// cells and spell out hundreds of kilobytes of text for each. What all formulas of a read
-// may write is 16 MB plus 8 bytes per byte of the stream, far more than real workbooks
-// need: their texts are a fraction of their records' size.
-constexpr std::uint64_t kFormulaTextBase = 16ull << 20;
-constexpr std::uint64_t kFormulaTextPerByte = 8;
-
 std::uint64_t SizeOf(TBIFFStream& stream) {
     const std::int64_t size = stream.StreamSize();
     return size > 0 ? static_cast<std::uint64_t>(size) : 0;
@@ -65,9 +58,7 @@ TReadContext::TReadContext(TWorkbook& workbook, const TReadOptions& options,
       FormulaSettings(formulaSettings),
       Stream(stream),
       StreamBytes(SizeOf(stream)),
-      AreaCellBudget(std::min(kAreaCellBase + StreamBytes / 2, kAreaCellMost)) {
-    Parser().SetTotalWriteBudget(kFormulaTextBase + kFormulaTextPerByte * StreamBytes);
-}
+      AreaCellBudget(std::min(kAreaCellBase + StreamBytes / 2, kAreaCellMost)) {}
 
 TReadContext::~TReadContext() = default;
 

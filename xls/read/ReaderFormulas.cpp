@@ -1,9 +1,9 @@
 // Handlers of the formula records of a sheet (FORMULA, SHRFMLA, ARRAY, TABLE) and the
-// finishing step that turns the stored formulas into formula text once every sheet, name
-// and external reference of the workbook is known.
-#include <charconv>
+// finishing step that finds where each formula's tokens are once every sheet, name and
+// external reference of the workbook is known. The texts are built when asked for.
+#include <span>
 
-#include "platform/ByteCursor.h"
+#include "xls/formula/TKeptFormulas.h"
 #include "xls/formula/TPtgParser.h"
 #include "xls/formula/TXLSLinkTable.h"
 #include "xls/model/Errors.h"
@@ -13,22 +13,21 @@
 
 namespace vorlix {
 
-namespace {
-
-// A stored formula: its option flags and the token length, 16 bits each, then the
-// tokens and the data after them.
-constexpr std::size_t kEntryHeader = 4;
-
-}  // namespace
+TSheetReader::~TSheetReader() = default;
 
 // The cached result becomes the cell's value; a text result follows in a STRING record.
-// The tokens are kept for the finishing step, the cell's formula naming their place.
+// The tokens are kept with the cell.
 void TSheetReader::ReadFormula(TRecordCursor& body) {
     const records::TFormulaRecord r = records::DecodeFormula(body);
-    TCell cell = context_.CurrentSheet().Cells().GetCell(r.Cell.Row, r.Cell.Col);
+    TCells& cells = context_.CurrentSheet().Cells();
     if (r.IsNumber()) {
-        cell.SetValue(TCellValue::Number(r.Number()));
-    } else if (r.Result[0] == records::TFormulaRecord::kResultString) {
+        // Loaded in bulk, as a number record is.
+        PutNumber(r.Cell.Row, r.Cell.Col, r.Cell.XF, r.Number());
+        if (context_.Options.ReadFormulas) KeepFormula(*cells.Find(r.Cell.Row, r.Cell.Col), r);
+        return;
+    }
+    TCell cell = cells.GetCell(r.Cell.Row, r.Cell.Col);
+    if (r.Result[0] == records::TFormulaRecord::kResultString) {
         pendingRow_ = r.Cell.Row;
         pendingCol_ = r.Cell.Col;
         pendingXF_ = r.Cell.XF;
@@ -38,18 +37,15 @@ void TSheetReader::ReadFormula(TRecordCursor& body) {
         cell.SetValue(TCellValue::Error(r.Result[2]));
     }
     ApplyCellFormat(cell, r.Cell.XF);
-    if (context_.Options.ReadFormulas) {
-        std::string entry(kEntryHeader, '\0');
-        entry[0] = static_cast<char>(r.Options[0]);  // option flags, as stored
-        entry[1] = static_cast<char>(r.Options[1]);
-        platform::Store16(reinterpret_cast<std::uint8_t*>(entry.data()) + 2,
-                          static_cast<std::uint16_t>(r.Tokens.size()));
-        entry += r.Tokens;
-        // Only the complete decoder reads the values of array constants.
-        if (context_.FormulaSettings.AllFormulas) entry += r.Extra;
-        formulaTable_.push_back(std::move(entry));
-        cell.SetFormula(std::to_string(formulaTable_.size() - 1));
-    }
+    if (context_.Options.ReadFormulas) KeepFormula(cell, r);
+}
+
+void TSheetReader::KeepFormula(TCell cell, const records::TFormulaRecord& r) {
+    if (!formulas_) formulas_ = std::make_shared<TKeptFormulas>();
+    const auto options = static_cast<std::uint16_t>(r.Options[0] | r.Options[1] << 8);
+    // Only the complete decoder reads the values of array constants.
+    cell.KeepFormula(formulas_->Keep(
+        options, r.Tokens, context_.FormulaSettings.AllFormulas ? r.Extra : std::string_view()));
 }
 
 void TSheetReader::ReadShrFmla(TRecordCursor& body) {
@@ -72,35 +68,29 @@ void TSheetReader::ReadTable(TRecordCursor& body) {
                                                 body.Rest());
 }
 
-// Every cell whose formula names a stored formula gets the decoded text. A formula that
-// cannot be decoded leaves the cell its cached result and the UnreadableFormula text (as a
-// rule none), or, with StrictFormulas, fails the read.
+// Every kept formula is located in the complete store of shared formulas. A formula that
+// cannot be decoded keeps its cell's cached result and gets the UnreadableFormula text (as
+// a rule none) when asked for; with StrictFormulas it fails the read here.
 void TSheetReader::FinishFormulas() {
-    if (formulaTable_.empty()) return;
+    if (!formulas_) return;
     TPtgParser& parser = context_.Parser();
+    formulas_->Seal(parser, context_.Workbook.LinkTable(), context_.Options.UnreadableFormula);
     TSheets& sheets = context_.Workbook.Sheets();
+    std::string text;
     for (int s = 0; s < sheets.Count(); ++s) {
         TCells& cells = sheets.Items(s).Cells();
-        for (int i = 0; i < cells.Count(); ++i) {
-            TCell cell = cells.Items(i);
-            const std::string position = cell.Formula();
-            if (position.empty()) continue;
-            std::size_t index = 0;
-            const auto [end, error] =
-                std::from_chars(position.data(), position.data() + position.size(), index);
-            bool recognised = false;
-            if (error == std::errc() && end == position.data() + position.size() &&
-                index < formulaTable_.size()) {
-                platform::TByteCursor entry(formulaTable_[index]);
-                const std::uint16_t options = entry.U16();
-                const std::string_view tokens = entry.Bytes(entry.U16());
-                recognised = parser.Decode(static_cast<std::uint16_t>(s), cell.Row(), tokens,
-                                           options, static_cast<std::uint8_t>(cell.Col()),
-                                           entry.Rest()) == TPtgParser::kRecognised;
-            }
-            if (!recognised && context_.Options.StrictFormulas)
+        const std::span<TCells::TKeptFormula> kept = cells.KeptFormulas();
+        if (kept.empty()) continue;
+        cells.SetFormulaSource(formulas_);
+        for (TCells::TKeptFormula& formula : kept) {
+            const std::uint32_t address = cells.AddressKey(formula.Position);
+            const auto row = static_cast<std::uint16_t>(address >> 8);
+            const auto col = static_cast<std::uint8_t>(address);
+            formula.Formula =
+                formulas_->Locate(formula.Formula, static_cast<std::uint16_t>(s), row, col, parser);
+            if (context_.Options.StrictFormulas &&
+                formulas_->Decode(formula.Formula, row, col, text) != TPtgParser::kRecognised)
                 throw EXLSError(xeFormulaNotRecognized);
-            cell.SetFormula(recognised ? parser.FormulaText() : context_.Options.UnreadableFormula);
         }
     }
 }

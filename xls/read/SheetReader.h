@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,12 +16,14 @@ namespace vorlix {
 
 class TCell;
 class TCells;
+class TKeptFormulas;
 class TReadContext;
 struct TSharedString;
 
 class TSheetReader {
   public:
     explicit TSheetReader(TReadContext& context);
+    ~TSheetReader();
 
     // Cells.
     void ReadNumber(TRecordCursor& body);
@@ -56,11 +59,13 @@ class TSheetReader {
     void ReadScl(TRecordCursor& body);
     void ReadFeatHdr(TRecordCursor& body);
 
-    // Every cell whose formula names a stored formula gets the decoded text.
+    // Every cell's kept formula gets its origin, and the cells the source of their texts;
+    // with StrictFormulas every formula is decoded.
     void FinishFormulas();
 
   private:
     void ApplyCellFormat(TCell& cell, std::uint32_t xf);
+    void KeepFormula(TCell cell, const records::TFormulaRecord& r);
     // A number, text or boolean cell with its XF, as GetCell, SetValue and ApplyCellFormat
     // would leave it.
     void PutNumber(std::uint32_t row, std::uint32_t col, std::uint32_t xf, double value);
@@ -74,9 +79,8 @@ class TSheetReader {
     // Where the sheet being read keeps each shared string it has used, plus 1 (0: not yet).
     std::vector<std::uint64_t> sharedPlaces_;
     const TCells* sharedPlacesOf_ = nullptr;
-    // The stored formulas: their option flags (2 bytes as stored), the token length (2
-    // bytes), the tokens and the data after them.
-    std::vector<std::string> formulaTable_;
+    // The formulas of the workbook, kept until their texts are asked for.
+    std::shared_ptr<TKeptFormulas> formulas_;
     // The cell of the formula whose text result a STRING record brings.
     std::int32_t pendingRow_ = -1, pendingCol_ = -1, pendingXF_ = -1;
     // Decoding space of MULRK and MULBLANK records, reused from record to record.
