@@ -158,6 +158,8 @@ std::vector<std::pair<std::string, Bytes>> Streams() {
                      WorkbookStream({{"Sheet1", drawing}},
                                     {{rec::kMsoDrawingGroup, DrawingGroupBody(entries)}}));
     out.emplace_back("encrypted", EncryptedWorkbookStream(u"VelvetSweatshop"));
+    out.emplace_back("encrypted-xor", XorWorkbookStream("VelvetSweatshop"));
+    out.emplace_back("encrypted-cryptoapi", CryptoApiWorkbookStream(u"VelvetSweatshop", 40));
     return out;
 }
 

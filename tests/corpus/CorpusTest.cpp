@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -138,16 +139,21 @@ TEST(CorpusTest, RecordsWalkToTheEndLikeAnIndependentWalker) {
     EXPECT_GT(compared, 220);
 }
 
+// Every scheme, the XOR obfuscation of the older format too (whose FILEPASS holds the key
+// and verifier alone): the known password opens the workbook stream, another does not,
+// and the sheet names decrypt.
 TEST(CorpusTest, EncryptedWorkbooksDecryptWithTheirKnownPasswords) {
     SKIP_WITHOUT_CORPUS();
-    int decrypted = 0;
+    std::map<std::string, int> decrypted;
     for (const json& entry : test::CorpusManifest()["files"]) {
-        if (entry.value("encryption", "") != "rc4" || !entry.value("password", json()).is_string())
-            continue;
+        const std::string encryption = entry.value("encryption", "");
+        if (encryption.empty() || !entry.value("password", json()).is_string()) continue;
         SCOPED_TRACE(entry["file"].get<std::string>());
+        const bool biff8 = entry["biff"] == 8;
         const auto path = test::CorpusDir() / "files" / entry["file"].get<std::string>();
         TCFile cf(platform::Utf8ToUtf16(path.string()), cfOpen);
-        auto& stream = dynamic_cast<TCFileStream&>(*cf.Root().FindItem("Workbook"));
+        auto& stream = dynamic_cast<TCFileStream&>(
+            *cf.Root().FindItem(entry["stream_name"].get<std::string>()));
         TBIFFStream records(stream);
         records.Rewind();
         const std::u16string password = platform::Utf8ToUtf16(entry["password"].get<std::string>());
@@ -155,24 +161,29 @@ TEST(CorpusTest, EncryptedWorkbooksDecryptWithTheirKnownPasswords) {
         while (records.ReadRecord()) {
             TBIFFRecord& r = records.Record();
             if (r.Id == rec::kFilePass && !records.Decrypting()) {
-                const TFilePass filePass = ReadFilePass(r.Data);
-                EXPECT_EQ(filePass.EncryptionType, 1);
-                EXPECT_EQ(filePass.MinorVersion, 1);
-                KeyMaterial key{};
-                ASSERT_TRUE(VerifyPassword(password, filePass, key));
-                KeyMaterial other{};
-                EXPECT_FALSE(VerifyPassword(u"wrong", filePass, other));
-                records.StartDecryption(key);
+                platform::TByteCursor body = r.Data.Cursor();
+                const TFilePassScheme scheme = TFilePassScheme::Decode(body, biff8);
+                EXPECT_EQ(EncryptionName(scheme.Encryption()),
+                          encryption == "rc4_cryptoapi" ? "rc4-cryptoapi"
+                          : encryption == "xor_biff5"   ? "xor"
+                                                        : encryption);
+                EXPECT_FALSE(scheme.Open(u"wrong"));
+                std::unique_ptr<TStreamCipher> cipher = scheme.Open(password);
+                ASSERT_TRUE(cipher);
+                records.StartDecryption(std::move(cipher));
             } else if (r.Id == rec::kBoundSheet8) {
                 // Decrypted names must read as the sheet names: the position (4 bytes),
-                // state, type, count and flag, then the characters.
+                // state, type, count and (from BIFF8 on) flag, then the characters.
                 const std::uint8_t* b = r.Data.Memory();
                 ASSERT_GE(r.Length, 8);
                 const std::size_t n = b[6];
+                const bool wide = biff8 && (b[7] & 1) != 0;
+                const std::size_t at = biff8 ? 8 : 7;
+                ASSERT_GE(r.Length, at + n * (wide ? 2 : 1));
                 std::u16string name;
                 for (std::size_t i = 0; i < n; ++i) {
-                    name += b[7] & 1 ? static_cast<char16_t>(b[8 + 2 * i] | b[9 + 2 * i] << 8)
-                                     : static_cast<char16_t>(b[8 + i]);
+                    name += wide ? static_cast<char16_t>(b[at + 2 * i] | b[at + 1 + 2 * i] << 8)
+                                 : static_cast<char16_t>(b[at + i]);
                 }
                 sheetNames.push_back(platform::Utf16ToUtf8(name));
             }
@@ -181,7 +192,10 @@ TEST(CorpusTest, EncryptedWorkbooksDecryptWithTheirKnownPasswords) {
         for (const json& s : entry["sheets"])
             expected.push_back(s["name"]);
         EXPECT_EQ(sheetNames, expected);
-        ++decrypted;
+        ++decrypted[encryption];
     }
-    EXPECT_GE(decrypted, 3);
+    EXPECT_GE(decrypted["rc4"], 3);
+    EXPECT_GE(decrypted["rc4_cryptoapi"], 6);
+    EXPECT_GE(decrypted["xor"], 1);
+    EXPECT_GE(decrypted["xor_biff5"], 1);
 }

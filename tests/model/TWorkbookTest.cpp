@@ -360,9 +360,19 @@ TEST(TXLSFileChecksTest, ProtectionOfPlainAndEncryptedWorkbooks) {
     EXPECT_EQ(check(OneSheetWorkbook()), 0);
     EXPECT_EQ(check(OneSheetWorkbook(bof().FilePass(u"VelvetSweatshop"))), 0);
     EXPECT_EQ(check(OneSheetWorkbook(bof().FilePass(u"secret"))), 10);
-    EXPECT_EQ(check(OneSheetWorkbook(bof().FilePassRaw(FilePassBody(0, 1)))), -1);  // XOR
-    EXPECT_EQ(check(OneSheetWorkbook(bof().FilePassRaw(FilePassBody(1, 2)))), -1);  // CryptoAPI
+    // XOR and RC4 with the CryptoAPI as RC4: the default password opens without asking.
+    EXPECT_EQ(check(OneSheetWorkbook(bof().FilePassXor("VelvetSweatshop"))), 0);
+    EXPECT_EQ(check(OneSheetWorkbook(bof().FilePassXor("secret"))), 10);
+    EXPECT_EQ(check(OneSheetWorkbook(bof().FilePassCryptoApi(u"VelvetSweatshop", 40))), 0);
+    EXPECT_EQ(check(OneSheetWorkbook(bof().FilePassCryptoApi(u"secret"))), 10);
+    BiffBuilder biff5;  // before BIFF8, FILEPASS holds the XOR key and verifier alone
+    biff5.Record(0x0809, Body().u16(0x0500).u16(kGlobalsSubstream).zeros(4));
+    EXPECT_EQ(check(OneSheetWorkbook(BiffBuilder(biff5).FilePassXor("VelvetSweatshop", false))), 0);
+    EXPECT_EQ(check(OneSheetWorkbook(BiffBuilder(biff5).FilePassXor("secret", false))), 10);
+    // Schemes no password opens.
+    EXPECT_EQ(check(OneSheetWorkbook(bof().FilePassRaw(FilePassBody(1, 2)))), -1);
     EXPECT_EQ(check(OneSheetWorkbook(bof().FilePassRaw(FilePassBody(2, 1)))), -1);
+    EXPECT_EQ(check(UnsupportedEncryptionStream()), -1);
     EXPECT_EQ(check(Bytes{}), 0);  // no records at all
 
     // Only the first five records are looked at.

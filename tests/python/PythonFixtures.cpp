@@ -2,7 +2,7 @@
 //   typed.xls      a sheet "Typed" of columns of each kind (with a header row) and a sheet
 //                  "Second"; numbers, dates, booleans, texts, mixed columns and gaps
 //   protected.xls  one sheet behind an RC4 user password "secret"
-//   xor.xls        one sheet behind XOR obfuscation, which the reader refuses
+//   aes.xls        one sheet behind an AES key (a scheme the reader refuses)
 //   damaged.xls    a compound document whose header cannot be right
 //   biff5.xls      a compound document with a "Book" stream (an older format)
 //   numbers.xls    65536 rows of 8 numbers, which take a while to read
@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder);
     WriteWorkbook(folder / "typed.xls", TypedStream());
     WriteWorkbook(folder / "protected.xls", EncryptedWorkbookStream(u"secret"));
-    WriteWorkbook(folder / "xor.xls", UnsupportedEncryptionStream());
+    WriteWorkbook(folder / "aes.xls", UnsupportedEncryptionStream());
     WriteFile(folder / "damaged.xls", DamagedCompoundBytes());
     WriteWorkbook(folder / "numbers.xls", NumbersStream());
     WriteWorkbook(folder / "values.xls", WithSheetPositions(ValuesWorkbookStream(false)));

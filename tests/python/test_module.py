@@ -140,8 +140,8 @@ def test_display_values_follow_the_locale(workbooks):
 ERRORS = [
     ("protected.xls", {}, vorlix.PasswordError, "This File is Password Protected", 102),
     ("protected.xls", {"password": "wrong"}, vorlix.PasswordError, "password is invalid", 103),
-    ("xor.xls", {}, vorlix.UnsupportedFormatError, "encryption type not supported", 105),
-    ("xor.xls", {"password": "x"}, vorlix.UnsupportedFormatError,
+    ("aes.xls", {}, vorlix.UnsupportedFormatError, "encryption type not supported", 105),
+    ("aes.xls", {"password": "x"}, vorlix.UnsupportedFormatError,
      "encryption type not supported", 105),
     ("damaged.xls", {}, vorlix.DamagedFileError, "damaged", 106),
     ("biff5.xls", {}, vorlix.UnsupportedFormatError, "Only Excel 97 - 2003", 104),

@@ -8,6 +8,7 @@
 #include "xls/read/Decryption.h"
 #include "xls/read/Md5.h"
 #include "xls/read/Rc4.h"
+#include "xls/read/Sha1.h"
 
 using namespace vorlix;
 
@@ -137,4 +138,85 @@ TEST(DecryptBlockTest, KeyStreamRestartsForEveryBlock) {
     std::uint8_t first[16];
     direct.Apply(zeros, first, 16);
     EXPECT_EQ(0, std::memcmp(first, block3, 16));
+}
+
+namespace {
+
+std::string Sha1Hex(const std::string& s) {
+    const Sha1Digest d = Sha1::Of(s.data(), s.size());
+    return Hex(d.data(), d.size());
+}
+
+}  // namespace
+
+TEST(Sha1Test, PublishedVectors) {
+    EXPECT_EQ(Sha1Hex(""), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+    EXPECT_EQ(Sha1Hex("abc"), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    EXPECT_EQ(Sha1Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
+    EXPECT_EQ(Sha1Hex("The quick brown fox jumps over the lazy dog"),
+              "2fd4e1c67a2d28fced849ee1bb76e7391b93eb12");
+    // One million 'a', fed in pieces that cross the 64-byte blocks.
+    const std::string text(1000, 'a');
+    Sha1 sha;
+    for (int i = 0; i < 1000; ++i) {
+        for (std::size_t at = 0; at < text.size(); at += 333)
+            sha.Update(text.data() + at, std::min<std::size_t>(333, text.size() - at));
+    }
+    const Sha1Digest million = sha.Final();
+    EXPECT_EQ(Hex(million.data(), million.size()), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
+}
+
+// The published examples of the 16-bit password verifier, and the XOR key and array of a
+// password checked against each other: the array is the password and then the pad, XORed
+// with the key's bytes and rotated right by one bit.
+TEST(XorObfuscationTest, KeyVerifierAndArray) {
+    EXPECT_EQ(XorVerifierOf("abcdefghij"), 0xFEF1);  // as the PASSWORD record stores it
+    EXPECT_EQ(XorVerifierOf("a"), 0xCE4B ^ 0x00C3);  // 'a' rotated once, then the length
+    EXPECT_EQ(XorPasswordBytes(u"p\u0430\u0100"), std::string("p0\x01"));
+
+    const std::string password = "password";
+    const std::uint16_t key = XorKeyOf(password);
+    const XorArray array = XorArrayOf(password);
+    const auto rotl1 = [](std::uint8_t v) { return static_cast<std::uint8_t>(v << 1 | v >> 7); };
+    EXPECT_EQ(rotl1(array[0]) ^ (key & 0xFF), 'p');
+    EXPECT_EQ(rotl1(array[7]) ^ (key >> 8), 'd');
+    EXPECT_EQ(rotl1(array[8]) ^ (key & 0xFF), 0xBB);  // the pad starts after the password
+    EXPECT_EQ(rotl1(array[15]) ^ (key >> 8), 0x80);
+    EXPECT_NE(XorKeyOf("passwore"), key);
+    EXPECT_EQ(XorKeyOf(""), 0);
+}
+
+// The array position of a body's first byte is (its offset + the body length) mod 16; a
+// body decrypted in two pieces comes out as in one.
+TEST(XorObfuscationTest, PositionFollowsOffsetAndRecordLength) {
+    XorArray array{};
+    for (std::size_t i = 0; i < array.size(); ++i)
+        array[i] = static_cast<std::uint8_t>(i * 17);
+    TXorCipher cipher(array);
+    std::uint8_t whole[20] = {}, split[20] = {};
+    cipher.Decrypt(whole, 20, 100, 20);
+    cipher.Decrypt(split, 7, 100, 20);
+    cipher.Decrypt(split + 7, 13, 107, 20);
+    EXPECT_EQ(0, std::memcmp(whole, split, 20));
+    const auto ror5 = [](std::uint8_t v) { return static_cast<std::uint8_t>(v >> 5 | v << 3); };
+    EXPECT_EQ(whole[0], ror5(array[(100 + 20) % 16]));
+    EXPECT_EQ(whole[19], ror5(array[(119 + 20) % 16]));
+}
+
+// Bytes left in clear between the decrypted ones still use up the key stream.
+TEST(Rc4CipherTest, KeyStreamIsPositional) {
+    KeyMaterial key{};
+    key[0] = 9;
+    std::uint8_t zeros[3 * kCipherBlockSize] = {};
+    std::uint8_t expected[3 * kCipherBlockSize];
+    Rc4State state;
+    for (std::uint32_t b = 0; b < 3; ++b)
+        DecryptBlock(zeros, expected + kCipherBlockSize * b, b, key, state);
+    TRc4Cipher cipher(key);
+    std::uint8_t got[3 * kCipherBlockSize] = {};
+    cipher.Decrypt(got + 10, 990, 10, 990);        // skips 10 bytes of block 0
+    cipher.Decrypt(got + 1500, 1400, 1500, 1400);  // skips the rest of 0 and half of 1
+    EXPECT_EQ(0, std::memcmp(got + 10, expected + 10, 990));
+    EXPECT_EQ(0, std::memcmp(got + 1500, expected + 1500, 1400));
 }

@@ -155,12 +155,8 @@ TEST(TBIFFStreamTest, DecryptionStartsInTheMiddleOfABlock) {
     const std::int64_t afterFilePass = 20 + 484 + 4 + 54;
     ExpectRecord(*s, 0x0031, a, afterFilePass);
     ExpectRecord(*s, 0x00FC, spanning, afterFilePass + 104);  // crosses into block 1
-    // BOUNDSHEET keeps its first four bytes plain in real files; they come out scrambled
-    // and only the rest is meaningful.
-    ASSERT_TRUE(s->ReadRecord());
-    EXPECT_EQ(s->Record().Id, 0x0085);
-    const Bytes boundSheet = BodyOf(s->Record());
-    EXPECT_EQ(Bytes(boundSheet.begin() + 4, boundSheet.end()), Bytes(c.begin() + 4, c.end()));
+    // BOUNDSHEET keeps its first four bytes (a stream position) in clear.
+    ExpectRecord(*s, 0x0085, c, afterFilePass + 104 + 1204);
     ExpectRecord(*s, 0x000A, {}, afterFilePass + 104 + 1204 + 11);
     EXPECT_FALSE(s->ReadRecord());
 }
@@ -259,4 +255,50 @@ TEST(TBIFFStreamTest, JoinedRecordsAfterFilePassAreDecrypted) {
     expected.insert(expected.end(), more.begin(), more.end());
     EXPECT_EQ(Bytes(r.Data, r.Data + r.Size), expected);
     EXPECT_FALSE(s->ReadJoinedRecord());
+}
+
+// With every scheme the bodies the format leaves in clear come out as written, and the
+// bodies around them decrypt: the key stream (or the XOR array position) moves on over
+// them. Before BIFF8, FILEPASS holds the XOR key and verifier alone.
+TEST(TBIFFStreamTest, BodiesInClearKeepEverySchemeInStep) {
+    enum Scheme { kRc4, kCryptoApi, kXor, kXorBiff5 };
+    for (const Scheme scheme : {kRc4, kCryptoApi, kXor, kXorBiff5}) {
+        SCOPED_TRACE(static_cast<int>(scheme));
+        BiffBuilder b;
+        const Bytes bof =
+            scheme == kXorBiff5 ? Body().u16(0x0500).u16(5).zeros(4).data() : Filled(16, 1);
+        b.Record(0x0809, bof);
+        if (scheme == kRc4) b.FilePass(u"pw");
+        if (scheme == kCryptoApi) b.FilePassCryptoApi(u"pw", 56);
+        if (scheme == kXor || scheme == kXorBiff5) b.FilePassXor("pw", scheme == kXor);
+        const std::vector<std::pair<std::uint16_t, Bytes>> records = {
+            {0x00E1, Filled(2, 2)},     // INTERFACEHDR
+            {0x0042, Filled(2, 3)},     // CODEPAGE
+            {0x0138, Filled(5, 4)},     // RRDHEAD
+            {0x0194, Filled(7, 5)},     // USREXCL
+            {0x0195, Filled(3, 6)},     // FILELOCK
+            {0x0196, Filled(9, 7)},     // RRDINFO
+            {0x0085, Filled(14, 8)},    // BOUNDSHEET
+            {0x00FC, Filled(1500, 9)},  // into the next block
+            {0x0809, Filled(16, 10)},   // BOF
+            {0x0203, Filled(14, 11)}};
+        for (const auto& [id, body] : records)
+            b.Record(id, body);
+        OpenedStream s(b.Build());
+        ASSERT_TRUE(s->ReadRecord());
+        ASSERT_TRUE(s->ReadRecord());
+        ASSERT_EQ(s->Record().Id, rec::kFilePass);
+        platform::TByteCursor body = s->Record().Data.Cursor();
+        const TFilePassScheme filePass = TFilePassScheme::Decode(body, scheme != kXorBiff5);
+        EXPECT_FALSE(filePass.Open(u"pv"));
+        std::unique_ptr<TStreamCipher> cipher = filePass.Open(u"pw");
+        ASSERT_TRUE(cipher);
+        s->StartDecryption(std::move(cipher));
+        for (const auto& [id, written] : records) {
+            ASSERT_TRUE(s->ReadRecord());
+            EXPECT_EQ(s->Record().Id, id);
+            EXPECT_EQ(BodyOf(s->Record()), written) << std::hex << id;
+        }
+        EXPECT_FALSE(s->ReadRecord());
+    }
 }

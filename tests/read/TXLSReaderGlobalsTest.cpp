@@ -953,14 +953,18 @@ TEST(TXLSReaderGlobalsTest, ProgressReportsTheStreamPositionAfterEveryFetch) {
 
 namespace {
 
+enum class Scheme { Rc4, CryptoApi, CryptoApi40, Xor };
+
 // Globals with FILEPASS right after BOF, then sheets "Data" (one number and two shared
-// strings, one of which spans a block boundary through a CONTINUE) and "Chart".
-Bytes EncryptedWorkbook(const std::u16string& password) {
+// strings, one of which spans a block boundary through a CONTINUE) and "Chart". Records
+// the encryption leaves in clear come between encrypted ones.
+Bytes EncryptedWorkbook(const std::function<void(BiffBuilder&)>& filePass) {
     std::string longText(1500, 'q');
     BiffBuilder b;
     b.Record(rec::kBof, BofBody(kGlobalsSubstream));
-    b.FilePass(password);
+    filePass(b);
     b.Record(rec::kInterfaceHdr, Body().u16(1200));
+    b.Record(0x0194, Body().zeros(3));  // USREXCL
     b.Record(rec::kBoundSheet8, BoundSheetBody("Data"));
     b.Record(rec::kBoundSheet8, BoundSheetBody("Chart", kChartSheetOptions));
     b.Record(rec::kFont, FontBody(200, 0, 8, 400, "Verdana"));
@@ -982,6 +986,25 @@ Bytes EncryptedWorkbook(const std::u16string& password) {
                      {rec::kLabelSst, LabelSstBody(2, 0, 0, 1)}});
     AppendSubstream(b, kChartSubstream, {{rec::kNumber, NumberBody(0, 0, 0, 8)}});
     return b.Build();
+}
+
+Bytes EncryptedWorkbook(const std::u16string& password, Scheme scheme = Scheme::Rc4) {
+    return EncryptedWorkbook([&](BiffBuilder& b) {
+        switch (scheme) {
+            case Scheme::Rc4:
+                b.FilePass(password);
+                break;
+            case Scheme::CryptoApi:
+                b.FilePassCryptoApi(password);
+                break;
+            case Scheme::CryptoApi40:
+                b.FilePassCryptoApi(password, 40, 2);
+                break;
+            case Scheme::Xor:
+                b.FilePassXor(std::string(password.begin(), password.end()));
+                break;
+        }
+    });
 }
 
 void ExpectDecrypted(const TXLSFile& file) {
@@ -1023,6 +1046,54 @@ TEST(TXLSReaderGlobalsTest, UserPasswordIsRequired) {
               "File protection password must have 0-15 characters.");
 }
 
+// XOR and RC4 with the CryptoAPI open as RC4 does: with the default password without
+// asking, with a user password only when it is given; nothing is read past a FILEPASS
+// that the password does not open.
+TEST(TXLSReaderGlobalsTest, EveryEncryptionOpensWithItsPassword) {
+    const std::pair<Scheme, TEncryption> schemes[] = {
+        {Scheme::Rc4, TEncryption::Rc4},
+        {Scheme::CryptoApi, TEncryption::Rc4CryptoApi},
+        {Scheme::CryptoApi40, TEncryption::Rc4CryptoApi},
+        {Scheme::Xor, TEncryption::Xor}};
+    for (const auto& [scheme, encryption] : schemes) {
+        SCOPED_TRACE(static_cast<int>(scheme));
+        const Bytes byDefault = EncryptedWorkbook(u"VelvetSweatshop", scheme);
+        const auto opened = Read(byDefault);
+        ExpectDecrypted(*opened);
+        EXPECT_EQ(opened->Workbook().Encryption, encryption);
+        ExpectDecrypted(*Read(byDefault, u"other"));
+
+        const Bytes secret = EncryptedWorkbook(u"Geheim", scheme);
+        ExpectDecrypted(*Read(secret, u"Geheim"));
+        for (const std::u16string wrong : {u"", u"geheim", u"Geheim "}) {
+            TXLSFile file;
+            EXPECT_EQ(ReadError(secret, wrong, &file), kInvalidPassword);
+            EXPECT_FALSE(file.Loaded());
+            EXPECT_EQ(file.Workbook().Sheets().Count(), 0);
+        }
+    }
+    EXPECT_EQ(Read(WorkbookStream({{"S", {}}}))->Workbook().Encryption, TEncryption::None);
+}
+
+// CryptoAPI keys of 40 bits (also written as 0) to 128 bits, headers of versions 2 to 4.
+TEST(TXLSReaderGlobalsTest, CryptoApiKeySizesAndVersions) {
+    const std::pair<std::uint32_t, std::uint16_t> headers[] = {
+        {0, 2}, {40, 3}, {56, 3}, {96, 4}, {128, 2}};
+    for (const auto& [bits, major] : headers) {
+        SCOPED_TRACE(bits);
+        const Bytes stream =
+            EncryptedWorkbook([&](BiffBuilder& b) { b.FilePassCryptoApi(u"pw", bits, major); });
+        ExpectDecrypted(*Read(stream, u"pw"));
+        EXPECT_EQ(ReadError(stream, u"pv"), kInvalidPassword);
+    }
+    const Bytes oddKey =
+        EncryptedWorkbook([&](BiffBuilder& b) { b.FilePassCryptoApi(u"pw", 44, 4); });
+    EXPECT_EQ(ReadError(oddKey, u"pw"),
+              "Error: data is protected, and this encryption type not supported.");
+    EXPECT_EQ(ReadError(UnsupportedEncryptionStream(), u"pw"),
+              "Error: data is protected, and this encryption type not supported.");
+}
+
 TEST(TXLSReaderGlobalsTest, LongPasswordOnlyMattersForAnEncryptedWorkbook) {
     BiffBuilder b;
     AppendGlobals(b, {"S"});
@@ -1041,17 +1112,12 @@ TEST(TXLSReaderGlobalsTest, UnsupportedEncryptionIsRefused) {
         b.Record(rec::kBoundSheet8, BoundSheetBody("S")).Record(rec::kEof, {});
         return b.Build();
     };
-    EXPECT_EQ(ReadError(withFilePass(0, 1)),
+    EXPECT_EQ(ReadError(withFilePass(2, 1)),
               "Error: data is protected, and this encryption type not supported.");
     EXPECT_EQ(ReadError(withFilePass(1, 2)), "Error: strong encryption not supported.");
     EXPECT_EQ(ReadError(withFilePass(1, 1)), kInvalidPassword);  // right layout, wrong keys
-
-    // XOR obfuscation has a short body: type, key, verifier.
-    BiffBuilder xorBook;
-    xorBook.Record(rec::kBof, BofBody(kGlobalsSubstream));
-    xorBook.FilePassRaw(Body().u16(0).u16(0x1234).u16(0x5678));
-    EXPECT_EQ(ReadError(xorBook.Record(rec::kEof, {}).Build()),
-              "Error: data is protected, and this encryption type not supported.");
+    // Type 0 is the XOR obfuscation: key 1 and verifier 1 belong to no password.
+    EXPECT_EQ(ReadError(withFilePass(0, 1)), kInvalidPassword);
     // A body too short for its minor version reads it as 0.
     BiffBuilder shortBook;
     shortBook.Record(rec::kBof, BofBody(kGlobalsSubstream));

@@ -355,13 +355,37 @@ Bytes EncryptedWorkbookStream(const std::u16string& password) {
     return DataSheetAfter(b);
 }
 
+Bytes XorWorkbookStream(const std::string& password) {
+    BiffBuilder b;
+    b.Record(rec::kBof, BofBody(kGlobalsSubstream)).FilePassXor(password);
+    return DataSheetAfter(b);
+}
+
+Bytes CryptoApiWorkbookStream(const std::u16string& password, std::uint32_t keyBits) {
+    BiffBuilder b;
+    b.Record(rec::kBof, BofBody(kGlobalsSubstream)).FilePassCryptoApi(password, keyBits);
+    return DataSheetAfter(b);
+}
+
 Bytes UnsupportedEncryptionStream() {
     BiffBuilder b;
     b.Record(rec::kBof, BofBody(kGlobalsSubstream))
         .FilePassRaw(Body()
-                         .u16(0)         // encryption type: XOR obfuscation
-                         .u16(0x1234)    // key
-                         .u16(0x5678));  // verifier
+                         .u16(1)  // encryption type: RC4
+                         .u16(4)  // version 4.2: the CryptoAPI
+                         .u16(2)
+                         .u32(0x04)  // flags
+                         .u32(32)    // header size
+                         .u32(0x04)
+                         .u32(0)
+                         .u32(0x660E)  // AES-128, which this format never uses
+                         .u32(0x8004)  // SHA-1
+                         .u32(128)
+                         .zeros(12)
+                         .u32(16)
+                         .zeros(32)
+                         .u32(20)
+                         .zeros(20));
     return DataSheetAfter(b);
 }
 

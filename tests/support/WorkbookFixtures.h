@@ -116,7 +116,11 @@ struct SheetRecords {
 Bytes WorkbookStream(const std::vector<SheetRecords>& sheets, const RecordList& globals = {});
 // One sheet "Data" holding the number 1, encrypted with RC4 under a user password.
 Bytes EncryptedWorkbookStream(const std::u16string& password);
-// One sheet "Data" behind a FILEPASS of XOR obfuscation, a scheme the reader refuses.
+// The same sheet behind the XOR obfuscation, and behind RC4 with the CryptoAPI.
+Bytes XorWorkbookStream(const std::string& password);
+Bytes CryptoApiWorkbookStream(const std::u16string& password, std::uint32_t keyBits = 128);
+// One sheet "Data" behind a FILEPASS of RC4 through the CryptoAPI with an AES key, a scheme
+// the reader refuses.
 Bytes UnsupportedEncryptionStream();
 // A FILEPASS for a user password after the records the protection check looks at: the
 // check finds the workbook readable, the read itself fails.

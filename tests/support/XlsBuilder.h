@@ -1,7 +1,8 @@
-// Builds workbook files for the tests: BIFF8 record sequences, optionally encrypted with
-// the format's RC4 scheme after a FILEPASS record, written into compound documents by
-// libgsf's writer. Nothing here uses the reader under test (MD5 comes from GLib, RC4 is
-// written out again), so a fault in the reader cannot hide in the fixtures.
+// Builds workbook files for the tests: BIFF8 record sequences, optionally encrypted after a
+// FILEPASS record (RC4, RC4 with the CryptoAPI, or the XOR obfuscation), written into
+// compound documents by libgsf's writer. Nothing here uses the reader under test (MD5 and
+// SHA-1 come from GLib, RC4 and the XOR obfuscation are written out again from their
+// published descriptions), so a fault in the reader cannot hide in the fixtures.
 #pragma once
 
 #include <array>
@@ -44,6 +45,14 @@ class BiffBuilder {
     BiffBuilder& Raw(const Bytes& bytes);
     // Appends an RC4 FILEPASS record for `password` and encrypts every later body.
     BiffBuilder& FilePass(const std::u16string& password);
+    // Appends an RC4 CryptoAPI FILEPASS record (version major.2) for `password` and a key of
+    // `keyBits` bits, and encrypts every later body.
+    BiffBuilder& FilePassCryptoApi(const std::u16string& password, std::uint32_t keyBits = 128,
+                                   std::uint16_t major = 4);
+    // Appends an XOR FILEPASS record for `password` (8-bit characters, 1 to 15) and
+    // obfuscates every later body; `typed`: the BIFF8 layout with its encryption type 0,
+    // else the older layout of key and verifier alone.
+    BiffBuilder& FilePassXor(const std::string& password, bool typed = true);
     // Appends a FILEPASS record with the given body and no encryption (refused variants).
     BiffBuilder& FilePassRaw(const Bytes& body);
     // Pads with `filler` up to the given stream offset.
@@ -53,13 +62,18 @@ class BiffBuilder {
     Bytes Build() const;
 
   private:
+    enum class Scheme { None, Rc4, CryptoApi, Xor };
     struct Range {
         std::size_t begin;
         std::size_t end;
+        std::size_t length;  // of the record body the range is in
     };
     Bytes stream_;
-    bool encrypting_ = false;
-    std::array<std::uint8_t, 16> key_{};  // derived from the password and salt
+    Scheme scheme_ = Scheme::None;
+    std::array<std::uint8_t, 16> key_{};   // RC4: derived from the password and salt
+    std::array<std::uint8_t, 20> hash_{};  // CryptoAPI: SHA-1(salt, password)
+    std::uint32_t keyBits_ = 128;
+    std::array<std::uint8_t, 16> xorArray_{};
     std::vector<Range> encrypted_;
 };
 

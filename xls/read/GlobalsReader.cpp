@@ -88,7 +88,9 @@ TGlobalsReader::TGlobalsReader(TReadContext& context, std::u16string password)
 // kind of sheet it is. Nested substreams (charts in a sheet) do not move on.
 void TGlobalsReader::ReadBof(TRecordCursor& body) {
     TReadContext& c = context_;
-    c.Substreams.push_back(records::DecodeBof(body).Type);
+    const records::TBofRecord bof = records::DecodeBof(body);
+    if (c.Substreams.empty() && !c.GlobalsDone) globalsBofVersion_ = bof.Version;
+    c.Substreams.push_back(bof.Type);
     if (++c.Depth == 0) {
         if (c.GlobalsDone) {
             ++c.SheetIndex;
@@ -192,19 +194,20 @@ void TGlobalsReader::ReadPalette(TRecordCursor& body) {
         SetPaletteColor(context_.Workbook.Settings().Palette, static_cast<int>(i + 1), colors[i]);
 }
 
+// The password is verified before anything is decrypted: the format's default password
+// first (a workbook encrypted without a user password), then the one given.
 void TGlobalsReader::ReadFilePass(TRecordCursor& body) {
-    const TFilePass filePass = DecodeFilePass(body);
-    if (filePass.EncryptionType != 1) {
-        throw Exception("Error: data is protected, and this encryption type not supported.");
-    }
-    if (filePass.MinorVersion != 1) throw Exception("Error: strong encryption not supported.");
-    KeyMaterial key{};
-    if (!VerifyPassword(password_, filePass, key) &&
-        !VerifyPassword(kDefaultPassword, filePass, key)) {
-        throw Exception("Error: file is protected, and password is invalid!");
-    }
-    context_.Stream.StartDecryption(key);
-    context_.Workbook.Encryption = TEncryption::Rc4;
+    // Before BIFF8 the record holds the XOR key and verifier alone.
+    constexpr std::uint16_t kBiff5Version = 0x0500;
+    const bool typed =
+        context_.Workbook.Format == TFileFormat::Biff8 && globalsBofVersion_ != kBiff5Version;
+    const TFilePassScheme scheme = TFilePassScheme::Decode(body, typed);
+    CheckPasswordLength(password_);
+    std::unique_ptr<TStreamCipher> cipher = scheme.Open(kDefaultPassword);
+    if (!cipher) cipher = scheme.Open(password_);
+    if (!cipher) throw Exception("Error: file is protected, and password is invalid!");
+    context_.Stream.StartDecryption(std::move(cipher));
+    context_.Workbook.Encryption = scheme.Encryption();
 }
 
 void TGlobalsReader::ReadPassword(TRecordCursor& body) {

@@ -44,6 +44,7 @@ class TGlobalsReader {
 
     TReadContext& context_;
     std::u16string password_;
+    std::uint16_t globalsBofVersion_ = 0;  // the version field of the first BOF
     std::vector<records::TSstString> sstScratch_;
     bool fontsStarted_ = false;
     bool xfsStarted_ = false;

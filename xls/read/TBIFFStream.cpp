@@ -9,7 +9,6 @@
 namespace vorlix {
 
 namespace {
-constexpr std::uint16_t kBofId = rec::kBof;
 constexpr std::uint16_t kContinueId = rec::kContinue;
 constexpr std::uint16_t kMsoDrawingGroupId = rec::kMsoDrawingGroup;
 }  // namespace
@@ -39,16 +38,12 @@ bool TBIFFStream::LoadBlock() {
     ++blockIndex_;
     blockPos_ = 0;
     blockFill_ = got;
-    if (decrypting_) {
-        DecryptBlock(raw_.data(), plain_.data(), static_cast<std::uint32_t>(blockIndex_), key_,
-                     cipherState_);
-    }
     blockValid_ = true;
     return true;
 }
 
-bool TBIFFStream::Copy(std::uint8_t* out, std::size_t n, bool plain) {
-    const std::uint8_t* from = plain ? plain_.data() : raw_.data();
+bool TBIFFStream::Copy(std::uint8_t* out, std::size_t n) {
+    const std::uint8_t* from = raw_.data();
     std::size_t copied = 0;
     while (copied < n) {
         const std::size_t take =
@@ -75,9 +70,9 @@ bool TBIFFStream::ReadHeader() {
         if ((header[0] | header[1]) == 0) return false;
         blockPos_ += 4;
     } else {
-        if (!Copy(header, 2, false)) return false;
+        if (!Copy(header, 2)) return false;
         if ((header[0] | header[1]) == 0) return false;
-        if (!Copy(header + 2, 2, false)) return false;
+        if (!Copy(header + 2, 2)) return false;
     }
     platform::TByteCursor fields(header, sizeof header);
     aheadId_ = fields.U16();
@@ -95,8 +90,13 @@ bool TBIFFStream::ReadRecord() {
     TEasyStream& data = record_.Data;
     data.SetSizeForOverwrite(record_.Length);
     if (record_.Length == 0) return true;
-    // BOF bodies are never encrypted: they come from the raw bytes too.
-    return Copy(data.Memory(), record_.Length, decrypting_ && record_.Id != kBofId);
+    if (!Copy(data.Memory(), record_.Length)) return false;
+    if (decrypting_ && !InClearRecord(record_.Id)) {
+        const std::size_t clear = std::min<std::size_t>(InClearPrefix(record_.Id), record_.Length);
+        cipher_->Decrypt(data.Memory() + clear, record_.Length - clear,
+                         record_.Offset + 4 + static_cast<std::int64_t>(clear), record_.Length);
+    }
+    return true;
 }
 
 bool TBIFFStream::ReadJoinedRecord() {
@@ -128,12 +128,12 @@ bool TBIFFStream::ReadJoinedRecord() {
 }
 
 void TBIFFStream::StartDecryption(const KeyMaterial& key) {
-    key_ = key;
-    decrypting_ = true;
-    if (blockValid_ && blockIndex_ >= 0) {
-        DecryptBlock(raw_.data(), plain_.data(), static_cast<std::uint32_t>(blockIndex_), key_,
-                     cipherState_);
-    }
+    StartDecryption(std::make_unique<TRc4Cipher>(key));
+}
+
+void TBIFFStream::StartDecryption(std::unique_ptr<TStreamCipher> cipher) {
+    cipher_ = std::move(cipher);
+    decrypting_ = cipher_ != nullptr;
 }
 
 }  // namespace vorlix

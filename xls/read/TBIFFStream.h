@@ -5,9 +5,8 @@
 // padding after the last record ends reading quietly. A header or body cut off by the end
 // of the source ends the records too: such a record is never delivered (the bytes past
 // the end of a short last block are not taken for part of it). After StartDecryption every
-// body is delivered decrypted (the key stream restarts at each block and a body may span
-// blocks), except BOF bodies, which the format never encrypts; headers always come from
-// the raw bytes.
+// body is delivered decrypted, except those the format leaves in clear (InClearRecord,
+// InClearPrefix); headers are never encrypted.
 //
 // Records come in two views. ReadRecord gives the physical records one by one, CONTINUE
 // records as records of their own (what `vorlix-cli records` lists). ReadJoinedRecord gives
@@ -20,6 +19,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "xls/model/TEasyStream.h"
@@ -62,8 +62,9 @@ class TBIFFStream {
     // is left holding an unspecified body then.
     bool ReadJoinedRecord();
     const TJoinedRecord& Joined() const { return joined_; }
-    // Decrypts every body from here on, starting with the rest of the current block.
+    // Decrypts every body from here on: with RC4 and the key material, or with `cipher`.
     void StartDecryption(const KeyMaterial& key);
+    void StartDecryption(std::unique_ptr<TStreamCipher> cipher);
 
     TBIFFRecord& Record() { return record_; }
     bool Decrypting() const { return decrypting_; }
@@ -76,8 +77,8 @@ class TBIFFStream {
     // Reads the next header unless it was read already; false at the end of the records.
     bool ReadHeader();
     bool LoadBlock();
-    // Copies n bytes from the raw or decrypted blocks, loading blocks as needed.
-    bool Copy(std::uint8_t* out, std::size_t n, bool plain);
+    // Copies n bytes from the blocks, loading blocks as needed.
+    bool Copy(std::uint8_t* out, std::size_t n);
 
     TCFileStream& source_;
     TBIFFRecord record_;
@@ -89,11 +90,9 @@ class TBIFFStream {
     TJoinedRecord joined_;
     std::vector<std::uint8_t> joinedBytes_;  // the bodies of a record with continuations
     bool decrypting_ = false;
-    KeyMaterial key_{};
-    Rc4State cipherState_;
+    std::unique_ptr<TStreamCipher> cipher_;
     bool blockValid_ = false;
     std::array<std::uint8_t, kBlockSize> raw_{};
-    std::array<std::uint8_t, kBlockSize> plain_{};
     std::int32_t blockIndex_ = -1;
     std::int64_t blocksLoaded_ = 0;
     std::int32_t blockPos_ = 0;

@@ -231,12 +231,20 @@ std::int32_t TXLSReader::DocumentProtection(TCFile& file) {
     if (workbookStream == nullptr) throw EXLSError(xeStreamNotFound, kWorkbookStream);
     TBIFFStream stream(*workbookStream);
     stream.Rewind();
+    // Before BIFF8 (a BOF of version 5) FILEPASS has no encryption type.
+    constexpr std::uint16_t kBiff5Version = 0x0500;
+    bool typed = true;
     for (int n = 0; n < kProtectionScanRecords && stream.ReadRecord(); ++n) {
-        if (stream.Record().Id != rec::kFilePass) continue;
-        const TFilePass filePass = vorlix::ReadFilePass(stream.Record().Data);
-        if (filePass.EncryptionType != 1 || filePass.MinorVersion != 1) return -1;
-        KeyMaterial key{};
-        return VerifyPassword(kDefaultPassword, filePass, key) ? 0 : 10;
+        TBIFFRecord& record = stream.Record();
+        if (n == 0 && record.Id == rec::kBof) typed = record.Data.Cursor().U16() != kBiff5Version;
+        if (record.Id != rec::kFilePass) continue;
+        platform::TByteCursor body = record.Data.Cursor();
+        try {
+            const TFilePassScheme scheme = TFilePassScheme::Decode(body, typed);
+            return scheme.Open(kDefaultPassword) ? 0 : 10;
+        } catch (const Exception&) {
+            return -1;  // a scheme no password opens
+        }
     }
     return 0;
 }

@@ -178,7 +178,7 @@ TEST_F(CommandsTest, ReportRefusesUnsupportedAndProtectedFiles) {
         {TextFile("text.xls"), TextFileMessage("text.xls")},
         {dir / "doc.xls", kOnlyExcel97},
         {Stream("secret.xls", EncryptedWorkbookStream(u"secret")), kPasswordProtected},
-        {Stream("xor.xls", UnsupportedEncryptionStream()), kPasswordProtected},
+        {Stream("aes.xls", UnsupportedEncryptionStream()), kPasswordProtected},
     };
     for (const auto& [file, message] : cases) {
         const TReport report = FileInformation(file, true);
@@ -597,13 +597,13 @@ TEST_F(CommandsTest, ExportOfAWorkbookWithoutSheetsFailsForOneSheet) {
 TEST_F(CommandsTest, ExportRefusesUnsupportedAndProtectedWorkbooks) {
     const fs::path text = TextFile("text.xls");
     const fs::path secret = Stream("secret.xls", EncryptedWorkbookStream(u"pw"));
-    const fs::path xorBook = Stream("xor.xls", UnsupportedEncryptionStream());
+    const fs::path aesBook = Stream("aes.xls", UnsupportedEncryptionStream());
     const std::string output = (dir / "out.CSV").string();
     EXPECT_EQ(ExportFile(text, TExportMode::OneFile, tkCSV, output).Message,
               TextFileMessage("text.xls"));
     EXPECT_EQ(ExportFile(secret, TExportMode::OneFile, tkCSV, output).Message, kPasswordProtected);
-    EXPECT_EQ(ExportFile(xorBook, TExportMode::OneFile, tkCSV, output).Message, kPasswordProtected);
-    EXPECT_EQ(FolderListing(), (Lines{"secret.xls", "text.xls", "xor.xls"}));
+    EXPECT_EQ(ExportFile(aesBook, TExportMode::OneFile, tkCSV, output).Message, kPasswordProtected);
+    EXPECT_EQ(FolderListing(), (Lines{"aes.xls", "secret.xls", "text.xls"}));
 
     const TExportOutcome opened = ExportFile(secret, TExportMode::OneSheet, tkCSV, output, u"pw");
     EXPECT_EQ(opened.Files, (std::vector<fs::path>{output}));
