@@ -139,6 +139,8 @@ class Checker {
         for (std::size_t i = 0; i < fat_.size(); ++i) {
             if (fat_[i] >= fat_.size() && fat_[i] < kDifatSector) {
                 fat_[i] = kEndOfChain;
+                if (garbage_.empty()) garbage_.resize(fat_.size(), false);
+                garbage_[i] = true;
                 repairs_.push_back({FatEntryOffset(static_cast<std::uint32_t>(i)), kEndOfChain});
                 garbage = true;
             }
@@ -161,6 +163,13 @@ class Checker {
         std::vector<std::uint32_t> sectors;
         const char* why = nullptr;
         bool cutShort = false;
+        bool garbageEnd = false;  // it ends at a FAT entry that was garbage
+
+        // Why a chain that holds `sectors` of `sectorSize` bytes cannot hold `size` bytes.
+        const char* TooShort(std::size_t sectorSize, std::uint64_t size) const {
+            if (size <= static_cast<std::uint64_t>(sectors.size()) * sectorSize) return nullptr;
+            return garbageEnd ? "chain leaves the file" : "chain shorter than its stream";
+        }
     };
 
     // The sectors of a chain; a loop, a link outside the table or outside the file, or a
@@ -187,6 +196,7 @@ class Checker {
             }
             seen[s] = true;
             f.sectors.push_back(s);
+            f.garbageEnd = &table == &fat_ && s < garbage_.size() && garbage_[s];
             s = table[s];
         }
         return f;
@@ -274,11 +284,9 @@ class Checker {
         bool miniCutShort = false;
         if (miniStreamSize > 0) {
             const Followed miniStream = Follow(fat_, Entry32(0, kEntryStart), sectors_, true);
-            if (miniStream.why != nullptr ||
-                miniStreamSize >
-                    static_cast<std::uint64_t>(miniStream.sectors.size()) * sectorSize_) {
-                miniBroken =
-                    miniStream.why != nullptr ? miniStream.why : "chain shorter than its stream";
+            const char* tooShort = miniStream.TooShort(sectorSize_, miniStreamSize);
+            if (miniStream.why != nullptr || tooShort != nullptr) {
+                miniBroken = miniStream.why != nullptr ? miniStream.why : tooShort;
                 miniCutShort = miniStream.cutShort;
                 miniStreamSize = 0;
                 Repair(0, kEntrySizeLow, 0);
@@ -387,9 +395,7 @@ class Checker {
     // Leaves out a stream whose chain breaks or is shorter than its size.
     void CheckStream(std::size_t id, const std::string& path, const Followed& chain,
                      std::size_t sectorSize, std::uint64_t size) {
-        const char* why = chain.why;
-        if (why == nullptr && size > static_cast<std::uint64_t>(chain.sectors.size()) * sectorSize)
-            why = "chain shorter than its stream";
+        const char* why = chain.why != nullptr ? chain.why : chain.TooShort(sectorSize, size);
         if (why == nullptr) return;
         LeaveOut(id, path, why, chain.cutShort);
         warnings_.push_back(StreamWarning(path, why));
@@ -415,6 +421,7 @@ class Checker {
     std::uint32_t cutoff_ = 4096;
     std::vector<std::uint32_t> fat_;
     std::vector<std::uint32_t> fatSectors_;    // the sectors that hold the FAT, in order
+    std::vector<bool> garbage_;                // FAT entries read as chain ends (see LoadFat)
     std::vector<std::uint8_t> directory_;      // the directory's entries, one after another
     std::vector<std::uint64_t> entryOffsets_;  // where each entry lies in the file
     std::vector<bool> readable_;               // whether the file holds the entry whole
