@@ -5,12 +5,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 #include "platform/CodePage.h"
 #include "xls/model/Errors.h"
 #include "xls/model/TCells.h"
 #include "xls/model/TXLSFile.h"
+#include "xls/read/TCFile.h"
+#include "xls/read/TXLSReader.h"
 
 namespace vorlix::fuzz {
 
@@ -67,7 +70,11 @@ bool TMemoryFile::Write(const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-void ReadWorkbook(const std::u16string& path) {
+namespace {
+
+// Reads with the program's options through `open`, then formats what was read.
+template <class Open>
+void ReadWith(Open open) {
     TXLSFile file;
     TReadOptions options;
     options.ReadDrawings = true;
@@ -75,7 +82,7 @@ void ReadWorkbook(const std::u16string& path) {
     file.SetReadOptions(options);
     file.SetFormulaSettings(TFormulaSettings{true});
     try {
-        file.OpenFile(path);
+        open(file);
     } catch (const Exception&) {
         return;  // refused or damaged: the library says so by design
     }
@@ -92,6 +99,22 @@ void ReadWorkbook(const std::u16string& path) {
             (void)cell.Hyperlink();
         }
     }
+}
+
+}  // namespace
+
+void ReadWorkbook(const std::u16string& path) {
+    ReadWith([&path](TXLSFile& file) { file.OpenFile(path); });
+}
+
+void ReadWorkbookStream(const std::uint8_t* data, std::size_t size) {
+    ReadWith([data, size](TXLSFile& file) {
+        std::vector<platform::NamedBytes> streams;
+        streams.push_back({u"Workbook", std::vector<std::uint8_t>(data, data + size)});
+        const std::unique_ptr<TCFile> document = TCFile::FromStreams(std::move(streams));
+        TXLSReader reader(file);
+        reader.ReadDocument(*document, u"", file.ReadOptions());
+    });
 }
 
 }  // namespace vorlix::fuzz

@@ -54,5 +54,8 @@ class TMemoryFile {
 // every sheet. The library's own errors (a damaged or refused file) are expected; any
 // other exception escapes, and so do crashes and sanitizer reports.
 void ReadWorkbook(const std::u16string& path);
+// The same for a workbook stream on its own, read from memory as the stream "Workbook" of
+// a document that holds nothing else: no compound document is written or parsed.
+void ReadWorkbookStream(const std::uint8_t* data, std::size_t size);
 
 }  // namespace vorlix::fuzz

@@ -1,17 +1,12 @@
-// A workbook stream alone: the input becomes the "Workbook" stream of a well-formed
-// compound document, so every mutation lands in the record layer and the reader.
+// A workbook stream alone: the input is read as the "Workbook" stream of a document that
+// holds nothing else, so every mutation lands in the record layer and the reader. The
+// stream is read from memory; no compound document is written or parsed for it.
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 #include "fuzz/FuzzSupport.h"
-#include "tests/support/XlsBuilder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const auto file = std::make_unique<vorlix::fuzz::TMemoryFile>();
-    const vorlix::test::Bytes document =
-        vorlix::test::CompoundBytes({{"Workbook", vorlix::test::Bytes(data, data + size)}});
-    if (!file->Write(document.data(), document.size())) return 0;
-    vorlix::fuzz::ReadWorkbook(file->Path());
+    vorlix::fuzz::ReadWorkbookStream(data, size);
     return 0;
 }

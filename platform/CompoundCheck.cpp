@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/ByteCursor.h"
+#include "platform/CodePage.h"
 #include "platform/CompoundLayout.h"
 
 namespace vorlix::platform {
@@ -27,13 +29,25 @@ class Checker {
     CompoundCheckResult Run() {
         ReadHeader();
         LoadFat();
-        const std::vector<std::uint32_t> dirChain =
-            Chain(fat_, header_.U32At(kFirstDirSector), sectors_, true);
-        LoadDirectory(dirChain);
+        // A directory whose chain breaks after its first sector (where the root entry is)
+        // ends at the break: the entries beyond it are lost, and the links to them are cut
+        // below.
+        const Followed dirChain = Follow(fat_, header_.U32At(kFirstDirSector), sectors_, true);
+        if (dirChain.why != nullptr) {
+            if (dirChain.sectors.empty()) throw Corrupt{dirChain.why, dirChain.cutShort};
+            repairs_.push_back({FatEntryOffset(dirChain.sectors.back()), kEndOfChain});
+            warnings_.push_back(
+                "the compound document is damaged: the chain of its directory "
+                "breaks (" +
+                std::string(dirChain.why) + "); the entries after the break were left out");
+        }
+        LoadDirectory(dirChain.sectors);
         CheckTree();
         CompoundCheckResult result;
         result.Repairs = std::move(repairs_);
         result.State = result.Repairs.empty() ? CompoundCheck::Ok : CompoundCheck::Repaired;
+        result.Damaged = std::move(damaged_);
+        result.Warnings = std::move(warnings_);
         return result;
     }
 
@@ -116,39 +130,102 @@ class Checker {
             const std::uint32_t f = listed[k];
             if (f >= sectors_ || SectorBytes(f) < sectorSize_) throw Corrupt{kBeyondEnd, true};
             AppendValues(f, sectorSize_ / 4, fat_);
+            fatSectors_.push_back(f);
+        }
+        // An entry that is neither a sector of the table nor one of the special values is
+        // garbage (some writers leave text in unused parts of the table): it is read as the
+        // end of a chain, so that a chain through it ends there and is judged by its length.
+        bool garbage = false;
+        for (std::size_t i = 0; i < fat_.size(); ++i) {
+            if (fat_[i] >= fat_.size() && fat_[i] < kDifatSector) {
+                fat_[i] = kEndOfChain;
+                if (garbage_.empty()) garbage_.resize(fat_.size(), false);
+                garbage_[i] = true;
+                repairs_.push_back({FatEntryOffset(static_cast<std::uint32_t>(i)), kEndOfChain});
+                garbage = true;
+            }
+        }
+        if (garbage) {
+            warnings_.push_back(
+                "the compound document is damaged: its allocation table holds sector numbers "
+                "beyond the table, which were read as the ends of their chains");
         }
     }
+
+    // Where the FAT entry of sector s (one that the table holds) lies in the file.
+    std::uint64_t FatEntryOffset(std::uint32_t s) const {
+        const std::size_t perSector = sectorSize_ / 4;
+        return Sector(fatSectors_[s / perSector]) + 4 * std::uint64_t{s % perSector};
+    }
+
+    // A chain as far as it can be followed; `why` says where it breaks.
+    struct Followed {
+        std::vector<std::uint32_t> sectors;
+        const char* why = nullptr;
+        bool cutShort = false;
+        bool garbageEnd = false;  // it ends at a FAT entry that was garbage
+
+        // Why a chain that holds `sectors` of `sectorSize` bytes cannot hold `size` bytes.
+        const char* TooShort(std::size_t sectorSize, std::uint64_t size) const {
+            if (size <= static_cast<std::uint64_t>(sectors.size()) * sectorSize) return nullptr;
+            return garbageEnd ? "chain leaves the file" : "chain shorter than its stream";
+        }
+    };
 
     // The sectors of a chain; a loop, a link outside the table or outside the file, or a
     // special value inside the chain is damage. With `inFile` the limit is the file's end,
-    // and a link past it (but inside the table) is what a file cut short shows.
-    std::vector<std::uint32_t> Chain(const std::vector<std::uint32_t>& table, std::uint32_t start,
-                                     std::size_t limit, bool inFile) const {
-        std::vector<std::uint32_t> chain;
+    // and a link past it (but inside the table) is what a file cut short shows. The walk
+    // visits each sector once, so it ends on any table.
+    Followed Follow(const std::vector<std::uint32_t>& table, std::uint32_t start, std::size_t limit,
+                    bool inFile) const {
+        Followed f;
         std::vector<bool> seen(std::min(table.size(), limit), false);
         for (std::uint32_t s = start; s != kEndOfChain;) {
             if (s >= table.size() || s >= limit) {
-                if (inFile && s < table.size()) throw Corrupt{kBeyondEnd, true};
-                throw Corrupt{"chain leaves the file"};
+                if (inFile && s < table.size()) {
+                    f.why = kBeyondEnd;
+                    f.cutShort = true;
+                } else {
+                    f.why = "chain leaves the file";
+                }
+                return f;
             }
-            if (seen[s]) throw Corrupt{"chain loops"};
+            if (seen[s]) {
+                f.why = "chain loops";
+                return f;
+            }
             seen[s] = true;
-            chain.push_back(s);
+            f.sectors.push_back(s);
+            f.garbageEnd = &table == &fat_ && s < garbage_.size() && garbage_[s];
             s = table[s];
         }
-        return chain;
+        return f;
     }
 
+    std::vector<std::uint32_t> Chain(const std::vector<std::uint32_t>& table, std::uint32_t start,
+                                     std::size_t limit, bool inFile) const {
+        Followed f = Follow(table, start, limit, inFile);
+        if (f.why != nullptr) throw Corrupt{f.why, f.cutShort};
+        return std::move(f.sectors);
+    }
+
+    // The entries of the directory's sectors. A sector that the file holds only in part
+    // (the last one of a file cut short) holds no entries that can be read; its places
+    // stay empty, so that the entries of later sectors keep their numbers.
     void LoadDirectory(const std::vector<std::uint32_t>& chain) {
+        const std::size_t perSector = sectorSize_ / kDirEntrySize;
         for (std::uint32_t s : chain) {
-            const std::size_t n = SectorBytes(s) / kDirEntrySize;
-            const std::vector<std::uint8_t> bytes = Load(Sector(s), n * kDirEntrySize);
-            for (std::size_t i = 0; i < n; ++i)
+            const bool whole = SectorBytes(s) == sectorSize_;
+            std::vector<std::uint8_t> bytes(sectorSize_, 0);
+            if (whole) bytes = Load(Sector(s), sectorSize_);
+            for (std::size_t i = 0; i < perSector; ++i) {
                 entryOffsets_.push_back(Sector(s) + i * kDirEntrySize);
+                readable_.push_back(whole);
+            }
             directory_.insert(directory_.end(), bytes.begin(), bytes.end());
         }
         dir_ = TByteCursor(directory_.data(), directory_.size());
-        if (entryOffsets_.empty() || dir_.U8At(kEntryType) != kTypeRoot)
+        if (entryOffsets_.empty() || !readable_[0] || dir_.U8At(kEntryType) != kTypeRoot)
             throw Corrupt{"no root entry"};
     }
 
@@ -164,17 +241,36 @@ class Checker {
         return low | static_cast<std::uint64_t>(Entry32(id, kEntrySizeHigh)) << 32;
     }
 
-    void CheckLength(std::size_t sectors, std::size_t sectorSize, std::uint64_t size) const {
-        if (size > static_cast<std::uint64_t>(sectors) * sectorSize)
-            throw Corrupt{"chain shorter than its stream"};
-    }
-
     void Repair(std::size_t id, std::size_t field, std::uint32_t value) {
         repairs_.push_back({entryOffsets_[id] + field, value});
     }
 
+    // Leaves stream `id` empty (no sectors, no size) and lists it as damaged.
+    void LeaveOut(std::size_t id, const std::string& path, const char* why, bool cutShort) {
+        Repair(id, kEntrySizeLow, 0);
+        if (version_ != 3) Repair(id, kEntrySizeHigh, 0);
+        Repair(id, kEntryStart, kEndOfChain);
+        damaged_.push_back({path, why, cutShort});
+    }
+
+    // The name of entry `id` in UTF-8 (as the compound-document library gives it).
+    std::string EntryName(std::size_t id) const {
+        // The length counts bytes with the terminator; a name has at most 31 characters.
+        const std::size_t bytes = dir_.U16At(id * kDirEntrySize + kEntryNameLength);
+        const std::size_t count = std::min<std::size_t>(bytes / 2, 32);
+        std::u16string name;
+        for (std::size_t i = 0; i < count; ++i) {
+            const char16_t ch = dir_.U16At(id * kDirEntrySize + 2 * i);
+            if (ch == 0) break;
+            name.push_back(ch);
+        }
+        return Utf16ToUtf8(name);
+    }
+
     // Walks the directory tree from the root (as a reader does) and checks the chain of
-    // every stream on it.
+    // every stream on it. A stream whose chain is damaged is left out (see LeaveOut), and
+    // so are all the small streams when the mini stream or its table is damaged; a link
+    // of the tree to an entry that does not exist or was reached already is cut.
     void CheckTree() {
         std::uint64_t miniStreamSize = EntrySize(0);
         // The root entry has no siblings. Links there are garbage that the tree below does
@@ -183,15 +279,24 @@ class Checker {
         for (const std::size_t field : {kEntryLeft, kEntryRight}) {
             if (Entry32(0, field) != kNoStream) Repair(0, field, kNoStream);
         }
+        // Why the small streams cannot be read, when they cannot.
+        const char* miniBroken = nullptr;
+        bool miniCutShort = false;
         if (miniStreamSize > 0) {
-            const std::vector<std::uint32_t> miniStream =
-                Chain(fat_, Entry32(0, kEntryStart), sectors_, true);
-            CheckLength(miniStream.size(), sectorSize_, miniStreamSize);
-            // Some writers record the mini stream's exact length instead of whole mini
-            // sectors, so its last sector lies partly beyond the recorded size. The chain
-            // holds whole sectors (a regular sector is a multiple of 64 bytes), so the
-            // size is rounded up for the reader that follows.
-            if (miniStreamSize % kMiniSectorSize != 0) {
+            const Followed miniStream = Follow(fat_, Entry32(0, kEntryStart), sectors_, true);
+            const char* tooShort = miniStream.TooShort(sectorSize_, miniStreamSize);
+            if (miniStream.why != nullptr || tooShort != nullptr) {
+                miniBroken = miniStream.why != nullptr ? miniStream.why : tooShort;
+                miniCutShort = miniStream.cutShort;
+                miniStreamSize = 0;
+                Repair(0, kEntrySizeLow, 0);
+                if (version_ != 3) Repair(0, kEntrySizeHigh, 0);
+                Repair(0, kEntryStart, kEndOfChain);
+            } else if (miniStreamSize % kMiniSectorSize != 0) {
+                // Some writers record the mini stream's exact length instead of whole mini
+                // sectors, so its last sector lies partly beyond the recorded size. The
+                // chain holds whole sectors (a regular sector is a multiple of 64 bytes),
+                // so the size is rounded up for the reader that follows.
                 miniStreamSize += kMiniSectorSize - miniStreamSize % kMiniSectorSize;
                 if (version_ == 3 && miniStreamSize > 0xFFFFFFFFu)
                     throw Corrupt{"mini stream size out of range"};
@@ -203,39 +308,107 @@ class Checker {
         std::vector<std::uint32_t> miniFat;
         const std::uint32_t firstMiniFat = header_.U32At(kFirstMiniFatSector);
         if (firstMiniFat != kEndOfChain && firstMiniFat != kFreeSector) {
-            for (std::uint32_t s : Chain(fat_, firstMiniFat, sectors_, true))
-                AppendValues(s, SectorBytes(s) / 4, miniFat);
+            const Followed chain = Follow(fat_, firstMiniFat, sectors_, true);
+            if (chain.why != nullptr) {
+                if (miniBroken == nullptr) {
+                    miniBroken = chain.why;
+                    miniCutShort = chain.cutShort;
+                }
+                repairs_.push_back({kFirstMiniFatSector, kEndOfChain});
+                repairs_.push_back({kMiniFatSectorCount, 0});
+            } else {
+                for (std::uint32_t s : chain.sectors)
+                    AppendValues(s, SectorBytes(s) / 4, miniFat);
+            }
         }
+        if (miniBroken != nullptr) miniFat.clear();
         const std::size_t miniSectors = static_cast<std::size_t>(miniStreamSize / kMiniSectorSize);
 
+        struct Link {
+            std::uint32_t id;
+            std::size_t from;    // the entry that holds the link
+            std::size_t field;   // and its field
+            std::string parent;  // the path of the storage the entry belongs to
+        };
         const std::size_t entries = entryOffsets_.size();
         std::vector<bool> visited(entries, false);
-        std::vector<std::uint32_t> pending = {Entry32(0, kEntryChild)};
+        std::vector<Link> pending = {{Entry32(0, kEntryChild), 0, kEntryChild, {}}};
         visited[0] = true;
+        bool cut = false;
+        std::size_t smallLeftOut = 0;
         while (!pending.empty()) {
-            const std::uint32_t id = pending.back();
+            const Link link = std::move(pending.back());
             pending.pop_back();
+            const std::uint32_t id = link.id;
             if (id == kNoStream) continue;
-            if (id >= entries || visited[id]) throw Corrupt{"broken directory tree"};
+            if (id >= entries || visited[id] || !readable_[id]) {
+                Repair(link.from, link.field, kNoStream);
+                cut = true;
+                continue;
+            }
             visited[id] = true;
-            pending.push_back(Entry32(id, kEntryLeft));
-            pending.push_back(Entry32(id, kEntryRight));
+            // The entries are visited in the order of the compound-document library (left
+            // siblings, right siblings, then children, depth first), so that of two links
+            // to one entry the same one is kept.
             const std::uint8_t type = dir_.U8At(id * kDirEntrySize + kEntryType);
             if (type == kTypeStorage) {
-                pending.push_back(Entry32(id, kEntryChild));
-            } else if (type == kTypeStream) {
+                pending.push_back(
+                    {Entry32(id, kEntryChild), id, kEntryChild, link.parent + EntryName(id) + "/"});
+            }
+            pending.push_back({Entry32(id, kEntryRight), id, kEntryRight, link.parent});
+            pending.push_back({Entry32(id, kEntryLeft), id, kEntryLeft, link.parent});
+            if (type == kTypeStream) {
                 const std::uint64_t size = EntrySize(id);
                 if (size == 0) continue;
-                if (size > size_) throw Corrupt{"a stream is larger than the file", true};
-                if (size < cutoff_) {
-                    CheckLength(Chain(miniFat, Entry32(id, kEntryStart), miniSectors, false).size(),
-                                kMiniSectorSize, size);
+                const std::string path = link.parent + EntryName(id);
+                if (size > size_) {
+                    LeaveOut(id, path, "a stream is larger than the file", true);
+                    warnings_.push_back(StreamWarning(path, "it is larger than the file"));
+                } else if (size < cutoff_) {
+                    if (miniBroken != nullptr) {
+                        LeaveOut(id, path, miniBroken, miniCutShort);
+                        ++smallLeftOut;
+                    } else {
+                        CheckStream(id, path,
+                                    Follow(miniFat, Entry32(id, kEntryStart), miniSectors, false),
+                                    kMiniSectorSize, size);
+                    }
                 } else {
-                    CheckLength(Chain(fat_, Entry32(id, kEntryStart), sectors_, true).size(),
+                    CheckStream(id, path, Follow(fat_, Entry32(id, kEntryStart), sectors_, true),
                                 sectorSize_, size);
                 }
             }
         }
+        if (miniBroken != nullptr && smallLeftOut > 0) {
+            warnings_.push_back(
+                "the compound document is damaged: its mini stream cannot be followed (" +
+                std::string(miniBroken) + "); " + std::to_string(smallLeftOut) +
+                " small stream(s) kept in it were left out");
+        }
+        if (cut) {
+            warnings_.push_back(
+                "the compound document is damaged: its directory has broken links; the entries "
+                "they led to were left out");
+        }
+    }
+
+    // Leaves out a stream whose chain breaks or is shorter than its size.
+    void CheckStream(std::size_t id, const std::string& path, const Followed& chain,
+                     std::size_t sectorSize, std::uint64_t size) {
+        const char* why = chain.why != nullptr ? chain.why : chain.TooShort(sectorSize, size);
+        if (why == nullptr) return;
+        LeaveOut(id, path, why, chain.cutShort);
+        warnings_.push_back(StreamWarning(path, why));
+    }
+
+    static std::string StreamWarning(const std::string& path, const std::string& why) {
+        std::string shown;
+        for (const char c : path) {
+            if (static_cast<unsigned char>(c) >= 0x20)
+                shown += c;  // names start with control codes
+        }
+        return "the compound document is damaged: the stream \"" + shown + "\" cannot be read (" +
+               why + "); it was left out";
     }
 
     const CompoundReader& read_;
@@ -247,10 +420,15 @@ class Checker {
     std::size_t sectors_ = 0;
     std::uint32_t cutoff_ = 4096;
     std::vector<std::uint32_t> fat_;
+    std::vector<std::uint32_t> fatSectors_;    // the sectors that hold the FAT, in order
+    std::vector<bool> garbage_;                // FAT entries read as chain ends (see LoadFat)
     std::vector<std::uint8_t> directory_;      // the directory's entries, one after another
     std::vector<std::uint64_t> entryOffsets_;  // where each entry lies in the file
+    std::vector<bool> readable_;               // whether the file holds the entry whole
     mutable TByteCursor dir_;
     std::vector<CompoundRepair> repairs_;
+    std::vector<DamagedStream> damaged_;
+    std::vector<std::string> warnings_;
 };
 
 }  // namespace

@@ -297,9 +297,23 @@ class Backing {
                            check.Why});
         }
         source.SetRepairs(std::move(check.Repairs));
+        for (DamagedStream& d : check.Damaged) {
+            damaged_.emplace(
+                std::move(d.Path),
+                DocumentFailure{d.CutShort ? DocumentProblem::CutShort : DocumentProblem::Damaged,
+                                0, std::move(d.Why)});
+        }
+        warnings_ = std::move(check.Warnings);
         input_ = GRef<GsfInput>(NewSourceInput(&source, static_cast<gsf_off_t>(size)));
         return true;
     }
+
+    // Why the stream at `path` (see DamagedStream) was left out, or null.
+    const DocumentFailure* Damage(const std::string& path) const {
+        const auto it = damaged_.find(path);
+        return it == damaged_.end() ? nullptr : &it->second;
+    }
+    const std::vector<std::string>& Warnings() const { return warnings_; }
 
     GsfInput* input() const { return input_.get(); }
     const Source& source() const { return *source_; }
@@ -318,18 +332,24 @@ class Backing {
 
     std::unique_ptr<Source> source_;
     GRef<GsfInput> input_;
+    std::map<std::string, DocumentFailure> damaged_;
+    std::vector<std::string> warnings_;
 };
 
 // A stream of an opened document. It reads ahead a block at a time, so that the many
 // small reads of a record reader cost no system call each.
 class GsfStream final : public StreamHandle {
   public:
-    GsfStream(std::shared_ptr<Backing> backing, GsfInput* input)
+    // A stream left out as damaged (`damage` set) fails every read with the reason.
+    GsfStream(std::shared_ptr<Backing> backing, GsfInput* input, const DocumentFailure* damage)
         : backing_(std::move(backing)),
           input_(GSF_INPUT(g_object_ref(input))),
-          size_(gsf_input_size(input_.get())) {}
+          size_(gsf_input_size(input_.get())) {
+        if (damage != nullptr) damage_ = *damage;
+    }
 
     std::int64_t Read(void* buffer, std::int64_t count) override {
+        if (damage_.Problem != DocumentProblem::None) return -1;
         if (count <= 0 || buffer == nullptr) return 0;
         auto* out = static_cast<std::uint8_t*>(buffer);
         std::int64_t done = 0;
@@ -370,6 +390,7 @@ class GsfStream final : public StreamHandle {
     }
 
     DocumentFailure Failure() const override {
+        if (damage_.Problem != DocumentProblem::None) return damage_;
         return backing_->FailureOr("a stream cannot be read");
     }
 
@@ -389,14 +410,18 @@ class GsfStream final : public StreamHandle {
     std::vector<std::uint8_t> buffer_;
     std::int64_t bufferStart_ = 0;
     std::int64_t bufferFill_ = 0;
+    DocumentFailure damage_;
 };
 
 // A storage of an opened document. Its children were opened (and their allocation
 // chains checked) when the document was opened; the handles below hand them out.
 class GsfStorage final : public StorageHandle {
   public:
-    GsfStorage(std::shared_ptr<Backing> backing, GsfInfile* infile)
-        : backing_(std::move(backing)), infile_(GSF_INFILE(g_object_ref(infile))) {}
+    // `path` is that of the storage's children: the names above them, each with a '/'.
+    GsfStorage(std::shared_ptr<Backing> backing, GsfInfile* infile, std::string path = {})
+        : backing_(std::move(backing)),
+          infile_(GSF_INFILE(g_object_ref(infile))),
+          path_(std::move(path)) {}
 
     // Opens every child, depth first; false when any element cannot be opened.
     bool LoadChildren(int depth) {
@@ -413,15 +438,21 @@ class GsfStorage final : public StorageHandle {
             if (GSF_IS_INFILE(child.get()) &&
                 gsf_infile_num_children(GSF_INFILE(child.get())) >= 0) {
                 c.info.type = ElementType::Storage;
-                c.storage = std::make_unique<GsfStorage>(backing_, GSF_INFILE(child.get()));
+                c.storage = std::make_unique<GsfStorage>(backing_, GSF_INFILE(child.get()),
+                                                         path_ + name + "/");
                 if (!c.storage->LoadChildren(depth + 1)) return false;
             } else {
                 c.info.type = ElementType::Stream;
                 c.stream = std::move(child);
+                c.damage = backing_->Damage(path_ + name);
             }
             children_.push_back(std::move(c));
         }
         return true;
+    }
+
+    std::vector<std::string> Warnings() const override {
+        return path_.empty() ? backing_->Warnings() : std::vector<std::string>{};
     }
 
     std::vector<ElementInfo> Elements() override {
@@ -439,7 +470,8 @@ class GsfStorage final : public StorageHandle {
 
     std::unique_ptr<StreamHandle> OpenStream(std::size_t index) override {
         if (index >= children_.size() || !children_[index].stream) return nullptr;
-        auto handle = std::make_unique<GsfStream>(backing_, children_[index].stream.get());
+        auto handle = std::make_unique<GsfStream>(backing_, children_[index].stream.get(),
+                                                  children_[index].damage);
         children_[index].stream.reset();
         return handle;
     }
@@ -449,9 +481,11 @@ class GsfStorage final : public StorageHandle {
         ElementInfo info;
         std::unique_ptr<GsfStorage> storage;
         GRef<GsfInput> stream;
+        const DocumentFailure* damage = nullptr;  // owned by the backing
     };
     std::shared_ptr<Backing> backing_;
     GRef<GsfInfile> infile_;
+    std::string path_;
     std::vector<Child> children_;
 };
 
@@ -474,6 +508,63 @@ std::unique_ptr<StorageHandle> OpenSource(std::unique_ptr<Source> source,
     }
     return storage;
 }
+
+// A stream that is bytes in memory.
+class BytesStream final : public StreamHandle {
+  public:
+    explicit BytesStream(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+
+    std::int64_t Read(void* buffer, std::int64_t count) override {
+        if (count <= 0 || buffer == nullptr) return 0;
+        const auto size = static_cast<std::int64_t>(bytes_.size());
+        const std::int64_t take = std::min(count, size - position_);
+        if (take <= 0) return 0;
+        std::memcpy(buffer, bytes_.data() + position_, static_cast<std::size_t>(take));
+        position_ += take;
+        return take;
+    }
+
+    bool Seek(std::int64_t offset, SeekOrigin origin, std::int64_t& newPosition) override {
+        const auto size = static_cast<std::int64_t>(bytes_.size());
+        const std::int64_t base = origin == SeekOrigin::Begin     ? 0
+                                  : origin == SeekOrigin::Current ? position_
+                                                                  : size;
+        const std::int64_t target = base + offset;
+        const bool inside = target >= 0 && target <= size;
+        if (inside) position_ = target;
+        newPosition = position_;
+        return inside;
+    }
+
+    DocumentFailure Failure() const override { return {}; }
+
+  private:
+    std::vector<std::uint8_t> bytes_;
+    std::int64_t position_ = 0;
+};
+
+// Streams in memory under one root; each opens once.
+class BytesStorage final : public StorageHandle {
+  public:
+    explicit BytesStorage(std::vector<NamedBytes> streams) : streams_(std::move(streams)) {}
+
+    std::vector<ElementInfo> Elements() override {
+        std::vector<ElementInfo> out;
+        for (const NamedBytes& s : streams_)
+            out.push_back({s.name, ElementType::Stream});
+        return out;
+    }
+
+    std::unique_ptr<StorageHandle> OpenStorage(std::size_t) override { return nullptr; }
+
+    std::unique_ptr<StreamHandle> OpenStream(std::size_t index) override {
+        if (index >= streams_.size()) return nullptr;
+        return std::make_unique<BytesStream>(std::move(streams_[index].bytes));
+    }
+
+  private:
+    std::vector<NamedBytes> streams_;
+};
 
 // The inputs that stand under a name of their own (see RegisterInput).
 struct RegisteredInput {
@@ -590,6 +681,10 @@ std::unique_ptr<StorageHandle> OpenStorageOnBytes(std::vector<std::uint8_t> byte
     std::unique_ptr<StorageHandle> storage = OpenSource(Source::OnBytes(std::move(shared)), why);
     if (failure != nullptr) *failure = std::move(why);
     return storage;
+}
+
+std::unique_ptr<StorageHandle> OpenStreamsInMemory(std::vector<NamedBytes> streams) {
+    return std::make_unique<BytesStorage>(std::move(streams));
 }
 
 void RegisterInput(const std::filesystem::path& name, std::vector<std::uint8_t> bytes,

@@ -3,7 +3,8 @@
 // on libgsf, which stays inside the implementation file.
 //
 // Opening a file reads and checks its whole directory and every allocation chain up
-// front, so a corrupt document fails at open time, not half-way through a read.
+// front, so a corrupt document fails at open time, not half-way through a read. A stream
+// whose own chain is damaged does not stop the others: it fails when it is read.
 //
 // Reading takes no lock: any number of readers, in any processes and threads, read one
 // file at once. The file is read through its descriptor, never mapped (a mapped file that
@@ -73,6 +74,10 @@ class StorageHandle {
     // Open the child at a position of Elements(); null on failure.
     virtual std::unique_ptr<StorageHandle> OpenStorage(std::size_t index) = 0;
     virtual std::unique_ptr<StreamHandle> OpenStream(std::size_t index) = 0;
+    // Sentences on damage of the document that opening worked around (streams whose
+    // chains are broken were left out: reading one of them fails with the reason); given
+    // by the root storage of an opened document.
+    virtual std::vector<std::string> Warnings() const { return {}; }
 };
 
 // Opens an existing compound document for reading. The file stays open (not locked)
@@ -85,6 +90,15 @@ std::unique_ptr<StorageHandle> OpenStorageFile(const std::filesystem::path& path
 // Opens a compound document held in memory (the bytes are copied). Null on failure.
 std::unique_ptr<StorageHandle> OpenStorageOnBytes(std::vector<std::uint8_t> bytes,
                                                   DocumentFailure* failure = nullptr);
+
+// A storage of streams that are only bytes in memory, in the order given, with no
+// compound document around them: what reads a workbook stream handed over on its own
+// (a stream of another container, a test's or a fuzzer's input) opens. Never fails.
+struct NamedBytes {
+    std::u16string name;
+    std::vector<std::uint8_t> bytes;
+};
+std::unique_ptr<StorageHandle> OpenStreamsInMemory(std::vector<NamedBytes> streams);
 
 // Makes `name` stand for an input that has no name of its own (a program's standard
 // input, a workbook handed over in memory), until UnregisterInput(name) or the end of the

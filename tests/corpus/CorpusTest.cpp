@@ -61,26 +61,32 @@ TEST(CorpusTest, EveryFileOpensOrIsRefusedAsDocumented) {
                                          (path.filename().string() + ".biffscan.json"));
         try {
             TCFile cf(platform::Utf8ToUtf16(path.string()), cfOpen);
-            ++opened;
             EXPECT_TRUE(ole2);
-            // The same elements as the independent walker found.
+            // Damage worked around only in documents known to be damaged.
+            EXPECT_TRUE(cf.Warnings().empty() || test::HasFeature(*entry, "malformed"));
+            // The same elements as the independent walker found (a directory whose broken
+            // links were cut holds fewer).
             std::set<std::string> ours;
             CollectPaths(cf.Root(), "", ours);
             std::set<std::string> theirs;
             for (const json& s : scan["streams"])
                 theirs.insert(s.get<std::string>());
-            EXPECT_EQ(ours, theirs);
-            // The workbook stream, found whatever its letter case, with the same size.
+            if (cf.Warnings().empty()) EXPECT_EQ(ours, theirs);
+            // The workbook stream, found whatever its letter case, with the same size; a
+            // workbook stream whose own chain is damaged fails to read.
             auto* workbook = dynamic_cast<TCFileStream*>(cf.Root().FindItem("Workbook"));
             const bool expectWorkbook =
                 (*entry)["stream_name"].is_string() && Lower((*entry)["stream_name"]) == "workbook";
             EXPECT_EQ(workbook != nullptr, expectWorkbook);
+            std::uint8_t first = 0;
+            if (workbook != nullptr) workbook->Read(&first, 1);
+            ++opened;
             if (workbook != nullptr && scan.contains("stream_size")) {
                 EXPECT_EQ(workbook->Size(), scan["stream_size"].get<std::int64_t>());
             }
         } catch (const ECFileError& e) {
             ++refused;
-            EXPECT_EQ(e.Code(), 3);
+            EXPECT_TRUE(e.Code() == ceOpenFile || e.Code() == ceReadStream) << e.what();
             // Only damaged documents and files that are no compound document at all.
             EXPECT_TRUE(!ole2 || test::HasFeature(*entry, "malformed")) << e.what();
         }

@@ -9,8 +9,12 @@
 #include <thread>
 
 #include "platform/CodePage.h"
+#include "tests/support/WorkbookFixtures.h"
 #include "tests/support/XlsBuilder.h"
+#include "xls/model/TCells.h"
 #include "xls/model/TEasyStream.h"
+#include "xls/model/TWorkbook.h"
+#include "xls/model/TXLSFile.h"
 #include "xls/read/TBIFFStream.h"
 #include "xls/read/TCFile.h"
 
@@ -31,6 +35,28 @@ int CodeOf(const std::function<void()>& action) {
         return e.Code();
     }
     return -1;
+}
+
+// The ECFileError code of opening `file` and reading its "Workbook" stream to the end, or
+// -1 when both succeed: damage to the document's tables fails the open (3), damage to the
+// stream's own chain its read (8).
+int ReadCodeOf(const std::filesystem::path& file) {
+    return CodeOf([&] {
+        TCFile cf(platform::Utf8ToUtf16(file.string()), cfOpen);
+        if (auto* s = dynamic_cast<TCFileStream*>(cf.Root().FindItem("Workbook"))) {
+            std::vector<std::uint8_t> buffer(4096);
+            while (s->Read(buffer.data(), static_cast<std::int32_t>(buffer.size())) > 0) {
+            }
+        }
+    });
+}
+
+// Whether one of the document's warnings holds `text`.
+bool Warns(const TCFile& cf, const std::string& text) {
+    for (const std::string& w : cf.Warnings()) {
+        if (w.find(text) != std::string::npos) return true;
+    }
+    return false;
 }
 
 Bytes Pattern(std::size_t n) {
@@ -217,13 +243,11 @@ TEST_F(TCFileTest, WhatIsNotAReadableCompoundDocumentGivesCodeThreeAndItsReason)
     WriteFile(dir / "half.xls", Bytes(doc.begin(), doc.begin() + doc.size() / 2));
     EXPECT_EQ(message(dir / "half.xls"),
               in("half.xls") + " is cut short: its tables point beyond its end");
-    Bytes loop = doc;
-    const std::size_t fat = SectorOffset(Get32(doc, kFirstFatSector));
-    const std::uint32_t dirSector = Get32(doc, kFirstDirSector);
-    Put32(loop, fat + 4 * dirSector, dirSector);
-    WriteFile(dir / "loop.xls", loop);
-    EXPECT_EQ(message(dir / "loop.xls"),
-              in("loop.xls") + ": the compound document is damaged: chain loops");
+    Bytes odd = doc;
+    odd[0x1E] = 30;  // sectors of 2^30 bytes
+    WriteFile(dir / "odd.xls", odd);
+    EXPECT_EQ(message(dir / "odd.xls"),
+              in("odd.xls") + ": the compound document is damaged: bad sector size");
     // A FIFO would block a plain open; it is refused at once.
     ASSERT_EQ(mkfifo((dir / "fifo.xls").c_str(), 0600), 0);
     EXPECT_EQ(message(dir / "fifo.xls"),
@@ -302,30 +326,52 @@ TEST_F(TCFileTest, TruncatedDocumentsAreRefused) {
     for (std::size_t cut : {std::size_t{8}, std::size_t{511}, std::size_t{512}, std::size_t{1000},
                             doc.size() / 2, doc.size() - 512}) {
         WriteFile(file, Bytes(doc.begin(), doc.begin() + cut));
-        EXPECT_EQ(CodeOf([&] { TCFile cf(U16(file), cfOpen); }), 3) << "cut at " << cut;
+        const int code = ReadCodeOf(file);
+        EXPECT_TRUE(code == 3 || code == ceReadStream) << "cut at " << cut << ": " << code;
     }
 }
 
-TEST_F(TCFileTest, BrokenSectorChainsAreRefused) {
-    const Bytes doc = CompoundBytes({{"Workbook", Pattern(20000)}});
+// Damage to the tables that locate everything (the FAT, the directory's chain, the
+// header) refuses the document. Damage to one stream's chain leaves that stream out: it
+// fails to read, with the reason, while the other streams read in full and the document
+// warns of the damage.
+TEST_F(TCFileTest, BrokenSectorChainsAreRefusedOrLeaveTheirStreamOut) {
+    const Bytes other = Pattern(9000);
+    const Bytes doc = CompoundBytes({{"Workbook", Pattern(20000)}, {"Other", other}});
     const std::size_t fat = SectorOffset(Get32(doc, kFirstFatSector));
     const std::size_t entry = DirEntryOffset(doc, u"Workbook");
     const std::uint32_t start = Get32(doc, entry + 0x74);
-    const std::uint32_t dirSector = Get32(doc, kFirstDirSector);
 
     struct Case {
         const char* what;
         std::function<void(Bytes&)> corrupt;
     };
-    const std::vector<Case> cases = {
+    const std::vector<Case> streamCases = {
         {"stream chain loops onto itself",
          [&](Bytes& d) { Put32(d, fat + 4 * (start + 3), start); }},
         {"stream chain points past the file",
          [&](Bytes& d) { Put32(d, fat + 4 * start, 0x00FFFFF0); }},
         {"stream chain ends early", [&](Bytes& d) { Put32(d, fat + 4 * (start + 2), 0xFFFFFFFE); }},
-        {"directory chain loops", [&](Bytes& d) { Put32(d, fat + 4 * dirSector, dirSector); }},
         {"stream size beyond the file", [&](Bytes& d) { Put32(d, entry + 0x78, 0x7FFFFFF0); }},
         {"stream starts past the file", [&](Bytes& d) { Put32(d, entry + 0x74, 0x00FFFFF0); }},
+    };
+    for (const Case& c : streamCases) {
+        Bytes bad = doc;
+        c.corrupt(bad);
+        WriteFile(file, bad);
+        EXPECT_EQ(ReadCodeOf(file), ceReadStream) << c.what;
+        TCFile cf(U16(file), cfOpen);
+        auto* s = dynamic_cast<TCFileStream*>(cf.Root().FindItem("Other"));
+        ASSERT_NE(s, nullptr) << c.what;
+        Bytes back(other.size());
+        EXPECT_EQ(s->Read(back.data(), static_cast<std::int32_t>(back.size())), 9000) << c.what;
+        EXPECT_EQ(back, other) << c.what;
+        EXPECT_TRUE(Warns(cf, "the stream \"Workbook\"")) << c.what;
+    }
+
+    const std::vector<Case> cases = {
+        {"directory chain starts past the file",
+         [&](Bytes& d) { Put32(d, kFirstDirSector, 0x00FFFFF0); }},
         {"FAT sector past the file", [&](Bytes& d) { Put32(d, kFirstFatSector, 0x00FFFFF0); }},
         {"FAT sector listed past the file",
          [&](Bytes& d) {
@@ -393,16 +439,73 @@ TEST_F(TCFileTest, MiniStreamSizeCoveringItsLastSectorInPartOpens) {
         EXPECT_EQ(ReadFile(file), odd);  // the file itself is left alone
     }
 
-    // A mini sector wholly beyond the recorded size is still damage.
+    // A mini sector wholly beyond the recorded size is damage to the stream that uses it:
+    // that stream is left out, failing to read; the other one reads.
     Bytes shortened = doc;
     Put32(shortened, root + 0x78, 3 * 64u);
     WriteFile(file, shortened);
-    EXPECT_EQ(CodeOf([&] { TCFile cf(U16(file), cfOpen); }), 3);
+    EXPECT_EQ(ReadCodeOf(file), -1);
+    TCFile cf(U16(file), cfOpen);
+    EXPECT_TRUE(Warns(cf, "the stream \"Small\""));
+    auto* small = dynamic_cast<TCFileStream*>(cf.Root().FindItem("Small"));
+    ASSERT_NE(small, nullptr);
+    std::uint8_t byte = 0;
+    EXPECT_EQ(CodeOf([&] { small->Read(&byte, 1); }), ceReadStream);
+
+    // A mini stream whose chain leaves the file leaves out every small stream, with one
+    // warning.
+    Bytes lost = doc;
+    Put32(lost, root + 0x74, 0x00FFFFF0);
+    WriteFile(file, lost);
+    EXPECT_EQ(ReadCodeOf(file), ceReadStream);
+    TCFile again(U16(file), cfOpen);
+    EXPECT_TRUE(Warns(again, "2 small stream(s)"));
+}
+
+// A directory whose chain loops back or leaves the file ends there.
+TEST_F(TCFileTest, ADirectoryChainThatBreaksEndsThere) {
+    const Bytes data = Pattern(20000);
+    const Bytes doc = CompoundBytes({{"Workbook", data}});
+    const std::size_t fat = SectorOffset(Get32(doc, kFirstFatSector));
+    const std::uint32_t dirSector = Get32(doc, kFirstDirSector);
+    // Looping back, or (a number beyond the table is read as the end of a chain) ending.
+    for (const std::uint32_t next : {dirSector, 0x00FFFFF0u}) {
+        Bytes bad = doc;
+        Put32(bad, fat + 4 * dirSector, next);
+        WriteFile(file, bad);
+        TCFile cf(U16(file), cfOpen);
+        auto* s = dynamic_cast<TCFileStream*>(cf.Root().FindItem("Workbook"));
+        ASSERT_NE(s, nullptr) << next;
+        Bytes back(data.size());
+        EXPECT_EQ(s->Read(back.data(), static_cast<std::int32_t>(back.size())), 20000);
+        EXPECT_EQ(back, data);
+        EXPECT_TRUE(Warns(cf, next == dirSector ? "the chain of its directory breaks"
+                                                : "sector numbers beyond the table"));
+    }
+}
+
+// Links of the directory tree to entries that do not exist, or back to entries reached
+// already, are cut: what the remaining links reach opens, with a warning.
+TEST_F(TCFileTest, BrokenDirectoryLinksAreCut) {
+    const Bytes doc = CompoundBytes(
+        {{"Workbook", Pattern(20000)}, {"Storage", {}, true}, {"Storage/Inner", Pattern(5000)}});
+    const std::size_t directory = SectorOffset(Get32(doc, kFirstDirSector));
+    const std::size_t storage = DirEntryOffset(doc, u"Storage");
+    const auto self = static_cast<std::uint32_t>((storage - directory) / 128);
+    for (const std::uint32_t link : {self, 1000u}) {
+        Bytes bad = doc;
+        Put32(bad, storage + 0x4C, link);  // its first child
+        WriteFile(file, bad);
+        EXPECT_EQ(ReadCodeOf(file), -1) << link;
+        TCFile cf(U16(file), cfOpen);
+        ASSERT_EQ(cf.Warnings().size(), 1u) << link;
+        EXPECT_NE(cf.Warnings()[0].find("broken links"), std::string::npos) << cf.Warnings()[0];
+    }
 }
 
 TEST_F(TCFileTest, RandomDamageNeverCrashes) {
     // Damaged headers, tables and directories either open or give code 3; whatever
-    // opens can be read to the end.
+    // opens can be read to the end, or fails to read with code 8.
     const Bytes doc = CompoundBytes({{"Workbook", Pattern(9000)},
                                      {"\x05SummaryInformation", Pattern(300)},
                                      {"Storage", {}, true},
@@ -428,6 +531,24 @@ TEST_F(TCFileTest, RandomDamageNeverCrashes) {
                 EXPECT_LT(n, 100000);
             }
         });
-        EXPECT_TRUE(code == -1 || code == 3) << "round " << round << " code " << code;
+        EXPECT_TRUE(code == -1 || code == 3 || code == ceReadStream)
+            << "round " << round << " code " << code;
     }
+}
+
+// A workbook whose other streams are damaged reads, and says what was left out.
+TEST_F(TCFileTest, AWorkbookWhoseOtherStreamsAreDamagedReadsWithAWarning) {
+    const Bytes stream = WorkbookStream({{"Data", {{rec::kNumber, NumberBody(0, 0, 0, 7)}}}});
+    Bytes doc = CompoundBytes({{"Workbook", stream}, {"Pictures", Pattern(9000)}});
+    Put32(doc, DirEntryOffset(doc, u"Pictures") + 0x78, 0x7FFFFFF0);  // larger than the file
+    WriteFile(file, doc);
+    TXLSFile xls;
+    xls.OpenFile(U16(file));
+    const auto cell = xls.Workbook().Sheets().Items(0).Cells().Find(0, 0);
+    ASSERT_TRUE(cell);
+    EXPECT_EQ(cell->Value().AsDouble(), 7);
+    EXPECT_EQ(xls.Workbook().Warnings,
+              std::vector<std::string>{"the compound document is damaged: the stream \"Pictures\" "
+                                       "cannot be read (it is larger than the file); it was left "
+                                       "out"});
 }

@@ -380,3 +380,43 @@ TEST(TXLSReaderFormulasTest, ArrayFormulasWithTheCompleteDecoder) {
     OpenWorkbook(common, WorkbookStream({{"S", records}}));
     EXPECT_EQ(FormulaAt(common, 0, 0, 1), "");
 }
+
+TEST(TXLSReaderFormulasTest, AnInconsistentLinkTableFailsOnlyTheFormulasThatUseIt) {
+    const Bytes book = Body()
+                           .u16(1)  // sheet count
+                           .u16(8)
+                           .u8(0)
+                           .ascii("Book.xls")  // file name
+                           .u16(6)
+                           .u8(0)
+                           .ascii("Prices");                            // its sheet
+    const Bytes shortExternSheet = Body().u16(3).u16(0).u16(0).u16(0);  // 3 entries, holds 1
+    const RecordList globals = {
+        {rec::kExternName, Body().u16(0).u32(0).u8(4).u8(0).ascii("Rate")},  // before any SUPBOOK
+        {rec::kSupBook, SelfSupbookBody(1)},
+        {rec::kSupBook, book},
+        {rec::kExternSheet, ExternSheetBody({{0, 0, 0}, {1, 0, 0}})},
+        {rec::kExternSheet, shortExternSheet},
+        {rec::kLbl, NameBody(0x0000, "Broken", Area3d(7, 0, 0, 1, 1))},  // no entry 7
+        {rec::kLbl, NameBody(0x0000, "Total", Area3d(0, 0, 0, 1, 1))},
+    };
+    const RecordList cells = {
+        {rec::kFormula, Formula(0, 0, Body().u8(0x23).u16(2).u16(0))},                 // Total
+        {rec::kFormula, Formula(1, 0, Body().u8(0x3A).u16(1).u16(0).u8(1).u8(0x00))},  // Book
+        {rec::kFormula, Formula(2, 0, Body().u8(0x3A).u16(2).u16(0).u8(1).u8(0x00))},  // missing
+        {rec::kFormula, Formula(3, 0, Body().u8(0x23).u16(1).u16(0))},                 // Broken
+    };
+    TXLSFile file;
+    OpenWorkbook(file, WorkbookStream({{"Data", cells}}, globals));
+    EXPECT_EQ(FormulaAt(file, 0, 0, 0), "Total");
+    EXPECT_EQ(FormulaAt(file, 0, 1, 0), "'[Book.xls]Prices'!$B$1");
+    EXPECT_EQ(FormulaAt(file, 0, 2, 0), file.ReadOptions().UnreadableFormula);
+    EXPECT_EQ(FormulaAt(file, 0, 3, 0), "Broken");  // kept in its place, without its areas
+    const TXLSLinkTable& links = file.Workbook().LinkTable();
+    ASSERT_EQ(links.DefinedNames().size(), 2u);
+    EXPECT_EQ(links.DefinedNames()[0]->Areas.RectCount(), 0);
+    EXPECT_EQ(links.DefinedNames()[1]->Areas.RectCount(), 1);
+    // One warning for the three records left out.
+    ASSERT_EQ(file.Workbook().Warnings.size(), 1u);
+    EXPECT_NE(file.Workbook().Warnings[0].find("link table"), std::string::npos);
+}

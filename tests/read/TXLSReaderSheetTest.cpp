@@ -1137,19 +1137,26 @@ TEST_F(TXLSReaderSheetTest, ColumnOf256InACellRecordIsRefused) {
     }
 }
 
-TEST_F(TXLSReaderSheetTest, SharedStringIndexOutsideTheTable) {
-    Failure f = LoadFailure(OneSheet({{rec::kNumber, test::NumberBody(0, 0, 0, 1)},
-                                      {rec::kLabelSst, test::LabelSstBody(0, 1, 0, 2)}},
-                                     {{rec::kSst, test::SstBody({"a", "b"})}}));
-    EXPECT_EQ(f.type, "EListError");
-    EXPECT_EQ(f.message, "List index out of bounds (2)");
-    EXPECT_EQ(Cells().Count(), 1);
+// A shared-string table that holds fewer strings than its cells use (a wrong count, a
+// table cut short) leaves those cells empty, with one warning; the read goes on.
+TEST_F(TXLSReaderSheetTest, SharedStringIndexOutsideTheTableLeavesTheCellEmpty) {
+    const std::vector<std::string> warning = {
+        "cells refer to shared strings that the workbook's string table does not hold; they "
+        "were left empty"};
+    Load({{rec::kNumber, test::NumberBody(0, 0, 0, 1)},
+          {rec::kLabelSst, test::LabelSstBody(0, 1, 0, 2)},
+          {rec::kLabelSst, test::LabelSstBody(0, 2, 0, 1)},
+          {rec::kLabelSst, test::LabelSstBody(0, 3, 0, 7)}},
+         {{rec::kSst, test::SstBody({"a", "b"})}});
+    EXPECT_EQ(Cells().Count(), 2);
+    EXPECT_FALSE(Cells().Find(0, 1));
+    EXPECT_EQ(ValueAt(0, 2), TCellValue::Ansi("b"));
+    EXPECT_EQ(file_.Workbook().Warnings, warning);
 
     // A LABELSST before the SST finds no strings at all.
-    f = LoadFailure(OneSheet(
-        {}, {{rec::kLabelSst, test::LabelSstBody(0, 0, 0, 0)}, {rec::kSst, test::SstBody({"a"})}}));
-    EXPECT_EQ(f.type, "EListError");
-    EXPECT_EQ(f.message, "List index out of bounds (0)");
+    Load({}, {{rec::kLabelSst, test::LabelSstBody(0, 0, 0, 0)}, {rec::kSst, test::SstBody({"a"})}});
+    EXPECT_EQ(Cells().Count(), 0);
+    EXPECT_EQ(file_.Workbook().Warnings, warning);
 }
 
 TEST_F(TXLSReaderSheetTest, RecordsOfAnUndeclaredSheetAreRefused) {

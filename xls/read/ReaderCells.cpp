@@ -94,7 +94,18 @@ void TSheetReader::ReadLabel(TRecordCursor& body) {
 
 void TSheetReader::ReadLabelSst(TRecordCursor& body) {
     const records::TLabelSstRecord r = records::DecodeLabelSst(body);
-    if (r.Index >= context_.Strings.size()) throw EListError(r.Index);
+    if (r.Index >= context_.Strings.size()) {
+        // A shared-string table that holds fewer strings than its cells use (its count and
+        // its strings disagree, or it was cut short): such cells stay empty, as in other
+        // readers, and the workbook says so once.
+        const std::string warning =
+            "cells refer to shared strings that the workbook's string table does not hold; "
+            "they were left empty";
+        std::vector<std::string>& warnings = context_.Workbook.Warnings;
+        if (std::find(warnings.begin(), warnings.end(), warning) == warnings.end())
+            warnings.push_back(warning);
+        return;
+    }
     // A shared string is copied into the sheet once; its other cells point at that copy.
     TCells& cells = context_.CurrentSheet().Cells();
     if (sharedPlacesOf_ != &cells) {

@@ -1,9 +1,13 @@
 // Handlers of the link-table records (sheet references, names, other workbooks) and the
 // finishing step that turns defined names into print areas, print titles and named
 // ranges: part of the globals reader. The link table decodes the record bodies itself.
+#include <algorithm>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "xls/formula/TXLSLinkTable.h"
+#include "xls/model/Errors.h"
 #include "xls/model/TPageSetup.h"
 #include "xls/model/TRanges.h"
 #include "xls/read/GlobalsReader.h"
@@ -58,16 +62,57 @@ void ApplyPrintTitles(const TRangeRects& areas, TPageSetup& setup) {
 
 }  // namespace
 
+// A link table whose records do not fit together (an EXTERNNAME before any SUPBOOK, an
+// EXTERNSHEET shorter than its count, a name whose areas use a sheet reference the table
+// lacks) does not stop the read, as it does not in other readers: the record is left out
+// (a name keeps its place and text, without its areas), and the formulas that refer to
+// what is missing are the ones that fail to decode. The workbook gets one warning.
+// False when the record was refused.
+namespace {
+
+template <class Add>
+bool AddLinks(TReadContext& context, Add add) {
+    try {
+        add();
+        return true;
+    } catch (const EXLSError& e) {
+        if (e.ErrorCode() != xeLinkTable) throw;
+        const std::string warning =
+            "the link table (references to sheets, names and other workbooks) is inconsistent; "
+            "formulas that use the parts that could not be read show as unreadable";
+        std::vector<std::string>& warnings = context.Workbook.Warnings;
+        if (std::find(warnings.begin(), warnings.end(), warning) == warnings.end())
+            warnings.push_back(warning);
+        return false;
+    }
+}
+
+}  // namespace
+
 void TGlobalsReader::ReadName(TRecordCursor& body) {
-    context_.Workbook.LinkTable().AddName(std::string(body.Rest()));
+    const std::string record(body.Rest());
+    TXLSLinkTable& table = context_.Workbook.LinkTable();
+    if (!AddLinks(context_, [&] { table.AddName(record); })) {
+        // Refused: the name is added without its definition, so that the names after it
+        // keep their numbers.
+        std::string bare = record;
+        constexpr std::size_t kDefinitionLength = 4;
+        if (bare.size() >= kDefinitionLength + 2) {
+            bare[kDefinitionLength] = 0;
+            bare[kDefinitionLength + 1] = 0;
+        }
+        table.AddName(bare);
+    }
 }
 
 void TGlobalsReader::ReadExternSheet(TRecordCursor& body) {
-    context_.Workbook.LinkTable().AddExternSheets(std::string(body.Rest()));
+    AddLinks(context_,
+             [&] { context_.Workbook.LinkTable().AddExternSheets(std::string(body.Rest())); });
 }
 
 void TGlobalsReader::ReadExternName(TRecordCursor& body) {
-    context_.Workbook.LinkTable().AddExternName(std::string(body.Rest()));
+    AddLinks(context_,
+             [&] { context_.Workbook.LinkTable().AddExternName(std::string(body.Rest())); });
 }
 
 void TGlobalsReader::ReadSupbook(TRecordCursor& body) {

@@ -211,6 +211,7 @@ TCFile::TCFile(const std::u16string& fileName, std::uint8_t mode)
             auto storage = platform::OpenStorageFile(path, &failure);
             if (!storage)
                 throw ECFileError(ceOpenFile, failure, DocumentFailureMessage(name, failure));
+            warnings_ = storage->Warnings();
             root_->LoadElements(std::move(storage), name);
             break;
         }
@@ -246,7 +247,16 @@ std::unique_ptr<TCFile> TCFile::CreateFromStream(TEasyStream& source) {
     if (!storage) throw ECFileError(ceCreateFile);
     auto file = std::make_unique<TCFile>(Passkey{});
     file->root_ = std::make_unique<TCFileStorage>(kRootName);
+    file->warnings_ = storage->Warnings();
     file->root_->LoadElements(std::move(storage), "the workbook in memory");
+    return file;
+}
+
+std::unique_ptr<TCFile> TCFile::FromStreams(std::vector<platform::NamedBytes> streams) {
+    auto file = std::make_unique<TCFile>(Passkey{});
+    file->root_ = std::make_unique<TCFileStorage>(kRootName);
+    file->root_->LoadElements(platform::OpenStreamsInMemory(std::move(streams)),
+                              "the workbook in memory");
     return file;
 }
 

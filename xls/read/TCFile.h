@@ -127,8 +127,13 @@ class TCFile {
 
     // Copies the whole source into memory and opens the copy (ECFileError 0 on failure).
     static std::unique_ptr<TCFile> CreateFromStream(TEasyStream& source);
+    // A root that holds the given streams and nothing else, without a compound document
+    // (see platform::OpenStreamsInMemory).
+    static std::unique_ptr<TCFile> FromStreams(std::vector<platform::NamedBytes> streams);
 
     TCFileStorage& Root() { return *root_; }
+    // Damage of the document that opening worked around (see StorageHandle::Warnings).
+    const std::vector<std::string>& Warnings() const { return warnings_; }
     const std::u16string& FileName() const { return fileName_; }
 
     // Only CreateFromStream can make one of these: the passkey of the empty constructor.
@@ -141,6 +146,7 @@ class TCFile {
   private:
     std::u16string fileName_;
     std::unique_ptr<TCFileStorage> root_;
+    std::vector<std::string> warnings_;
 };
 
 }  // namespace vorlix

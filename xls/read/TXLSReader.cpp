@@ -128,6 +128,9 @@ void TXLSReader::ReadDocument(TCFile& file, const std::u16string& password,
     context_.reset();
     owner_.Clear();
     StartRead(owner_.Workbook());
+    // Damage of the compound document that opening worked around.
+    workbook_.Warnings.insert(workbook_.Warnings.end(), file.Warnings().begin(),
+                              file.Warnings().end());
 
     auto* workbookStream = dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream));
     if (workbookStream == nullptr) throw EXLSError(xeStreamNotFound, kWorkbookStream);
