@@ -75,11 +75,12 @@ void TSheetReader::ReadTable(TRecordCursor& body) {
 // Every cell whose formula names a stored formula gets the decoded text. A formula that
 // cannot be decoded leaves the cell its cached result and the UnreadableFormula text (as a
 // rule none), or, with StrictFormulas, fails the read.
-void TSheetReader::FinishFormulas() {
+void TSheetReader::FinishFormulas(int sheetPosition) {
     if (formulaTable_.empty()) return;
     TPtgParser& parser = context_.Parser();
     TSheets& sheets = context_.Workbook.Sheets();
     for (int s = 0; s < sheets.Count(); ++s) {
+        if (sheetPosition >= 0 && s != sheetPosition) continue;
         TCells& cells = sheets.Items(s).Cells();
         for (int i = 0; i < cells.Count(); ++i) {
             TCell cell = cells.Items(i);
@@ -103,6 +104,7 @@ void TSheetReader::FinishFormulas() {
             cell.SetFormula(recognised ? parser.FormulaText() : context_.Options.UnreadableFormula);
         }
     }
+    if (sheetPosition >= 0) formulaTable_.clear();
 }
 
 }  // namespace vorlix

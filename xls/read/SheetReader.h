@@ -56,8 +56,13 @@ class TSheetReader {
     void ReadScl(TRecordCursor& body);
     void ReadFeatHdr(TRecordCursor& body);
 
-    // Every cell whose formula names a stored formula gets the decoded text.
-    void FinishFormulas();
+    // A sheet's records follow (a sheet read by itself).
+    void StartSheet();
+    // Every cell whose formula names a stored formula gets the decoded text: of every
+    // sheet, or of the sheet at `position` alone, whose stored formulas then go.
+    void FinishFormulas(int sheetPosition = -1);
+    // The stored formulas of a sheet whose read failed go.
+    void ForgetFormulas() { formulaTable_.clear(); }
 
   private:
     void ApplyCellFormat(TCell& cell, std::uint32_t xf);

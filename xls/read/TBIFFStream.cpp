@@ -10,6 +10,7 @@ namespace vorlix {
 
 namespace {
 constexpr std::uint16_t kBofId = rec::kBof;
+constexpr std::uint16_t kBoundSheetId = rec::kBoundSheet8;
 constexpr std::uint16_t kContinueId = rec::kContinue;
 constexpr std::uint16_t kMsoDrawingGroupId = rec::kMsoDrawingGroup;
 }  // namespace
@@ -95,8 +96,14 @@ bool TBIFFStream::ReadRecord() {
     TEasyStream& data = record_.Data;
     data.SetSizeForOverwrite(record_.Length);
     if (record_.Length == 0) return true;
-    // BOF bodies are never encrypted: they come from the raw bytes too.
-    return Copy(data.Memory(), record_.Length, decrypting_ && record_.Id != kBofId);
+    // BOF bodies are never encrypted: they come from the raw bytes too. Neither is the
+    // stream position of the sheet's BOF that starts a BOUNDSHEET body.
+    const bool decrypt = decrypting_ && record_.Id != kBofId;
+    if (decrypt && record_.Id == kBoundSheetId && record_.Length >= 4) {
+        return Copy(data.Memory(), 4, false) &&
+               Copy(data.Memory() + 4, static_cast<std::size_t>(record_.Length - 4), true);
+    }
+    return Copy(data.Memory(), record_.Length, decrypt);
 }
 
 bool TBIFFStream::ReadJoinedRecord() {
@@ -125,6 +132,18 @@ bool TBIFFStream::ReadJoinedRecord() {
     joined_.Data = joinedBytes_.data();
     joined_.Size = joinedBytes_.size();
     return true;
+}
+
+bool TBIFFStream::SeekRecord(std::int64_t offset) {
+    headerAhead_ = false;
+    blockValid_ = false;
+    if (offset < 0 || offset >= StreamSize()) return false;
+    const auto block = static_cast<std::int32_t>(offset / kBlockSize);
+    source_.SetPosition(block * kBlockSize);
+    blockIndex_ = block - 1;  // LoadBlock counts on to it
+    if (!LoadBlock()) return false;
+    blockPos_ = static_cast<std::int32_t>(offset % kBlockSize);
+    return blockPos_ < blockFill_;
 }
 
 void TBIFFStream::StartDecryption(const KeyMaterial& key) {

@@ -6,8 +6,8 @@
 // of the source ends the records too: such a record is never delivered (the bytes past
 // the end of a short last block are not taken for part of it). After StartDecryption every
 // body is delivered decrypted (the key stream restarts at each block and a body may span
-// blocks), except BOF bodies, which the format never encrypts; headers always come from
-// the raw bytes.
+// blocks), except BOF bodies and the stream position that starts a BOUNDSHEET body, which
+// the format never encrypts; headers always come from the raw bytes.
 //
 // Records come in two views. ReadRecord gives the physical records one by one, CONTINUE
 // records as records of their own (what `vorlix-cli records` lists). ReadJoinedRecord gives
@@ -64,6 +64,13 @@ class TBIFFStream {
     const TJoinedRecord& Joined() const { return joined_; }
     // Decrypts every body from here on, starting with the rest of the current block.
     void StartDecryption(const KeyMaterial& key);
+    // Moves to the record header at `offset` of the stream, to read on from there; false
+    // (the position then unspecified) when no header can start there: outside the stream
+    // or past the end of its last block. Decryption goes on at that place, each block
+    // with its own key, as when the records before it had been read.
+    bool SeekRecord(std::int64_t offset);
+    // Where the next record's header starts, or -1 at the end of the records.
+    std::int64_t NextRecordOffset() { return ReadHeader() ? aheadOffset_ : -1; }
 
     TBIFFRecord& Record() { return record_; }
     bool Decrypting() const { return decrypting_; }
