@@ -268,6 +268,8 @@ struct TBook {
     std::optional<std::string> Password;
     std::optional<std::string> LocaleName;
     bool AllFormulas = true;
+    // Each sheet read when first used (a workbook of a file that only its reader uses).
+    bool LazySheets = false;
 
     // The model, for one read or rendering; ValueError once the workbook is closed. The
     // caller's copy keeps it alive through a close() from another thread.
@@ -309,6 +311,16 @@ class TMemoryInput {
   private:
     std::string name_;
 };
+
+// Raises the vorlix.Error subclass of a failure to read `book`.
+[[noreturn]] void RaiseFailure(const TBook& book, const TReadFailure& failure) {
+    if (std::string_view(failure.Kind) == "MemoryError") throw std::bad_alloc();
+    py::object errors = py::module_::import("vorlix._errors");
+    py::object error =
+        errors.attr(failure.Kind)(MessageStr(failure.Message), failure.Code, book.FileName());
+    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
+    throw py::error_already_set();
+}
 
 // Reads the workbook `book` describes (its File still null) and fills in its model; raises
 // the vorlix.Error subclass of the failure.
@@ -358,6 +370,7 @@ void ReadBook(TBook& book) {
                     options.ReadRowInfo = false;
                     options.ReadColumnInfo = false;
                     options.ReadDrawings = false;
+                    options.LazySheets = book.LazySheets && !book.Data;
                     options.UnreadableFormula = kUnreadableFormula;
                     file->SetReadOptions(options);
                     TFormulaSettings formulas;
@@ -374,21 +387,15 @@ void ReadBook(TBook& book) {
             failure = FailureOf(e);
         }
     }
-    if (failure) {
-        if (std::string_view(failure->Kind) == "MemoryError") throw std::bad_alloc();
-        py::object errors = py::module_::import("vorlix._errors");
-        py::object error = errors.attr(failure->Kind)(MessageStr(failure->Message), failure->Code,
-                                                      book.FileName());
-        PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
-        throw py::error_already_set();
-    }
+    if (failure) RaiseFailure(book, *failure);
 }
 
 // vorlix.open: `source` is the file's name as bytes, or with `isData` the workbook's
 // contents (any buffer) and `name` the name of the file object they came from (bytes).
 std::shared_ptr<TBook> OpenBook(const py::object& source, bool isData, const std::string& name,
                                 const std::optional<std::string>& password,
-                                const std::optional<std::string>& locale, bool allFormulas) {
+                                const std::optional<std::string>& locale, bool allFormulas,
+                                bool lazySheets = false) {
     auto book = std::make_shared<TBook>();
     if (isData) {
         const py::buffer_info info = py::reinterpret_borrow<py::buffer>(source).request();
@@ -402,6 +409,7 @@ std::shared_ptr<TBook> OpenBook(const py::object& source, bool isData, const std
     book->Password = password;
     book->LocaleName = locale;
     book->AllFormulas = allFormulas;
+    book->LazySheets = lazySheets;
     ReadBook(*book);
     return book;
 }
@@ -441,7 +449,15 @@ struct TOpenSheet {
 TOpenSheet OpenSheet(const TSheetRef& ref) {
     std::shared_ptr<TXLSFile> file = ref.Book->Open();
     TWorkbook& workbook = file->Workbook();
-    return {file, &workbook.Sheets().Items(ref.Index), workbook.DateMode};
+    TSheet* sheet = nullptr;
+    try {
+        sheet = &workbook.Sheets().Items(ref.Index);  // a sheet read when first used raises here
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        RaiseFailure(*ref.Book, FailureOf(e));
+    }
+    return {file, sheet, workbook.DateMode};
 }
 
 // The extent of a sheet counted from A1: rows and columns up to its last cell with a value
@@ -1241,8 +1257,9 @@ PYBIND11_MODULE(_vorlix, m) {
             "sheet_names",
             [](const std::shared_ptr<TBook>& b) {
                 py::list names;
-                for (const TSheetRef& s : SheetsOf(b))
-                    names.append(Str(OpenSheet(s).Sheet->Name()));
+                const TSheets& sheets = b->Open()->Workbook().Sheets();
+                for (int i = 0; i < sheets.Count(); ++i)
+                    names.append(Str(sheets.Listed(i).Name()));
                 return names;
             },
             "The sheets' names, in their order.")
@@ -1262,5 +1279,5 @@ PYBIND11_MODULE(_vorlix, m) {
 
     m.def("open", &OpenBook, py::arg("source"), py::arg("is_data"), py::arg("name"),
           py::arg("password"), py::arg("locale"), py::arg("all_formulas"),
-          "Reads a workbook (see vorlix.open).");
+          py::arg("lazy_sheets") = false, "Reads a workbook (see vorlix.open).");
 }

@@ -328,9 +328,11 @@ std::string ExportSummary(const TExportOutcome& outcome);
 // break are quoted in CSV, fields that hold the separator or a line break, or begin with a
 // double quote, in tab separated text. `sheets` lists the positions to write (empty: all);
 // each is headed by an empty line and its number, and its cells' lines follow, the first
-// from its first cell on, then an empty line.
+// from its first cell on, then an empty line. The sheets are gone through one after the
+// other; `written` hears of each once its lines are written.
 void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind kind,
-                  const TTextWriteOptions& options = {}, const std::vector<int>& sheets = {});
+                  const TTextWriteOptions& options = {}, const std::vector<int>& sheets = {},
+                  const std::function<void(int position)>& written = {});
 void WriteOneFile(const TWorkbook& workbook, const std::filesystem::path& file, TTextFileKind kind,
                   const TTextWriteOptions& options = {}, const std::vector<int>& sheets = {});
 

@@ -233,17 +233,19 @@ std::vector<TTarget> Targets(const TSheets& sheets, const std::vector<int>& posi
 
 // Writes one target to `out`, or to its file. With `unnamed` the file written whole is
 // handed over there without taking its name yet.
+// `written` hears of each sheet once written, as WriteOneFile's.
 void WriteTarget(const TWorkbook& workbook, const TTarget& target,
                  const std::vector<int>& positions, const TExportSettings& settings,
                  std::ostream* out, const TJobControl* job,
-                 std::unique_ptr<platform::TSafeFile>* unnamed = nullptr) {
+                 std::unique_ptr<platform::TSafeFile>* unnamed = nullptr,
+                 const std::function<void(int position)>& written = {}) {
     std::optional<TOutputFile> file;
     if (out == nullptr) {
         file.emplace(target.File, job);
         out = &file->Stream();
     }
     if (target.Sheet < 0) {
-        WriteOneFile(workbook, *out, settings.Kind, settings.Text, positions);
+        WriteOneFile(workbook, *out, settings.Kind, settings.Text, positions, written);
     } else {
         const TSheet& sheet = workbook.Sheets().Items(target.Sheet);
         TUsedArea area;
@@ -476,6 +478,55 @@ struct TBatchPiece {
     std::optional<TWrittenWorkbook> Written;
 };
 
+// The file each sheet at `positions` would be written to, whether it has cells or not.
+std::vector<TTarget> Targets(const std::vector<int>& positions, const TNameOf& nameOf) {
+    std::vector<TTarget> targets;
+    for (const int position : positions)
+        targets.push_back({position, nameOf(position + 1)});
+    return targets;
+}
+
+// Every chosen sheet of a workbook read sheet by sheet into a file of its own, one sheet at
+// a time: each is read, written beside its file's name if it has cells, and let go before
+// the next is read. Once all are written the files are checked and replaced as the export
+// of a workbook read whole checks them before writing, and take their names.
+TExportOutcome ExportSheetsAhead(TXLSFile& xls, const std::vector<int>& positions,
+                                 const TExportSettings& settings, const TNameOf& nameOf,
+                                 TWorkbookStep& step, const TJobControl* job) {
+    TExportOutcome outcome;
+    const TWorkbook& workbook = xls.Workbook();
+    std::vector<TTarget> targets;
+    std::vector<std::unique_ptr<platform::TSafeFile>> unnamed;
+    for (std::size_t p = 0; p < positions.size(); ++p) {
+        step.Pass(p, positions.size());
+        const int position = positions[p];
+        if (workbook.Sheets().Items(position).Cells().Count() > 0) {
+            targets.push_back({position, nameOf(position + 1)});
+            unnamed.emplace_back();
+            WriteTarget(workbook, targets.back(), positions, settings, nullptr, job,
+                        &unnamed.back());
+        }
+        xls.ReleaseSheet(position);
+    }
+    if (targets.empty()) {
+        outcome.Done = true;
+        outcome.Message = kNoCellsToWrite;
+        return outcome;
+    }
+    outcome.Message = RefuseTargets(targets);
+    std::vector<fs::path> existing;
+    if (!outcome.Message.empty() || !MayReplace(targets, settings.ConfirmReplace, existing))
+        return outcome;
+    for (std::size_t t = 0; t < targets.size(); ++t) {
+        TOutputFile::Commit(*unnamed[t], targets[t].File);
+        outcome.Files.push_back(targets[t].File);
+    }
+    step.Finish();
+    outcome.Done = true;
+    outcome.Message = kExportDone;
+    return outcome;
+}
+
 }  // namespace
 
 std::string OutputNameFor(const std::string& fileName, TTextFileKind kind) {
@@ -529,7 +580,8 @@ std::string ExportStem(const std::string& bareName) {
 }
 
 void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind kind,
-                  const TTextWriteOptions& options, const std::vector<int>& sheets) {
+                  const TTextWriteOptions& options, const std::vector<int>& sheets,
+                  const std::function<void(int position)>& written) {
     TTextLineWriter lines(out, options);
     lines.Start();
     std::string line;
@@ -544,61 +596,74 @@ void WriteOneFile(const TWorkbook& workbook, std::ostream& out, TTextFileKind ki
         for (int i = 0; i < all.Count(); ++i)
             positions.push_back(i);
     }
-    // Blocks of cells are made into text side by side and written in order. Cells of one
-    // row share a line; a sheet's first cell starts its first line, whatever its row.
+    // Blocks of a sheet's cells are made into text side by side and written in order.
+    // Cells of one row share a line; a sheet's first cell starts its first line, whatever
+    // its row.
     struct TBlockText {
         std::string Text;
         std::vector<std::size_t> Breaks;  // where each new line starts in Text
     };
-    const std::vector<TCellBlock> blocks = CellBlocks(all, positions, 8192);
     std::string buffer;  // the line being made, which goes on from block to block
-    platform::OrderedParallel<TBlockText>(
-        blocks.size(), platform::WorkThreads(),
-        [&](std::size_t b) {
-            const TCellBlock& block = blocks[b];
-            const TCells& cells = all.Items(block.Sheet).Cells();
-            TBlockText made;
-            std::string field;
-            // The row of the cell before the block (none before the sheet's first cell): a
-            // new row starts a new line.
-            long row =
-                block.First == 0 ? -1 : static_cast<long>(cells.AddressKey(block.First - 1) >> 8);
-            for (std::size_t k = block.First; k < block.End; ++k) {
-                const auto cellRow = static_cast<long>(cells.AddressKey(k) >> 8);
-                if (cellRow == row) {
-                    made.Text += separator;
-                } else {
-                    if (row >= 0) made.Breaks.push_back(made.Text.size());
-                    row = cellRow;
+    const auto writeBlocks = [&](const std::vector<TCellBlock>& blocks) {
+        platform::OrderedParallel<TBlockText>(
+            blocks.size(), platform::WorkThreads(),
+            [&](std::size_t b) {
+                const TCellBlock& block = blocks[b];
+                const TCells& cells = all.Items(block.Sheet).Cells();
+                TBlockText made;
+                std::string field;
+                // The row of the cell before the block (none before the sheet's first cell): a
+                // new row starts a new line.
+                long row = block.First == 0
+                               ? -1
+                               : static_cast<long>(cells.AddressKey(block.First - 1) >> 8);
+                for (std::size_t k = block.First; k < block.End; ++k) {
+                    const auto cellRow = static_cast<long>(cells.AddressKey(k) >> 8);
+                    if (cellRow == row) {
+                        made.Text += separator;
+                    } else {
+                        if (row >= 0) made.Breaks.push_back(made.Text.size());
+                        row = cellRow;
+                    }
+                    OneFileText(field, cells.Items(static_cast<long long>(k)), options);
+                    AppendField(made.Text, field, kind, separator);
                 }
-                OneFileText(field, cells.Items(static_cast<long long>(k)), options);
-                AppendField(made.Text, field, kind, separator);
-            }
-            return made;
-        },
-        [&](std::size_t b, TBlockText& made) {
-            const TCellBlock& block = blocks[b];
-            if (block.FirstOfSheet) {
-                if (!out) return false;
-                writeLine("");
-                writeLine("Sheet " + std::to_string(block.Sheet + 1));
-                buffer.clear();
-            }
-            std::size_t start = 0;
-            for (const std::size_t at : made.Breaks) {
-                buffer.append(made.Text, start, at - start);
-                writeLine(std::move(buffer));
-                buffer.clear();
-                start = at;
-                if (!out) return false;
-            }
-            buffer.append(made.Text, start);
-            if (block.LastOfSheet) {
-                writeLine(std::move(buffer));
-                writeLine("");
-            }
-            return true;
-        });
+                return made;
+            },
+            [&](std::size_t b, TBlockText& made) {
+                const TCellBlock& block = blocks[b];
+                if (block.FirstOfSheet) {
+                    if (!out) return false;
+                    writeLine("");
+                    writeLine("Sheet " + std::to_string(block.Sheet + 1));
+                    buffer.clear();
+                }
+                std::size_t start = 0;
+                for (const std::size_t at : made.Breaks) {
+                    buffer.append(made.Text, start, at - start);
+                    writeLine(std::move(buffer));
+                    buffer.clear();
+                    start = at;
+                    if (!out) return false;
+                }
+                buffer.append(made.Text, start);
+                if (block.LastOfSheet) {
+                    writeLine(std::move(buffer));
+                    writeLine("");
+                }
+                return true;
+            });
+    };
+    if (!written) {
+        writeBlocks(CellBlocks(all, positions, 8192));
+        return;
+    }
+    // A sheet at a time, so that a workbook read sheet by sheet can let each go once written.
+    for (const int position : positions) {
+        if (!out) break;
+        writeBlocks(CellBlocks(all, {position}, 8192));
+        if (written) written(position);
+    }
 }
 
 void WriteOneFile(const TWorkbook& workbook, const fs::path& file, TTextFileKind kind,
@@ -624,6 +689,17 @@ TExportOutcome ExportFile(const fs::path& file, const std::string& outputName,
     try {
         TXLSFile xls;
         xls.SetFormulaSettings(settings.FormulaSettings);
+        // Only the sheets written are read, when they are written. Written into files, which
+        // take their names only once complete, they are read and let go one at a time; on
+        // standard output, where an error in a later sheet would come after the text of the
+        // earlier ones, a choice of several sheets is read whole first.
+        const bool oneSheet = settings.Mode == TExportMode::OneSheet;
+        if (oneSheet || settings.Output == nullptr) {
+            TReadOptions read = xls.ReadOptions();
+            read.LazySheets = true;
+            read.ReadDrawings = false;  // pictures and comments are not written
+            xls.SetReadOptions(read);
+        }
         step.Read(xls, settings.Password, check.Document.get());
         const TWorkbook& workbook = xls.Workbook();
         const TSheetChoice choice =
@@ -632,13 +708,21 @@ TExportOutcome ExportFile(const fs::path& file, const std::string& outputName,
             outcome.Message = choice.Problem;
             return outcome;
         }
+        const TNameOf nameOf = [&](int sheetNumber) {
+            return fs::path(
+                settings.NameAsGiven
+                    ? GivenExportFileName(outputName, settings.Mode, settings.Kind, sheetNumber)
+                    : ExportFileName(outputName, settings.Mode, settings.Kind, sheetNumber));
+        };
+        const bool sheetBySheet =
+            !oneSheet && !choice.Positions.empty() && xls.SheetUnread(choice.Positions.front());
+        std::function<void(int position)> release;
+        if (sheetBySheet) release = [&xls](int position) { xls.ReleaseSheet(position); };
+        if (sheetBySheet && settings.Mode == TExportMode::SeparateFiles &&
+            !AnyUnusualTarget(Targets(choice.Positions, nameOf)))
+            return ExportSheetsAhead(xls, choice.Positions, settings, nameOf, step, job);
         const std::vector<TTarget> targets =
-            Targets(workbook.Sheets(), choice.Positions, settings.Mode, [&](int sheetNumber) {
-                return fs::path(
-                    settings.NameAsGiven
-                        ? GivenExportFileName(outputName, settings.Mode, settings.Kind, sheetNumber)
-                        : ExportFileName(outputName, settings.Mode, settings.Kind, sheetNumber));
-            });
+            Targets(workbook.Sheets(), choice.Positions, settings.Mode, nameOf);
         if (targets.empty()) {
             outcome.Done = true;
             outcome.Message = kNoCellsToWrite;
@@ -652,7 +736,8 @@ TExportOutcome ExportFile(const fs::path& file, const std::string& outputName,
         }
         for (std::size_t t = 0; t < targets.size(); ++t) {
             step.Pass(t, targets.size());
-            WriteTarget(workbook, targets[t], choice.Positions, settings, settings.Output, job);
+            WriteTarget(workbook, targets[t], choice.Positions, settings, settings.Output, job,
+                        nullptr, release);
             if (settings.Output == nullptr) outcome.Files.push_back(targets[t].File);
         }
         step.Finish();

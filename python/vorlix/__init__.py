@@ -109,8 +109,8 @@ def _pick_sheets(book, sheet_name):
     """The (key, sheet) pairs that ``sheet_name`` asks for, and whether a dict is wanted."""
     sheets = book.sheets
     by_name = {}
-    for s in sheets:
-        by_name.setdefault(s.name, s)
+    for name, s in zip(book.sheet_names, sheets):
+        by_name.setdefault(name, s)
 
     def one(key):
         if isinstance(key, str):
@@ -125,7 +125,7 @@ def _pick_sheets(book, sheet_name):
         return sheets[key]
 
     if sheet_name is None:
-        return [(s.name, s) for s in sheets], True
+        return list(zip(book.sheet_names, sheets)), True
     if isinstance(sheet_name, list):
         keys = list(dict.fromkeys(sheet_name))
         return [(k, one(k)) for k in keys], True
@@ -320,7 +320,9 @@ def read_excel(
     from pandas.io.excel._util import maybe_convert_usecols
 
     usecols = maybe_convert_usecols(usecols)
-    book = open(path, password=password, locale=locale, all_formulas=False)
+    # Only the sheets asked for are read, each when its frame is made.
+    is_data, value, name = _source(path)
+    book = _open(value, is_data, name, password, locale, False, lazy_sheets=True)
     picked, as_dict = _pick_sheets(book, sheet_name)
     display = values == "display"
     na_texts = _na_texts()

@@ -49,6 +49,28 @@ TSheet::TSheet(TSheets& owner) : owner_(&owner) {
 
 TSheet::~TSheet() = default;
 
+void TSheet::ClearContents() {
+    TFormatContext& context = Context();
+    cells_ = std::make_unique<TCells>(*this, context);
+    rows_ = std::make_unique<TRows>(*this, context);
+    columns_ = std::make_unique<TColumns>(*this, context);
+    ranges_ = std::make_unique<TRanges>(*this);
+    pageSetup_ = std::make_unique<TPageSetup>(this);
+    images_ = std::make_unique<TXLSImages>();
+    validations_ = std::make_unique<TCellValidations>();
+    comments_ = std::make_unique<TCellComments>();
+    PasswordHash = 0;
+    ProtectionOptions = 0x4400;
+    ShowGridLines = true;
+    RightToLeft = false;
+    ShowHeaders = true;
+    ShowZeros = true;
+    SplitRows = 0;
+    SplitColumns = 0;
+    Zoom = 100;
+    PageBreakPreview = false;
+}
+
 TWorkbook& TSheet::Workbook() const {
     return owner_->Workbook();
 }
@@ -93,11 +115,40 @@ void TSheet::GroupColumns(std::uint8_t first, std::uint8_t last) {
 
 // The sheet list.
 
-TSheet& TSheets::Items(long long index) const {
+TSheet& TSheets::Listed(long long index) const {
     if (index < 0 || index >= Count()) {
         throw ERangeError("List index (" + std::to_string(index) + ") out of bounds !");
     }
     return *sheets_[static_cast<std::size_t>(index)];
+}
+
+TSheet& TSheets::Items(long long index) const {
+    TSheet& sheet = Listed(index);
+    if (sheet.unread_ && read_ && !reading_) {
+        reading_ = true;
+        sheet.unread_ = false;
+        try {
+            read_(static_cast<int>(index));
+        } catch (...) {
+            reading_ = false;
+            sheet.ClearContents();
+            sheet.unread_ = true;
+            throw;
+        }
+        reading_ = false;
+    }
+    return sheet;
+}
+
+void TSheets::SetReader(TSheetRead read) {
+    read_ = std::move(read);
+    if (read_) return;
+    for (const auto& sheet : sheets_)
+        sheet->unread_ = false;
+}
+
+void TSheets::MarkUnread(int position, bool unread) {
+    sheets_.at(static_cast<std::size_t>(position))->unread_ = unread && static_cast<bool>(read_);
 }
 
 TSheet* TSheets::Find(const std::u16string& name) const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,6 +81,11 @@ class TSheet {
     // without cells.
     void SaveAsText(const std::string& fileName, TTextFileKind kind);
 
+    // Forgets what the sheet's own records brought: its cells, rows, columns, ranges, page
+    // setup, pictures, validations and comments, its password, protection and window
+    // settings. Its name, position and visibility (the workbook's records) stay.
+    void ClearContents();
+
     std::uint16_t PasswordHash = 0;
     std::uint16_t ProtectionOptions = 0x4400;
     // False for a hidden sheet (bit 0 of the stored state): a "very hidden" sheet, which
@@ -100,6 +106,8 @@ class TSheet {
     friend class TSheets;
     TSheets* owner_;
     std::int32_t index_ = 0;
+    // Its records are still to be read (a workbook read sheet by sheet).
+    bool unread_ = false;
     std::u16string name_;
     std::unique_ptr<TCells> cells_;
     std::unique_ptr<TRows> rows_;
@@ -115,8 +123,13 @@ class TSheets {
   public:
     explicit TSheets(TWorkbook& workbook) : workbook_(&workbook) {}
     int Count() const { return static_cast<int>(sheets_.size()); }
-    // ERangeError "List index (n) out of bounds !" outside 0..Count()-1.
+    // ERangeError "List index (n) out of bounds !" outside 0..Count()-1. A sheet whose
+    // records are still unread is read first (see SetReader); what that read raises
+    // passes to the caller, and the sheet stays unread then.
     TSheet& Items(long long index) const;
+    // The sheet as the workbook lists it, read or not: its name, position and visibility
+    // are there while its records are unread. ERangeError as Items.
+    TSheet& Listed(long long index) const;
     // The first sheet whose name equals `name` exactly, or null.
     TSheet* Find(const std::u16string& name) const;
     // 7: empty or over 255 characters; 6: blank, or the name of an existing sheet; else 0.
@@ -125,9 +138,22 @@ class TSheets {
     int Add(const std::u16string& name);
     TWorkbook& Workbook() const { return *workbook_; }
 
+    // A workbook read sheet by sheet: `read` reads the records of the sheet at a position
+    // into it, for the sheets marked unread (MarkUnread). An empty function ends it. While
+    // `read` runs, Items reads no other sheet.
+    using TSheetRead = std::function<void(int position)>;
+    void SetReader(TSheetRead read);
+    bool Unread(int position) const {
+        return sheets_.at(static_cast<std::size_t>(position))->unread_;
+    }
+    // Whether the sheet is to be read when next handed out.
+    void MarkUnread(int position, bool unread);
+
   private:
     TWorkbook* workbook_;
     std::vector<std::unique_ptr<TSheet>> sheets_;
+    TSheetRead read_;
+    mutable bool reading_ = false;
 };
 
 class TWorkbook {

@@ -32,19 +32,68 @@ void TXLSFile::OpenFile(const std::u16string& fileName) {
 }
 
 void TXLSFile::OpenFile(const std::u16string& fileName, const std::u16string& password) {
+    if (readOptions_.LazySheets) {
+        Clear();
+        ReadLazily(TXLSReader::OpenCompoundDocument(fileName), password);
+        return;
+    }
     TXLSReader reader(*this);
     reader.ReadFile(fileName, password, readOptions_);
     loaded_ = true;
 }
 
 void TXLSFile::OpenDocument(TXLSDocument& document, const std::u16string& password) {
-    TXLSReader reader(*this);
     Clear();
+    if (readOptions_.LazySheets) {
+        document.File();  // raises as the read would when it does not open
+        ReadLazily(document.file_, password);
+        return;
+    }
+    TXLSReader reader(*this);
     reader.ReadDocument(document.File(), password, readOptions_);
     loaded_ = true;
 }
 
+void TXLSFile::ReadLazily(std::shared_ptr<TCFile> file, const std::u16string& password) {
+    auto reader = std::make_unique<TXLSReader>(*this);
+    if (reader->ReadGlobals(std::move(file), password, readOptions_)) {
+        sheetReader_ = std::move(reader);
+        TSheets& sheets = workbook_->Sheets();
+        sheets.SetReader([this](int position) { sheetReader_->ReadSheet(position); });
+        for (int i = 0; i < sheets.Count(); ++i)
+            sheets.MarkUnread(i, true);
+    }
+    loaded_ = true;
+}
+
+bool TXLSFile::SheetUnread(int position) const {
+    return workbook_->Sheets().Unread(position);
+}
+
+void TXLSFile::ReadSheetRows(int position, std::uint32_t rows) {
+    TSheets& sheets = workbook_->Sheets();
+    if (!sheetReader_ || !sheets.Unread(position)) return;
+    sheets.MarkUnread(position, false);
+    try {
+        sheetReader_->ReadSheet(position, rows);
+    } catch (...) {
+        ReleaseSheet(position);
+        throw;
+    }
+}
+
+void TXLSFile::ReleaseSheet(int position) {
+    if (!sheetReader_) return;
+    TSheets& sheets = workbook_->Sheets();
+    sheets.MarkUnread(position, false);
+    sheets.Items(position).ClearContents();
+    sheets.MarkUnread(position, true);
+    sheetReader_->ForgetSheet(position);
+}
+
 void TXLSFile::Clear() {
+    if (sheetReader_) workbook_->Sheets().SetReader({});
+    sheetReader_.reset();
     workbook_->Clear();
     loaded_ = false;
 }

@@ -23,6 +23,14 @@ struct TReadOptions {
     // Empty, such a cell keeps its cached result and no formula.
     std::string UnreadableFormula;
     bool ReadDrawings = true;
+    // Reads the workbook globals on opening and each sheet's records the first time the
+    // sheet is handed out (TSheets::Items), found where its BOUNDSHEET record says. Only
+    // without ReadDrawings and StrictFormulas; otherwise, and when the BOUNDSHEET
+    // positions cannot be right, the whole workbook is read on opening as without it. An
+    // error in a sheet's records is raised when the sheet is read, by the call that hands
+    // it out. The workbook's defined names stay in the link table's own document then.
+    // One thread at a time uses such a workbook, as any other.
+    bool LazySheets = false;
 };
 
 using TProgressEvent = std::function<void(double fraction)>;
@@ -43,6 +51,7 @@ using TRecordEvent = std::function<void(const TRecordReport& record)>;
 
 class TCFile;
 class TXLSDocument;
+class TXLSReader;
 
 class TXLSFile {
   public:
@@ -63,6 +72,16 @@ class TXLSFile {
     // Reads a workbook file opened for its checks, as OpenFile reads its name.
     void OpenDocument(TXLSDocument& document, const std::u16string& password = u"");
     void Clear();
+
+    // A workbook read with LazySheets: whether the sheet at a position is still unread.
+    bool SheetUnread(int position) const;
+    // Reads an unread sheet's rows up to `rows` (at least those; it may read more, and reads
+    // every row of a sheet whose cells do not come in row order). The sheet then counts as
+    // read: it keeps those cells until ReleaseSheet.
+    void ReadSheetRows(int position, std::uint32_t rows);
+    // Empties a sheet read from its records (ClearContents); it is read again when next
+    // handed out. Nothing happens in a workbook read whole.
+    void ReleaseSheet(int position);
 
     // The workbook's own settings. Setting the code page or the list separator also
     // makes it the process-wide one that new workbooks and the string helpers start from.
@@ -89,12 +108,16 @@ class TXLSFile {
     void SetFormulaSettings(const TFormulaSettings& settings) { formulaSettings_ = settings; }
 
   private:
+    void ReadLazily(std::shared_ptr<TCFile> file, const std::u16string& password);
+
     std::unique_ptr<TWorkbook> workbook_;
     TProgressEvent onProgress_;
     TRecordEvent onRecord_;
     TReadOptions readOptions_;
     TFormulaSettings formulaSettings_;
     bool loaded_ = false;
+    // The reader of a workbook read sheet by sheet, while sheets are left to read.
+    std::unique_ptr<TXLSReader> sheetReader_;
 };
 
 // A workbook file opened once for the checks and the read of one command: the compound

@@ -112,7 +112,8 @@ void TGlobalsReader::ReadEof(TRecordCursor&) {
     }
 }
 
-// The stream position of the sheet's BOF is not used: sheets follow in substream order.
+// A read of the whole stream takes the sheets in substream order; the stream position of
+// the sheet's BOF serves the reads of one sheet at a time.
 void TGlobalsReader::ReadBoundSheet(TRecordCursor& body) {
     const records::TBoundSheetRecord sheet = records::DecodeBoundSheet(body);
     TWorkbook& workbook = context_.Workbook;
@@ -122,6 +123,7 @@ void TGlobalsReader::ReadBoundSheet(TRecordCursor& body) {
     added.Visibility =
         static_cast<std::uint8_t>(sheet.Options & records::TBoundSheetRecord::kState);
     if ((sheet.Options & records::TBoundSheetRecord::kHidden) != 0) added.Visible = false;
+    context_.SheetOffsets.push_back(sheet.Position);
 }
 
 void TGlobalsReader::ReadSst(TRecordCursor& body) {

@@ -35,8 +35,9 @@ class TGlobalsReader {
     void ReadExternName(TRecordCursor& body);
     void ReadSupbook(TRecordCursor& body);
 
-    // Defined names become print areas, print titles and named ranges.
-    void ApplyDefinedNames();
+    // Defined names become print areas, print titles and named ranges: of every sheet, or
+    // of the sheet at `position` alone.
+    void ApplyDefinedNames(int position = -1);
 
   private:
     // Whether cells, rows or columns already point into the font and XF tables.

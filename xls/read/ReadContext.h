@@ -61,6 +61,8 @@ class TReadContext {
     // Substream types (BOF type field) from the outermost in.
     std::vector<std::uint16_t> Substreams;
     bool InChart() const;
+    // Where each sheet's BOF record starts in the stream, as the BOUNDSHEET records say.
+    std::vector<std::uint32_t> SheetOffsets;
     TSheet& CurrentSheet();
 
     // The height in pixels of the rows that no ROW record describes, by sheet index, for

@@ -192,6 +192,12 @@ std::u16string LinkText(const records::THyperlinkRecord& link, std::uint32_t cod
 }  // namespace
 
 // A hyperlink on every cell of its range, within the budget of cells that areas may create.
+void TSheetReader::StartSheet() {
+    sharedPlaces_.clear();
+    sharedPlacesOf_ = nullptr;
+    pendingRow_ = pendingCol_ = pendingXF_ = -1;
+}
+
 void TSheetReader::ReadHLink(TRecordCursor& body) {
     const records::THyperlinkRecord link = records::DecodeHyperlink(body);
     const std::u16string text = LinkText(link, CodePage());

@@ -71,13 +71,14 @@ void TSheetReader::ReadTable(TRecordCursor& body) {
 // Every kept formula is located in the complete store of shared formulas. A formula that
 // cannot be decoded keeps its cell's cached result and gets the UnreadableFormula text (as
 // a rule none) when asked for; with StrictFormulas it fails the read here.
-void TSheetReader::FinishFormulas() {
+void TSheetReader::FinishFormulas(int sheetPosition) {
     if (!formulas_) return;
     TPtgParser& parser = context_.Parser();
     formulas_->Seal(parser, context_.Workbook.LinkTable(), context_.Options.UnreadableFormula);
     TSheets& sheets = context_.Workbook.Sheets();
     std::string text;
     for (int s = 0; s < sheets.Count(); ++s) {
+        if (sheetPosition >= 0 && s != sheetPosition) continue;
         TCells& cells = sheets.Items(s).Cells();
         const std::span<TCells::TKeptFormula> kept = cells.KeptFormulas();
         if (kept.empty()) continue;
@@ -93,6 +94,8 @@ void TSheetReader::FinishFormulas() {
                 throw EXLSError(xeFormulaNotRecognized);
         }
     }
+    // A sheet read by itself keeps its store with its cells; the next sheet starts a new one.
+    if (sheetPosition >= 0) formulas_.reset();
 }
 
 }  // namespace vorlix

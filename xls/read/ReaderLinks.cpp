@@ -119,11 +119,12 @@ void TGlobalsReader::ReadSupbook(TRecordCursor& body) {
     context_.Workbook.LinkTable().AddSupbook(std::string(body.Rest()));
 }
 
-void TGlobalsReader::ApplyDefinedNames() {
+void TGlobalsReader::ApplyDefinedNames(int position) {
     const TXLSLinkDocument& own = context_.Workbook.LinkTable().OwnDocument();
     TSheets& sheets = context_.Workbook.Sheets();
     for (const auto& name : own.Names) {
         if (name->Sheet < 0 || name->Sheet >= sheets.Count()) continue;
+        if (position >= 0 && name->Sheet != position) continue;
         TSheet& sheet = sheets.Items(name->Sheet);
         if (name->BuiltInCode == 7) {  // Print_Area
             sheet.PageSetup().PrintArea.AddRects(name->Areas);

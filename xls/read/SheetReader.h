@@ -59,9 +59,15 @@ class TSheetReader {
     void ReadScl(TRecordCursor& body);
     void ReadFeatHdr(TRecordCursor& body);
 
-    // Every cell's kept formula gets its origin, and the cells the source of their texts;
-    // with StrictFormulas every formula is decoded.
-    void FinishFormulas();
+    // A sheet's records follow (a sheet read by itself).
+    void StartSheet();
+    // Every kept formula is located in the complete store of shared formulas and the cells
+    // get the source of their texts: of every sheet, or of the sheet at `position` alone,
+    // whose kept formulas then stay with its cells; with StrictFormulas every formula is
+    // decoded.
+    void FinishFormulas(int sheetPosition = -1);
+    // The kept formulas of a sheet whose read failed go.
+    void ForgetFormulas() { formulas_.reset(); }
 
   private:
     void ApplyCellFormat(TCell& cell, std::uint32_t xf);

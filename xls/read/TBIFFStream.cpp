@@ -127,6 +127,18 @@ bool TBIFFStream::ReadJoinedRecord() {
     return true;
 }
 
+bool TBIFFStream::SeekRecord(std::int64_t offset) {
+    headerAhead_ = false;
+    blockValid_ = false;
+    if (offset < 0 || offset >= StreamSize()) return false;
+    const auto block = static_cast<std::int32_t>(offset / kBlockSize);
+    source_.SetPosition(block * kBlockSize);
+    blockIndex_ = block - 1;  // LoadBlock counts on to it
+    if (!LoadBlock()) return false;
+    blockPos_ = static_cast<std::int32_t>(offset % kBlockSize);
+    return blockPos_ < blockFill_;
+}
+
 void TBIFFStream::StartDecryption(const KeyMaterial& key) {
     StartDecryption(std::make_unique<TRc4Cipher>(key));
 }

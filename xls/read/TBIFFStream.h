@@ -65,6 +65,13 @@ class TBIFFStream {
     // Decrypts every body from here on: with RC4 and the key material, or with `cipher`.
     void StartDecryption(const KeyMaterial& key);
     void StartDecryption(std::unique_ptr<TStreamCipher> cipher);
+    // Moves to the record header at `offset` of the stream, to read on from there; false
+    // (the position then unspecified) when no header can start there: outside the stream
+    // or past the end of its last block. Decryption goes on at that place, each block
+    // with its own key, as when the records before it had been read.
+    bool SeekRecord(std::int64_t offset);
+    // Where the next record's header starts, or -1 at the end of the records.
+    std::int64_t NextRecordOffset() { return ReadHeader() ? aheadOffset_ : -1; }
 
     TBIFFRecord& Record() { return record_; }
     bool Decrypting() const { return decrypting_; }

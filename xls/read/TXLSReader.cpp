@@ -1,6 +1,8 @@
 #include "xls/read/TXLSReader.h"
 
+#include <algorithm>
 #include <array>
+#include <stdexcept>
 #include <type_traits>
 
 #include "xls/formula/TXLSLinkTable.h"
@@ -46,6 +48,80 @@ std::uint32_t UnreadData(TRecordCursor& body) {
     }
     return 0;
 }
+
+// Where a read that wants only the rows above a limit may leave a sheet's cell table. The
+// table comes in blocks: the ROW records of up to 32 rows, the cells of those rows, a
+// DBCELL record; the INDEX record before it gives where each DBCELL record is. Cells
+// from a block that starts at or past the limit on need not be read, as long as every
+// cell seen so far lay in the rows of its block (then rows come in order); the read goes
+// on at the last DBCELL record, after which come the records that are not cells of the
+// table (merged areas, hyperlinks, window settings).
+class TRowLimit {
+  public:
+    explicit TRowLimit(std::uint32_t limit) : limit_(limit) {}
+
+    // Whether the records from this one (a record of the sheet itself, not of a chart in
+    // it) to the end of the cell table may be passed over.
+    bool Ends(const TJoinedRecord& record) {
+        if (limit_ == TXLSReader::kAllRows) return false;
+        platform::TByteCursor body(record.Data, record.Size);
+        switch (record.Id) {
+            case rec::kIndex:
+                // Reserved, first row, row after the last, DEFCOLWIDTH position, then
+                // the DBCELL positions.
+                tableEnd_ = -1;
+                if (body.Remaining() >= 16) {
+                    body.Skip(16);
+                    while (body.Remaining() >= 4)
+                        tableEnd_ = body.U32();
+                }
+                return false;
+            case rec::kDbCell:
+                blockEnded_ = true;
+                return false;
+            case rec::kRow: {
+                const std::uint16_t row = body.Remaining() >= 2 ? body.U16() : 0;
+                if (blockEnded_) {
+                    if (row >= limit_ && inOrder_ && tableEnd_ > record.Offset) return true;
+                    blockEnded_ = false;
+                    first_ = last_ = row;
+                } else {
+                    first_ = std::min(first_, row);
+                    last_ = std::max(last_, row);
+                }
+                inBlock_ = true;
+                return false;
+            }
+            case rec::kNumber:
+            case rec::kRk:
+            case rec::kMulRk:
+            case rec::kLabelSst:
+            case rec::kLabel:
+            case rec::kBlank:
+            case rec::kMulBlank:
+            case rec::kBoolErr:
+            case rec::kFormula: {
+                const std::uint16_t row = body.Remaining() >= 2 ? body.U16() : 0;
+                if (!inBlock_ || row < first_ || row > last_) inOrder_ = false;
+                return false;
+            }
+            default:
+                return false;
+        }
+    }
+    std::int64_t TableEnd() const { return tableEnd_; }
+    // No more stops.
+    void Drop() { limit_ = TXLSReader::kAllRows; }
+
+  private:
+    std::uint32_t limit_;
+    std::int64_t tableEnd_ = -1;
+    bool blockEnded_ = true;
+    bool inBlock_ = false;
+    bool inOrder_ = true;
+    std::uint16_t first_ = 0;
+    std::uint16_t last_ = 0;
+};
 
 }  // namespace
 
@@ -120,12 +196,25 @@ void TXLSReader::ReadFile(const std::u16string& fileName, const std::u16string& 
 
 void TXLSReader::ReadDocument(TCFile& file, const std::u16string& password,
                               const TReadOptions& options) {
+    Start(file, password, options);
+    try {
+        ReadRest();
+        Finish(options);
+    } catch (...) {
+        stream_.reset();
+        throw;
+    }
+}
+
+void TXLSReader::Start(TCFile& file, const std::u16string& password, const TReadOptions& options) {
     onProgress_ = owner_.OnProgress();
     onRecord_ = owner_.OnRecord();
     drawing_.reset();
     sheet_.reset();
     globals_.reset();
     context_.reset();
+    stream_.reset();
+    file_.reset();
     owner_.Clear();
     StartRead(owner_.Workbook());
     // Damage of the compound document that opening worked around.
@@ -134,32 +223,163 @@ void TXLSReader::ReadDocument(TCFile& file, const std::u16string& password,
 
     auto* workbookStream = dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream));
     if (workbookStream == nullptr) throw EXLSError(xeStreamNotFound, kWorkbookStream);
+    workbook_.SetLoadState(lsReading);
+    stream_ = std::make_unique<TBIFFStream>(*workbookStream);
+    progressBlocks_ = -1;
+    context_ =
+        std::make_unique<TReadContext>(workbook_, options, owner_.FormulaSettings(), *stream_);
+    globals_ = std::make_unique<TGlobalsReader>(*context_, password);
+    sheet_ = std::make_unique<TSheetReader>(*context_);
+    drawing_ = std::make_unique<TDrawingReader>(*context_);
+    stream_->Rewind();
+}
+
+void TXLSReader::ReadRest() {
+    while (stream_->ReadJoinedRecord()) {
+        ReportProgress();
+        Dispatch(stream_->Joined());
+    }
+    ReportProgress();  // the read that found the end
+}
+
+void TXLSReader::Finish(const TReadOptions& options) {
+    stream_.reset();
+    workbook_.SetLoadState(lsRead);
+
+    globals_->ApplyDefinedNames();
+    sheet_->FinishFormulas();
+    workbook_.XFTable().LocateDefaultXF();
+    workbook_.LinkTable().ResetOwnDocument();
+    if (options.ReadDrawings) drawing_->PlaceDrawings();
+}
+
+bool TXLSReader::ReadGlobals(std::shared_ptr<TCFile> file, const std::u16string& password,
+                             const TReadOptions& options) {
+    Start(*file, password, options);
     try {
-        workbook_.SetLoadState(lsReading);
-        stream_ = std::make_unique<TBIFFStream>(*workbookStream);
-        progressBlocks_ = -1;
-        context_ =
-            std::make_unique<TReadContext>(workbook_, options, owner_.FormulaSettings(), *stream_);
-        globals_ = std::make_unique<TGlobalsReader>(*context_, password);
-        sheet_ = std::make_unique<TSheetReader>(*context_);
-        drawing_ = std::make_unique<TDrawingReader>(*context_);
-        stream_->Rewind();
-        while (stream_->ReadJoinedRecord()) {
+        while (!context_->GlobalsDone && stream_->ReadJoinedRecord()) {
             ReportProgress();
             Dispatch(stream_->Joined());
         }
-        ReportProgress();  // the read that found the end
-        stream_.reset();
-        workbook_.SetLoadState(lsRead);
-
-        globals_->ApplyDefinedNames();
-        sheet_->FinishFormulas();
-        workbook_.XFTable().LocateDefaultXF();
-        workbook_.LinkTable().ResetOwnDocument();
-        if (options.ReadDrawings) drawing_->PlaceDrawings();
+        if (options.ReadDrawings || options.StrictFormulas || !PositionsPlausible()) {
+            ReadRest();
+            Finish(options);
+            return false;
+        }
     } catch (...) {
         stream_.reset();
         throw;
+    }
+    file_ = std::move(file);
+    positionsTrusted_ = true;
+    workbook_.SetLoadState(lsRead);
+    workbook_.XFTable().LocateDefaultXF();
+    // The link table keeps the defined names and the sheet names in its own document: the
+    // formulas of the sheets still to read name them.
+    onProgress_ = nullptr;
+    onRecord_ = nullptr;
+    return true;
+}
+
+bool TXLSReader::PositionsPlausible() {
+    const TReadContext& c = *context_;
+    const std::vector<std::uint32_t>& at = c.SheetOffsets;
+    if (!c.GlobalsDone || c.Depth != 0 || c.SheetIndex != 0 || at.empty() ||
+        at.size() != static_cast<std::size_t>(workbook_.Sheets().Count()))
+        return false;
+    sheetsStart_ = stream_->NextRecordOffset();
+    if (sheetsStart_ != at.front()) return false;
+    const std::int64_t size = stream_->StreamSize();
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        if (at[i] >= size || (i > 0 && at[i] <= at[i - 1])) return false;
+    }
+    return true;
+}
+
+void TXLSReader::EnterSheet(int position) {
+    TReadContext& c = *context_;
+    c.SheetIndex = position;
+    c.GlobalsDone = true;
+    c.Depth = 0;
+    c.Substreams.clear();
+    sheet_->StartSheet();
+}
+
+void TXLSReader::ReadSheet(int position, std::uint32_t rowLimit) {
+    if (!file_) throw std::logic_error("no workbook is being read sheet by sheet");
+    onProgress_ = owner_.OnProgress();
+    onRecord_ = owner_.OnRecord();
+    workbook_.SetLoadState(lsReading);
+    try {
+        if (!positionsTrusted_ || !ReadSheetAt(position, rowLimit)) {
+            positionsTrusted_ = false;
+            ScanForSheet(position);
+        }
+    } catch (...) {
+        workbook_.SetLoadState(lsRead);
+        sheet_->ForgetFormulas();
+        throw;
+    }
+    workbook_.SetLoadState(lsRead);
+    globals_->ApplyDefinedNames(position);
+    sheet_->FinishFormulas(position);
+    workbook_.XFTable().LocateDefaultXF();
+}
+
+void TXLSReader::ForgetSheet(int position) {
+    if (!context_) return;
+    context_->DefaultRowPixels.erase(position);
+    context_->ScreenDefaultRows.erase(position);
+}
+
+bool TXLSReader::ReadSheetAt(int position, std::uint32_t rowLimit) {
+    const std::vector<std::uint32_t>& at = context_->SheetOffsets;
+    const std::int64_t start = at[static_cast<std::size_t>(position)];
+    if (!stream_->SeekRecord(start) || !stream_->ReadJoinedRecord() ||
+        stream_->Joined().Id != rec::kBof || stream_->Joined().Offset != start)
+        return false;
+    EnterSheet(position);
+    const std::size_t next = static_cast<std::size_t>(position) + 1;
+    const std::int64_t sheetEnd = next < at.size() ? at[next] : stream_->StreamSize();
+    TRowLimit limit(rowLimit);
+    for (bool more = true; more;
+         more = context_->SheetIndex == position && stream_->ReadJoinedRecord()) {
+        const TJoinedRecord& record = stream_->Joined();
+        ReportProgress();
+        if (context_->Depth == 1 && limit.Ends(record)) {
+            // The blocks of rows from here to the end of the cell table are passed over:
+            // reading goes on at its last DBCELL record, or, when that is not there,
+            // where it was.
+            const std::int64_t here = record.Offset;
+            if (limit.TableEnd() >= sheetEnd || !stream_->SeekRecord(limit.TableEnd()) ||
+                !stream_->ReadJoinedRecord() || stream_->Joined().Id != rec::kDbCell ||
+                stream_->Joined().Offset != limit.TableEnd()) {
+                if (!stream_->SeekRecord(here) || !stream_->ReadJoinedRecord())
+                    throw std::logic_error("a record read before is not there");
+            }
+            limit.Drop();
+        }
+        Dispatch(stream_->Joined());
+    }
+    // The full read gives the records between this sheet's EOF and the next BOF to the
+    // next sheet and counts every substream: the positions are kept only while each sheet
+    // ends right where the next one starts.
+    const std::int64_t expected = next < at.size() ? static_cast<std::int64_t>(at[next]) : -1;
+    if (context_->SheetIndex != position + 1 || stream_->NextRecordOffset() != expected)
+        positionsTrusted_ = false;
+    return true;
+}
+
+void TXLSReader::ScanForSheet(int position) {
+    if (sheetsStart_ < 0 || !stream_->SeekRecord(sheetsStart_)) return;
+    EnterSheet(0);
+    while (context_->SheetIndex <= position && stream_->ReadJoinedRecord()) {
+        const TJoinedRecord& record = stream_->Joined();
+        ReportProgress();
+        // The substreams are counted, and a FILEPASS record decides how the rest reads.
+        if (context_->SheetIndex == position || record.Id == rec::kBof || record.Id == rec::kEof ||
+            record.Id == rec::kFilePass)
+            Dispatch(record);
     }
 }
 

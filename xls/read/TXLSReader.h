@@ -41,6 +41,23 @@ class TXLSReader {
                   const TReadOptions& options);
     // The same, from a compound document already open.
     void ReadDocument(TCFile& file, const std::u16string& password, const TReadOptions& options);
+    // Reads the globals of a compound document that stays open, and leaves the sheets to
+    // ReadSheet: true then. Each sheet is found where its BOUNDSHEET record says its BOF
+    // is. When those positions cannot be right (outside the stream, out of order, the first
+    // not where the globals end), or the options want drawings (whose data spans the
+    // sheets) or a strict read, the whole workbook is read at once as ReadDocument reads
+    // it: false.
+    bool ReadGlobals(std::shared_ptr<TCFile> file, const std::u16string& password,
+                     const TReadOptions& options);
+    // After ReadGlobals: reads the records of the sheet at `position` into that sheet, which
+    // holds nothing yet, and finishes them (formula texts, its defined names). With a row
+    // limit the read may stop early at a block of the cell table that starts at or past
+    // that row; the records after the cell table are still read. Raises what a read of
+    // the whole workbook raises for the sheet's records.
+    void ReadSheet(int position, std::uint32_t rowLimit = kAllRows);
+    // The sheet at `position` was emptied: what the reader kept of it goes.
+    void ForgetSheet(int position);
+    static constexpr std::uint32_t kAllRows = 0xFFFFFFFF;
     std::uint8_t GetXLSFileVersion(const std::u16string& fileName);
     std::int32_t GetXLSFileProtection(const std::u16string& fileName);
     // The compound document of a file, opened (raises as TCFile does).
@@ -63,6 +80,21 @@ class TXLSReader {
     const TMSOData& Drawings() const;
 
   private:
+    // The start and the finishing steps of a read.
+    void Start(TCFile& file, const std::u16string& password, const TReadOptions& options);
+    void Finish(const TReadOptions& options);
+    // Reads on to the end of the records.
+    void ReadRest();
+    // Whether the sheets' BOUNDSHEET positions can be where their substreams start.
+    bool PositionsPlausible();
+    // A sheet read from its BOUNDSHEET position; false, with nothing read into the sheet,
+    // when no BOF record starts there.
+    bool ReadSheetAt(int position, std::uint32_t rowLimit);
+    // A sheet read as the whole read finds it: the substreams after the globals counted
+    // from the first, only the sheet's own records handled.
+    void ScanForSheet(int position);
+    // The read context set for the records of the sheet at `position`.
+    void EnterSheet(int position);
     void Dispatch(const TJoinedRecord& record);
     void ReportProgress();
 
@@ -82,6 +114,12 @@ class TXLSReader {
     std::unique_ptr<TSheetReader> sheet_;
     std::unique_ptr<TDrawingReader> drawing_;
     std::unique_ptr<TMSOData> noDrawings_;
+    // A read sheet by sheet: the document it reads, where the globals end (the first
+    // sheet's BOF), and whether the sheets are taken from their BOUNDSHEET positions (each
+    // sheet read so far ended where the next one starts).
+    std::shared_ptr<TCFile> file_;
+    std::int64_t sheetsStart_ = -1;
+    bool positionsTrusted_ = false;
 };
 
 }  // namespace vorlix
