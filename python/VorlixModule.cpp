@@ -32,6 +32,7 @@
 #include "xls/model/Errors.h"
 #include "xls/model/TCells.h"
 #include "xls/model/TRanges.h"
+#include "xls/model/TRowCols.h"
 #include "xls/model/TXLSFile.h"
 
 namespace py = pybind11;
@@ -268,6 +269,12 @@ struct TBook {
     std::optional<std::string> Password;
     std::optional<std::string> LocaleName;
     bool AllFormulas = true;
+    // Off for a workbook read only for its values (read_excel): formula cells keep their
+    // results without formula texts, which is most of the reading time of a workbook of
+    // formulas.
+    bool Formulas = true;
+    // The row and column records (hidden rows and columns), read only when asked for.
+    bool Layout = false;
 
     // The model, for one read or rendering; ValueError once the workbook is closed. The
     // caller's copy keeps it alive through a close() from another thread.
@@ -310,9 +317,16 @@ class TMemoryInput {
     std::string name_;
 };
 
+// Thrown at the end of a workbook's globals when only they are read.
+struct TGlobalsRead {};
+
+// The id of the EOF record, which ends the globals and each sheet's substream.
+constexpr std::uint16_t kEofRecord = 0x000A;
+
 // Reads the workbook `book` describes (its File still null) and fills in its model; raises
-// the vorlix.Error subclass of the failure.
-void ReadBook(TBook& book) {
+// the vorlix.Error subclass of the failure. `globalsOnly` stops at the end of the globals:
+// the model then lists the sheets without their cells.
+void ReadBook(TBook& book, bool globalsOnly = false) {
     if (book.LocaleName) {
         platform::TRegionalSettings settings;
         if (!platform::TRegionalSettings::FromLocale(*book.LocaleName, settings))
@@ -355,15 +369,24 @@ void ReadBook(TBook& book) {
                     if (book.Locale) file->SetRegionalSettings(book.Locale);
                     TReadOptions options;
                     options.ReadBlankCells = false;
-                    options.ReadRowInfo = false;
-                    options.ReadColumnInfo = false;
+                    options.ReadRowInfo = book.Layout;
+                    options.ReadColumnInfo = book.Layout;
+                    options.ReadFormulas = book.Formulas;
                     options.ReadDrawings = false;
                     options.UnreadableFormula = kUnreadableFormula;
                     file->SetReadOptions(options);
                     TFormulaSettings formulas;
                     formulas.AllFormulas = book.AllFormulas;
                     file->SetFormulaSettings(formulas);
-                    file->OpenDocument(*check.Document, wide);
+                    if (globalsOnly) {
+                        file->SetOnRecord([](const TRecordReport& record) {
+                            if (record.Id == kEofRecord) throw TGlobalsRead{};
+                        });
+                    }
+                    try {
+                        file->OpenDocument(*check.Document, wide);
+                    } catch (const TGlobalsRead&) {
+                    }
                     book.File = std::move(file);
                     break;
                 }
@@ -384,11 +407,42 @@ void ReadBook(TBook& book) {
     }
 }
 
+// How a workbook is read besides its source: vorlix.open's options and what read_excel
+// leaves out.
+struct TOpenOptions {
+    std::optional<std::string> Password;
+    std::optional<std::string> Locale;
+    bool AllFormulas = true;
+    bool Formulas = true;
+    bool Layout = false;
+};
+
 // vorlix.open: `source` is the file's name as bytes, or with `isData` the workbook's
 // contents (any buffer) and `name` the name of the file object they came from (bytes).
 std::shared_ptr<TBook> OpenBook(const py::object& source, bool isData, const std::string& name,
-                                const std::optional<std::string>& password,
-                                const std::optional<std::string>& locale, bool allFormulas) {
+                                const TOpenOptions& options) {
+    auto book = std::make_shared<TBook>();
+    if (isData) {
+        const py::buffer_info info = py::reinterpret_borrow<py::buffer>(source).request();
+        const auto* bytes = static_cast<const std::uint8_t*>(info.ptr);
+        book->Data = std::make_shared<const std::vector<std::uint8_t>>(
+            bytes, bytes + info.size * info.itemsize);
+        book->DataName = name;
+    } else {
+        book->Path = source.cast<std::string>();
+    }
+    book->Password = options.Password;
+    book->LocaleName = options.Locale;
+    book->AllFormulas = options.AllFormulas;
+    book->Formulas = options.Formulas;
+    book->Layout = options.Layout;
+    ReadBook(*book);
+    return book;
+}
+
+// vorlix.sheet_names: the names of the sheets, read from the workbook's globals alone.
+py::list SheetNames(const py::object& source, bool isData, const std::string& name,
+                    const std::optional<std::string>& password) {
     auto book = std::make_shared<TBook>();
     if (isData) {
         const py::buffer_info info = py::reinterpret_borrow<py::buffer>(source).request();
@@ -400,10 +454,12 @@ std::shared_ptr<TBook> OpenBook(const py::object& source, bool isData, const std
         book->Path = source.cast<std::string>();
     }
     book->Password = password;
-    book->LocaleName = locale;
-    book->AllFormulas = allFormulas;
-    ReadBook(*book);
-    return book;
+    ReadBook(*book, true);
+    const TSheets& sheets = book->File->Workbook().Sheets();
+    py::list names;
+    for (int i = 0; i < sheets.Count(); ++i)
+        names.append(Str(sheets.Items(i).Name()));
+    return names;
 }
 
 // What a workbook pickles as: how to open it again.
@@ -412,18 +468,25 @@ py::tuple BookState(const TBook& book) {
     if (book.Data)
         data = py::bytes(reinterpret_cast<const char*>(book.Data->data()), book.Data->size());
     return py::make_tuple(py::bytes(book.Path), data, py::bytes(book.DataName), book.Password,
-                          book.LocaleName, book.AllFormulas);
+                          book.LocaleName, book.AllFormulas, book.Formulas, book.Layout);
 }
 
+// The state of BookState; one of six items (without the last two) is that of an earlier
+// version, which always read formulas and never the rows and columns.
 std::shared_ptr<TBook> BookFromState(const py::tuple& state) {
-    if (state.size() != 6) throw std::runtime_error("Invalid state of a vorlix.Workbook");
+    if (state.size() != 6 && state.size() != 8)
+        throw std::runtime_error("Invalid state of a vorlix.Workbook");
+    TOpenOptions options;
+    options.Password = state[3].cast<std::optional<std::string>>();
+    options.Locale = state[4].cast<std::optional<std::string>>();
+    options.AllFormulas = state[5].cast<bool>();
+    if (state.size() == 8) {
+        options.Formulas = state[6].cast<bool>();
+        options.Layout = state[7].cast<bool>();
+    }
     py::object data = state[1];
-    if (!data.is_none())
-        return OpenBook(data, true, state[2].cast<std::string>(),
-                        state[3].cast<std::optional<std::string>>(),
-                        state[4].cast<std::optional<std::string>>(), state[5].cast<bool>());
-    return OpenBook(state[0], false, {}, state[3].cast<std::optional<std::string>>(),
-                    state[4].cast<std::optional<std::string>>(), state[5].cast<bool>());
+    if (!data.is_none()) return OpenBook(data, true, state[2].cast<std::string>(), options);
+    return OpenBook(state[0], false, {}, options);
 }
 
 struct TSheetRef {
@@ -792,11 +855,14 @@ struct TColumn {
          Bool = false, Text = false, PlainText = false, NaText = false;
 };
 
+// Rows and columns of a sheet, in the frame's order: each row of `Rows` and column of `Cols`
+// is one row and one column of the frame (a row may come twice).
 struct TColumnRequest {
-    int FirstRow = 0;
-    int Count = 0;
+    std::vector<int> Rows;
     std::vector<int> Cols;
     bool Display = false;
+    // Every cell of a merged area takes the value of the area's top-left cell.
+    bool FillMerged = false;
     std::vector<std::u16string> NaTexts;  // texts read as missing
 };
 
@@ -805,15 +871,50 @@ struct TGatheredColumns {
     TTextTable Texts;
 };
 
+// The merged areas of a sheet, each rectangle once.
+std::vector<TRangeRect> MergedRects(const TSheet& sheet) {
+    std::vector<TRangeRect> rects;
+    const TRanges& ranges = sheet.Ranges();
+    for (int i = 0; i < ranges.Count(); ++i) {
+        const TRange& range = ranges.Items(i);
+        if (!range.Merged()) continue;
+        for (int k = 0; k < range.RectCount(); ++k)
+            rects.push_back(range.GetRect(k));
+    }
+    return rects;
+}
+
+// Row and column numbers as a sheet has them; ValueError otherwise.
+std::vector<int> CheckedRows(const std::vector<int>& rows) {
+    for (int r : rows)
+        if (r < 0 || r > 0xFFFF) throw py::value_error("row out of range: " + std::to_string(r));
+    return rows;
+}
+std::vector<int> CheckedCols(const std::vector<int>& cols) {
+    for (int c : cols)
+        if (c < 0 || c > 0xFF) throw py::value_error("column out of range: " + std::to_string(c));
+    return cols;
+}
+
 TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& request) {
     const TOpenSheet sheet = OpenSheet(ref);
     py::gil_scoped_release release;
     const int dateMode = sheet.DateMode;
+    // The frame's columns and rows of each sheet column and row (a sheet row may stand for
+    // several frame rows: `rowsOf` chains them).
     std::vector<int> slotOf(256, -1);
     for (std::size_t i = 0; i < request.Cols.size(); ++i)
-        if (request.Cols[i] >= 0 && request.Cols[i] < 256)
+        if (request.Cols[i] >= 0 && request.Cols[i] < 256 && slotOf[request.Cols[i]] < 0)
             slotOf[request.Cols[i]] = static_cast<int>(i);
-    const auto n = static_cast<std::size_t>(request.Count);
+    const auto n = request.Rows.size();
+    std::vector<std::int32_t> atOf(0x10000, -1);
+    std::vector<std::int32_t> nextAt(n, -1);
+    for (std::size_t at = n; at-- > 0;) {
+        const int row = request.Rows[at];
+        if (row < 0 || row >= 0x10000) continue;
+        nextAt[at] = atOf[static_cast<std::size_t>(row)];
+        atOf[static_cast<std::size_t>(row)] = static_cast<std::int32_t>(at);
+    }
     TGatheredColumns out;
     std::vector<TColumn>& columns = out.Columns;
     TTextTable& texts = out.Texts;
@@ -824,19 +925,66 @@ TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& reque
         c.Numbers.assign(n, 0);
         c.TextOf.assign(n, -1);
     }
-    const TCells& cells = sheet.Sheet->Cells();
-    const int last = request.FirstRow + request.Count;
+    // A value into every frame cell that the sheet cell at (row, col) stands for.
+    const auto put = [&](int row, int col, TKind kind, double number, std::int32_t text) {
+        for (std::size_t i = 0; i < request.Cols.size(); ++i) {
+            if (request.Cols[i] != col) continue;
+            TColumn& c = columns[i];
+            for (std::int32_t at = atOf[static_cast<std::size_t>(row)]; at >= 0;
+                 at = nextAt[static_cast<std::size_t>(at)]) {
+                const auto a = static_cast<std::size_t>(at);
+                c.Kinds[a] = kind;
+                c.Numbers[a] = number;
+                c.TextOf[a] = text;
+            }
+        }
+    };
+    // The value of `cell` into the frame cells of (row, col).
     std::string_view ansi;
+    const auto take = [&](const TCell& cell, int row, int col) {
+        const TKind kind = KindOf(cell.ValueKind());
+        TKind stored = kind;
+        double number = 0;
+        std::int32_t text = -1;
+        if (request.Display && kind != TKind::Empty) {
+            stored = TKind::Text;
+            text = texts.Add(cell.DisplayText(), request.NaTexts);
+        } else if (kind == TKind::Text) {
+            text = cell.AnsiTextView(ansi)
+                       ? texts.AddAnsi(ansi, request.NaTexts)
+                       : texts.Add(cell.Value().AsWideText(texts.CodePage), request.NaTexts);
+        } else if (kind != TKind::Error && kind != TKind::Empty) {
+            const TCellValue value = cell.Value();
+            number = kind == TKind::Bool ? (value.AsBoolean() ? 1 : 0) : value.AsDouble();
+            if (kind == TKind::Date && value.DateTimeUse() == TDateTimeUse::Duration)
+                stored = TKind::Duration;
+            else if (kind == TKind::Date && IsPandasTime(value, dateMode))
+                stored = TKind::Time;
+        }
+        put(row, col, stored, number, text);
+    };
+    std::vector<bool> many(256, false);  // a column asked for more than once
+    for (std::size_t i = 0; i < request.Cols.size(); ++i)
+        if (request.Cols[i] >= 0 && request.Cols[i] < 256 &&
+            slotOf[request.Cols[i]] != static_cast<int>(i))
+            many[request.Cols[i]] = true;
+    const TCells& cells = sheet.Sheet->Cells();
     for (int i = 0; i < cells.Count(); ++i) {
         const TCell cell = cells.Items(i);
         const int row = cell.Row();
-        if (row < request.FirstRow || row >= last) continue;
+        const std::int32_t first = atOf[static_cast<std::size_t>(row)];
+        if (first < 0) continue;
         const int slot = slotOf[cell.Col()];
         if (slot < 0) continue;
         TKind kind = KindOf(cell.ValueKind());
         if (kind == TKind::Empty) continue;
+        if (many[cell.Col()] || nextAt[static_cast<std::size_t>(first)] >= 0) {
+            take(cell, row, cell.Col());
+            continue;
+        }
+        // The common case inline: one frame cell for the sheet cell.
         TColumn& c = columns[static_cast<std::size_t>(slot)];
-        const auto at = static_cast<std::size_t>(row - request.FirstRow);
+        const auto at = static_cast<std::size_t>(first);
         if (request.Display) {
             c.Kinds[at] = TKind::Text;
             c.TextOf[at] = texts.Add(cell.DisplayText(), request.NaTexts);
@@ -856,6 +1004,21 @@ TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& reque
                 kind = TKind::Time;
         }
         c.Kinds[at] = kind;
+    }
+    if (request.FillMerged) {
+        for (const TRangeRect& r : MergedRects(*sheet.Sheet)) {
+            const std::optional<TCell> origin = cells.Find(r.FirstRow, r.FirstCol);
+            for (int row = r.FirstRow; row <= r.LastRow && row < 0x10000; ++row) {
+                if (atOf[static_cast<std::size_t>(row)] < 0) continue;
+                for (int col = r.FirstCol; col <= r.LastCol && col < 256; ++col) {
+                    if (slotOf[static_cast<std::size_t>(col)] < 0) continue;
+                    if (origin)
+                        take(*origin, row, col);
+                    else
+                        put(row, col, TKind::Empty, 0, -1);
+                }
+            }
+        }
     }
     for (TColumn& c : columns) {
         for (std::size_t at = 0; at < n; ++at) {
@@ -900,6 +1063,12 @@ TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& reque
         }
     }
     return out;
+}
+
+// numpy.nan, the one object that pandas' readers give for a missing value (the name of a
+// column or index that is missing is compared with it by identity).
+py::object NumpyNan() {
+    return py::module_::import("numpy").attr("nan");
 }
 
 // A cell as a table reader hands it over before the column's type is decided: '' for an
@@ -951,7 +1120,7 @@ class TObjectMaker {
 
   private:
     py::str empty_{""};
-    py::float_ nan_{std::nan("")};
+    py::object nan_ = NumpyNan();
     const TTextTable& texts_;
     std::unordered_map<std::int64_t, py::object> dates_;
     std::unordered_map<std::int64_t, py::object> times_;
@@ -983,20 +1152,21 @@ class TObjectArray {
 //   "bool"     bool array; "object" a list of final values (NaN for missing);
 //   "table"    a list of cells as a table reader hands them over (TObjectMaker), whose type
 //              pandas' own inference decides.
-py::list SheetColumns(const TSheetRef& ref, int firstRow, int count, const std::vector<int>& cols,
-                      bool display, const std::vector<std::string>& naTexts) {
+py::list SheetColumns(const TSheetRef& ref, const std::vector<int>& rows,
+                      const std::vector<int>& cols, bool display,
+                      const std::vector<std::string>& naTexts, bool merged) {
     TColumnRequest request;
-    request.FirstRow = firstRow;
-    request.Count = count < 0 ? 0 : count;
-    request.Cols = cols;
+    request.Rows = CheckedRows(rows);
+    request.Cols = CheckedCols(cols);
     request.Display = display;
+    request.FillMerged = merged;
     for (const std::string& t : naTexts)
         request.NaTexts.push_back(platform::Utf8ToUtf16(t));
     const TGatheredColumns gathered = GatherColumns(ref, request);
     const std::vector<TColumn>& columns = gathered.Columns;
     TObjectMaker maker(gathered.Texts);
-    const auto n = static_cast<std::size_t>(request.Count);
-    const py::float_ nan(std::nan(""));
+    const auto n = request.Rows.size();
+    const py::object nan = NumpyNan();
     py::list out;
     for (const TColumn& c : columns) {
         const bool onlyNumbers = !c.Date && !c.Duration && !c.Bool && !c.Text;
@@ -1056,29 +1226,52 @@ py::list SheetColumns(const TSheetRef& ref, int firstRow, int count, const std::
     return out;
 }
 
-// Rows [first, first + count) of every column of the sheet's extent, cells as TObjectMaker
-// gives them.
-py::list SheetTable(const TSheetRef& ref, int firstRow, int count, bool display) {
-    const int cols = Extent(*OpenSheet(ref).Sheet).second;
-    std::vector<int> all(static_cast<std::size_t>(cols));
-    for (int c = 0; c < cols; ++c)
-        all[static_cast<std::size_t>(c)] = c;
+// The rows `rows` of the columns `cols` as lists of cells as TObjectMaker gives them.
+py::list SheetTable(const TSheetRef& ref, const std::vector<int>& rows, const std::vector<int>& cols,
+                    bool display, bool merged) {
     TColumnRequest request;
-    request.FirstRow = firstRow;
-    request.Count = count < 0 ? 0 : count;
-    request.Cols = all;
+    request.Rows = CheckedRows(rows);
+    request.Cols = CheckedCols(cols);
     request.Display = display;
+    request.FillMerged = merged;
     const TGatheredColumns gathered = GatherColumns(ref, request);
     const std::vector<TColumn>& columns = gathered.Columns;
     TObjectMaker maker(gathered.Texts);
-    py::list rows;
-    for (std::size_t r = 0; r < static_cast<std::size_t>(request.Count); ++r) {
+    py::list out;
+    for (std::size_t r = 0; r < request.Rows.size(); ++r) {
         py::list row(columns.size());
         for (std::size_t c = 0; c < columns.size(); ++c)
             row[c] = maker.Make(columns[c], r);
-        rows.append(std::move(row));
+        out.append(std::move(row));
     }
-    return rows;
+    return out;
+}
+
+std::pair<int, int> FrameExtent(const TSheetRef& ref, bool merged) {
+    const TOpenSheet sheet = OpenSheet(ref);
+    py::gil_scoped_release release;
+    std::pair<int, int> extent = Extent(*sheet.Sheet);
+    if (!merged) return extent;
+    const TCells& cells = sheet.Sheet->Cells();
+    for (const TRangeRect& r : MergedRects(*sheet.Sheet)) {
+        const std::optional<TCell> origin = cells.Find(r.FirstRow, r.FirstCol);
+        if (!origin || KindOf(origin->ValueKind()) == TKind::Empty) continue;
+        extent.first = std::max(extent.first, static_cast<int>(r.LastRow) + 1);
+        extent.second = std::max(extent.second, static_cast<int>(r.LastCol) + 1);
+    }
+    return extent;
+}
+
+py::tuple HiddenRowsCols(const TSheetRef& ref) {
+    const TOpenSheet sheet = OpenSheet(ref);
+    py::list rows, cols;
+    const TRows& rowInfo = sheet.Sheet->Rows();
+    for (int i = 0; i < rowInfo.Count(); ++i)
+        if (rowInfo.Items(i)->Hidden()) rows.append(rowInfo.Items(i)->Number());
+    const TColumns& colInfo = sheet.Sheet->Columns();
+    for (int i = 0; i < colInfo.Count(); ++i)
+        if (colInfo.Items(i)->Hidden()) cols.append(colInfo.Items(i)->Number());
+    return py::make_tuple(rows, cols);
 }
 
 // book[key]: a sheet by position (negative from the end) or by name.
@@ -1214,11 +1407,18 @@ PYBIND11_MODULE(_vorlix, m) {
                         [](const py::tuple& state) {
                             return SheetOf(state[0].cast<std::shared_ptr<TBook>>(), state[1]);
                         }))
-        .def("_columns", &SheetColumns, py::arg("first_row"), py::arg("count"), py::arg("cols"),
-             py::arg("display"), py::arg("na_texts"),
-             "Columns of rows [first_row, first_row + count) for read_excel.")
-        .def("_table", &SheetTable, py::arg("first_row"), py::arg("count"), py::arg("display"),
-             "Rows [first_row, first_row + count) as a table reader hands them over.");
+        .def("_columns", &SheetColumns, py::arg("rows"), py::arg("cols"), py::arg("display"),
+             py::arg("na_texts"), py::arg("merged"),
+             "The frame columns of the sheet columns `cols` over the sheet rows `rows`.")
+        .def("_table", &SheetTable, py::arg("rows"), py::arg("cols"), py::arg("display"),
+             py::arg("merged"), "The sheet rows `rows` of the columns `cols` as a table reader "
+             "hands them over.")
+        .def("_extent", &FrameExtent, py::arg("merged"),
+             "(rows, columns) from A1 to the last cell with a value, with merged=True also "
+             "to the end of each merged area whose top-left cell has one.")
+        .def("_hidden", &HiddenRowsCols,
+             "(rows, columns): the numbers of the hidden rows and columns (of a workbook "
+             "opened with layout=True).");
 
     py::class_<TBook, std::shared_ptr<TBook>>(
         m, "Workbook",
@@ -1260,7 +1460,19 @@ PYBIND11_MODULE(_vorlix, m) {
         .def("__exit__", [](TBook& b, const py::args&) { b.File.reset(); })
         .def(py::pickle([](const TBook& b) { return BookState(b); }, &BookFromState));
 
-    m.def("open", &OpenBook, py::arg("source"), py::arg("is_data"), py::arg("name"),
-          py::arg("password"), py::arg("locale"), py::arg("all_formulas"),
-          "Reads a workbook (see vorlix.open).");
+    m.def(
+        "open",
+        [](const py::object& source, bool isData, const std::string& name,
+           const std::optional<std::string>& password, const std::optional<std::string>& locale,
+           bool allFormulas, bool formulas, bool layout) {
+            return OpenBook(source, isData, name,
+                            TOpenOptions{password, locale, allFormulas, formulas, layout});
+        },
+        py::arg("source"), py::arg("is_data"), py::arg("name"), py::arg("password"),
+        py::arg("locale"), py::arg("all_formulas"), py::arg("formulas") = true,
+        py::arg("layout") = false,
+        "Reads a workbook (see vorlix.open); formulas=False keeps the formulas' results alone, "
+        "layout=True reads the rows and columns (hidden ones) too.");
+    m.def("sheet_names", &SheetNames, py::arg("source"), py::arg("is_data"), py::arg("name"),
+          py::arg("password"), "The sheets' names, read from the workbook's globals alone.");
 }

@@ -153,7 +153,7 @@ def test_workbook_and_sheet_objects(api):
         assert repr(book[1]) == "<vorlix.Sheet 'Hidden' (1)>"
         assert [s.visibility for s in book] == ["visible", "hidden", "very hidden"]
         assert [s.visible for s in book] == [True, False, False]
-        assert book["Data"].merged == [(0, 4, 0, 5), (5, 0, 6, 1)]
+        assert book["Data"].merged == [(0, 4, 0, 5), (5, 0, 6, 1), (1, 4, 2, 4)]
         with pytest.raises(KeyError):
             book["Nope"]
         with pytest.raises(IndexError):
