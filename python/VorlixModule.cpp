@@ -207,7 +207,8 @@ py::object DurationObject(double days) {
 // A number as a table reader gives it: an int when it has no fraction, else a float.
 py::object NumberObject(double v) {
     if (std::isfinite(v) && v == std::trunc(v)) {
-        PyObject* o = PyLong_FromDouble(v);
+        PyObject* o = std::fabs(v) < 9.2e18 ? PyLong_FromLongLong(static_cast<long long>(v))
+                                            : PyLong_FromDouble(v);
         if (o == nullptr) throw py::error_already_set();
         return py::reinterpret_steal<py::object>(o);
     }
@@ -816,6 +817,8 @@ struct TTextTable {
     std::vector<bool> Missing;  // one of the texts read as a missing value
     std::vector<bool> Plain;    // PlainlyText
     std::unordered_map<std::string, std::int32_t> AnsiIndex;
+    // By where the text is kept: the cells of one shared string share its place.
+    std::unordered_map<const char*, std::int32_t> PlaceIndex;
     std::unordered_map<std::u16string, std::int32_t> WideIndex;
     std::uint32_t CodePage = platform::kCodePageUtf8;  // of the 8-bit texts
 
@@ -830,8 +833,15 @@ struct TTextTable {
         Texts.push_back(std::move(text));
         return it->second;
     }
-    // 8-bit texts are looked up before they are converted, so each is converted once.
+    // 8-bit texts are looked up by where they are kept, then by their text, before they are
+    // converted: each shared string is converted once and each text made a str once.
     std::int32_t AddAnsi(std::string_view text, const std::vector<std::u16string>& missing) {
+        auto [place, added] = PlaceIndex.emplace(text.data(), 0);
+        if (!added) return place->second;
+        place->second = AddAnsiText(text, missing);
+        return place->second;
+    }
+    std::int32_t AddAnsiText(std::string_view text, const std::vector<std::u16string>& missing) {
         auto found = AnsiIndex.find(std::string(text));
         if (found != AnsiIndex.end()) return found->second;
         const std::int32_t index = Add(platform::MultiByteToWide(CodePage, text), missing);
@@ -1088,21 +1098,14 @@ class TObjectMaker {
             case TKind::Time: {
                 if (v < kFirstDate || v > kLastDate) return py::float_(v);
                 const bool time = c.Kinds[at] == TKind::Time;
-                const std::int64_t ms = UnixMillis(v);
-                auto& made = time ? times_ : dates_;
-                auto found = made.find(ms);
-                if (found != made.end()) return found->second;
-                py::object o = time ? TimeObject(v) : DateTimeObject(v);
-                made.emplace(ms, o);
-                return o;
+                py::object& made = (time ? times_ : dates_).Slot(UnixMillis(v));
+                if (!made) made = time ? TimeObject(v) : DateTimeObject(v);
+                return made;
             }
             case TKind::Duration: {
-                const std::int64_t ms = UnixMillis(v);
-                auto found = durations_.find(ms);
-                if (found != durations_.end()) return found->second;
-                py::object o = DurationObject(v);
-                durations_.emplace(ms, o);
-                return o;
+                py::object& made = durations_.Slot(UnixMillis(v));
+                if (!made) made = DurationObject(v);
+                return made;
             }
             case TKind::Error:
                 return nan_;
@@ -1122,9 +1125,30 @@ class TObjectMaker {
     py::str empty_{""};
     py::object nan_ = NumpyNan();
     const TTextTable& texts_;
-    std::unordered_map<std::int64_t, py::object> dates_;
-    std::unordered_map<std::int64_t, py::object> times_;
-    std::unordered_map<std::int64_t, py::object> durations_;
+    // The objects of the dates, times and durations made last, by their milliseconds: a
+    // column of few distinct dates shares them, one of distinct dates costs no look-up
+    // table that grows with it.
+    class TRecent {
+      public:
+        // The object of `key`, empty (to be made) when it is not one of the recent ones.
+        py::object& Slot(std::int64_t key) {
+            const auto at = static_cast<std::size_t>(
+                (static_cast<std::uint64_t>(key) * 0x9E3779B97F4A7C15ULL) >> (64 - kBits));
+            if (keys_[at] != key || !objects_[at]) {
+                keys_[at] = key;
+                objects_[at] = py::object();
+            }
+            return objects_[at];
+        }
+
+      private:
+        static constexpr int kBits = 12;
+        std::vector<std::int64_t> keys_ = std::vector<std::int64_t>(1U << kBits);
+        std::vector<py::object> objects_ = std::vector<py::object>(1U << kBits);
+    };
+    TRecent dates_;
+    TRecent times_;
+    TRecent durations_;
     std::vector<py::object> textObjects_;
 };
 
@@ -1145,13 +1169,74 @@ class TObjectArray {
     PyObject** items_;
 };
 
+// What a gathered column becomes in the frame (SheetColumns).
+enum class TColumnType { Int, Float, Timedelta, Datetime, Bool, Object, Table };
+
+TColumnType ColumnType(const TColumn& c, bool display) {
+    if (display) return TColumnType::Object;
+    if (!c.Date && !c.Duration && !c.Bool && !c.Text && !c.Huge)
+        return !c.Empty && !c.Fraction && c.Number ? TColumnType::Int : TColumnType::Float;
+    if (c.Duration && !c.Number && !c.Date && !c.Bool && !c.Text && !c.DurationOutside)
+        return TColumnType::Timedelta;
+    if (c.Date && !c.Number && !c.Duration && !c.Bool && !c.Text && !c.TimeOnly && !c.DateOutside)
+        return TColumnType::Datetime;
+    if (c.Bool && !c.Empty && !c.Number && !c.Date && !c.Duration && !c.Text)
+        return TColumnType::Bool;
+    // A column that cannot be read as numbers keeps its values, missing ones as NaN.
+    if (c.PlainText || (c.Date && !c.DateOutside && (c.Text || c.Number)))
+        return TColumnType::Object;
+    return TColumnType::Table;
+}
+
+// Fills the array of a column of numbers, dates, durations or booleans (no Python object
+// is touched: this runs without the GIL).
+void FillArray(const TColumn& c, TColumnType type, void* data) {
+    const std::size_t n = c.Kinds.size();
+    switch (type) {
+        case TColumnType::Int: {
+            auto* p = static_cast<std::int64_t*>(data);
+            for (std::size_t i = 0; i < n; ++i)
+                p[i] = static_cast<std::int64_t>(c.Numbers[i]);
+            break;
+        }
+        case TColumnType::Float: {
+            auto* p = static_cast<double*>(data);
+            for (std::size_t i = 0; i < n; ++i)
+                p[i] = Missing(c.Kinds[i]) ? std::nan("") : c.Numbers[i];
+            break;
+        }
+        case TColumnType::Timedelta: {
+            auto* p = static_cast<std::int64_t*>(data);
+            for (std::size_t i = 0; i < n; ++i)
+                p[i] = Missing(c.Kinds[i]) ? INT64_MIN : DurationMillis(c.Numbers[i]) * 1000000;
+            break;
+        }
+        case TColumnType::Datetime: {
+            auto* p = static_cast<std::int64_t*>(data);
+            for (std::size_t i = 0; i < n; ++i)
+                p[i] = Missing(c.Kinds[i]) ? INT64_MIN : UnixMillis(c.Numbers[i]) * 1000000;
+            break;
+        }
+        case TColumnType::Bool: {
+            auto* p = static_cast<bool*>(data);
+            for (std::size_t i = 0; i < n; ++i)
+                p[i] = c.Numbers[i] != 0;
+            break;
+        }
+        default:
+            break;
+    }
+}
+
 // Each column as (tag, data):
 //   "float"    float64 array, NaN for empty cells; "int" int64 array (whole numbers, none
 //              missing); "datetime" int64 array of nanoseconds since 1970 (NaT for missing);
 //              "timedelta" int64 array of nanoseconds (NaT for missing);
-//   "bool"     bool array; "object" a list of final values (NaN for missing);
+//   "bool"     bool array; "object" an object array of final values (NaN for missing);
 //   "table"    a list of cells as a table reader hands them over (TObjectMaker), whose type
 //              pandas' own inference decides.
+// Only the Python objects are made with the GIL held: gathering and filling the arrays of
+// numbers run without it.
 py::list SheetColumns(const TSheetRef& ref, const std::vector<int>& rows,
                       const std::vector<int>& cols, bool display,
                       const std::vector<std::string>& naTexts, bool merged) {
@@ -1164,71 +1249,67 @@ py::list SheetColumns(const TSheetRef& ref, const std::vector<int>& rows,
         request.NaTexts.push_back(platform::Utf8ToUtf16(t));
     const TGatheredColumns gathered = GatherColumns(ref, request);
     const std::vector<TColumn>& columns = gathered.Columns;
-    TObjectMaker maker(gathered.Texts);
-    const auto n = request.Rows.size();
-    const py::object nan = NumpyNan();
-    py::list out;
+    const auto n = static_cast<py::ssize_t>(request.Rows.size());
+    std::vector<TColumnType> types;
+    std::vector<py::object> data;
+    std::vector<void*> buffers;
     for (const TColumn& c : columns) {
-        const bool onlyNumbers = !c.Date && !c.Duration && !c.Bool && !c.Text;
-        if (!display && onlyNumbers && !c.Huge) {
-            if (!c.Empty && !c.Fraction && c.Number) {
-                py::array_t<std::int64_t> a(static_cast<py::ssize_t>(n));
-                auto* p = a.mutable_data();
-                for (std::size_t i = 0; i < n; ++i)
-                    p[i] = static_cast<std::int64_t>(c.Numbers[i]);
-                out.append(py::make_tuple("int", a));
-            } else {
-                py::array_t<double> a(static_cast<py::ssize_t>(n));
-                auto* p = a.mutable_data();
-                for (std::size_t i = 0; i < n; ++i)
-                    p[i] = Missing(c.Kinds[i]) ? std::nan("") : c.Numbers[i];
-                out.append(py::make_tuple("float", a));
-            }
-        } else if (!display && c.Duration && !c.Number && !c.Date && !c.Bool && !c.Text &&
-                   !c.DurationOutside) {
-            py::array_t<std::int64_t> a(static_cast<py::ssize_t>(n));
-            auto* p = a.mutable_data();
-            for (std::size_t i = 0; i < n; ++i)
-                p[i] = Missing(c.Kinds[i]) ? INT64_MIN : DurationMillis(c.Numbers[i]) * 1000000;
-            out.append(py::make_tuple("timedelta", a));
-        } else if (!display && c.Date && !c.Number && !c.Duration && !c.Bool && !c.Text &&
-                   !c.TimeOnly && !c.DateOutside) {
-            py::array_t<std::int64_t> a(static_cast<py::ssize_t>(n));
-            auto* p = a.mutable_data();
-            for (std::size_t i = 0; i < n; ++i)
-                p[i] = Missing(c.Kinds[i]) ? INT64_MIN : UnixMillis(c.Numbers[i]) * 1000000;
-            out.append(py::make_tuple("datetime", a));
-        } else if (!display && c.Bool && !c.Empty && !c.Number && !c.Date && !c.Duration &&
-                   !c.Text) {
-            py::array_t<bool> a(static_cast<py::ssize_t>(n));
-            auto* p = a.mutable_data();
-            for (std::size_t i = 0; i < n; ++i)
-                p[i] = c.Numbers[i] != 0;
-            out.append(py::make_tuple("bool", a));
-        } else if (display || c.PlainText || (c.Date && !c.DateOutside && (c.Text || c.Number))) {
-            // A column that cannot be read as numbers keeps its values, missing ones as NaN.
-            TObjectArray values(n);
-            for (std::size_t i = 0; i < n; ++i) {
+        const TColumnType type = ColumnType(c, display);
+        types.push_back(type);
+        py::array array;
+        switch (type) {
+            case TColumnType::Float:
+                array = py::array_t<double>(n);
+                break;
+            case TColumnType::Bool:
+                array = py::array_t<bool>(n);
+                break;
+            case TColumnType::Object:
+            case TColumnType::Table:
+                break;
+            default:
+                array = py::array_t<std::int64_t>(n);
+        }
+        buffers.push_back(array ? array.mutable_data() : nullptr);
+        data.push_back(std::move(array));
+    }
+    {
+        py::gil_scoped_release release;
+        for (std::size_t k = 0; k < columns.size(); ++k)
+            if (buffers[k] != nullptr) FillArray(columns[k], types[k], buffers[k]);
+    }
+    TObjectMaker maker(gathered.Texts);
+    const py::object nan = NumpyNan();
+    const std::vector<bool>& missingText = gathered.Texts.Missing;
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+        const TColumn& c = columns[k];
+        if (types[k] == TColumnType::Object) {
+            TObjectArray values(static_cast<std::size_t>(n));
+            for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
                 const bool missing =
-                    Missing(c.Kinds[i]) ||
-                    (c.Kinds[i] == TKind::Text &&
-                     gathered.Texts.Missing[static_cast<std::size_t>(c.TextOf[i])]);
-                values.Set(i, missing ? py::object(nan) : maker.Make(c, i));
+                    Missing(c.Kinds[i]) || (c.Kinds[i] == TKind::Text &&
+                                            missingText[static_cast<std::size_t>(c.TextOf[i])]);
+                values.Set(i, missing ? nan : maker.Make(c, i));
             }
-            out.append(py::make_tuple("object", values.Array()));
-        } else {
-            py::list values(n);
-            for (std::size_t i = 0; i < n; ++i)
+            data[k] = values.Array();
+        } else if (types[k] == TColumnType::Table) {
+            py::list values(static_cast<std::size_t>(n));
+            for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i)
                 values[i] = maker.Make(c, i);
-            out.append(py::make_tuple("table", values));
+            data[k] = std::move(values);
         }
     }
+    static constexpr const char* kTags[] = {"int",  "float",  "timedelta", "datetime",
+                                            "bool", "object", "table"};
+    py::list out;
+    for (std::size_t k = 0; k < columns.size(); ++k)
+        out.append(py::make_tuple(kTags[static_cast<int>(types[k])], data[k]));
     return out;
 }
 
 // The rows `rows` of the columns `cols` as lists of cells as TObjectMaker gives them.
-py::list SheetTable(const TSheetRef& ref, const std::vector<int>& rows, const std::vector<int>& cols,
-                    bool display, bool merged) {
+py::list SheetTable(const TSheetRef& ref, const std::vector<int>& rows,
+                    const std::vector<int>& cols, bool display, bool merged) {
     TColumnRequest request;
     request.Rows = CheckedRows(rows);
     request.Cols = CheckedCols(cols);
@@ -1411,7 +1492,8 @@ PYBIND11_MODULE(_vorlix, m) {
              py::arg("na_texts"), py::arg("merged"),
              "The frame columns of the sheet columns `cols` over the sheet rows `rows`.")
         .def("_table", &SheetTable, py::arg("rows"), py::arg("cols"), py::arg("display"),
-             py::arg("merged"), "The sheet rows `rows` of the columns `cols` as a table reader "
+             py::arg("merged"),
+             "The sheet rows `rows` of the columns `cols` as a table reader "
              "hands them over.")
         .def("_extent", &FrameExtent, py::arg("merged"),
              "(rows, columns) from A1 to the last cell with a value, with merged=True also "

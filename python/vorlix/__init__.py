@@ -215,7 +215,7 @@ def _header_names(head):
     names = []
     TextParser(head, header=0, skip_blank_lines=False,
                usecols=lambda name: names.append(name) or True).read()
-    return names
+    return names[: len(head[0])]
 
 
 def _used_positions(usecols, names):

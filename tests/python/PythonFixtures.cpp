@@ -124,7 +124,8 @@ Bytes ApiStream() {
     RecordList data;
     // ROW: row, first and last column, height, 2 reserved, options (hidden, bit 8 always
     // set), XF. COLINFO: first and last column, width, XF, options (hidden), reserved.
-    data.emplace_back(rec::kRow, Body().u16(2).u16(0).u16(5).u16(255).u16(0).u16(0).u16(0x0120).u16(15));
+    data.emplace_back(rec::kRow,
+                      Body().u16(2).u16(0).u16(5).u16(255).u16(0).u16(0).u16(0x0120).u16(15));
     data.emplace_back(rec::kColInfo, Body().u16(1).u16(1).u16(2048).u16(15).u16(0x0001).u16(0));
     const char* heads[] = {"flag", "flags", "elapsed", "formula", "merged"};
     for (std::uint16_t c = 0; c < 5; ++c)
@@ -146,11 +147,11 @@ Bytes ApiStream() {
         data.emplace_back(rec::kFormula, FormulaCell(r, 3, results[i], formulas[i]));
     }
     data.emplace_back(rec::kNumber, NumberBody(1, 4, kGeneral, 7));
-    data.emplace_back(rec::kMergeCells, Body()
-                                            .u16(3)
-                                            .u16(0).u16(0).u16(4).u16(5)
-                                            .u16(5).u16(6).u16(0).u16(1)
-                                            .u16(1).u16(2).u16(4).u16(4));
+    // MERGECELLS: the count, then each area's first and last row, first and last column.
+    Body merged;
+    for (std::uint32_t v : {3, 0, 0, 4, 5, 5, 6, 0, 1, 1, 2, 4, 4})
+        merged.u16(v);
+    data.emplace_back(rec::kMergeCells, merged);
     BiffBuilder b;
     b.Record(rec::kBof, BofBody(kGlobalsSubstream));
     b.Record(rec::kBoundSheet8, BoundSheetBody("Data"));

@@ -219,7 +219,7 @@ OPTIONS = [
 
 
 # The largest workbook the options are compared on, in cells.
-MAX_CELLS = 20000
+MAX_CELLS = 5000
 
 
 def xlrd_book(path):
