@@ -196,14 +196,15 @@ def test_sheet_names_come_from_the_globals_alone(api, workbooks):
         protected, password="secret").sheet_names
     with pytest.raises(vorlix.PasswordError):
         vorlix.sheet_names(protected)
-    # The cells of the 524288 of numbers.xls are not read.
+    # The 524288 cells of numbers.xls are not read (in processor time: the machine may be
+    # busy with other work).
     big = workbooks / "numbers.xls"
-    start = time.perf_counter()
+    start = time.process_time()
     vorlix.open(big)
-    reading = time.perf_counter() - start
-    start = time.perf_counter()
+    reading = time.process_time() - start
+    start = time.process_time()
     assert vorlix.sheet_names(big) == ["Numbers"]
-    assert time.perf_counter() - start < reading / 5
+    assert time.process_time() - start < reading / 5
 
 
 def test_merged_areas_fill_and_hidden_parts_stay_out(api):
