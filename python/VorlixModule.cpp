@@ -32,6 +32,7 @@
 #include "xls/model/Errors.h"
 #include "xls/model/TCells.h"
 #include "xls/model/TRanges.h"
+#include "xls/model/TRowCols.h"
 #include "xls/model/TXLSFile.h"
 
 namespace py = pybind11;
@@ -206,7 +207,8 @@ py::object DurationObject(double days) {
 // A number as a table reader gives it: an int when it has no fraction, else a float.
 py::object NumberObject(double v) {
     if (std::isfinite(v) && v == std::trunc(v)) {
-        PyObject* o = PyLong_FromDouble(v);
+        PyObject* o = std::fabs(v) < 9.2e18 ? PyLong_FromLongLong(static_cast<long long>(v))
+                                            : PyLong_FromDouble(v);
         if (o == nullptr) throw py::error_already_set();
         return py::reinterpret_steal<py::object>(o);
     }
@@ -270,6 +272,12 @@ struct TBook {
     bool AllFormulas = true;
     // Each sheet read when first used (a workbook of a file that only its reader uses).
     bool LazySheets = false;
+    // Off for a workbook read only for its values (read_excel): formula cells keep their
+    // results without formula texts, which is most of the reading time of a workbook of
+    // formulas.
+    bool Formulas = true;
+    // The row and column records (hidden rows and columns), read only when asked for.
+    bool Layout = false;
 
     // The model, for one read or rendering; ValueError once the workbook is closed. The
     // caller's copy keeps it alive through a close() from another thread.
@@ -321,10 +329,16 @@ class TMemoryInput {
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
     throw py::error_already_set();
 }
+// Thrown at the end of a workbook's globals when only they are read.
+struct TGlobalsRead {};
+
+// The id of the EOF record, which ends the globals and each sheet's substream.
+constexpr std::uint16_t kEofRecord = 0x000A;
 
 // Reads the workbook `book` describes (its File still null) and fills in its model; raises
-// the vorlix.Error subclass of the failure.
-void ReadBook(TBook& book) {
+// the vorlix.Error subclass of the failure. `globalsOnly` stops at the end of the globals:
+// the model then lists the sheets without their cells.
+void ReadBook(TBook& book, bool globalsOnly = false) {
     if (book.LocaleName) {
         platform::TRegionalSettings settings;
         if (!platform::TRegionalSettings::FromLocale(*book.LocaleName, settings))
@@ -367,8 +381,9 @@ void ReadBook(TBook& book) {
                     if (book.Locale) file->SetRegionalSettings(book.Locale);
                     TReadOptions options;
                     options.ReadBlankCells = false;
-                    options.ReadRowInfo = false;
-                    options.ReadColumnInfo = false;
+                    options.ReadRowInfo = book.Layout;
+                    options.ReadColumnInfo = book.Layout;
+                    options.ReadFormulas = book.Formulas;
                     options.ReadDrawings = false;
                     options.LazySheets = book.LazySheets && !book.Data;
                     options.UnreadableFormula = kUnreadableFormula;
@@ -376,7 +391,15 @@ void ReadBook(TBook& book) {
                     TFormulaSettings formulas;
                     formulas.AllFormulas = book.AllFormulas;
                     file->SetFormulaSettings(formulas);
-                    file->OpenDocument(*check.Document, wide);
+                    if (globalsOnly) {
+                        file->SetOnRecord([](const TRecordReport& record) {
+                            if (record.Id == kEofRecord) throw TGlobalsRead{};
+                        });
+                    }
+                    try {
+                        file->OpenDocument(*check.Document, wide);
+                    } catch (const TGlobalsRead&) {
+                    }
                     book.File = std::move(file);
                     break;
                 }
@@ -390,12 +413,44 @@ void ReadBook(TBook& book) {
     if (failure) RaiseFailure(book, *failure);
 }
 
+// How a workbook is read besides its source: vorlix.open's options and what read_excel
+// leaves out.
+struct TOpenOptions {
+    std::optional<std::string> Password;
+    std::optional<std::string> Locale;
+    bool AllFormulas = true;
+    bool Formulas = true;
+    bool Layout = false;
+    bool LazySheets = false;
+};
+
 // vorlix.open: `source` is the file's name as bytes, or with `isData` the workbook's
 // contents (any buffer) and `name` the name of the file object they came from (bytes).
 std::shared_ptr<TBook> OpenBook(const py::object& source, bool isData, const std::string& name,
-                                const std::optional<std::string>& password,
-                                const std::optional<std::string>& locale, bool allFormulas,
-                                bool lazySheets = false) {
+                                const TOpenOptions& options) {
+    auto book = std::make_shared<TBook>();
+    if (isData) {
+        const py::buffer_info info = py::reinterpret_borrow<py::buffer>(source).request();
+        const auto* bytes = static_cast<const std::uint8_t*>(info.ptr);
+        book->Data = std::make_shared<const std::vector<std::uint8_t>>(
+            bytes, bytes + info.size * info.itemsize);
+        book->DataName = name;
+    } else {
+        book->Path = source.cast<std::string>();
+    }
+    book->Password = options.Password;
+    book->LocaleName = options.Locale;
+    book->AllFormulas = options.AllFormulas;
+    book->Formulas = options.Formulas;
+    book->Layout = options.Layout;
+    book->LazySheets = options.LazySheets;
+    ReadBook(*book);
+    return book;
+}
+
+// vorlix.sheet_names: the names of the sheets, read from the workbook's globals alone.
+py::list SheetNames(const py::object& source, bool isData, const std::string& name,
+                    const std::optional<std::string>& password) {
     auto book = std::make_shared<TBook>();
     if (isData) {
         const py::buffer_info info = py::reinterpret_borrow<py::buffer>(source).request();
@@ -407,11 +462,12 @@ std::shared_ptr<TBook> OpenBook(const py::object& source, bool isData, const std
         book->Path = source.cast<std::string>();
     }
     book->Password = password;
-    book->LocaleName = locale;
-    book->AllFormulas = allFormulas;
-    book->LazySheets = lazySheets;
-    ReadBook(*book);
-    return book;
+    ReadBook(*book, true);
+    const TSheets& sheets = book->File->Workbook().Sheets();
+    py::list names;
+    for (int i = 0; i < sheets.Count(); ++i)
+        names.append(Str(sheets.Items(i).Name()));
+    return names;
 }
 
 // What a workbook pickles as: how to open it again.
@@ -420,18 +476,25 @@ py::tuple BookState(const TBook& book) {
     if (book.Data)
         data = py::bytes(reinterpret_cast<const char*>(book.Data->data()), book.Data->size());
     return py::make_tuple(py::bytes(book.Path), data, py::bytes(book.DataName), book.Password,
-                          book.LocaleName, book.AllFormulas);
+                          book.LocaleName, book.AllFormulas, book.Formulas, book.Layout);
 }
 
+// The state of BookState; one of six items (without the last two) is that of an earlier
+// version, which always read formulas and never the rows and columns.
 std::shared_ptr<TBook> BookFromState(const py::tuple& state) {
-    if (state.size() != 6) throw std::runtime_error("Invalid state of a vorlix.Workbook");
+    if (state.size() != 6 && state.size() != 8)
+        throw std::runtime_error("Invalid state of a vorlix.Workbook");
+    TOpenOptions options;
+    options.Password = state[3].cast<std::optional<std::string>>();
+    options.Locale = state[4].cast<std::optional<std::string>>();
+    options.AllFormulas = state[5].cast<bool>();
+    if (state.size() == 8) {
+        options.Formulas = state[6].cast<bool>();
+        options.Layout = state[7].cast<bool>();
+    }
     py::object data = state[1];
-    if (!data.is_none())
-        return OpenBook(data, true, state[2].cast<std::string>(),
-                        state[3].cast<std::optional<std::string>>(),
-                        state[4].cast<std::optional<std::string>>(), state[5].cast<bool>());
-    return OpenBook(state[0], false, {}, state[3].cast<std::optional<std::string>>(),
-                    state[4].cast<std::optional<std::string>>(), state[5].cast<bool>());
+    if (!data.is_none()) return OpenBook(data, true, state[2].cast<std::string>(), options);
+    return OpenBook(state[0], false, {}, options);
 }
 
 struct TSheetRef {
@@ -458,6 +521,11 @@ TOpenSheet OpenSheet(const TSheetRef& ref) {
         RaiseFailure(*ref.Book, FailureOf(e));
     }
     return {file, sheet, workbook.DateMode};
+}
+
+// A sheet's name and visibility, from the workbook's globals: its cells are not read for them.
+const TSheet& ListedSheet(const TSheetRef& ref) {
+    return ref.Book->Open()->Workbook().Sheets().Listed(ref.Index);
 }
 
 // The extent of a sheet counted from A1: rows and columns up to its last cell with a value
@@ -769,6 +837,8 @@ struct TTextTable {
     std::vector<bool> Missing;  // one of the texts read as a missing value
     std::vector<bool> Plain;    // PlainlyText
     std::unordered_map<std::string, std::int32_t> AnsiIndex;
+    // By where the text is kept: the cells of one shared string share its place.
+    std::unordered_map<const char*, std::int32_t> PlaceIndex;
     std::unordered_map<std::u16string, std::int32_t> WideIndex;
     std::uint32_t CodePage = platform::kCodePageUtf8;  // of the 8-bit texts
 
@@ -783,8 +853,15 @@ struct TTextTable {
         Texts.push_back(std::move(text));
         return it->second;
     }
-    // 8-bit texts are looked up before they are converted, so each is converted once.
+    // 8-bit texts are looked up by where they are kept, then by their text, before they are
+    // converted: each shared string is converted once and each text made a str once.
     std::int32_t AddAnsi(std::string_view text, const std::vector<std::u16string>& missing) {
+        auto [place, added] = PlaceIndex.emplace(text.data(), 0);
+        if (!added) return place->second;
+        place->second = AddAnsiText(text, missing);
+        return place->second;
+    }
+    std::int32_t AddAnsiText(std::string_view text, const std::vector<std::u16string>& missing) {
         auto found = AnsiIndex.find(std::string(text));
         if (found != AnsiIndex.end()) return found->second;
         const std::int32_t index = Add(platform::MultiByteToWide(CodePage, text), missing);
@@ -808,11 +885,14 @@ struct TColumn {
          Bool = false, Text = false, PlainText = false, NaText = false;
 };
 
+// Rows and columns of a sheet, in the frame's order: each row of `Rows` and column of `Cols`
+// is one row and one column of the frame (a row may come twice).
 struct TColumnRequest {
-    int FirstRow = 0;
-    int Count = 0;
+    std::vector<int> Rows;
     std::vector<int> Cols;
     bool Display = false;
+    // Every cell of a merged area takes the value of the area's top-left cell.
+    bool FillMerged = false;
     std::vector<std::u16string> NaTexts;  // texts read as missing
 };
 
@@ -821,15 +901,50 @@ struct TGatheredColumns {
     TTextTable Texts;
 };
 
+// The merged areas of a sheet, each rectangle once.
+std::vector<TRangeRect> MergedRects(const TSheet& sheet) {
+    std::vector<TRangeRect> rects;
+    const TRanges& ranges = sheet.Ranges();
+    for (int i = 0; i < ranges.Count(); ++i) {
+        const TRange& range = ranges.Items(i);
+        if (!range.Merged()) continue;
+        for (int k = 0; k < range.RectCount(); ++k)
+            rects.push_back(range.GetRect(k));
+    }
+    return rects;
+}
+
+// Row and column numbers as a sheet has them; ValueError otherwise.
+std::vector<int> CheckedRows(const std::vector<int>& rows) {
+    for (int r : rows)
+        if (r < 0 || r > 0xFFFF) throw py::value_error("row out of range: " + std::to_string(r));
+    return rows;
+}
+std::vector<int> CheckedCols(const std::vector<int>& cols) {
+    for (int c : cols)
+        if (c < 0 || c > 0xFF) throw py::value_error("column out of range: " + std::to_string(c));
+    return cols;
+}
+
 TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& request) {
     const TOpenSheet sheet = OpenSheet(ref);
     py::gil_scoped_release release;
     const int dateMode = sheet.DateMode;
+    // The frame's columns and rows of each sheet column and row (a sheet row may stand for
+    // several frame rows: `rowsOf` chains them).
     std::vector<int> slotOf(256, -1);
     for (std::size_t i = 0; i < request.Cols.size(); ++i)
-        if (request.Cols[i] >= 0 && request.Cols[i] < 256)
+        if (request.Cols[i] >= 0 && request.Cols[i] < 256 && slotOf[request.Cols[i]] < 0)
             slotOf[request.Cols[i]] = static_cast<int>(i);
-    const auto n = static_cast<std::size_t>(request.Count);
+    const auto n = request.Rows.size();
+    std::vector<std::int32_t> atOf(0x10000, -1);
+    std::vector<std::int32_t> nextAt(n, -1);
+    for (std::size_t at = n; at-- > 0;) {
+        const int row = request.Rows[at];
+        if (row < 0 || row >= 0x10000) continue;
+        nextAt[at] = atOf[static_cast<std::size_t>(row)];
+        atOf[static_cast<std::size_t>(row)] = static_cast<std::int32_t>(at);
+    }
     TGatheredColumns out;
     std::vector<TColumn>& columns = out.Columns;
     TTextTable& texts = out.Texts;
@@ -840,19 +955,66 @@ TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& reque
         c.Numbers.assign(n, 0);
         c.TextOf.assign(n, -1);
     }
-    const TCells& cells = sheet.Sheet->Cells();
-    const int last = request.FirstRow + request.Count;
+    // A value into every frame cell that the sheet cell at (row, col) stands for.
+    const auto put = [&](int row, int col, TKind kind, double number, std::int32_t text) {
+        for (std::size_t i = 0; i < request.Cols.size(); ++i) {
+            if (request.Cols[i] != col) continue;
+            TColumn& c = columns[i];
+            for (std::int32_t at = atOf[static_cast<std::size_t>(row)]; at >= 0;
+                 at = nextAt[static_cast<std::size_t>(at)]) {
+                const auto a = static_cast<std::size_t>(at);
+                c.Kinds[a] = kind;
+                c.Numbers[a] = number;
+                c.TextOf[a] = text;
+            }
+        }
+    };
+    // The value of `cell` into the frame cells of (row, col).
     std::string_view ansi;
+    const auto take = [&](const TCell& cell, int row, int col) {
+        const TKind kind = KindOf(cell.ValueKind());
+        TKind stored = kind;
+        double number = 0;
+        std::int32_t text = -1;
+        if (request.Display && kind != TKind::Empty) {
+            stored = TKind::Text;
+            text = texts.Add(cell.DisplayText(), request.NaTexts);
+        } else if (kind == TKind::Text) {
+            text = cell.AnsiTextView(ansi)
+                       ? texts.AddAnsi(ansi, request.NaTexts)
+                       : texts.Add(cell.Value().AsWideText(texts.CodePage), request.NaTexts);
+        } else if (kind != TKind::Error && kind != TKind::Empty) {
+            const TCellValue value = cell.Value();
+            number = kind == TKind::Bool ? (value.AsBoolean() ? 1 : 0) : value.AsDouble();
+            if (kind == TKind::Date && value.DateTimeUse() == TDateTimeUse::Duration)
+                stored = TKind::Duration;
+            else if (kind == TKind::Date && IsPandasTime(value, dateMode))
+                stored = TKind::Time;
+        }
+        put(row, col, stored, number, text);
+    };
+    std::vector<bool> many(256, false);  // a column asked for more than once
+    for (std::size_t i = 0; i < request.Cols.size(); ++i)
+        if (request.Cols[i] >= 0 && request.Cols[i] < 256 &&
+            slotOf[request.Cols[i]] != static_cast<int>(i))
+            many[request.Cols[i]] = true;
+    const TCells& cells = sheet.Sheet->Cells();
     for (int i = 0; i < cells.Count(); ++i) {
         const TCell cell = cells.Items(i);
         const int row = cell.Row();
-        if (row < request.FirstRow || row >= last) continue;
+        const std::int32_t first = atOf[static_cast<std::size_t>(row)];
+        if (first < 0) continue;
         const int slot = slotOf[cell.Col()];
         if (slot < 0) continue;
         TKind kind = KindOf(cell.ValueKind());
         if (kind == TKind::Empty) continue;
+        if (many[cell.Col()] || nextAt[static_cast<std::size_t>(first)] >= 0) {
+            take(cell, row, cell.Col());
+            continue;
+        }
+        // The common case inline: one frame cell for the sheet cell.
         TColumn& c = columns[static_cast<std::size_t>(slot)];
-        const auto at = static_cast<std::size_t>(row - request.FirstRow);
+        const auto at = static_cast<std::size_t>(first);
         if (request.Display) {
             c.Kinds[at] = TKind::Text;
             c.TextOf[at] = texts.Add(cell.DisplayText(), request.NaTexts);
@@ -872,6 +1034,21 @@ TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& reque
                 kind = TKind::Time;
         }
         c.Kinds[at] = kind;
+    }
+    if (request.FillMerged) {
+        for (const TRangeRect& r : MergedRects(*sheet.Sheet)) {
+            const std::optional<TCell> origin = cells.Find(r.FirstRow, r.FirstCol);
+            for (int row = r.FirstRow; row <= r.LastRow && row < 0x10000; ++row) {
+                if (atOf[static_cast<std::size_t>(row)] < 0) continue;
+                for (int col = r.FirstCol; col <= r.LastCol && col < 256; ++col) {
+                    if (slotOf[static_cast<std::size_t>(col)] < 0) continue;
+                    if (origin)
+                        take(*origin, row, col);
+                    else
+                        put(row, col, TKind::Empty, 0, -1);
+                }
+            }
+        }
     }
     for (TColumn& c : columns) {
         for (std::size_t at = 0; at < n; ++at) {
@@ -918,6 +1095,12 @@ TGatheredColumns GatherColumns(const TSheetRef& ref, const TColumnRequest& reque
     return out;
 }
 
+// numpy.nan, the one object that pandas' readers give for a missing value (the name of a
+// column or index that is missing is compared with it by identity).
+py::object NumpyNan() {
+    return py::module_::import("numpy").attr("nan");
+}
+
 // A cell as a table reader hands it over before the column's type is decided: '' for an
 // empty cell, NaN for an error, ints for whole numbers, datetimes, times of day. Equal texts
 // and dates share one object (a sheet repeats them a lot).
@@ -935,21 +1118,14 @@ class TObjectMaker {
             case TKind::Time: {
                 if (v < kFirstDate || v > kLastDate) return py::float_(v);
                 const bool time = c.Kinds[at] == TKind::Time;
-                const std::int64_t ms = UnixMillis(v);
-                auto& made = time ? times_ : dates_;
-                auto found = made.find(ms);
-                if (found != made.end()) return found->second;
-                py::object o = time ? TimeObject(v) : DateTimeObject(v);
-                made.emplace(ms, o);
-                return o;
+                py::object& made = (time ? times_ : dates_).Slot(UnixMillis(v));
+                if (!made) made = time ? TimeObject(v) : DateTimeObject(v);
+                return made;
             }
             case TKind::Duration: {
-                const std::int64_t ms = UnixMillis(v);
-                auto found = durations_.find(ms);
-                if (found != durations_.end()) return found->second;
-                py::object o = DurationObject(v);
-                durations_.emplace(ms, o);
-                return o;
+                py::object& made = durations_.Slot(UnixMillis(v));
+                if (!made) made = DurationObject(v);
+                return made;
             }
             case TKind::Error:
                 return nan_;
@@ -967,11 +1143,32 @@ class TObjectMaker {
 
   private:
     py::str empty_{""};
-    py::float_ nan_{std::nan("")};
+    py::object nan_ = NumpyNan();
     const TTextTable& texts_;
-    std::unordered_map<std::int64_t, py::object> dates_;
-    std::unordered_map<std::int64_t, py::object> times_;
-    std::unordered_map<std::int64_t, py::object> durations_;
+    // The objects of the dates, times and durations made last, by their milliseconds: a
+    // column of few distinct dates shares them, one of distinct dates costs no look-up
+    // table that grows with it.
+    class TRecent {
+      public:
+        // The object of `key`, empty (to be made) when it is not one of the recent ones.
+        py::object& Slot(std::int64_t key) {
+            const auto at = static_cast<std::size_t>(
+                (static_cast<std::uint64_t>(key) * 0x9E3779B97F4A7C15ULL) >> (64 - kBits));
+            if (keys_[at] != key || !objects_[at]) {
+                keys_[at] = key;
+                objects_[at] = py::object();
+            }
+            return objects_[at];
+        }
+
+      private:
+        static constexpr int kBits = 12;
+        std::vector<std::int64_t> keys_ = std::vector<std::int64_t>(1U << kBits);
+        std::vector<py::object> objects_ = std::vector<py::object>(1U << kBits);
+    };
+    TRecent dates_;
+    TRecent times_;
+    TRecent durations_;
     std::vector<py::object> textObjects_;
 };
 
@@ -992,109 +1189,190 @@ class TObjectArray {
     PyObject** items_;
 };
 
+// What a gathered column becomes in the frame (SheetColumns).
+enum class TColumnType { Int, Float, Timedelta, Datetime, Bool, Object, Table };
+
+TColumnType ColumnType(const TColumn& c, bool display) {
+    if (display) return TColumnType::Object;
+    if (!c.Date && !c.Duration && !c.Bool && !c.Text && !c.Huge)
+        return !c.Empty && !c.Fraction && c.Number ? TColumnType::Int : TColumnType::Float;
+    if (c.Duration && !c.Number && !c.Date && !c.Bool && !c.Text && !c.DurationOutside)
+        return TColumnType::Timedelta;
+    if (c.Date && !c.Number && !c.Duration && !c.Bool && !c.Text && !c.TimeOnly && !c.DateOutside)
+        return TColumnType::Datetime;
+    if (c.Bool && !c.Empty && !c.Number && !c.Date && !c.Duration && !c.Text)
+        return TColumnType::Bool;
+    // A column that cannot be read as numbers keeps its values, missing ones as NaN.
+    if (c.PlainText || (c.Date && !c.DateOutside && (c.Text || c.Number)))
+        return TColumnType::Object;
+    return TColumnType::Table;
+}
+
+// Fills the array of a column of numbers, dates, durations or booleans (no Python object
+// is touched: this runs without the GIL).
+void FillArray(const TColumn& c, TColumnType type, void* data) {
+    const std::size_t n = c.Kinds.size();
+    switch (type) {
+        case TColumnType::Int: {
+            auto* p = static_cast<std::int64_t*>(data);
+            for (std::size_t i = 0; i < n; ++i)
+                p[i] = static_cast<std::int64_t>(c.Numbers[i]);
+            break;
+        }
+        case TColumnType::Float: {
+            auto* p = static_cast<double*>(data);
+            for (std::size_t i = 0; i < n; ++i)
+                p[i] = Missing(c.Kinds[i]) ? std::nan("") : c.Numbers[i];
+            break;
+        }
+        case TColumnType::Timedelta: {
+            auto* p = static_cast<std::int64_t*>(data);
+            for (std::size_t i = 0; i < n; ++i)
+                p[i] = Missing(c.Kinds[i]) ? INT64_MIN : DurationMillis(c.Numbers[i]) * 1000000;
+            break;
+        }
+        case TColumnType::Datetime: {
+            auto* p = static_cast<std::int64_t*>(data);
+            for (std::size_t i = 0; i < n; ++i)
+                p[i] = Missing(c.Kinds[i]) ? INT64_MIN : UnixMillis(c.Numbers[i]) * 1000000;
+            break;
+        }
+        case TColumnType::Bool: {
+            auto* p = static_cast<bool*>(data);
+            for (std::size_t i = 0; i < n; ++i)
+                p[i] = c.Numbers[i] != 0;
+            break;
+        }
+        default:
+            break;
+    }
+}
+
 // Each column as (tag, data):
 //   "float"    float64 array, NaN for empty cells; "int" int64 array (whole numbers, none
 //              missing); "datetime" int64 array of nanoseconds since 1970 (NaT for missing);
 //              "timedelta" int64 array of nanoseconds (NaT for missing);
-//   "bool"     bool array; "object" a list of final values (NaN for missing);
+//   "bool"     bool array; "object" an object array of final values (NaN for missing);
 //   "table"    a list of cells as a table reader hands them over (TObjectMaker), whose type
 //              pandas' own inference decides.
-py::list SheetColumns(const TSheetRef& ref, int firstRow, int count, const std::vector<int>& cols,
-                      bool display, const std::vector<std::string>& naTexts) {
+// Only the Python objects are made with the GIL held: gathering and filling the arrays of
+// numbers run without it.
+py::list SheetColumns(const TSheetRef& ref, const std::vector<int>& rows,
+                      const std::vector<int>& cols, bool display,
+                      const std::vector<std::string>& naTexts, bool merged) {
     TColumnRequest request;
-    request.FirstRow = firstRow;
-    request.Count = count < 0 ? 0 : count;
-    request.Cols = cols;
+    request.Rows = CheckedRows(rows);
+    request.Cols = CheckedCols(cols);
     request.Display = display;
+    request.FillMerged = merged;
     for (const std::string& t : naTexts)
         request.NaTexts.push_back(platform::Utf8ToUtf16(t));
     const TGatheredColumns gathered = GatherColumns(ref, request);
     const std::vector<TColumn>& columns = gathered.Columns;
-    TObjectMaker maker(gathered.Texts);
-    const auto n = static_cast<std::size_t>(request.Count);
-    const py::float_ nan(std::nan(""));
-    py::list out;
+    const auto n = static_cast<py::ssize_t>(request.Rows.size());
+    std::vector<TColumnType> types;
+    std::vector<py::object> data;
+    std::vector<void*> buffers;
     for (const TColumn& c : columns) {
-        const bool onlyNumbers = !c.Date && !c.Duration && !c.Bool && !c.Text;
-        if (!display && onlyNumbers && !c.Huge) {
-            if (!c.Empty && !c.Fraction && c.Number) {
-                py::array_t<std::int64_t> a(static_cast<py::ssize_t>(n));
-                auto* p = a.mutable_data();
-                for (std::size_t i = 0; i < n; ++i)
-                    p[i] = static_cast<std::int64_t>(c.Numbers[i]);
-                out.append(py::make_tuple("int", a));
-            } else {
-                py::array_t<double> a(static_cast<py::ssize_t>(n));
-                auto* p = a.mutable_data();
-                for (std::size_t i = 0; i < n; ++i)
-                    p[i] = Missing(c.Kinds[i]) ? std::nan("") : c.Numbers[i];
-                out.append(py::make_tuple("float", a));
-            }
-        } else if (!display && c.Duration && !c.Number && !c.Date && !c.Bool && !c.Text &&
-                   !c.DurationOutside) {
-            py::array_t<std::int64_t> a(static_cast<py::ssize_t>(n));
-            auto* p = a.mutable_data();
-            for (std::size_t i = 0; i < n; ++i)
-                p[i] = Missing(c.Kinds[i]) ? INT64_MIN : DurationMillis(c.Numbers[i]) * 1000000;
-            out.append(py::make_tuple("timedelta", a));
-        } else if (!display && c.Date && !c.Number && !c.Duration && !c.Bool && !c.Text &&
-                   !c.TimeOnly && !c.DateOutside) {
-            py::array_t<std::int64_t> a(static_cast<py::ssize_t>(n));
-            auto* p = a.mutable_data();
-            for (std::size_t i = 0; i < n; ++i)
-                p[i] = Missing(c.Kinds[i]) ? INT64_MIN : UnixMillis(c.Numbers[i]) * 1000000;
-            out.append(py::make_tuple("datetime", a));
-        } else if (!display && c.Bool && !c.Empty && !c.Number && !c.Date && !c.Duration &&
-                   !c.Text) {
-            py::array_t<bool> a(static_cast<py::ssize_t>(n));
-            auto* p = a.mutable_data();
-            for (std::size_t i = 0; i < n; ++i)
-                p[i] = c.Numbers[i] != 0;
-            out.append(py::make_tuple("bool", a));
-        } else if (display || c.PlainText || (c.Date && !c.DateOutside && (c.Text || c.Number))) {
-            // A column that cannot be read as numbers keeps its values, missing ones as NaN.
-            TObjectArray values(n);
-            for (std::size_t i = 0; i < n; ++i) {
-                const bool missing =
-                    Missing(c.Kinds[i]) ||
-                    (c.Kinds[i] == TKind::Text &&
-                     gathered.Texts.Missing[static_cast<std::size_t>(c.TextOf[i])]);
-                values.Set(i, missing ? py::object(nan) : maker.Make(c, i));
-            }
-            out.append(py::make_tuple("object", values.Array()));
-        } else {
-            py::list values(n);
-            for (std::size_t i = 0; i < n; ++i)
-                values[i] = maker.Make(c, i);
-            out.append(py::make_tuple("table", values));
+        const TColumnType type = ColumnType(c, display);
+        types.push_back(type);
+        py::array array;
+        switch (type) {
+            case TColumnType::Float:
+                array = py::array_t<double>(n);
+                break;
+            case TColumnType::Bool:
+                array = py::array_t<bool>(n);
+                break;
+            case TColumnType::Object:
+            case TColumnType::Table:
+                break;
+            default:
+                array = py::array_t<std::int64_t>(n);
         }
+        buffers.push_back(array ? array.mutable_data() : nullptr);
+        data.push_back(std::move(array));
+    }
+    {
+        py::gil_scoped_release release;
+        for (std::size_t k = 0; k < columns.size(); ++k)
+            if (buffers[k] != nullptr) FillArray(columns[k], types[k], buffers[k]);
+    }
+    TObjectMaker maker(gathered.Texts);
+    const py::object nan = NumpyNan();
+    const std::vector<bool>& missingText = gathered.Texts.Missing;
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+        const TColumn& c = columns[k];
+        if (types[k] == TColumnType::Object) {
+            TObjectArray values(static_cast<std::size_t>(n));
+            for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
+                const bool missing =
+                    Missing(c.Kinds[i]) || (c.Kinds[i] == TKind::Text &&
+                                            missingText[static_cast<std::size_t>(c.TextOf[i])]);
+                values.Set(i, missing ? nan : maker.Make(c, i));
+            }
+            data[k] = values.Array();
+        } else if (types[k] == TColumnType::Table) {
+            py::list values(static_cast<std::size_t>(n));
+            for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i)
+                values[i] = maker.Make(c, i);
+            data[k] = std::move(values);
+        }
+    }
+    static constexpr const char* kTags[] = {"int",  "float",  "timedelta", "datetime",
+                                            "bool", "object", "table"};
+    py::list out;
+    for (std::size_t k = 0; k < columns.size(); ++k)
+        out.append(py::make_tuple(kTags[static_cast<int>(types[k])], data[k]));
+    return out;
+}
+
+// The rows `rows` of the columns `cols` as lists of cells as TObjectMaker gives them.
+py::list SheetTable(const TSheetRef& ref, const std::vector<int>& rows,
+                    const std::vector<int>& cols, bool display, bool merged) {
+    TColumnRequest request;
+    request.Rows = CheckedRows(rows);
+    request.Cols = CheckedCols(cols);
+    request.Display = display;
+    request.FillMerged = merged;
+    const TGatheredColumns gathered = GatherColumns(ref, request);
+    const std::vector<TColumn>& columns = gathered.Columns;
+    TObjectMaker maker(gathered.Texts);
+    py::list out;
+    for (std::size_t r = 0; r < request.Rows.size(); ++r) {
+        py::list row(columns.size());
+        for (std::size_t c = 0; c < columns.size(); ++c)
+            row[c] = maker.Make(columns[c], r);
+        out.append(std::move(row));
     }
     return out;
 }
 
-// Rows [first, first + count) of every column of the sheet's extent, cells as TObjectMaker
-// gives them.
-py::list SheetTable(const TSheetRef& ref, int firstRow, int count, bool display) {
-    const int cols = Extent(*OpenSheet(ref).Sheet).second;
-    std::vector<int> all(static_cast<std::size_t>(cols));
-    for (int c = 0; c < cols; ++c)
-        all[static_cast<std::size_t>(c)] = c;
-    TColumnRequest request;
-    request.FirstRow = firstRow;
-    request.Count = count < 0 ? 0 : count;
-    request.Cols = all;
-    request.Display = display;
-    const TGatheredColumns gathered = GatherColumns(ref, request);
-    const std::vector<TColumn>& columns = gathered.Columns;
-    TObjectMaker maker(gathered.Texts);
-    py::list rows;
-    for (std::size_t r = 0; r < static_cast<std::size_t>(request.Count); ++r) {
-        py::list row(columns.size());
-        for (std::size_t c = 0; c < columns.size(); ++c)
-            row[c] = maker.Make(columns[c], r);
-        rows.append(std::move(row));
+std::pair<int, int> FrameExtent(const TSheetRef& ref, bool merged) {
+    const TOpenSheet sheet = OpenSheet(ref);
+    py::gil_scoped_release release;
+    std::pair<int, int> extent = Extent(*sheet.Sheet);
+    if (!merged) return extent;
+    const TCells& cells = sheet.Sheet->Cells();
+    for (const TRangeRect& r : MergedRects(*sheet.Sheet)) {
+        const std::optional<TCell> origin = cells.Find(r.FirstRow, r.FirstCol);
+        if (!origin || KindOf(origin->ValueKind()) == TKind::Empty) continue;
+        extent.first = std::max(extent.first, static_cast<int>(r.LastRow) + 1);
+        extent.second = std::max(extent.second, static_cast<int>(r.LastCol) + 1);
     }
-    return rows;
+    return extent;
+}
+
+py::tuple HiddenRowsCols(const TSheetRef& ref) {
+    const TOpenSheet sheet = OpenSheet(ref);
+    py::list rows, cols;
+    const TRows& rowInfo = sheet.Sheet->Rows();
+    for (int i = 0; i < rowInfo.Count(); ++i)
+        if (rowInfo.Items(i)->Hidden()) rows.append(rowInfo.Items(i)->Number());
+    const TColumns& colInfo = sheet.Sheet->Columns();
+    for (int i = 0; i < colInfo.Count(); ++i)
+        if (colInfo.Items(i)->Hidden()) cols.append(colInfo.Items(i)->Number());
+    return py::make_tuple(rows, cols);
 }
 
 // book[key]: a sheet by position (negative from the end) or by name.
@@ -1163,16 +1441,16 @@ PYBIND11_MODULE(_vorlix, m) {
 
     py::class_<TSheetRef>(m, "Sheet", "A sheet of a workbook opened with vorlix.open.")
         .def_property_readonly(
-            "name", [](const TSheetRef& s) { return Str(OpenSheet(s).Sheet->Name()); },
+            "name", [](const TSheetRef& s) { return Str(ListedSheet(s).Name()); },
             "The sheet's name.")
         .def_property_readonly(
             "index", [](const TSheetRef& s) { return s.Index; },
             "The sheet's position in the workbook, from 0.")
         .def_property_readonly(
-            "visibility", [](const TSheetRef& s) { return VisibilityName(*OpenSheet(s).Sheet); },
+            "visibility", [](const TSheetRef& s) { return VisibilityName(ListedSheet(s)); },
             "'visible', 'hidden' or 'very hidden' (shown again only by a macro).")
         .def_property_readonly(
-            "visible", [](const TSheetRef& s) { return OpenSheet(s).Sheet->Visibility == 0; },
+            "visible", [](const TSheetRef& s) { return ListedSheet(s).Visibility == 0; },
             "False for a hidden or very hidden sheet.")
         .def_property_readonly("merged", &MergedAreas,
                                "The merged areas as (first_row, first_col, last_row, last_col) "
@@ -1230,11 +1508,19 @@ PYBIND11_MODULE(_vorlix, m) {
                         [](const py::tuple& state) {
                             return SheetOf(state[0].cast<std::shared_ptr<TBook>>(), state[1]);
                         }))
-        .def("_columns", &SheetColumns, py::arg("first_row"), py::arg("count"), py::arg("cols"),
-             py::arg("display"), py::arg("na_texts"),
-             "Columns of rows [first_row, first_row + count) for read_excel.")
-        .def("_table", &SheetTable, py::arg("first_row"), py::arg("count"), py::arg("display"),
-             "Rows [first_row, first_row + count) as a table reader hands them over.");
+        .def("_columns", &SheetColumns, py::arg("rows"), py::arg("cols"), py::arg("display"),
+             py::arg("na_texts"), py::arg("merged"),
+             "The frame columns of the sheet columns `cols` over the sheet rows `rows`.")
+        .def("_table", &SheetTable, py::arg("rows"), py::arg("cols"), py::arg("display"),
+             py::arg("merged"),
+             "The sheet rows `rows` of the columns `cols` as a table reader "
+             "hands them over.")
+        .def("_extent", &FrameExtent, py::arg("merged"),
+             "(rows, columns) from A1 to the last cell with a value, with merged=True also "
+             "to the end of each merged area whose top-left cell has one.")
+        .def("_hidden", &HiddenRowsCols,
+             "(rows, columns): the numbers of the hidden rows and columns (of a workbook "
+             "opened with layout=True).");
 
     py::class_<TBook, std::shared_ptr<TBook>>(
         m, "Workbook",
@@ -1277,7 +1563,20 @@ PYBIND11_MODULE(_vorlix, m) {
         .def("__exit__", [](TBook& b, const py::args&) { b.File.reset(); })
         .def(py::pickle([](const TBook& b) { return BookState(b); }, &BookFromState));
 
-    m.def("open", &OpenBook, py::arg("source"), py::arg("is_data"), py::arg("name"),
-          py::arg("password"), py::arg("locale"), py::arg("all_formulas"),
-          py::arg("lazy_sheets") = false, "Reads a workbook (see vorlix.open).");
+    m.def(
+        "open",
+        [](const py::object& source, bool isData, const std::string& name,
+           const std::optional<std::string>& password, const std::optional<std::string>& locale,
+           bool allFormulas, bool formulas, bool layout, bool lazySheets) {
+            return OpenBook(source, isData, name,
+                            TOpenOptions{password, locale, allFormulas, formulas, layout, lazySheets});
+        },
+        py::arg("source"), py::arg("is_data"), py::arg("name"), py::arg("password"),
+        py::arg("locale"), py::arg("all_formulas"), py::arg("formulas") = true,
+        py::arg("layout") = false, py::arg("lazy_sheets") = false,
+        "Reads a workbook (see vorlix.open); formulas=False keeps the formulas' results alone, "
+        "layout=True reads the rows and columns (hidden ones) too, lazy_sheets=True reads each "
+         "sheet when first used.");
+    m.def("sheet_names", &SheetNames, py::arg("source"), py::arg("is_data"), py::arg("name"),
+          py::arg("password"), "The sheets' names, read from the workbook's globals alone.");
 }

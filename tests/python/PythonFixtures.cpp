@@ -8,8 +8,8 @@
 //   numbers.xls    65536 rows of 8 numbers, which take a while to read
 //   values.xls     errors, times of day, a duration, a built-in date, a text section
 //                  (ValuesWorkbookStream); values1904.xls the same in the 1904 date system
-//   api.xls        a sheet "Data" of boolean texts, durations, formulas and merged areas,
-//                  a hidden sheet and a very hidden one (ApiStream)
+//   api.xls        a sheet "Data" of boolean texts, durations, formulas, merged areas, a
+//                  hidden row and column, a hidden sheet and a very hidden one (ApiStream)
 // Usage: python_fixtures FOLDER
 #include <cstdio>
 #include <filesystem>
@@ -118,9 +118,15 @@ Bytes FormulaCell(std::uint16_t row, std::uint16_t col, double value, const Byte
 
 // Data: A "flag" TRUE, false, True, FALSE (texts); B "flags" FALSE, -, TRUE; C "elapsed" 36:00:00,
 // 6:00:00, - under [h]:mm:ss; D "formula" 1+2, 2^3, -5 and a formula cut short (cached 1);
-// merged E1:F1 ("merged") and A6:B7. Then "Hidden" and "Secret" (very hidden), a number each.
+// E2 7; merged E1:F1 ("merged"), A6:B7 and E2:E3; row 3 and column B are hidden. Then
+// "Hidden" and "Secret" (very hidden), a number each.
 Bytes ApiStream() {
     RecordList data;
+    // ROW: row, first and last column, height, 2 reserved, options (hidden, bit 8 always
+    // set), XF. COLINFO: first and last column, width, XF, options (hidden), reserved.
+    data.emplace_back(rec::kRow,
+                      Body().u16(2).u16(0).u16(5).u16(255).u16(0).u16(0).u16(0x0120).u16(15));
+    data.emplace_back(rec::kColInfo, Body().u16(1).u16(1).u16(2048).u16(15).u16(0x0001).u16(0));
     const char* heads[] = {"flag", "flags", "elapsed", "formula", "merged"};
     for (std::uint16_t c = 0; c < 5; ++c)
         data.emplace_back(rec::kLabel, LabelCellBody(0, c, kGeneral, heads[c]));
@@ -140,8 +146,12 @@ Bytes ApiStream() {
         if (i < 2) data.emplace_back(rec::kNumber, NumberBody(r, 2, kDuration, elapsed[i]));
         data.emplace_back(rec::kFormula, FormulaCell(r, 3, results[i], formulas[i]));
     }
-    data.emplace_back(rec::kMergeCells,
-                      Body().u16(2).u16(0).u16(0).u16(4).u16(5).u16(5).u16(6).u16(0).u16(1));
+    data.emplace_back(rec::kNumber, NumberBody(1, 4, kGeneral, 7));
+    // MERGECELLS: the count, then each area's first and last row, first and last column.
+    Body merged;
+    for (std::uint32_t v : {3, 0, 0, 4, 5, 5, 6, 0, 1, 1, 2, 4, 4})
+        merged.u16(v);
+    data.emplace_back(rec::kMergeCells, merged);
     BiffBuilder b;
     b.Record(rec::kBof, BofBody(kGlobalsSubstream));
     b.Record(rec::kBoundSheet8, BoundSheetBody("Data"));

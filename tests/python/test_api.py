@@ -8,6 +8,7 @@ import io
 import os
 import pickle
 import shutil
+import time
 import tracemalloc
 
 import numpy as np
@@ -153,7 +154,7 @@ def test_workbook_and_sheet_objects(api):
         assert repr(book[1]) == "<vorlix.Sheet 'Hidden' (1)>"
         assert [s.visibility for s in book] == ["visible", "hidden", "very hidden"]
         assert [s.visible for s in book] == [True, False, False]
-        assert book["Data"].merged == [(0, 4, 0, 5), (5, 0, 6, 1)]
+        assert book["Data"].merged == [(0, 4, 0, 5), (5, 0, 6, 1), (1, 4, 2, 4)]
         with pytest.raises(KeyError):
             book["Nope"]
         with pytest.raises(IndexError):
@@ -185,3 +186,60 @@ def test_durations_are_timedeltas(api):
     assert frame["elapsed"].dtype == np.dtype("m8[ns]")
     assert frame["elapsed"].tolist()[:2] == [pd.Timedelta(hours=36), pd.Timedelta(hours=6)]
     assert frame["elapsed"].isna().tolist() == [False, False, True, True]
+
+
+def test_sheet_names_come_from_the_globals_alone(api, workbooks):
+    assert vorlix.sheet_names(api) == ["Data", "Hidden", "Secret"]
+    assert vorlix.sheet_names(io.BytesIO(api.read_bytes())) == ["Data", "Hidden", "Secret"]
+    protected = workbooks / "protected.xls"
+    assert vorlix.sheet_names(protected, password="secret") == vorlix.open(
+        protected, password="secret").sheet_names
+    with pytest.raises(vorlix.PasswordError):
+        vorlix.sheet_names(protected)
+    # The 524288 cells of numbers.xls are not read (in processor time: the machine may be
+    # busy with other work).
+    big = workbooks / "numbers.xls"
+    start = time.process_time()
+    vorlix.open(big)
+    reading = time.process_time() - start
+    start = time.process_time()
+    assert vorlix.sheet_names(big) == ["Numbers"]
+    assert time.process_time() - start < reading / 5
+
+
+def test_merged_areas_fill_and_hidden_parts_stay_out(api):
+    plain = vorlix.read_excel(api)
+    assert list(plain.columns) == ["flag", "flags", "elapsed", "formula", "merged"]
+    filled = vorlix.read_excel(api, merged="fill")
+    # E1:F1 names two columns; E2:E3 gives its 7 to E3; A6:B7 has no value to give.
+    assert list(filled.columns[4:]) == ["merged", "merged.1"] and len(filled) == 4
+    assert filled["merged"].tolist()[:2] == [7, 7] and filled["merged"][2:].isna().all()
+
+    shown = vorlix.read_excel(api, hidden=False)
+    assert list(shown.columns) == ["flag", "elapsed", "formula", "merged"]
+    assert shown["formula"].tolist() == [3, -5, 1]  # not row 3's 2^3
+    # Positions count what is left: the second column, the second row of data.
+    assert list(vorlix.read_excel(api, hidden=False, usecols=[1]).columns) == ["elapsed"]
+    assert vorlix.read_excel(api, hidden=False, skiprows=[1])["formula"].tolist() == [-5, 1]
+    assert list(vorlix.read_excel(api, sheet_name=None, hidden=False)) == ["Data"]
+    with pytest.raises(ValueError, match="Worksheet named 'Hidden' not found"):
+        vorlix.read_excel(api, sheet_name="Hidden", hidden=False)
+    with pytest.raises(ValueError, match="Worksheet index 1 is invalid"):
+        vorlix.read_excel(api, sheet_name=1, hidden=False)
+
+    # Through pandas' parser (any option that changes values) the selection is the same.
+    both = vorlix.read_excel(api, hidden=False, merged="fill")
+    pd.testing.assert_frame_equal(
+        vorlix.read_excel(api, hidden=False, merged="fill", converters={}), both)
+    with pytest.raises(ValueError, match="merged must be"):
+        vorlix.read_excel(api, merged="first")
+
+
+def test_books_read_for_frames_pickle_with_their_options(api):
+    from vorlix import _open_for_frames
+
+    book = _open_for_frames(api, None, None, hidden=False)
+    assert book[0].cells()[2].formula is None  # results without formula texts
+    again = pickle.loads(pickle.dumps(book))
+    assert again[0]._hidden() == book[0]._hidden() == ([2], [1])
+    assert again[0].cells() == book[0].cells()

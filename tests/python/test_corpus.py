@@ -22,6 +22,7 @@ Known differences, each a class of its own:
   damaged or unusual; these files are named in OWN_READING.
 """
 
+import datetime as dt
 import json
 import math
 import os
@@ -29,7 +30,7 @@ import re
 
 import pandas as pd
 import pytest
-from conftest import corpus_dir
+from conftest import corpus_dir, xlrd_read_excel
 from pandas.io.parsers import TextParser
 
 import vorlix
@@ -186,3 +187,131 @@ def test_corpus_formulas_none_only_without_a_formula():
     print(f"formula cells, unreadable: complete {totals[True]}, common {totals[False]}")
     assert totals[True][0] > 10000 and totals[True][1] == 0
     assert totals[False][1] > totals[True][0] // 10
+
+
+# The parameters of pandas.read_excel, each compared on its own over the corpus: every value
+# kind of each (header rows, names, index columns, column letters, names, positions and a
+# callable, rows to skip as a count, a list and a callable, ...).
+OPTIONS = [
+    {"header": None},
+    {"header": [0, 1]},
+    {"header": None, "names": list("abcdef")},
+    {"names": ["x", "y"]},
+    {"index_col": 0},
+    {"index_col": [0, 1], "header": [0, 1]},
+    {"usecols": "A:C,F"},
+    {"usecols": [0, 2]},
+    {"usecols": lambda name: isinstance(name, str) and len(name) < 8},
+    {"skiprows": 2},
+    {"skiprows": [0, 2]},
+    {"skiprows": lambda row: row % 3 == 1},
+    {"nrows": 5, "header": 1},
+    {"skipfooter": 2},
+    {"dtype": {0: str, 2: object}},
+    {"converters": {0: repr, 1: lambda v: type(v).__name__}},
+    {"na_values": ["", "n/a", 0], "keep_default_na": False},
+    {"na_values": {0: ["0", "Total"]}},
+    {"true_values": ["yes", "Y", "x"], "false_values": ["no", "N"]},
+    {"parse_dates": [0]},
+    {"thousands": ","},
+]
+
+
+# The largest workbook the options are compared on, in cells.
+MAX_CELLS = 5000
+
+
+def xlrd_book(path):
+    """The workbook as xlrd reads it for pandas, or None where it does not."""
+    import xlrd
+
+    try:
+        return xlrd.open_workbook(str(path), on_demand=False)
+    except Exception:  # noqa: BLE001 - any failure of the oracle leaves the workbook out
+        return None
+
+
+def has_durations(book, name):
+    """Whether a sheet holds durations, where vorlix and pandas differ by design."""
+    return any(isinstance(c.value, dt.timedelta) for c in book[name].iter_cells())
+
+
+def outcome(read):
+    try:
+        return read(), None
+    except Exception as error:  # noqa: BLE001 - the kind of failure is compared
+        return None, type(error)
+
+
+def compare_option(path, theirs_book, sheets, option):
+    """The mismatches of one option on the sheets of a workbook: all sheets read at once,
+    and one by one where either reader fails."""
+    import warnings
+
+    def both(keys):
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            theirs = outcome(lambda: xlrd_read_excel(theirs_book, sheet_name=keys, **option))
+            ours = outcome(lambda: vorlix.read_excel(path, sheet_name=keys, **option))
+        return ours, theirs
+
+    (ours, our_error), (theirs, their_error) = both(sheets)
+    if our_error or their_error:
+        pairs = [(key, both(key)) for key in sheets]
+    else:
+        pairs = [(key, ((ours[key], None), (theirs[key], None))) for key in sheets]
+    problems = []
+    for key, ((ours, our_error), (theirs, their_error)) in pairs:
+        where = f"{path.name} [{key}] {option}"
+        if our_error or their_error:
+            if our_error != their_error:
+                problems.append(f"{where}: {our_error} where pandas gives {their_error}")
+            continue
+        try:
+            pd.testing.assert_frame_equal(ours, theirs)
+        except AssertionError as failure:
+            problems.append(f"{where}: " + " / ".join(str(failure).splitlines()[:6]))
+    return problems
+
+
+def test_corpus_options_equal_pandas():
+    """Each parameter of pandas.read_excel gives the frames pandas gives with xlrd, sheet by
+    sheet, or fails as it does (ValueError for a header beyond the rows, ...), on the
+    BIFF8 workbooks that both read with the same cells: the sheets of the known
+    differences of the default frames (see above) and those with durations are left out,
+    and so are the workbooks of more than MAX_CELLS cells."""
+    compared = {i: 0 for i in range(len(OPTIONS))}
+    unexplained = []
+    for entry in manifest_files():
+        name = entry["file"]
+        expected_book = oracle(name)
+        if entry.get("biff") != 8 or expected_book is None or name in OWN_READING:
+            continue
+        if entry.get("encryption") or expected_book.get("error"):
+            continue
+        # Each option reads the workbook again: the largest ones would take most of the time.
+        if sum(len(sheet["cells"]) for sheet in expected_book["sheets"]) > MAX_CELLS:
+            continue
+        path = CORPUS / "files" / name
+        try:
+            ours_book = vorlix.open(path)
+        except vorlix.Error:
+            continue
+        theirs_book = xlrd_book(path)
+        if theirs_book is None:
+            continue
+        defaults = vorlix.read_excel(path, sheet_name=None)
+        sheets = []
+        for sheet in expected_book["sheets"]:
+            key = sheet["name"]
+            if key not in defaults or has_durations(ours_book, key):
+                continue
+            expected = expected_frame(sheet, expected_book["datemode"])
+            if defaults[key].shape == expected.shape:
+                sheets.append(key)
+        for i, option in enumerate(OPTIONS):
+            compared[i] += len(sheets)
+            unexplained += compare_option(path, theirs_book, sheets, option)
+    print(f"sheets compared per option: {compared}")
+    assert min(compared.values()) > 300
+    assert not unexplained, "\n".join(unexplained[:40])

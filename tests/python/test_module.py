@@ -76,6 +76,22 @@ def test_read_excel_gives_pandas_dtypes(workbooks):
     {"header": [0, 1]},
     {"header": (1, 2), "nrows": 1},
     {"sheet_name": "Second", "header": [1, 2]},
+    {"skiprows": 1},
+    {"skiprows": [0, 2], "header": None},
+    {"skiprows": lambda row: row == 2, "usecols": "A,E"},
+    {"skipfooter": 1},
+    {"names": list("abcdefghij")},
+    {"header": None, "names": list("abcdefghij"), "usecols": [0, 4]},
+    {"names": ["x", "y"]},
+    {"index_col": 0},
+    {"index_col": [4, 1], "usecols": "A:F"},
+    {"dtype": {"int": float, 4: str}},
+    {"converters": {"int": str, "date": repr}},
+    {"na_values": ["a", 1], "keep_default_na": False},
+    {"na_values": {"text": ["c"]}},
+    {"true_values": ["a"], "false_values": ["c"]},
+    {"parse_dates": ["int"]},
+    {"thousands": ","},
 ])
 def test_read_excel_matches_pandas(workbooks, kwargs):
     path = workbooks / "typed.xls"
