@@ -30,18 +30,21 @@ def open(
     locale: Optional[str] = ...,
     all_formulas: bool = ...,
 ) -> Workbook: ...
-def sheet_names(path: Source) -> list[str]: ...
+def sheet_names(source: Source, password: Optional[str] = ...) -> list[str]: ...
 @overload
 def read_excel(
     path: Source,
     sheet_name: SheetKey = ...,
     header: Header = ...,
+    usecols: Union[int, str, Sequence[Union[int, str]], Callable[[Any], bool], None] = ...,
+    nrows: Optional[int] = ...,
+    values: Literal["raw", "display"] = ...,
+    password: Optional[str] = ...,
+    locale: Optional[str] = ...,
     *,
     names: Optional[Sequence[Hashable]] = ...,
     index_col: Union[int, str, Sequence[Union[int, str]], None] = ...,
-    usecols: Union[int, str, Sequence[Union[int, str]], Callable[[Any], bool], None] = ...,
     skiprows: Union[int, Sequence[int], Callable[[int], bool], None] = ...,
-    nrows: Optional[int] = ...,
     skipfooter: int = ...,
     dtype: Any = ...,
     converters: Optional[Mapping[Union[int, str], Callable[[Any], Any]]] = ...,
@@ -53,21 +56,21 @@ def read_excel(
     thousands: Optional[str] = ...,
     merged: Optional[str] = ...,
     hidden: bool = ...,
-    values: Literal["raw", "display"] = ...,
-    password: Optional[str] = ...,
-    locale: Optional[str] = ...,
 ) -> pd.DataFrame: ...
 @overload
 def read_excel(
     path: Source,
     sheet_name: Union[list[SheetKey], None],
     header: Header = ...,
+    usecols: Union[int, str, Sequence[Union[int, str]], Callable[[Any], bool], None] = ...,
+    nrows: Optional[int] = ...,
+    values: Literal["raw", "display"] = ...,
+    password: Optional[str] = ...,
+    locale: Optional[str] = ...,
     *,
     names: Optional[Sequence[Hashable]] = ...,
     index_col: Union[int, str, Sequence[Union[int, str]], None] = ...,
-    usecols: Union[int, str, Sequence[Union[int, str]], Callable[[Any], bool], None] = ...,
     skiprows: Union[int, Sequence[int], Callable[[int], bool], None] = ...,
-    nrows: Optional[int] = ...,
     skipfooter: int = ...,
     dtype: Any = ...,
     converters: Optional[Mapping[Union[int, str], Callable[[Any], Any]]] = ...,
@@ -79,7 +82,4 @@ def read_excel(
     thousands: Optional[str] = ...,
     merged: Optional[str] = ...,
     hidden: bool = ...,
-    values: Literal["raw", "display"] = ...,
-    password: Optional[str] = ...,
-    locale: Optional[str] = ...,
 ) -> dict[SheetKey, pd.DataFrame]: ...

@@ -61,5 +61,11 @@ def open(
     password: Optional[str],
     locale: Optional[str],
     all_formulas: bool,
+    formulas: bool = ...,
+    layout: bool = ...,
+    lazy_sheets: bool = ...,
 ) -> Workbook: ...
+def sheet_names(
+    source: Any, is_data: bool, name: bytes, password: Optional[str]
+) -> list[str]: ...
 
