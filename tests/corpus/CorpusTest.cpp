@@ -70,7 +70,9 @@ TEST(CorpusTest, EveryFileOpensOrIsRefusedAsDocumented) {
             std::set<std::string> theirs;
             for (const json& s : scan["streams"])
                 theirs.insert(s.get<std::string>());
-            if (cf.Warnings().empty()) EXPECT_EQ(ours, theirs);
+            if (cf.Warnings().empty()) {
+                EXPECT_EQ(ours, theirs);
+            }
             // The workbook stream, found whatever its letter case, with the same size; a
             // workbook stream whose own chain is damaged fails to read.
             auto* workbook = dynamic_cast<TCFileStream*>(cf.Root().FindItem("Workbook"));
