@@ -134,8 +134,13 @@ TEST(CorpusTest, RecordsWalkToTheEndLikeAnIndependentWalker) {
                 theirs.insert(id.get<std::string>());
             for (const std::string& id : ids)
                 EXPECT_TRUE(theirs.count(id)) << "record id " << id;
+            // A last record that runs past the end of the stream is one it counts and
+            // ours leaves out.
+            const json* entry = ManifestEntry(path.filename().string());
+            const long long overrun =
+                entry != nullptr && test::HasFeature(*entry, "record_overruns_stream_end") ? 1 : 0;
             if (theirs.count("0000") == 0) {
-                EXPECT_EQ(count, scan["record_count"].get<long long>());
+                EXPECT_EQ(count + overrun, scan["record_count"].get<long long>());
                 ++compared;
             } else {
                 EXPECT_LT(count, scan["record_count"].get<long long>());
