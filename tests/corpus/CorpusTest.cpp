@@ -71,7 +71,9 @@ TEST(CorpusTest, EveryFileOpensOrIsRefusedAsDocumented) {
             std::set<std::string> theirs;
             for (const json& s : scan["streams"])
                 theirs.insert(s.get<std::string>());
-            if (cf.Warnings().empty()) EXPECT_EQ(ours, theirs);
+            if (cf.Warnings().empty()) {
+                EXPECT_EQ(ours, theirs);
+            }
             // The workbook stream, found whatever its letter case, with the same size; a
             // workbook stream whose own chain is damaged fails to read.
             auto* workbook = dynamic_cast<TCFileStream*>(cf.Root().FindItem("Workbook"));
@@ -133,8 +135,13 @@ TEST(CorpusTest, RecordsWalkToTheEndLikeAnIndependentWalker) {
                 theirs.insert(id.get<std::string>());
             for (const std::string& id : ids)
                 EXPECT_TRUE(theirs.count(id)) << "record id " << id;
+            // A last record that runs past the end of the stream is one it counts and
+            // ours leaves out.
+            const json* entry = ManifestEntry(path.filename().string());
+            const long long overrun =
+                entry != nullptr && test::HasFeature(*entry, "record_overruns_stream_end") ? 1 : 0;
             if (theirs.count("0000") == 0) {
-                EXPECT_EQ(count, scan["record_count"].get<long long>());
+                EXPECT_EQ(count + overrun, scan["record_count"].get<long long>());
                 ++compared;
             } else {
                 EXPECT_LT(count, scan["record_count"].get<long long>());

@@ -226,7 +226,9 @@ TEST(CorpusWorkbookTest, DumpPrintsEveryReadableWorkbook) {
         ASSERT_EQ(cli::DumpWorkbook(path.string(), password, out, err), 0) << err.str();
         const json dump = json::parse(out.str());
         EXPECT_EQ(dump["version"], 8);
-        EXPECT_FALSE(dump["sheets"].empty());
+        // A damaged file whose stream holds no sheet reads as an empty workbook, with its
+        // warnings.
+        EXPECT_TRUE(!dump["sheets"].empty() || !dump["warnings"].empty());
     }
 }
 
