@@ -113,8 +113,9 @@ TEST(CorpusLazyTest, ExportsASheetAtATimeAsTheWholeWorkbookWritesIt) {
         for (int s = 0; s < all.Count(); ++s) {
             const auto written = dir / ("o_S" + std::to_string(s + 1) + ".csv");
             EXPECT_EQ(std::filesystem::exists(written), all.Items(s).Cells().Count() > 0);
-            if (std::filesystem::exists(written))
+            if (std::filesystem::exists(written)) {
                 EXPECT_EQ(FileText(written), SheetText(all.Items(s))) << "sheet " << s;
+            }
         }
         settings.Mode = app::TExportMode::OneFile;
         const app::TExportOutcome one = app::ExportFile(file, (dir / "all.csv").string(), settings);
