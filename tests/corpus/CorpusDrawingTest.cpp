@@ -33,7 +33,7 @@ std::u16string PathOf(const json& entry) {
 }
 
 std::u16string PasswordOf(const json& entry) {
-    return entry.value("password", json()).is_string() && entry.value("encryption", "") == "rc4"
+    return entry.value("password", json()).is_string()
                ? platform::Utf8ToUtf16(entry["password"].get<std::string>())
                : std::u16string();
 }

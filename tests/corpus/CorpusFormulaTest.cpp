@@ -231,8 +231,7 @@ std::unique_ptr<TXLSFile> Read(const json& entry, bool allFormulas) {
     auto file = std::make_unique<TXLSFile>();
     file->SetFormulaSettings(TFormulaSettings{allFormulas});
     const json known = entry.value("password", json());
-    const std::string password =
-        entry.value("encryption", "") == "rc4" && known.is_string() ? known.get<std::string>() : "";
+    const std::string password = known.is_string() ? known.get<std::string>() : "";
     const auto path = test::CorpusDir() / "files" / entry["file"].get<std::string>();
     test::ExpectBodiesReadWhole(*file, entry["file"].get<std::string>());
     try {
