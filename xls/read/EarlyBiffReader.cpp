@@ -146,6 +146,7 @@ void TEarlyBiffReader::ReadXf(TRecordCursor& body) {
                                                                     : body.Id() == rec::kXf3 ? 3
                                                                                              : 4);
     if (FormatTablesInUse()) return;
+    xfRecords_ = true;
     AppendXf(xf);
 }
 
@@ -156,7 +157,7 @@ void TEarlyBiffReader::ReadIxfe(TRecordCursor& body) {
 std::int32_t TEarlyBiffReader::CellXF(const records::TEarlyCell& cell) {
     std::uint32_t xf = cell.XF;
     if (cell.HasAttributes) {
-        if (!xfsStarted_) {
+        if (!xfRecords_) {
             const auto& b = cell.Attributes.Bytes;
             const std::uint32_t key = b[0] | (b[1] << 8) | (b[2] << 16);
             const auto known = attributeXfs_.find(key);

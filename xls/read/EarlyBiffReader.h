@@ -60,6 +60,7 @@ class TEarlyBiffReader {
     std::uint32_t codePage_ = 1252;  // of the file's texts
     bool fontsStarted_ = false;
     bool xfsStarted_ = false;
+    bool xfRecords_ = false;     // the file has XF records (not only XFs made from attributes)
     std::uint16_t formats_ = 0;  // FORMAT records so far
     std::uint16_t ixfe_ = 0;
     // BIFF2 XFs made from cell attributes, by the attribute bytes.
