@@ -163,10 +163,43 @@ std::vector<std::pair<std::string, Bytes>> Streams() {
     return out;
 }
 
+// Worksheet files of versions 2 and 4: bare record streams with the cells, fonts, formats
+// and XFs of their own layouts.
+Seeds EarlyBiffSeeds() {
+    const auto counted = [](const std::string& text) {
+        return Body().u8(static_cast<std::uint32_t>(text.size())).ascii(text);
+    };
+    BiffBuilder biff2;
+    biff2.Record(0x0009, Body().u16(2).u16(0x10))
+        .Record(0x0000, Body().u16(0).u16(2).u16(0).u16(2))
+        .Record(0x0042, Body().u16(32768))
+        .Record(0x0031, Body().u16(200).u16(1).bytes(counted("Helv")))
+        .Record(0x001E, counted("0.00"))
+        .Record(0x0043, Body().u8(0).u8(0).u8(0).u8(0x88))
+        .Record(0x0044, Body().u16(0))
+        .Record(0x0002, Body().u16(0).u16(0).u8(63).u8(0).u8(0).u16(7))
+        .Record(0x0004, Body().u16(0).u16(1).u8(0).u8(0).u8(0).bytes(counted("Caf\x8E")))
+        .Record(0x0006,
+                Body().u16(1).u16(0).u8(0).u8(0).u8(0).u8(0).zeros(5).u16(0xFFFF).u8(0).u8(0))
+        .Record(0x0007, counted("text"))
+        .Record(0x000A, {});
+    BiffBuilder biff4;
+    biff4.Record(0x0409, Body().u16(0x0400).u16(0x10).u16(0))
+        .Record(0x0231, Body().u16(200).u16(2).u16(8).bytes(counted("Arial")))
+        .Record(0x041E, Body().u16(0).bytes(counted("d-mmm")))
+        .Record(0x0443, Body().u8(0).u8(0).u16(1).u8(0x28).u8(0).u16(0x41).u32(0x09090909))
+        .Record(0x0204, Body().u16(0).u16(0).u16(0).u16(2).ascii("ok"))
+        .Record(0x0406, Body().u16(1).u16(0).u16(0).f64(3).u16(0).u16(3).u8(0x1E).u16(3))
+        .Record(0x000A, {});
+    return {{"biff2.xls", biff2.Build()}, {"biff4.xls", biff4.Build()}};
+}
+
 Seeds WorkbookSeeds() {
     Seeds seeds;
     for (const auto& [name, stream] : Streams())
         seeds.emplace_back(name + ".xls", CompoundBytes({{"Workbook", stream}}));
+    for (auto& seed : EarlyBiffSeeds())
+        seeds.push_back(std::move(seed));
     return seeds;
 }
 

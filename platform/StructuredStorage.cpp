@@ -234,6 +234,57 @@ GType SourceInputType() {
     return type;
 }
 
+// Whether the first bytes are the BOF record that starts a BIFF record stream: the id of
+// one of the format's versions (2, 3, 4, 5 and later), a body of the length those versions
+// write, and the type of substream that a file can start with.
+bool StartsRecordStream(const std::uint8_t* bytes, std::size_t size) {
+    TByteCursor header(bytes, size);
+    const std::uint16_t id = header.U16();
+    const std::uint16_t length = header.U16();
+    header.Skip(2);  // the version
+    const std::uint16_t type = header.U16();
+    if (header.Short()) return false;
+    if (id != 0x0009 && id != 0x0209 && id != 0x0409 && id != 0x0809) return false;
+    if (length < 4 || length > 20) return false;
+    // Workbook globals, a Visual Basic module, a worksheet, a chart, a macro sheet, a
+    // workspace or Excel 4.0 workbook.
+    for (const std::uint16_t known : {0x0005, 0x0006, 0x0010, 0x0020, 0x0040, 0x0100}) {
+        if (type == known) return true;
+    }
+    return false;
+}
+
+// Lines of values between separators: every line of the sample (the first ones, up to a
+// line the sample cuts off) has as many commas, semicolons or tabs outside quotes as the
+// first, and at least one.
+bool LooksLikeCsv(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size() && lines.size() < 20) {
+        const std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) break;
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    if (lines.empty()) lines.push_back(text);
+    for (const char separator : {',', ';', '\t'}) {
+        std::size_t first = 0;
+        bool same = true;
+        for (std::size_t i = 0; i < lines.size() && same; ++i) {
+            std::size_t count = 0;
+            bool quoted = false;
+            for (const char c : lines[i]) {
+                if (c == '"') quoted = !quoted;
+                if (c == separator && !quoted) ++count;
+            }
+            if (i == 0) first = count;
+            same = count == first;
+        }
+        if (same && first > 0) return true;
+    }
+    return false;
+}
+
 // What a file that is no compound document holds, from its first bytes.
 DocumentProblem KindOfFile(const std::uint8_t* bytes, std::size_t size) {
     std::size_t at = 0;
@@ -251,14 +302,76 @@ DocumentProblem KindOfFile(const std::uint8_t* bytes, std::size_t size) {
     }
     while (at < size && std::isspace(bytes[at]) != 0)
         ++at;
-    if (at == size || bytes[at] != '<') return DocumentProblem::Text;
+    if (at == size) return DocumentProblem::Text;
+    if (bytes[at] != '<') {
+        return LooksLikeCsv(std::string_view(reinterpret_cast<const char*>(bytes) + at, size - at))
+                   ? DocumentProblem::Csv
+                   : DocumentProblem::Text;
+    }
     std::string lower(reinterpret_cast<const char*>(bytes) + at, size - at);
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    // The XML format of Excel 2002 and 2003 names its namespace; HTML that the same
+    // programs save names another one ("urn:schemas-microsoft-com:office:excel").
+    if (lower.find("urn:schemas-microsoft-com:office:spreadsheet") != std::string::npos)
+        return DocumentProblem::XmlSpreadsheet;
     for (const char* tag : {"<!doctype html", "<html", "<table", "<body"}) {
         if (lower.find(tag) != std::string::npos) return DocumentProblem::Html;
     }
     return DocumentProblem::Text;
+}
+
+// What a zip archive holds: an OpenDocument file starts with an uncompressed "mimetype"
+// entry that gives its media type; an Office Open XML workbook keeps its parts in an "xl/"
+// folder, which the central directory at the archive's end lists.
+DocumentFailure KindOfZip(Source& source, const std::uint8_t* head, std::size_t sample) {
+    TByteCursor local(head, sample);
+    local.Skip(8);
+    const std::uint16_t method = local.U16();
+    local.Skip(8);
+    const std::uint32_t stored = local.U32();
+    local.Skip(4);
+    const std::uint16_t nameLength = local.U16();
+    const std::uint16_t extraLength = local.U16();
+    const std::string_view first = local.Bytes(nameLength);
+    local.Skip(extraLength);
+    if (!local.Short() && first == "mimetype" && method == 0 && stored < 100) {
+        const std::string_view type = local.Bytes(stored);
+        if (!local.Short() && type.starts_with("application/vnd.oasis.opendocument."))
+            return {DocumentProblem::OpenDocument, 0, std::string(type)};
+    }
+    // The end of central directory record lies in the last 64 KiB + 22 bytes.
+    constexpr std::uint64_t kTail = 65536 + 22;
+    constexpr std::uint32_t kMostDirectory = 4u << 20;
+    const std::uint64_t size = source.Size();
+    const std::uint64_t tailStart = size > kTail ? size - kTail : 0;
+    std::vector<std::uint8_t> tail(static_cast<std::size_t>(size - tailStart));
+    if (!source.ReadAt(tailStart, tail.size(), tail.data())) return {DocumentProblem::Zip, 0, {}};
+    for (std::size_t at = tail.size() >= 22 ? tail.size() - 22 : 0; at + 22 <= tail.size(); --at) {
+        if (std::memcmp(tail.data() + at, "PK\x05\x06", 4) == 0) {
+            TByteCursor end(tail.data() + at, tail.size() - at);
+            end.Skip(12);
+            const std::uint32_t directorySize = end.U32();
+            const std::uint32_t directoryOffset = end.U32();
+            if (directorySize > kMostDirectory) break;
+            std::vector<std::uint8_t> directory(directorySize);
+            if (!source.ReadAt(directoryOffset, directory.size(), directory.data())) break;
+            TByteCursor entries(directory.data(), directory.size());
+            while (entries.Remaining() >= 46 && entries.U32() == 0x02014B50) {
+                entries.Skip(24);
+                const std::uint16_t n = entries.U16();
+                const std::uint16_t extra = entries.U16();
+                const std::uint16_t comment = entries.U16();
+                entries.Skip(12);
+                const std::string_view name = entries.Bytes(n);
+                if (name.starts_with("xl/")) return {DocumentProblem::OfficeOpenXml, 0, {}};
+                entries.Skip(static_cast<std::size_t>(extra) + comment);
+            }
+            break;
+        }
+        if (at == 0) break;
+    }
+    return {DocumentProblem::Zip, 0, {}};
 }
 
 // The bytes of an opened document, shared by every handle opened from it so that they
@@ -280,8 +393,16 @@ class Backing {
         const auto sample = static_cast<std::size_t>(std::min<std::uint64_t>(size, sizeof head));
         if (!source.ReadAt(0, sample, head)) return Refuse(failure, source.Failure());
         const std::size_t signature = std::min(sample, sizeof cfb::kSignature);
-        if (std::memcmp(head, cfb::kSignature, signature) != 0)
+        if (std::memcmp(head, cfb::kSignature, signature) != 0) {
+            if (StartsRecordStream(head, sample)) {
+                recordStream_ = true;
+                input_ = GRef<GsfInput>(NewSourceInput(&source, static_cast<gsf_off_t>(size)));
+                return true;
+            }
+            if (sample >= 30 && std::memcmp(head, "PK\x03\x04", 4) == 0)
+                return Refuse(failure, KindOfZip(source, head, sample));
             return Refuse(failure, {KindOfFile(head, sample), 0, {}});
+        }
         // libgsf reads around some kinds of damage (a looping or short chain gives a short
         // stream, an oversized entry is left out); such documents are refused here instead.
         CompoundCheckResult check = CheckCompoundDocument(
@@ -317,6 +438,8 @@ class Backing {
 
     GsfInput* input() const { return input_.get(); }
     const Source& source() const { return *source_; }
+    // The file is a bare record stream: input() is its one stream.
+    bool RecordStream() const { return recordStream_; }
 
     // Why reading failed: the source's reason, or damage that libgsf found (`what`).
     DocumentFailure FailureOr(const char* what) const {
@@ -334,6 +457,7 @@ class Backing {
     GRef<GsfInput> input_;
     std::map<std::string, DocumentFailure> damaged_;
     std::vector<std::string> warnings_;
+    bool recordStream_ = false;
 };
 
 // A stream of an opened document. It reads ahead a block at a time, so that the many
@@ -489,11 +613,30 @@ class GsfStorage final : public StorageHandle {
     std::vector<Child> children_;
 };
 
+// A bare record stream as a storage: one stream, the whole file.
+class RecordStreamStorage final : public StorageHandle {
+  public:
+    explicit RecordStreamStorage(std::shared_ptr<Backing> backing) : backing_(std::move(backing)) {}
+
+    std::vector<ElementInfo> Elements() override {
+        return {ElementInfo{kRecordStreamName, ElementType::Stream}};
+    }
+    std::unique_ptr<StorageHandle> OpenStorage(std::size_t) override { return nullptr; }
+    std::unique_ptr<StreamHandle> OpenStream(std::size_t index) override {
+        if (index != 0) return nullptr;
+        return std::make_unique<GsfStream>(backing_, backing_->input());
+    }
+
+  private:
+    std::shared_ptr<Backing> backing_;
+};
+
 // Opens the document of a source; null with `failure` set when it cannot be.
 std::unique_ptr<StorageHandle> OpenSource(std::unique_ptr<Source> source,
                                           DocumentFailure& failure) {
     auto backing = std::make_shared<Backing>(std::move(source));
     if (!backing->Prepare(failure)) return nullptr;
+    if (backing->RecordStream()) return std::make_unique<RecordStreamStorage>(backing);
     GError* error = nullptr;
     GRef<GsfInfile> root(gsf_infile_msole_new(backing->input(), &error));
     if (error != nullptr) g_error_free(error);

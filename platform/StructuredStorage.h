@@ -37,19 +37,30 @@ enum class DocumentProblem {
     Folder,    // a folder
     NotAFile,  // a device, pipe or socket
     Empty,
-    Text,      // a text file
-    Html,      // an HTML file (what some programs save under a .xls name)
-    Other,     // some other kind of file, not a compound document
-    CutShort,  // a compound document that ends before its data (Detail says how)
-    Damaged,   // a compound document with broken tables (Detail says which)
-    Changed,   // the file changed (was cut short or rewritten) while it was read
+    Text,   // a text file
+    Html,   // an HTML file (what some programs save under a .xls name)
+    Other,  // some other kind of file, not a compound document
+    // Other programs' files that are saved under a .xls name too.
+    OfficeOpenXml,   // an Office Open XML workbook (a zip archive with an xl/ folder)
+    OpenDocument,    // an OpenDocument file (a zip archive; Detail holds its media type)
+    Zip,             // some other zip archive
+    XmlSpreadsheet,  // an XML spreadsheet (the XML format of Excel 2002 and 2003)
+    Csv,             // text in lines of values between commas, semicolons or tabs
+    CutShort,        // a compound document that ends before its data (Detail says how)
+    Damaged,         // a compound document with broken tables (Detail says which)
+    Changed,         // the file changed (was cut short or rewritten) while it was read
 };
 
 struct DocumentFailure {
     DocumentProblem Problem = DocumentProblem::None;
     int Error = 0;       // errno, for System
-    std::string Detail;  // for CutShort, Damaged and Changed
+    std::string Detail;  // for CutShort, Damaged, Changed and OpenDocument
 };
+
+// A file that is no compound document but a bare BIFF record stream (the worksheet and
+// workbook files of Excel 2.x to 4.0 are nothing else) opens as a storage with one stream
+// of this name, which holds the whole file.
+inline constexpr char16_t kRecordStreamName[] = u"BIFF record stream";
 
 // A stream opened for reading.
 class StreamHandle {
@@ -80,9 +91,10 @@ class StorageHandle {
     virtual std::vector<std::string> Warnings() const { return {}; }
 };
 
-// Opens an existing compound document for reading. The file stays open (not locked)
-// until the returned storage and every handle opened through it are gone. Null when the
-// file is missing, unreadable, not a regular file or not a well-formed compound document;
+// Opens an existing compound document (or bare record stream, see kRecordStreamName) for
+// reading. The file stays open (not locked) until the returned storage and every handle
+// opened through it are gone. Null when the file is missing, unreadable, not a regular
+// file or neither a well-formed compound document nor a record stream;
 // `failure` (when given) then says why. A name given to RegisterInput opens its input.
 std::unique_ptr<StorageHandle> OpenStorageFile(const std::filesystem::path& path,
                                                DocumentFailure* failure = nullptr);

@@ -60,6 +60,8 @@ struct TReadFailure {
     const char* Kind;
     std::string Message;
     int Code = kDamagedCode;
+    // What another program's file is (UnsupportedFormatError.kind), or empty.
+    std::string FileKind;
 };
 
 // The library's messages for the failures a caller can act on.
@@ -326,6 +328,7 @@ class TMemoryInput {
     py::object errors = py::module_::import("vorlix._errors");
     py::object error =
         errors.attr(failure.Kind)(MessageStr(failure.Message), failure.Code, book.FileName());
+    if (!failure.FileKind.empty()) error.attr("kind") = failure.FileKind;
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
     throw py::error_already_set();
 }
@@ -363,8 +366,8 @@ void ReadBook(TBook& book, bool globalsOnly = false) {
                     failure = TReadFailure{"DamagedFileError", check.Message, kDamagedCode};
                     break;
                 case app::TWorkbookState::Unsupported:
-                    failure =
-                        TReadFailure{"UnsupportedFormatError", check.Message, kNotAWorkbookCode};
+                    failure = TReadFailure{"UnsupportedFormatError", check.Message,
+                                           kNotAWorkbookCode, check.Kind};
                     break;
                 case app::TWorkbookState::Protected:
                     // Encrypted with a user password, or with a scheme no password opens.

@@ -82,6 +82,9 @@ struct TWorkbookCheck {
     std::string Message;
     // The same without the file's name, for lists that name the file before it.
     std::string Reason;
+    // For a file of another program's format: what it is ("xlsx", "ods", "opendocument",
+    // "zip", "xml_spreadsheet", "html", "csv", "text"); empty otherwise.
+    std::string Kind;
     // The file as the checks opened it, for the read that follows (readable files only).
     std::shared_ptr<TXLSDocument> Document;
 };

@@ -39,6 +39,11 @@ TWorkbookState StateOf(platform::DocumentProblem problem) {
         case DocumentProblem::Text:
         case DocumentProblem::Html:
         case DocumentProblem::Other:
+        case DocumentProblem::OfficeOpenXml:
+        case DocumentProblem::OpenDocument:
+        case DocumentProblem::Zip:
+        case DocumentProblem::XmlSpreadsheet:
+        case DocumentProblem::Csv:
         case DocumentProblem::None:
             return TWorkbookState::Unsupported;
         case DocumentProblem::Empty:
@@ -48,6 +53,31 @@ TWorkbookState StateOf(platform::DocumentProblem problem) {
             break;
     }
     return TWorkbookState::Damaged;
+}
+
+// The kind of file of TWorkbookCheck::Kind, or empty.
+std::string KindOf(const platform::DocumentFailure& failure) {
+    using platform::DocumentProblem;
+    switch (failure.Problem) {
+        case DocumentProblem::OfficeOpenXml:
+            return "xlsx";
+        case DocumentProblem::OpenDocument:
+            return failure.Detail == "application/vnd.oasis.opendocument.spreadsheet"
+                       ? "ods"
+                       : "opendocument";
+        case DocumentProblem::Zip:
+            return "zip";
+        case DocumentProblem::XmlSpreadsheet:
+            return "xml_spreadsheet";
+        case DocumentProblem::Html:
+            return "html";
+        case DocumentProblem::Csv:
+            return "csv";
+        case DocumentProblem::Text:
+            return "text";
+        default:
+            return {};
+    }
 }
 
 }  // namespace
@@ -80,15 +110,17 @@ TWorkbookCheck CheckWorkbook(const fs::path& file, const std::u16string& passwor
         } catch (const ECFileError& e) {
             const platform::DocumentProblem problem = e.Failure().Problem;
             if (problem == platform::DocumentProblem::Other)
-                return {TWorkbookState::Unsupported, kOnlyExcel97, kOnlyExcel97, nullptr};
-            return {StateOf(problem), e.what(), FailureReason(e), nullptr};
+                return {TWorkbookState::Unsupported, kOnlyExcel97, kOnlyExcel97, nullptr, {}};
+            TWorkbookCheck refused{StateOf(problem), e.what(), FailureReason(e), nullptr, {}};
+            refused.Kind = KindOf(e.Failure());
+            return refused;
         } catch (const Exception& e) {
-            return {TWorkbookState::Damaged, e.what(), e.what(), nullptr};
+            return {TWorkbookState::Damaged, e.what(), e.what(), nullptr, {}};
         }
-        return {TWorkbookState::Unsupported, kOnlyExcel97, kOnlyExcel97, nullptr};
+        return {TWorkbookState::Unsupported, kOnlyExcel97, kOnlyExcel97, nullptr, {}};
     }
     if (password.empty() && document->Protection() != 0)
-        return {TWorkbookState::Protected, kPasswordProtected, kPasswordProtected, nullptr};
+        return {TWorkbookState::Protected, kPasswordProtected, kPasswordProtected, nullptr, {}};
     TWorkbookCheck readable;
     readable.Document = std::move(document);
     return readable;

@@ -72,10 +72,17 @@ class PasswordError(Error):
 
 
 class UnsupportedFormatError(Error):
-    """Not an Excel 97-2003 workbook (older BIFF versions, other files), or encrypted with
-    a scheme the library does not decrypt."""
+    """Not an Excel workbook the library reads (another program's file, a compound
+    document without a workbook), or encrypted with a scheme the library does not decrypt.
+
+    ``kind`` says what another program's file saved under a workbook's name is: "xlsx"
+    (an Excel 2007+ workbook), "ods" (an OpenDocument spreadsheet), "opendocument" (another
+    OpenDocument file), "zip", "xml_spreadsheet" (XML Spreadsheet 2003), "html", "csv" or
+    "text"; None for the other failures.
+    """
 
     default_code = Error.NOT_A_WORKBOOK
+    kind = None
 
 
 class DamagedFileError(Error):

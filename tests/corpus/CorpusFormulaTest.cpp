@@ -250,6 +250,9 @@ Comparison CompareCorpus(bool allFormulas, bool strict) {
         const std::string name = entry["file"];
         const auto folder = test::CorpusDir() / "oracle" / "lo" / name;
         if (!Openable(folder)) continue;
+        // The formulas of versions 2 to 4 (bare record streams) keep their cached results
+        // only: their tokens are of another layout.
+        if (entry["container"] == "raw_biff") continue;
         const auto file = Read(entry, allFormulas);
         if (!file) continue;
         SCOPED_TRACE(name);

@@ -227,15 +227,15 @@ TEST_F(TCFileTest, WhatIsNotAReadableCompoundDocumentGivesCodeThreeAndItsReason)
     EXPECT_EQ(message(dir.path()), dir.path().string() + " is a folder, not a workbook");
     WriteFile(dir / "empty.xls", {});
     EXPECT_EQ(message(dir / "empty.xls"), in("empty.xls") + " is empty");
-    WriteFile(dir / "text.xls", Body().ascii("Name,Value\r\nA,1\r\n"));
+    WriteFile(dir / "text.xls", Body().ascii("Dear reader,\r\nthis is no workbook.\r\n"));
     EXPECT_EQ(message(dir / "text.xls"), in("text.xls") + " is a text file, not an Excel workbook");
     WriteFile(dir / "page.xls", Body().ascii("\xEF\xBB\xBF\r\n<!DOCTYPE HTML>\r\n<html><table>"));
     EXPECT_EQ(message(dir / "page.xls"),
               in("page.xls") +
                   " is an HTML file (a web page or a table saved as HTML), not an Excel workbook");
-    WriteFile(dir / "zip.xls", Body().ascii("PK\x03\x04").zeros(40));
-    EXPECT_EQ(message(dir / "zip.xls"),
-              in("zip.xls") + " is not an Excel 97-2003 workbook (not a compound document)");
+    WriteFile(dir / "binary.xls", Body().ascii("GIF89a").zeros(40));
+    EXPECT_EQ(message(dir / "binary.xls"),
+              in("binary.xls") + " is not an Excel 97-2003 workbook (not a compound document)");
     const Bytes doc = CompoundBytes({{"Workbook", Pattern(20000)}});
     WriteFile(dir / "head.xls", Bytes(doc.begin(), doc.begin() + 300));
     EXPECT_EQ(message(dir / "head.xls"),
@@ -248,6 +248,41 @@ TEST_F(TCFileTest, WhatIsNotAReadableCompoundDocumentGivesCodeThreeAndItsReason)
     WriteFile(dir / "odd.xls", odd);
     EXPECT_EQ(message(dir / "odd.xls"),
               in("odd.xls") + ": the compound document is damaged: bad sector size");
+    // Other programs' files saved under a .xls name say what they are.
+    const auto misnamed = [&](const char* name, const Bytes& bytes) {
+        WriteFile(dir / name, bytes);
+        const std::string what = message(dir / name);
+        EXPECT_EQ(what.rfind(in(name) + " is ", 0), 0u) << what;
+        return what.substr(in(name).size() + 4);
+    };
+    EXPECT_EQ(misnamed("book.xls", ZipBytes({{"[Content_Types].xml", "<Types/>"},
+                                             {"_rels/.rels", "<Relationships/>"},
+                                             {"xl/workbook.xml", "<workbook/>"}})),
+              "an Excel 2007+ (.xlsx) workbook, not an Excel 97-2003 one");
+    EXPECT_EQ(misnamed("calc.xls",
+                       ZipBytes({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
+                                 {"content.xml", "<office:document-content/>"}})),
+              "an OpenDocument spreadsheet (.ods), not an Excel workbook");
+    EXPECT_EQ(
+        misnamed("letter.xls", ZipBytes({{"mimetype", "application/vnd.oasis.opendocument.text"}})),
+        "an OpenDocument file (application/vnd.oasis.opendocument.text), not an Excel "
+        "workbook");
+    EXPECT_EQ(misnamed("archive.xls", ZipBytes({{"notes.txt", "xl/ is no folder here"}})),
+              "a zip archive, not an Excel workbook");
+    EXPECT_EQ(misnamed("cut.xls", Body().ascii("PK\x03\x04").zeros(40)),
+              "a zip archive, not an Excel workbook");
+    EXPECT_EQ(misnamed("sheet.xls",
+                       Body().ascii("<?xml version=\"1.0\"?>\r\n<Workbook xmlns=\"urn:schemas-"
+                                    "microsoft-com:office:spreadsheet\"><Worksheet/></Workbook>")),
+              "an XML Spreadsheet 2003 file, not an Excel 97-2003 workbook");
+    EXPECT_EQ(misnamed("other.xls", Body().ascii("<?xml version=\"1.0\"?><root/>")),
+              "a text file, not an Excel workbook");
+    EXPECT_EQ(misnamed("values.xls", Body().ascii("Name,Value\r\nA,1\r\n\"B,C\",2\r\nD")),
+              "a CSV or other delimited text file, not an Excel workbook");
+    EXPECT_EQ(misnamed("tabs.xls", Body().ascii("a\tb\tc\n1\t2\t3\n")),
+              "a CSV or other delimited text file, not an Excel workbook");
+    EXPECT_EQ(misnamed("ragged.xls", Body().ascii("a,b\nc\n")),
+              "a text file, not an Excel workbook");
     // A FIFO would block a plain open; it is refused at once.
     ASSERT_EQ(mkfifo((dir / "fifo.xls").c_str(), 0600), 0);
     EXPECT_EQ(message(dir / "fifo.xls"),

@@ -435,4 +435,26 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
+Bytes ZipBytes(const std::vector<std::pair<std::string, std::string>>& entries) {
+    Body local, central;
+    for (const auto& [name, contents] : entries) {
+        const auto offset = static_cast<std::uint32_t>(local.size());
+        const auto size = static_cast<std::uint32_t>(contents.size());
+        const auto length = static_cast<std::uint32_t>(name.size());
+        // Version, flags, method 0 (stored), time, date, CRC (not checked here), sizes.
+        local.u32(0x04034B50).u16(10).u16(0).u16(0).u32(0).u32(0).u32(size).u32(size);
+        local.u16(length).u16(0).ascii(name).ascii(contents);
+        central.u32(0x02014B50).u16(20).u16(10).u16(0).u16(0).u32(0).u32(0).u32(size).u32(size);
+        central.u16(length).u16(0).u16(0).u16(0).u16(0).u32(0).u32(offset).ascii(name);
+    }
+    const auto count = static_cast<std::uint32_t>(entries.size());
+    Body zip;
+    zip.bytes(local).bytes(central);
+    zip.u32(0x06054B50).u16(0).u16(0).u16(count).u16(count);
+    zip.u32(static_cast<std::uint32_t>(central.size()))
+        .u32(static_cast<std::uint32_t>(local.size()));
+    zip.u16(0);
+    return zip;
+}
+
 }  // namespace vorlix::test

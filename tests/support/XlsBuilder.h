@@ -96,6 +96,8 @@ Bytes CompoundBytes(const std::vector<Entry>& entries);
 void WriteWorkbook(const std::filesystem::path& file, const Bytes& stream);
 
 void WriteFile(const std::filesystem::path& file, const Bytes& bytes);
+// A zip archive of uncompressed entries (name, contents), with its central directory.
+Bytes ZipBytes(const std::vector<std::pair<std::string, std::string>>& entries);
 Bytes ReadFile(const std::filesystem::path& file);
 
 // A fresh directory under the system's temporary directory, removed with its content.

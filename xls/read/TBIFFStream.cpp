@@ -9,6 +9,7 @@
 namespace vorlix {
 
 namespace {
+constexpr std::uint16_t kBof2Id = 0x0009;  // the BOF of version 2
 constexpr std::uint16_t kContinueId = rec::kContinue;
 constexpr std::uint16_t kMsoDrawingGroupId = rec::kMsoDrawingGroup;
 }  // namespace
@@ -62,21 +63,29 @@ bool TBIFFStream::ReadHeader() {
     if (!blockValid_) return false;
     aheadOffset_ = static_cast<std::int64_t>(blockIndex_) * kBlockSize + blockPos_;
 
-    // A zero id marks the end of the records: the padding after the last one.
+    // A zero id marks the end of the records: the padding after the last one. Version 2
+    // (a stream that starts with its BOF) has a record of id zero, DIMENSIONS, which has
+    // a body: there only a zero header ends the records.
     std::uint8_t header[4];
+    const auto ends = [this](const std::uint8_t* h, bool lengthRead) {
+        if ((h[0] | h[1]) != 0) return false;
+        return !biff2_ || !lengthRead || (h[2] | h[3]) == 0;
+    };
     if (blockFill_ - blockPos_ >= 4) {
         // The usual case: the whole header in this block.
         std::memcpy(header, raw_.data() + blockPos_, 4);
-        if ((header[0] | header[1]) == 0) return false;
+        if (ends(header, true)) return false;
         blockPos_ += 4;
     } else {
         if (!Copy(header, 2)) return false;
-        if ((header[0] | header[1]) == 0) return false;
+        if (ends(header, false) && !biff2_) return false;
         if (!Copy(header + 2, 2)) return false;
+        if (ends(header, true)) return false;
     }
     platform::TByteCursor fields(header, sizeof header);
     aheadId_ = fields.U16();
     aheadLength_ = fields.U16();
+    if (aheadOffset_ == 0) biff2_ = aheadId_ == kBof2Id;
     headerAhead_ = true;
     return true;
 }

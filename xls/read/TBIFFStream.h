@@ -2,7 +2,8 @@
 // length, body) one at a time.
 //
 // The source is read in 1024-byte blocks. A zero record id ends the records, so the zero
-// padding after the last record ends reading quietly. A header or body cut off by the end
+// padding after the last record ends reading quietly (in a stream of version 2, whose
+// DIMENSIONS record has id zero, a zero id and length). A header or body cut off by the end
 // of the source ends the records too: such a record is never delivered (the bytes past
 // the end of a short last block are not taken for part of it). After StartDecryption every
 // body is delivered decrypted, except those the format leaves in clear (InClearRecord,
@@ -96,6 +97,8 @@ class TBIFFStream {
     std::int64_t aheadOffset_ = 0;
     TJoinedRecord joined_;
     std::vector<std::uint8_t> joinedBytes_;  // the bodies of a record with continuations
+    // The stream starts with the BOF of version 2, which has a record of id zero.
+    bool biff2_ = false;
     bool decrypting_ = false;
     std::unique_ptr<TStreamCipher> cipher_;
     bool blockValid_ = false;

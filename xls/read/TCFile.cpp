@@ -82,6 +82,12 @@ std::string DocumentFailureMessage(const std::string& name,
                    " is an HTML file (a web page or a table saved as HTML), not an Excel workbook";
         case DocumentProblem::Other:
             return name + " is not an Excel 97-2003 workbook (not a compound document)";
+        case DocumentProblem::OfficeOpenXml:
+        case DocumentProblem::OpenDocument:
+        case DocumentProblem::Zip:
+        case DocumentProblem::XmlSpreadsheet:
+        case DocumentProblem::Csv:
+            return name + " is " + DocumentFailureReason(failure);
         case DocumentProblem::CutShort:
             return name + " is cut short: " + failure.Detail;
         case DocumentProblem::Damaged:
@@ -113,6 +119,18 @@ std::string DocumentFailureReason(const platform::DocumentFailure& failure) {
             return "an HTML file (a web page or a table saved as HTML), not an Excel workbook";
         case DocumentProblem::Other:
             return "not an Excel 97-2003 workbook (not a compound document)";
+        case DocumentProblem::OfficeOpenXml:
+            return "an Excel 2007+ (.xlsx) workbook, not an Excel 97-2003 one";
+        case DocumentProblem::OpenDocument:
+            if (failure.Detail == "application/vnd.oasis.opendocument.spreadsheet")
+                return "an OpenDocument spreadsheet (.ods), not an Excel workbook";
+            return "an OpenDocument file (" + failure.Detail + "), not an Excel workbook";
+        case DocumentProblem::Zip:
+            return "a zip archive, not an Excel workbook";
+        case DocumentProblem::XmlSpreadsheet:
+            return "an XML Spreadsheet 2003 file, not an Excel 97-2003 workbook";
+        case DocumentProblem::Csv:
+            return "a CSV or other delimited text file, not an Excel workbook";
         case DocumentProblem::CutShort:
             return "cut short: " + failure.Detail;
         case DocumentProblem::Damaged:

@@ -5,12 +5,15 @@
 #include <stdexcept>
 #include <type_traits>
 
+#include "platform/CodePage.h"
+#include "platform/StructuredStorage.h"
 #include "xls/formula/TXLSLinkTable.h"
 #include "xls/model/Errors.h"
 #include "xls/model/FormatTables.h"
 #include "xls/model/Palette.h"
 #include "xls/read/Decryption.h"
 #include "xls/read/DrawingReader.h"
+#include "xls/read/EarlyBiffReader.h"
 #include "xls/read/GlobalsReader.h"
 #include "xls/read/ReadContext.h"
 #include "xls/read/RecordCursor.h"
@@ -19,13 +22,19 @@
 #include "xls/read/TBIFFStream.h"
 #include "xls/read/TCFile.h"
 #include "xls/read/TMSOData.h"
+#include "xls/read/records/EarlyBiffRecords.h"
+#include "xls/read/records/GlobalsRecords.h"
 
 namespace vorlix {
 
 namespace {
 
 constexpr const char* kWorkbookStream = "Workbook";
+// The one stream of a file that is a bare record stream (Excel 2.x to 4.0 files).
+const std::string kRecordStream = platform::Utf16ToUtf8(platform::kRecordStreamName);
 constexpr int kProtectionScanRecords = 5;
+constexpr std::uint16_t kExcel4Workbook = 0x0100;  // BOF type of an Excel 4.0 workbook's globals
+constexpr std::uint16_t kBiff8Version = 0x0600;    // BOF version field
 
 #ifdef NDEBUG
 constexpr bool kReportUnread = false;
@@ -132,6 +141,8 @@ struct ReaderTable {
     static Part& PartOf(TXLSReader& r) {
         if constexpr (std::is_same_v<Part, TGlobalsReader>) {
             return *r.globals_;
+        } else if constexpr (std::is_same_v<Part, TEarlyBiffReader>) {
+            return *r.early_;
         } else if constexpr (std::is_same_v<Part, TSheetReader>) {
             return *r.sheet_;
         } else {
@@ -161,15 +172,73 @@ struct ReaderTable {
 #undef RECORD
     });
 
+    // The handlers of versions 2 to 4: their own for the records those versions store
+    // otherwise, the later versions' for the records that kept id and layout. Records
+    // that the later versions' handlers would misread (names, headers, windows) are
+    // passed over.
+    static constexpr auto kEarlyHandlers = std::to_array<TXLSReader::Handler>({
+        {rec::kBlank2, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadBlank>, kCells},
+        {rec::kInteger2, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadInteger>, kCells},
+        {rec::kNumber2, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadNumber>, kCells},
+        {rec::kLabel2, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadLabel>, kCells},
+        {rec::kBoolErr2, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadBoolErr>, kCells},
+        {rec::kFormula2, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadFormula>, kCells},
+        {rec::kString2, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadString>, kCells},
+        {rec::kBof2, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadBof>, kPlain},
+        {rec::kEof, &Call<TGlobalsReader, &TGlobalsReader::ReadEof>, kPlain},
+        {rec::kPassword, &Call<TGlobalsReader, &TGlobalsReader::ReadPassword>, kPlain},
+        {rec::kFormat2, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadFormat>, kPlain},
+        {rec::kDate1904, &Call<TGlobalsReader, &TGlobalsReader::ReadDateMode>, kPlain},
+        {rec::kLeftMargin, &Call<TSheetReader, &TSheetReader::ReadMargin>, kPlain},
+        {rec::kRightMargin, &Call<TSheetReader, &TSheetReader::ReadMargin>, kPlain},
+        {rec::kTopMargin, &Call<TSheetReader, &TSheetReader::ReadMargin>, kPlain},
+        {rec::kBottomMargin, &Call<TSheetReader, &TSheetReader::ReadMargin>, kPlain},
+        {rec::kPrintRowCol, &Call<TSheetReader, &TSheetReader::ReadPrintFlag>, kPlain},
+        {rec::kPrintGrid, &Call<TSheetReader, &TSheetReader::ReadPrintFlag>, kPlain},
+        {rec::kFont2, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadFont>, kPlain},
+        {rec::kCodePage2, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadCodePage>, kPlain},
+        {rec::kXf2, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadXf>, kPlain},
+        {rec::kIxfe2, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadIxfe>, kPlain},
+        {rec::kColInfo, &Call<TSheetReader, &TSheetReader::ReadColInfo>, kPlain},
+        {rec::kWsBool, &Call<TSheetReader, &TSheetReader::ReadWsBool>, kPlain},
+        {rec::kHCenter, &Call<TSheetReader, &TSheetReader::ReadPrintFlag>, kPlain},
+        {rec::kVCenter, &Call<TSheetReader, &TSheetReader::ReadPrintFlag>, kPlain},
+        {rec::kBundleSheet4, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadBundleSheet>, kPlain},
+        {rec::kPalette, &Call<TGlobalsReader, &TGlobalsReader::ReadPalette>, kPlain},
+        {rec::kBlank, &Call<TSheetReader, &TSheetReader::ReadBlank>, kCells},
+        {rec::kNumber, &Call<TSheetReader, &TSheetReader::ReadNumber>, kCells},
+        {rec::kLabel3, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadLabel>, kCells},
+        {rec::kBoolErr, &Call<TSheetReader, &TSheetReader::ReadBoolErr>, kCells},
+        {rec::kFormula3, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadFormula>, kCells},
+        {rec::kString3, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadString>, kCells},
+        {rec::kRow, &Call<TSheetReader, &TSheetReader::ReadRow>, kPlain},
+        {rec::kBof3, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadBof>, kPlain},
+        {rec::kDefaultRowHeight, &Call<TSheetReader, &TSheetReader::ReadDefaultRowHeight>, kPlain},
+        {rec::kFont3, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadFont>, kPlain},
+        {rec::kXf3, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadXf>, kPlain},
+        {rec::kRk, &Call<TSheetReader, &TSheetReader::ReadRk>, kCells},
+        {rec::kFormula4, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadFormula>, kCells},
+        {rec::kBof4, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadBof>, kPlain},
+        {rec::kFormat4, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadFormat>, kPlain},
+        {rec::kXf4, &Call<TEarlyBiffReader, &TEarlyBiffReader::ReadXf>, kPlain},
+    });
+
     // Handler position + 1 for every id, 0 for ids without a handler.
+    template <std::size_t N>
+    static std::array<std::uint8_t, 65536> PositionsOf(
+        const std::array<TXLSReader::Handler, N>& handlers) {
+        std::array<std::uint8_t, 65536> p{};
+        for (std::size_t i = 0; i < handlers.size(); ++i) {
+            p[handlers[i].Id] = static_cast<std::uint8_t>(i + 1);
+        }
+        return p;
+    }
     static const std::array<std::uint8_t, 65536>& Positions() {
-        static const std::array<std::uint8_t, 65536> positions = [] {
-            std::array<std::uint8_t, 65536> p{};
-            for (std::size_t i = 0; i < kHandlers.size(); ++i) {
-                p[kHandlers[i].Id] = static_cast<std::uint8_t>(i + 1);
-            }
-            return p;
-        }();
+        static const std::array<std::uint8_t, 65536> positions = PositionsOf(kHandlers);
+        return positions;
+    }
+    static const std::array<std::uint8_t, 65536>& EarlyPositions() {
+        static const std::array<std::uint8_t, 65536> positions = PositionsOf(kEarlyHandlers);
         return positions;
     }
 };
@@ -209,6 +278,7 @@ void TXLSReader::ReadDocument(TCFile& file, const std::u16string& password,
 void TXLSReader::Start(TCFile& file, const std::u16string& password, const TReadOptions& options) {
     onProgress_ = owner_.OnProgress();
     onRecord_ = owner_.OnRecord();
+    early_.reset();
     drawing_.reset();
     sheet_.reset();
     globals_.reset();
@@ -221,7 +291,7 @@ void TXLSReader::Start(TCFile& file, const std::u16string& password, const TRead
     workbook_.Warnings.insert(workbook_.Warnings.end(), file.Warnings().begin(),
                               file.Warnings().end());
 
-    auto* workbookStream = dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream));
+    TCFileStream* workbookStream = FindWorkbookStream(file);
     if (workbookStream == nullptr) throw EXLSError(xeStreamNotFound, kWorkbookStream);
     workbook_.SetLoadState(lsReading);
     stream_ = std::make_unique<TBIFFStream>(*workbookStream);
@@ -232,6 +302,7 @@ void TXLSReader::Start(TCFile& file, const std::u16string& password, const TRead
     sheet_ = std::make_unique<TSheetReader>(*context_);
     drawing_ = std::make_unique<TDrawingReader>(*context_);
     stream_->Rewind();
+    versionPending_ = true;  // the first record tells the version (StartVersion)
 }
 
 void TXLSReader::ReadRest() {
@@ -396,9 +467,41 @@ void TXLSReader::ReportProgress() {
     onProgress_(progress_);
 }
 
+void TXLSReader::StartVersion(const TJoinedRecord& first) {
+    switch (first.Id) {
+        case rec::kBof2:
+            workbook_.Format = TFileFormat::Biff2;
+            break;
+        case rec::kBof3:
+            workbook_.Format = TFileFormat::Biff3;
+            break;
+        case rec::kBof4: {
+            platform::TByteCursor bof(first.Data, first.Length);
+            workbook_.Format = records::DecodeBof(bof).Type == kExcel4Workbook ? TFileFormat::Biff4W
+                                                                               : TFileFormat::Biff4;
+            break;
+        }
+        default:
+            return;
+    }
+    early_ = std::make_unique<TEarlyBiffReader>(*context_);
+}
+
 void TXLSReader::Dispatch(const TJoinedRecord& record) {
-    const std::uint8_t at = ReaderTable::Positions()[record.Id];
-    const Handler* handler = at == 0 ? nullptr : &ReaderTable::kHandlers[at - 1];
+    if (versionPending_) {
+        versionPending_ = false;
+        StartVersion(record);
+    }
+    const Handler* handler = nullptr;
+    if (early_) {
+        const std::uint8_t at = ReaderTable::EarlyPositions()[record.Id];
+        if (at != 0) handler = &ReaderTable::kEarlyHandlers[at - 1];
+    } else {
+        // Some writers give the FORMULA records of later versions the id of version 4.
+        const std::uint16_t id = record.Id == rec::kFormula4 ? rec::kFormula : record.Id;
+        const std::uint8_t at = ReaderTable::Positions()[id];
+        if (at != 0) handler = &ReaderTable::kHandlers[at - 1];
+    }
     // A record that continues reads its CONTINUE bodies; the others see their first body.
     TRecordCursor body = handler != nullptr && (handler->Flags & kContinued) != 0
                              ? TRecordCursor(record.Id, record.Data, record.Size, record.Starts)
@@ -440,8 +543,36 @@ std::shared_ptr<TCFile> TXLSReader::OpenCompoundDocument(const std::u16string& f
     return std::make_shared<TCFile>(fileName, cfOpen);
 }
 
+TCFileStream* TXLSReader::FindWorkbookStream(TCFile& file) {
+    if (auto* stream = dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream)))
+        return stream;
+    return dynamic_cast<TCFileStream*>(file.Root().FindItem(kRecordStream));
+}
+
+// A bare record stream says its version in its first record, the BOF: by the record's id
+// up to version 4, by its version field from 5 on.
 std::uint8_t TXLSReader::DocumentVersion(TCFile& file) {
-    return dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream)) != nullptr ? 8 : 0;
+    if (dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream)) != nullptr) return 8;
+    auto* bare = dynamic_cast<TCFileStream*>(file.Root().FindItem(kRecordStream));
+    if (bare == nullptr) return 0;
+    std::uint8_t head[6] = {};
+    bare->SetPosition(0);
+    const std::int32_t got = bare->Read(head, sizeof head);
+    bare->SetPosition(0);
+    platform::TByteCursor bof(head, static_cast<std::size_t>(std::max(got, 0)));
+    const std::uint16_t id = bof.U16();
+    bof.Skip(2);
+    const std::uint16_t version = bof.U16();
+    switch (id) {
+        case rec::kBof2:
+            return 2;
+        case rec::kBof3:
+            return 3;
+        case rec::kBof4:
+            return 4;
+        default:
+            return version == kBiff8Version ? 8 : 5;
+    }
 }
 
 std::int32_t TXLSReader::GetXLSFileProtection(const std::u16string& fileName) {
@@ -450,8 +581,9 @@ std::int32_t TXLSReader::GetXLSFileProtection(const std::u16string& fileName) {
 }
 
 std::int32_t TXLSReader::DocumentProtection(TCFile& file) {
-    auto* workbookStream = dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream));
+    TCFileStream* workbookStream = FindWorkbookStream(file);
     if (workbookStream == nullptr) throw EXLSError(xeStreamNotFound, kWorkbookStream);
+    const bool early = DocumentVersion(file) < 5;
     TBIFFStream stream(*workbookStream);
     stream.Rewind();
     // Before BIFF8 (a BOF of version 5) FILEPASS has no encryption type.
@@ -461,6 +593,7 @@ std::int32_t TXLSReader::DocumentProtection(TCFile& file) {
         TBIFFRecord& record = stream.Record();
         if (n == 0 && record.Id == rec::kBof) typed = record.Data.Cursor().U16() != kBiff5Version;
         if (record.Id != rec::kFilePass) continue;
+        if (early) return -1;  // the older versions' own scheme, not decrypted here
         platform::TByteCursor body = record.Data.Cursor();
         try {
             const TFilePassScheme scheme = TFilePassScheme::Decode(body, typed);

@@ -22,7 +22,9 @@ namespace vorlix {
 
 class TBIFFStream;
 class TCFile;
+class TCFileStream;
 class TDrawingReader;
+class TEarlyBiffReader;
 class TGlobalsReader;
 class TMSOData;
 class TReadContext;
@@ -62,7 +64,11 @@ class TXLSReader {
     std::int32_t GetXLSFileProtection(const std::u16string& fileName);
     // The compound document of a file, opened (raises as TCFile does).
     static std::shared_ptr<TCFile> OpenCompoundDocument(const std::u16string& fileName);
+    // 8 for a compound document with a "Workbook" stream; for a bare record stream its
+    // version (2, 3, 4, 5 or 8); else 0.
     static std::uint8_t DocumentVersion(TCFile& file);
+    // The "Workbook" stream, or the one stream of a bare record stream; null without either.
+    static TCFileStream* FindWorkbookStream(TCFile& file);
     static std::int32_t DocumentProtection(TCFile& file);
 
     // A row of the handler table: the record id, the call of its reader's method and the
@@ -96,6 +102,8 @@ class TXLSReader {
     // The read context set for the records of the sheet at `position`.
     void EnterSheet(int position);
     void Dispatch(const TJoinedRecord& record);
+    // The file's version, from its first record: versions 2 to 4 are read with early_.
+    void StartVersion(const TJoinedRecord& first);
     void ReportProgress();
 
     friend struct ReaderTable;
@@ -113,6 +121,9 @@ class TXLSReader {
     std::unique_ptr<TGlobalsReader> globals_;
     std::unique_ptr<TSheetReader> sheet_;
     std::unique_ptr<TDrawingReader> drawing_;
+    // The reader of the records of versions 2 to 4, for a file of those versions.
+    std::unique_ptr<TEarlyBiffReader> early_;
+    bool versionPending_ = false;
     std::unique_ptr<TMSOData> noDrawings_;
     // A read sheet by sheet: the document it reads, where the globals end (the first
     // sheet's BOF), and whether the sheets are taken from their BOUNDSHEET positions (each
