@@ -9,6 +9,7 @@
 #include "xls/read/RecordIds.h"
 #include "xls/read/TBIFFStream.h"
 #include "xls/read/TCFile.h"
+#include "xls/read/TXLSReader.h"
 
 namespace vorlix::cli {
 
@@ -84,7 +85,7 @@ int ListRecords(const std::string& file, std::ostream& out, std::ostream& err) {
     try {
         const std::set<std::int64_t> shortRecords = ShortRecords(file);
         TCFile cf(FileName(file), cfOpen);
-        auto* stream = dynamic_cast<TCFileStream*>(cf.Root().FindItem(kWorkbookStream));
+        TCFileStream* stream = TXLSReader::WorkbookStream(cf);
         if (stream == nullptr) throw EXLSError(xeStreamNotFound, kWorkbookStream);
         TBIFFStream records(*stream);
         records.Rewind();

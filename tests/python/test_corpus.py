@@ -12,8 +12,7 @@ and pandas makes a datetime of 1899 or 1900 (or a time of day) of it.
 
 Known differences, each a class of its own:
 - "refused": workbooks the library does not read and says why with a vorlix.Error
-  (the older BIFF5 format, which xlrd reads; XOR and CryptoAPI encryption; a workbook
-  stream named otherwise than "Workbook", such as "WORKBOOK" or "BOOK").
+  (BIFF versions before 5, XOR and CryptoAPI encryption).
 - "chart sheets": the library lists chart and macro sheets, xlrd leaves them out; the
   sheets both list are compared, by name.
 - "empty texts": neither does a text cell holding an empty text: rows and columns of
@@ -123,9 +122,8 @@ def compare_workbook(entry):
         ours = vorlix.read_excel(path, sheet_name=None, password=expected_book["decrypted_with"])
     except vorlix.Error as error:
         refused = (
-            entry.get("biff") != 8
+            entry.get("biff") not in (5, 8)
             or entry.get("encryption") in ("xor", "xor_biff5", "rc4_cryptoapi")
-            or entry.get("stream_name") != "Workbook"
         )
         return [("*", "refused" if refused else None, f"{type(error).__name__}: {error}")]
     problems = []

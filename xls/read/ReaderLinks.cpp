@@ -8,6 +8,7 @@
 #include "xls/model/TRanges.h"
 #include "xls/read/GlobalsReader.h"
 #include "xls/read/ReadContext.h"
+#include "xls/read/records/Biff5Records.h"
 
 namespace vorlix {
 
@@ -58,15 +59,31 @@ void ApplyPrintTitles(const TRangeRects& areas, TPageSetup& setup) {
 
 }  // namespace
 
+// A BIFF5 name is read as the BIFF8 name of the same text and translated definition; a
+// definition that cannot be translated leaves the name without areas.
 void TGlobalsReader::ReadName(TRecordCursor& body) {
-    context_.Workbook.LinkTable().AddName(std::string(body.Rest()));
+    if (!context_.Biff5()) {
+        context_.Workbook.LinkTable().AddName(std::string(body.Rest()));
+        return;
+    }
+    const records::TName5Record name = records::DecodeName5(body, context_.TextCodePage);
+    std::string tokens, extra;
+    if (!context_.TranslateFormula5(name.Formula, {}, tokens, extra)) tokens.clear();
+    context_.Workbook.LinkTable().AddName(records::Name8Body(name, tokens));
 }
 
+// BIFF5 has one EXTERNSHEET record per entry, kept for the formulas that name them.
 void TGlobalsReader::ReadExternSheet(TRecordCursor& body) {
+    if (context_.Biff5()) {
+        context_.ExternSheets5.push_back(records::DecodeExternSheet5(body, context_.TextCodePage));
+        return;
+    }
     context_.Workbook.LinkTable().AddExternSheets(std::string(body.Rest()));
 }
 
+// BIFF5's external names are not read: formulas that use them are not translated.
 void TGlobalsReader::ReadExternName(TRecordCursor& body) {
+    if (context_.Biff5()) return;
     context_.Workbook.LinkTable().AddExternName(std::string(body.Rest()));
 }
 

@@ -1,6 +1,7 @@
 #include "xls/read/TXLSReader.h"
 
 #include <array>
+#include <optional>
 #include <type_traits>
 
 #include "xls/formula/TXLSLinkTable.h"
@@ -17,12 +18,14 @@
 #include "xls/read/TBIFFStream.h"
 #include "xls/read/TCFile.h"
 #include "xls/read/TMSOData.h"
+#include "xls/read/records/Biff5Records.h"
 
 namespace vorlix {
 
 namespace {
 
 constexpr const char* kWorkbookStream = "Workbook";
+constexpr const char* kBookStream = "Book";  // Excel 5.0 and 95
 constexpr int kProtectionScanRecords = 5;
 
 #ifdef NDEBUG
@@ -48,6 +51,34 @@ std::uint32_t UnreadData(TRecordCursor& body) {
 }
 
 }  // namespace
+
+namespace {
+
+// The version field of a stream's first record when that is a BOF record of BIFF5 or
+// later (id 0x0809); nullopt otherwise.
+std::optional<std::uint16_t> BofVersion(TCFileStream& source) {
+    try {
+        TBIFFStream stream(source);
+        stream.Rewind();
+        if (!stream.ReadRecord() || stream.Record().Id != rec::kBof) return std::nullopt;
+        TRecordCursor body(rec::kBof, stream.Record().Data.Memory(), stream.Record().Length);
+        return records::DecodeBof(body).Version;
+    } catch (...) {
+        return std::nullopt;  // a stream that cannot be read is left to the read to report
+    }
+}
+
+}  // namespace
+
+// "Workbook" (BIFF8) or, without one, "Book" (BIFF5/7, though some writers put BIFF8
+// there), whatever their letter case. A "Book" stream counts only when it starts with a
+// BOF record: other programs' documents may hold a stream of that name.
+TCFileStream* TXLSReader::WorkbookStream(TCFile& file) {
+    if (auto* stream = dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream)))
+        return stream;
+    auto* book = dynamic_cast<TCFileStream*>(file.Root().FindItem(kBookStream));
+    return book != nullptr && BofVersion(*book) ? book : nullptr;
+}
 
 // The handler table: the records of Records.def that have a handler, in id order. Each
 // row calls its method on the reader the method belongs to.
@@ -129,7 +160,7 @@ void TXLSReader::ReadDocument(TCFile& file, const std::u16string& password,
     owner_.Clear();
     StartRead(owner_.Workbook());
 
-    auto* workbookStream = dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream));
+    TCFileStream* workbookStream = WorkbookStream(file);
     if (workbookStream == nullptr) throw EXLSError(xeStreamNotFound, kWorkbookStream);
     try {
         workbook_.SetLoadState(lsReading);
@@ -184,10 +215,11 @@ void TXLSReader::Dispatch(const TJoinedRecord& record) {
     // series data in cell records; they are not the sheet's cells. Drawing records are
     // read only when asked for, and not inside a chart: shapes drawn on a chart are placed
     // relative to the chart, not to cells, and their object ids are the chart's own.
-    const bool run = handler != nullptr &&
-                     !((handler->Flags & kCells) != 0 && context_->InChart()) &&
-                     !((handler->Flags & kDrawing) != 0 &&
-                       (!context_->Options.ReadDrawings || context_->InChart()));
+    // BIFF5 keeps comments and pictures in records of other layouts, which are not read.
+    const bool run =
+        handler != nullptr && !((handler->Flags & kCells) != 0 && context_->InChart()) &&
+        !((handler->Flags & kDrawing) != 0 &&
+          (!context_->Options.ReadDrawings || context_->InChart() || context_->Biff5()));
     if (run) handler->Call(*this, body);
     if (onRecord_) {
         TRecordReport report{record.Offset, record.Id, record.Length, body.Short()};
@@ -217,8 +249,11 @@ std::shared_ptr<TCFile> TXLSReader::OpenCompoundDocument(const std::u16string& f
     return std::make_shared<TCFile>(fileName, cfOpen);
 }
 
+// The version of the workbook stream's first BOF record: 5 for BIFF5/7, 8 otherwise.
 std::uint8_t TXLSReader::DocumentVersion(TCFile& file) {
-    return dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream)) != nullptr ? 8 : 0;
+    TCFileStream* workbookStream = WorkbookStream(file);
+    if (workbookStream == nullptr) return 0;
+    return BofVersion(*workbookStream) == records::kBiff5Version ? 5 : 8;
 }
 
 std::int32_t TXLSReader::GetXLSFileProtection(const std::u16string& fileName) {
@@ -227,7 +262,7 @@ std::int32_t TXLSReader::GetXLSFileProtection(const std::u16string& fileName) {
 }
 
 std::int32_t TXLSReader::DocumentProtection(TCFile& file) {
-    auto* workbookStream = dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream));
+    TCFileStream* workbookStream = WorkbookStream(file);
     if (workbookStream == nullptr) throw EXLSError(xeStreamNotFound, kWorkbookStream);
     TBIFFStream stream(*workbookStream);
     stream.Rewind();

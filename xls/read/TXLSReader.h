@@ -22,6 +22,7 @@ namespace vorlix {
 
 class TBIFFStream;
 class TCFile;
+class TCFileStream;
 class TDrawingReader;
 class TGlobalsReader;
 class TMSOData;
@@ -46,6 +47,8 @@ class TXLSReader {
     // The compound document of a file, opened (raises as TCFile does).
     static std::shared_ptr<TCFile> OpenCompoundDocument(const std::u16string& fileName);
     static std::uint8_t DocumentVersion(TCFile& file);
+    // The stream of a document's workbook records, or null.
+    static TCFileStream* WorkbookStream(TCFile& file);
     static std::int32_t DocumentProtection(TCFile& file);
 
     // A row of the handler table: the record id, the call of its reader's method and the
