@@ -328,3 +328,23 @@ TEST(TXLSReaderBiff5Test, CellFormatsOfTheOlderLayout) {
     EXPECT_EQ(xf.BorderStyles, (std::array<std::uint8_t, 4>{2, 3, 1, 5}));
     EXPECT_EQ(xf.BorderColors, (std::array<std::uint8_t, 4>{0x0D, 0x0E, 0x0C, 0x00}));
 }
+
+// Some writers put empty records of id 0 between the records of a sheet: the records after
+// them are read. After the last EOF, zero bytes are the padding that ends the stream.
+TEST(TXLSReaderBiff5Test, RecordsOfIdZeroInsideASubstreamArePassedOver) {
+    BiffBuilder b;
+    AppendGlobals(b, {"Sheet1"});
+    b.Record(rec::kBof, BofBody(kWorksheetSubstream))
+        .Record(rec::kNumber, NumberBody(0, 0, 0, 1))
+        .Raw(Bytes(8, 0))
+        .Record(rec::kNumber, NumberBody(1, 0, 0, 2))
+        .Record(rec::kEof, {})
+        .Raw(Bytes(4, 0))
+        .Record(rec::kBof, BofBody(kWorksheetSubstream))  // no sheet of its own
+        .Record(rec::kNumber, NumberBody(0, 0, 0, 3));
+    TXLSFile file;
+    OpenWorkbook(file, b.Build());
+    const TCells& cells = file.Workbook().Sheets().Items(0).Cells();
+    EXPECT_EQ(cells.Count(), 2);
+    EXPECT_EQ(cells.Find(1, 0)->Value().AsDouble(), 2.0);
+}

@@ -62,21 +62,23 @@ bool TBIFFStream::Copy(std::uint8_t* out, std::size_t n, bool plain) {
 }
 
 bool TBIFFStream::ReadHeader() {
-    if (headerAhead_) return true;
+    // A zero id read ahead is judged by the rule in force when its record is asked for.
+    if (headerAhead_) return aheadId_ != 0 || !zeroIdEnds_;
     if (!blockValid_ || blockPos_ >= blockFill_) LoadBlock();
     if (!blockValid_) return false;
     aheadOffset_ = static_cast<std::int64_t>(blockIndex_) * kBlockSize + blockPos_;
 
-    // A zero id marks the end of the records: the padding after the last one.
+    // A zero id marks the end of the records: the padding after the last one (unless the
+    // reader takes it for a record).
     std::uint8_t header[4];
     if (blockFill_ - blockPos_ >= 4) {
         // The usual case: the whole header in this block.
         std::memcpy(header, raw_.data() + blockPos_, 4);
-        if ((header[0] | header[1]) == 0) return false;
+        if ((header[0] | header[1]) == 0 && zeroIdEnds_) return false;
         blockPos_ += 4;
     } else {
         if (!Copy(header, 2, false)) return false;
-        if ((header[0] | header[1]) == 0) return false;
+        if ((header[0] | header[1]) == 0 && zeroIdEnds_) return false;
         if (!Copy(header + 2, 2, false)) return false;
     }
     platform::TByteCursor fields(header, sizeof header);

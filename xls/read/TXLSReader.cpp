@@ -175,6 +175,9 @@ void TXLSReader::ReadDocument(TCFile& file, const std::u16string& password,
         while (stream_->ReadJoinedRecord()) {
             ReportProgress();
             Dispatch(stream_->Joined());
+            // Inside a substream, records of id 0 are passed over; after the last EOF they
+            // are the padding that ends the stream.
+            stream_->SetZeroIdEnds(context_->Depth <= 0);
         }
         ReportProgress();  // the read that found the end
         stream_.reset();
