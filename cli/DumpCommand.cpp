@@ -358,7 +358,7 @@ int DumpWorkbook(const std::string& file, const std::string& password, std::ostr
         xls.SetReadOptions(read);
         xls.SetFormulaSettings(TFormulaSettings{options.AllFormulas});
         // A file that is no workbook fails here with the reader's own message.
-        const std::int32_t protection = version == 8 ? document.Protection() : 0;
+        const std::int32_t protection = version != 0 ? document.Protection() : 0;
         xls.OpenDocument(document, platform::Utf8ToUtf16(password));
         TWorkbook& book = xls.Workbook();
         json sheets = json::array();

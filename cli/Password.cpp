@@ -27,7 +27,7 @@ bool NeedsPassword(const std::string& path) {
     if (!std::filesystem::is_regular_file(path, ec)) return false;
     const std::u16string name = platform::FileNameToUtf16(path);
     try {
-        return GetXLSFileVersion(name) == 8 && GetXLSFileProtection(name) == 10;
+        return GetXLSFileVersion(name) != 0 && GetXLSFileProtection(name) == 10;
     } catch (const std::exception&) {
         return false;  // the command itself reports what is wrong with the file
     }

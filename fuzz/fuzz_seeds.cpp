@@ -2,6 +2,7 @@
 //   fuzz_seeds DIR   makes DIR/<harness>/<seed> for each harness.
 // The inputs are small and well formed, so that the fuzzer starts from every kind of
 // record and token the parsers know and mutates from there.
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -102,6 +103,79 @@ const Bytes kSum = Body()
                        .u8(2)
                        .u16(4);  // SUM(A1,A2)
 
+// An Excel 5.0/95 workbook: 8-bit texts in code page 1251, the older FONT, XF, FORMAT,
+// BOUNDSHEET, NAME, EXTERNSHEET, LABEL, STRING and HEADER layouts, and formulas of the
+// older token layouts (3-D references, names, string constants, a shared formula).
+Bytes Biff5Stream() {
+    const auto bof = [](std::uint16_t type) {
+        return Body().u16(0x0500).u16(type).u16(0x0DBB).u16(0x07CC);
+    };
+    const auto formula = [](std::uint16_t row, std::uint16_t col, const Bytes& tokens,
+                            std::uint16_t options, double cached) {
+        return Body()
+            .u16(row)
+            .u16(col)
+            .u16(0)
+            .f64(cached)
+            .u16(options)
+            .u32(0)
+            .u16(static_cast<std::uint32_t>(tokens.size()))
+            .bytes(tokens);
+    };
+    const Bytes area3d =
+        Body().u8(0x3B).u16(0xFFFF).zeros(8).u16(0).u16(0).u16(0).u16(3).u8(0).u8(1);
+    BiffBuilder b;
+    b.Record(0x0809, bof(0x0005));
+    b.Record(0x0042, Body().u16(1251));
+    b.Record(0x0031,
+             Body().u16(200).u16(0).u16(0x7FFF).u16(400).u16(0).u8(0).u8(0).u8(0).u8(0).u8(5).ascii(
+                 "Arial"));
+    b.Record(0x041E, Body().u16(164).u8(9).ascii("0.00\"\xF0\xF3\xE1\""));
+    for (int i = 0; i < 2; ++i)
+        b.Record(0x00E0, Body()
+                             .u16(0)
+                             .u16(i == 0 ? 0 : 164)
+                             .u16(1)
+                             .u8(0x20)
+                             .u8(2)
+                             .u32(0x01410A0A)
+                             .u32(0x0D0C0801));
+    b.Record(0x0085, Body().u32(0).u16(0).u8(5).ascii("\xCB\xE8\xF1\xF2\x31"));
+    b.Record(0x0017, Body().u8(6).u8(0x03).ascii("\xCB\xE8\xF1\xF2\x31"));
+    b.Record(0x0018, Body()
+                         .u16(0)
+                         .u8(0)
+                         .u8(5)
+                         .u16(static_cast<std::uint32_t>(area3d.size()))
+                         .zeros(8)
+                         .ascii("Total")
+                         .bytes(area3d));
+    b.Record(0x000A, {});
+    b.Record(0x0809, bof(0x0010));
+    b.Record(0x0204, Body().u16(0).u16(0).u16(0).u16(6).ascii("\xCF\xF0\xE8\xE2\xE5\xF2"));
+    b.Record(0x00D6, Body().u16(0).u16(1).u16(1).u16(4).ascii("Rich").u8(1).u8(0).u8(0));
+    b.Record(
+        0x0006,
+        formula(
+            1, 0,
+            Body().u8(0x3A).u16(0xFFFF).zeros(8).u16(0).u16(0).u16(0xC000).u8(1).u8(0x1E).u16(1).u8(
+                0x03),
+            0, 2));
+    b.Record(0x0006,
+             formula(1, 1, Body().u8(0x3A).u16(1).zeros(8).u16(0).u16(0).u16(0).u8(0), 0, 2));
+    b.Record(0x0006, formula(1, 2, Body().u8(0x23).u16(1).zeros(12).u8(0x22).u8(1).u16(4), 0, 2));
+    b.Record(0x0006, formula(1, 3, Body().u8(0x17).u8(3).ascii("\xE0\xE1\xE2"), 0,
+                             std::bit_cast<double>(0xFFFF000000000000ull)));
+    b.Record(0x0207, Body().u16(3).ascii("\xE0\xE1\xE2"));
+    b.Record(0x0006, formula(2, 0, Body().u8(0x01).u16(2).u16(0), 0x0008, 1));
+    b.Record(0x04BC,
+             Body().u16(2).u16(3).u8(0).u8(0).u8(0).u8(2).u16(4).u8(0x2C).u16(0xFFFF).u8(0));
+    b.Record(0x0006, formula(3, 0, Body().u8(0x01).u16(2).u16(0), 0x0008, 1));
+    b.Record(0x0014, Body().u8(5).ascii("&C\xC7\xE0\xE3"));
+    b.Record(0x000A, {});
+    return b.Build();
+}
+
 // Whole workbook streams: cells, formats, formulas, names, links, merged areas,
 // hyperlinks, validations, pictures and comments.
 std::vector<std::pair<std::string, Bytes>> Streams() {
@@ -160,6 +234,7 @@ std::vector<std::pair<std::string, Bytes>> Streams() {
     out.emplace_back("encrypted", EncryptedWorkbookStream(u"VelvetSweatshop"));
     out.emplace_back("encrypted-xor", XorWorkbookStream("VelvetSweatshop"));
     out.emplace_back("encrypted-cryptoapi", CryptoApiWorkbookStream(u"VelvetSweatshop", 40));
+    out.emplace_back("biff5", Biff5Stream());
     return out;
 }
 
@@ -197,7 +272,8 @@ Seeds EarlyBiffSeeds() {
 Seeds WorkbookSeeds() {
     Seeds seeds;
     for (const auto& [name, stream] : Streams())
-        seeds.emplace_back(name + ".xls", CompoundBytes({{"Workbook", stream}}));
+        seeds.emplace_back(name + ".xls",
+                           CompoundBytes({{name == "biff5" ? "Book" : "Workbook", stream}}));
     for (auto& seed : EarlyBiffSeeds())
         seeds.push_back(std::move(seed));
     return seeds;

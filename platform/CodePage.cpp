@@ -36,7 +36,20 @@ std::string IconvName(std::uint32_t codePage) {
         case 20127:
             return "ASCII";
         case 10000:
+        case 32768:  // Mac Roman as some writers number it
             return "MACINTOSH";
+        case 10007:
+            return "MAC-CYRILLIC";
+        case 10017:
+            return "MACUKRAINIAN";
+        case 10029:
+            return "MAC-CENTRALEUROPE";
+        case 10079:
+            return "MAC-IS";
+        case 32769:  // Windows Latin 1 as some writers number it
+            return "CP1252";
+        case 21010:  // UTF-16 as one writer numbers it
+            return "UTF-16LE";
         case 20866:
             return "KOI8-R";
         case 21866:

@@ -103,7 +103,8 @@ TWorkbookCheck CheckWorkbook(const fs::path& file, const std::u16string& passwor
     auto document = std::make_shared<TXLSDocument>(name);
     if (document->Version() == 0) {
         // A file that does not open says why; a compound document that opens without a
-        // "Workbook" stream is some other format (or an older Excel one).
+        // workbook stream ("Workbook", or "Book" starting with a BOF record) is some other
+        // format.
         document.reset();
         try {
             TCFile opened(name, cfOpen);

@@ -116,6 +116,9 @@ TEST(CorpusDrawingTest, CommentsAgreeWithTheOtherReadersNotes) {
         if (!std::filesystem::exists(oraclePath)) continue;
         const json oracle = test::LoadJson(oraclePath);
         if (!oracle.value("ok", false)) continue;
+        // Excel 5.0 and 95 keep comments in NOTE records of a layout of their own, which
+        // the library does not read.
+        if (entry.value("biff", json()) == 5) continue;
         TXLSFile file;
         TXLSReader reader(file);
         if (!Read(entry, reader, true).empty()) continue;

@@ -34,9 +34,14 @@ std::string Lower(std::string s) {
     return s;
 }
 
+// A compound document whose workbook stream ("Workbook" or, for Excel 5.0 and 95 and some
+// other writers, "Book", in any letter case) holds BIFF5/7 or BIFF8.
 bool IsWorkbookStream(const json& entry) {
-    return entry["container"] == "ole2" && entry.value("stream_name", json()).is_string() &&
-           Lower(entry["stream_name"]) == "workbook";
+    if (entry["container"] != "ole2" || !entry.value("stream_name", json()).is_string())
+        return false;
+    const std::string stream = Lower(entry["stream_name"]);
+    const json biff = entry.value("biff", json());
+    return (stream == "workbook" || stream == "book") && (biff == 5 || biff == 8);
 }
 
 std::string Utf8(const std::u16string& s) {
@@ -115,12 +120,13 @@ TEST(CorpusWorkbookTest, EveryWorkbookOpensOrIsRefusedWithItsReason) {
         }
         EXPECT_FALSE(IsRecordStream(entry)) << o.error;
         if (!IsWorkbookStream(entry)) {
-            // No BIFF8 workbook stream: not a compound document, or an older format.
+            // No BIFF5 or BIFF8 workbook stream: not a compound document, or an older format.
             EXPECT_TRUE(o.fileCode == 3 ||
                         o.error ==
                             "Stream not found: Workbook. File format is not Excel 97 or higher.")
                 << o.error;
-        } else if (encryption == "rc4" || encryption == "rc4_cryptoapi" || encryption == "xor") {
+        } else if (encryption == "rc4" || encryption == "rc4_cryptoapi" || encryption == "xor" ||
+                   encryption == "xor_biff5") {
             // Only the workbook whose password nobody knows stays closed.
             EXPECT_TRUE(entry.value("password", json()).is_null()) << o.error;
             EXPECT_EQ(o.error, "Error: file is protected, and password is invalid!");
@@ -230,7 +236,10 @@ TEST(CorpusWorkbookTest, DumpPrintsEveryReadableWorkbook) {
         std::ostringstream out, err;
         ASSERT_EQ(cli::DumpWorkbook(path.string(), password, out, err), 0) << err.str();
         const json dump = json::parse(out.str());
-        EXPECT_EQ(dump["version"], IsRecordStream(entry) ? entry["biff"].get<int>() : 8);
+        EXPECT_EQ(dump["version"], entry["biff"]);
+        if (!IsRecordStream(entry)) {
+            EXPECT_EQ(dump["format"], entry["biff"] == 5 ? "BIFF5" : "BIFF8");
+        }
         // A damaged file whose stream holds no sheet reads as an empty workbook, with its
         // warnings.
         EXPECT_TRUE(!dump["sheets"].empty() || !dump["warnings"].empty());

@@ -307,7 +307,7 @@ TEST(TSheetTest, GroupingRaisesOutlineLevelsUpToSeven) {
 
 // The checks a caller runs on a path before reading it.
 
-TEST(TXLSFileChecksTest, VersionIsEightOnlyForACompoundDocumentWithAWorkbookStream) {
+TEST(TXLSFileChecksTest, VersionIsGivenOnlyForACompoundDocumentWithAWorkbookStream) {
     TempDir dir;
     WriteWorkbook(dir / "book.xls", OneSheetWorkbook());
     EXPECT_EQ(GetXLSFileVersion(U16Path(dir / "book.xls")), 8);
@@ -318,8 +318,12 @@ TEST(TXLSFileChecksTest, VersionIsEightOnlyForACompoundDocumentWithAWorkbookStre
     EXPECT_EQ(GetXLSFileVersion(U16Path(dir / "empty.xls")), 0);
     EXPECT_EQ(GetXLSFileVersion(U16Path(dir / "missing.xls")), 0);
     EXPECT_EQ(GetXLSFileVersion(U16Path(dir.path())), 0);  // a folder
-    WriteCompound(dir / "old.xls", {{"Book", OneSheetWorkbook()}});
-    EXPECT_EQ(GetXLSFileVersion(U16Path(dir / "old.xls")), 0);
+    // BIFF8 records in the stream of Excel 5.0 and 95; a stream of that name that does not
+    // start with a BOF record belongs to some other program.
+    WriteCompound(dir / "book8.xls", {{"Book", OneSheetWorkbook()}});
+    EXPECT_EQ(GetXLSFileVersion(U16Path(dir / "book8.xls")), 8);
+    WriteCompound(dir / "other.xls", {{"Book", Bytes(100, 0x41)}});
+    EXPECT_EQ(GetXLSFileVersion(U16Path(dir / "other.xls")), 0);
     WriteCompound(dir / "nested.xls", {{"Sub/Workbook", OneSheetWorkbook()}});
     EXPECT_EQ(GetXLSFileVersion(U16Path(dir / "nested.xls")), 0);
     WriteCompound(dir / "lower.xls", {{"workbook", OneSheetWorkbook()}});
@@ -390,8 +394,8 @@ TEST(TXLSFileChecksTest, ProtectionOfPlainAndEncryptedWorkbooks) {
 
 TEST(TXLSFileChecksTest, ProtectionRaisesWhenTheFileCannotBeRead) {
     TempDir dir;
-    WriteCompound(dir / "old.xls", {{"Book", OneSheetWorkbook()}});
-    const Raised r = XlsErrorOf([&] { GetXLSFileProtection(U16Path(dir / "old.xls")); });
+    WriteCompound(dir / "other.xls", {{"WordDocument", OneSheetWorkbook()}});
+    const Raised r = XlsErrorOf([&] { GetXLSFileProtection(U16Path(dir / "other.xls")); });
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.message, "Stream not found: Workbook. File format is not Excel 97 or higher.");
 

@@ -4,7 +4,7 @@
 //   protected.xls  one sheet behind an RC4 user password "secret"
 //   aes.xls        one sheet behind an AES key (a scheme the reader refuses)
 //   damaged.xls    a compound document whose header cannot be right
-//   biff5.xls      a compound document with a "Book" stream (an older format)
+//   other.xls      a compound document of another program (a stream "WordDocument")
 //   numbers.xls    65536 rows of 8 numbers, which take a while to read
 //   values.xls     errors, times of day, a duration, a built-in date, a text section
 //                  (ValuesWorkbookStream); values1904.xls the same in the 1904 date system
@@ -183,6 +183,6 @@ int main(int argc, char** argv) {
     WriteWorkbook(folder / "values.xls", WithSheetPositions(ValuesWorkbookStream(false)));
     WriteWorkbook(folder / "values1904.xls", WithSheetPositions(ValuesWorkbookStream(true)));
     WriteWorkbook(folder / "api.xls", ApiStream());
-    WriteCompound(folder / "biff5.xls", {{"Book", WorkbookStream({{"Sheet1", {}}})}});
+    WriteCompound(folder / "other.xls", {{"WordDocument", WorkbookStream({{"Sheet1", {}}})}});
     return 0;
 }

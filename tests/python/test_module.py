@@ -160,7 +160,7 @@ ERRORS = [
     ("aes.xls", {"password": "x"}, vorlix.UnsupportedFormatError,
      "encryption type not supported", 105),
     ("damaged.xls", {}, vorlix.DamagedFileError, "damaged", 106),
-    ("biff5.xls", {}, vorlix.UnsupportedFormatError, "Only Excel 97 - 2003", 104),
+    ("other.xls", {}, vorlix.UnsupportedFormatError, "Only Excel 97 - 2003", 104),
     ("missing.xls", {}, vorlix.NotFoundError, "File not found", 101),
 ]
 

@@ -303,10 +303,10 @@ TEST(TXLSReaderGlobalsTest, FileWithoutAWorkbookStreamIsRefused) {
     TempDir dir;
     BiffBuilder b;
     AppendGlobals(b, {"S"});
-    WriteCompound(dir / "old.xls", {{"Book", b.Build()}});
+    WriteCompound(dir / "other.xls", {{"WordDocument", b.Build()}});
     TXLSFile file;
     try {
-        file.OpenFile(U16Path(dir / "old.xls"));
+        file.OpenFile(U16Path(dir / "other.xls"));
         ADD_FAILURE() << "no error";
     } catch (const EXLSError& e) {
         EXPECT_EQ(e.ErrorCode(), 2);

@@ -146,7 +146,9 @@ class TXLSDocument {
     std::shared_ptr<TCFile> file_;
 };
 
-// 8 for a compound document whose root holds a "Workbook" stream, else 0; never raises.
+// For a compound document whose root holds a workbook stream ("Workbook", else "Book", in
+// any letter case) the BIFF version of its records: 5 (Excel 5.0 and 95) when its first
+// BOF record says so, else 8; 0 for other files. Never raises.
 std::uint8_t GetXLSFileVersion(const std::u16string& fileName);
 // 0 readable without a user password, 10 encrypted with a user password, -1 encrypted
 // with an unsupported scheme. Failures to open are raised.

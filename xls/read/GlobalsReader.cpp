@@ -13,6 +13,7 @@
 #include "xls/read/Decryption.h"
 #include "xls/read/ReadContext.h"
 #include "xls/read/TBIFFStream.h"
+#include "xls/read/records/Biff5Records.h"
 #include "xls/read/records/SheetRecords.h"
 
 namespace vorlix {
@@ -90,6 +91,12 @@ void TGlobalsReader::ReadBof(TRecordCursor& body) {
     TReadContext& c = context_;
     const records::TBofRecord bof = records::DecodeBof(body);
     if (c.Substreams.empty() && !c.GlobalsDone) globalsBofVersion_ = bof.Version;
+    // The first BOF, the globals', tells the layouts of every record after it.
+    if (!formatKnown_) {
+        formatKnown_ = true;
+        c.Format = bof.Version == records::kBiff5Version ? TFileFormat::Biff5 : TFileFormat::Biff8;
+        c.Workbook.Format = c.Format;
+    }
     c.Substreams.push_back(bof.Type);
     if (++c.Depth == 0) {
         if (c.GlobalsDone) {
@@ -115,7 +122,9 @@ void TGlobalsReader::ReadEof(TRecordCursor&) {
 // A read of the whole stream takes the sheets in substream order; the stream position of
 // the sheet's BOF serves the reads of one sheet at a time.
 void TGlobalsReader::ReadBoundSheet(TRecordCursor& body) {
-    const records::TBoundSheetRecord sheet = records::DecodeBoundSheet(body);
+    const records::TBoundSheetRecord sheet =
+        context_.Biff5() ? records::DecodeBoundSheet5(body, context_.TextCodePage)
+                         : records::DecodeBoundSheet(body);
     TWorkbook& workbook = context_.Workbook;
     const int position = workbook.Sheets().Add(sheet.Name);
     workbook.LinkTable().AddSheetName(sheet.Name);
@@ -149,7 +158,9 @@ bool TGlobalsReader::FormatTablesInUse() const {
 }
 
 void TGlobalsReader::ReadFont(TRecordCursor& body) {
-    const records::TFontRecord font = records::DecodeFont(body);
+    const records::TFontRecord font = context_.Biff5()
+                                          ? records::DecodeFont5(body, context_.TextCodePage)
+                                          : records::DecodeFont(body);
     if (FormatTablesInUse()) return;
     TVirtualFontTable& fonts = context_.Workbook.FontTable();
     if (!fontsStarted_) {
@@ -162,13 +173,16 @@ void TGlobalsReader::ReadFont(TRecordCursor& body) {
 }
 
 void TGlobalsReader::ReadFormat(TRecordCursor& body) {
-    records::TFormatRecord format = records::DecodeFormat(body);
+    records::TFormatRecord format = context_.Biff5()
+                                        ? records::DecodeFormat5(body, context_.TextCodePage)
+                                        : records::DecodeFormat(body);
     context_.Workbook.FormatTable().SetFormat(format.Text, format.Index);
     context_.ForgetNumberUses();
 }
 
 void TGlobalsReader::ReadXf(TRecordCursor& body) {
-    const records::TXfRecord xf = records::DecodeXf(body);
+    const records::TXfRecord xf =
+        context_.Biff5() ? records::DecodeXf5(body) : records::DecodeXf(body);
     if (FormatTablesInUse()) return;
     TWorkbook& workbook = context_.Workbook;
     TVirtualXFTable& xfs = workbook.XFTable();
@@ -219,6 +233,11 @@ void TGlobalsReader::ReadPassword(TRecordCursor& body) {
     } else {
         context_.Workbook.PasswordHash = hash;
     }
+}
+
+// The code page of 8-bit texts. BIFF8 keeps its texts in UTF-16 or Latin 1 and says 1200.
+void TGlobalsReader::ReadCodePage(TRecordCursor& body) {
+    context_.TextCodePage = records::TextCodePage(records::DecodeWord(body));
 }
 
 // The 1904 date system counts from 1 January 1904; its serial 0 is 1462 days after the

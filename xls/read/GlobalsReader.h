@@ -30,6 +30,7 @@ class TGlobalsReader {
     void ReadFilePass(TRecordCursor& body);
     void ReadPassword(TRecordCursor& body);
     void ReadDateMode(TRecordCursor& body);
+    void ReadCodePage(TRecordCursor& body);
     void ReadName(TRecordCursor& body);
     void ReadExternSheet(TRecordCursor& body);
     void ReadExternName(TRecordCursor& body);
@@ -49,6 +50,7 @@ class TGlobalsReader {
     std::vector<records::TSstString> sstScratch_;
     bool fontsStarted_ = false;
     bool xfsStarted_ = false;
+    bool formatKnown_ = false;
 };
 
 // The font table's edit buffer from a FONT record: the height in whole points (half a

@@ -9,6 +9,7 @@
 #include "xls/model/FormatTables.h"
 #include "xls/model/StringHelpers.h"
 #include "xls/read/TBIFFStream.h"
+#include "xls/read/records/Biff5Formula.h"
 #include "xls/read/records/GlobalsRecords.h"
 
 namespace vorlix {
@@ -51,6 +52,13 @@ TSharedString ToSharedString(std::u16string text, bool wide, std::uint32_t codeP
     return out;
 }
 
+TSharedString DecodedToSharedString(std::u16string text, std::uint32_t codePage) {
+    bool wide = false;
+    for (const char16_t c : text)
+        wide = wide || c > 0xFF;
+    return ToSharedString(std::move(text), wide, codePage);
+}
+
 TReadContext::TReadContext(TWorkbook& workbook, const TReadOptions& options,
                            const TFormulaSettings& formulaSettings, TBIFFStream& stream)
     : Workbook(workbook),
@@ -82,6 +90,55 @@ TPtgParser& TReadContext::Parser() {
                                                TNumberText{&GeneralNumberText}, style);
     }
     return *parser_;
+}
+
+bool TReadContext::TranslateFormula5(std::string_view tokens, std::string_view extra,
+                                     std::string& tokensOut, std::string& extraOut) {
+    records::TFormula5Context context;
+    context.CodePage = TextCodePage;
+    context.SheetRange = [this](std::int16_t externSheet, std::uint16_t first, std::uint16_t last) {
+        return SheetRange5(externSheet, first, last);
+    };
+    return records::TranslateFormula5(tokens, extra, context, tokensOut, extraOut);
+}
+
+// A negative EXTERNSHEET index refers to the workbook itself, the sheets by their
+// positions; a positive one to its EXTERNSHEET record, which may name a sheet of the
+// workbook. References to other workbooks and to deleted sheets (position 0xFFFF) have
+// no entry.
+std::optional<std::uint16_t> TReadContext::SheetRange5(std::int16_t externSheet,
+                                                       std::uint16_t first, std::uint16_t last) {
+    constexpr std::uint16_t kDeleted = 0xFFFF;
+    if (externSheet > 0) {
+        const auto at = static_cast<std::size_t>(externSheet - 1);
+        if (at >= ExternSheets5.size()) return std::nullopt;
+        const records::TExternSheet5Record& entry = ExternSheets5[at];
+        if (entry.Kind != records::TExternSheet5Record::kOwnSheet &&
+            entry.Kind != records::TExternSheet5Record::kOwnSheetByName)
+            return std::nullopt;
+        const TSheet* sheet = Workbook.Sheets().Find(entry.Text);
+        if (sheet == nullptr) return std::nullopt;
+        first = last = static_cast<std::uint16_t>(sheet->Index());
+    } else if (externSheet == 0 || first == kDeleted || last == kDeleted || first > last) {
+        return std::nullopt;
+    }
+    const auto key = std::make_tuple(first, last);
+    if (const auto it = sheetRanges5_.find(key); it != sheetRanges5_.end()) return it->second;
+    TXLSLinkTable& links = Workbook.LinkTable();
+    int own = 0;
+    while (own < links.DocumentCount() && &links.Document(own) != &links.OwnDocument())
+        ++own;
+    if (own >= links.DocumentCount() || links.ExternSheetCount() >= 0xFFFF) return std::nullopt;
+    std::string body(8, '\0');
+    auto* b = reinterpret_cast<std::uint8_t*>(body.data());
+    platform::Store16(b, 1);
+    platform::Store16(b + 2, static_cast<std::uint16_t>(own));
+    platform::Store16(b + 4, first);
+    platform::Store16(b + 6, last);
+    links.AddExternSheets(body);
+    const auto index = static_cast<std::uint16_t>(links.ExternSheetCount() - 1);
+    sheetRanges5_.emplace(key, index);
+    return index;
 }
 
 bool TReadContext::ValidXF(std::uint32_t xf) const {

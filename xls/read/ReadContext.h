@@ -5,13 +5,19 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
 #include "xls/model/TCellValue.h"
+#include "xls/model/TWorkbook.h"
 #include "xls/model/TXLSFile.h"
+#include "xls/read/records/Biff5Records.h"
 
 namespace vorlix {
 
@@ -38,6 +44,9 @@ struct TSharedString {
 // all stored as 8-bit ones (code points 0..255) become 8-bit text in the library code
 // page, others stay UTF-16.
 TSharedString ToSharedString(std::u16string text, bool wide, std::uint32_t codePage);
+// Text decoded from a code page (BIFF5's 8-bit texts): 8-bit when every character is one
+// of code points 0..255, UTF-16 otherwise.
+TSharedString DecodedToSharedString(std::u16string text, std::uint32_t codePage);
 
 class TReadContext {
   public:
@@ -51,6 +60,20 @@ class TReadContext {
     const TReadOptions Options;
     const TFormulaSettings FormulaSettings;
     TBIFFStream& Stream;
+
+    // The record layouts of the file: BIFF8, or BIFF5 when the version field of the first
+    // BOF record says so (whatever the stream's name).
+    TFileFormat Format = TFileFormat::Biff8;
+    bool Biff5() const { return Format == TFileFormat::Biff5; }
+    // BIFF5: the code page of the 8-bit texts (the CODEPAGE record's), and the EXTERNSHEET
+    // records in order (3-D references name them by their position from 1).
+    std::uint32_t TextCodePage = records::kDefaultTextCodePage;
+    std::vector<records::TExternSheet5Record> ExternSheets5;
+    // BIFF5 formula tokens and the data after them as BIFF8 ones (their 3-D references
+    // then name entries of the link table's EXTERNSHEET table, added as needed). False
+    // when the formula cannot be rewritten.
+    bool TranslateFormula5(std::string_view tokens, std::string_view extra, std::string& tokensOut,
+                           std::string& extraOut);
 
     // Where the read is. The first top-level substream is the globals; the n-th one after
     // it is sheet n, whatever kind of sheet it is. Nested substreams (charts in a sheet)
@@ -95,7 +118,12 @@ class TReadContext {
     TPtgParser& Parser();
 
   private:
+    std::optional<std::uint16_t> SheetRange5(std::int16_t externSheet, std::uint16_t first,
+                                             std::uint16_t last);
+
     std::vector<TNumberUse> numberUseOfXF_;
+    // The EXTERNSHEET entries added for BIFF5 3-D references, by (first sheet, last sheet).
+    std::map<std::tuple<std::uint16_t, std::uint16_t>, std::uint16_t> sheetRanges5_;
     std::unique_ptr<TPtgParser> parser_;
 };
 

@@ -16,6 +16,7 @@
 #include "xls/read/ReadContext.h"
 #include "xls/read/SheetReader.h"
 #include "xls/read/ValidationReader.h"
+#include "xls/read/records/Biff5Records.h"
 #include "xls/read/records/HyperlinkRecords.h"
 #include "xls/read/records/ValidationRecords.h"
 
@@ -80,7 +81,14 @@ void TSheetReader::ReadMulRk(TRecordCursor& body) {
         PutNumber(mulRk_.Row, col++, cell.XF, cell.Value);
 }
 
+// LABEL and RSTRING (whose formatting runs after the text are not kept).
 void TSheetReader::ReadLabel(TRecordCursor& body) {
+    if (context_.Biff5()) {
+        records::TLabel5Record r = records::DecodeLabel5(body, context_.TextCodePage);
+        PutText(r.Cell.Row, r.Cell.Col, r.Cell.XF,
+                DecodedToSharedString(std::move(r.Text), CodePage()));
+        return;
+    }
     const records::TLabelRecord r = records::DecodeLabel(body);
     TSharedString text;
     text.Wide = r.Wide;
@@ -162,12 +170,18 @@ void TSheetReader::ReadBoolErr(TRecordCursor& body) {
 // The text result of the formula before it; its characters may go on in CONTINUE records.
 void TSheetReader::ReadString(TRecordCursor& body) {
     if (pendingRow_ < 0 || pendingCol_ < 0 || pendingXF_ < 0) return;
-    const std::uint16_t count = body.U16();
-    const bool wide = (body.U8() & 0x01) != 0;
-    std::u16string chars;
-    bool anyWide = false;
-    body.ContinuedChars(count, wide, chars, anyWide);
-    TSharedString text = ToSharedString(std::move(chars), anyWide, CodePage());
+    TSharedString text;
+    if (context_.Biff5()) {
+        // 8-bit characters in the code page, without an option byte.
+        text = DecodedToSharedString(records::LongString8(body, context_.TextCodePage), CodePage());
+    } else {
+        const std::uint16_t count = body.U16();
+        const bool wide = (body.U8() & 0x01) != 0;
+        std::u16string chars;
+        bool anyWide = false;
+        body.ContinuedChars(count, wide, chars, anyWide);
+        text = ToSharedString(std::move(chars), anyWide, CodePage());
+    }
     TCell cell = context_.CurrentSheet().Cells().GetCell(static_cast<std::uint32_t>(pendingRow_),
                                                          static_cast<std::uint32_t>(pendingCol_));
     cell.SetValue(text.Wide ? TCellValue::Wide(std::move(text.Text))

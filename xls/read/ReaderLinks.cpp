@@ -12,6 +12,7 @@
 #include "xls/model/TRanges.h"
 #include "xls/read/GlobalsReader.h"
 #include "xls/read/ReadContext.h"
+#include "xls/read/records/Biff5Records.h"
 
 namespace vorlix {
 
@@ -89,7 +90,16 @@ bool AddLinks(TReadContext& context, Add add) {
 
 }  // namespace
 
+// A BIFF5 name is read as the BIFF8 name of the same text and translated definition; a
+// definition that cannot be translated leaves the name without areas.
 void TGlobalsReader::ReadName(TRecordCursor& body) {
+    if (context_.Biff5()) {
+        const records::TName5Record name = records::DecodeName5(body, context_.TextCodePage);
+        std::string tokens, extra;
+        if (!context_.TranslateFormula5(name.Formula, {}, tokens, extra)) tokens.clear();
+        context_.Workbook.LinkTable().AddName(records::Name8Body(name, tokens));
+        return;
+    }
     const std::string record(body.Rest());
     TXLSLinkTable& table = context_.Workbook.LinkTable();
     if (!AddLinks(context_, [&] { table.AddName(record); })) {
@@ -105,12 +115,19 @@ void TGlobalsReader::ReadName(TRecordCursor& body) {
     }
 }
 
+// BIFF5 has one EXTERNSHEET record per entry, kept for the formulas that name them.
 void TGlobalsReader::ReadExternSheet(TRecordCursor& body) {
+    if (context_.Biff5()) {
+        context_.ExternSheets5.push_back(records::DecodeExternSheet5(body, context_.TextCodePage));
+        return;
+    }
     AddLinks(context_,
              [&] { context_.Workbook.LinkTable().AddExternSheets(std::string(body.Rest())); });
 }
 
+// BIFF5's external names are not read: formulas that use them are not translated.
 void TGlobalsReader::ReadExternName(TRecordCursor& body) {
+    if (context_.Biff5()) return;
     AddLinks(context_,
              [&] { context_.Workbook.LinkTable().AddExternName(std::string(body.Rest())); });
 }

@@ -31,7 +31,9 @@ bool Section(const std::u16string& text, std::u16string_view code, std::u16strin
 }  // namespace
 
 void TSheetReader::ReadHeaderFooter(TRecordCursor& body, bool header) {
-    const std::optional<std::u16string> text = records::DecodeHeaderFooter(body);
+    const std::optional<std::u16string> text =
+        context_.Biff5() ? std::optional(records::DecodeHeaderFooter5(body, context_.TextCodePage))
+                         : records::DecodeHeaderFooter(body);
     if (!text) return;
     TPageSetup& setup = context_.CurrentSheet().PageSetup();
     Section(*text, u"&L", header ? setup.HeaderLeft : setup.FooterLeft);

@@ -58,18 +58,21 @@ bool TBIFFStream::Copy(std::uint8_t* out, std::size_t n) {
 }
 
 bool TBIFFStream::ReadHeader() {
-    if (headerAhead_) return true;
+    // A zero id read ahead is judged by the rule in force when its record is asked for.
+    if (headerAhead_) return aheadId_ != 0 || !zeroIdEnds_;
     if (!blockValid_ || blockPos_ >= blockFill_) LoadBlock();
     if (!blockValid_) return false;
     aheadOffset_ = static_cast<std::int64_t>(blockIndex_) * kBlockSize + blockPos_;
 
-    // A zero id marks the end of the records: the padding after the last one. Version 2
-    // (a stream that starts with its BOF) has a record of id zero, DIMENSIONS, which has
-    // a body: there only a zero header ends the records.
+    // A zero id marks the end of the records: the padding after the last one (unless the
+    // reader takes it for a record, inside a substream). Version 2 (a stream that starts
+    // with its BOF) has a record of id zero, DIMENSIONS, which has a body: there only a
+    // zero header ends the records.
     std::uint8_t header[4];
     const auto ends = [this](const std::uint8_t* h, bool lengthRead) {
         if ((h[0] | h[1]) != 0) return false;
-        return !biff2_ || !lengthRead || (h[2] | h[3]) == 0;
+        if (!biff2_) return zeroIdEnds_;
+        return !lengthRead || (h[2] | h[3]) == 0;
     };
     if (blockFill_ - blockPos_ >= 4) {
         // The usual case: the whole header in this block.

@@ -59,6 +59,10 @@ class TBIFFStream {
     void Rewind();
     // Reads the next record into Record(); false at the end of the records.
     bool ReadRecord();
+    // Whether a zero record id ends the records (the padding after the last one), as it
+    // does at first. Some writers put empty records of id 0 between the records of a
+    // substream; a reader inside one takes them for records.
+    void SetZeroIdEnds(bool ends) { zeroIdEnds_ = ends; }
     // Reads the next logical record into Joined(); false at the end of the records. Record()
     // is left holding an unspecified body then.
     bool ReadJoinedRecord();
@@ -92,6 +96,7 @@ class TBIFFStream {
     TBIFFRecord record_;
     // The header read ahead of its body.
     bool headerAhead_ = false;
+    bool zeroIdEnds_ = true;
     std::uint16_t aheadId_ = 0;
     std::uint16_t aheadLength_ = 0;
     std::int64_t aheadOffset_ = 0;

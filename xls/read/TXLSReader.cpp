@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <stdexcept>
+#include <optional>
 #include <type_traits>
 
 #include "platform/CodePage.h"
@@ -24,6 +25,7 @@
 #include "xls/read/TMSOData.h"
 #include "xls/read/records/EarlyBiffRecords.h"
 #include "xls/read/records/GlobalsRecords.h"
+#include "xls/read/records/Biff5Records.h"
 
 namespace vorlix {
 
@@ -32,6 +34,7 @@ namespace {
 constexpr const char* kWorkbookStream = "Workbook";
 // The one stream of a file that is a bare record stream (Excel 2.x to 4.0 files).
 const std::string kRecordStream = platform::Utf16ToUtf8(platform::kRecordStreamName);
+constexpr const char* kBookStream = "Book";  // Excel 5.0 and 95
 constexpr int kProtectionScanRecords = 5;
 constexpr std::uint16_t kExcel4Workbook = 0x0100;  // BOF type of an Excel 4.0 workbook's globals
 constexpr std::uint16_t kBiff8Version = 0x0600;    // BOF version field
@@ -131,6 +134,24 @@ class TRowLimit {
     std::uint16_t first_ = 0;
     std::uint16_t last_ = 0;
 };
+
+}  // namespace
+
+namespace {
+
+// The version field of a stream's first record when that is a BOF record of BIFF5 or
+// later (id 0x0809); nullopt otherwise.
+std::optional<std::uint16_t> BofVersion(TCFileStream& source) {
+    try {
+        TBIFFStream stream(source);
+        stream.Rewind();
+        if (!stream.ReadRecord() || stream.Record().Id != rec::kBof) return std::nullopt;
+        TRecordCursor body(rec::kBof, stream.Record().Data.Memory(), stream.Record().Length);
+        return records::DecodeBof(body).Version;
+    } catch (...) {
+        return std::nullopt;  // a stream that cannot be read is left to the read to report
+    }
+}
 
 }  // namespace
 
@@ -510,11 +531,15 @@ void TXLSReader::Dispatch(const TJoinedRecord& record) {
     // series data in cell records; they are not the sheet's cells. Drawing records are
     // read only when asked for, and not inside a chart: shapes drawn on a chart are placed
     // relative to the chart, not to cells, and their object ids are the chart's own.
-    const bool run = handler != nullptr &&
-                     !((handler->Flags & kCells) != 0 && context_->InChart()) &&
-                     !((handler->Flags & kDrawing) != 0 &&
-                       (!context_->Options.ReadDrawings || context_->InChart()));
+    // BIFF5 keeps comments and pictures in records of other layouts, which are not read.
+    const bool run =
+        handler != nullptr && !((handler->Flags & kCells) != 0 && context_->InChart()) &&
+        !((handler->Flags & kDrawing) != 0 &&
+          (!context_->Options.ReadDrawings || context_->InChart() || context_->Biff5()));
     if (run) handler->Call(*this, body);
+    // Inside a substream, records of id 0 are passed over; after the last EOF they are the
+    // padding that ends the stream.
+    stream_->SetZeroIdEnds(context_->Depth <= 0);
     if (onRecord_) {
         TRecordReport report{record.Offset, record.Id, record.Length, body.Short()};
         // A decoder that reads a fixed layout and leaves data of it unread reads a layout
@@ -543,36 +568,40 @@ std::shared_ptr<TCFile> TXLSReader::OpenCompoundDocument(const std::u16string& f
     return std::make_shared<TCFile>(fileName, cfOpen);
 }
 
+// "Workbook" (BIFF8) or, without one, "Book" (BIFF5/7, though some writers put BIFF8
+// there), whatever their letter case, or the one stream of a bare record stream (Excel 2.x
+// to 4.0). A "Book" stream counts only when it starts with a BOF record: other programs'
+// documents may hold a stream of that name.
 TCFileStream* TXLSReader::FindWorkbookStream(TCFile& file) {
     if (auto* stream = dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream)))
         return stream;
+    auto* book = dynamic_cast<TCFileStream*>(file.Root().FindItem(kBookStream));
+    if (book != nullptr && BofVersion(*book)) return book;
     return dynamic_cast<TCFileStream*>(file.Root().FindItem(kRecordStream));
 }
 
-// A bare record stream says its version in its first record, the BOF: by the record's id
-// up to version 4, by its version field from 5 on.
+// The version of the workbook stream's first BOF record: by the record's id up to version
+// 4 (a bare record stream), by its version field from 5 on (5 for BIFF5/7, else 8).
 std::uint8_t TXLSReader::DocumentVersion(TCFile& file) {
-    if (dynamic_cast<TCFileStream*>(file.Root().FindItem(kWorkbookStream)) != nullptr) return 8;
-    auto* bare = dynamic_cast<TCFileStream*>(file.Root().FindItem(kRecordStream));
-    if (bare == nullptr) return 0;
-    std::uint8_t head[6] = {};
-    bare->SetPosition(0);
-    const std::int32_t got = bare->Read(head, sizeof head);
-    bare->SetPosition(0);
-    platform::TByteCursor bof(head, static_cast<std::size_t>(std::max(got, 0)));
-    const std::uint16_t id = bof.U16();
-    bof.Skip(2);
-    const std::uint16_t version = bof.U16();
-    switch (id) {
-        case rec::kBof2:
-            return 2;
-        case rec::kBof3:
-            return 3;
-        case rec::kBof4:
-            return 4;
-        default:
-            return version == kBiff8Version ? 8 : 5;
+    TCFileStream* workbookStream = FindWorkbookStream(file);
+    if (workbookStream == nullptr) return 0;
+    std::uint8_t head[2] = {};
+    workbookStream->SetPosition(0);
+    const std::int32_t got = workbookStream->Read(head, sizeof head);
+    workbookStream->SetPosition(0);
+    if (got == 2) {
+        switch (static_cast<std::uint16_t>(head[0] | head[1] << 8)) {
+            case rec::kBof2:
+                return 2;
+            case rec::kBof3:
+                return 3;
+            case rec::kBof4:
+                return 4;
+            default:
+                break;
+        }
     }
+    return BofVersion(*workbookStream) == records::kBiff5Version ? 5 : 8;
 }
 
 std::int32_t TXLSReader::GetXLSFileProtection(const std::u16string& fileName) {

@@ -67,7 +67,8 @@ class TXLSReader {
     // 8 for a compound document with a "Workbook" stream; for a bare record stream its
     // version (2, 3, 4, 5 or 8); else 0.
     static std::uint8_t DocumentVersion(TCFile& file);
-    // The "Workbook" stream, or the one stream of a bare record stream; null without either.
+    // The stream of a document's workbook records ("Workbook", "Book" or the one stream of
+    // a bare record stream), or null.
     static TCFileStream* FindWorkbookStream(TCFile& file);
     static std::int32_t DocumentProtection(TCFile& file);
 
