@@ -1571,15 +1571,16 @@ PYBIND11_MODULE(_vorlix, m) {
         [](const py::object& source, bool isData, const std::string& name,
            const std::optional<std::string>& password, const std::optional<std::string>& locale,
            bool allFormulas, bool formulas, bool layout, bool lazySheets) {
-            return OpenBook(source, isData, name,
-                            TOpenOptions{password, locale, allFormulas, formulas, layout, lazySheets});
+            return OpenBook(
+                source, isData, name,
+                TOpenOptions{password, locale, allFormulas, formulas, layout, lazySheets});
         },
         py::arg("source"), py::arg("is_data"), py::arg("name"), py::arg("password"),
         py::arg("locale"), py::arg("all_formulas"), py::arg("formulas") = true,
         py::arg("layout") = false, py::arg("lazy_sheets") = false,
         "Reads a workbook (see vorlix.open); formulas=False keeps the formulas' results alone, "
         "layout=True reads the rows and columns (hidden ones) too, lazy_sheets=True reads each "
-         "sheet when first used.");
+        "sheet when first used.");
     m.def("sheet_names", &SheetNames, py::arg("source"), py::arg("is_data"), py::arg("name"),
           py::arg("password"), "The sheets' names, read from the workbook's globals alone.");
 }

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <stdexcept>
 #include <optional>
+#include <stdexcept>
 #include <type_traits>
 
 #include "platform/CodePage.h"
@@ -23,9 +23,9 @@
 #include "xls/read/TBIFFStream.h"
 #include "xls/read/TCFile.h"
 #include "xls/read/TMSOData.h"
+#include "xls/read/records/Biff5Records.h"
 #include "xls/read/records/EarlyBiffRecords.h"
 #include "xls/read/records/GlobalsRecords.h"
-#include "xls/read/records/Biff5Records.h"
 
 namespace vorlix {
 
