@@ -624,7 +624,7 @@ class RecordStreamStorage final : public StorageHandle {
     std::unique_ptr<StorageHandle> OpenStorage(std::size_t) override { return nullptr; }
     std::unique_ptr<StreamHandle> OpenStream(std::size_t index) override {
         if (index != 0) return nullptr;
-        return std::make_unique<GsfStream>(backing_, backing_->input());
+        return std::make_unique<GsfStream>(backing_, backing_->input(), nullptr);
     }
 
   private:

@@ -61,7 +61,7 @@ struct TReadFailure {
     std::string Message;
     int Code = kDamagedCode;
     // What another program's file is (UnsupportedFormatError.kind), or empty.
-    std::string FileKind;
+    std::string FileKind = {};
 };
 
 // The library's messages for the failures a caller can act on.
