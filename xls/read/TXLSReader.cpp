@@ -586,9 +586,14 @@ std::uint8_t TXLSReader::DocumentVersion(TCFile& file) {
     TCFileStream* workbookStream = FindWorkbookStream(file);
     if (workbookStream == nullptr) return 0;
     std::uint8_t head[2] = {};
-    workbookStream->SetPosition(0);
-    const std::int32_t got = workbookStream->Read(head, sizeof head);
-    workbookStream->SetPosition(0);
+    std::int32_t got = 0;
+    try {
+        workbookStream->SetPosition(0);
+        got = workbookStream->Read(head, sizeof head);
+        workbookStream->SetPosition(0);
+    } catch (const Exception&) {
+        got = 0;  // a stream that cannot be read is left to the read to report
+    }
     if (got == 2) {
         switch (static_cast<std::uint16_t>(head[0] | head[1] << 8)) {
             case rec::kBof2:
