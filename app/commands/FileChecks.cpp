@@ -120,7 +120,14 @@ TWorkbookCheck CheckWorkbook(const fs::path& file, const std::u16string& passwor
         }
         return {TWorkbookState::Unsupported, kOnlyExcel97, kOnlyExcel97, {}, nullptr};
     }
-    if (password.empty() && document->Protection() != 0)
+    std::int32_t protection = 0;
+    try {
+        if (password.empty()) protection = document->Protection();
+    } catch (const ECFileError& e) {
+        // A workbook stream whose own chain is damaged fails at its first read.
+        return {StateOf(e.Failure().Problem), e.what(), FailureReason(e), {}, nullptr};
+    }
+    if (protection != 0)
         return {TWorkbookState::Protected, kPasswordProtected, kPasswordProtected, {}, nullptr};
     TWorkbookCheck readable;
     readable.Document = std::move(document);

@@ -125,7 +125,7 @@ TEST_F(CliRobustTest, MessagesNameTheFileAndWhatIsWrong) {
         {"page.xls", In("page.xls") + " is an HTML file (a web page or a table saved as HTML), "
                                       "not an Excel workbook"},
         {"cut.xls", In("cut.xls") + " is cut short: its tables point beyond its end"},
-        {"binary.xls", vorlix::app::kOnlyExcel97},
+        {"binary.xls", In("binary.xls") + " is a zip archive, not an Excel workbook"},
     };
     TextFile("text.xls");
     for (const auto& [name, message] : cases) {
@@ -173,6 +173,6 @@ TEST_F(CliRobustTest, StandardInputIsAWorkbook) {
     RunOptions text;
     text.Input = "Name,Value\n";
     EXPECT_EQ(CliWith({"info", "-"}, text).err,
-              "standard input is a text file, not an Excel workbook\n");
+              "standard input is a CSV or other delimited text file, not an Excel workbook\n");
     EXPECT_EQ(Cli({"info", "-"}).err, "standard input is empty\n");  // /dev/null
 }

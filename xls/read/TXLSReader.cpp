@@ -93,11 +93,17 @@ class TRowLimit {
                 return false;
             case rec::kRow: {
                 const std::uint16_t row = body.Remaining() >= 2 ? body.U16() : 0;
+                // The format's writers give each block the rows of one band of 32, band
+                // after band; a table laid out otherwise is read whole.
+                const int band = row / kRowsPerBlock;
                 if (blockEnded_) {
+                    if (band <= band_) inOrder_ = false;
                     if (row >= limit_ && inOrder_ && tableEnd_ > record.Offset) return true;
                     blockEnded_ = false;
+                    band_ = band;
                     first_ = last_ = row;
                 } else {
+                    if (band != band_) inOrder_ = false;
                     first_ = std::min(first_, row);
                     last_ = std::max(last_, row);
                 }
@@ -126,7 +132,9 @@ class TRowLimit {
     void Drop() { limit_ = TXLSReader::kAllRows; }
 
   private:
+    static constexpr int kRowsPerBlock = 32;
     std::uint32_t limit_;
+    int band_ = -1;
     std::int64_t tableEnd_ = -1;
     bool blockEnded_ = true;
     bool inBlock_ = false;

@@ -857,7 +857,7 @@ TEST_F(TForm1Test, RefusedAndDamagedWorkbooksAreExplainedAndTheWindowGoesOn) {
         EXPECT_TRUE(MemoLines().isEmpty()) << name;
     }
     const QString text = QString::fromStdString((Here() / "text.xls").string()) +
-                         " is a text file, not an Excel workbook";
+                         " is a CSV or other delimited text file, not an Excel workbook";
     EXPECT_EQ(Messages(),
               QStringList({text, kPasswordProtected, "Invalid or duplicated sheet name."}));
     Select("zgood.xls");
