@@ -37,7 +37,6 @@ const std::string kRecordStream = platform::Utf16ToUtf8(platform::kRecordStreamN
 constexpr const char* kBookStream = "Book";  // Excel 5.0 and 95
 constexpr int kProtectionScanRecords = 5;
 constexpr std::uint16_t kExcel4Workbook = 0x0100;  // BOF type of an Excel 4.0 workbook's globals
-constexpr std::uint16_t kBiff8Version = 0x0600;    // BOF version field
 
 #ifdef NDEBUG
 constexpr bool kReportUnread = false;
